@@ -1,0 +1,147 @@
+#include "logs/program_log.h"
+
+#include "logs/file_append.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace
+{
+char gLogFolder[kLogPathMax + 1];
+std::atomic<LLogListener> gListener{nullptr};
+std::atomic<LLockSleepFunc> gSleeper{nullptr};
+
+const char kLineEnd[] = "\r\n";
+
+LLockSleepFunc Sleeper()
+{
+    LLockSleepFunc sleeper = gSleeper.load();
+    return sleeper ? sleeper : LLockSleepMs;
+}
+
+// mkdir -p with mode 0777 before the umask, one level at a time.
+bool MakeFolders(const char *folder)
+{
+    char path[kLogPathMax + 1];
+    std::snprintf(path, sizeof path, "%s", folder);
+    for (char *p = path + 1; *p; ++p) {
+        if (*p != '/')
+            continue;
+        *p = 0;
+        mkdir(path, 0777);
+        *p = '/';
+    }
+    if (mkdir(path, 0777) != 0 && errno != EEXIST)
+        return false;
+    struct stat st;
+    return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool PathInLogFolder(char *out, size_t size, const char *fileName)
+{
+    if (!gLogFolder[0])
+        return false;
+    int n = std::snprintf(out, size, "%s/%s", gLogFolder, fileName);
+    return n > 0 && static_cast<size_t>(n) < size;
+}
+
+void FileSink(int level, const char *text)
+{
+    LLog::Log(text, level);
+}
+} // namespace
+
+void LLogFormatTime(char *out, size_t size, const tm &local)
+{
+    std::snprintf(out, size, "%.2d:%.2d:%.2d", local.tm_hour, local.tm_min, local.tm_sec);
+}
+
+size_t LLogFormatLine(char *out, size_t size, const char *timeText, const char *text)
+{
+    if (size == 0)
+        return 0;
+    size_t cap = size - 1 < kLogLineMax ? size - 1 : kLogLineMax;
+    const size_t ending = sizeof kLineEnd - 1;
+    size_t timeLen = std::strlen(timeText);
+    if (cap < timeLen + 1 + ending) {
+        out[0] = 0;
+        return 0;
+    }
+    size_t room = cap - timeLen - 1 - ending;
+    size_t textLen = strnlen(text, room);
+    std::memcpy(out, timeText, timeLen);
+    out[timeLen] = ' ';
+    std::memcpy(out + timeLen + 1, text, textLen);
+    std::memcpy(out + timeLen + 1 + textLen, kLineEnd, sizeof kLineEnd);
+    return timeLen + 1 + textLen + ending;
+}
+
+void LLogFileName(char *out, size_t size, const tm &local)
+{
+    std::snprintf(out, size, "%.4d-%.2d-%.2d Vela Log.txt", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday);
+}
+
+namespace LLog
+{
+bool SetLogFolder(const char *folder)
+{
+    std::snprintf(gLogFolder, sizeof gLogFolder, "%s", folder ? folder : "");
+    return gLogFolder[0] && MakeFolders(gLogFolder);
+}
+
+const char *GetLogFolder()
+{
+    return gLogFolder;
+}
+
+void Log(const char *text, int level)
+{
+    if (!text)
+        text = "";
+    // Time text and file name are derived per line from the same instant, so
+    // a line never carries a time of a different second or day than its file.
+    time_t now = time(nullptr);
+    tm local{};
+    localtime_r(&now, &local);
+    char timeText[16];
+    LLogFormatTime(timeText, sizeof timeText, local);
+
+    char fileName[64];
+    LLogFileName(fileName, sizeof fileName, local);
+    char path[kLogPathMax + 1];
+    if (PathInLogFolder(path, sizeof path, fileName)) {
+        char line[kLogLineMax + 1];
+        size_t length = LLogFormatLine(line, sizeof line, timeText, text);
+        LAppendToFile(path, line, length, Sleeper());
+    }
+    if (LLogListener listener = gListener.load())
+        listener(level, timeText, text);
+}
+
+void InstallFileSink()
+{
+    SetSink(FileSink);
+}
+
+void SetListener(LLogListener listener)
+{
+    gListener.store(listener);
+}
+
+void SetLockSleeper(LLockSleepFunc sleeper)
+{
+    gSleeper.store(sleeper);
+}
+} // namespace LLog
+
+bool LLogWrite(const char *fileName, const char *text)
+{
+    char path[kLogPathMax + 1];
+    if (!text || !PathInLogFolder(path, sizeof path, fileName))
+        return false;
+    return LAppendToFile(path, text, std::strlen(text), Sleeper());
+}

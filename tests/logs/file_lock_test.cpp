@@ -1,0 +1,115 @@
+#include "logs/file_append.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <sys/file.h>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+// Records the back-off and, after a chosen number of sleeps, lets the rival
+// holder go, as another process finishing its append would.
+std::vector<int> gSleeps;
+int gReleaseAfter = -1;
+int gRivalFd = -1;
+
+void RecordSleep(int ms)
+{
+    gSleeps.push_back(ms);
+    if (static_cast<int>(gSleeps.size()) == gReleaseAfter)
+        flock(gRivalFd, LOCK_UN);
+}
+
+struct FileLock : ::testing::Test {
+    std::string path;
+    void SetUp() override
+    {
+        char templ[] = "/tmp/vela-lock-XXXXXX";
+        int fd = mkstemp(templ);
+        ASSERT_GE(fd, 0);
+        close(fd);
+        path = templ;
+        gSleeps.clear();
+        gReleaseAfter = -1;
+        // A second open file description conflicts with ours under flock even
+        // within one process, so it stands in for another writer.
+        gRivalFd = open(path.c_str(), O_RDWR);
+        ASSERT_GE(gRivalFd, 0);
+    }
+    void TearDown() override
+    {
+        close(gRivalFd);
+        unlink(path.c_str());
+    }
+    std::string Contents() const
+    {
+        std::string text;
+        int fd = open(path.c_str(), O_RDONLY);
+        char buf[256];
+        for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;)
+            text.append(buf, static_cast<size_t>(n));
+        close(fd);
+        return text;
+    }
+};
+} // namespace
+
+TEST_F(FileLock, BackOffDoublesUntilTheBudgetWouldBeReached)
+{
+    struct Case {
+        int releaseAfter; // -1: the rival never lets go; 0: never held
+        bool locked;
+        std::vector<int> sleeps;
+    };
+    const Case cases[] = {
+        {0, true, {}},
+        {1, true, {16}},
+        {3, true, {16, 32, 64}},
+        {5, true, {16, 32, 64, 128, 256}},
+        {-1, false, {16, 32, 64, 128, 256}},
+    };
+    for (const Case &c : cases) {
+        gSleeps.clear();
+        gReleaseAfter = c.releaseAfter;
+        if (c.releaseAfter != 0) {
+            ASSERT_EQ(flock(gRivalFd, LOCK_EX), 0);
+        }
+        int fd = open(path.c_str(), O_RDWR);
+        EXPECT_EQ(LLockFileExclusive(fd, RecordSleep), c.locked) << c.releaseAfter;
+        EXPECT_EQ(gSleeps, c.sleeps) << c.releaseAfter;
+        close(fd);
+        flock(gRivalFd, LOCK_UN);
+    }
+}
+
+TEST_F(FileLock, TotalWaitStaysUnderHalfASecond)
+{
+    ASSERT_EQ(flock(gRivalFd, LOCK_EX), 0);
+    int fd = open(path.c_str(), O_RDWR);
+    EXPECT_FALSE(LLockFileExclusive(fd, RecordSleep));
+    close(fd);
+    int total = 0;
+    for (int ms : gSleeps)
+        total += ms;
+    EXPECT_LT(total, kLockBudgetMs);
+    EXPECT_GE(total * 2, kLockBudgetMs) << "gave up too early";
+}
+
+TEST_F(FileLock, AppendWritesEvenWhenTheLockStaysBusy)
+{
+    ASSERT_TRUE(LAppendToFile(path.c_str(), "one\r\n", 5, RecordSleep));
+    ASSERT_EQ(flock(gRivalFd, LOCK_EX), 0);
+    ASSERT_TRUE(LAppendToFile(path.c_str(), "two\r\n", 5, RecordSleep));
+    EXPECT_EQ(gSleeps.size(), 5u);
+    EXPECT_EQ(Contents(), "one\r\ntwo\r\n");
+}
+
+TEST_F(FileLock, AppendToAMissingFolderFails)
+{
+    EXPECT_FALSE(LAppendToFile("/nonexistent-vela/x.txt", "x", 1, RecordSleep));
+    EXPECT_TRUE(gSleeps.empty());
+}

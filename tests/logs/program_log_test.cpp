@@ -1,0 +1,180 @@
+#include "logs/program_log.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <vector>
+
+namespace
+{
+tm MakeDate(int year, int month, int day, int hour, int min, int sec)
+{
+    tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = min;
+    t.tm_sec = sec;
+    return t;
+}
+
+std::string Line(const char *timeText, const std::string &text, size_t size = kLogLineMax + 1)
+{
+    std::vector<char> out(size);
+    size_t n = LLogFormatLine(out.data(), out.size(), timeText, text.c_str());
+    EXPECT_EQ(n, std::strlen(out.data()));
+    return out.data();
+}
+} // namespace
+
+TEST(ProgramLogFormat, TimeAndFileNameArePaddedFromLocalTime)
+{
+    char text[64];
+    LLogFormatTime(text, sizeof text, MakeDate(2024, 3, 5, 7, 8, 9));
+    EXPECT_STREQ(text, "07:08:09");
+    LLogFormatTime(text, sizeof text, MakeDate(2024, 12, 31, 23, 59, 59));
+    EXPECT_STREQ(text, "23:59:59");
+    LLogFileName(text, sizeof text, MakeDate(2024, 3, 5, 0, 0, 0));
+    EXPECT_STREQ(text, "2024-03-05 Vela Log.txt");
+    LLogFileName(text, sizeof text, MakeDate(987, 11, 30, 0, 0, 0));
+    EXPECT_STREQ(text, "0987-11-30 Vela Log.txt");
+}
+
+TEST(ProgramLogFormat, LinesEndInCrLfAndAreCutAtTheLineLimit)
+{
+    EXPECT_EQ(Line("10:11:12", "Starting web server..."), "10:11:12 Starting web server...\r\n");
+    EXPECT_EQ(Line("10:11:12", ""), "10:11:12 \r\n");
+
+    std::string huge(20000, 'x');
+    std::string cut = Line("10:11:12", huge);
+    EXPECT_EQ(cut.size(), kLogLineMax);
+    EXPECT_EQ(cut.substr(cut.size() - 2), "\r\n");
+    EXPECT_EQ(cut.find('x'), 9u);
+
+    // A short buffer keeps the line end too; one too small for it stays empty.
+    EXPECT_EQ(Line("10:11:12", "abcdef", 15), "10:11:12 abc\r\n");
+    EXPECT_EQ(Line("10:11:12", "abcdef", 11), "");
+}
+
+struct ProgramLogFile : ::testing::Test {
+    std::string root;
+    static std::vector<std::string> heard;
+    static void Listen(int level, const char *timeText, const char *text)
+    {
+        heard.push_back(std::to_string(level) + "|" + timeText + "|" + text);
+    }
+    void SetUp() override
+    {
+        char templ[] = "/tmp/vela-log-XXXXXX";
+        ASSERT_NE(mkdtemp(templ), nullptr);
+        root = templ;
+        heard.clear();
+    }
+    void TearDown() override
+    {
+        LLog::SetSink(nullptr);
+        LLog::SetListener(nullptr);
+        std::string cmd = "rm -rf '" + root + "'";
+        EXPECT_EQ(std::system(cmd.c_str()), 0);
+    }
+    std::string TodayFile() const
+    {
+        time_t now = time(nullptr);
+        tm local{};
+        localtime_r(&now, &local);
+        char name[64];
+        LLogFileName(name, sizeof name, local);
+        return std::string(LLog::GetLogFolder()) + "/" + name;
+    }
+    std::vector<std::string> FileLines() const
+    {
+        std::ifstream in(TodayFile(), std::ios::binary);
+        std::stringstream all;
+        all << in.rdbuf();
+        std::vector<std::string> lines;
+        std::string text = all.str();
+        for (size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
+            lines.push_back(text.substr(at, end - at));
+        return lines;
+    }
+};
+std::vector<std::string> ProgramLogFile::heard;
+
+TEST_F(ProgramLogFile, MacrosReachTheDailyFileAndTheListener)
+{
+    ASSERT_TRUE(LLog::SetLogFolder((root + "/vela/etc/Logs").c_str()));
+    LLog::InstallFileSink();
+    LLog::SetListener(Listen);
+    LOG("Starting telephony engine...");
+    LOGERRORF("bind %d failed", 5060);
+
+    std::vector<std::string> lines = FileLines();
+    ASSERT_EQ(lines.size(), 2u);
+    const std::regex shape("[0-2][0-9]:[0-5][0-9]:[0-6][0-9] (.*)");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(lines[0], m, shape)) << lines[0];
+    EXPECT_EQ(m[1], "Starting telephony engine...");
+    ASSERT_TRUE(std::regex_match(lines[1], m, shape)) << lines[1];
+    EXPECT_EQ(m[1], "bind 5060 failed");
+
+    ASSERT_EQ(heard.size(), 2u);
+    EXPECT_EQ(heard[0].substr(0, 2), "0|");
+    EXPECT_EQ(heard[1].substr(0, 2), "1|");
+    EXPECT_EQ(heard[1].substr(2, 8), lines[1].substr(0, 8));
+}
+
+TEST_F(ProgramLogFile, LinesFromManyThreadsNeverInterleave)
+{
+    ASSERT_TRUE(LLog::SetLogFolder(root.c_str()));
+    LLog::InstallFileSink();
+    constexpr int kThreads = 4, kLines = 150;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([t] {
+            std::string body(300, static_cast<char>('a' + t));
+            for (int i = 0; i < kLines; ++i)
+                LOGF("%d %s", t, body.c_str());
+        });
+    for (std::thread &th : threads)
+        th.join();
+
+    std::vector<std::string> lines = FileLines();
+    ASSERT_EQ(lines.size(), static_cast<size_t>(kThreads * kLines));
+    for (const std::string &line : lines) {
+        ASSERT_EQ(line.size(), 8u + 1 + 2 + 300) << line;
+        int t = line[9] - '0';
+        EXPECT_EQ(line.substr(11), std::string(300, static_cast<char>('a' + t)));
+    }
+}
+
+TEST_F(ProgramLogFile, NewFilesHonourTheProcessUmask)
+{
+    mode_t old = umask(027);
+    ASSERT_TRUE(LLog::SetLogFolder((root + "/Logs").c_str()));
+    LLog::Log("x", LLogPlain);
+    EXPECT_TRUE(LLogWrite("2024-03 Phone Log.csv", "line\r\n"));
+    umask(old);
+    struct stat st;
+    ASSERT_EQ(stat(LLog::GetLogFolder(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0750u);
+    ASSERT_EQ(stat(TodayFile().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST_F(ProgramLogFile, WithoutAFolderNothingIsWrittenButTheListenerHears)
+{
+    LLog::SetLogFolder("");
+    LLog::SetListener(Listen);
+    LLog::Log("lost?", LLogWarning);
+    EXPECT_FALSE(LLogWrite("a.csv", "x"));
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_NE(heard[0].find("2|"), std::string::npos);
+}
