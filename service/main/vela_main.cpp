@@ -1,8 +1,8 @@
 // Process entry point of the exchange. Start-up and the service roles live in
 // the service library; this file only hands over the command line.
+#include "service/process_start.h"
+
 int main(int argc, char **argv)
 {
-    (void)argc;
-    (void)argv;
-    return 0;
+    return VLMain(argc, argv);
 }

@@ -1,0 +1,51 @@
+// MainEngine owns the telephony side of the exchange: it starts the SIP
+// engine, registers the external lines, runs the web server and the
+// maintenance thread, and tears them down again in the reverse order so that
+// nothing still running can reach a part already stopped.
+#pragma once
+
+#include "service/background_engine.h"
+
+class MainEngine : public LBackgroundEngine
+{
+  public:
+    static constexpr int kCtlRestart = 1;
+    static constexpr int kCtlRestartWeb = 2;
+
+    MainEngine() = default;
+    MainEngine(const MainEngine &) = delete;
+    MainEngine &operator=(const MainEngine &) = delete;
+    ~MainEngine() override;
+
+    // The running engine, or null while none is started.
+    static MainEngine *GetInstance();
+
+    void Start();
+    void Stop();
+    bool IsRunning() const { return mRunning; }
+
+    void Control(int code, const void *data, int size) override;
+    int ControlWithResult(int code, const void *data, int size) override;
+
+    void CtlRestart();
+    void CtlRestartWeb();
+    // The external lines were changed: register them anew, rebind SIP.
+    void LinesChanged();
+    // A desktop window connected to the service.
+    void NewConnection();
+
+  private:
+    // Each step below is the single place where its subsystem is plugged in.
+    void StartSipEngine();
+    void StopSipEngine();
+    void RestartSipEngine();
+    void LogSipStatus();
+    void RegisterLines();
+    void StartWebServer();
+    void StopWebServer();
+    void StartMaintenanceThread();
+    void StopMaintenanceThread();
+    void StopCallThreads();
+
+    bool mRunning = false;
+};

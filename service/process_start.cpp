@@ -1,0 +1,97 @@
+#include "service/process_start.h"
+
+#include "config/folders.h"
+#include "service/detach.h"
+#include "service/stop_signals.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace
+{
+std::atomic<bool> gRunningAsService{false};
+
+bool HasDisplay()
+{
+    const char *display = getenv("DISPLAY");
+    return display && *display;
+}
+
+// The console installer prepares the folder tree the service writes to.
+int ConsoleInstall()
+{
+    const LFolder folders[] = {LFolder::SharedData, LFolder::Logs};
+    char path[LPathSize];
+    for (LFolder folder : folders) {
+        if (!LCreateFolder(LGetFolder(folder, path))) {
+            std::fprintf(stderr, "Unable to create the folder %s\n", path);
+            return 1;
+        }
+    }
+    std::printf("Vela is installed in %s\n", LGetFolder(LFolder::Program, path));
+    return 0;
+}
+
+// Settings, call logs and recordings are the owner's data: the uninstaller
+// leaves them in place and says where they are.
+int ConsoleUninstall()
+{
+    char path[LPathSize];
+    std::printf("Vela is uninstalled. Settings and logs are kept in %s\n",
+                LGetFolder(LFolder::Application, path));
+    return 0;
+}
+
+int Usage(const char *argument)
+{
+    std::fprintf(stderr,
+                 "Unknown argument \"%s\".\n"
+                 "Usage: vela [-service | -foreground | -install | -uninstall]\n",
+                 argument);
+    return 1;
+}
+
+int DesktopUnavailable()
+{
+    std::fprintf(stderr, "The desktop window is not available in this build.\n"
+                         "Start the background service with \"vela -service\", or run it in this "
+                         "terminal with \"vela -foreground\".\n");
+    return 1;
+}
+} // namespace
+
+bool VLIsRunningAsService()
+{
+    return gRunningAsService.load();
+}
+
+void VLSetRunningAsService()
+{
+    gRunningAsService.store(true);
+}
+
+int VLMain(int argc, char **argv)
+{
+    // Before any thread exists, so every later thread inherits the mask.
+    LBlockAllSignals();
+    // Nothing the service writes (settings, logs, sessions) is for others.
+    umask(027);
+
+    const char *argument = argc > 1 ? argv[1] : "";
+    if (std::strcmp(argument, "-foreground") == 0) {
+        VLSetRunningAsService();
+        return VLRunService(-1, true);
+    }
+    if (std::strcmp(argument, "-service") == 0 || (!*argument && !HasDisplay()))
+        return VLStartServiceDetached();
+    if (std::strcmp(argument, "-install") == 0)
+        return ConsoleInstall();
+    if (std::strcmp(argument, "-uninstall") == 0)
+        return ConsoleUninstall();
+    if (*argument)
+        return Usage(argument);
+    return DesktopUnavailable();
+}

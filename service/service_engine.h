@@ -1,0 +1,113 @@
+// The background service: owns the main engine, serves control connections
+// from desktop windows on the main thread, and stops everything in order when
+// asked to. One instance per process.
+#pragma once
+
+#include "platform/lock.h"
+#include "service/background_engine.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <pthread.h>
+
+template <class TEngine> class LServiceEngine : public LEngineNotifyHandler
+{
+  public:
+    LServiceEngine() { gInstance.store(this); }
+    ~LServiceEngine() override
+    {
+        Stop();
+        gInstance.store(nullptr);
+    }
+    LServiceEngine(const LServiceEngine &) = delete;
+    LServiceEngine &operator=(const LServiceEngine &) = delete;
+
+    static LServiceEngine *GetInstance() { return gInstance.load(); }
+    TEngine &GetEngine() { return mEngine; }
+
+    // Accepts desktop windows on the control channel of that pipe name.
+    bool StartPipeListener(const char *pipeName)
+    {
+        (void)pipeName; // the control channel plugs in here
+        return true;
+    }
+
+    void StartEngine()
+    {
+        mEngine.SetNotifyHandler(this);
+        mEngine.Start();
+    }
+
+    // Serves the main thread until Stop has run (the process then exits).
+    void Wait()
+    {
+        mMainThread = pthread_self();
+        for (;;) {
+            std::unique_lock<std::mutex> wake(mWakeLock);
+            mWakeCondition.wait(wake, [this] { return mWake || mStopped; });
+            mWake = false;
+            if (mStopped)
+                return;
+            wake.unlock();
+            if (mNewConnection.exchange(false))
+                mEngine.NewConnection();
+            LLockScope list(mConnectionLock);
+            HandlePendingMessages();
+        }
+    }
+
+    // The stop sequence; safe to call from any thread but the one in Wait,
+    // and more than once (only the first call does anything).
+    void Stop()
+    {
+        if (mStopping.exchange(true))
+            return;
+        StopPipeListener();
+        StopControlConnections();
+        mEngine.SetNotifyHandler(nullptr);
+        mEngine.Stop();
+        std::lock_guard<std::mutex> wake(mWakeLock);
+        mStopped = true;
+        mWakeCondition.notify_all();
+    }
+
+    // Called by a connection thread when a window connected.
+    void SignalNewConnection()
+    {
+        mNewConnection.store(true);
+        Wake();
+    }
+
+    void Wake()
+    {
+        std::lock_guard<std::mutex> wake(mWakeLock);
+        mWake = true;
+        mWakeCondition.notify_all();
+    }
+
+    void EvEngineNotify(int code, const void *data, int size) override
+    {
+        // Broadcast to every connected window once the control channel exists.
+        (void)code, (void)data, (void)size;
+    }
+
+  private:
+    void StopPipeListener() {}
+    void StopControlConnections() {}
+    // Each connection's pending request, on the main thread (list lock held).
+    void HandlePendingMessages() {}
+
+    static inline std::atomic<LServiceEngine *> gInstance{nullptr};
+
+    TEngine mEngine;
+    LLockObject mConnectionLock; // the connection list; held while handling
+    LLockObject mSendLock;       // anything written to a connection
+    std::mutex mWakeLock;
+    std::condition_variable mWakeCondition;
+    bool mWake = false;
+    bool mStopped = false;
+    std::atomic<bool> mStopping{false};
+    std::atomic<bool> mNewConnection{false};
+    pthread_t mMainThread{};
+};
