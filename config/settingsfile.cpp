@@ -1,0 +1,250 @@
+#include "config/settingsfile.h"
+
+#include "config/settingslock.h"
+#include "config/settingspath.h"
+#include "platform/log.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+
+void CopyOut(char *out, const char *text)
+{
+    size_t n = strnlen(text, LSettingsTextMax);
+    memmove(out, text, n);
+    out[n] = 0;
+}
+
+bool WriteAll(int fd, const std::string &text)
+{
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += (size_t)n;
+    }
+    return true;
+}
+
+} // namespace
+
+LSettingsFile::LSettingsFile()
+{
+    path[0] = 0;
+}
+
+LSettingsFile::LSettingsFile(const char *p)
+{
+    path[0] = 0;
+    ChangeFilePath(p);
+}
+
+LSettingsFile::LSettingsFile(const LSettingsFile &other)
+{
+    path[0] = 0;
+    ChangeFilePath(other.path);
+}
+
+LSettingsFile &LSettingsFile::operator=(const LSettingsFile &other)
+{
+    if (this != &other)
+        ChangeFilePath(other.path);
+    return *this;
+}
+
+void LSettingsFile::ChangeFilePath(const char *p)
+{
+    size_t n = strnlen(p, LPathSize - 1);
+    memmove(path, p, n);
+    path[n] = 0;
+    ClearCache();
+}
+
+void LSettingsFile::ClearCache()
+{
+    entries.clear();
+    cached = Stamp();
+}
+
+LSettingsFile::Stamp LSettingsFile::StampOf(const struct stat &st)
+{
+    Stamp s;
+    s.mtime = st.st_mtim;
+    s.size = st.st_size;
+    s.inode = st.st_ino;
+    return s;
+}
+
+void LSettingsFile::ReloadIfChanged()
+{
+    struct stat st;
+    if (!IsValid())
+        return;
+    if (stat(path, &st) != 0) {
+        // A deleted file has no values any more; keeping the old cache would
+        // let the next write bring deleted keys back.
+        if (errno == ENOENT)
+            ClearCache();
+        return;
+    }
+    if (StampOf(st) == cached)
+        return;
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    Load(fd);
+    close(fd);
+}
+
+bool LSettingsFile::Load(int fd)
+{
+    struct stat st;
+    if (fstat(fd, &st) != 0)
+        return false;
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            LOGERRORF("Cannot read settings file %s: %s", path, strerror(errno));
+            return false;
+        }
+        if (n == 0)
+            break;
+        text.append(buffer, (size_t)n);
+    }
+    entries = LSettingsParse(text.data(), text.size());
+    cached = StampOf(st);
+    return true;
+}
+
+bool LSettingsFile::Save(LSettingsEntries &newEntries)
+{
+    // The temporary name contains "..", which no record key may, so a
+    // leftover from a crash is never listed as a record.
+    char temp[LPathSize];
+    if (snprintf(temp, sizeof temp, "%s..new", path) >= (int)sizeof temp) {
+        LOGERRORF("Settings path too long for saving: %s", path);
+        return false;
+    }
+    int fd = open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0640);
+    if (fd < 0) {
+        LOGERRORF("Cannot write settings file %s: %s", temp, strerror(errno));
+        return false;
+    }
+    struct stat st;
+    bool ok = WriteAll(fd, LSettingsCompose(newEntries)) && fsync(fd) == 0 && fstat(fd, &st) == 0;
+    int error = errno;
+    ok = close(fd) == 0 && ok;
+    if (ok && rename(temp, path) != 0) {
+        error = errno;
+        ok = false;
+    }
+    if (!ok) {
+        unlink(temp);
+        LOGERRORF("Cannot save settings file %s: %s", path, strerror(error));
+        return false;
+    }
+    entries.swap(newEntries);
+    cached = StampOf(st);
+    return true;
+}
+
+const LSettingsEntry *LSettingsFile::Find(const std::string &key) const
+{
+    for (const LSettingsEntry &e : entries)
+        if (e.key == key)
+            return &e;
+    return nullptr;
+}
+
+const char *LSettingsFile::GetString(const char *key, const char *def, char *out)
+{
+    ReloadIfChanged();
+    const LSettingsEntry *e = Find(LSettingsKey(key));
+    CopyOut(out, e ? e->value.c_str() : (def ? def : ""));
+    return out;
+}
+
+bool LSettingsFile::TestFieldExists(const char *key)
+{
+    ReloadIfChanged();
+    for (const LSettingsEntry &e : entries)
+        if (strcasecmp(e.key.c_str(), key) == 0)
+            return true;
+    return false;
+}
+
+bool LSettingsFile::SetString(const char *key, const char *value)
+{
+    std::string k = LSettingsKey(key);
+    if (!IsValid() || !LSettingsIsStorableKey(k)) {
+        LOGERRORF("Refused settings key \"%.100s\" for %s", key, path);
+        return false;
+    }
+    char folder[LPathSize];
+    LSettingsFolderOf(folder, path);
+    if (!LCreateFolder(folder))
+        return false;
+    // Held from the reload to the rename, so a read-modify-write of one key
+    // never loses another writer's keys.
+    LSettingsFolderLock lock(folder, LSettingsGetWriteBudget());
+    if (!lock.IsLocked()) {
+        LOGERRORF("Settings file %s not written: lock busy", path);
+        return false;
+    }
+    ReloadIfChanged();
+    LSettingsEntries changed = entries;
+    auto it = changed.begin();
+    while (it != changed.end() && it->key != k)
+        ++it;
+    if (it == changed.end()) {
+        if (!value)
+            return true;
+        changed.push_back({k, LSettingsValue(value)});
+    } else if (!value) {
+        changed.erase(it);
+    } else {
+        std::string v = LSettingsValue(value);
+        if (v == it->value)
+            return true;
+        it->value = v;
+    }
+    return Save(changed);
+}
+
+bool LSettingsFile::GetBool(const char *key, bool def)
+{
+    char value[LPathSize];
+    return LFromSettingString(GetString(key, "", value), def);
+}
+
+int LSettingsFile::GetInt(const char *key, int def)
+{
+    char value[LPathSize];
+    return LFromSettingString(GetString(key, "", value), def);
+}
+
+bool LSettingsFile::SetBool(const char *key, bool value)
+{
+    return SetString(key, LToSettingString(value));
+}
+
+bool LSettingsFile::SetInt(const char *key, int value)
+{
+    char text[16];
+    snprintf(text, sizeof text, "%d", value);
+    return SetString(key, text);
+}

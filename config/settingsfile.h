@@ -1,0 +1,80 @@
+// One settings file of key=value lines with an in-memory cache of its lines.
+// Every access re-checks the file (modification time to the nanosecond, size
+// and inode) and re-reads it only when it changed, so changes made by other
+// processes and objects are seen at the next access.
+#pragma once
+
+#include "config/folders.h"
+#include "config/settingstext.h"
+
+#include <sys/types.h>
+#include <time.h>
+
+class LSettingsFile
+{
+  public:
+    LSettingsFile();
+    explicit LSettingsFile(const char *path);
+    // Copies take the path only; the copy loads its own cache.
+    LSettingsFile(const LSettingsFile &other);
+    LSettingsFile &operator=(const LSettingsFile &other);
+    virtual ~LSettingsFile() = default;
+
+    // Sets the path (cut at 259 bytes) and clears the cache.
+    void ChangeFilePath(const char *path);
+    bool IsValid() const { return path[0] != 0; }
+    void Invalidate() { ChangeFilePath(""); }
+    const char *GetPath() const { return path; }
+
+    // Copies the value of key (lower-cased) into out (at least 260 bytes), or
+    // def cut to 259 bytes when the key is absent. Returns out.
+    const char *GetString(const char *key, const char *def, char *out);
+    // Stores value for key; null deletes the key. Rewrites the file only when
+    // something changed. False when the key cannot be stored, the writer lock
+    // cannot be had or the file cannot be written; file and cache then stay
+    // as they were.
+    bool SetString(const char *key, const char *value);
+    bool DeleteField(const char *key) { return SetString(key, nullptr); }
+    // Whether an entry with that key exists, compared without case.
+    bool TestFieldExists(const char *key);
+
+    bool GetBool(const char *key, bool def);
+    int GetInt(const char *key, int def);
+    bool SetBool(const char *key, bool value);
+    bool SetInt(const char *key, int value);
+    // Passwords are kept as plain strings, readable by the owner only.
+    const char *GetPassword(const char *key, const char *def, char *out)
+    {
+        return GetString(key, def, out);
+    }
+    bool SetPassword(const char *key, const char *value) { return SetString(key, value); }
+
+  protected:
+    // Re-reads the file when its identity changed. A missing or unreadable
+    // file keeps the cache as it is.
+    void ReloadIfChanged();
+    // Loads the open descriptor's content into the cache.
+    bool Load(int fd);
+    // Replaces the file by entries (temporary file, fsync, rename) and makes
+    // them the cache on success.
+    bool Save(LSettingsEntries &entries);
+    void ClearCache();
+
+  private:
+    struct Stamp {
+        timespec mtime{0, 0};
+        off_t size = 0;
+        ino_t inode = 0;
+        bool operator==(const Stamp &o) const
+        {
+            return mtime.tv_sec == o.mtime.tv_sec && mtime.tv_nsec == o.mtime.tv_nsec &&
+                   size == o.size && inode == o.inode;
+        }
+    };
+    static Stamp StampOf(const struct stat &st);
+    const LSettingsEntry *Find(const std::string &key) const;
+
+    char path[LPathSize];
+    LSettingsEntries entries;
+    Stamp cached;
+};

@@ -1,0 +1,88 @@
+#include "config/settingslist.h"
+
+#include "config/settingspath.h"
+#include "platform/log.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace
+{
+
+// Gives up on numbered creation after this many numbers: a list that full is
+// broken, not busy.
+const int kMaxNumberedRecords = 10000;
+
+} // namespace
+
+bool LSettingsFolderIterator::Open(const LSettingsRecord &list)
+{
+    Close();
+    if (!list.IsValid() || !LSettingGetSubListPath(folder, list.GetPath()))
+        return false;
+    dir = opendir(folder);
+    return dir != nullptr;
+}
+
+void LSettingsFolderIterator::Close()
+{
+    if (dir)
+        closedir(dir);
+    dir = nullptr;
+}
+
+const char *LSettingsFolderIterator::NextKey()
+{
+    while (dir) {
+        dirent *e = readdir(dir);
+        if (!e)
+            break;
+        struct stat st;
+        if (fstatat(dirfd(dir), e->d_name, &st, 0) != 0)
+            continue;
+        size_t n = strlen(e->d_name);
+        if (!S_ISDIR(st.st_mode)) {
+            // Lock and temporary files contain "..", which no key may.
+            if (!LSettingsIsValidRecordKey(e->d_name))
+                continue;
+            strcpy(key, e->d_name);
+            return key;
+        }
+        if (n < 2 || e->d_name[n - 1] != '_')
+            continue;
+        memcpy(key, e->d_name, n - 1);
+        key[n - 1] = 0;
+        if (LSettingsIsValidRecordKey(key) && fstatat(dirfd(dir), key, &st, 0) != 0)
+            return key;
+    }
+    Close();
+    return nullptr;
+}
+
+bool LSettingsCreateNumbered(const LSettingsRecord &list, LSettingsRecord &rec)
+{
+    char key[16], folder[LPathSize], sub[LPathSize];
+    if (!list.IsValid() || !LSettingGetSubListPath(folder, list.GetPath()))
+        return false;
+    for (int n = 1; n <= kMaxNumberedRecords; ++n) {
+        snprintf(key, sizeof key, "%d", n);
+        // A number whose sub-record folder remains is still a record: do not
+        // hand its leftovers to a new one.
+        struct stat st;
+        if (snprintf(sub, sizeof sub, "%s/%s_", folder, key) < (int)sizeof sub &&
+            stat(sub, &st) == 0)
+            continue;
+        if (list.CreateSubRecord(key, rec))
+            return true;
+        if (errno != EEXIST) {
+            LOGERRORF("Cannot create record %s in %s: %s", key, folder, strerror(errno));
+            rec.Invalidate();
+            return false;
+        }
+    }
+    LOGERRORF("No free record number in %s", folder);
+    rec.Invalidate();
+    return false;
+}

@@ -1,0 +1,122 @@
+#include "settings_fixture.h"
+
+#include <thread>
+#include <vector>
+
+using SectionsTest = SettingsTest;
+
+TEST_F(SectionsTest, FoldersFollowTheProgramFolder)
+{
+    char out[LPathSize];
+    struct Case {
+        LFolder which;
+        std::string path;
+    } cases[] = {
+        {LFolder::Program, root},
+        {LFolder::Application, root + "/vela"},
+        {LFolder::SharedData, root + "/vela/etc"},
+        {LFolder::Binaries, root + "/vela/bin"},
+        {LFolder::Resources, root + "/vela/share"},
+        {LFolder::Help, root + "/vela/share/help"},
+        {LFolder::Components, root + "/components"},
+        {LFolder::Logs, root + "/vela/etc/Logs"},
+        {LFolder::Sessions, root + "/vela/etc/SessionData"},
+        {LFolder::WebControl, root + "/vela/etc/WebControl"},
+        {LFolder::UserData, root + "/home/.orv/vela"},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(c.path, LGetFolder(c.which, out));
+    unsetenv("VELA_ROOT");
+    EXPECT_STREQ("/opt/orv/vela/etc", LSettingsGetSharedFolder(out));
+    unsetenv("HOME");
+    EXPECT_STREQ("/opt/.orv/vela", LSettingsGetUserFolder(out));
+}
+
+TEST_F(SectionsTest, FilePathCatJoinsAndCuts)
+{
+    char out[LPathSize];
+    struct Case {
+        const char *left, *right, *joined;
+    } cases[] = {{"a", "b", "a/b"}, {"a/", "b", "a/b"}, {"a\\", "b", "a\\b"}, {"", "b", "b"}};
+    for (const Case &c : cases) {
+        EXPECT_TRUE(LFilePathCat(out, c.left, c.right));
+        EXPECT_STREQ(c.joined, out);
+    }
+    std::string longName(300, 'x');
+    EXPECT_FALSE(LFilePathCat(out, "a", longName.c_str()));
+    EXPECT_EQ(259u, strlen(out));
+}
+
+TEST_F(SectionsTest, SectionIsOneLowerCaseFile)
+{
+    char out[LPathSize];
+    EXPECT_STREQ("5060", LSettingGetString("SIP", "Port", "5060", out));
+    EXPECT_FALSE(Exists(shared + "/sip"));
+    ASSERT_TRUE(LSettingSetInt("SIP", "Port", 5070));
+    ASSERT_TRUE(LSettingSetBool("sip", "UseStun", true));
+    ASSERT_TRUE(LSettingSetString("Sip", "Domain", "pbx.example"));
+    EXPECT_EQ("port=5070\r\nusestun=1\r\ndomain=pbx.example\r\n", ReadFile(shared + "/sip"));
+    EXPECT_EQ(5070, LSettingGetInt("sip", "PORT", 1));
+    EXPECT_TRUE(LSettingGetBool("SIP", "usestun", false));
+    ASSERT_TRUE(LSettingSetPassword("Settings", "Password", "s3cret"));
+    EXPECT_STREQ("s3cret", LSettingGetPassword("settings", "password", "", out));
+}
+
+TEST_F(SectionsTest, ChangeByAnotherWriterIsSeenAtNextGet)
+{
+    ASSERT_TRUE(LSettingSetInt("SIP", "Port", 5070));
+    EXPECT_EQ(5070, LSettingGetInt("SIP", "Port", 0));
+    // Same size, rewritten in place within the same second.
+    WriteFile(shared + "/sip", "port=5080\r\n");
+    EXPECT_EQ(5080, LSettingGetInt("SIP", "Port", 0));
+}
+
+TEST_F(SectionsTest, DeleteItemOnlyForUsedSections)
+{
+    WriteFile(shared + "/logs", "autodeletedays=9\r\n");
+    EXPECT_FALSE(LSettingDeleteItem("Logs", "AutoDeleteDays"));
+    EXPECT_EQ("autodeletedays=9\r\n", ReadFile(shared + "/logs"));
+    EXPECT_EQ(9, LSettingGetInt("Logs", "AutoDeleteDays", 30));
+    EXPECT_TRUE(LSettingDeleteItem("Logs", "AutoDeleteDays"));
+    EXPECT_EQ(30, LSettingGetInt("Logs", "AutoDeleteDays", 30));
+    EXPECT_EQ("", ReadFile(shared + "/logs"));
+}
+
+TEST_F(SectionsTest, RefusedSectionNamesTouchNoFile)
+{
+    char out[LPathSize];
+    for (const char *bad : {"../escape", "a/b", "..", "x_", ""}) {
+        EXPECT_FALSE(LSettingSetString(bad, "k", "v")) << bad;
+        EXPECT_STREQ("d", LSettingGetString(bad, "k", "d", out));
+    }
+    EXPECT_FALSE(Exists(root + "/vela/escape"));
+}
+
+TEST_F(SectionsTest, UserSettingsLiveInTheUserFolder)
+{
+    ASSERT_TRUE(LUserSettingSetInt("Window", "Width", 640));
+    EXPECT_EQ("width=640\r\n", ReadFile(root + "/home/.orv/vela/window"));
+    EXPECT_EQ(640, LUserSettingGetInt("window", "width", 0));
+    EXPECT_EQ(0, LSettingGetInt("window", "width", 0));
+}
+
+TEST_F(SectionsTest, ThreadsSharingTheCacheKeepEveryKey)
+{
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([t] {
+            for (int i = 0; i < 50; ++i) {
+                char key[32];
+                snprintf(key, sizeof key, "t%dk%d", t, i);
+                LSettingSetInt("Threads", key, i);
+            }
+        });
+    for (std::thread &t : threads)
+        t.join();
+    for (int t = 0; t < 4; ++t)
+        for (int i = 0; i < 50; ++i) {
+            char key[32];
+            snprintf(key, sizeof key, "t%dk%d", t, i);
+            EXPECT_EQ(i, LSettingGetInt("Threads", key, -1)) << key;
+        }
+}
