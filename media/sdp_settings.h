@@ -1,0 +1,19 @@
+// The two settings of section "SIP" that shape the SDP the exchange writes.
+// They are read on every use, so a change takes effect on the next SDP. The
+// settings store installs a source at start-up; until then the defaults hold.
+#pragma once
+
+class LSDPSettings
+{
+  public:
+    virtual ~LSDPSettings() = default;
+    // "Quality" (default 50): below 50 prefers low-bandwidth codecs.
+    virtual int GetQuality() = 0;
+    // "Active" (default false): announce "a=direction:active".
+    virtual bool GetActive() = 0;
+};
+
+// Not owned; nullptr restores the defaults.
+void LSDPSetSettings(LSDPSettings *settings);
+int LSDPGetQuality();
+bool LSDPGetActive();
