@@ -130,7 +130,7 @@ bool LSettingsFile::Load(int fd)
     return true;
 }
 
-bool LSettingsFile::Save(LSettingsEntries &newEntries)
+bool LSettingsFile::Save(const LSettingsEntries &newEntries)
 {
     // The temporary name contains "..", which no record key may, so a
     // leftover from a crash is never listed as a record.
@@ -145,7 +145,8 @@ bool LSettingsFile::Save(LSettingsEntries &newEntries)
         return false;
     }
     struct stat st;
-    bool ok = WriteAll(fd, LSettingsCompose(newEntries)) && fsync(fd) == 0 && fstat(fd, &st) == 0;
+    std::string text = LSettingsCompose(newEntries);
+    bool ok = WriteAll(fd, text) && fsync(fd) == 0 && fstat(fd, &st) == 0;
     int error = errno;
     ok = close(fd) == 0 && ok;
     if (ok && rename(temp, path) != 0) {
@@ -157,7 +158,9 @@ bool LSettingsFile::Save(LSettingsEntries &newEntries)
         LOGERRORF("Cannot save settings file %s: %s", path, strerror(error));
         return false;
     }
-    entries.swap(newEntries);
+    // The cache holds what any reader of the file gets (a value written as
+    // "=x" reads as "x"), not what was asked for.
+    entries = LSettingsParse(text.data(), text.size());
     cached = StampOf(st);
     return true;
 }

@@ -57,7 +57,7 @@ class LSettingsFile
     bool Load(int fd);
     // Replaces the file by entries (temporary file, fsync, rename) and makes
     // them the cache on success.
-    bool Save(LSettingsEntries &entries);
+    bool Save(const LSettingsEntries &entries);
     void ClearCache();
 
   private:

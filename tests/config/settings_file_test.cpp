@@ -1,0 +1,178 @@
+#include "settings_fixture.h"
+
+#include "config/settingslock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+class FileTest : public SettingsTest
+{
+  protected:
+    void SetUp() override
+    {
+        SettingsTest::SetUp();
+        path = shared + "/file";
+        file.ChangeFilePath(path.c_str());
+    }
+
+    std::string Get(const char *key, const char *def = "def")
+    {
+        char out[LPathSize];
+        return file.GetString(key, def, out);
+    }
+
+    static timespec MTime(const std::string &p)
+    {
+        struct stat st;
+        stat(p.c_str(), &st);
+        return st.st_mtim;
+    }
+
+    std::string path;
+    LSettingsFile file;
+};
+
+TEST_F(FileTest, ReadsDefaultsAndStoredValues)
+{
+    EXPECT_EQ("def", Get("missing"));
+    WriteFile(path, "empty=\r\nflag=yes\r\noff=0abc\r\nnum=12x\r\nUpper=1\r\n");
+    struct Case {
+        const char *key;
+        int intResult;
+        bool boolResult;
+    } cases[] = {{"empty", 7, true},
+                 {"flag", 0, true},
+                 {"off", 0, false},
+                 {"num", 12, true},
+                 {"absent", 7, true}};
+    for (const Case &c : cases) {
+        EXPECT_EQ(c.intResult, file.GetInt(c.key, 7)) << c.key;
+        EXPECT_EQ(c.boolResult, file.GetBool(c.key, true)) << c.key;
+    }
+    // Hand-written upper-case keys: not found by lookups, found by the
+    // case-blind existence test.
+    EXPECT_EQ("def", Get("Upper"));
+    EXPECT_TRUE(file.TestFieldExists("UPPER"));
+    EXPECT_FALSE(file.TestFieldExists("absent"));
+}
+
+TEST_F(FileTest, DefaultIsCut)
+{
+    std::string longDefault(300, 'd');
+    EXPECT_EQ(std::string(259, 'd'), Get("k", longDefault.c_str()));
+}
+
+TEST_F(FileTest, SetKeepsOrderAndFirstDuplicate)
+{
+    WriteFile(path, "a=1\r\nb=2\r\na=3\r\n");
+    ASSERT_TRUE(file.SetString("A", "9"));
+    ASSERT_TRUE(file.SetString("c", "=x"));
+    EXPECT_EQ("a=9\r\nb=2\r\na=3\r\nc==x\r\n", ReadFile(path));
+    // A value beginning with "=" cannot be told from the separator.
+    EXPECT_EQ("x", Get("c"));
+    ASSERT_TRUE(file.DeleteField("a"));
+    EXPECT_EQ("3", Get("a"));
+}
+
+TEST_F(FileTest, UnchangedValueOrMissingDeleteLeavesFileAlone)
+{
+    ASSERT_TRUE(file.SetString("a", "1"));
+    timespec before = MTime(path);
+    struct stat st;
+    stat(path.c_str(), &st);
+    ino_t inode = st.st_ino;
+    usleep(20000);
+    EXPECT_TRUE(file.SetString("a", "1"));
+    EXPECT_TRUE(file.DeleteField("nothing"));
+    stat(path.c_str(), &st);
+    EXPECT_EQ(inode, st.st_ino);
+    EXPECT_EQ(before.tv_nsec, MTime(path).tv_nsec);
+    EXPECT_EQ(before.tv_sec, MTime(path).tv_sec);
+}
+
+TEST_F(FileTest, LongKeyIsFoundByItsFirst259Bytes)
+{
+    std::string key(300, 'k');
+    ASSERT_TRUE(file.SetString(key.c_str(), "v"));
+    EXPECT_EQ("v", Get(key.substr(0, 259).c_str()));
+    EXPECT_EQ(std::string(259, 'k') + "=v\r\n", ReadFile(path));
+}
+
+TEST_F(FileTest, LineBreaksInValuesCannotAddLines)
+{
+    ASSERT_TRUE(file.SetString("name", "x\r\npassword=stolen"));
+    EXPECT_EQ("name=x  password=stolen\r\n", ReadFile(path));
+    EXPECT_EQ("def", Get("password"));
+}
+
+TEST_F(FileTest, UnstorableKeysAreRefused)
+{
+    for (const char *bad : {"", "a=b", "a\nb", " a"})
+        EXPECT_FALSE(file.SetString(bad, "v")) << bad;
+    EXPECT_FALSE(Exists(path));
+    LSettingsFile invalid;
+    EXPECT_FALSE(invalid.SetString("a", "1"));
+}
+
+TEST_F(FileTest, FailedWriteKeepsFileAndCache)
+{
+    ASSERT_TRUE(file.SetString("a", "1"));
+    // The temporary file's name is taken by a folder: the write cannot happen.
+    ASSERT_EQ(0, mkdir((path + "..new").c_str(), 0750));
+    EXPECT_FALSE(file.SetString("a", "2"));
+    EXPECT_EQ("1", Get("a"));
+    EXPECT_EQ("a=1\r\n", ReadFile(path));
+    rmdir((path + "..new").c_str());
+    EXPECT_TRUE(file.SetString("a", "2"));
+    EXPECT_EQ("a=2\r\n", ReadFile(path));
+}
+
+TEST_F(FileTest, WriterGivesUpWhenTheLockStaysBusy)
+{
+    ASSERT_TRUE(file.SetString("a", "1"));
+    int held = open((shared + "/" + LSettingsLockFileName).c_str(), O_RDWR);
+    ASSERT_GE(held, 0);
+    // flock locks belong to the open file: this one excludes our own writer.
+    ASSERT_EQ(0, flock(held, LOCK_EX));
+    LSettingsSetWriteBudget(150);
+    EXPECT_FALSE(file.SetString("a", "2"));
+    EXPECT_EQ("1", Get("a"));
+    EXPECT_EQ("a=1\r\n", ReadFile(path));
+    close(held);
+    EXPECT_TRUE(file.SetString("a", "2"));
+    LSettingsSetWriteBudget(10000);
+}
+
+TEST_F(FileTest, DeletedFileReadsAsDefaults)
+{
+    ASSERT_TRUE(file.SetString("a", "1"));
+    unlink(path.c_str());
+    EXPECT_EQ("def", Get("a"));
+    ASSERT_TRUE(file.SetString("b", "2"));
+    EXPECT_EQ("b=2\r\n", ReadFile(path));
+}
+
+TEST_F(FileTest, CopiesAndPathChangesStartWithEmptyCache)
+{
+    ASSERT_TRUE(file.SetString("a", "1"));
+    LSettingsFile copy(file);
+    EXPECT_STREQ(path.c_str(), copy.GetPath());
+    char out[LPathSize];
+    EXPECT_STREQ("1", copy.GetString("a", "", out));
+    copy.ChangeFilePath((shared + "/other").c_str());
+    EXPECT_STREQ("", copy.GetString("a", "", out));
+    copy.Invalidate();
+    EXPECT_FALSE(copy.IsValid());
+}
+
+TEST_F(FileTest, FilesAndFoldersAreNotWorldReadable)
+{
+    LSettingsFile deep((shared + "/x_/y_/z").c_str());
+    ASSERT_TRUE(deep.SetString("a", "1"));
+    struct stat st;
+    ASSERT_EQ(0, stat(deep.GetPath(), &st));
+    EXPECT_EQ(0640u, st.st_mode & 0777);
+    ASSERT_EQ(0, stat((shared + "/x_/y_").c_str(), &st));
+    EXPECT_EQ(0750u, st.st_mode & 0777);
+}
