@@ -1,0 +1,153 @@
+#include "platform/log.h"
+#include "service/main_engine.h"
+#include "service/process_start.h"
+#include "service/service_engine.h"
+
+#include "support/process.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+std::mutex gLinesLock; // the service loop logs from its own thread
+std::vector<std::string> gLines;
+void Capture(int, const char *text)
+{
+    std::lock_guard<std::mutex> hold(gLinesLock);
+    gLines.emplace_back(text);
+}
+
+bool Heard(const std::string &line)
+{
+    std::lock_guard<std::mutex> hold(gLinesLock);
+    return std::find(gLines.begin(), gLines.end(), line) != gLines.end();
+}
+
+struct Logged : ::testing::Test {
+    void SetUp() override
+    {
+        gLines.clear();
+        LLog::SetSink(Capture);
+    }
+    void TearDown() override { LLog::SetSink(nullptr); }
+    std::vector<std::string> Take()
+    {
+        std::lock_guard<std::mutex> hold(gLinesLock);
+        return std::exchange(gLines, {});
+    }
+};
+
+using Lines = std::vector<std::string>;
+} // namespace
+
+TEST(StartReport, OnlyTheWholeWordStartedCounts)
+{
+    struct Case {
+        const char *written;
+        bool closeAfter;
+        int status;
+    } cases[] = {
+        {"started", false, 0}, {"started", true, 0}, {"", true, 1},
+        {"sta", true, 1},      {"stopped", true, 1}, {"", false, 1}, // silent child: time-out
+    };
+    for (const Case &c : cases) {
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        ASSERT_EQ(write(fds[1], c.written, strlen(c.written)), (ssize_t)strlen(c.written));
+        if (c.closeAfter)
+            close(fds[1]);
+        EXPECT_EQ(VLAwaitStartReport(fds[0], 50), c.status) << c.written << c.closeAfter;
+        close(fds[0]);
+        if (!c.closeAfter)
+            close(fds[1]);
+    }
+}
+
+TEST(StartReport, ReportSplitOverSeveralWritesIsReassembled)
+{
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    std::thread child([fd = fds[1]] {
+        for (const char *part : {"st", "art", "ed"})
+            EXPECT_EQ(write(fd, part, strlen(part)), (ssize_t)strlen(part));
+        close(fd);
+    });
+    EXPECT_EQ(VLAwaitStartReport(fds[0], 5000), 0);
+    child.join();
+    close(fds[0]);
+}
+
+TEST_F(Logged, MainEngineStartsAndStopsInOrder)
+{
+    MainEngine engine;
+    EXPECT_EQ(MainEngine::GetInstance(), nullptr);
+    engine.Start();
+    EXPECT_EQ(MainEngine::GetInstance(), &engine);
+    EXPECT_EQ(Take(), (Lines{"Starting telephony engine...", "Starting web server..."}));
+    engine.Start(); // already running: nothing happens twice
+    EXPECT_TRUE(Take().empty());
+
+    engine.Stop();
+    EXPECT_EQ(MainEngine::GetInstance(), nullptr);
+    EXPECT_EQ(Take(), (Lines{"Stop web server", "Stop telephony engine"}));
+    engine.Stop();
+    EXPECT_TRUE(Take().empty());
+}
+
+TEST_F(Logged, ControlCodesSelectTheRestart)
+{
+    struct Case {
+        int code;
+        Lines lines;
+    } cases[] = {
+        {1, {"Restart telephony engine", "Restarting web server"}},
+        {2, {"Restarting web server"}},
+        {3, {}},
+        {0, {}},
+        {-1, {}},
+    };
+    MainEngine engine;
+    engine.Start();
+    Take();
+    for (const Case &c : cases) {
+        engine.Control(c.code, nullptr, 0);
+        EXPECT_EQ(Take(), c.lines) << c.code;
+    }
+    for (int code :
+         {LBackgroundEngine::kCtlStopSipEngine, LBackgroundEngine::kCtlStartSipEngine, 5})
+        EXPECT_EQ(engine.ControlWithResult(code, nullptr, 0), 0);
+    EXPECT_TRUE(engine.IsRunning());
+}
+
+TEST_F(Logged, ServiceLoopServesConnectionsUntilStopped)
+{
+    LServiceEngine<MainEngine> service;
+    EXPECT_EQ((LServiceEngine<MainEngine>::GetInstance()), &service);
+    service.StartEngine();
+    Take();
+
+    std::thread main([&] { service.Wait(); });
+    service.SignalNewConnection();
+    // The main loop, not the caller, greets the new window.
+    const std::string greeting = "Control window connected to background service";
+    for (int64_t end = vtest::MonotonicMs() + 5000; !Heard(greeting) && vtest::MonotonicMs() < end;)
+        std::this_thread::yield();
+    EXPECT_TRUE(Heard(greeting));
+    Take();
+
+    service.Stop(); // from another thread, as the signal thread does
+    main.join();    // Wait returned: the loop saw the stop
+    EXPECT_EQ(Take(), (Lines{"Stop web server", "Stop telephony engine"}));
+    EXPECT_EQ(MainEngine::GetInstance(), nullptr);
+    service.Stop(); // a second signal changes nothing
+    EXPECT_TRUE(Take().empty());
+}
