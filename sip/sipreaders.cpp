@@ -1,0 +1,71 @@
+#include "sip/sipreaders.h"
+
+namespace
+{
+bool BelowSpace(char c)
+{
+    return (signed char)c < 32;
+}
+
+void SkipSpaces(const char *text, size_t length, size_t &position)
+{
+    while (position < length && text[position] == ' ')
+        position++;
+}
+} // namespace
+
+bool LoadSpaceTerminatedString(const char *text, size_t length, size_t &position, char *out,
+                               size_t capacity)
+{
+    size_t written = 0;
+    SkipSpaces(text, length, position);
+    while (position < length && !BelowSpace(text[position])) {
+        char c = text[position++];
+        if (c == ' ')
+            break;
+        if (written + 1 < capacity)
+            out[written++] = c;
+    }
+    out[written] = 0;
+    return written > 0;
+}
+
+bool LoadColonTerminatedString(const char *text, size_t length, size_t &position, char *out,
+                               size_t capacity)
+{
+    size_t written = 0;
+    while (position < length && !BelowSpace(text[position])) {
+        char c = text[position++];
+        if (c == ':')
+            break;
+        if (c != ' ' && written + 1 < capacity)
+            out[written++] = c;
+    }
+    out[written] = 0;
+    return written > 0;
+}
+
+void SkipLineEnd(const char *text, size_t length, size_t &position)
+{
+    if (position >= length || (text[position] != '\r' && text[position] != '\n'))
+        return;
+    char first = text[position++];
+    char pair = (first == '\r') ? '\n' : '\r';
+    if (position < length && text[position] == pair)
+        position++;
+}
+
+bool LoadLineTerminatedString(const char *text, size_t length, size_t &position, char *out,
+                              size_t capacity)
+{
+    size_t written = 0;
+    SkipSpaces(text, length, position);
+    while (position < length && text[position] != '\r' && text[position] != '\n') {
+        char c = text[position++];
+        if (written + 1 < capacity)
+            out[written++] = c;
+    }
+    out[written] = 0;
+    SkipLineEnd(text, length, position);
+    return written > 0;
+}

@@ -1,0 +1,90 @@
+#include "sip/siptext.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+void LSipCopyText(char *dest, size_t capacity, const char *src, size_t length)
+{
+    if (capacity == 0)
+        return;
+    if (length > capacity - 1)
+        length = capacity - 1;
+    memcpy(dest, src, length);
+    dest[length] = 0;
+}
+
+void LSipCopyText(char *dest, size_t capacity, const char *src)
+{
+    if (capacity == 0)
+        return;
+    size_t length = 0;
+    while (length < capacity - 1 && src[length])
+        length++;
+    LSipCopyText(dest, capacity, src, length);
+}
+
+bool LSipEqualNoCase(const char *a, const char *b)
+{
+    for (; *a && *b; a++, b++) {
+        if (LSipLower(*a) != LSipLower(*b))
+            return false;
+    }
+    return *a == *b;
+}
+
+bool LSipEqualNoCase(const char *a, size_t length, const char *b)
+{
+    for (size_t i = 0; i < length; i++, b++) {
+        if (!*b || LSipLower(a[i]) != LSipLower(*b))
+            return false;
+    }
+    return *b == 0;
+}
+
+bool LSipStartsNoCase(const char *text, const char *prefix)
+{
+    for (; *prefix; text++, prefix++) {
+        if (LSipLower(*text) != LSipLower(*prefix))
+            return false;
+    }
+    return true;
+}
+
+unsigned long LSipParseDecimal(const char *text, size_t length, unsigned long limit,
+                               unsigned long fallback)
+{
+    size_t i = 0;
+    while (i < length && (text[i] == ' ' || text[i] == '\t'))
+        i++;
+    if (i == length || text[i] < '0' || text[i] > '9')
+        return fallback;
+    unsigned long value = 0;
+    for (; i < length && text[i] >= '0' && text[i] <= '9'; i++) {
+        value = value * 10 + (unsigned long)(text[i] - '0');
+        if (value > limit)
+            return limit;
+    }
+    return value;
+}
+
+void LSipAppendF(std::string &out, const char *format, ...)
+{
+    char local[512];
+    va_list args;
+    va_start(args, format);
+    int needed = vsnprintf(local, sizeof(local), format, args);
+    va_end(args);
+    if (needed < 0)
+        return;
+    if ((size_t)needed < sizeof(local)) {
+        out.append(local, (size_t)needed);
+        return;
+    }
+    size_t start = out.size();
+    out.resize(start + (size_t)needed + 1);
+    va_start(args, format);
+    vsnprintf(&out[start], (size_t)needed + 1, format, args);
+    va_end(args);
+    out.resize(start + (size_t)needed);
+}
