@@ -1,0 +1,143 @@
+#include "sip/sipmessage.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace
+{
+bool Load(LSipMessage &message, const std::string &text, size_t *position = nullptr)
+{
+    size_t at = 0;
+    bool ok = message.LoadPacket(text.data(), text.size(), at);
+    if (position)
+        *position = at;
+    return ok;
+}
+
+const char *kOptions = "OPTIONS sip:100@10.0.0.1 SIP/2.0\r\n"
+                       "Via: SIP/2.0/UDP 10.0.0.2:5060;branch=z9hG4bK1\r\n"
+                       "Call-ID: abc@10.0.0.2\r\n"
+                       "CSeq: 1 OPTIONS\r\n"
+                       "Content-Length: 0\r\n\r\n";
+} // namespace
+
+TEST(SipFirstLine, RecognisesRequestsAndResponses)
+{
+    struct Case {
+        std::string text;
+        bool ok;
+        const char *method;
+        const char *uri;
+        int status;
+        const char *reason;
+    } cases[] = {
+        {std::string("\r\n\r\n") + kOptions, true, "OPTIONS", "sip:100@10.0.0.1", 65535, ""},
+        {"\r\n\r\n\r\n", false, "", "", 65535, ""},
+        {"", false, "", "", 65535, ""},
+        {"SIP/2.0 180 Ringing\r\n\r\n", true, "", "", 180, "Ringing"},
+        {"sip/2.0 200 OK\r\n\r\n", true, "", "", 200, "OK"},
+        {"SIP/2.0 486 Busy Here\r\n\r\n", true, "", "", 486, "Busy Here"},
+        {"INVITE sip:1@h HTTP/1.1\r\n\r\n", false, "", "", 65535, ""},
+        {"INVITE\r\n\r\n", false, "", "", 65535, ""},
+        {"INVITE sip:1@h\r\n\r\n", false, "", "", 65535, ""},
+        {"BYE sip:1@h sip/3.0\r\n\r\n", true, "BYE", "sip:1@h", 65535, ""},
+        // Status codes outside 100..699 are dropped, never taken as requests.
+        {"SIP/2.0 99 Low\r\n\r\n", false, "", "", 65535, ""},
+        {"SIP/2.0 700 High\r\n\r\n", false, "", "", 65535, ""},
+        {"SIP/2.0 abc Text\r\n\r\n", false, "", "", 65535, ""},
+        {"SIP/2.0 -200 Neg\r\n\r\n", false, "", "", 65535, ""},
+        {"SIP/2.0 65735 Wrap\r\n\r\n", false, "", "", 65535, ""},
+        {"SIP/2.0 99999999999999999999200 Wrap\r\n\r\n", false, "", "", 65535, ""},
+        {"SIP/2.0 100 Trying\r\n\r\n", true, "", "", 100, "Trying"},
+        {"SIP/2.0 699 Top\r\n\r\n", true, "", "", 699, "Top"},
+    };
+    for (const Case &c : cases) {
+        LSipMessage message;
+        EXPECT_EQ(Load(message, c.text), c.ok) << c.text;
+        EXPECT_STREQ(message.GetRequest(), c.method) << c.text;
+        EXPECT_STREQ(message.GetRequestURI(), c.uri) << c.text;
+        EXPECT_EQ(message.GetResponseStatusCode(), c.status) << c.text;
+        EXPECT_STREQ(message.GetResponseReasonPhrase(), c.reason) << c.text;
+        EXPECT_EQ(message.IsRequest(), c.ok && c.status == 65535) << c.text;
+        EXPECT_EQ(message.IsResponse(), c.ok && c.status != 65535) << c.text;
+    }
+}
+
+TEST(SipFirstLine, OverlongTokensAreCut)
+{
+    std::string method(100, 'M');
+    std::string uri = "sip:" + std::string(300, 'u');
+    LSipMessage message;
+    ASSERT_TRUE(Load(message, method + " " + uri + " SIP/2.0\r\nX: y\r\n\r\n"));
+    EXPECT_EQ(std::string(message.GetRequest()), method.substr(0, 31));
+    EXPECT_EQ(std::string(message.GetRequestURI()), uri.substr(0, 127));
+    EXPECT_STREQ(message.FindField("X", ""), "y");
+}
+
+TEST(SipHeaders, LookupKeepsReceivedNamesAndOrder)
+{
+    LSipMessage message;
+    ASSERT_TRUE(Load(message, "SIP/2.0 200 OK\r\nv: SIP/2.0/UDP a\r\nVIA: SIP/2.0/UDP b\r\n"
+                              "i: id1\r\nf: <sip:a@b>;tag=1\r\nX-Odd : spaced\r\nNoColonLine\r\n"
+                              "l: 0\r\n\r\n"));
+    EXPECT_STREQ(message.FindField("Via", "v", ""), "SIP/2.0/UDP a");
+    EXPECT_STREQ(message.FindField(LSipFields::CallID, ""), "id1");
+    EXPECT_STREQ(message.FindField("call-id", "I", ""), "id1");
+    EXPECT_STREQ(message.FindField("Call-ID", "-"), "-"); // full name only
+    EXPECT_STREQ(message.FindField("X-Odd", ""), "spaced");
+    EXPECT_STREQ(message.FindField("NoColonLine", "missing"), "");
+    ASSERT_EQ(message.GetFieldCount(), 7u);
+    EXPECT_STREQ(message.GetFieldAt(1).GetFieldName(), "VIA");
+    std::string out;
+    message.Reconstruct(out);
+    EXPECT_NE(out.find("\r\nv: SIP/2.0/UDP a\r\nVIA: SIP/2.0/UDP b\r\n"), std::string::npos);
+    EXPECT_NE(out.find("\r\nl: 0\r\n"), std::string::npos);
+    EXPECT_EQ(out.find("Content-Length"), std::string::npos);
+}
+
+TEST(SipHeaders, ContinuationsJoinAndStayWithinCapacity)
+{
+    struct Case {
+        std::string value; // as received, may fold
+        std::string expected;
+    } cases[] = {
+        {"first\r\n second", "first second"},
+        {"first\r\n\tsecond\r\n   third", "first second third"},
+        {std::string(250, 'a') + "\r\n tail", std::string(244, 'a') + " tail"},
+        {std::string(200, 'a') + "\r\n " + std::string(200, 'b'),
+         std::string(200, 'a') + " " + std::string(58, 'b')},
+        {std::string(259, 'a') + "\r\n " + std::string(300, 'b'),
+         std::string(244, 'a') + " " + std::string(14, 'b')},
+        {std::string(400, 'a'), std::string(259, 'a')},
+    };
+    for (const Case &c : cases) {
+        LSipMessage message;
+        ASSERT_TRUE(Load(message, "MESSAGE sip:a@b SIP/2.0\r\nSubject: " + c.value +
+                                      "\r\nCSeq: 1 MESSAGE\r\n\r\n"));
+        EXPECT_EQ(std::string(message.FindField("Subject", "")), c.expected);
+        EXPECT_STREQ(message.FindField("CSeq", ""), "1 MESSAGE");
+    }
+}
+
+TEST(SipHeaders, FieldOperations)
+{
+    LSipMessage message;
+    ASSERT_TRUE(Load(message, kOptions));
+    message.ModifyField(LSipFields::CallID, "new");
+    message.ModifyField(LSipFields::Contact, "<sip:x@y>");
+    message.AddFieldTop(LSipFields::Via, "SIP/2.0/UDP top");
+    EXPECT_STREQ(message.GetFieldAt(0).GetFieldName(), "Via");
+    EXPECT_STREQ(message.FindField(LSipFields::Via, ""), "SIP/2.0/UDP top");
+    EXPECT_STREQ(message.FindField(LSipFields::CallID, ""), "new");
+    EXPECT_STREQ(message.GetFieldAt(message.GetFieldCount() - 1).GetFieldName(), "Contact");
+    EXPECT_TRUE(message.RemoveFieldTop(LSipFields::Via));
+    EXPECT_STREQ(message.FindField(LSipFields::Via, ""),
+                 "SIP/2.0/UDP 10.0.0.2:5060;branch=z9hG4bK1");
+    EXPECT_TRUE(message.RemoveFieldTop(LSipFields::Via));
+    EXPECT_FALSE(message.RemoveFieldTop(LSipFields::Via));
+    EXPECT_STREQ(message.FindField(LSipFields::Via, "none"), "none");
+    std::string value(300, 'v');
+    message.ModifyField(LSipFields::CSeq, value.c_str());
+    EXPECT_EQ(std::string(message.FindField("CSeq", "")), value.substr(0, 259));
+}
