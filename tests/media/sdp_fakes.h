@@ -1,0 +1,91 @@
+// Fake relay and host for the mediation tests: they record what the
+// mediator asked of them.
+#pragma once
+
+#include "media/sdp_relay.h"
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct FakeConnection : LSDPRelayConnection {
+    std::string privateIP, publicIP;
+    uint16_t privatePort = 0, publicPort = 0;
+    LSDPMediaDestination destination;
+    bool latch = false, connected = false, privatePortHandedOut = false;
+    int resolves = 0;
+
+    void ConnectTo(const LSDPMediaDestination &d, bool l) override
+    {
+        destination = d;
+        latch = l;
+        connected = true;
+    }
+    void ResolvePublicIP() override { ++resolves; }
+    std::string GetLocalPrivateIP() override { return privateIP; }
+    uint16_t GetLocalPrivatePort() override
+    {
+        privatePortHandedOut = true;
+        return privatePort;
+    }
+    std::string GetLocalPublicIP() override
+    {
+        ++resolves;
+        return publicIP;
+    }
+    uint16_t GetLocalPublicPort() override
+    {
+        ++resolves;
+        return publicPort;
+    }
+};
+
+struct RelayLog {
+    // The mediator's release thread destroys relays.
+    std::atomic<int> made = 0, destroyed = 0, started = 0, stopped = 0;
+    std::string recorder;
+    uint8_t g726 = 0;
+};
+
+struct FakeRelay : LSDPRelay {
+    FakeConnection a, b;
+    RelayLog &log;
+
+    explicit FakeRelay(RelayLog &l, const std::string &relayPublicIP) : log(l)
+    {
+        a.privateIP = b.privateIP = "192.168.1.2";
+        a.publicIP = b.publicIP = relayPublicIP;
+        a.privatePort = a.publicPort = 8000;
+        b.privatePort = b.publicPort = 8002;
+        ++log.made;
+    }
+    ~FakeRelay() override { ++log.destroyed; }
+    LSDPRelayConnection &GetConnectionA() override { return a; }
+    LSDPRelayConnection &GetConnectionB() override { return b; }
+    void Start(const std::string &recorderFile, uint8_t g726) override
+    {
+        ++log.started;
+        log.recorder = recorderFile;
+        log.g726 = g726;
+    }
+    void Stop() override { ++log.stopped; }
+};
+
+struct FakeHost : LSDPMediatorHost {
+    std::string publicIP = "203.0.113.5";
+    std::string relayPublicIP = "203.0.113.5";
+    bool noPorts = false;
+    RelayLog log;
+    FakeRelay *last = nullptr;
+
+    std::unique_ptr<LSDPRelay> CreateRelay() override
+    {
+        if (noPorts)
+            return nullptr;
+        auto relay = std::make_unique<FakeRelay>(log, relayPublicIP);
+        last = relay.get();
+        return relay;
+    }
+    std::string GetPublicIP() override { return publicIP; }
+};
