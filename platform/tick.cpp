@@ -11,19 +11,20 @@ std::atomic<uint64_t> gTestMs{0};
 std::atomic<int64_t> gTestUnixBase{0};
 std::atomic<uint64_t> gTestUnixBaseMs{0};
 
-uint64_t MonotonicMs()
+} // namespace
+
+uint64_t LMonotonicMs()
 {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return (uint64_t)ts.tv_sec * 1000u + (uint64_t)ts.tv_nsec / 1000000u;
 }
-} // namespace
 
 uint32_t GetTickCount()
 {
     if (gTestInstalled.load(std::memory_order_acquire))
         return (uint32_t)gTestMs.load();
-    return (uint32_t)MonotonicMs();
+    return (uint32_t)LMonotonicMs();
 }
 
 int64_t GetUnixTime()

@@ -58,3 +58,8 @@ bool IsInstalled();
 void Advance(uint32_t ms);
 void SetTick(uint32_t tick);
 } // namespace LTestClock
+
+// Real monotonic milliseconds (64 bits, never wraps), unaffected by the test
+// clock: for bounding blocking waits, which must end even while a test has
+// frozen the tick counter.
+uint64_t LMonotonicMs();

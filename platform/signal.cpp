@@ -1,0 +1,149 @@
+#include "platform/signal.h"
+
+#include "platform/log.h"
+#include "platform/tick.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+int LWaitReadable(const int *fds, int count, uint32_t ms)
+{
+    pollfd polls[LSignalObjectGroup::MaxObjects + 1];
+    if (count > LSignalObjectGroup::MaxObjects + 1)
+        count = LSignalObjectGroup::MaxObjects + 1;
+    for (int i = 0; i < count; i++)
+        polls[i] = pollfd{fds[i], POLLIN, 0};
+    uint64_t deadline = LMonotonicMs() + ms;
+    for (;;) {
+        int timeout = -1;
+        if (ms != LWaitForever) {
+            uint64_t now = LMonotonicMs();
+            timeout = now >= deadline ? 0 : (int)(deadline - now);
+        }
+        int ready = poll(polls, (nfds_t)count, timeout);
+        if (ready > 0) {
+            for (int i = 0; i < count; i++)
+                if (polls[i].revents & (POLLIN | POLLHUP | POLLERR))
+                    return i;
+            // Only POLLNVAL (a closed descriptor): treat as not signalled.
+            return -1;
+        }
+        if (ready == 0)
+            return -1;
+        if (errno != EINTR) {
+            LOGERRORTEXT("Wait failed: ", strerror(errno));
+            return -1;
+        }
+    }
+}
+
+LSignalObjectRef::LSignalObjectRef(const LSignalObject &signal) : m_fd(signal.GetHandle()) {}
+
+bool LSignalObjectRef::IsSignaled() const
+{
+    return WaitSignal(0);
+}
+
+bool LSignalObjectRef::WaitSignal(uint32_t ms) const
+{
+    return LWaitReadable(&m_fd, 1, ms) == 0;
+}
+
+int LSignalObjectRef::WaitSignalDual(const LSignalObjectRef &other, uint32_t ms) const
+{
+    int fds[2] = {m_fd, other.m_fd};
+    return LWaitReadable(fds, 2, ms);
+}
+
+int LSignalObjectRef::WaitSignalTriple(const LSignalObjectRef &other, const LSignalObjectRef &third,
+                                       uint32_t ms) const
+{
+    int fds[3] = {m_fd, other.m_fd, third.m_fd};
+    return LWaitReadable(fds, 3, ms);
+}
+
+LSignalObject::LSignalObject()
+{
+    int fds[2];
+    if (pipe2(fds, O_NONBLOCK | O_CLOEXEC) != 0) {
+        LOGERRORTEXT("Cannot create a signal object: ", strerror(errno));
+        return;
+    }
+    m_fd = fds[0];
+    m_writeFd = fds[1];
+}
+
+LSignalObject::~LSignalObject()
+{
+    if (m_fd >= 0)
+        close(m_fd);
+    if (m_writeFd >= 0)
+        close(m_writeFd);
+}
+
+void LSignalObject::Signal()
+{
+    if (m_writeFd < 0)
+        return;
+    char byte = 1;
+    // A full pipe (EAGAIN) is already signalled; nothing else can go wrong
+    // that a caller could act on.
+    while (write(m_writeFd, &byte, 1) < 0 && errno == EINTR) {
+    }
+}
+
+void LSignalObject::Reset()
+{
+    if (m_fd < 0)
+        return;
+    char drain[256];
+    for (;;) {
+        ssize_t got = read(m_fd, drain, sizeof drain);
+        if (got > 0)
+            continue;
+        if (got < 0 && errno == EINTR)
+            continue;
+        break;
+    }
+}
+
+bool LSignalObjectGroup::Add(const LSignalObjectRef &object)
+{
+    if (m_count >= MaxObjects || !object.IsValid())
+        return false;
+    m_objects[m_count++] = object;
+    return true;
+}
+
+bool LSignalObjectGroup::Remove(const LSignalObjectRef &object)
+{
+    for (int i = 0; i < m_count; i++) {
+        if (m_objects[i].GetHandle() == object.GetHandle()) {
+            for (int j = i + 1; j < m_count; j++)
+                m_objects[j - 1] = m_objects[j];
+            m_count--;
+            return true;
+        }
+    }
+    return false;
+}
+
+int LSignalObjectGroup::Wait(uint32_t ms) const
+{
+    int fds[MaxObjects];
+    for (int i = 0; i < m_count; i++)
+        fds[i] = m_objects[i].GetHandle();
+    return LWaitReadable(fds, m_count, ms);
+}
+
+int LSignalObjectGroup::WaitWith(const LSignalObjectRef &first, uint32_t ms) const
+{
+    int fds[MaxObjects + 1];
+    fds[0] = first.GetHandle();
+    for (int i = 0; i < m_count; i++)
+        fds[i + 1] = m_objects[i].GetHandle();
+    return LWaitReadable(fds, m_count + 1, ms);
+}
