@@ -1,0 +1,93 @@
+// One connection of the web server: requests are read and answered in turn
+// until the connection is not kept alive.
+#include "web/weblet_file.h"
+#include "web/weblet_form.h"
+#include "web/weblet_io.h"
+#include "web/weblet_request.h"
+#include "web/weblet_server.h"
+
+#include <arpa/inet.h>
+#include <cstring>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+namespace
+{
+constexpr int kLingerMs = 20000;
+
+std::string LocalAddressText(int fd)
+{
+    sockaddr_in addr = {};
+    socklen_t len = sizeof addr;
+    char text[INET_ADDRSTRLEN] = "127.0.0.1";
+    if (getsockname(fd, (sockaddr *)&addr, &len) == 0)
+        inet_ntop(AF_INET, &addr.sin_addr, text, sizeof text);
+    return text;
+}
+
+const LWebletScriptItem *FindScript(const LWebletScriptItem *table, int count,
+                                    const std::string &script)
+{
+    for (int i = 0; i < count; i++)
+        if (script == table[i].name)
+            return &table[i];
+    return nullptr;
+}
+
+// Closes our sending side first so the client sees the end of the answer,
+// then waits briefly for its close so the answer is not cut by a reset.
+void Linger(int fd, LWebletReader &reader)
+{
+    shutdown(fd, SHUT_WR);
+    std::string rest;
+    reader.ReadBytes(rest, 23, kLingerMs);
+}
+} // namespace
+
+void LWebletServer::ServeStatic(LWebletForm &form)
+{
+    std::string script = form.GetRequestScript();
+    std::string path = script.compare(0, 5, "help/") == 0 ? help_folder + "/" + script.substr(5)
+                                                          : root + "/" + script;
+    form.ServeFile(path.c_str());
+}
+
+void LWebletServer::ServeConnection(int id, int fd, uint32_t peer)
+{
+    LWebletReader reader(fd, &stopping);
+    std::string host = LocalAddressText(fd);
+    for (;;) {
+        LWebletRequest request;
+        SetIdle(id, true);
+        LWebletParse parsed = WebletReadRequest(reader, request, host.c_str());
+        SetIdle(id, false);
+        if (parsed == LWebletParse::Close)
+            return;
+        if (parsed != LWebletParse::Ok) {
+            const char *answer = WebletParseAnswer(parsed);
+            WebletSendAll(fd, answer, strlen(answer), kLingerMs, &stopping);
+            break;
+        }
+        bool keep_alive = request.keep_alive;
+        {
+            LWebletForm form(fd, &stopping, session_folder);
+            form.form_data = request.form;
+            form.cookie_data = request.cookies;
+            form.headers = request.headers;
+            form.SetRequestScript(request.script);
+            form.SetClientAddress(peer);
+            form.session.LoadSession(form.cookie_data.GetParm("sess", ""));
+            const LWebletScriptItem *item = FindScript(table, table_count, request.script);
+            if (item) {
+                keep_alive = false;
+                item->handler(form);
+            } else {
+                ServeStatic(form);
+            }
+        }
+        if (!keep_alive || stopping.load())
+            break;
+    }
+    SetIdle(id, true);
+    Linger(fd, reader);
+}

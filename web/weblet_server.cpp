@@ -1,0 +1,220 @@
+#include "web/weblet_server.h"
+
+#include "platform/log.h"
+#include "web/web_settings.h"
+#include "web/weblet_io.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace
+{
+constexpr int kRetryBindMs = 30000;
+constexpr int kEvictWaitMs = 1000;
+
+int OpenListeningSocket(int port, int &error)
+{
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        error = errno;
+        return -1;
+    }
+    int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons((uint16_t)port);
+    addr.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (bind(fd, (sockaddr *)&addr, sizeof addr) != 0 || listen(fd, 50) != 0) {
+        error = errno;
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+} // namespace
+
+int LWebletServer::GetWebletServerPort()
+{
+    int value = WebSettingGetInt("WebServer", "Port", 0);
+    return value > 0 && value < 65536 ? value : kDefaultPort;
+}
+
+void LWebletServer::SetWebletServerPort(int value)
+{
+    WebSettingSetInt("WebServer", "Port", value);
+}
+
+bool LWebletServer::StartServer(const LWebletScriptItem *items, int count, const char *folder)
+{
+    return StartServer(items, count, folder, GetWebletServerPort());
+}
+
+bool LWebletServer::StartServer(const LWebletScriptItem *items, int count, const char *folder,
+                                int on_port)
+{
+    Stop();
+    table = items;
+    table_count = count;
+    root = folder;
+    port = on_port > 0 ? on_port : kDefaultPort;
+    session_folder = WebSharedDataFolder() + "/SessionData";
+    help_folder = WebResourcesFolder() + "/help";
+    if (pipe2(stop_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        LOGERROR("Webserver cannot create its stop signal.");
+        return false;
+    }
+    stopping = false;
+    listener = std::thread(&LWebletServer::ListenerThread, this);
+    return true;
+}
+
+void LWebletServer::Stop()
+{
+    if (!listener.joinable())
+        return;
+    stopping = true;
+    char byte = 1;
+    if (write(stop_pipe[1], &byte, 1) < 0)
+        LOGERROR("Webserver cannot signal its listener.");
+    listener.join();
+    std::unique_lock<std::mutex> hold(lock);
+    for (auto &entry : connections)
+        shutdown(entry.second.fd, SHUT_RDWR);
+    changed.wait(hold, [this] { return connections.empty(); });
+    hold.unlock();
+    close(stop_pipe[0]);
+    close(stop_pipe[1]);
+    stop_pipe[0] = stop_pipe[1] = -1;
+}
+
+int LWebletServer::GetConnectionCount()
+{
+    std::lock_guard<std::mutex> hold(lock);
+    return (int)connections.size();
+}
+
+bool LWebletServer::WaitStop(int ms)
+{
+    pollfd p = {stop_pipe[0], POLLIN, 0};
+    return poll(&p, 1, ms) > 0 || stopping.load();
+}
+
+void LWebletServer::BindConflict()
+{
+    LOGERROR("Webserver cannot bind to TCP/IP port.");
+    LOGERRORF("Some other program may be using port %d.", port);
+}
+
+void LWebletServer::ListenerThread()
+{
+    while (!stopping.load()) {
+        int error = 0;
+        int fd = OpenListeningSocket(port, error);
+        if (fd >= 0) {
+            listening = true;
+            ServeListeningSocket(fd);
+            listening = false;
+            close(fd);
+        } else if (error == EADDRINUSE) {
+            BindConflict();
+        } else {
+            LOGERRORNUM("Webserver cannot listen, error ", error);
+        }
+        if (WaitStop(kRetryBindMs))
+            break;
+    }
+}
+
+// Accepts until stopped; false when accept failed for good.
+bool LWebletServer::ServeListeningSocket(int listen_fd)
+{
+    for (;;) {
+        pollfd p[2] = {{listen_fd, POLLIN, 0}, {stop_pipe[0], POLLIN, 0}};
+        if (poll(p, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (stopping.load() || p[1].revents)
+            return true;
+        if (!p[0].revents)
+            continue;
+        sockaddr_in peer = {};
+        socklen_t len = sizeof peer;
+        int fd = accept4(listen_fd, (sockaddr *)&peer, &len, SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == ECONNABORTED || errno == EAGAIN || errno == EINTR)
+                continue;
+            if (errno == EMFILE || errno == ENFILE) {
+                WaitStop(100); // Out of descriptors: let connections end.
+                continue;
+            }
+            return false;
+        }
+        NewConnection(fd, ntohl(peer.sin_addr.s_addr));
+        std::this_thread::yield();
+    }
+}
+
+// At the limit, drops the connection that has waited longest for a request;
+// false when every connection is busy with a script.
+bool LWebletServer::MakeRoom()
+{
+    std::unique_lock<std::mutex> hold(lock);
+    if ((int)connections.size() < kMaxConnections)
+        return true;
+    Connection *oldest = nullptr;
+    for (auto &entry : connections)
+        if (entry.second.idle && (!oldest || entry.second.idle_since < oldest->idle_since))
+            oldest = &entry.second;
+    if (!oldest)
+        return false;
+    shutdown(oldest->fd, SHUT_RDWR);
+    oldest->idle = false; // it is leaving; do not pick it twice
+    return changed.wait_for(hold, std::chrono::milliseconds(kEvictWaitMs),
+                            [this] { return (int)connections.size() < kMaxConnections; });
+}
+
+void LWebletServer::NewConnection(int fd, uint32_t peer)
+{
+    if (!MakeRoom()) {
+        close(fd);
+        return;
+    }
+    int flags = fcntl(fd, F_GETFL);
+    fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    std::lock_guard<std::mutex> hold(lock);
+    int id = next_id++;
+    connections[id] = Connection{fd, true, 0};
+    std::thread(&LWebletServer::ConnectionThread, this, id, fd, peer).detach();
+}
+
+void LWebletServer::SetIdle(int id, bool idle)
+{
+    std::lock_guard<std::mutex> hold(lock);
+    auto it = connections.find(id);
+    if (it == connections.end())
+        return;
+    it->second.idle = idle;
+    it->second.idle_since = WebletNowMs();
+}
+
+void LWebletServer::EndConnection(int id)
+{
+    std::lock_guard<std::mutex> hold(lock);
+    connections.erase(id);
+    changed.notify_all();
+}
+
+void LWebletServer::ConnectionThread(int id, int fd, uint32_t peer)
+{
+    ServeConnection(id, fd, peer);
+    close(fd);
+    EndConnection(id);
+}

@@ -1,0 +1,176 @@
+#include "web/weblet_session.h"
+
+#include "platform/log.h"
+#include "platform/random.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+constexpr int kLockBudgetMs = 10000;
+
+std::atomic<int> session_counter{1};
+
+// Retries a non-blocking flock with growing sleeps until the budget is used;
+// without the lock the caller goes on (a lost race only loses a write).
+void LockTimed(int fd, int operation, int budget_ms)
+{
+    int sleep_ms = budget_ms / 32 + 1;
+    while (flock(fd, operation | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK || sleep_ms >= budget_ms)
+            return;
+        usleep((useconds_t)sleep_ms * 1000);
+        sleep_ms *= 2;
+    }
+}
+
+bool EndsWith(const char *name, const char *suffix)
+{
+    size_t n = strlen(name), s = strlen(suffix);
+    return n >= s && strcmp(name + n - s, suffix) == 0;
+}
+} // namespace
+
+std::string WebletMakeSessionID(bool remember)
+{
+    // Letters come from getrandom(): a guessable ID would be a log-on.
+    unsigned char probe;
+    if (!LRandomBytes(&probe, 1))
+        return std::string();
+    char letters[9];
+    LRandomLetters(letters, 8, "abcdefghijklmnopqrstuvwxyz");
+    std::string id = remember ? "l" : "s";
+    id += letters;
+    id += std::to_string(session_counter.fetch_add(1));
+    return id;
+}
+
+void LWebletSessionData::Housekeeping(const std::string &folder, long now)
+{
+    DIR *dir = opendir(folder.c_str());
+    if (!dir)
+        return;
+    while (dirent *entry = readdir(dir)) {
+        if (!EndsWith(entry->d_name, ".sess"))
+            continue;
+        std::string file = folder + "/" + entry->d_name;
+        struct stat st;
+        if (stat(file.c_str(), &st) != 0)
+            continue;
+        long age = now - (long)st.st_mtime;
+        bool remembered = entry->d_name[0] == 'l';
+        if (age > kMaxAgeSeconds && !(remembered && age <= kRememberedMaxAgeSeconds))
+            unlink(file.c_str());
+    }
+    closedir(dir);
+}
+
+void LWebletSessionData::Close()
+{
+    if (write_fd >= 0)
+        close(write_fd);
+    write_fd = -1;
+}
+
+void LWebletSessionData::LoadSession(const char *session_id)
+{
+    Housekeeping(folder, (long)time(nullptr));
+    if (!*session_id || strchr(session_id, '/') || strchr(session_id, '\\'))
+        return;
+    Clear();
+    Close();
+    id = session_id;
+    path = folder + "/" + id + ".sess";
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        path.clear();
+        return;
+    }
+    LockTimed(fd, LOCK_SH, kLockBudgetMs);
+    std::string text;
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(fd, buf, sizeof buf)) > 0)
+        text.append(buf, (size_t)n);
+    close(fd);
+    LoadHTTPString(text.c_str());
+}
+
+bool LWebletSessionData::CreateNewSession(bool remember)
+{
+    Clear();
+    Close();
+    id = WebletMakeSessionID(remember);
+    if (id.empty()) {
+        LOGERROR("Web session: no random bytes for a session ID.");
+        path.clear();
+        return false;
+    }
+    // Session files are log-on tokens: keep them to the service's own user.
+    mkdir(folder.c_str(), 0700);
+    chmod(folder.c_str(), 0700);
+    path = folder + "/" + id + ".sess";
+    SetDirty();
+    return write_fd >= 0;
+}
+
+void LWebletSessionData::SetDirty()
+{
+    if (write_fd >= 0 || path.empty())
+        return;
+    write_fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (write_fd < 0) {
+        LOGERRORTEXT("Web session: cannot write ", path.c_str());
+        return;
+    }
+    LockTimed(write_fd, LOCK_EX, kLockBudgetMs);
+    if (ftruncate(write_fd, 0) != 0)
+        LOGERRORTEXT("Web session: cannot truncate ", path.c_str());
+}
+
+void LWebletSessionData::FlushSession()
+{
+    if (write_fd < 0)
+        return;
+    LStringLong text;
+    SaveHTTPString(text);
+    if (write(write_fd, text.GetString(), (size_t)text.GetLength()) != (ssize_t)text.GetLength())
+        LOGERRORTEXT("Web session: cannot write ", path.c_str());
+    Close();
+}
+
+void LWebletSessionData::DeleteSession()
+{
+    Close();
+    Clear();
+    if (!path.empty())
+        unlink(path.c_str());
+    id.clear();
+    path.clear();
+}
+
+void LWebletSessionData::SetParm(const char *name, const char *value)
+{
+    LHashTable::SetParm(name, value);
+    SetDirty();
+}
+
+void LWebletSessionData::SetInt(const char *name, int value)
+{
+    LHashTable::SetInt(name, value);
+    SetDirty();
+}
+
+void LWebletSessionData::DeleteParm(const char *name)
+{
+    LHashTable::DeleteParm(name);
+    SetDirty();
+}
