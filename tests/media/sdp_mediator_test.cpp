@@ -225,6 +225,8 @@ TEST(SdpMediator, RecordedCallFiltersCodecsAndStartsRecorder)
     m.ReceiveInviteSDP({offer, "198.51.100.7"}, true);
     LSDPDecoder out(m.RewriteInviteSDP(false, false));
     EXPECT_EQ(out.GetRemotePayLoadTypes(), "0 97 8");
+    EXPECT_EQ(out.GetRemoteHostPrivate(), "192.168.1.2");
+    EXPECT_TRUE(host.last->a.privatePortHandedOut);
     EXPECT_FALSE(m.ProcessAnswer(Sdp("198.51.100.8", 5000), "198.51.100.8", true, false).empty());
     EXPECT_EQ(host.log.started, 1);
     EXPECT_EQ(host.log.recorder, "call-1");
@@ -241,8 +243,9 @@ TEST(SdpMediator, OfferRewriteIsCachedPerFlags)
     const int resolves = host.last->a.resolves;
     EXPECT_EQ(m.RewriteInviteSDP(false, false), first);
     EXPECT_EQ(host.last->a.resolves, resolves);
+    // The public side learns where the phone really is.
+    EXPECT_EQ(LSDPDecoder(first).GetRemoteHostPrivate(), "192.168.1.20");
     EXPECT_NE(m.RewriteInviteSDP(true, false), first); // to a LAN phone: unchanged offer
-    EXPECT_TRUE(host.last->a.privatePortHandedOut);
 }
 
 TEST(SdpMediator, AnswersAfterTheFirstAndWithoutOfferAreEmpty)
