@@ -1,12 +1,11 @@
 #include "logs/program_log.h"
 
+#include "config/folders.h"
 #include "logs/file_append.h"
 
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
 
 namespace
 {
@@ -20,24 +19,6 @@ LLockSleepFunc Sleeper()
 {
     LLockSleepFunc sleeper = gSleeper.load();
     return sleeper ? sleeper : LLockSleepMs;
-}
-
-// mkdir -p with mode 0777 before the umask, one level at a time.
-bool MakeFolders(const char *folder)
-{
-    char path[kLogPathMax + 1];
-    std::snprintf(path, sizeof path, "%s", folder);
-    for (char *p = path + 1; *p; ++p) {
-        if (*p != '/')
-            continue;
-        *p = 0;
-        mkdir(path, 0777);
-        *p = '/';
-    }
-    if (mkdir(path, 0777) != 0 && errno != EEXIST)
-        return false;
-    struct stat st;
-    return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool PathInLogFolder(char *out, size_t size, const char *fileName)
@@ -90,7 +71,7 @@ namespace LLog
 bool SetLogFolder(const char *folder)
 {
     std::snprintf(gLogFolder, sizeof gLogFolder, "%s", folder ? folder : "");
-    return gLogFolder[0] && MakeFolders(gLogFolder);
+    return gLogFolder[0] && LCreateFolder(gLogFolder);
 }
 
 const char *GetLogFolder()
