@@ -1,0 +1,87 @@
+// Shared pieces of the web tests: a temporary program folder (VELA_ROOT) and
+// a request object whose socket output is captured through a socket pair.
+#pragma once
+
+#include "config/settings.h"
+#include "web/weblet_form.h"
+#include "web/weblet_io.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <cstdlib>
+#include <ftw.h>
+#include <memory>
+#include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+class WebRootTest : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/vela-web-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root = pattern;
+        setenv("VELA_ROOT", root.c_str(), 1);
+        char folder[LPathSize];
+        shared = LSettingsGetSharedFolder(folder);
+        ASSERT_TRUE(LCreateFolder(shared.c_str()));
+        sessions = shared + "/SessionData";
+    }
+
+    void TearDown() override
+    {
+        nftw(
+            root.c_str(),
+            [](const char *p, const struct stat *, int, FTW *) { return ::remove(p); }, 16,
+            FTW_DEPTH | FTW_PHYS);
+        unsetenv("VELA_ROOT");
+    }
+
+    std::string root, shared, sessions;
+};
+
+// A request object writing into one end of a socket pair; Output() closes
+// that end and returns everything the script wrote.
+class CapturedForm
+{
+  public:
+    explicit CapturedForm(const std::string &session_folder, uint32_t client = 0x7f000001)
+    {
+        socketpair(AF_UNIX, SOCK_STREAM, 0, fds);
+        reader = std::thread([this] {
+            char buf[4096];
+            ssize_t n;
+            while ((n = read(fds[1], buf, sizeof buf)) > 0)
+                text.append(buf, (size_t)n);
+        });
+        form = std::make_unique<LWebletForm>(fds[0], &stop, session_folder);
+        form->SetClientAddress(client);
+        form->SetRequestScript("dialog");
+        form->headers.SetParm("Host", "pbx:1081");
+    }
+    ~CapturedForm() { Output(); }
+
+    LWebletForm &Form() { return *form; }
+    const std::string &Output()
+    {
+        if (reader.joinable()) {
+            form.reset();
+            shutdown(fds[0], SHUT_WR);
+            reader.join();
+            close(fds[0]);
+            close(fds[1]);
+        }
+        return text;
+    }
+
+  private:
+    int fds[2] = {-1, -1};
+    std::atomic<bool> stop{false};
+    std::unique_ptr<LWebletForm> form;
+    std::thread reader;
+    std::string text;
+};
