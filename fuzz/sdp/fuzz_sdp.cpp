@@ -1,0 +1,50 @@
+// Arbitrary bodies through the SDP decoder, the rewriter and our own
+// endpoint's negotiation: none may crash, and a rewrite must decode again.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "media/sdp.h"
+#include "media/sdp_decoder.h"
+#include "media/sdp_rewrite.h"
+#include "media/sdp_session.h"
+
+static bool NoLookups(const std::string &, uint32_t &)
+{
+    return false;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static const bool once = (LSDPSetHostResolver(NoLookups), true);
+    (void)once;
+    const std::string_view text(reinterpret_cast<const char *>(data), size);
+
+    LSDP sdp(text);
+    std::string saved;
+    sdp.Save(saved);
+    // Saving normalises; loading the result again must be a fixed point.
+    LSDP again(saved);
+    std::string resaved;
+    again.Save(resaved);
+    if (resaved != saved)
+        abort();
+
+    LSDPDecoder decoder(sdp);
+    decoder.GetRtpMap("telephone-event", 101);
+    LSDPRewrite(sdp, decoder, "203.0.113.5", 8000, true, "192.168.1.2", 8002, "203.0.113.5",
+                size % 2 == 0);
+    sdp.Save(saved);
+    if (LSDPDecoder(saved).GetRemoteHost().size() > 259)
+        abort();
+
+    LSDPSession session;
+    session.Initialize("203.0.113.5", 8000, "192.168.1.2", 8000);
+    std::string answer;
+    if (session.CreateAnswerSDP(answer, text, false) &&
+        session.GetAudioPayload() == LSDPSession::kNoPayload)
+        abort();
+    return 0;
+}
