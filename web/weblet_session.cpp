@@ -1,5 +1,6 @@
 #include "web/weblet_session.h"
 
+#include "config/folders.h"
 #include "platform/log.h"
 #include "platform/random.h"
 
@@ -115,7 +116,7 @@ bool LWebletSessionData::CreateNewSession(bool remember)
         return false;
     }
     // Session files are log-on tokens: keep them to the service's own user.
-    mkdir(folder.c_str(), 0700);
+    LCreateFolder(folder.c_str());
     chmod(folder.c_str(), 0700);
     path = folder + "/" + id + ".sess";
     SetDirty();

@@ -1,0 +1,183 @@
+#include "web/html_list.h"
+#include "web/web_dialog.h"
+#include "web/web_logon.h"
+#include "web_fixture.h"
+
+namespace
+{
+// A dialog whose OK needs a non-empty control 101.
+class NameDialog : public LWebDialog
+{
+  public:
+    using LWebDialog::LWebDialog;
+    void InitDialog() override { SetText(101, "from \"settings\""); }
+    void Generate() override
+    {
+        AddInput(101, "Name:", 20);
+        AddCheckBox(102, "Enabled", true);
+        EnableControlOnCheck(101, 102);
+    }
+    bool CmOk() override
+    {
+        ok_calls++;
+        if (GetTextAndTrim(101).empty()) {
+            PopupControlDataInvalid(101, "Name <required>.");
+            return false;
+        }
+        return true;
+    }
+    int ok_calls = 0;
+};
+
+std::string Location(const std::string &answer)
+{
+    size_t at = answer.find("\r\nLocation: ");
+    if (at == std::string::npos)
+        return "(none)";
+    at += 12;
+    return answer.substr(at, answer.find("\r\n", at) - at);
+}
+
+class WebDialogTest : public WebRootTest
+{
+  protected:
+    void LogOn(CapturedForm &captured) { ASSERT_TRUE(captured.Form().CreateNewSession(false)); }
+
+    // Runs the dialog on the given form fields and headers.
+    std::string Run(std::vector<std::pair<const char *, const char *>> fields,
+                    const char *referrer = nullptr, int *ok_calls = nullptr)
+    {
+        CapturedForm captured(sessions);
+        LogOn(captured);
+        for (auto &f : fields)
+            captured.Form().form_data.SetParm(f.first, f.second);
+        if (referrer)
+            captured.Form().headers.SetParm("Referer", referrer);
+        NameDialog dialog(captured.Form());
+        dialog.Run();
+        if (ok_calls)
+            *ok_calls = dialog.ok_calls;
+        return captured.Output();
+    }
+};
+} // namespace
+
+TEST_F(WebDialogTest, WithoutSessionRedirectsToLogon)
+{
+    CapturedForm captured(sessions);
+    NameDialog dialog(captured.Form());
+    dialog.Run();
+    EXPECT_EQ(captured.Output(), "HTTP/1.0 302 OK\r\nLocation: logon\r\n\r\n");
+}
+
+TEST_F(WebDialogTest, FirstDisplayDrawsInitialValuesEncoded)
+{
+    std::string page = Run({});
+    EXPECT_EQ(page.compare(0, 17, "HTTP/1.1 200 OK\r\n"), 0);
+    EXPECT_NE(page.find("value=\"from &quot;settings&quot;\""), std::string::npos);
+    EXPECT_NE(page.find("<form action=\"dialog\" method=post>"), std::string::npos);
+    EXPECT_NE(page.find("name=submitdef value=\"  OK  \""), std::string::npos);
+    EXPECT_NE(page.find("document.getElementById('101').disabled = "
+                        "!document.getElementById('102').checked;"),
+              std::string::npos);
+    EXPECT_NE(page.find("Vela v 1.30"), std::string::npos);
+}
+
+TEST_F(WebDialogTest, ButtonsDecideWhatHappens)
+{
+    struct Case {
+        std::vector<std::pair<const char *, const char *>> fields;
+        const char *referrer;
+        int ok_calls;
+        const char *location;
+    } cases[] = {
+        {{{"submitdef", "  OK  "}, {"101", "x"}}, nullptr, 1, "main"}, // Enter key
+        {{{"submit", "  OK  "}, {"101", "x"}, {"onok", "extensionlist"}},
+         nullptr,
+         1,
+         "extensionlist"},
+        {{{"submit", "  OK  "}, {"101", "x"}},
+         "http://pbx:1081/grouplist?iCol=1",
+         1,
+         "grouplist?iCol=1"},
+        {{{"submit", "  OK  "}, {"101", "x"}}, "http://evil.example/x", 1, "main"},
+        {{{"submit", "Cancel"}, {"oncancel", "planlist"}, {"onok", "x"}}, nullptr, 0, "planlist"},
+        {{{"submit", "Cancel"}, {"onok", "grouplist"}}, nullptr, 0, "grouplist"},
+        {{{"submit", "  OK  "}, {"101", ""}}, nullptr, 1, "(none)"}, // invalid: redrawn
+        {{{"submit", "Something"}}, nullptr, 0, "(none)"},
+    };
+    for (Case &c : cases) {
+        int ok_calls = -1;
+        std::string answer = Run(c.fields, c.referrer, &ok_calls);
+        EXPECT_EQ(ok_calls, c.ok_calls) << answer.substr(0, 200);
+        EXPECT_EQ(Location(answer), c.location) << answer.substr(0, 200);
+    }
+}
+
+TEST_F(WebDialogTest, HostileReturnTargetsGoToMain)
+{
+    const char *targets[] = {"http://evil.example/",
+                             "//evil.example/x",
+                             "/\\evil.example",
+                             "javascript:alert(1)",
+                             "main\r\nSet-Cookie: sess=stolen",
+                             "x\nLocation: http://evil"};
+    for (const char *target : targets) {
+        std::string answer = Run({{"submit", "  OK  "}, {"101", "x"}, {"onok", target}});
+        EXPECT_EQ(Location(answer), "main") << target;
+        EXPECT_EQ(answer.find("Set-Cookie"), std::string::npos) << target;
+        EXPECT_EQ(std::count(answer.begin(), answer.end(), '\n'), 3) << target;
+    }
+}
+
+TEST_F(WebDialogTest, ValidationMessageMarksTheControlAndKeepsTargetsEncoded)
+{
+    std::string page = Run({{"submit", "  OK  "}, {"101", " "}, {"onok", "\"><script>x"}});
+    EXPECT_NE(page.find("<tr><td colspan=6><font color=#a00000>Name &lt;required&gt;."
+                        "</font></td></tr><tr bgcolor=#ffe0e0>"),
+              std::string::npos);
+    EXPECT_NE(page.find("name=onok value=\"&quot;&gt;&lt;script&gt;x\""), std::string::npos);
+    EXPECT_EQ(page.find("<script>x"), std::string::npos);
+    EXPECT_NE(page.find("value=\" \""), std::string::npos); // submitted value redrawn
+}
+
+TEST_F(WebDialogTest, ListSortsByTheRequestedColumn)
+{
+    CapturedForm captured(sessions);
+    captured.Form().form_data.LoadHTTPString("iCol=1&bAsc=0");
+    LHtmlList list(captured.Form(), "extensionlist", 0);
+    list.AddColumn("Name", 50, LHtmlList::AlignLeft, true);
+    list.AddColumn("Display", 50, LHtmlList::AlignLeft, true);
+    const char *rows[][2] = {{"101", "bob"}, {"102", "Carol"}, {"103", "alice"}, {"104", "<x>"}};
+    for (auto &r : rows) {
+        LHtmlListRow row;
+        row.AddCell(r[0]);
+        row.AddCell(r[1]);
+        list.AddRow(row);
+    }
+    list.Write(captured.Form(), 80);
+    const std::string &html = captured.Output();
+    size_t carol = html.find("Carol"), bob = html.find("bob"), alice = html.find("alice"),
+           x = html.find("&lt;x&gt;");
+    ASSERT_NE(x, std::string::npos);
+    EXPECT_LT(carol, bob);
+    EXPECT_LT(bob, alice);
+    EXPECT_LT(alice, x);
+    EXPECT_NE(html.find("href=\"extensionlist?iCol=1&amp;bAsc=1\""), std::string::npos);
+    EXPECT_NE(html.find("href=\"extensionlist?iCol=0&amp;bAsc=1\""), std::string::npos);
+    EXPECT_NE(html.find("<tr bgcolor=#f5fafa><td>102"), std::string::npos);
+    EXPECT_NE(html.find("<tr bgcolor=#ffffff><td>101"), std::string::npos);
+}
+
+TEST_F(WebDialogTest, EmptyListSaysSo)
+{
+    CapturedForm captured(sessions);
+    LHtmlList list(captured.Form(), "grouplist?x=1", 0);
+    list.AddColumn("Group ID", 20, LHtmlList::AlignLeft, true);
+    list.AddColumnRawHTML("<b>raw</b>", 5);
+    list.Write(captured.Form(), 100);
+    const std::string &html = captured.Output();
+    EXPECT_NE(html.find("There are no items in this list"), std::string::npos);
+    EXPECT_NE(html.find("grouplist?x=1&amp;iCol=0&amp;bAsc=0"), std::string::npos);
+    EXPECT_NE(html.find("<td width=5%><b>raw</b></td>"), std::string::npos);
+}

@@ -1,0 +1,110 @@
+#include "web/web_logon.h"
+#include "web_fixture.h"
+
+#include <dirent.h>
+
+namespace
+{
+class WebLogonTest : public WebRootTest
+{
+  protected:
+    std::string LogOn(const char *fields, uint32_t client = 0x7f000001)
+    {
+        CapturedForm captured(sessions, client);
+        captured.Form().form_data.LoadHTTPString(fields);
+        VWLogon(captured.Form());
+        return captured.Output();
+    }
+
+    int SessionFiles()
+    {
+        int count = 0;
+        DIR *dir = opendir(sessions.c_str());
+        if (!dir)
+            return 0;
+        while (dirent *e = readdir(dir))
+            count += strstr(e->d_name, ".sess") != nullptr;
+        closedir(dir);
+        return count;
+    }
+};
+
+constexpr uint32_t kRemoteClient = 0xc0a80105; // 192.168.1.5
+} // namespace
+
+TEST_F(WebLogonTest, FormShowsControlsAndTheNoPasswordNotice)
+{
+    std::string page = LogOn("");
+    for (const char *text : {"User Name:", "name=101", "Password:", "name=102 id=102 type=password",
+                             "Forgot your password?", "Remember me on this computer",
+                             "A password must be set for access from other machines."})
+        EXPECT_NE(page.find(text), std::string::npos) << text;
+    ASSERT_TRUE(LSettingSetString("WebAccess", "Password", "pw"));
+    EXPECT_EQ(LogOn("").find("A password must be set"), std::string::npos);
+}
+
+TEST_F(WebLogonTest, CredentialsAreCheckedTrimmedAndUserWithoutCase)
+{
+    ASSERT_TRUE(LSettingSetString("WebAccess", "Password", "pw"));
+    struct Case {
+        const char *fields;
+        const char *expect;
+    } cases[] = {
+        {"submitdef=++OK++&101=+&102=pw", "Please enter your user name."},
+        {"submitdef=++OK++&101=admin&102=wrong", "Login failed. Please check you have the right "
+                                                 "password. "},
+        {"submitdef=++OK++&101=other&102=pw", "Login failed."},
+        {"submitdef=++OK++&101=admin&102=PW", "Login failed."},
+        {"submitdef=++OK++&101=aDmIn&102=pw", "Set-Cookie: sess=s"},
+        {"submit=++OK++&101=+ADMIN+&102=+pw+", "Set-Cookie: sess=s"},
+    };
+    for (const Case &c : cases)
+        EXPECT_NE(LogOn(c.fields).find(c.expect), std::string::npos) << c.fields;
+    EXPECT_EQ(SessionFiles(), 2);
+}
+
+TEST_F(WebLogonTest, SuccessStoresTheUserAndRedirectsToMain)
+{
+    ASSERT_TRUE(LSettingSetString("WebAccess", "UserName", "Boss"));
+    ASSERT_TRUE(LSettingSetString("WebAccess", "Password", "secret"));
+    std::string answer = LogOn("submitdef=++OK++&101=boss&102=secret&103=on", kRemoteClient);
+    ASSERT_EQ(answer.compare(0, 30, "HTTP/1.0 302 OK\r\nSet-Cookie: s"), 0) << answer;
+    size_t id_at = answer.find("sess=") + 5;
+    std::string id = answer.substr(id_at, answer.find(';', id_at) - id_at);
+    EXPECT_EQ(id[0], 'l'); // remembered
+    EXPECT_NE(answer.find("; expires=Sunday, 17-Jan-2038 19:14:07 GMT\r\nLocation: main\r\n\r\n"),
+              std::string::npos);
+    LWebletSessionData session(sessions);
+    session.LoadSession(id.c_str());
+    ASSERT_TRUE(session.IsOpen());
+    EXPECT_STREQ(session.GetParm("user"), "boss");
+}
+
+TEST_F(WebLogonTest, EmptyPasswordAdmitsOnlyLoopbackClients)
+{
+    std::string remote = LogOn("submitdef=++OK++&101=admin&102=", kRemoteClient);
+    EXPECT_EQ(remote.find("Set-Cookie"), std::string::npos);
+    EXPECT_NE(remote.find("A password must be set for access from other machines. Log on"),
+              std::string::npos);
+    EXPECT_EQ(SessionFiles(), 0);
+    std::string local = LogOn("submitdef=++OK++&101=admin&102=");
+    EXPECT_NE(local.find("Set-Cookie: sess=s"), std::string::npos);
+    EXPECT_EQ(SessionFiles(), 1);
+}
+
+TEST_F(WebLogonTest, LogoffDeletesTheSession)
+{
+    std::string id;
+    {
+        CapturedForm captured(sessions);
+        ASSERT_TRUE(captured.Form().CreateNewSession(false));
+        id = captured.Form().session.GetID();
+    }
+    ASSERT_EQ(SessionFiles(), 1);
+    CapturedForm captured(sessions);
+    captured.Form().session.LoadSession(id.c_str());
+    VWLogoff(captured.Form());
+    EXPECT_NE(captured.Output().find("You have successfully logged out. Thank you for using Vela."),
+              std::string::npos);
+    EXPECT_EQ(SessionFiles(), 0);
+}
