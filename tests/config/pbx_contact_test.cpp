@@ -1,0 +1,120 @@
+// Registrations kept under extensions and lines, and what deleting an
+// account does to them.
+#include "config/pbx_extension.h"
+#include "config/pbx_external_line.h"
+#include "pbx_fixture.h"
+
+namespace
+{
+using KeySet = std::set<std::string>;
+using PBXContacts = PBXTest;
+
+LPBXExtension MakeExtension(const char *name, const char *password)
+{
+    LPBXExtension ext;
+    LPBXExtensionList().Open(ext, name);
+    ext.SetPassword(password);
+    return ext;
+}
+} // namespace
+
+TEST_F(PBXContacts, LowestFreeNumberIsTakenAndReused)
+{
+    LPBXExtension ext = MakeExtension("101", "pw");
+    ASSERT_TRUE(ext.AddContact("sip:101@10.0.0.5:5060", 1000, "0.5"));
+    ASSERT_TRUE(ext.AddContact("sip:101@10.0.0.6:5062", 2000, "1.0"));
+    EXPECT_EQ(Keys<LPBXContactListIterator>(ext), (KeySet{"1", "2"}));
+
+    ASSERT_TRUE(ext.GetContactList().Delete("1"));
+    ASSERT_TRUE(ext.AddContact("sip:101@10.0.0.7", 3000, "0.5"));
+    EXPECT_EQ(Keys<LPBXContactListIterator>(ext), (KeySet{"1", "2"}));
+
+    LPBXContactRecord rec;
+    ASSERT_TRUE(ext.GetContactList().Open(rec, "1"));
+    char out[LPathSize];
+    EXPECT_STREQ(rec.GetContact(out), "sip:101@10.0.0.7");
+    EXPECT_EQ(rec.GetContactExpiresTime(), 3000);
+    EXPECT_STREQ(rec.GetQ(out), "0.5");
+    EXPECT_EQ(ReadFile(rec.GetPath()), "contact=sip:101@10.0.0.7\r\nexpires=3000\r\nq=0.5\r\n");
+}
+
+TEST_F(PBXContacts, IteratorFromTheListAndDeleteThroughIt)
+{
+    LPBXExtension ext = MakeExtension("101", "pw");
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(ext.AddContact("sip:x@h", 100 + i, ""));
+    LPBXContactRecordList list = ext.GetContactList();
+    int expired = 0;
+    for (LPBXContactListIterator it(list); it;) {
+        if (it->GetContactExpiresTime() < 102) {
+            ASSERT_TRUE(list.Delete(it));
+            ++expired;
+        } else {
+            it.Next();
+        }
+    }
+    EXPECT_EQ(expired, 2);
+    EXPECT_EQ(Keys<LPBXContactListIterator>(ext), KeySet{"3"});
+}
+
+TEST_F(PBXContacts, LineWithoutServerListsItsDeviceLikeAnExtension)
+{
+    ASSERT_TRUE(CreateExternalLine("Gateway", "701", "gw1"));
+    LPBXExternalLine line;
+    LPBXExternalLineList().Open(line, "gateway");
+    char out[LPathSize];
+    EXPECT_STREQ(line.GetServer(out), "");
+    ASSERT_TRUE(line.AddContact("sip:gw1@192.168.1.9", 500, "0.5"));
+    LPBXContactListIterator it(line);
+    ASSERT_TRUE(it);
+    EXPECT_STREQ(it->GetContact(out), "sip:gw1@192.168.1.9");
+}
+
+TEST_F(PBXContacts, DeletedExtensionLeavesNothingListedOrReadable)
+{
+    LPBXExtension ext = MakeExtension("101", "secret");
+    ASSERT_TRUE(ext.AddContact("sip:101@10.0.0.5", 1000, "0.5"));
+    ASSERT_TRUE(ext.AddContact("sip:101@10.0.0.6", 1000, "0.5"));
+    ASSERT_TRUE(ext.SetNonce("v1qaq2w"));
+    MakeExtension("102", "other");
+
+    ASSERT_TRUE(LPBXExtensionList().Delete("101"));
+    EXPECT_EQ(Keys<LPBXExtensionListIterator>(), KeySet{"102"});
+    EXPECT_FALSE(LPBXExtensionList().Exists("101"));
+    EXPECT_FALSE(Exists(Lines() + "/extensions_/101_"));
+    LPBXExtension gone;
+    LPBXExtensionList().Open(gone, "101");
+    EXPECT_EQ(Keys<LPBXContactListIterator>(gone), KeySet{});
+
+    // Late writers of registration state must not bring it back.
+    EXPECT_FALSE(gone.AddContact("sip:101@10.0.0.5", 2000, "0.5"));
+    EXPECT_FALSE(gone.SetNonce("v3qaq4w"));
+    EXPECT_FALSE(gone.SetNonceTime(12345));
+    EXPECT_EQ(Keys<LPBXExtensionListIterator>(), KeySet{"102"});
+    EXPECT_FALSE(Exists(Lines() + "/extensions_/101"));
+}
+
+TEST_F(PBXContacts, DeletingALineDeletesItsRegistrations)
+{
+    ASSERT_TRUE(CreateExternalLine("dev", "", "dev1"));
+    LPBXExternalLine line;
+    LPBXExternalLineList().Open(line, "dev");
+    ASSERT_TRUE(line.AddContact("sip:dev1@h", 1, "0.5"));
+    ASSERT_TRUE(LPBXExternalLineList().Delete("DEV"));
+    EXPECT_EQ(Keys<LPBXExternalLineListIterator>(), KeySet{});
+    EXPECT_FALSE(Exists(Lines() + "/external_/dev_"));
+}
+
+TEST_F(PBXContacts, NonceStateRoundTripsOnAnExistingAccount)
+{
+    LPBXExtension ext = MakeExtension("101", "pw");
+    ASSERT_TRUE(ext.SetNonce("v123qaq456w"));
+    ASSERT_TRUE(ext.SetNonceTime(1700000000));
+    LPBXExtension again;
+    LPBXExtensionList().Open(again, "101");
+    char out[LPathSize];
+    EXPECT_STREQ(again.GetNonce(out), "v123qaq456w");
+    EXPECT_EQ(again.GetNonceTime(), 1700000000);
+    EXPECT_TRUE(FileHasLine(ext.GetPath(), "nonce", "v123qaq456w"));
+    EXPECT_TRUE(FileHasLine(ext.GetPath(), "noncetime", "1700000000"));
+}

@@ -1,0 +1,41 @@
+// A temporary settings tree for entity tests, with helpers to look at the
+// files the entities leave behind.
+#pragma once
+
+#include "settings_fixture.h"
+
+#include <algorithm>
+#include <cctype>
+#include <set>
+#include <string>
+
+class PBXTest : public SettingsTest
+{
+  public:
+    // Every key a list iterator yields, as a set (directory order is free).
+    template <class Iterator, class... Args> static std::set<std::string> Keys(Args &&...args)
+    {
+        std::set<std::string> keys;
+        char name[LPathSize];
+        for (Iterator it(args...); it; it.Next())
+            keys.insert(it->GetPrimaryKey(name));
+        return keys;
+    }
+
+  protected:
+    std::string Lines() const { return shared + "/lines_"; }
+
+    static std::string Lower(std::string s)
+    {
+        std::transform(s.begin(), s.end(), s.begin(),
+                       [](unsigned char c) { return static_cast<char>(tolower(c)); });
+        return s;
+    }
+
+    // Whether the record file holds the line key=value, key in lower case.
+    static bool FileHasLine(const std::string &path, const std::string &key,
+                            const std::string &value)
+    {
+        return ReadFile(path).find(Lower(key) + "=" + value + "\r\n") != std::string::npos;
+    }
+};
