@@ -1,0 +1,108 @@
+// The exchange-wide options kept in the global section files: one descriptor
+// per key with its section and default, so that every reader of a key uses the
+// same default.
+#pragma once
+
+#include <cstddef>
+
+struct LPBXBoolSetting {
+    const char *section;
+    const char *key;
+    bool def;
+    bool Get() const;
+    void Set(bool value) const;
+};
+
+struct LPBXIntSetting {
+    const char *section;
+    const char *key;
+    int def;
+    int Get() const;
+    void Set(int value) const;
+};
+
+struct LPBXStringSetting {
+    const char *section;
+    const char *key;
+    const char *def;
+    // out holds at least 260 bytes; returns out.
+    const char *Get(char *out) const;
+    void Set(const char *value) const;
+};
+
+namespace LPBXSettings
+{
+inline constexpr LPBXIntSetting SipPort{"SIP", "Port", 5060};
+inline constexpr LPBXIntSetting SipRtpPortBase{"SIP", "RTPPortBase", 8000};
+inline constexpr LPBXBoolSetting SipStatic{"SIP", "STATIC", false};
+inline constexpr LPBXStringSetting SipStaticPublicIp{"SIP", "STATICPublicIP", ""};
+inline constexpr LPBXIntSetting SipStaticSipPort{"SIP", "STATICSIPPort", 5060};
+inline constexpr LPBXIntSetting SipStaticRtpPortBase{"SIP", "STATICRTPPortBase", 8000};
+inline constexpr LPBXBoolSetting SipStun{"SIP", "STUN", true};
+// Public STUN services on the standard port 3478 (RFC 5389), run by two
+// different operators so that one outage does not take both.
+inline constexpr LPBXStringSetting SipStunServer1{"SIP", "STUNServer1", "stun.sipgate.net"};
+inline constexpr LPBXStringSetting SipStunServer2{"SIP", "STUNServer2", "stun.stunprotocol.org"};
+inline constexpr LPBXBoolSetting SipUpnp{"SIP", "UPNP", false};
+inline constexpr LPBXBoolSetting SipActive{"SIP", "Active", false};
+inline constexpr LPBXBoolSetting SipWizRun{"SIP", "WizRun", false};
+inline constexpr LPBXIntSetting SipQuality{"SIP", "Quality", 50};
+
+inline constexpr LPBXBoolSetting SipTraceOn{"Settings", "SipTraceOn", false};
+inline constexpr LPBXBoolSetting SipTraceAudioOn{"Settings", "SipTraceAudioOn", false};
+inline constexpr LPBXIntSetting DtmfDetectSensitivity{"Settings", "DTMFDetectSensitivity", 50};
+inline constexpr LPBXIntSetting MissedExtension{"Settings", "MissedExtension", 0};
+inline constexpr LPBXBoolSetting Installed{"Settings", "Installed", false};
+inline constexpr LPBXBoolSetting InstallWizRun{"Settings", "InstallWizRun", false};
+inline constexpr LPBXIntSetting InstallDate{"Settings", "InstallDate", 0};
+
+inline constexpr LPBXBoolSetting EmergencyEnabled{"Emergency", "Enabled", false};
+inline constexpr LPBXStringSetting EmergencyNumber{"Emergency", "Number", "911"};
+inline constexpr LPBXStringSetting EmergencyDial{"Emergency", "Dial", "911"};
+inline constexpr LPBXStringSetting EmergencyLine{"Emergency", "Line", ""};
+
+inline constexpr LPBXStringSetting RecorderTallyHost{"Recorder", "TallyHost", "localhost:4080"};
+inline constexpr LPBXStringSetting RecorderTallyAccessCode{"Recorder", "TallyAccessCode", ""};
+
+inline constexpr LPBXBoolSetting DbLogEnabled{"DBLog", "Enabled", false};
+inline constexpr LPBXStringSetting DbLogDsn{"DBLog", "DSN", ""};
+inline constexpr LPBXStringSetting DbLogUserName{"DBLog", "UserName", ""};
+inline constexpr LPBXStringSetting DbLogPassword{"DBLog", "Password", ""};
+inline constexpr LPBXStringSetting DbLogSql{
+    "DBLog", "SQL",
+    "INSERT INTO CallTable (\"Date\",\"Time\",\"From\",\"To\",\"Duration\") values "
+    "('%date%','%time%','%from%','%to%','%duration%')"};
+
+// The clean-up deletes after 30 days when unset; the control panel shows 25
+// for an unset value. Both readers keep their own default.
+inline constexpr LPBXIntSetting LogsAutoDeleteDays{"Logs", "AutoDeleteDays", 30};
+inline constexpr LPBXIntSetting LogsAutoDeleteDaysShown{"Logs", "AutoDeleteDays", 25};
+
+inline constexpr LPBXStringSetting WebAccessUserName{"WebAccess", "UserName", "Admin"};
+inline constexpr LPBXStringSetting WebAccessPassword{"WebAccess", "Password", ""};
+inline constexpr LPBXIntSetting WebAccessExtensionsCount{"WebAccess", "ExtensionsCount", 10};
+
+inline constexpr LPBXIntSetting WebServerPort{"WebServer", "Port", 0};
+inline constexpr LPBXIntSetting WebServerPreviousPort{"WebServer", "PreviousServerPort", 0};
+
+inline constexpr LPBXIntSetting RegistryMappingCount{"RegistryMapping", "Count", 0};
+
+inline constexpr LPBXBoolSetting ServiceEnabled{"Service", "Enabled", false};
+
+inline constexpr LPBXIntSetting ErrorsException{"Errors", "Exception", 0};
+} // namespace LPBXSettings
+
+// "Settings" / name + "Pass": the password of an application extension or of
+// a line a companion program uses. out holds at least 260 bytes.
+const char *LPBXGetCompanionPassword(const char *name, char *out);
+void LPBXSetCompanionPassword(const char *name, const char *password);
+
+// "RegistryMapping" / "From%d" and "To%d" (n counts from 1). out holds at
+// least 260 bytes.
+const char *LPBXGetRegistryMappingFrom(int n, char *out);
+const char *LPBXGetRegistryMappingTo(int n, char *out);
+void LPBXSetRegistryMapping(int n, const char *from, const char *to);
+
+// "Install" / component: a component waits to be installed.
+bool LPBXGetInstallPending(const char *component);
+void LPBXSetInstallPending(const char *component, bool pending);

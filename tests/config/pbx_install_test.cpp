@@ -1,0 +1,174 @@
+// The records a new installation starts with, and the next free numbers.
+#include "config/pbx_extension.h"
+#include "config/pbx_external_line.h"
+#include "config/pbx_global_settings.h"
+#include "config/pbx_group.h"
+#include "config/pbx_install.h"
+#include "config/pbx_outbound_plan.h"
+#include "pbx_fixture.h"
+
+#include <cstring>
+#include <map>
+
+namespace
+{
+using KeySet = std::set<std::string>;
+using PBXInstall = PBXTest;
+
+bool IsLowerPassword(const char *p)
+{
+    if (strlen(p) != 8)
+        return false;
+    for (; *p; ++p)
+        if (*p < 'a' || *p > 'z')
+            return false;
+    return true;
+}
+
+void MakeRecord(const char *list, const char *name)
+{
+    LSettingsRecord rec("Lines", list);
+    LSettingsRecord item(rec, name);
+    item.SetString("displayname", name);
+}
+} // namespace
+
+TEST_F(PBXInstall, FreshTreeGetsTheDefaultRecords)
+{
+    ASSERT_TRUE(PreInstallExtensionsAndExternalLines());
+    EXPECT_TRUE(LPBXSettings::Installed.Get());
+
+    const std::map<std::string, std::string> apps = {{"195", "Conference Server"},
+                                                     {"197", "On-Hold Player"},
+                                                     {"198", "Call Attendant"},
+                                                     {"199", "Voice Mail"}};
+    char out[LPathSize], pass[LPathSize];
+    KeySet names;
+    for (LPBXExtensionListIterator it; it; it.Next()) {
+        std::string name = it->GetName(out);
+        names.insert(name);
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(apps.count(name));
+        EXPECT_EQ(it->GetDisplayName(out), apps.at(name));
+        EXPECT_TRUE(IsLowerPassword(it->GetPassword(out)));
+        EXPECT_STREQ(LPBXGetCompanionPassword(name.c_str(), pass), out);
+        EXPECT_STREQ(it->GetVoiceMailExtension(out), "");
+        EXPECT_STREQ(it->GetOutboundPlan(out), "Default");
+        EXPECT_TRUE(IsSpecificAppExtension(name.c_str()));
+    }
+    EXPECT_EQ(names.size(), 4u);
+    EXPECT_FALSE(IsSpecificAppExtension("196"));
+    EXPECT_FALSE(IsSpecificAppExtension("101"));
+
+    LPBXGroup group;
+    LPBXGroupList().Open(group, "701");
+    std::map<std::string, int> delays;
+    for (LPBXGroup::ExtensionListIterator m(group); m; m.Next())
+        delays[m->GetExtension(out)] = m->GetDelayTime();
+    EXPECT_EQ(delays, (std::map<std::string, int>{{"101", 0}, {"102", 5}, {"103", 8}}));
+
+    LPBXOutboundPlan plan;
+    LPBXOutboundPlanList().Open(plan, "default");
+    KeySet rules;
+    for (LPBXOutboundPlan::DialBasedRuleListIterator r(plan); r; r.Next()) {
+        rules.insert(r->GetStartsWith(out));
+        EXPECT_EQ(r->GetRemoveDigits(), 1);
+        EXPECT_STREQ(r->GetDialOnLine(out), "default");
+    }
+    EXPECT_EQ(rules, (KeySet{"0", "9"}));
+
+    LPBXExternalLine line;
+    LPBXExternalLineList().Open(line, "Default");
+    EXPECT_STREQ(line.GetRingOnLine(out), "701");
+    EXPECT_EQ(Keys<LPBXExternalLineListIterator>(), KeySet{"default"});
+}
+
+TEST_F(PBXInstall, ExistingGroupAndPlanAreKept)
+{
+    MakeRecord("Groups", "800");
+    MakeRecord("OutboundRules", "Default");
+    ASSERT_TRUE(PreInstallExtensionsAndExternalLines());
+    EXPECT_EQ(Keys<LPBXGroupListIterator>(), KeySet{"800"});
+    LPBXOutboundPlan plan;
+    LPBXOutboundPlanList().Open(plan, "default");
+    EXPECT_EQ(Keys<LPBXOutboundPlan::DialBasedRuleListIterator>(plan), KeySet{});
+    LPBXExternalLine line;
+    LPBXExternalLineList().Open(line, "default");
+    char out[LPathSize];
+    EXPECT_STREQ(line.GetRingOnLine(out), "800");
+}
+
+TEST_F(PBXInstall, RunsOnceAndNeverOverwritesAnExtension)
+{
+    LPBXExtension ext;
+    LPBXExtensionList().Open(ext, "199");
+    ASSERT_TRUE(ext.SetPassword("mine"));
+    ASSERT_TRUE(PreInstallExtensionsAndExternalLines());
+    char out[LPathSize];
+    EXPECT_STREQ(ext.GetPassword(out), "mine");
+    ASSERT_TRUE(LPBXExternalLineList().Delete("default"));
+    ASSERT_TRUE(PreInstallExtensionsAndExternalLines());
+    EXPECT_FALSE(LPBXExternalLineList().Exists("default"));
+}
+
+TEST_F(PBXInstall, NextFreeNumbers)
+{
+    struct Case {
+        std::vector<const char *> names;
+        int extension;
+        int group;
+    };
+    const Case cases[] = {
+        {{}, 101, 701},
+        {{"101", "150", "199"}, 151, 701},
+        {{"alice", "195", "099"}, 101, 701},
+        {{"702", "1000x"}, 1001, 1001},
+        {{"99999999999999"}, 2147483647, 2147483647},
+    };
+    for (const Case &c : cases) {
+        nftw((shared + "/lines_").c_str(),
+             [](const char *p, const struct stat *, int, FTW *) { return ::remove(p); }, 16,
+             FTW_DEPTH | FTW_PHYS);
+        for (const char *name : c.names) {
+            MakeRecord("Extensions", name);
+            MakeRecord("Groups", name);
+        }
+        EXPECT_EQ(GetMaxExtensionNo(), c.extension) << c.names.size();
+        EXPECT_EQ(GetMaxGroupNo(), c.group) << c.names.size();
+    }
+}
+
+TEST_F(PBXInstall, SetupTopsUpOrdinaryExtensions)
+{
+    ASSERT_TRUE(PreInstallExtensionsAndExternalLines());
+    MakeRecord("Extensions", "185");
+    EXPECT_EQ(PostInstallExtensionsAndExternalLines(4), 3);
+    EXPECT_EQ(Keys<LPBXExtensionListIterator>(),
+              (KeySet{"185", "186", "187", "188", "195", "197", "198", "199"}));
+    // Numbering jumps over the companion programs' range.
+    EXPECT_EQ(PostInstallExtensionsAndExternalLines(6), 2);
+    EXPECT_TRUE(LPBXExtensionList().Exists("200"));
+    EXPECT_FALSE(LPBXExtensionList().Exists("190"));
+
+    LPBXExtension ext;
+    LPBXExtensionList().Open(ext, "186");
+    char out[LPathSize];
+    EXPECT_STREQ(ext.GetDisplayName(out), "Extension 186");
+    EXPECT_STREQ(ext.GetVoiceMailExtension(out), "199");
+    EXPECT_TRUE(IsLowerPassword(ext.GetPassword(out)));
+    EXPECT_EQ(PostInstallExtensionsAndExternalLines(3), 0);
+}
+
+TEST_F(PBXInstall, ExternalLineWithIdGetsACompanionPassword)
+{
+    ASSERT_TRUE(CreateExternalLine("Gateway", "701", "gw-7"));
+    EXPECT_FALSE(CreateExternalLine("GATEWAY", "702", "other"));
+    LPBXExternalLine line;
+    LPBXExternalLineList().Open(line, "gateway");
+    char out[LPathSize], pass[LPathSize];
+    EXPECT_STREQ(line.GetLineID(out), "gw-7");
+    EXPECT_STREQ(line.GetRingOnLine(out), "701");
+    EXPECT_TRUE(IsLowerPassword(line.GetPassword(out)));
+    EXPECT_STREQ(LPBXGetCompanionPassword("gw-7", pass), out);
+    EXPECT_TRUE(FileHasLine(shared + "/settings", "gw-7Pass", out));
+}
