@@ -162,7 +162,9 @@ void AppendContinuation(char *value, size_t capacity, const char *more)
     size_t start = strlen(value);
     if (capacity - 1 - start < kContinuationMinRoom)
         start = kContinuationOverwrite;
-    value[start++] = ' ';
+    // An empty value folded onto the next line gets no leading space.
+    if (start > 0)
+        value[start++] = ' ';
     LSipCopyText(value + start, capacity - start, more);
 }
 } // namespace
@@ -203,6 +205,9 @@ void LSipMessage::LoadBody(const char *text, size_t length, size_t &position)
     size_t typeLength = strcspn(type, " ;");
     char mediaType[kSipLongText];
     LSipCopy(mediaType, type, typeLength);
+    // "Content-Type: ;x" names no type: like a missing one, no body.
+    if (!mediaType[0])
+        return;
     if (LSipEqualNoCase(mediaType, "multipart/mixed"))
         LSipLoadMultipart(*this, type, text + position, bodyLength);
     else

@@ -36,6 +36,7 @@ TEST(SipBody, ContentLengthNeverReadsPastTheDatagram)
         {"Content-Type: application/sdp\r\nContent-Length: 18446744073709551617\r\n", sdp, sdp},
         {"Content-Type: application/sdp\r\nContent-Length: 99999\r\n", "", ""},
         {"Content-Type: application/sdp; charset=x\r\nContent-Length: 3\r\n", "abcdef", "abc"},
+        {"Content-Type: ;application/sdp\r\nContent-Length: 3\r\n", "abcdef", ""},
     };
     for (const Case &c : cases) {
         std::string text = Invite(c.headers, c.body);

@@ -96,7 +96,8 @@ TEST(SipLayouts, DialogRequestAndRegister)
                    "Contact: <sip:u@1.2.3.4:5062>;expires=3600;q=0.05\r\n"
                    "Authorization: Digest y\r\n"
                    "User-Agent: ORV Tessary Vela 1.30\r\nContent-Length: 0\r\n\r\n");
-    EXPECT_STREQ(Request(reg)->FindField("Contact", ""), "<sip:u@1.2.3.4:5062>;expires=3600;q=0.05");
+    EXPECT_STREQ(Request(reg)->FindField("Contact", ""),
+                 "<sip:u@1.2.3.4:5062>;expires=3600;q=0.05");
 }
 
 TEST(SipIdentifiers, FormatsAndUnpredictableStarts)

@@ -104,6 +104,7 @@ TEST(SipHeaders, ContinuationsJoinAndStayWithinCapacity)
     } cases[] = {
         {"first\r\n second", "first second"},
         {"first\r\n\tsecond\r\n   third", "first second third"},
+        {"\r\n folded", "folded"},
         {std::string(250, 'a') + "\r\n tail", std::string(244, 'a') + " tail"},
         {std::string(200, 'a') + "\r\n " + std::string(200, 'b'),
          std::string(200, 'a') + " " + std::string(58, 'b')},
