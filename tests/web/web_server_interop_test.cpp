@@ -1,0 +1,319 @@
+// The web server over real sockets: curl and raw TCP clients against a server
+// started in this process on a free loopback port.
+#include "platform/log.h"
+#include "support/process.h"
+#include "web/web_frame.h"
+#include "web/web_logon.h"
+#include "web/weblet_server.h"
+#include "web_fixture.h"
+
+#include <fcntl.h>
+#include <fstream>
+#include <mutex>
+#include <netinet/in.h>
+#include <poll.h>
+#include <vector>
+
+namespace
+{
+void TestMain(LWebletForm &form)
+{
+    if (!WLValidateSession(form))
+        return;
+    WLStandardHeader(form, VWTopNavLinks());
+    wfprintf(form, "Logged on as %H", form.session.GetParm("user"));
+    WLStandardFooter(form);
+}
+
+void TestEcho(LWebletForm &form)
+{
+    wfprintf(form, "%sfield f has %d bytes", kWebHtmlHeader, (int)strlen(form.GetParm("f")));
+}
+
+class OkDialog : public LWebDialog
+{
+  public:
+    using LWebDialog::LWebDialog;
+    void Generate() override { AddInput(101, "Name:", 20); }
+};
+
+void TestDialog(LWebletForm &form)
+{
+    OkDialog dialog(form);
+    dialog.Run();
+}
+
+const LWebletScriptItem kScripts[] = {
+    {"", VWLogon},      {"logon", VWLogon}, {"logoff", VWLogoff},
+    {"main", TestMain}, {"echo", TestEcho}, {"dlg", TestDialog},
+};
+
+int Connect(int port)
+{
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons((uint16_t)port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, (sockaddr *)&addr, sizeof addr) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Reads until the peer closes, the text holds `until`, or the time runs out.
+std::string ReadSome(int fd, int timeout_ms, const char *until = nullptr, bool *closed = nullptr)
+{
+    std::string text;
+    int64_t deadline = vtest::MonotonicMs() + timeout_ms;
+    if (closed)
+        *closed = false;
+    while (vtest::MonotonicMs() < deadline) {
+        if (until && text.find(until) != std::string::npos)
+            break;
+        pollfd p = {fd, POLLIN, 0};
+        if (poll(&p, 1, (int)(deadline - vtest::MonotonicMs())) <= 0)
+            break;
+        char buf[4096];
+        ssize_t n = recv(fd, buf, sizeof buf, 0);
+        if (n <= 0) {
+            if (closed)
+                *closed = true;
+            break;
+        }
+        text.append(buf, (size_t)n);
+    }
+    return text;
+}
+
+std::string Raw(int port, const std::string &request, bool *closed = nullptr)
+{
+    int fd = Connect(port);
+    EXPECT_GE(fd, 0);
+    send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    std::string answer = ReadSome(fd, 5000, nullptr, closed);
+    close(fd);
+    return answer;
+}
+
+class WebServerInterop : public WebRootTest
+{
+  protected:
+    void SetUp() override
+    {
+        WebRootTest::SetUp();
+        port = vtest::FreeTcpPort();
+        std::string help = root + "/vela/share/help";
+        ASSERT_TRUE(LCreateFolder(help.c_str()));
+        std::ofstream(help + "/page.html") << "<p>help text</p>";
+        ASSERT_TRUE(server.StartServer(kScripts, 6, VELA_TEST_DATA "/../../web/WebControl", port));
+        int64_t deadline = vtest::MonotonicMs() + 5000;
+        while (!server.IsListening() && vtest::MonotonicMs() < deadline)
+            usleep(2000);
+        ASSERT_TRUE(server.IsListening());
+    }
+    void TearDown() override
+    {
+        server.Stop();
+        WebRootTest::TearDown();
+    }
+
+    std::string Url(const char *path) { return "http://127.0.0.1:" + std::to_string(port) + path; }
+
+    std::string Curl(std::vector<std::string> args)
+    {
+        std::vector<std::string> argv = {"/usr/bin/curl", "-s", "-i", "--max-time", "20"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        vtest::ChildProcess curl;
+        EXPECT_TRUE(curl.Start(argv));
+        int status = -1;
+        EXPECT_TRUE(curl.WaitExit(30000, &status));
+        return curl.Output();
+    }
+
+    std::string LogOnCookie(const char *fields)
+    {
+        std::string answer = Curl({"-d", fields, Url("/logon")});
+        size_t at = answer.find("Set-Cookie: sess=");
+        if (at == std::string::npos)
+            return "";
+        at += 17;
+        return "sess=" + answer.substr(at, answer.find_first_of(";\r", at) - at);
+    }
+
+    LWebletServer server;
+    int port = 0;
+};
+
+std::string Header(const std::string &answer, const char *name)
+{
+    size_t at = answer.find(std::string("\r\n") + name + ": ");
+    if (at == std::string::npos)
+        return "";
+    at += strlen(name) + 4;
+    return answer.substr(at, answer.find("\r\n", at) - at);
+}
+} // namespace
+
+TEST_F(WebServerInterop, StaticFilesWithEtagsAndMissingFiles)
+{
+    std::string css = Curl({Url("/s.css")});
+    ASSERT_EQ(css.compare(0, 15, "HTTP/1.1 200 OK"), 0) << css;
+    EXPECT_EQ(Header(css, "Content-Type"), "text/css");
+    std::string etag = Header(css, "ETag");
+    ASSERT_GT(etag.size(), 4u);
+    EXPECT_NE(css.find("body {"), std::string::npos);
+
+    std::string again = Curl({"-H", "If-None-Match: " + etag, Url("/s.css")});
+    EXPECT_EQ(again.compare(0, 25, "HTTP/1.1 304 Not Modified"), 0) << again;
+    std::string since =
+        Curl({"-H", "If-Modified-Since: " + Header(css, "Last-Modified"), Url("/s.css")});
+    EXPECT_EQ(since.compare(0, 12, "HTTP/1.1 304"), 0) << since;
+
+    EXPECT_EQ(Header(Curl({Url("/orbs.gif")}), "Content-Type"), "image/gif");
+    EXPECT_EQ(Curl({Url("/missing.css")}).compare(0, 12, "HTTP/1.1 404"), 0);
+    std::string help = Curl({Url("/help/page.html")});
+    EXPECT_NE(help.find("<p>help text</p>"), std::string::npos) << help;
+    EXPECT_EQ(Header(help, "Content-Type"), "text/html");
+}
+
+TEST_F(WebServerInterop, ProtocolErrorsCloseTheConnection)
+{
+    struct Case {
+        const char *request;
+        const char *status;
+    } cases[] = {
+        {"GET /../x HTTP/1.1\r\n\r\n", "HTTP/1.1 404 Not Found\r\nConnection: close\r\n\r\n"},
+        {"GET x HTTP/1.1\r\n\r\n", "HTTP/1.1 404 Not Found\r\nConnection: close\r\n\r\n"},
+        {"PUT / HTTP/1.1\r\n\r\n", "HTTP/1.1 501 Not Implemented\r\nConnection: close\r\n\r\n"},
+        {"POST /echo HTTP/1.1\r\nContent-Length: 1000001\r\n\r\n",
+         "HTTP/1.1 500 Content Length Too Long\r\nConnection: close\r\n\r\n"},
+    };
+    for (const Case &c : cases) {
+        bool closed = false;
+        EXPECT_EQ(Raw(port, c.request, &closed), c.status) << c.request;
+        EXPECT_TRUE(closed) << c.request;
+    }
+    std::string many = "GET / HTTP/1.1\r\n";
+    for (int i = 0; i < 101; i++)
+        many += "X-" + std::to_string(i) + ": 1\r\n";
+    EXPECT_EQ(Raw(port, many + "\r\n").compare(0, 12, "HTTP/1.1 431"), 0);
+}
+
+TEST_F(WebServerInterop, KeepAliveOnlyForHttp11)
+{
+    int fd = Connect(port);
+    ASSERT_GE(fd, 0);
+    const std::string get = "GET /s.css HTTP/1.1\r\nHost: x\r\n\r\n";
+    for (int round = 0; round < 2; round++) {
+        ASSERT_EQ(send(fd, get.data(), get.size(), MSG_NOSIGNAL), (ssize_t)get.size());
+        std::string answer = ReadSome(fd, 5000, "table.inputform");
+        EXPECT_EQ(answer.compare(0, 15, "HTTP/1.1 200 OK"), 0) << "round " << round;
+    }
+    close(fd);
+    bool closed = false;
+    std::string old = Raw(port, "GET /s.css HTTP/1.0\r\n\r\n", &closed);
+    EXPECT_EQ(old.compare(0, 15, "HTTP/1.1 200 OK"), 0);
+    EXPECT_TRUE(closed);
+}
+
+TEST_F(WebServerInterop, LargestPostIsRead)
+{
+    std::string body = "f=" + std::string(1000000 - 2, 'z');
+    std::string file = root + "/body";
+    std::ofstream(file) << body;
+    std::string answer = Curl({"--data-binary", "@" + file, Url("/echo")});
+    EXPECT_NE(answer.find("field f has 999998 bytes"), std::string::npos) << answer.substr(0, 300);
+}
+
+TEST_F(WebServerInterop, LogOnSessionCookieAndLogOff)
+{
+    ASSERT_TRUE(LSettingSetString("WebAccess", "Password", "pw"));
+    EXPECT_EQ(LogOnCookie("101=admin&102=wrong&submitdef=++OK++"), "");
+    std::string cookie = LogOnCookie("101=ADMIN&102=+pw+&submitdef=++OK++");
+    ASSERT_NE(cookie, "");
+    EXPECT_NE(Curl({"-b", cookie, Url("/main")}).find("Logged on as ADMIN"), std::string::npos);
+    EXPECT_NE(Curl({Url("/main")}).find("Your session has expired"), std::string::npos);
+    EXPECT_NE(Curl({"-b", cookie, Url("/logoff")}).find("successfully logged out"),
+              std::string::npos);
+    EXPECT_NE(Curl({"-b", cookie, Url("/main")}).find("Your session has expired"),
+              std::string::npos);
+}
+
+TEST_F(WebServerInterop, HeaderInjectionThroughOnokIsRefused)
+{
+    std::string cookie = LogOnCookie("101=admin&102=&submitdef=++OK++"); // loopback, no password
+    ASSERT_NE(cookie, "");
+    std::string answer = Curl(
+        {"-b", cookie, "-d", "submit=++OK++&101=x&onok=main%0d%0aSet-Cookie:+evil=1", Url("/dlg")});
+    EXPECT_EQ(answer.compare(0, 15, "HTTP/1.0 302 OK"), 0) << answer;
+    EXPECT_EQ(Header(answer, "Location"), "main");
+    EXPECT_EQ(answer.find("evil"), std::string::npos);
+}
+
+TEST_F(WebServerInterop, IdleConnectionsDoNotStarveARealClient)
+{
+    std::vector<int> idle;
+    for (int i = 0; i < 300; i++) {
+        int fd = Connect(port);
+        if (fd >= 0)
+            idle.push_back(fd);
+        EXPECT_LE(server.GetConnectionCount(), LWebletServer::kMaxConnections);
+    }
+    EXPECT_GE(idle.size(), 250u);
+    std::string answer = Curl({Url("/s.css")});
+    EXPECT_EQ(answer.compare(0, 15, "HTTP/1.1 200 OK"), 0) << answer;
+    EXPECT_LE(server.GetConnectionCount(), LWebletServer::kMaxConnections);
+    bool closed = false;
+    ReadSome(idle.front(), 5000, nullptr, &closed); // the oldest idle one was dropped
+    EXPECT_TRUE(closed);
+    for (int fd : idle)
+        close(fd);
+}
+
+namespace
+{
+std::mutex log_lock;
+std::vector<std::string> log_lines;
+void CollectLog(int, const char *text)
+{
+    std::lock_guard<std::mutex> hold(log_lock);
+    log_lines.push_back(text);
+}
+} // namespace
+
+TEST_F(WebServerInterop, BindConflictIsLogged)
+{
+    LLog::SetSink(CollectLog);
+    LWebletServer second;
+    ASSERT_TRUE(second.StartServer(kScripts, 6, "/nonexistent", port));
+    int64_t deadline = vtest::MonotonicMs() + 5000;
+    bool seen = false;
+    while (!seen && vtest::MonotonicMs() < deadline) {
+        usleep(5000);
+        std::lock_guard<std::mutex> hold(log_lock);
+        seen = log_lines.size() >= 2;
+    }
+    second.Stop(); // must not wait out the 30 s retry
+    LLog::SetSink(nullptr);
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(log_lines[0], "Webserver cannot bind to TCP/IP port.");
+    EXPECT_EQ(log_lines[1], "Some other program may be using port " + std::to_string(port) + ".");
+}
+
+TEST_F(WebServerInterop, LogonPageRendersInChromium)
+{
+    std::string png = root + "/logon.png";
+    vtest::ChildProcess chromium;
+    ASSERT_TRUE(chromium.Start({"/usr/bin/chromium", "--headless", "--no-sandbox", "--disable-gpu",
+                                "--hide-scrollbars", "--window-size=1000,560",
+                                "--screenshot=" + png, Url("/logon")},
+                               {"HOME=" + root}));
+    ASSERT_TRUE(chromium.WaitExit(90000));
+    std::ifstream in(png, std::ios::binary | std::ios::ate);
+    ASSERT_TRUE(in.good()) << chromium.Output();
+    EXPECT_GT((long)in.tellg(), 5000L);
+    if (const char *keep = getenv("VELA_WEB_SCREENSHOT"))
+        std::ofstream(keep, std::ios::binary) << std::ifstream(png, std::ios::binary).rdbuf();
+}
