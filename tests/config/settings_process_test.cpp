@@ -4,7 +4,6 @@
 
 #include <csignal>
 #include <random>
-#include <regex>
 #include <set>
 #include <sys/wait.h>
 #include <thread>
@@ -96,7 +95,6 @@ TEST_F(ProcessTest, ConcurrentWritersLoseNoKeys)
         ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
         ASSERT_GT(least, 5) << "writer " << p << " made too little progress";
     }
-    const std::regex line("p[0-9]t[0-9]k([0-9]+)=([0-9]+)");
     for (const std::string &path : {shared + "/lines_/shared", shared + "/shared"}) {
         std::string text = ReadFile(path);
         LSettingsEntries entries = LSettingsParse(text.data(), text.size());
@@ -106,12 +104,13 @@ TEST_F(ProcessTest, ConcurrentWritersLoseNoKeys)
         std::set<std::string> seen;
         int perThread[kProcesses][kThreads] = {};
         for (const LSettingsEntry &e : entries) {
-            std::string whole = e.key + "=" + e.value;
-            std::smatch m;
-            ASSERT_TRUE(std::regex_match(whole, m, line)) << whole;
-            EXPECT_EQ(m[1].str(), m[2].str());
+            int p = -1, t = -1, k = -1, used = 0;
+            ASSERT_EQ(3, sscanf(e.key.c_str(), "p%dt%dk%d%n", &p, &t, &k, &used)) << e.key;
+            ASSERT_EQ(e.key.size(), (size_t)used) << e.key;
+            ASSERT_TRUE(p >= 0 && p < kProcesses && t >= 0 && t < kThreads) << e.key;
+            EXPECT_EQ(std::to_string(k), e.value) << e.key;
             EXPECT_TRUE(seen.insert(e.key).second) << e.key;
-            perThread[e.key[1] - '0'][e.key[3] - '0']++;
+            perThread[p][t]++;
         }
         for (int p = 0; p < kProcesses; ++p)
             for (int t = 0; t < kThreads; ++t) {
