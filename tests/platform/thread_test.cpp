@@ -1,0 +1,145 @@
+#include "platform/thread.h"
+#include "platform/tick.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+namespace
+{
+// Counts its runs and waits in slices until asked to stop.
+class Worker : public LThread
+{
+  public:
+    ~Worker() override { StopThreadNow(); }
+    std::atomic<int> runs{0};
+    std::atomic<int> stoppedBy{-1}; // the result of the last wait
+    LSignalObject wake;
+
+  protected:
+    void ThreadFunction() override
+    {
+        runs++;
+        for (;;) {
+            LProcessResult r = ProcessWaitSignal(wake, 5000);
+            stoppedBy = r;
+            if (r != LProcessSuccess)
+                return;
+            wake.Reset();
+        }
+    }
+};
+
+class Finite : public LDetachedThread
+{
+  public:
+    Finite(std::atomic<int> &alive, bool waitForStop) : m_alive(alive), m_wait(waitForStop)
+    {
+        m_alive++;
+    }
+    ~Finite() override { m_alive--; }
+
+  protected:
+    void ThreadFunction() override
+    {
+        if (m_wait)
+            Wait(LWaitForever);
+    }
+
+  private:
+    std::atomic<int> &m_alive;
+    bool m_wait;
+};
+
+bool WaitUntil(const std::function<bool()> &done, uint32_t ms)
+{
+    uint64_t end = LMonotonicMs() + ms;
+    while (!done()) {
+        if (LMonotonicMs() > end)
+            return false;
+        usleep(1000);
+    }
+    return true;
+}
+} // namespace
+
+TEST(Thread, StartStopAndRestart)
+{
+    Worker worker;
+    ASSERT_TRUE(worker.Start(LThread::StartBelowNormal));
+    EXPECT_FALSE(worker.Start()); // still running: nothing happens
+    ASSERT_TRUE(WaitUntil([&] { return worker.runs == 1; }, 2000));
+    worker.wake.Signal();
+    EXPECT_TRUE(worker.IsRunning());
+    uint64_t start = LMonotonicMs();
+    worker.StopThreadNow();
+    EXPECT_LT(LMonotonicMs() - start, 1000u);
+    EXPECT_FALSE(worker.IsRunning());
+    EXPECT_EQ(LProcessStopped, worker.stoppedBy.load());
+    EXPECT_TRUE(worker.IsToStop());
+    // A restart clears the stop flag and signal, so the new run waits again.
+    ASSERT_TRUE(worker.Start(LThread::StartRealTime)); // may fall back: must run
+    ASSERT_TRUE(WaitUntil([&] { return worker.runs == 2; }, 2000));
+    EXPECT_FALSE(worker.IsToStop());
+    usleep(20000);
+    EXPECT_TRUE(worker.IsRunning());
+    worker.StopThreadSoon();
+    ASSERT_TRUE(WaitUntil([&] { return !worker.IsRunning(); }, 2000));
+    EXPECT_TRUE(worker.Start(LThread::StartSame)); // joins the finished run
+    worker.StopThreadNow();
+    EXPECT_EQ(3, worker.runs.load());
+}
+
+TEST(Thread, WaitsReportStopAndTimeOut)
+{
+    Worker idle; // never started: its stop signal is still usable
+    uint64_t start = LMonotonicMs();
+    EXPECT_TRUE(idle.Wait(30));
+    EXPECT_GE(LMonotonicMs() - start, 29u);
+    EXPECT_EQ(LProcessFailed, idle.ProcessWait(10));
+    LSignalObject other;
+    EXPECT_EQ(LProcessFailed, idle.ProcessWaitSignal(other, 10));
+    other.Signal();
+    EXPECT_EQ(LProcessSuccess, idle.ProcessWaitSignal(other, 1000));
+    LSignalObject members[3];
+    LSignalObjectGroup group;
+    for (LSignalObject &m : members)
+        group.Add(m);
+    int index = -1;
+    EXPECT_EQ(LProcessFailed, idle.ProcessWaitSignalObjectGroup(group, 10, &index));
+    members[2].Signal();
+    EXPECT_EQ(LProcessSuccess, idle.ProcessWaitSignalObjectGroup(group, 1000, &index));
+    EXPECT_EQ(2, index);
+    idle.StopThreadSoon();
+    EXPECT_FALSE(idle.Sleep(1000));
+    EXPECT_EQ(LProcessStopped, idle.ProcessWait(1000));
+    EXPECT_EQ(LProcessStopped, idle.ProcessWaitSignal(other, 1000)); // stop wins
+    EXPECT_EQ(LProcessStopped, idle.ProcessWaitSignalObjectGroup(group, 1000));
+}
+
+TEST(Thread, DetachedThreadsDeleteThemselvesOrAreStoppedByTheOwner)
+{
+    std::atomic<int> alive{0};
+    {
+        LDetachedThreadsOwner owner;
+        for (int i = 0; i < 20; i++)
+            ASSERT_TRUE(owner.StartThread(new Finite(alive, false)));
+        ASSERT_TRUE(WaitUntil([&] { return alive == 0; }, 5000));
+        EXPECT_EQ(0, owner.GetCount());
+
+        for (int i = 0; i < 10; i++)
+            ASSERT_TRUE(owner.StartThread(new Finite(alive, true), LThread::StartLow));
+        EXPECT_EQ(10, owner.GetCount());
+        EXPECT_EQ(10, alive.load());
+        owner.StopThreadsSoon();
+        ASSERT_TRUE(WaitUntil([&] { return alive == 0; }, 5000));
+
+        for (int i = 0; i < 10; i++)
+            owner.StartThread(new Finite(alive, i % 2 == 0));
+        owner.StopThreadsNow(); // finished and waiting threads race with it
+        EXPECT_EQ(0, owner.GetCount());
+        EXPECT_TRUE(WaitUntil([&] { return alive == 0; }, 5000));
+        owner.StartThread(new Finite(alive, true));
+    } // the owner's destructor stops the last one
+    EXPECT_EQ(0, alive.load());
+}
