@@ -1,0 +1,191 @@
+#include "platform/socket.h"
+#include "platform/thread.h"
+#include "platform/tick.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <unistd.h>
+
+namespace
+{
+// A process object whose stop request comes from the test.
+struct Stopper {
+    std::atomic<bool> stop{false};
+    bool IsToStop() const { return stop.load(); }
+};
+
+// A listener on a free loopback port.
+struct Listener {
+    LTcpSocket socket;
+    LIPAddressWithPort address;
+    Listener()
+    {
+        EXPECT_TRUE(socket.Listen(0, 0x7F000001));
+        socket.GetLocalAddress(address);
+        address.SetAddress(0x7F000001);
+    }
+};
+
+LIPAddressWithPort ClosedPort()
+{
+    // Bind and close at once: nothing listens there afterwards.
+    LTcpSocket probe;
+    probe.Listen(0, 0x7F000001);
+    LIPAddressWithPort address;
+    probe.GetLocalAddress(address);
+    return address;
+}
+} // namespace
+
+TEST(Socket, ConnectRefusedFailsAtOnce)
+{
+    LProcessInterfaceVoid never;
+    LTcpSocket socket;
+    uint64_t start = LMonotonicMs();
+    EXPECT_EQ(LProcessFailed, ProcessConnect(never, socket, ClosedPort(), 3000));
+    EXPECT_LT(LMonotonicMs() - start, 1000u);
+}
+
+TEST(Socket, StopRequestEndsAWaitWithin200ms)
+{
+    LUdpSocket udp;
+    ASSERT_TRUE(udp.Bind(0, 0x7F000001));
+    Listener listener;
+    LTcpSocket client;
+    Stopper stopper;
+    ASSERT_EQ(LProcessSuccess, ProcessConnect(stopper, client, listener.address, 2000));
+    LTcpSocket server;
+    ASSERT_EQ(LProcessSuccess, ProcessRecvReady(stopper, listener.socket, 2000));
+    ASSERT_TRUE(listener.socket.Accept(server));
+
+    char buffer[4];
+    using Step = std::function<LProcessResult()>;
+    Step steps[] = {
+        [&] { return ProcessWaitForPacket(stopper, udp, 10000); },
+        [&] { return ProcessRecvReady(stopper, server, 10000); },
+        [&] { return ProcessRecvAll(stopper, server, buffer, 4, 10000); },
+    };
+    for (Step &step : steps) {
+        stopper.stop = false;
+        std::atomic<uint64_t> stoppedAt{0};
+        std::thread trigger([&] {
+            usleep(50000);
+            stoppedAt = LMonotonicMs();
+            stopper.stop = true;
+        });
+        EXPECT_EQ(LProcessStopped, step());
+        uint64_t late = LMonotonicMs() - stoppedAt.load();
+        trigger.join();
+        EXPECT_LE(late, 300u); // one 200 ms slice plus scheduling slack
+    }
+    // Stop comes first: an already stopped process does not even wait.
+    EXPECT_EQ(LProcessStopped, ProcessWaitForPacket(stopper, udp, 10000));
+}
+
+TEST(Socket, TimeOutsFailAndDataArrives)
+{
+    LProcessInterfaceVoid never;
+    LUdpSocket a, b;
+    ASSERT_TRUE(a.Bind(0, 0x7F000001));
+    ASSERT_TRUE(b.Bind(0, 0x7F000001));
+    EXPECT_EQ(LProcessFailed, ProcessWaitForPacket(never, a, 50));
+    LIPAddressWithPort to, from;
+    a.GetLocalAddress(to);
+    EXPECT_EQ(5, b.SendTo("hello", 5, to));
+    ASSERT_EQ(LProcessSuccess, ProcessWaitForPacket(never, a, 1000));
+    char packet[16];
+    EXPECT_EQ(5, a.RecvFrom(packet, sizeof packet, from));
+    LIPAddressWithPort bAddress;
+    b.GetLocalAddress(bAddress);
+    EXPECT_TRUE(from.IsSameAs(bAddress));
+    EXPECT_EQ(-1, a.RecvFrom(packet, sizeof packet, from)); // nothing waiting
+}
+
+TEST(Socket, ReceiveAllAcrossManySegmentsAndDisconnect)
+{
+    Listener listener;
+    std::string big(300000, 0);
+    for (size_t i = 0; i < big.size(); i++)
+        big[i] = (char)('a' + i % 23);
+    std::thread peer([&] {
+        LProcessInterfaceVoid never;
+        LTcpSocket server;
+        ASSERT_EQ(LProcessSuccess, ProcessRecvReady(never, listener.socket, 2000));
+        ASSERT_TRUE(listener.socket.Accept(server));
+        EXPECT_EQ(LProcessSuccess, ProcessSend(never, server, big.data(), (int)big.size(), 5000));
+        char hello[6] = {};
+        EXPECT_EQ(LProcessSuccess, ProcessRecvAll(never, server, hello, 5, 2000));
+        EXPECT_STREQ("hello", hello);
+        EXPECT_EQ(LProcessSuccess, ProcessDisconnect(never, server, 2000));
+    });
+    LProcessInterfaceVoid never;
+    LTcpSocket client;
+    ASSERT_EQ(LProcessSuccess, ProcessConnect(never, client, listener.address, 2000));
+    std::string got(big.size(), 0);
+    EXPECT_EQ(LProcessSuccess, ProcessRecvAll(never, client, got.data(), (int)got.size(), 5000));
+    EXPECT_EQ(big, got);
+    EXPECT_EQ(LProcessSuccess, ProcessSendString(never, client, "hello", 2000));
+    // The peer closes: one more byte can never come.
+    char extra;
+    EXPECT_EQ(LProcessFailed, ProcessRecvAll(never, client, &extra, 1, 2000));
+    client.Close(); // lets the peer's disconnect see our end
+    peer.join();
+}
+
+TEST(Socket, HTTPGetReadsTheWholeReply)
+{
+    Listener listener;
+    char url[64];
+    snprintf(url, sizeof url, "http://127.0.0.1:%d/desc.xml", listener.address.GetPort());
+    std::string request;
+    std::thread server([&] {
+        LProcessInterfaceVoid never;
+        LTcpSocket connection;
+        ASSERT_EQ(LProcessSuccess, ProcessRecvReady(never, listener.socket, 2000));
+        ASSERT_TRUE(listener.socket.Accept(connection));
+        char buffer[256] = {};
+        while (request.find("\r\n\r\n") == std::string::npos) {
+            int n = (int)recv(connection.GetHandle(), buffer, sizeof buffer, 0);
+            if (n <= 0)
+                break;
+            request.append(buffer, n);
+        }
+        ProcessSendString(never, connection, "HTTP/1.0 200 OK\r\nX: y\r\n\r\n<root/>", 2000);
+    });
+    LProcessInterfaceVoid never;
+    LStringLong reply;
+    EXPECT_EQ(LProcessSuccess, ProcessHTTPGet(never, url, reply));
+    server.join();
+    char host[32];
+    snprintf(host, sizeof host, "127.0.0.1:%d", listener.address.GetPort());
+    EXPECT_EQ(std::string("GET /desc.xml HTTP/1.0\r\nHost: ") + host + "\r\n\r\n", request);
+    const char *body = nullptr;
+    EXPECT_EQ(200, LHTTPReplyStatus(reply.GetString(), &body));
+    EXPECT_STREQ("<root/>", body);
+    EXPECT_EQ(0, LHTTPReplyStatus("garbage"));
+
+    LStringLong none;
+    EXPECT_EQ(LProcessFailed, ProcessHTTPGet(never, "ftp://x/y", none));
+    char closed[64];
+    snprintf(closed, sizeof closed, "http://127.0.0.1:%d/", ClosedPort().GetPort());
+    EXPECT_EQ(LProcessFailed, ProcessHTTPGet(never, closed, none));
+}
+
+TEST(Socket, ThreadIsAProcessObject)
+{
+    struct Waiter : LThread {
+        LUdpSocket socket;
+        std::atomic<int> result{-1};
+        ~Waiter() override { StopThreadNow(); }
+        void ThreadFunction() override { result = ProcessWaitForPacket(*this, socket, 10000); }
+    } waiter;
+    ASSERT_TRUE(waiter.socket.Bind(0, 0x7F000001));
+    ASSERT_TRUE(waiter.Start());
+    usleep(30000);
+    uint64_t start = LMonotonicMs();
+    waiter.StopThreadNow();
+    EXPECT_LT(LMonotonicMs() - start, 400u);
+    EXPECT_EQ(LProcessStopped, waiter.result.load());
+}
