@@ -4,26 +4,9 @@
 
 #include <cstring>
 
-namespace
-{
-const char *SkipWhite(const char *text)
-{
-    while (*text == ' ' || *text == '\t')
-        text++;
-    return text;
-}
-
-size_t TrimmedLength(const char *text, size_t length)
-{
-    while (length > 0 && (text[length - 1] == ' ' || text[length - 1] == '\t'))
-        length--;
-    return length;
-}
-} // namespace
-
 LSipNameAddr::LSipNameAddr(const char *text)
 {
-    text = SkipWhite(text);
+    text = LSipSkipWhite(text);
     bool quoted = false;
     if (*text == '"') {
         const char *end = strchr(text + 1, '"');
@@ -35,14 +18,14 @@ LSipNameAddr::LSipNameAddr(const char *text)
     const char *open = strchr(text, '<');
     if (open) {
         if (!quoted)
-            LSipCopy(m_DisplayName, text, TrimmedLength(text, (size_t)(open - text)));
+            LSipCopy(m_DisplayName, text, LSipTrimmedLength(text, (size_t)(open - text)));
         const char *close = strchr(open + 1, '>');
         size_t length = close ? (size_t)(close - open - 1) : strlen(open + 1);
         LSipCopy(m_URI, open + 1, length);
         text = close ? close + 1 : open + 1 + length;
     } else {
-        text = SkipWhite(text);
-        LSipCopy(m_URI, text, TrimmedLength(text, strlen(text)));
+        text = LSipSkipWhite(text);
+        LSipCopy(m_URI, text, LSipTrimmedLength(text, strlen(text)));
         text = "";
     }
     if (!strchr(m_URI, ':')) {

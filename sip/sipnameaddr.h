@@ -20,7 +20,7 @@ class LSipNameAddr
     {
         return m_Parameters.GetParm(name, defaultValue);
     }
-    const LSipParameters &GetHeaderFields() const { return m_Parameters; }
+    const LHashTable &GetHeaderFields() const { return m_Parameters; }
 
     // "\"display\" <uri>" or "<uri>"; field parameters are not written.
     void ReconstructWithoutHeaders(std::string &out) const;
@@ -36,5 +36,5 @@ class LSipNameAddr
   private:
     char m_DisplayName[kSipLongText] = {0};
     char m_URI[kSipLongText] = {0};
-    LSipParameters m_Parameters;
+    LHashTable m_Parameters;
 };

@@ -24,6 +24,13 @@ void LSipCopyText(char *dest, size_t capacity, const char *src)
     LSipCopyText(dest, capacity, src, length);
 }
 
+size_t LSipTrimmedLength(const char *text, size_t length)
+{
+    while (length > 0 && (text[length - 1] == ' ' || text[length - 1] == '\t'))
+        length--;
+    return length;
+}
+
 bool LSipEqualNoCase(const char *a, const char *b)
 {
     for (; *a && *b; a++, b++) {

@@ -32,6 +32,15 @@ inline char LSipLower(char c)
 {
     return (c >= 'A' && c <= 'Z') ? (char)(c + ('a' - 'A')) : c;
 }
+inline const char *LSipSkipWhite(const char *text)
+{
+    while (*text == ' ' || *text == '\t')
+        text++;
+    return text;
+}
+// Length of text[0..length) without trailing spaces and tabs.
+size_t LSipTrimmedLength(const char *text, size_t length);
+
 bool LSipEqualNoCase(const char *a, const char *b);
 bool LSipEqualNoCase(const char *a, size_t length, const char *b);
 bool LSipStartsNoCase(const char *text, const char *prefix);

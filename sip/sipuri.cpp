@@ -105,16 +105,16 @@ void LSipURI::Reconstruct(std::string &out) const
 {
     ReconstructWithoutParameters(out);
     char coded[kSipLongText];
-    for (size_t i = 0; i < m_Parameters.GetCount(); i++) {
+    for (LHashTable::Iterator it(m_Parameters); it.IsValid(); it.Next()) {
         out += ';';
-        out.append(coded, LURIEncode(coded, m_Parameters.GetNameAt(i)));
-        if (m_Parameters.GetValueAt(i)[0]) {
+        out.append(coded, LURIEncode(coded, it.GetParm()));
+        if (it.GetData()[0]) {
             out += '=';
-            out.append(coded, LURIEncode(coded, m_Parameters.GetValueAt(i)));
+            out.append(coded, LURIEncode(coded, it.GetData()));
         }
     }
     if (!m_Headers.IsEmpty()) {
         out += '?';
-        m_Headers.SaveHTTPString(out);
+        LSipSaveHTTPString(m_Headers, out);
     }
 }

@@ -33,9 +33,9 @@ class LSipURI
     void SetPort(uint16_t port);
 
     bool TestParameterExists(const char *name) const { return m_Parameters.TestExists(name); }
-    const LSipParameters &GetParameters() const { return m_Parameters; }
-    LSipParameters &GetParameters() { return m_Parameters; }
-    const LSipParameters &GetHeaders() const { return m_Headers; }
+    const LHashTable &GetParameters() const { return m_Parameters; }
+    LHashTable &GetParameters() { return m_Parameters; }
+    const LHashTable &GetHeaders() const { return m_Headers; }
 
   private:
     void SplitUserPart(char *text);
@@ -47,6 +47,6 @@ class LSipURI
     char m_Host[kSipLongText] = {0};
     bool m_PortSpecified = false;
     uint16_t m_Port = kSipDefaultPort;
-    LSipParameters m_Parameters;
-    LSipParameters m_Headers;
+    LHashTable m_Parameters;
+    LHashTable m_Headers;
 };

@@ -1,5 +1,7 @@
 #include "sip/uricoding.h"
 
+#include "sip/siptext.h"
+
 #include <cstring>
 
 namespace
@@ -9,15 +11,12 @@ bool MustEscape(unsigned char c)
     return c <= 32 || c >= 128 || strchr("%:/?#[]@!$&'()*+,;=", c) != nullptr;
 }
 
+// A byte that is not a hex digit counts as 0.
 int HexValue(char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return 0;
+    static const char digits[] = "0123456789abcdef";
+    const char *found = c ? strchr(digits, LSipLower(c)) : nullptr;
+    return found ? (int)(found - digits) : 0;
 }
 
 bool IsTerminator(char c, const char *terminators)

@@ -1,0 +1,303 @@
+#include "sip/sip_engine.h"
+
+#include "platform/log.h"
+#include "platform/tick.h"
+#include "sip/sip_graveyard.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unistd.h>
+
+LSipEngine gSipEngine;
+
+namespace
+{
+constexpr uint32_t kNoNetworkWaitMs = 20000;
+constexpr uint32_t kMaxLoopWaitMs = 20000;
+constexpr uint32_t kWaitSliceMs = 200;
+constexpr uint32_t kNatCheckMs = 600000;
+constexpr uint32_t kKeepAliveMs = 49000;
+constexpr uint32_t kKeepAliveSlackMs = 1000;
+constexpr uint32_t kLongAgoMs = 3600000;
+constexpr int kStunPort = 3478;
+constexpr int kLastPort = 65534;
+
+const char *HostName(char *out, size_t capacity)
+{
+    if (gethostname(out, capacity) != 0)
+        out[0] = 0;
+    out[capacity - 1] = 0;
+    return out;
+}
+
+const char *ComputerName()
+{
+    static char name[kSipLongText];
+    return HostName(name, sizeof(name));
+}
+} // namespace
+
+struct LSipEngine::LoopState {
+    char lastLoggedIP[kSipLongText] = {0};
+    int lastLoggedPort = 0;
+    char localHost[kSipLongText] = {0};
+    bool rebindNeeded = true;
+    bool justBound = false;
+    bool readySignalled = false;
+    uint32_t lastNatCheck = 0;
+    uint32_t lastKeepAlive = 0;
+};
+
+LSipEngine::LSipEngine() : m_Identifiers((int)getpid(), ComputerName()) {}
+
+LSipEngine::~LSipEngine()
+{
+    StopThreadNow();
+}
+
+void LSipEngine::Start()
+{
+    StopThreadNow();
+    {
+        LLockScope hold(m_AddressLock);
+        m_PublicSipPort = 0;
+    }
+    m_Ready.Reset();
+    LThread::Start(StartNormal);
+}
+
+void LSipEngine::Stop()
+{
+    StopThreadNow();
+    m_Ready.Reset();
+}
+
+void LSipEngine::Restart()
+{
+    m_RestartRequested.store(true);
+    m_Wake.Signal();
+}
+
+void LSipEngine::LogStatus()
+{
+    if (!m_Running.load())
+        return;
+    {
+        LLockScope hold(m_AddressLock);
+        SIPLOGF("SIP Private IP is: %s:%d", m_PrivateIP, m_PrivateSipPort);
+        SIPLOGF("SIP Public IP is: %s:%d", m_PublicIP, m_PublicSipPort);
+    }
+    if (LSipNewMessageHandler *handler = m_NewHandler.load())
+        handler->LogAddress();
+}
+
+void LSipEngine::ThreadFunction()
+{
+    m_Running.store(true);
+    LSipGraveyardStart();
+    LoopState state;
+    uint32_t now = GetTickCount();
+    state.lastNatCheck = now - kLongAgoMs;
+    state.lastKeepAlive = now - kLongAgoMs;
+    while (!IsToStop()) {
+        if (!PrepareSocket(state))
+            continue;
+        if (IsToStop())
+            break;
+        CheckPublicAddress(state);
+        // Line registration passes join here; until lines register, the
+        // first pass is complete as soon as the socket is bound.
+        if (!state.readySignalled) {
+            m_Ready.Signal();
+            state.readySignalled = true;
+        }
+        uint32_t wait = std::min(kMaxLoopWaitMs, KeepAliveWait(state));
+        if (WaitReadable(wait))
+            DrainSocket();
+    }
+    LSipGraveyardStop();
+    m_Socket.Close();
+    m_Running.store(false);
+}
+
+// Steps 1 to 3 of a pass: watch the local address, honour a restart and
+// (re)bind. False when the pass has to start again after a wait.
+bool LSipEngine::PrepareSocket(LoopState &state)
+{
+    char host[kSipLongText];
+    if (!LIPGetLocalHostIPPublic(host, sizeof(host)) || !host[0]) {
+        m_Ready.Signal();
+        Wait(kNoNetworkWaitMs);
+        return false;
+    }
+    if (strcmp(host, state.localHost) != 0) {
+        LSipCopy(state.localHost, host);
+        state.rebindNeeded = true;
+    }
+    if (m_RestartRequested.exchange(false))
+        state.rebindNeeded = true;
+    if (!state.rebindNeeded)
+        return true;
+    if (Rebind(state))
+        return true;
+    m_Ready.Signal();
+    Wait(kNoNetworkWaitMs);
+    return false;
+}
+
+bool LSipEngine::Rebind(LoopState &state)
+{
+    m_Ready.Reset();
+    m_Wake.Reset();
+    state.readySignalled = false;
+    int port = GetSettingInt("Port", kDefaultPort);
+    if (port < 1 || port > kLastPort)
+        port = kDefaultPort;
+    LSipBindResult result = m_Socket.Bind(port);
+    while (result == LSipBindResult::PortInUse && port < kLastPort)
+        result = m_Socket.Bind(++port);
+    if (result != LSipBindResult::Bound) {
+        LLockScope hold(m_AddressLock);
+        m_PrivateSipPort = 0;
+        SIPLOGERRORF("Unable to bind the SIP port %d", port);
+        return false;
+    }
+    state.rebindNeeded = false;
+    state.justBound = true;
+    uint32_t privateAddress;
+    char privateIP[kSipLongText];
+    if (GetLocalHostPrivateIP(privateAddress))
+        LIPAddressWithPort(privateAddress, 0).ToHostString(privateIP);
+    else
+        LSipCopy(privateIP, state.localHost);
+    LLockScope hold(m_AddressLock);
+    LSipCopy(m_PrivateIP, privateIP);
+    m_PrivateSipPort = port;
+    if (strcmp(privateIP, state.lastLoggedIP) != 0 || port != state.lastLoggedPort) {
+        LSipCopy(state.lastLoggedIP, privateIP);
+        state.lastLoggedPort = port;
+        SIPLOGF("SIP Private IP is: %s:%d", privateIP, port);
+    }
+    return true;
+}
+
+// Until NAT discovery is built in, no static mapping, STUN answer or UPnP
+// mapping exists, so the private pair is the one advertised.
+void LSipEngine::CheckPublicAddress(LoopState &state)
+{
+    uint32_t now = GetTickCount();
+    if (!state.justBound && LTickInterval(now, state.lastNatCheck) <= kNatCheckMs)
+        return;
+    state.justBound = false;
+    state.lastNatCheck = now;
+    char publicIP[kSipLongText];
+    int publicPort;
+    {
+        LLockScope hold(m_AddressLock);
+        if (strcmp(m_PublicIP, m_PrivateIP) == 0 && m_PublicSipPort == m_PrivateSipPort)
+            return;
+        LSipCopy(m_PublicIP, m_PrivateIP);
+        m_PublicSipPort = m_PrivateSipPort;
+        LSipCopy(publicIP, m_PublicIP);
+        publicPort = m_PublicSipPort;
+    }
+    SIPLOGF("SIP Public IP is: %s:%d", publicIP, publicPort);
+    if (LSipNewMessageHandler *handler = m_NewHandler.load())
+        handler->LogAddress();
+}
+
+// The router's mapping of the SIP port is kept open by a 4-byte datagram to
+// the STUN server every 49 s. The time is noted also when nothing is sent
+// (keep-alive off or no server), or the loop would spin on a due timer.
+uint32_t LSipEngine::KeepAliveWait(LoopState &state)
+{
+    uint32_t since = LTickSince(state.lastKeepAlive);
+    uint32_t remaining = since >= kKeepAliveMs ? 0 : kKeepAliveMs - since;
+    if (remaining > kKeepAliveSlackMs)
+        return remaining;
+    state.lastKeepAlive = GetTickCount();
+    char server[kSipLongText];
+    if (!GetSettingBool("STUN", true) || !GetSettingString("STUNServer1", server)[0])
+        return kKeepAliveMs;
+    LIPAddressWithPort address;
+    if (address.SetFromText(server, kStunPort)) {
+        static const char zeros[4] = {0, 0, 0, 0};
+        m_Socket.SendTo(address, zeros, sizeof(zeros));
+    }
+    return kKeepAliveMs;
+}
+
+// True when the socket became readable; waits in slices so that a stop is
+// served within one slice.
+bool LSipEngine::WaitReadable(uint32_t ms)
+{
+    uint64_t end = LMonotonicMs() + ms;
+    int fds[2] = {m_Socket.GetHandle(), m_Wake.GetHandle()};
+    while (!IsToStop()) {
+        uint64_t now = LMonotonicMs();
+        if (now >= end)
+            return false;
+        uint32_t slice = (uint32_t)std::min<uint64_t>(end - now, kWaitSliceMs);
+        int ready = LWaitReadable(fds, 2, slice);
+        if (ready == 0)
+            return true;
+        if (ready == 1)
+            return false; // a restart: the next pass rebinds
+    }
+    return false;
+}
+
+void LSipEngine::DrainSocket()
+{
+    char buffer[kDatagramCapacity];
+    LIPAddressWithPort from;
+    while (!IsToStop()) {
+        long got = m_Socket.ReceiveFrom(buffer, kDatagramCapacity - 1, from);
+        if (got < 0)
+            return;
+        if (got > 0)
+            ReceivePacket(buffer, (size_t)got, from);
+    }
+}
+
+void LSipEngine::GetPublicIP(char *out, size_t capacity)
+{
+    LLockScope hold(m_AddressLock);
+    LSipCopyText(out, capacity, m_PublicIP);
+}
+
+int LSipEngine::GetPublicSipPort()
+{
+    LLockScope hold(m_AddressLock);
+    return m_PublicSipPort;
+}
+
+void LSipEngine::GetPrivateIP(char *out, size_t capacity)
+{
+    LLockScope hold(m_AddressLock);
+    LSipCopyText(out, capacity, m_PrivateIP);
+}
+
+int LSipEngine::GetPrivateSipPort()
+{
+    LLockScope hold(m_AddressLock);
+    return m_PrivateSipPort;
+}
+
+int LSipEngine::GetSettingInt(const char *key, int def)
+{
+    return m_Settings.getInt ? m_Settings.getInt("SIP", key, def) : def;
+}
+
+bool LSipEngine::GetSettingBool(const char *key, bool def)
+{
+    return m_Settings.getBool ? m_Settings.getBool("SIP", key, def) : def;
+}
+
+// The STUN servers default to none: the keep-alive goes out only to a server
+// someone configured.
+const char *LSipEngine::GetSettingString(const char *key, char *out)
+{
+    out[0] = 0;
+    return m_Settings.getString ? m_Settings.getString("SIP", key, "", out) : out;
+}

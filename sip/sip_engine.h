@@ -1,0 +1,113 @@
+// The single SIP endpoint of the process: one UDP socket, the receive thread
+// that parses every datagram and hands it to its first taker (a live dialog,
+// the answered cache, the handlers call control registered), the response
+// sender and the identifier makers.
+#pragma once
+
+#include "platform/ipaddress.h"
+#include "platform/lock.h"
+#include "platform/signal.h"
+#include "platform/thread.h"
+#include "sip/sip_answered_cache.h"
+#include "sip/sip_handlers.h"
+#include "sip/sip_udp_socket.h"
+#include "sip/sipidentifiers.h"
+
+#include <atomic>
+#include <cstdint>
+#include <list>
+#include <string>
+
+constexpr uint32_t kSipReadyWaitMs = 10000;
+
+class LSipEngine : public LThread, public LSipPacketSender
+{
+  public:
+    static constexpr int kDefaultPort = 5060;
+    static constexpr size_t kDatagramCapacity = 4096; // at most 4095 bytes are read
+
+    LSipEngine();
+    ~LSipEngine() override;
+
+    // Stops a running loop, clears the public port and starts anew.
+    void Start();
+    void Stop();
+    // The loop rebinds the socket on its next pass (port or lines changed).
+    void Restart();
+    void LogStatus();
+    bool IsEngineRunning() const { return m_Running.load(); }
+    LSignalObject &GetReadySignal() { return m_Ready; }
+
+    // Installed by the layers above before Start; null restores the default.
+    void SetSettings(const LSipEngineSettings &settings) { m_Settings = settings; }
+    void SetNewMessageHandler(LSipNewMessageHandler *handler) { m_NewHandler.store(handler); }
+    void SetSubscribeHandler(LSipSubscribeHandler *handler) { m_SubscribeHandler.store(handler); }
+
+    // The address to advertise (copies, taken under the address lock).
+    void GetPublicIP(char *out, size_t capacity);
+    int GetPublicSipPort();
+    void GetPrivateIP(char *out, size_t capacity);
+    int GetPrivateSipPort();
+
+    // Waits up to 10000 ms for readiness, then lists the dialog (newest first).
+    void RegisterCall(LSipDialogTaker *call);
+    void UnregisterCall(const LSipDialogTaker *call);
+
+    void SendPacketUDP(const LIPAddressWithPort &to, const std::string &text) override;
+    // Composes the response to request, sends it to the request's source and
+    // caches it. Every argument after reason may be null or false.
+    void SendResponse(const LSipMessage &request, int status, const char *reason,
+                      const char *toTag = nullptr, const char *contact = nullptr,
+                      const char *contentType = nullptr, const char *content = nullptr,
+                      bool allow = false, const char *extraHeaders = nullptr);
+    void AddAnsweredMessage(const LSipMessage &answered, const LIPAddressWithPort &address,
+                            const std::string &text);
+    bool HandleAnsweredMessage(const LSipMessage &message);
+    LSipAnsweredCache &GetAnsweredCache() { return m_Answered; }
+
+    void CreateNewBranchID(char *out, size_t capacity);
+    void CreateNewLocalTag(char *out, size_t capacity);
+    void CreateNewCallId(char *out, size_t capacity);
+
+    // Parses one datagram and dispatches it (the receive thread's work).
+    void ReceivePacket(const char *bytes, size_t length, const LIPAddressWithPort &from);
+    void HandleNewMessage(LPtr<LSipMessage> &message);
+
+  protected:
+    void ThreadFunction() override;
+
+  private:
+    struct LoopState;
+    bool PrepareSocket(LoopState &state);
+    bool Rebind(LoopState &state);
+    void CheckPublicAddress(LoopState &state);
+    uint32_t KeepAliveWait(LoopState &state);
+    bool WaitReadable(uint32_t ms);
+    void DrainSocket();
+    bool OfferToCalls(LPtr<LSipMessage> &message);
+    void DispatchRequest(LPtr<LSipMessage> &message);
+    bool OfferReplaces(LPtr<LSipMessage> &message, const char *replaces);
+    int GetSettingInt(const char *key, int def);
+    bool GetSettingBool(const char *key, bool def);
+    const char *GetSettingString(const char *key, char *out);
+
+    std::atomic<bool> m_Running{false};
+    std::atomic<bool> m_RestartRequested{false};
+    LIPSocketUDP m_Socket;
+    LSignalObject m_Ready;
+    LSignalObject m_Wake; // ends the socket wait early (Restart)
+    LLockObject m_AddressLock;
+    char m_PublicIP[kSipLongText] = {0};
+    int m_PublicSipPort = 0;
+    char m_PrivateIP[kSipLongText] = {0};
+    int m_PrivateSipPort = 0;
+    LSipIdentifierMaker m_Identifiers;
+    LLockObject m_CallListLock;
+    std::list<LSipDialogTaker *> m_Calls;
+    LSipAnsweredCache m_Answered;
+    LSipEngineSettings m_Settings;
+    std::atomic<LSipNewMessageHandler *> m_NewHandler{nullptr};
+    std::atomic<LSipSubscribeHandler *> m_SubscribeHandler{nullptr};
+};
+
+extern LSipEngine gSipEngine;

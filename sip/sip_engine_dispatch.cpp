@@ -1,0 +1,161 @@
+// Receiving, dispatch and sending of the SIP engine: every message goes to
+// its first taker, and stray requests get fixed answers.
+#include "sip/sip_engine.h"
+
+#include "sip/siplayouts.h"
+
+#include <cstring>
+
+namespace
+{
+bool IsMethod(const LSipMessage &message, const char *method)
+{
+    return strcmp(message.GetRequest(), method) == 0;
+}
+
+// The Call-ID part of a "Replaces" value (RFC 3891): after leading white
+// space, up to a blank or the first parameter.
+void ReplacesCallId(const char *replaces, char *out, size_t capacity)
+{
+    const char *start = LSipSkipWhite(replaces);
+    size_t length = strcspn(start, " ;");
+    LSipCopyText(out, capacity, start, length);
+}
+} // namespace
+
+void LSipEngine::ReceivePacket(const char *bytes, size_t length, const LIPAddressWithPort &from)
+{
+    LPtr<LSipMessage> message(new LSipMessage());
+    size_t position = 0;
+    if (!message->LoadPacket(bytes, length, position))
+        return;
+    message->SetSource(from.GetSockAddrIn());
+    HandleNewMessage(message);
+}
+
+bool LSipEngine::OfferToCalls(LPtr<LSipMessage> &message)
+{
+    LLockScope hold(m_CallListLock);
+    for (LSipDialogTaker *call : m_Calls)
+        if (call->HandleNewMessage(message))
+            return true;
+    return false;
+}
+
+void LSipEngine::HandleNewMessage(LPtr<LSipMessage> &message)
+{
+    if (!message || OfferToCalls(message))
+        return;
+    if (HandleAnsweredMessage(*message))
+        return;
+    if (message->IsRequest()) {
+        DispatchRequest(message);
+        return;
+    }
+    // Responses to line registrations join here; the rest go to the proxy.
+    if (LSipSubscribeHandler *proxy = m_SubscribeHandler.load())
+        proxy->HandleResponse(message);
+}
+
+bool LSipEngine::OfferReplaces(LPtr<LSipMessage> &message, const char *replaces)
+{
+    char callId[kSipLongText];
+    ReplacesCallId(replaces, callId, sizeof(callId));
+    LLockScope hold(m_CallListLock);
+    for (LSipDialogTaker *call : m_Calls)
+        if (call->HandleInviteReplaces(message, callId))
+            return true;
+    return false;
+}
+
+// Methods compare exactly (RFC 3261 section 7.1: methods are case-sensitive).
+// Without a registered handler a request is refused as not implemented.
+void LSipEngine::DispatchRequest(LPtr<LSipMessage> &message)
+{
+    const LSipMessage &request = *message;
+    LSipNewMessageHandler *handler = m_NewHandler.load();
+    LSipSubscribeHandler *proxy = m_SubscribeHandler.load();
+    if (IsMethod(request, "INVITE")) {
+        const char *replaces = request.FindField(LSipFields::Replaces, "");
+        if (replaces[0]) {
+            if (!OfferReplaces(message, replaces) && message)
+                SendResponse(*message, 481, "Call/Transaction Does Not Exist");
+        } else if (handler)
+            handler->HandleNewInvite(message);
+        else
+            SendResponse(request, 501, "Not Implemented");
+    } else if (IsMethod(request, "OPTIONS") && handler)
+        handler->HandleNewOptions(message);
+    else if (IsMethod(request, "REGISTER") && handler)
+        handler->HandleNewRegister(message);
+    else if (IsMethod(request, "SUBSCRIBE") && proxy)
+        proxy->HandleSubscribe(message);
+    else if (IsMethod(request, "NOTIFY") && proxy)
+        proxy->HandleNotify(message);
+    else if (IsMethod(request, "ACK"))
+        return;
+    else if (IsMethod(request, "BYE") || IsMethod(request, "CANCEL"))
+        SendResponse(request, 200, "OK");
+    else if (IsMethod(request, "REFER") || IsMethod(request, "INFO"))
+        SendResponse(request, 481, "Call/Transaction Does Not Exist");
+    else
+        SendResponse(request, 501, "Not Implemented");
+}
+
+void LSipEngine::SendPacketUDP(const LIPAddressWithPort &to, const std::string &text)
+{
+    m_Socket.SendTo(to, text.data(), text.size());
+}
+
+void LSipEngine::SendResponse(const LSipMessage &request, int status, const char *reason,
+                              const char *toTag, const char *contact, const char *contentType,
+                              const char *content, bool allow, const char *extraHeaders)
+{
+    std::string text;
+    LSipComposeResponse(text, request, status, reason, toTag, contact, contentType, content, allow,
+                        extraHeaders);
+    LIPAddressWithPort to(request.GetSource());
+    SendPacketUDP(to, text);
+    AddAnsweredMessage(request, to, text);
+}
+
+void LSipEngine::AddAnsweredMessage(const LSipMessage &answered, const LIPAddressWithPort &address,
+                                    const std::string &text)
+{
+    m_Answered.Add(answered, address, text);
+}
+
+bool LSipEngine::HandleAnsweredMessage(const LSipMessage &message)
+{
+    return m_Answered.Handle(message, *this);
+}
+
+void LSipEngine::RegisterCall(LSipDialogTaker *call)
+{
+    m_Ready.WaitSignal(kSipReadyWaitMs);
+    LLockScope hold(m_CallListLock);
+    m_Calls.push_front(call);
+}
+
+void LSipEngine::UnregisterCall(const LSipDialogTaker *call)
+{
+    LLockScope hold(m_CallListLock);
+    m_Calls.remove(const_cast<LSipDialogTaker *>(call));
+}
+
+void LSipEngine::CreateNewBranchID(char *out, size_t capacity)
+{
+    m_Identifiers.CreateNewBranchID(out, capacity);
+}
+
+void LSipEngine::CreateNewLocalTag(char *out, size_t capacity)
+{
+    m_Identifiers.CreateNewLocalTag(out, capacity);
+}
+
+void LSipEngine::CreateNewCallId(char *out, size_t capacity)
+{
+    char publicIP[kSipLongText];
+    GetPublicIP(publicIP, sizeof(publicIP));
+    m_Identifiers.CreateNewCallId(out, capacity, publicIP);
+}

@@ -1,0 +1,107 @@
+// The graveyard finishes the SIP teardown of call legs whose owners have let
+// them go: it cancels unanswered INVITEs, sends BYE on established dialogs,
+// repeats CANCEL and BYE until answered (UDP loses them), answers whatever
+// the far end still sends, and drops each leg after 300 s.
+#pragma once
+
+#include "platform/lock.h"
+#include "platform/ptr.h"
+#include "platform/signal.h"
+#include "platform/thread.h"
+#include "sip/sipmessage.h"
+
+#include <cstdint>
+#include <list>
+
+// What the graveyard needs of a call leg; the dialog builds and sends its own
+// requests (with its route set, credentials and sequence numbers).
+class LSipGraveyardLeg
+{
+  public:
+    enum Request { Invite, Cancel, Bye };
+
+    virtual ~LSipGraveyardLeg() = default;
+    // Set while messages wait in the leg's queue.
+    virtual LSignalObjectRef GetSignal() = 0;
+    virtual LPtr<LSipMessage> GetNextMessage() = 0;
+    virtual bool IsDialogEstablished() = 0;
+    // A BYE with a new sequence number / the CANCEL of the outstanding INVITE.
+    virtual void CreateBye() = 0;
+    virtual void CreateCancel() = 0;
+    virtual void Send(Request request) = 0;
+    virtual bool IsResponseTo(const LSipMessage &response, Request request) = 0;
+    // ACK for a final response to the INVITE.
+    virtual void Acknowledge(const LSipMessage &response) = 0;
+    // Adds credentials for a 401 or 407 to the BYE.
+    virtual void AuthenticateBye(const LSipMessage &challenge) = 0;
+    virtual void Respond(const LSipMessage &request, int status, const char *reason) = 0;
+};
+
+class LSipGraveyard : public LThread
+{
+  public:
+    static constexpr uint32_t kFirstIntervalMs = 500;
+    static constexpr uint32_t kResendSlackMs = 100;
+    static constexpr uint32_t kCancelLimitMs = 15000;
+    static constexpr uint32_t kByeLimitMs = 25000;
+    static constexpr uint32_t kKeepMs = 300000;
+    static constexpr uint32_t kIdleWaitMs = 3600000;
+
+    LSipGraveyard() = default;
+    ~LSipGraveyard() override;
+
+    // An established (or possibly established) dialog: BYE now. A null leg
+    // is ignored; the graveyard owns the leg from here on.
+    void AddCall(LPtr<LSipGraveyardLeg> &leg);
+    // An outgoing INVITE without a final response: CANCEL now or, when
+    // cancelNow is false, once its first provisional response arrives.
+    void AddCall(LPtr<LSipGraveyardLeg> &leg, bool cancelNow);
+
+    // One pass over every leg; returns the wait until the next timer and
+    // puts the wake signal and each leg's signal in group.
+    uint32_t RunPass(LSignalObjectGroup &group);
+    LSignalObject &GetIdleSignal() { return m_Idle; }
+    size_t GetCount();
+    // Waits up to 1500 ms for pending repeats, stops, releases every leg.
+    void StopGraveyard();
+
+  protected:
+    void ThreadFunction() override;
+
+  private:
+    struct Timer {
+        uint32_t lastSend = 0;
+        uint32_t interval = kFirstIntervalMs;
+    };
+    struct Item {
+        LPtr<LSipGraveyardLeg> leg;
+        uint32_t added = 0;
+        bool inviteOutstanding = false;
+        bool cancelOutstanding = false;
+        bool cancelSent = false;
+        bool byeOutstanding = false;
+        Timer cancel;
+        Timer bye;
+    };
+    void Insert(Item &item);
+    static void StartBye(Item &item, uint32_t now);
+    static void HandleMessage(Item &item, const LSipMessage &message, uint32_t now);
+    static void HandleInviteResponse(Item &item, const LSipMessage &response, uint32_t now);
+    static void HandleByeResponse(Item &item, const LSipMessage &response, uint32_t now);
+    // Timers of one item; lowers wait and returns whether a repeat is pending.
+    static bool RunTimers(Item &item, uint32_t now, uint32_t &wait);
+    static bool RunTimer(Item &item, Timer &timer, LSipGraveyardLeg::Request request, uint32_t age,
+                         uint32_t limit, uint32_t now, uint32_t &wait);
+
+    LSignalObject m_Wake;
+    LSignalObject m_Idle;
+    LLockObject m_ListLock;
+    std::list<Item> m_Items;
+};
+
+extern LSipGraveyard gSipGraveyard;
+
+void LSipGraveyardStart();
+void LSipGraveyardStop();
+void LSipAddCallToGraveyard(LPtr<LSipGraveyardLeg> &leg);
+void LSipAddCallToGraveyard(LPtr<LSipGraveyardLeg> &leg, bool cancelNow);
