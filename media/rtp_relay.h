@@ -1,0 +1,71 @@
+// The RTP relay of one call: two even UDP ports, one per endpoint, and a
+// forwarding thread that copies every datagram from one endpoint to the
+// other without looking inside, optionally feeding the call recorder.
+#pragma once
+
+#include "media/recorder_record.h"
+#include "media/rtp_relay_connection.h"
+#include "media/sdp_relay.h"
+#include "platform/thread.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// The packet buffer the relay receives into: the fixed RTP header and up to
+// 4096 bytes after it.
+struct LRtpHeader {
+    static constexpr int kHeaderSize = 12;
+    static constexpr int kMaxDatagram = 4096;
+    unsigned char data[kHeaderSize + kMaxDatagram];
+    uint32_t payloadBytes; // bytes after the fixed header
+};
+
+class LRtpRelay : public LSDPRelay, public LThread
+{
+  public:
+    using Connection = LRtpRelayConnection;
+    // Quiet NAT bindings are refreshed this often.
+    static constexpr uint32_t kKeepAliveMs = 49000;
+
+    // Binds A, then B, from the setting "RTPPortBase" (default 8000).
+    LRtpRelay();
+    LRtpRelay(uint16_t portBase, uint32_t keepAliveMs);
+    ~LRtpRelay() override;
+
+    bool IsBound() const { return a_.IsBound() && b_.IsBound(); }
+    Connection &GetA() { return a_; }
+    Connection &GetB() { return b_; }
+    LSDPRelayConnection &GetConnectionA() override { return a_; }
+    LSDPRelayConnection &GetConnectionB() override { return b_; }
+
+    void Start(const std::string &recorderFile, uint8_t g72632PayloadType) override;
+    void Stop() override { StopThreadNow(); }
+
+    // Datagrams forwarded and refused since construction, for tests and load
+    // figures; only the forwarding thread writes them.
+    uint64_t GetForwarded() const { return forwarded_.load(std::memory_order_relaxed); }
+    uint64_t GetDropped() const { return dropped_.load(std::memory_order_relaxed); }
+
+  protected:
+    void ThreadFunction() override;
+
+  private:
+    void SendKeepAlives();
+    bool Drain(Connection &in, Connection &other, bool fromA, LRtpHeader &packet);
+    void Forward(Connection &from, Connection &to, bool fromA, LRtpHeader &packet, int length,
+                 const LRtpAddress &source);
+
+    Connection a_;
+    Connection b_;
+    const uint32_t keepAliveMs_;
+    std::unique_ptr<LRtpRecord> recorder_;
+    std::atomic<uint64_t> forwarded_{0};
+    std::atomic<uint64_t> dropped_{0};
+};
+
+// A relay for the mediator, or nullptr (logged) when its ports cannot both
+// be bound: the call then goes on without relay, and an unbound port is
+// never advertised.
+std::unique_ptr<LSDPRelay> LRtpRelayCreate();
