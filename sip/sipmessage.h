@@ -4,12 +4,12 @@
 // message is a list element so that it can wait in a call's queue.
 #pragma once
 
+#include "platform/ipaddress.h"
 #include "platform/list.h"
 #include "sip/sipfields.h"
 #include "sip/siptext.h"
 
 #include <cstdint>
-#include <netinet/in.h>
 #include <string>
 #include <vector>
 
@@ -59,8 +59,10 @@ class LSipMessage : public LListable
     void SetRequest(const char *method, const char *uri);
     void SetResponse(uint16_t status, const char *reason);
 
-    const sockaddr_in &GetSource() const { return m_Source; }
-    void SetSource(const sockaddr_in &source) { m_Source = source; }
+    // Where the datagram came from; responses go back there.
+    const LIPAddressWithPort &GetSource() const { return m_Source; }
+    void SetSource(const LIPAddressWithPort &source) { m_Source = source; }
+    void SetSource(const sockaddr_in &source) { m_Source = LIPAddressWithPort(source); }
 
     const char *FindField(const char *name, const char *compact, const char *defaultValue) const;
     const char *FindField(const char *name, const char *defaultValue) const;
@@ -86,7 +88,7 @@ class LSipMessage : public LListable
     LHeaderField *FindFirst(const LSipHeaderFieldWithCompact &key);
 
     std::vector<LHeaderField> m_Fields;
-    sockaddr_in m_Source{};
+    LIPAddressWithPort m_Source;
     char m_Method[kSipShortText] = {0};
     char m_RequestURI[kSipMediumText] = {0};
     uint16_t m_StatusCode = kSipStatusRequest;
