@@ -1,6 +1,9 @@
 #include "service/main_engine.h"
 
+#include "callcontrol/pbx_new_requests.h"
+#include "config/settings.h"
 #include "platform/log.h"
+#include "sip/sip_engine.h"
 
 #include <atomic>
 
@@ -94,15 +97,34 @@ void MainEngine::NewConnection()
 // The subsystems below are plugged in as they are built; until then each
 // step is a no-op so that the service runs and stops in the right order.
 
-// gSipEngine.Start(): binds the SIP port, starts receive thread and graveyard.
-void MainEngine::StartSipEngine() {}
-// gSipEngine.Stop(): un-registers the lines (at most 2000 ms), stops the
-// graveyard, closes the socket.
-void MainEngine::StopSipEngine() {}
-// gSipEngine.Restart(): the socket is rebound on the engine's next pass.
-void MainEngine::RestartSipEngine() {}
-// gSipEngine.LogStatus().
-void MainEngine::LogSipStatus() {}
+// Binds the SIP port and starts the receive thread and the graveyard. The
+// engine reads its settings and hands new requests up through what is
+// installed here, since the SIP stack sits below settings and call control.
+void MainEngine::StartSipEngine()
+{
+    LSipEngineSettings settings;
+    settings.getInt = LSettingGetInt;
+    settings.getBool = LSettingGetBool;
+    settings.getString = LSettingGetString;
+    gSipEngine.SetSettings(settings);
+    gSipEngine.SetNewMessageHandler(&gPBXNewMessageHandler);
+    gSipEngine.Start();
+}
+// Un-registers the lines (at most 2000 ms), stops the graveyard, closes the
+// socket.
+void MainEngine::StopSipEngine()
+{
+    gSipEngine.Stop();
+}
+// The socket is rebound on the engine's next pass.
+void MainEngine::RestartSipEngine()
+{
+    gSipEngine.Restart();
+}
+void MainEngine::LogSipStatus()
+{
+    gSipEngine.LogStatus();
+}
 // Registration of the external lines with their providers.
 void MainEngine::RegisterLines() {}
 // LWebControl::StartServer() / StopServer().
