@@ -41,6 +41,8 @@ class LRtpRelayConnection : public LSDPRelayConnection
 
     bool IsBound() const { return socket_.IsBound(); }
     LIPSocketUDPQoSHigh &GetSocket() { return socket_; }
+    // The port, without marking it handed out.
+    uint16_t GetBoundPort() const { return localPort_; }
 
     void ConnectTo(const LSDPMediaDestination &destination, bool latch) override;
     void ResolvePublicIP() override;

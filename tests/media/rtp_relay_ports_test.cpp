@@ -1,0 +1,129 @@
+// Relay port allocation from the settings, exhaustion, odd public ports and
+// the retirement of an unused relay by the SDP mediator.
+#include "media/rtp_relay.h"
+#include "media/sdp_mediator.h"
+#include "platform/tick.h"
+#include "rtp_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace
+{
+
+class RelayPortsTest : public ::testing::Test
+{
+  protected:
+    TempSettingsRoot root;
+    LogCatcher log;
+};
+
+TEST_F(RelayPortsTest, BaseFromSettingsRoundedDownAndBusyPortsSkipped)
+{
+    uint16_t base = RandomPortBase();
+    LSettingSetInt("SIP", "RTPPortBase", base + 1); // odd: rounded down
+    UdpPeer busy1("0.0.0.0", base), busy2("0.0.0.0", (uint16_t)(base + 2));
+    ASSERT_EQ(busy1.Port(), base);
+    ASSERT_EQ(busy2.Port(), base + 2);
+    std::unique_ptr<LSDPRelay> relay = LRtpRelayCreate();
+    ASSERT_NE(relay, nullptr);
+    EXPECT_EQ(relay->GetConnectionA().GetLocalPrivatePort(), base + 4);
+    EXPECT_EQ(relay->GetConnectionB().GetLocalPrivatePort(), base + 6);
+    EXPECT_EQ(relay->GetConnectionA().GetLocalPublicPort(), base + 4);
+}
+
+TEST_F(RelayPortsTest, NoFreePortBelowTheLimitGivesNoRelay)
+{
+    LSettingSetInt("SIP", "RTPPortBase", 65530);
+    UdpPeer busy1("0.0.0.0", 65530);
+    auto busy2 = std::make_unique<UdpPeer>("0.0.0.0", 65532);
+    if (busy1.Port() != 65530 || busy2->Port() != 65532)
+        GTEST_SKIP() << "ports 65530/65532 taken by someone else";
+    EXPECT_EQ(LRtpRelayCreate(), nullptr);
+    EXPECT_TRUE(log.Has("no free even port"));
+    EXPECT_TRUE(log.Has("goes on without relay"));
+    // One port left: A binds it, B finds none; still no relay.
+    busy2.reset();
+    EXPECT_EQ(LRtpRelayCreate(), nullptr);
+}
+
+// STUN reports the local port + 1 while the port may still move.
+void OddResolver(LRtpPublicAddressQuery &query)
+{
+    LRtpDefaultPublicAddress(query);
+    query.publicIP = "203.0.113.7";
+    query.publicPort = (uint16_t)(query.localPort + 1);
+}
+
+TEST_F(RelayPortsTest, OddPublicPortMovesTheSocketUntilThePortIsHandedOut)
+{
+    LRtpSetPublicAddressResolver(OddResolver);
+    uint16_t base = RandomPortBase();
+    struct Case {
+        bool handedOut;
+        bool stun;
+        int portMoves; // in steps of 2 before giving up
+    } cases[] = {{true, true, 0}, {false, false, 0}, {false, true, 101}};
+    for (const Case &c : cases) {
+        LSettingSetBool("SIP", "STUN", c.stun);
+        LRtpRelay relay(base, LRtpRelay::kKeepAliveMs);
+        ASSERT_TRUE(relay.IsBound());
+        uint16_t first = relay.GetA().GetBoundPort();
+        if (c.handedOut)
+            relay.GetA().GetLocalPrivatePort();
+        relay.GetA().ResolvePublicIP();
+        EXPECT_EQ(relay.GetA().GetLocalPublicIP(), "203.0.113.7");
+        uint16_t now = relay.GetA().GetBoundPort();
+        // The first move may hop over B's port.
+        EXPECT_GE(now, first + 2 * c.portMoves) << c.handedOut << c.stun;
+        EXPECT_LE(now, first + 2 * c.portMoves + (c.portMoves ? 2 : 0));
+        EXPECT_EQ(now % 2, 0);
+        EXPECT_TRUE(relay.GetA().IsBound()) << "a port is never left unbound";
+    }
+    EXPECT_TRUE(log.Has("Public RTP port is not an even number (it should be)."));
+    EXPECT_TRUE(log.Has("It always assigns 'odd' ports which are forbidden for Rtp"));
+    LRtpSetPublicAddressResolver(nullptr);
+}
+
+struct RealHost : LSDPMediatorHost {
+    std::unique_ptr<LSDPRelay> CreateRelay() override { return LRtpRelayCreate(); }
+    std::string GetPublicIP() override { return "203.0.113.5"; }
+};
+
+std::string LanSdp(const char *ip, int port)
+{
+    return std::string("v=0\r\no=- 1 1 IN IP4 ") + ip + "\r\ns=-\r\nc=IN IP4 " + ip +
+           "\r\nt=0 0\r\nm=audio " + std::to_string(port) + " RTP/AVP 0\r\n";
+}
+
+bool PortTaken(uint16_t port)
+{
+    UdpPeer probe("0.0.0.0", port);
+    return probe.Port() != port;
+}
+
+TEST_F(RelayPortsTest, UnusedRelayKeepsItsPortsForTheReleaseDelay)
+{
+    uint16_t base = RandomPortBase();
+    LSettingSetInt("SIP", "RTPPortBase", base);
+    RealHost host;
+    LSDPMediator mediator(host, 300);
+    mediator.Reset();
+    mediator.ProcessOffer(LanSdp("192.168.1.10", 4000), "192.168.1.10", false);
+    ASSERT_TRUE(mediator.HasRelay());
+    // Two LAN phones talk directly: the relay is retired, not destroyed.
+    mediator.ProcessAnswer(LanSdp("192.168.1.11", 4002), "192.168.1.11", false, false);
+    EXPECT_FALSE(mediator.HasRelay());
+    EXPECT_TRUE(mediator.HasDyingRelay());
+    EXPECT_TRUE(PortTaken(base));
+    EXPECT_TRUE(PortTaken((uint16_t)(base + 2)));
+    uint64_t until = LMonotonicMs() + 3000;
+    while (mediator.HasDyingRelay() && LMonotonicMs() < until)
+        usleep(10000);
+    EXPECT_FALSE(mediator.HasDyingRelay());
+    EXPECT_FALSE(PortTaken(base));
+    EXPECT_FALSE(PortTaken((uint16_t)(base + 2)));
+}
+
+} // namespace

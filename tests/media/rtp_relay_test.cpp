@@ -1,0 +1,205 @@
+// The relay over loopback with real UDP sockets: forwarding both ways,
+// latching, refusal of third parties, keep-alives and the trace.
+#include "media/rtp_relay.h"
+#include "media/rtp_relay_trace.h"
+#include "media/sdp_address.h"
+#include "rtp_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+
+namespace
+{
+
+LSDPMediaDestination Loopback(uint16_t port, const char *ip = "127.0.0.1")
+{
+    return LSDPMakeDestination(ip, port);
+}
+
+class RelayTest : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        relay = std::make_unique<LRtpRelay>(RandomPortBase(), LRtpRelay::kKeepAliveMs);
+        ASSERT_TRUE(relay->IsBound());
+        portA = relay->GetA().GetLocalPrivatePort();
+        portB = relay->GetB().GetLocalPrivatePort();
+    }
+    // The offerer talks to B's port, the answerer to A's.
+    void Connect(bool latchOfferer, bool latchAnswerer)
+    {
+        relay->GetA().ConnectTo(Loopback(offerer.Port()), latchOfferer);
+        relay->GetB().ConnectTo(Loopback(answerer.Port()), latchAnswerer);
+        relay->Start("", 255);
+    }
+
+    TempSettingsRoot root;
+    std::unique_ptr<LRtpRelay> relay;
+    uint16_t portA = 0, portB = 0;
+    UdpPeer offerer, answerer;
+};
+
+TEST_F(RelayTest, PortsAreEvenAndAdjacentFreeOnes)
+{
+    EXPECT_EQ(portA % 2, 0);
+    EXPECT_EQ(portB % 2, 0);
+    EXPECT_LT(portA, portB);
+    // A second relay from the same base skips the taken ports.
+    LRtpRelay second(portA, LRtpRelay::kKeepAliveMs);
+    ASSERT_TRUE(second.IsBound());
+    EXPECT_GT(second.GetA().GetLocalPrivatePort(), portB);
+    EXPECT_EQ(second.GetA().GetLocalPrivatePort() % 2, 0);
+}
+
+TEST_F(RelayTest, ForwardsBothWaysThroughTheSamePorts)
+{
+    Connect(false, false);
+    for (int i = 0; i < 20; ++i) {
+        std::string out = "offer-" + std::to_string(i), back = "answer-" + std::to_string(i);
+        ASSERT_TRUE(offerer.SendTo(portB, out));
+        std::string got;
+        uint16_t from = 0;
+        ASSERT_TRUE(answerer.Receive(got, from));
+        EXPECT_EQ(got, out);
+        EXPECT_EQ(from, portA); // symmetric: the answerer hears A's port
+        ASSERT_TRUE(answerer.SendTo(portA, back));
+        ASSERT_TRUE(offerer.Receive(got, from));
+        EXPECT_EQ(got, back);
+        EXPECT_EQ(from, portB);
+    }
+    EXPECT_EQ(relay->GetForwarded(), 40u);
+}
+
+TEST_F(RelayTest, LatchingFollowsTheRealSourceAndNotLatchingKeepsTheSdpAddress)
+{
+    UdpPeer sdpOnly; // the address the offerer's SDP names, never used to send
+    struct Case {
+        bool latch;
+        bool replyAtRealSource;
+    } cases[] = {{true, true}, {false, false}};
+    for (const Case &c : cases) {
+        relay->Stop();
+        relay->GetA().ConnectTo(Loopback(sdpOnly.Port()), c.latch);
+        relay->GetB().ConnectTo(Loopback(answerer.Port()), false);
+        relay->Start("", 255);
+        ASSERT_TRUE(offerer.SendTo(portB, "hello"));
+        EXPECT_EQ(answerer.ReceiveText(), "hello");
+        ASSERT_TRUE(answerer.SendTo(portA, "reply"));
+        UdpPeer &expected = c.replyAtRealSource ? offerer : sdpOnly;
+        UdpPeer &other = c.replyAtRealSource ? sdpOnly : offerer;
+        EXPECT_EQ(expected.ReceiveText(), "reply") << "latch " << c.latch;
+        EXPECT_EQ(other.ReceiveText(100), "<nothing>") << "latch " << c.latch;
+    }
+}
+
+TEST_F(RelayTest, RelatchesOnlyToAPortChangeOfTheSameHost)
+{
+    Connect(true, true);
+    ASSERT_TRUE(offerer.SendTo(portB, "first"));
+    EXPECT_EQ(answerer.ReceiveText(), "first");
+    // The NAT in front of the offerer rebinds it to a new port.
+    UdpPeer moved("127.0.0.1");
+    ASSERT_TRUE(moved.SendTo(portB, "moved"));
+    EXPECT_EQ(answerer.ReceiveText(), "moved");
+    ASSERT_TRUE(answerer.SendTo(portA, "to-moved"));
+    EXPECT_EQ(moved.ReceiveText(), "to-moved");
+    EXPECT_EQ(offerer.ReceiveText(100), "<nothing>");
+}
+
+TEST_F(RelayTest, ThirdPartySprayingBothPortsIsDroppedAndStealsNothing)
+{
+    Connect(true, true);
+    ASSERT_TRUE(offerer.SendTo(portB, "o"));
+    ASSERT_TRUE(answerer.SendTo(portA, "a"));
+    EXPECT_EQ(answerer.ReceiveText(), "o");
+    EXPECT_EQ(offerer.ReceiveText(), "a");
+    UdpPeer attacker("127.0.0.2");
+    for (int i = 0; i < 50; ++i) {
+        attacker.SendTo(portA, "spray");
+        attacker.SendTo(portB, "spray");
+    }
+    // The call's own audio still flows to the phones it latched to.
+    ASSERT_TRUE(offerer.SendTo(portB, "o2"));
+    ASSERT_TRUE(answerer.SendTo(portA, "a2"));
+    EXPECT_EQ(answerer.ReceiveText(), "o2");
+    EXPECT_EQ(offerer.ReceiveText(), "a2");
+    EXPECT_EQ(attacker.ReceiveText(200), "<nothing>");
+    EXPECT_EQ(answerer.ReceiveText(50), "<nothing>");
+    EXPECT_EQ(offerer.ReceiveText(50), "<nothing>");
+    EXPECT_EQ(relay->GetDropped(), 100u);
+}
+
+TEST_F(RelayTest, NothingIsSentToAnUnusableDestinationUntilLatched)
+{
+    relay->GetA().ConnectTo(LSDPMakeDestination("0.0.0.0", 4000), true);
+    relay->GetB().ConnectTo(Loopback(answerer.Port()), false);
+    relay->Start("", 255);
+    ASSERT_TRUE(answerer.SendTo(portA, "early"));
+    EXPECT_EQ(offerer.ReceiveText(200), "<nothing>");
+    ASSERT_TRUE(offerer.SendTo(portB, "hi"));
+    EXPECT_EQ(answerer.ReceiveText(), "hi");
+    ASSERT_TRUE(answerer.SendTo(portA, "late"));
+    EXPECT_EQ(offerer.ReceiveText(), "late");
+}
+
+std::atomic<bool> gKeepAlive{false};
+void KeepAliveResolver(LRtpPublicAddressQuery &query)
+{
+    LRtpDefaultPublicAddress(query);
+    query.keepAlive = gKeepAlive.load();
+}
+
+TEST(RelayKeepAlive, QuietConnectionsSendFourZeroBytesOnlyWhenNeeded)
+{
+    TempSettingsRoot root;
+    LRtpSetPublicAddressResolver(KeepAliveResolver);
+    for (bool needed : {true, false}) {
+        gKeepAlive = needed;
+        LRtpRelay relay(RandomPortBase(), 100);
+        UdpPeer offerer, answerer;
+        relay.GetA().ConnectTo(Loopback(offerer.Port()), false);
+        relay.GetB().ConnectTo(Loopback(answerer.Port()), false);
+        relay.GetA().ResolvePublicIP();
+        relay.GetB().ResolvePublicIP();
+        relay.Start("", 255);
+        std::string expected = needed ? std::string(4, '\0') : "<nothing>";
+        // One at start, then one per quiet interval.
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_EQ(offerer.ReceiveText(needed ? 2000 : 300), expected);
+            EXPECT_EQ(answerer.ReceiveText(needed ? 2000 : 300), expected);
+        }
+    }
+    LRtpSetPublicAddressResolver(nullptr);
+}
+
+std::vector<std::string> gTrace;
+TEST_F(RelayTest, TraceWritesOneLinePerForwardedDatagram)
+{
+    LRtpTraceSetWriter([](const char *line) { gTrace.push_back(line); });
+    LRtpTraceSetEnabled(true);
+    Connect(false, false);
+    ASSERT_TRUE(offerer.SendTo(portB, std::string(172, 'x')));
+    EXPECT_EQ(answerer.ReceiveText().size(), 172u);
+    relay->Stop();
+    LRtpTraceSetEnabled(false);
+    LRtpTraceSetWriter(nullptr);
+    ASSERT_EQ(gTrace.size(), 1u);
+    std::string want = "Rtp Relay 127.0.0.1:" + std::to_string(offerer.Port()) +
+                       " >>> 127.0.0.1:" + std::to_string(answerer.Port()) + " (172 bytes)\r\n";
+    EXPECT_EQ(gTrace[0], want);
+}
+
+TEST_F(RelayTest, StopEndsForwardingButKeepsThePortsBound)
+{
+    Connect(false, false);
+    relay->Stop();
+    ASSERT_TRUE(offerer.SendTo(portB, "after stop"));
+    EXPECT_EQ(answerer.ReceiveText(200), "<nothing>");
+    UdpPeer probe("0.0.0.0", portA);
+    EXPECT_NE(probe.Port(), portA); // bind failed: the port is still taken
+}
+
+} // namespace

@@ -1,0 +1,149 @@
+// Loopback UDP phones, a temporary settings root and a log catcher for the
+// relay and recorder tests.
+#pragma once
+
+#include "config/settings.h"
+#include "platform/log.h"
+#include "platform/random.h"
+
+#include <arpa/inet.h>
+#include <cstdlib>
+#include <ftw.h>
+#include <mutex>
+#include <netinet/in.h>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+// A phone's RTP socket on a loopback address (127.0.0.0/8 is all local).
+class UdpPeer
+{
+  public:
+    explicit UdpPeer(const char *ip = "127.0.0.1", uint16_t port = 0)
+    {
+        fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address = Address(ip, port);
+        bind(fd_, (sockaddr *)&address, sizeof address);
+        socklen_t length = sizeof address_;
+        getsockname(fd_, (sockaddr *)&address_, &length);
+    }
+    ~UdpPeer() { close(fd_); }
+    UdpPeer(const UdpPeer &) = delete;
+    UdpPeer &operator=(const UdpPeer &) = delete;
+
+    static sockaddr_in Address(const char *ip, uint16_t port)
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        inet_pton(AF_INET, ip, &address.sin_addr);
+        return address;
+    }
+    uint16_t Port() const { return ntohs(address_.sin_port); }
+    uint32_t IP() const { return ntohl(address_.sin_addr.s_addr); }
+    bool SendTo(uint16_t port, const std::string &data, const char *ip = "127.0.0.1")
+    {
+        sockaddr_in to = Address(ip, port);
+        return sendto(fd_, data.data(), data.size(), 0, (sockaddr *)&to, sizeof to) ==
+               (ssize_t)data.size();
+    }
+    // The next datagram within ms, with the port it came from; false if none.
+    bool Receive(std::string &data, uint16_t &fromPort, int ms = 2000)
+    {
+        pollfd p{fd_, POLLIN, 0};
+        if (poll(&p, 1, ms) != 1)
+            return false;
+        char buffer[5000];
+        sockaddr_in from{};
+        socklen_t length = sizeof from;
+        ssize_t got = recvfrom(fd_, buffer, sizeof buffer, 0, (sockaddr *)&from, &length);
+        if (got < 0)
+            return false;
+        data.assign(buffer, (size_t)got);
+        fromPort = ntohs(from.sin_port);
+        return true;
+    }
+    std::string ReceiveText(int ms = 2000)
+    {
+        std::string data;
+        uint16_t port;
+        return Receive(data, port, ms) ? data : std::string("<nothing>");
+    }
+    int Fd() const { return fd_; }
+
+  private:
+    int fd_ = -1;
+    sockaddr_in address_{};
+};
+
+// Program log lines, collected while a test runs.
+class LogCatcher
+{
+  public:
+    LogCatcher() { LLog::SetSink(&Sink); }
+    ~LogCatcher()
+    {
+        LLog::SetSink(nullptr);
+        std::lock_guard<std::mutex> lock(Mutex());
+        Lines().clear();
+    }
+    bool Has(const std::string &text) const
+    {
+        std::lock_guard<std::mutex> lock(Mutex());
+        for (const std::string &line : Lines())
+            if (line.find(text) != std::string::npos)
+                return true;
+        return false;
+    }
+
+  private:
+    static void Sink(int, const char *text)
+    {
+        std::lock_guard<std::mutex> lock(Mutex());
+        Lines().push_back(text);
+    }
+    static std::mutex &Mutex()
+    {
+        static std::mutex mutex;
+        return mutex;
+    }
+    static std::vector<std::string> &Lines()
+    {
+        static std::vector<std::string> lines;
+        return lines;
+    }
+};
+
+// VELA_ROOT in a fresh folder, removed afterwards.
+class TempSettingsRoot
+{
+  public:
+    TempSettingsRoot()
+    {
+        char pattern[] = "/tmp/vela-rtp-XXXXXX";
+        root_ = mkdtemp(pattern);
+        setenv("VELA_ROOT", root_.c_str(), 1);
+        setenv("HOME", (root_ + "/home").c_str(), 1);
+        char folder[LPathSize];
+        LCreateFolder(LSettingsGetSharedFolder(folder));
+    }
+    ~TempSettingsRoot()
+    {
+        nftw(
+            root_.c_str(),
+            [](const char *p, const struct stat *, int, FTW *) { return ::remove(p); }, 16,
+            FTW_DEPTH | FTW_PHYS);
+        unsetenv("VELA_ROOT");
+    }
+
+  private:
+    std::string root_;
+};
+
+// An even port base unlikely to collide with other tests running at once.
+inline uint16_t RandomPortBase()
+{
+    return (uint16_t)(20000 + 2 * LRandomBelow(15000));
+}
