@@ -1,0 +1,143 @@
+// The recorder client against a test recording server: the packets and their
+// order, refusals, an unreachable server, rotation and a slow server.
+#include "media/recorder_client.h"
+#include "platform/tick.h"
+#include "recorder_test_audio.h"
+#include "recorder_test_server.h"
+#include "rtp_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace
+{
+
+LTallyClientTimeouts Short()
+{
+    LTallyClientTimeouts t;
+    t.connectMs = 2000;
+    t.sendMs = t.responseMs = 300;
+    return t;
+}
+
+bool WaitFor(const std::function<bool()> &done, int ms = 5000)
+{
+    uint64_t until = LMonotonicMs() + ms;
+    while (!done() && LMonotonicMs() < until)
+        usleep(5000);
+    return done();
+}
+
+uint16_t ClosedPort()
+{
+    UdpPeer reserve; // a port number nobody listens on over TCP, most likely
+    return reserve.Port();
+}
+
+TEST(RecorderClient, SendsLogOnFileNameAndWholeGsmFrames)
+{
+    LogCatcher log;
+    RecordingServer server;
+    std::vector<int> audio = Tone(1000, 440, 8000);
+    {
+        LSoundSink sink = LOpenTallyClientRecordSink(server.Entry().c_str(), "secret",
+                                                     "2024/call-17.wav", Short());
+        for (size_t i = 0; i < audio.size(); i += 100)
+            sink.Write(audio.data() + i, 100);
+        ASSERT_TRUE(WaitFor([&] { return server.FramesSoFar() == 6; }));
+    }
+    ASSERT_TRUE(server.WaitClosed(1, 3000));
+    RecordingReceived r = server.Get(0);
+    std::string logon = std::string("\x1b\0secret", 8) + std::string(58, '\0');
+    EXPECT_EQ(r.logon, logon);
+    EXPECT_EQ(r.fileName, "2024/call-17.wav");
+    EXPECT_FALSE(r.badPacket);
+    ASSERT_EQ(r.frames.size(), 6u); // the last 40 samples are not a frame
+    audio.resize(960);
+    EXPECT_EQ(RecordingServer::Decode(r.frames), GsmRoundTrip(audio));
+}
+
+TEST(RecorderClient, RefusalsAndSilenceEndTheRecordingWithTheirLogLine)
+{
+    struct Case {
+        std::string answer;
+        bool answerAtAll;
+        const char *logLine;
+    } cases[] = {
+        {std::string("<\x03", 2), true, "Tally Recorder did not accept your access code."},
+        {std::string("x\0", 2), true, "Tally response is invalid or corrupt"},
+        {std::string("<\x07", 2), true, "Tally response is invalid or corrupt"},
+        {"", false, "Tally did not respond"},
+    };
+    for (const Case &c : cases) {
+        LogCatcher log;
+        RecordingServer server;
+        server.answer = c.answer;
+        server.answerAtAll = c.answerAtAll;
+        auto *client = new LTallyClientSinkBase(server.Entry().c_str(), "x", "f", Short());
+        LSoundSink sink(client);
+        client->Start();
+        ASSERT_TRUE(WaitFor([&] { return client->IsFinished(); })) << c.logLine;
+        EXPECT_TRUE(log.Has(c.logLine)) << c.logLine;
+        ASSERT_TRUE(server.WaitClosed(1, 3000));
+        EXPECT_TRUE(server.Get(0).fileName.empty()) << c.logLine;
+    }
+}
+
+TEST(RecorderClient, ServersAreTakenInTurnAndAnUnreachableOneIsSkipped)
+{
+    LogCatcher log;
+    RecordingServer server;
+    std::string list = "127.0.0.1:" + std::to_string(ClosedPort()) + ", " + server.Entry();
+    TallyServerRotation = 0;
+    uint32_t expectedNext[] = {1, 0, 1};
+    for (int i = 0; i < 3; ++i) {
+        {
+            LSoundSink sink = LOpenTallyClientRecordSink(list.c_str(), "", "f", Short());
+            ASSERT_TRUE(WaitFor([&] { return server.Connections() == (size_t)i + 1; }));
+        }
+        ASSERT_TRUE(server.WaitClosed((size_t)i + 1, 3000));
+        EXPECT_EQ(TallyServerRotation.load(), expectedNext[i]);
+    }
+    EXPECT_TRUE(log.Has("Unable to connect to Tally Recorder @ " + list));
+}
+
+TEST(RecorderClient, NoServerReachableEndsAndDropsLaterAudio)
+{
+    LogCatcher log;
+    std::string list = "127.0.0.1:" + std::to_string(ClosedPort());
+    auto *client = new LTallyClientSinkBase(list.c_str(), "", "f", Short());
+    LSoundSink sink(client);
+    client->Start();
+    ASSERT_TRUE(WaitFor([&] { return client->IsFinished(); }));
+    EXPECT_TRUE(log.Has("Unable to connect to Tally Recorder @ " + list));
+    std::vector<int> audio(160, 1);
+    sink.Write(audio.data(), 160);
+    EXPECT_EQ(client->GetDroppedSamples(), 0u); // dropped as finished, not as overflow
+}
+
+TEST(RecorderClient, SlowServerLosesTheOverflowNotTheQueuedAudio)
+{
+    LogCatcher log;
+    RecordingServer server;
+    server.answerDelayMs = 150;                      // the writes below take far less
+    std::vector<int> audio = Tone(80000, 300, 8000); // 10 s, the bucket holds 8
+    auto *client = new LTallyClientSinkBase(server.Entry().c_str(), "", "f", Short());
+    {
+        LSoundSink sink(client);
+        client->Start();
+        for (size_t i = 0; i < audio.size(); i += 160)
+            sink.Write(audio.data() + i, 160);
+        EXPECT_EQ(client->GetDroppedSamples(), 16000u);
+        ASSERT_TRUE(WaitFor([&] { return server.FramesSoFar() == 400; }));
+    }
+    ASSERT_TRUE(server.WaitClosed(1, 3000));
+    EXPECT_TRUE(log.Has("too slow"));
+    RecordingReceived r = server.Get(0);
+    EXPECT_FALSE(r.badPacket);
+    audio.resize(64000);
+    EXPECT_EQ(RecordingServer::Decode(r.frames), GsmRoundTrip(audio));
+}
+
+} // namespace

@@ -1,0 +1,86 @@
+// Test audio for the recorder tests: tones in the shared sample scale, RTP
+// packets carrying them, and a sink that keeps what it is given.
+#pragma once
+
+#include "media/codecs/gsm.h"
+#include "media/codecs/sampleformats.h"
+#include "media/rtp_relay.h"
+#include "media/soundsink.h"
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+inline std::vector<int> Tone(int count, double hz, int amplitude, int start = 0)
+{
+    std::vector<int> out(count);
+    for (int i = 0; i < count; ++i)
+        out[i] = (int)(amplitude * std::sin(2 * M_PI * hz * (start + i) / 8000.0)) * 16;
+    return out;
+}
+
+inline std::string RtpPacket(int payloadType, const std::string &payload, uint16_t sequence = 0)
+{
+    std::string p(12, '\0');
+    p[0] = (char)0x80;
+    p[1] = (char)payloadType;
+    p[2] = (char)(sequence >> 8);
+    p[3] = (char)sequence;
+    return p + payload;
+}
+
+inline std::string Ulaw(const std::vector<int> &samples)
+{
+    std::string out(samples.size(), '\0');
+    ConvertSamplesOut((LSFULAW *)out.data(), samples.data(), (int)samples.size());
+    return out;
+}
+
+inline std::string GsmFrames(LGSMEncoder &encoder, const std::vector<int> &samples)
+{
+    std::string out;
+    for (size_t i = 0; i + 160 <= samples.size(); i += 160) {
+        unsigned char frame[33];
+        encoder.EncodeNormal(samples.data() + i, frame);
+        out.append((const char *)frame, 33);
+    }
+    return out;
+}
+
+// What a GSM round trip makes of samples (whole frames only).
+inline std::vector<int> GsmRoundTrip(const std::vector<int> &samples)
+{
+    LGSMEncoder encoder;
+    LGSMDecoder decoder;
+    std::vector<int> out;
+    int frame[160];
+    for (size_t i = 0; i + 160 <= samples.size(); i += 160) {
+        unsigned char coded[33];
+        encoder.EncodeNormal(samples.data() + i, coded);
+        decoder.DecodeFrameNormal(coded, frame);
+        out.insert(out.end(), frame, frame + 160);
+    }
+    return out;
+}
+
+inline LRtpHeader ToHeader(const std::string &datagram)
+{
+    LRtpHeader header;
+    memcpy(header.data, datagram.data(), datagram.size());
+    header.payloadBytes = (uint32_t)datagram.size() - LRtpHeader::kHeaderSize;
+    return header;
+}
+
+class CaptureSink : public LSoundSinkBase
+{
+  public:
+    explicit CaptureSink(std::vector<int> &out) : LSoundSinkBase(8000, 1), out_(out) {}
+    void Write(const int *samples, int count) override
+    {
+        out_.insert(out_.end(), samples, samples + count);
+    }
+
+  private:
+    std::vector<int> &out_;
+};

@@ -1,0 +1,161 @@
+// A small recording server for the tests: speaks the recorder client's
+// protocol on a loopback port and keeps what each connection sent.
+#pragma once
+
+#include "media/codecs/gsm.h"
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <netinet/in.h>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+struct RecordingReceived {
+    std::string logon;               // the 66 bytes as sent
+    std::string fileName;            // from the file-name packet
+    std::vector<std::string> frames; // 33-byte GSM frames, in order
+    bool badPacket = false;          // a packet that breaks the framing
+    bool closed = false;             // the client closed the connection
+};
+
+class RecordingServer
+{
+  public:
+    // The answer to the log-on: "<" and a code, or any two bytes.
+    std::string answer = std::string("<\0", 2);
+    int answerDelayMs = 0;
+    bool answerAtAll = true;
+
+    RecordingServer()
+    {
+        listen_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(listen_, (sockaddr *)&address, sizeof address);
+        socklen_t length = sizeof address;
+        getsockname(listen_, (sockaddr *)&address, &length);
+        port_ = ntohs(address.sin_port);
+        listen(listen_, 4);
+        thread_ = std::thread([this] { Serve(); });
+    }
+    ~RecordingServer()
+    {
+        stop_ = true;
+        thread_.join();
+        close(listen_);
+    }
+    uint16_t Port() const { return port_; }
+    std::string Entry() const { return "127.0.0.1:" + std::to_string(port_); }
+
+    // Waits until the n-th connection has closed; false after ms.
+    bool WaitClosed(size_t n, int ms)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::milliseconds(ms),
+                                 [&] { return received_.size() >= n && received_[n - 1].closed; });
+    }
+    RecordingReceived Get(size_t i)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return i < received_.size() ? received_[i] : RecordingReceived();
+    }
+    // Frames received so far over all connections.
+    int FramesSoFar() const { return frames_.load(); }
+    size_t Connections()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return received_.size();
+    }
+
+    // The samples the server hears in the frames, decoded.
+    static std::vector<int> Decode(const std::vector<std::string> &frames)
+    {
+        LGSMDecoder decoder;
+        std::vector<int> out;
+        int samples[160];
+        for (const std::string &frame : frames) {
+            decoder.DecodeFrameNormal((const unsigned char *)frame.data(), samples);
+            out.insert(out.end(), samples, samples + 160);
+        }
+        return out;
+    }
+
+  private:
+    bool ReadExactly(int fd, std::string &out, size_t n)
+    {
+        out.clear();
+        while (out.size() < n && !stop_) {
+            pollfd p{fd, POLLIN, 0};
+            if (poll(&p, 1, 50) != 1)
+                continue;
+            char buffer[256];
+            ssize_t got = recv(fd, buffer, std::min(sizeof buffer, n - out.size()), 0);
+            if (got <= 0)
+                return false;
+            out.append(buffer, (size_t)got);
+        }
+        return out.size() == n;
+    }
+    void Update(size_t index, const RecordingReceived &r)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        received_[index] = r;
+        changed_.notify_all();
+    }
+    void Serve()
+    {
+        while (!stop_) {
+            pollfd p{listen_, POLLIN, 0};
+            if (poll(&p, 1, 50) != 1)
+                continue;
+            int fd = accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+            size_t index;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                index = received_.size();
+                received_.emplace_back();
+            }
+            ServeOne(fd, index);
+            close(fd);
+        }
+    }
+    void ServeOne(int fd, size_t index)
+    {
+        RecordingReceived r;
+        std::string head;
+        if (ReadExactly(fd, r.logon, 66) && answerAtAll) {
+            usleep((useconds_t)answerDelayMs * 1000);
+            send(fd, answer.data(), answer.size(), MSG_NOSIGNAL);
+        }
+        if (ReadExactly(fd, head, 2) && (unsigned char)head[0] == 255) {
+            ReadExactly(fd, r.fileName, (unsigned char)head[1]);
+            std::string packet;
+            while (ReadExactly(fd, packet, 35)) {
+                if ((unsigned char)packet[0] != 128 || packet[1] != 33)
+                    r.badPacket = true;
+                r.frames.push_back(packet.substr(2));
+                ++frames_;
+            }
+            // A partial packet left at the close also breaks the framing.
+            r.badPacket = r.badPacket || !packet.empty();
+        }
+        r.closed = true;
+        Update(index, r);
+    }
+
+    int listen_ = -1;
+    uint16_t port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> frames_{0};
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<RecordingReceived> received_;
+};
