@@ -1,0 +1,195 @@
+// The SIP engine of a real `vela -foreground` on the wire, with raw UDP:
+// exact answers to stray requests, the answered cache, the datagram limit.
+#include "sip_engine_fixture.h"
+
+#include <gtest/gtest.h>
+
+namespace vtest
+{
+namespace
+{
+std::string FirstLine(const std::string &message)
+{
+    return message.substr(0, message.find("\r\n"));
+}
+
+TEST_F(SipEngineWire, OptionsOutsideDialogIsRefusedWithTheFixedLayout)
+{
+    std::string request =
+        SipRequest("OPTIONS", "opt-1", peer.Port(), "Record-Route: <sip:proxy.example;lr>\r\n");
+    std::string port = std::to_string(peer.Port());
+    std::string expected = "SIP/2.0 501 Not Implemented\r\n"
+                           "Via: SIP/2.0/UDP 127.0.0.1:" +
+                           port + ";branch=z9hG4bK-opt-1\r\n" +
+                           "Record-Route: <sip:proxy.example;lr>\r\n"
+                           "To: <sip:100@127.0.0.1>\r\n"
+                           "From: <sip:200@127.0.0.1:" +
+                           port + ">;tag=topt-1\r\n" +
+                           "Call-ID: opt-1\r\n"
+                           "CSeq: 7 OPTIONS\r\n"
+                           "User-Agent: ORV Tessary Vela 1.30\r\n"
+                           "Content-Length: 0\r\n\r\n";
+    EXPECT_EQ(Ask(request), expected);
+}
+
+TEST_F(SipEngineWire, StrayRequestsGetTheDispatchTableAnswers)
+{
+    struct Case {
+        const char *method;
+        const char *extra;
+        const char *firstLine;
+    } cases[] = {
+        {"BYE", "", "SIP/2.0 200 OK"},
+        {"CANCEL", "", "SIP/2.0 200 OK"},
+        {"INFO", "", "SIP/2.0 481 Call/Transaction Does Not Exist"},
+        {"REFER", "Refer-To: <sip:300@127.0.0.1>\r\n",
+         "SIP/2.0 481 Call/Transaction Does Not Exist"},
+        {"PUBLISH", "", "SIP/2.0 501 Not Implemented"},
+        {"MESSAGE", "", "SIP/2.0 501 Not Implemented"},
+        // Methods are case-sensitive: this is no OPTIONS, no BYE.
+        {"options", "", "SIP/2.0 501 Not Implemented"},
+        {"bye", "", "SIP/2.0 501 Not Implemented"},
+        {"INVITE", "Replaces: nobody@example;to-tag=1;from-tag=2\r\n",
+         "SIP/2.0 481 Call/Transaction Does Not Exist"},
+        {"INVITE", "Replaces:    gone-call-id\r\n", "SIP/2.0 481 Call/Transaction Does Not Exist"},
+        // Until the registrar takes them, new INVITE and REGISTER find no account.
+        {"INVITE", "", "SIP/2.0 404 Not Found"},
+        {"REGISTER", "", "SIP/2.0 404 Not Found"},
+    };
+    int n = 0;
+    for (const Case &c : cases) {
+        std::string callId = "stray-" + std::to_string(n++);
+        std::string answer = Ask(SipRequest(c.method, callId, peer.Port(), c.extra));
+        EXPECT_EQ(FirstLine(answer), c.firstLine) << c.method << " " << c.extra;
+        EXPECT_NE(answer.find("Call-ID: " + callId + "\r\n"), std::string::npos) << answer;
+        EXPECT_NE(answer.find(std::string("CSeq: 7 ") + c.method + "\r\n"), std::string::npos);
+    }
+}
+
+// An ACK gets no answer: the next datagram that comes back is the answer to
+// the request sent after it.
+TEST_F(SipEngineWire, StrayAckIsNotAnswered)
+{
+    ASSERT_TRUE(peer.SendTo(sipPort, SipRequest("ACK", "ack-1", peer.Port())));
+    std::string answer = Ask(SipRequest("OPTIONS", "after-ack", peer.Port()));
+    EXPECT_NE(answer.find("Call-ID: after-ack\r\n"), std::string::npos) << answer;
+}
+
+// A repeated request is answered from the cache with the identical text, 16
+// times at most; a new transaction in the same call is answered afresh.
+TEST_F(SipEngineWire, RetransmissionsAreAnsweredIdenticallyAtMostSixteenTimes)
+{
+    std::string request = SipRequest("INVITE", "retrans", peer.Port());
+    std::string first = Ask(request);
+    ASSERT_EQ(FirstLine(first), "SIP/2.0 404 Not Found");
+    for (int i = 0; i < 20; i++)
+        ASSERT_TRUE(peer.SendTo(sipPort, request));
+    std::string marker = SipRequest("OPTIONS", "marker", peer.Port());
+    ASSERT_TRUE(peer.SendTo(sipPort, marker));
+    int repeats = 0;
+    std::string answer;
+    while (peer.Receive(answer, 3000) && answer.find("Call-ID: marker") == std::string::npos) {
+        EXPECT_EQ(answer, first);
+        repeats++;
+    }
+    EXPECT_EQ(repeats, 16);
+    EXPECT_NE(answer.find("Call-ID: marker"), std::string::npos);
+    std::string next = request;
+    next.replace(next.find("CSeq: 7"), 7, "CSeq: 8");
+    EXPECT_NE(Ask(next).find("CSeq: 8 INVITE"), std::string::npos);
+}
+
+// Datagrams longer than 4095 bytes are cut: what lies beyond is not seen,
+// what lies before is answered as usual.
+TEST_F(SipEngineWire, LongDatagramIsCutTo4095Bytes)
+{
+    struct Case {
+        const char *callId;
+        bool callIdBeyondCut;
+    } cases[] = {{"long-front", false}, {"long-behind", true}};
+    for (const Case &c : cases) {
+        std::string request = SipRequest("OPTIONS", c.callId, peer.Port());
+        std::string callIdLine = std::string("Call-ID: ") + c.callId + "\r\n";
+        size_t at = request.find(callIdLine);
+        request.erase(at, callIdLine.size());
+        size_t body = request.find("Content-Length");
+        std::string pad = "X-Pad: " + std::string(4000, 'p') + "\r\n";
+        request.insert(body, c.callIdBeyondCut ? pad + callIdLine : callIdLine + pad);
+        request.append(5000 - request.size(), ' ');
+        ASSERT_EQ(request.size(), 5000u);
+        ASSERT_EQ(request.find(callIdLine) > 4095, c.callIdBeyondCut);
+        std::string answer = Ask(request);
+        EXPECT_EQ(FirstLine(answer), "SIP/2.0 501 Not Implemented");
+        bool callIdSeen = answer.find(callIdLine) != std::string::npos;
+        EXPECT_EQ(callIdSeen, !c.callIdBeyondCut) << answer;
+        EXPECT_NE(answer.find("CSeq: 7 OPTIONS"), std::string::npos);
+    }
+}
+
+TEST_F(SipEngineWire, HostileDatagramsAreDroppedAndServiceGoesOn)
+{
+    const std::string junk[] = {"",
+                                "\r\n\r\n",
+                                "GARBAGE",
+                                std::string(4095, '\0'),
+                                "SIP/2.0 200 OK\r\nCSeq: 1 BYE\r\n\r\n",
+                                "INVITE sip:x SIP/3.0\r\n\r\n",
+                                std::string(9000, 'A')};
+    for (const std::string &bytes : junk)
+        ASSERT_TRUE(peer.SendTo(sipPort, bytes) || bytes.empty());
+    // The lenient parser may still answer some of them; what counts is that
+    // the request behind them is served.
+    ASSERT_TRUE(peer.SendTo(sipPort, SipRequest("OPTIONS", "still-alive", peer.Port())));
+    std::string answer;
+    bool served = false;
+    for (int i = 0; i < 8 && !served && peer.Receive(answer, 3000); i++)
+        served = answer.find("Call-ID: still-alive\r\n") != std::string::npos;
+    EXPECT_TRUE(served);
+}
+
+TEST(SipEngineStart, BusyPortMakesTheEngineBindTheNextOneAndLogIt)
+{
+    int busy = 0;
+    std::unique_ptr<UdpPeer> holder;
+    for (int attempt = 0; attempt < 20 && !holder; attempt++) {
+        busy = FreeUdpPort();
+        UdpPeer next(busy + 1); // must be free for the engine to take
+        if (next.IsOpen())
+            holder = std::make_unique<UdpPeer>(busy);
+        if (holder && !holder->IsOpen())
+            holder.reset();
+    }
+    ASSERT_TRUE(holder);
+    VelaInstance vela;
+    ASSERT_TRUE(StartVelaOnPort(vela, busy, busy + 1)) << vela.Process().Output();
+    EXPECT_TRUE(WaitForFileText(vela.TodayLogPath(), SipPrivateLine(busy + 1), 3000));
+    UdpPeer peer;
+    std::string answer;
+    ASSERT_TRUE(peer.SendTo(busy + 1, SipRequest("OPTIONS", "next-port", peer.Port())));
+    ASSERT_TRUE(peer.Receive(answer, 3000));
+    EXPECT_NE(answer.find("Call-ID: next-port"), std::string::npos);
+    int status = -1;
+    ASSERT_TRUE(vela.Stop(SIGTERM, 5000, &status));
+}
+
+TEST(SipEngineStart, SigtermStopsWithinThreeSecondsWithStatusZero)
+{
+    VelaInstance vela;
+    int port = FreeUdpPort();
+    ASSERT_TRUE(StartVelaOnPort(vela, port)) << vela.Process().Output();
+    UdpPeer peer;
+    std::string answer;
+    ASSERT_TRUE(peer.SendTo(port, SipRequest("OPTIONS", "before-stop", peer.Port())));
+    ASSERT_TRUE(peer.Receive(answer, 3000));
+    int64_t start = MonotonicMs();
+    int status = -1;
+    ASSERT_TRUE(vela.Stop(SIGTERM, 3000, &status)) << vela.Process().Output();
+    EXPECT_LT(MonotonicMs() - start, 3000);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    // The port is free again: the socket was closed.
+    UdpPeer rebind(port);
+    EXPECT_TRUE(rebind.IsOpen());
+}
+} // namespace
+} // namespace vtest

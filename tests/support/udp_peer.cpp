@@ -1,0 +1,63 @@
+#include "udp_peer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace vtest
+{
+namespace
+{
+sockaddr_in Loopback(int port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons((uint16_t)port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+} // namespace
+
+UdpPeer::UdpPeer(int port)
+{
+    mFd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = Loopback(port);
+    socklen_t size = sizeof(address);
+    if (mFd < 0 || bind(mFd, (sockaddr *)&address, size) != 0 ||
+        getsockname(mFd, (sockaddr *)&address, &size) != 0) {
+        if (mFd >= 0)
+            close(mFd);
+        mFd = -1;
+        return;
+    }
+    mPort = ntohs(address.sin_port);
+}
+
+UdpPeer::~UdpPeer()
+{
+    if (mFd >= 0)
+        close(mFd);
+}
+
+bool UdpPeer::SendTo(int port, const std::string &bytes)
+{
+    sockaddr_in address = Loopback(port);
+    return sendto(mFd, bytes.data(), bytes.size(), 0, (sockaddr *)&address, sizeof(address)) ==
+           (ssize_t)bytes.size();
+}
+
+bool UdpPeer::Receive(std::string &out, int timeoutMs)
+{
+    pollfd waiter{mFd, POLLIN, 0};
+    if (poll(&waiter, 1, timeoutMs) != 1)
+        return false;
+    char buffer[65536];
+    ssize_t got = recv(mFd, buffer, sizeof(buffer), 0);
+    if (got < 0)
+        return false;
+    out.assign(buffer, (size_t)got);
+    return true;
+}
+} // namespace vtest
