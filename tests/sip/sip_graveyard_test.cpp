@@ -1,0 +1,250 @@
+// Graveyard timing on the controllable clock: each pass tells how long to
+// wait, the test moves the clock by exactly that and records what was sent.
+// Repeats follow RFC 3261 timer E doubling from 500 ms.
+#include "platform/tick.h"
+#include "sip/sip_graveyard.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace
+{
+struct Sent {
+    uint32_t at;
+    char what; // 'I'nvite, 'C'ancel, 'B'ye, 'A'ck, 'R'esponse
+    int detail;
+};
+
+class FakeLeg : public LSipGraveyardLeg
+{
+  public:
+    explicit FakeLeg(std::vector<Sent> &log, bool established = false)
+        : m_log(log), m_established(established)
+    {
+    }
+    LSignalObjectRef GetSignal() override { return m_signal; }
+    LPtr<LSipMessage> GetNextMessage() override
+    {
+        if (m_queue.empty())
+            return LPtr<LSipMessage>();
+        LPtr<LSipMessage> next(m_queue.front());
+        m_queue.erase(m_queue.begin());
+        return next;
+    }
+    bool IsDialogEstablished() override { return m_established; }
+    void CreateBye() override { m_byeSequence++; }
+    void CreateCancel() override {}
+    void Send(Request request) override
+    {
+        m_log.push_back({GetTickCount(),
+                         request == Bye      ? 'B'
+                         : request == Cancel ? 'C'
+                                             : 'I',
+                         request == Bye ? m_byeSequence : 0});
+    }
+    bool IsResponseTo(const LSipMessage &response, Request request) override
+    {
+        std::string cseq = response.FindField(LSipFields::CSeq, "");
+        const char *method = request == Bye ? "BYE" : request == Cancel ? "CANCEL" : "INVITE";
+        return cseq.find(method) != std::string::npos;
+    }
+    void Acknowledge(const LSipMessage &response) override
+    {
+        m_log.push_back({GetTickCount(), 'A', response.GetResponseStatusCode()});
+    }
+    void AuthenticateBye(const LSipMessage &) override { m_authenticated = true; }
+    void Respond(const LSipMessage &, int status, const char *) override
+    {
+        m_log.push_back({GetTickCount(), 'R', status});
+    }
+    void Queue(const std::string &text)
+    {
+        LSipMessage *message = new LSipMessage();
+        size_t position = 0;
+        EXPECT_TRUE(message->LoadPacket(text.data(), text.size(), position)) << text;
+        m_queue.push_back(message);
+    }
+    ~FakeLeg() override
+    {
+        for (LSipMessage *message : m_queue)
+            delete message;
+    }
+    bool m_authenticated = false;
+
+  private:
+    std::vector<Sent> &m_log;
+    bool m_established;
+    int m_byeSequence = 0;
+    LSignalObject m_signal;
+    std::vector<LSipMessage *> m_queue;
+};
+
+std::string Response(int status, const char *method)
+{
+    return "SIP/2.0 " + std::to_string(status) + " X\r\nCall-ID: c\r\nCSeq: 1 " + method +
+           "\r\n\r\n";
+}
+
+std::string Request(const char *method)
+{
+    return std::string(method) + " sip:x@h SIP/2.0\r\nCall-ID: c\r\nCSeq: 9 " + method + "\r\n\r\n";
+}
+
+class GraveyardTiming : public ::testing::Test
+{
+  protected:
+    void SetUp() override { LTestClock::Install(kStart); }
+    void TearDown() override { LTestClock::Remove(); }
+    FakeLeg *Add(bool established, bool invite, bool cancelNow)
+    {
+        FakeLeg *leg = new FakeLeg(log, established);
+        LPtr<LSipGraveyardLeg> owner(leg);
+        if (invite)
+            graveyard.AddCall(owner, cancelNow);
+        else
+            graveyard.AddCall(owner);
+        EXPECT_FALSE(owner);
+        return leg;
+    }
+    // Runs passes until the clock reaches until, moving it by each wait.
+    void RunUntil(uint32_t until)
+    {
+        while (LTickDiff(GetTickCount(), kStart + until) < 0) {
+            uint32_t wait = graveyard.RunPass(group);
+            LTestClock::Advance(std::min(wait, kStart + until - GetTickCount()));
+        }
+        graveyard.RunPass(group);
+    }
+    std::vector<uint32_t> Times(char what)
+    {
+        std::vector<uint32_t> times;
+        for (const Sent &s : log)
+            if (s.what == what)
+                times.push_back(s.at - kStart);
+        return times;
+    }
+    // Close to the tick wrap, so every interval crosses it.
+    static constexpr uint32_t kStart = 0xFFFFF000u;
+    LSipGraveyard graveyard;
+    LSignalObjectGroup group;
+    std::vector<Sent> log;
+};
+
+TEST_F(GraveyardTiming, ByeIsRepeatedWithDoublingIntervalsUpTo25Seconds)
+{
+    Add(true, false, false);
+    RunUntil(40000);
+    std::vector<uint32_t> expected = {0, 500, 1500, 3500, 7500, 15500};
+    EXPECT_EQ(Times('B'), expected);
+    EXPECT_TRUE(graveyard.GetIdleSignal().IsSignaled());
+    EXPECT_EQ(graveyard.GetCount(), 1u);
+}
+
+TEST_F(GraveyardTiming, UnansweredCancelTurnsIntoByeAfter15Seconds)
+{
+    Add(false, true, true);
+    RunUntil(40000);
+    std::vector<uint32_t> cancels = {0, 500, 1500, 3500, 7500};
+    std::vector<uint32_t> byes = {15001, 15501, 16501, 18501, 22501};
+    EXPECT_EQ(Times('C'), cancels);
+    EXPECT_EQ(Times('B'), byes);
+}
+
+TEST_F(GraveyardTiming, HeldBackCancelWaitsForTheFirstProvisionalResponse)
+{
+    FakeLeg *leg = Add(false, true, false);
+    RunUntil(2000);
+    EXPECT_TRUE(log.empty());
+    EXPECT_TRUE(graveyard.GetIdleSignal().IsSignaled());
+    leg->Queue(Response(180, "INVITE"));
+    RunUntil(2550);
+    std::vector<uint32_t> cancels = {2000, 2500};
+    EXPECT_EQ(Times('C'), cancels);
+    leg->Queue(Response(200, "CANCEL"));
+    leg->Queue(Response(487, "INVITE"));
+    RunUntil(30000);
+    EXPECT_EQ(Times('C').size(), 2u);
+    ASSERT_EQ(Times('A').size(), 1u);
+    EXPECT_TRUE(Times('B').empty()); // a 487 leaves no dialog to end
+}
+
+TEST_F(GraveyardTiming, NeverAnsweredInviteIsDroppedAfterFiveMinutesWithoutSending)
+{
+    Add(false, true, false);
+    RunUntil(299000);
+    EXPECT_EQ(graveyard.GetCount(), 1u);
+    RunUntil(300001);
+    EXPECT_EQ(graveyard.GetCount(), 0u);
+    EXPECT_TRUE(log.empty());
+}
+
+TEST_F(GraveyardTiming, AnswerToTheCancelledInviteDecidesTheBye)
+{
+    struct Case {
+        int status;
+        bool established;
+        bool bye;
+    } cases[] = {{200, false, true}, {486, false, false}, {486, true, true}, {603, false, false}};
+    for (const Case &c : cases) {
+        log.clear();
+        FakeLeg *leg = Add(c.established, true, true);
+        leg->Queue(Response(c.status, "INVITE"));
+        RunUntil(GetTickCount() - kStart + 10);
+        ASSERT_EQ(Times('A').size(), 1u) << c.status;
+        EXPECT_EQ(!Times('B').empty(), c.bye) << c.status << " " << c.established;
+        EXPECT_EQ(Times('C').size(), 1u); // no more CANCEL once the INVITE is final
+        RunUntil(GetTickCount() - kStart + 30000);
+        EXPECT_EQ(Times('C').size(), 1u);
+        graveyard.StopGraveyard();
+    }
+}
+
+TEST_F(GraveyardTiming, ResponsesToTheByeStopOrRestartIt)
+{
+    struct Case {
+        int status;
+        int extraByes;    // BYEs after the response within 1000 ms
+        int lastSequence; // sequence number of the last BYE sent
+        bool auth;
+    } cases[] = {{200, 0, 1, false}, {481, 0, 1, false}, {100, 1, 1, false},
+                 {491, 1, 2, false}, {407, 2, 1, true},  {401, 2, 1, true}};
+    for (const Case &c : cases) {
+        log.clear();
+        FakeLeg *leg = Add(true, false, false);
+        leg->Queue(Response(c.status, "BYE"));
+        RunUntil(GetTickCount() - kStart + 1000);
+        EXPECT_EQ((int)Times('B').size() - 1, c.extraByes) << c.status;
+        EXPECT_EQ(log.back().what == 'B' ? log.back().detail : 1, c.lastSequence) << c.status;
+        EXPECT_EQ(leg->m_authenticated, c.auth) << c.status;
+        graveyard.StopGraveyard();
+    }
+}
+
+TEST_F(GraveyardTiming, RequestsFromTheFarEndAreAnswered)
+{
+    FakeLeg *leg = Add(true, false, false);
+    for (const char *method : {"BYE", "CANCEL", "ACK", "INFO", "INVITE"})
+        leg->Queue(Request(method));
+    RunUntil(30000);
+    std::vector<int> statuses;
+    for (const Sent &s : log)
+        if (s.what == 'R')
+            statuses.push_back(s.detail);
+    EXPECT_EQ(statuses, (std::vector<int>{200, 200, 487, 487}));
+    EXPECT_EQ(Times('B').size(), 1u); // their BYE ended the dialog: no repeats
+}
+
+TEST_F(GraveyardTiming, NullLegIsIgnoredAndStopReleasesEveryLeg)
+{
+    LPtr<LSipGraveyardLeg> none;
+    graveyard.AddCall(none);
+    graveyard.AddCall(none, true);
+    EXPECT_EQ(graveyard.GetCount(), 0u);
+    Add(true, false, false);
+    Add(false, true, false);
+    EXPECT_EQ(graveyard.GetCount(), 2u);
+    graveyard.StopGraveyard();
+    EXPECT_EQ(graveyard.GetCount(), 0u);
+}
+} // namespace
