@@ -5,23 +5,8 @@
 
 #include <cstring>
 
-namespace
+void LSipAnsweredCache::FillKey(LSipAnsweredMessage &entry, const LSipMessage &answered)
 {
-// Fields are compared as stored (cut to the cache's capacity), so a value
-// longer than that compares by its stored part on both sides.
-bool SameField(const char *stored, const LSipMessage &message,
-               const LSipHeaderFieldWithCompact &key)
-{
-    char value[kSipLongText];
-    LSipCopy(value, message.FindField(key, ""));
-    return strcmp(stored, value) == 0;
-}
-} // namespace
-
-void LSipAnsweredCache::Add(const LSipMessage &answered, const LIPAddressWithPort &address,
-                            const std::string &text)
-{
-    LSipAnsweredMessage entry;
     entry.request = answered.IsRequest();
     entry.status = answered.GetResponseStatusCode();
     LSipCopy(entry.callId, answered.FindField(LSipFields::CallID, ""));
@@ -29,6 +14,13 @@ void LSipAnsweredCache::Add(const LSipMessage &answered, const LIPAddressWithPor
     LSipCopy(entry.via, answered.FindField(LSipFields::Via, ""));
     LSipCopy(entry.to, answered.FindField(LSipFields::To, ""));
     LSipCopy(entry.from, answered.FindField(LSipFields::From, ""));
+}
+
+void LSipAnsweredCache::Add(const LSipMessage &answered, const LIPAddressWithPort &address,
+                            const std::string &text)
+{
+    LSipAnsweredMessage entry;
+    FillKey(entry, answered);
     entry.address = address;
     entry.text = text;
     entry.cachedAt = GetTickCount();
@@ -40,25 +32,25 @@ void LSipAnsweredCache::Add(const LSipMessage &answered, const LIPAddressWithPor
         m_entries.pop_back();
 }
 
-bool LSipAnsweredCache::IsSame(const LSipAnsweredMessage &entry, const LSipMessage &message)
+// Keys are compared as stored (cut to the cache's capacity), so a value
+// longer than that compares by its stored part on both sides. The Call-ID
+// goes first: it differs for almost every entry.
+bool LSipAnsweredCache::IsSame(const LSipAnsweredMessage &entry, const LSipAnsweredMessage &key)
 {
-    if (entry.request != message.IsRequest())
-        return false;
-    if (!entry.request && entry.status != message.GetResponseStatusCode())
-        return false;
-    return SameField(entry.callId, message, LSipFields::CallID) &&
-           SameField(entry.cseq, message, LSipFields::CSeq) &&
-           SameField(entry.via, message, LSipFields::Via) &&
-           SameField(entry.to, message, LSipFields::To) &&
-           SameField(entry.from, message, LSipFields::From);
+    return strcmp(entry.callId, key.callId) == 0 && entry.request == key.request &&
+           (entry.request || entry.status == key.status) && strcmp(entry.cseq, key.cseq) == 0 &&
+           strcmp(entry.via, key.via) == 0 && strcmp(entry.to, key.to) == 0 &&
+           strcmp(entry.from, key.from) == 0;
 }
 
 bool LSipAnsweredCache::Handle(const LSipMessage &message, LSipPacketSender &sender)
 {
+    LSipAnsweredMessage key;
+    FillKey(key, message);
     uint32_t now = GetTickCount();
     LLockScope hold(m_lock);
     for (auto it = m_entries.begin(); it != m_entries.end();) {
-        if (IsSame(*it, message)) {
+        if (IsSame(*it, key)) {
             if (it->resendCount < kMaxResends) {
                 it->resendCount++;
                 sender.SendPacketUDP(it->address, it->text);

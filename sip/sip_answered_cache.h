@@ -52,7 +52,8 @@ class LSipAnsweredCache
         uint32_t cachedAt = 0;
         int resendCount = 0;
     };
-    static bool IsSame(const LSipAnsweredMessage &entry, const LSipMessage &message);
+    static void FillKey(LSipAnsweredMessage &entry, const LSipMessage &answered);
+    static bool IsSame(const LSipAnsweredMessage &entry, const LSipAnsweredMessage &key);
 
     LLockObject m_lock;
     std::list<LSipAnsweredMessage> m_entries;

@@ -5,6 +5,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+namespace
+{
+constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
+}
+
 LSipBindResult LIPSocketUDP::Bind(int port)
 {
     Close();
@@ -12,8 +17,15 @@ LSipBindResult LIPSocketUDP::Bind(int port)
     if (m_fd < 0)
         return LSipBindResult::Failed;
     LIPAddressWithPort local(INADDR_ANY, port);
-    if (bind(m_fd, local.GetSockAddr(), local.GetSockAddrLength()) == 0)
+    if (bind(m_fd, local.GetSockAddr(), local.GetSockAddrLength()) == 0) {
+        // Phones re-register all at once after a power cut; the default
+        // buffer holds only about 200 small datagrams. Forcing needs
+        // CAP_NET_ADMIN; otherwise the system's maximum applies.
+        int size = kReceiveBufferBytes;
+        if (setsockopt(m_fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof(size)) != 0)
+            (void)setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof(size));
         return LSipBindResult::Bound;
+    }
     int error = errno;
     Close();
     return error == EADDRINUSE ? LSipBindResult::PortInUse : LSipBindResult::Failed;
