@@ -21,7 +21,8 @@ class LSipMessage : public LListable
     class LHeaderField
     {
       public:
-        LHeaderField() = default;
+        // Only the terminators are set: the parser fills fields in place.
+        LHeaderField() { m_Name[0] = m_Value[0] = 0; }
         LHeaderField(const char *name, const char *value);
         bool IsField(const char *name) const { return LSipEqualNoCase(m_Name, name); }
         bool IsField(const char *name, const char *compact) const;
@@ -32,8 +33,8 @@ class LSipMessage : public LListable
 
       private:
         friend class LSipMessage;
-        char m_Name[kSipShortText] = {0};
-        char m_Value[kSipLongText] = {0};
+        char m_Name[kSipShortText];
+        char m_Value[kSipLongText];
     };
 
     struct ContentData {

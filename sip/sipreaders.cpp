@@ -1,5 +1,7 @@
 #include "sip/sipreaders.h"
 
+#include <cstring>
+
 namespace
 {
 bool BelowSpace(char c)
@@ -58,13 +60,14 @@ void SkipLineEnd(const char *text, size_t length, size_t &position)
 bool LoadLineTerminatedString(const char *text, size_t length, size_t &position, char *out,
                               size_t capacity)
 {
-    size_t written = 0;
     SkipSpaces(text, length, position);
-    while (position < length && text[position] != '\r' && text[position] != '\n') {
-        char c = text[position++];
-        if (written + 1 < capacity)
-            out[written++] = c;
-    }
+    size_t start = position;
+    while (position < length && text[position] != '\r' && text[position] != '\n')
+        position++;
+    size_t written = position - start;
+    if (written > capacity - 1)
+        written = capacity - 1;
+    memcpy(out, text + start, written);
     out[written] = 0;
     SkipLineEnd(text, length, position);
     return written > 0;
