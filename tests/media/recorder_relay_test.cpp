@@ -2,6 +2,7 @@
 // the test recording server receives the mix of both directions.
 #include "media/rtp_relay.h"
 #include "media/sdp_address.h"
+#include "platform/tick.h"
 #include "recorder_test_audio.h"
 #include "recorder_test_server.h"
 #include "rtp_test_support.h"
@@ -40,6 +41,11 @@ TEST(RecordedCall, ServerGetsTheMixOfBothDirectionsForTheCallsLength)
             ASSERT_EQ(offerer.ReceiveText(), fromAnswerer);
             reference.WriteRtpPacket(ToHeader(fromAnswerer), true);
         }
+        // A call that ends while the client is still connecting is not
+        // recorded; this one lasts until the server has heard from it.
+        uint64_t until = LMonotonicMs() + 5000;
+        while (server.FramesSoFar() == 0 && LMonotonicMs() < until)
+            usleep(2000);
     }
     ASSERT_TRUE(server.WaitClosed(1, 5000));
     RecordingReceived r = server.Get(0);
