@@ -1,5 +1,8 @@
 #include "callcontrol/pbx_new_requests.h"
 
+#include "callcontrol/new_invite.h"
+#include "callcontrol/registrar.h"
+#include "platform/tick.h"
 #include "sip/sip_engine.h"
 
 LPBXNewMessageHandler gPBXNewMessageHandler;
@@ -11,10 +14,17 @@ void LPBXNewMessageHandler::HandleNewOptions(LPtr<LSipMessage> &message)
 
 void LPBXNewMessageHandler::HandleNewInvite(LPtr<LSipMessage> &message)
 {
-    gSipEngine.SendResponse(*message, 404, "Not Found");
+    LEngineResponder responder;
+    LPBXHandleInvite(*message, responder, GetUnixTime());
 }
 
 void LPBXNewMessageHandler::HandleNewRegister(LPtr<LSipMessage> &message)
 {
-    gSipEngine.SendResponse(*message, 404, "Not Found");
+    LEngineResponder responder;
+    LPBXHandleRegister(*message, responder, GetUnixTime());
+}
+
+void LPBXNewMessageHandler::LogAddress()
+{
+    LPBXRefreshContactExpiries(GetUnixTime());
 }

@@ -1,7 +1,6 @@
 // Call control's answers to new requests outside any dialog, registered with
-// the SIP engine when it starts. OPTIONS is never served; INVITE and REGISTER
-// are refused as for an unknown account until the registrar and the call
-// routing take them over (they replace these handlers in this class).
+// the SIP engine when it starts: OPTIONS is never served, REGISTER goes to
+// the registrar, INVITE to the call classification.
 #pragma once
 
 #include "sip/sip_handlers.h"
@@ -12,6 +11,7 @@ class LPBXNewMessageHandler : public LSipNewMessageHandler
     void HandleNewInvite(LPtr<LSipMessage> &message) override;
     void HandleNewOptions(LPtr<LSipMessage> &message) override;
     void HandleNewRegister(LPtr<LSipMessage> &message) override;
+    void LogAddress() override;
 };
 
 extern LPBXNewMessageHandler gPBXNewMessageHandler;

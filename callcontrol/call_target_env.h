@@ -1,0 +1,41 @@
+// What building target lists needs from the running exchange, behind one
+// small interface: the registrar's contact address map, the exchange's own
+// addresses and the desktop window notification. The main engine installs
+// its own implementation while it runs; until then (and in unit tests) the
+// defaults below apply: no mapping, no notification.
+#pragma once
+
+#include "platform/ipaddress.h"
+
+#include <cstddef>
+#include <cstdint>
+
+// Notification code sent to the desktop window when a companion application
+// extension (191 to 199) is dialled without a registered phone.
+constexpr int kPBXNotifyMissingAppExtension = 3;
+
+class LPBXCallTargetEnvironment
+{
+  public:
+    virtual ~LPBXCallTargetEnvironment() = default;
+
+    // Rewrites the host and port of uri (a 260-byte buffer) through the
+    // registrar's contact address map, for a URI learnt from a message that
+    // came from source; true when it changed the text.
+    virtual bool ApplyRegistryContactMapping(char *uri, const LIPAddressWithPort &source) const;
+    // The exchange's fully qualified domain name (out holds 260 bytes).
+    virtual const char *GetLocalFQDN(char *out) const;
+    // Whether host:port reaches this exchange's own SIP port.
+    virtual bool IsOwnAddress(const char *host, uint16_t port) const;
+    // Passes a notification to the desktop window when the main engine runs.
+    virtual void NotifyDesktop(int code, int number) const;
+};
+
+// The installed environment (never null: the defaults when none is set).
+const LPBXCallTargetEnvironment &LPBXGetCallTargetEnvironment();
+// Installs env (nullptr restores the defaults). Call while no list is built.
+void LPBXSetCallTargetEnvironment(const LPBXCallTargetEnvironment *env);
+
+// The official name a reverse lookup of the private address yields, else the
+// official name of the host name, else "localhost". Looked up once.
+const char *LPBXLookupLocalFQDN(char *out, size_t capacity);

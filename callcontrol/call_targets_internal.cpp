@@ -1,0 +1,258 @@
+// Internal numbers: extensions with their contacts, voice mail and
+// forwarding on no answer, and groups ringing their members in stages.
+#include "callcontrol/call_target_env.h"
+#include "callcontrol/call_targets.h"
+#include "config/pbx_extension.h"
+#include "config/pbx_group.h"
+#include "platform/log.h"
+#include "platform/tick.h"
+#include "sip/sipnameaddr.h"
+#include "sip/sipuri.h"
+#include "sip/uricoding.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <strings.h>
+
+namespace
+{
+constexpr int kDefaultVoiceMailDelay = 8;
+// q values carry at most three decimals (RFC 3261 section 20.10); the
+// tolerance keeps 0.2 <= 0.5 - 0.3 true in binary floating point.
+constexpr double kQTolerance = 1e-6;
+
+double ReadQ(LPBXContactRecord &contact)
+{
+    char text[kSipInitiateTextSize];
+    double q = strtod(contact.GetQ(text), nullptr);
+    return std::isfinite(q) ? q : 0.0;
+}
+
+void ClearOutput(char *out)
+{
+    if (out)
+        out[0] = 0;
+}
+
+void CopyOutput(char *out, const char *text)
+{
+    if (out)
+        snprintf(out, kSipInitiateTextSize, "%s", text);
+}
+
+template <class Iterator, class Record> bool FindByKey(Iterator it, const char *name, Record &found)
+{
+    char key[kSipInitiateTextSize];
+    for (; it; it.Next())
+        if (strcasecmp(it->GetPrimaryKey(key), name) == 0) {
+            found = *it;
+            return true;
+        }
+    return false;
+}
+
+bool FindExtension(const char *name, LPBXExtension &found)
+{
+    return name[0] && FindByKey(LPBXExtensionListIterator(), name, found);
+}
+
+void BuildTargetURI(LPBXContactRecord &contact, const char *suffix, const char *userOverride,
+                    char (&out)[kSipInitiateTextSize])
+{
+    char text[kSipInitiateTextSize];
+    std::string uri = contact.GetContact(text);
+    if (userOverride) {
+        LSipURI parsed(uri.c_str());
+        parsed.SetUser(userOverride);
+        uri.clear();
+        parsed.Reconstruct(uri);
+    }
+    if (suffix)
+        uri += suffix;
+    snprintf(out, sizeof out, "%s", uri.c_str());
+}
+
+void LogMissingContacts(LPBXExtension &extension, const char *name)
+{
+    LOGF("Cannot find any contacts for extension \"%s\"", name);
+    char *end = nullptr;
+    long number = strtol(name, &end, 10);
+    if (end == name || *end || number < 191 || number > 199)
+        return;
+    char display[kSipInitiateTextSize];
+    LOGERRORF("The extension you are attemption to dial %d [%s] may need an external related "
+              "programs to be installed. Please see Help -> Install Related Programs.",
+              (int)number, extension.GetDisplayName(display));
+    LPBXGetCallTargetEnvironment().NotifyDesktop(kPBXNotifyMissingAppExtension, (int)number);
+}
+
+bool GenerateGroupCallList(LSipCallInitiateList &list, LPBXGroup &group, const char *callerText,
+                           char *startPrompt, char *waitHold, int maxForwards, int depth, int delay)
+{
+    char text[kSipInitiateTextSize];
+    CopyOutput(startPrompt, group.GetStartPrompt(text));
+    CopyOutput(waitHold, group.GetWaitHold(text));
+    char groupName[kSipInitiateTextSize];
+    group.GetName(groupName);
+    LPBXQueuerGroupCall groupCall(groupName);
+    int entries = 0;
+    int before = list.GetCount();
+    for (LPBXGroup::ExtensionListIterator it(group); it; it.Next()) {
+        entries++;
+        char member[kSipInitiateTextSize];
+        it->GetExtension(member);
+        LPBXExtension extension;
+        if (!FindExtension(member, extension)) {
+            LOGERRORF("Unable to find the extension \"%s\" referred to in the group \"%s\".",
+                      member, groupName);
+            continue;
+        }
+        AddExtensionToInitiateList(list, extension, member, callerText, delay + it->GetDelayTime(),
+                                   true, maxForwards, groupCall, depth);
+    }
+    if (entries == 0) {
+        LOGERRORF("Group \"%s\" does not have any extensions!", groupName);
+        return false;
+    }
+    if (list.GetCount() == before) {
+        LOGERRORF("Cannot find any contacts in group \"%s\".", groupName);
+        LOGERROR("It is possible no phone is connected logged on.");
+        return false;
+    }
+    return true;
+}
+
+// "<sip:x@host>" form of a forwarding number (host left empty, so that the
+// plan's host rules see no host).
+std::string ForwardingTarget(const char *text)
+{
+    std::string out;
+    LSipNameAddr::Expand(text, "", out);
+    return out;
+}
+
+void AddForwardOnNoAnswer(LSipCallInitiateList &list, LPBXExtension &extension, const char *plan,
+                          const char *callerText, int delay, int maxForwards,
+                          const LPBXQueuerGroupCall &groupCall, int depth)
+{
+    char forward[kSipInitiateTextSize];
+    if (!extension.GetTransferNotAnswered(forward)[0])
+        return;
+    if (depth >= kPBXMaxForwardDepth) {
+        LOGERROR("Circular transfer forward detected");
+        return;
+    }
+    std::string target = ForwardingTarget(forward);
+    GenerateOutboundCallList(list, plan, target.c_str(), callerText, nullptr, nullptr, maxForwards,
+                             groupCall, depth + 1,
+                             delay + extension.GetTransferNotAnsweredDelayTime());
+}
+} // namespace
+
+int AddLineWithContactsToInitiateList(LSipCallInitiateList &list, const LPBXContactList &owner,
+                                      const LSipCallInitiateParams &base, int delay,
+                                      int lowPriorityDelay, const char *suffix,
+                                      const char *userOverride)
+{
+    int64_t now = GetUnixTime();
+    double highest = 0.3;
+    for (LPBXContactListIterator it(owner); it; it.Next())
+        if (it->GetContactExpiresTime() >= now)
+            highest = std::fmax(highest, ReadQ(*it));
+    int added = 0;
+    for (LPBXContactListIterator it(owner); it; it.Next()) {
+        if ((int64_t)it->GetContactExpiresTime() + kPBXExpiredContactGrace < now)
+            continue;
+        LSipCallInitiateParams params = base;
+        params.startTime = now + delay;
+        double q = ReadQ(*it);
+        if (q <= 0.45 + kQTolerance && q <= highest - 0.3 + kQTolerance)
+            params.startTime += lowPriorityDelay;
+        char uri[kSipInitiateTextSize];
+        BuildTargetURI(*it, suffix, userOverride, uri);
+        params.remoteTargetURI = uri;
+        if (list.AddExtension(params))
+            added++;
+    }
+    return added;
+}
+
+void AddExtensionToInitiateList(LSipCallInitiateList &list, LPBXExtension &extension,
+                                const char *name, const char *callerText, int delay,
+                                bool groupMember, int maxForwards,
+                                const LPBXQueuerGroupCall &groupCall, int depth)
+{
+    int voiceMailDelay = extension.GetVoiceMailDelayTime();
+    if (voiceMailDelay < 1)
+        voiceMailDelay = kDefaultVoiceMailDelay;
+    char plan[kSipInitiateTextSize];
+    extension.GetOutboundPlan(plan);
+    char fqdn[kSipInitiateTextSize];
+    LPBXGetCallTargetEnvironment().GetLocalFQDN(fqdn);
+    char remote[kSipInitiateTextSize];
+    LSipInitiateFormat(remote, "<sip:%s@%s>", name, fqdn);
+
+    LSipCallInitiateParams base;
+    base.remoteNameAddr = remote;
+    base.localNameAddr = callerText;
+    base.localUserID = base.localAuthID = name;
+    base.groupMember = groupMember;
+    base.dialRules = plan;
+    base.maxForwards = maxForwards;
+    base.groupCall = groupCall;
+    AddLineWithContactsToInitiateList(list, extension, base, delay, voiceMailDelay, nullptr,
+                                      nullptr);
+
+    char voiceMail[kSipInitiateTextSize];
+    if (extension.GetVoiceMailExtension(voiceMail)[0]) {
+        LPBXExtension mailbox;
+        if (FindExtension(voiceMail, mailbox)) {
+            char target[kSipInitiateTextSize * 2];
+            snprintf(target, sizeof target, "%s@%s", name, fqdn);
+            char encoded[kSipInitiateTextSize];
+            LURIEncode(encoded, target);
+            char suffix[kSipInitiateTextSize * 2];
+            snprintf(suffix, sizeof suffix, ";target=%s;cause=486", encoded);
+            char mailboxName[kSipInitiateTextSize];
+            base.localUserID = base.localAuthID = mailbox.GetName(mailboxName);
+            AddLineWithContactsToInitiateList(list, mailbox, base, delay + voiceMailDelay, 0,
+                                              suffix, nullptr);
+            return;
+        }
+        LOGERRORTEXT("Unable to find voice mail extension ", voiceMail);
+    }
+    AddForwardOnNoAnswer(list, extension, plan, callerText, delay, maxForwards, groupCall, depth);
+}
+
+bool GenerateInternalCallList(LSipCallInitiateList &list, const char *name, const char *callerText,
+                              char *startPrompt, char *waitHold, int maxForwards)
+{
+    return GenerateInternalCallList(list, name, callerText, startPrompt, waitHold, maxForwards,
+                                    LPBXQueuerGroupCall(), 0, 0);
+}
+
+bool GenerateInternalCallList(LSipCallInitiateList &list, const char *name, const char *callerText,
+                              char *startPrompt, char *waitHold, int maxForwards,
+                              const LPBXQueuerGroupCall &groupCall, int depth, int delay)
+{
+    ClearOutput(startPrompt);
+    ClearOutput(waitHold);
+    LPBXExtension extension;
+    if (FindExtension(name, extension)) {
+        AddExtensionToInitiateList(list, extension, name, callerText, delay, false, maxForwards,
+                                   groupCall, depth);
+        if (!list.IsEmpty())
+            return true;
+        LogMissingContacts(extension, name);
+        return false;
+    }
+    LPBXGroup group;
+    if (name[0] && FindByKey(LPBXGroupListIterator(), name, group))
+        return GenerateGroupCallList(list, group, callerText, startPrompt, waitHold, maxForwards,
+                                     depth, delay);
+    LOGERRORF("Unable to find any extensions or groups with the name \"%s\".", name);
+    return false;
+}

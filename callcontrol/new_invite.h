@@ -1,0 +1,51 @@
+// Classification of a new INVITE (no "Replaces"): a call arriving on an
+// external line, a call placed by an extension (which must answer a proxy
+// digest challenge), or nothing this exchange knows.
+#pragma once
+
+#include "callcontrol/new_request_responder.h"
+#include "config/pbx_extension.h"
+#include "config/pbx_external_line.h"
+
+#include <cstdint>
+#include <string>
+
+// Remote special flags taken from an external line's settings.
+enum : int {
+    kRemoteDisablePolling = 1,
+    kRemoteNoOddRtp = 2,
+    kRemoteNoEmptyInvite = 4,
+    kRemoteAlwaysRelay = 8,
+    kRemoteRelayNotNeeded = 16,
+};
+
+// Everything the call thread is started with besides the target list.
+struct LPBXCallStart {
+    std::string localUserId;
+    std::string localAuthId;
+    std::string password;
+    std::string outboundPlan;
+    std::string caller;
+    std::string dialledTarget;
+    std::string callerText; // display form of the caller for the targets
+    std::string recordDescription;
+    int remoteSpecialFlags = 0;
+    int maxForwards = 19; // for the forked legs
+};
+
+// Starts the call thread for an accepted INVITE. Installed by the layer that
+// owns call threads; while none is installed, the INVITE is answered
+// 100 "Trying" and 480 "Temporarily Unavailable".
+using LPBXCallStarter = bool (*)(const LSipMessage &request, const LPBXCallStart &call);
+void LPBXSetCallStarter(LPBXCallStarter starter);
+
+void LPBXHandleInvite(const LSipMessage &request, LNewRequestResponder &responder, int64_t now);
+
+int LPBXRemoteSpecialFlags(LPBXExternalLine &line);
+
+void HandleInwardCall(const LSipMessage &request, LPBXExternalLine &line, LPBXCallStart &call,
+                      LNewRequestResponder &responder);
+void HandleOutboundCall(const LSipMessage &request, LPBXExtension &extension, LPBXCallStart &call,
+                        LNewRequestResponder &responder);
+void HandleCall(const LSipMessage &request, const LPBXCallStart &call,
+                LNewRequestResponder &responder);

@@ -1,0 +1,35 @@
+// The registrar: REGISTER requests of extensions and of external lines that
+// register to the exchange, authenticated with digest (RFC 2617) and kept as
+// contact records under the account (RFC 3261 section 10.3).
+#pragma once
+
+#include "callcontrol/new_request_responder.h"
+#include "config/pbx_contact.h"
+
+#include <cstdint>
+
+// At most this many bindings per account; a new one then replaces the one
+// that expires first, so a misbehaving phone cannot fill the disk.
+constexpr int kMaxContactsPerAccount = 16;
+// The longest registration granted (seconds).
+constexpr int kMaxRegisterExpiry = 3600;
+// Phones behind NAT routers refresh this often to keep the router open.
+constexpr int kNatRegisterExpiry = 60;
+
+// Looks up the account the To user names and checks its credentials.
+void LPBXHandleRegister(const LSipMessage &request, LNewRequestResponder &responder, int64_t now);
+
+// Digest check; kind is "Extension" or "External Line".
+void HandleInwardRegisterAuthorise(const LSipMessage &request, LPBXContactList &account,
+                                   const char *accountName, const char *kind,
+                                   const char *digestUser, const char *password,
+                                   LNewRequestResponder &responder, int64_t now);
+
+// Stores the binding and answers 200 with the account's live contacts.
+void HandleInwardRegisterAuthorised(const LSipMessage &request, LPBXContactList &account,
+                                    const char *accountName, const char *kind,
+                                    LNewRequestResponder &responder, int64_t now);
+
+// The exchange's address changed: every extension contact stays valid for
+// at least 300 more seconds so that phones can register again.
+void LPBXRefreshContactExpiries(int64_t now);

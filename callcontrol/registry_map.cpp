@@ -1,0 +1,138 @@
+#include "callcontrol/registry_map.h"
+
+#include "config/pbx_global_settings.h"
+#include "platform/lock.h"
+#include "sip/sipuri.h"
+
+#include <arpa/inet.h>
+#include <list>
+#include <string>
+
+namespace
+{
+constexpr int64_t kRegisterMappingSeconds = 4000;
+constexpr int64_t kLoadedMappingSeconds = 3800;
+
+struct ContactMapState {
+    LLockObject lock;
+    bool loaded = false;
+    std::list<LSipContactMap> entries; // newest first
+};
+
+ContactMapState &State()
+{
+    static ContactMapState state;
+    return state;
+}
+
+void LoadIfNeeded(int64_t now)
+{
+    if (!State().loaded)
+        LoadRegistryContactMapping(now);
+}
+
+bool AddressOfURI(const LSipURI &uri, LIPAddressWithPort &address)
+{
+    return LSipAddressFromHost(uri.GetHost(), uri.GetPort(), address);
+}
+} // namespace
+
+bool LSipAddressFromHost(const char *host, int port, LIPAddressWithPort &address)
+{
+    in_addr parsed;
+    if (inet_pton(AF_INET, host, &parsed) != 1)
+        return false;
+    address = LIPAddressWithPort(ntohl(parsed.s_addr), port);
+    return true;
+}
+
+void LSipContactMap::Save(int n) const
+{
+    char fromText[32], toText[32];
+    from.ToString(fromText);
+    to.ToString(toText);
+    LPBXSetRegistryMapping(n, fromText, toText);
+}
+
+void LoadRegistryContactMapping(int64_t now)
+{
+    ContactMapState &state = State();
+    state.entries.clear();
+    int count = LPBXSettings::RegistryMappingCount.Get();
+    for (int n = 1; n <= count; n++) {
+        char fromText[260], toText[260];
+        LSipContactMap entry;
+        // Only dotted addresses are ever written; anything else is damage.
+        if (!entry.from.SetFromText(LPBXGetRegistryMappingFrom(n, fromText), 5060) ||
+            !entry.to.SetFromText(LPBXGetRegistryMappingTo(n, toText), 5060) ||
+            !entry.from.IsValid() || !entry.to.IsValid())
+            continue;
+        entry.expiry = now + kLoadedMappingSeconds;
+        state.entries.push_back(entry);
+    }
+    state.loaded = true;
+}
+
+void ResetRegistryContactMapping()
+{
+    LLockScope hold(State().lock);
+    State().entries.clear();
+    State().loaded = false;
+}
+
+void SetRegistryContactMapping(const LIPAddressWithPort &a, const LIPAddressWithPort &s,
+                               int64_t now)
+{
+    ContactMapState &state = State();
+    int kept = 0;
+    {
+        LLockScope hold(state.lock);
+        LoadIfNeeded(now);
+        auto it = state.entries.begin();
+        if (!a.IsSameAs(s)) {
+            state.entries.push_front(LSipContactMap{a, s, now + kRegisterMappingSeconds});
+            it = state.entries.begin();
+            it->Save(++kept);
+            ++it;
+        }
+        while (it != state.entries.end()) {
+            if (it->expiry < now || it->from.IsSameAs(a)) {
+                it = state.entries.erase(it);
+                continue;
+            }
+            it->Save(++kept);
+            ++it;
+        }
+    }
+    LPBXSettings::RegistryMappingCount.Set(kept);
+}
+
+bool ApplyRegistryContactMapping(char *uri, size_t capacity, const LIPAddressWithPort &source,
+                                 int64_t now)
+{
+    ContactMapState &state = State();
+    LSipURI parsed(uri);
+    LIPAddressWithPort address;
+    if (!AddressOfURI(parsed, address))
+        return false;
+    LLockScope hold(state.lock);
+    LoadIfNeeded(now);
+    for (auto it = state.entries.begin(); it != state.entries.end();) {
+        bool expired = it->expiry < now;
+        if (!expired && it->from.IsSameAs(address) && it->to.IsSameAs(source)) {
+            char host[32];
+            it->to.ToHostString(host);
+            parsed.SetHost(host);
+            parsed.SetPort((uint16_t)it->to.GetPort());
+            std::string text;
+            parsed.Reconstruct(text);
+            LSipCopyText(uri, capacity, text.c_str());
+            return true;
+        }
+        if (expired)
+            it = state.entries.erase(it);
+        else
+            ++it;
+    }
+    return false;
+}

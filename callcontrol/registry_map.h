@@ -1,0 +1,45 @@
+// Where phones behind NAT routers really are: for the address written in a
+// phone's Contact (from) the address its REGISTER came from (to). Kept
+// newest first, shared by the registrar and every call thread, persisted in
+// the "RegistryMapping" section.
+#pragma once
+
+#include "platform/ipaddress.h"
+
+#include <cstddef>
+#include <cstdint>
+
+class LSipContactMap
+{
+  public:
+    LIPAddressWithPort from;
+    LIPAddressWithPort to;
+    int64_t expiry = 0;
+
+    // Writes "From%d" and "To%d" for entry number n (from 1).
+    void Save(int n) const;
+};
+
+// Records that a REGISTER whose Contact named a arrived from s. When a and
+// s are the same, only an older mapping for a is removed.
+void SetRegistryContactMapping(const LIPAddressWithPort &a, const LIPAddressWithPort &s,
+                               int64_t now);
+
+// Rewrites the host and port of the URI in uri (capacity bytes) to where the
+// phone really is, when an unexpired entry maps the URI's address and that
+// entry's "to" is source, the sender of the message carrying the URI: two
+// sites whose phones share a private address never get each other's calls.
+bool ApplyRegistryContactMapping(char *uri, size_t capacity, const LIPAddressWithPort &source,
+                                 int64_t now);
+
+// Reads the persisted entries (expiring 3800 s after now). Call with the
+// map's lock held; the functions above load on first use by themselves.
+void LoadRegistryContactMapping(int64_t now);
+
+// Forgets the loaded entries so that the next use reads the settings again
+// (a new settings tree in tests, a restarted engine).
+void ResetRegistryContactMapping();
+
+// Parses a dotted IPv4 host and port into address, without name look-ups
+// (they would block the receive thread). False for host names.
+bool LSipAddressFromHost(const char *host, int port, LIPAddressWithPort &address);
