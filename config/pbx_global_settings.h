@@ -39,10 +39,10 @@ inline constexpr LPBXStringSetting SipStaticPublicIp{"SIP", "STATICPublicIP", ""
 inline constexpr LPBXIntSetting SipStaticSipPort{"SIP", "STATICSIPPort", 5060};
 inline constexpr LPBXIntSetting SipStaticRtpPortBase{"SIP", "STATICRTPPortBase", 8000};
 inline constexpr LPBXBoolSetting SipStun{"SIP", "STUN", true};
-// Public STUN services on the standard port 3478 (RFC 5389), run by two
-// different operators so that one outage does not take both.
-inline constexpr LPBXStringSetting SipStunServer1{"SIP", "STUNServer1", "stun.sipgate.net"};
-inline constexpr LPBXStringSetting SipStunServer2{"SIP", "STUNServer2", "stun.stunprotocol.org"};
+// No STUN server by default: a fresh exchange must not send traffic to a
+// public host nobody chose; the administrator names one (RFC 5389, port 3478).
+inline constexpr LPBXStringSetting SipStunServer1{"SIP", "STUNServer1", ""};
+inline constexpr LPBXStringSetting SipStunServer2{"SIP", "STUNServer2", ""};
 inline constexpr LPBXBoolSetting SipUpnp{"SIP", "UPNP", false};
 inline constexpr LPBXBoolSetting SipActive{"SIP", "Active", false};
 inline constexpr LPBXBoolSetting SipWizRun{"SIP", "WizRun", false};
