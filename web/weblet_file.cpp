@@ -1,5 +1,6 @@
 #include "web/weblet_file.h"
 
+#include "config/settingslock.h"
 #include "web/web_format.h"
 #include "web/weblet_io.h"
 
@@ -61,7 +62,7 @@ void LWebletServeFile(int fd, const std::atomic<bool> *stop, const char *path,
         Send(fd, stop, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
         return;
     }
-    flock(file, LOCK_SH | LOCK_NB);
+    flocktimed(file, LOCK_SH, 1000);
     std::string tag = WebFormat("%d-%d", (int)st.st_mtime, (int)st.st_size);
     std::string date = WebletHttpDate((long)st.st_mtime);
     if (strstr(if_none_match, tag.c_str()) || strcasecmp(if_modified_since, date.c_str()) == 0) {

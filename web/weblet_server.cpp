@@ -191,7 +191,7 @@ void LWebletServer::NewConnection(int fd, uint32_t peer)
     fcntl(fd, F_SETFL, flags | O_NONBLOCK);
     std::lock_guard<std::mutex> hold(lock);
     int id = next_id++;
-    connections[id] = Connection{fd, true, 0};
+    connections[id] = Connection{fd, true, WebletNowMs()};
     std::thread(&LWebletServer::ConnectionThread, this, id, fd, peer).detach();
 }
 

@@ -1,6 +1,7 @@
 #include "web/weblet_session.h"
 
 #include "config/folders.h"
+#include "config/settingslock.h"
 #include "platform/log.h"
 #include "platform/random.h"
 
@@ -19,19 +20,6 @@ namespace
 constexpr int kLockBudgetMs = 10000;
 
 std::atomic<int> session_counter{1};
-
-// Retries a non-blocking flock with growing sleeps until the budget is used;
-// without the lock the caller goes on (a lost race only loses a write).
-void LockTimed(int fd, int operation, int budget_ms)
-{
-    int sleep_ms = budget_ms / 32 + 1;
-    while (flock(fd, operation | LOCK_NB) != 0) {
-        if (errno != EWOULDBLOCK || sleep_ms >= budget_ms)
-            return;
-        usleep((useconds_t)sleep_ms * 1000);
-        sleep_ms *= 2;
-    }
-}
 
 bool EndsWith(const char *name, const char *suffix)
 {
@@ -95,7 +83,7 @@ void LWebletSessionData::LoadSession(const char *session_id)
         path.clear();
         return;
     }
-    LockTimed(fd, LOCK_SH, kLockBudgetMs);
+    flocktimed(fd, LOCK_SH, kLockBudgetMs);
     std::string text;
     char buf[4096];
     ssize_t n;
@@ -132,7 +120,7 @@ void LWebletSessionData::SetDirty()
         LOGERRORTEXT("Web session: cannot write ", path.c_str());
         return;
     }
-    LockTimed(write_fd, LOCK_EX, kLockBudgetMs);
+    flocktimed(write_fd, LOCK_EX, kLockBudgetMs);
     if (ftruncate(write_fd, 0) != 0)
         LOGERRORTEXT("Web session: cannot truncate ", path.c_str());
 }
