@@ -45,8 +45,9 @@ std::string WebletHttpDate(long seconds)
     time_t t = (time_t)seconds;
     struct tm tm;
     gmtime_r(&t, &tm);
-    return WebFormat("%s, %.2d %s 20%.2d %.2d:%.2d:%.2d GMT", days[tm.tm_wday], tm.tm_mday,
-                     months[tm.tm_mon], tm.tm_year % 100, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    // The whole year: a fixed "20" century would date older files into the future.
+    return WebFormat("%s, %.2d %s %.4d %.2d:%.2d:%.2d GMT", days[tm.tm_wday], tm.tm_mday,
+                     months[tm.tm_mon], tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec);
 }
 
 void LWebletServeFile(int fd, const std::atomic<bool> *stop, const char *path,
