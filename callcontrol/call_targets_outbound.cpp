@@ -192,7 +192,7 @@ bool GenerateOutboundCallList(LSipCallInitiateList &list, const char *planName,
         char dial[kSipInitiateTextSize];
         AddExternalLineToInitiateList(list, line, callerText, LPBXSettings::EmergencyDial.Get(dial),
                                       0, maxForwards, groupCall, depth);
-        return true;
+        return !list.IsEmpty();
     }
     Route route;
     route.number = dialled;
@@ -217,5 +217,7 @@ bool GenerateOutboundCallList(LSipCallInitiateList &list, const char *planName,
     }
     AddExternalLineToInitiateList(list, line, callerText, route.number.c_str(), delay, maxForwards,
                                   groupCall, depth);
-    return true;
+    // A line that could not be used (no ID) and no back-up line leaves
+    // nothing to ring: that is a failure, not a call without targets.
+    return !list.IsEmpty();
 }
