@@ -1,0 +1,194 @@
+// One SIP dialog (one leg of a call) and the blocking primitives a call
+// thread drives it with. There are no callbacks: the engine queues every
+// message of the dialog, and the owner takes them with a time-out. UDP
+// reliability is the dialog's own work: requests are repeated until a
+// response comes, a 2xx is repeated until its ACK (RFC 3261 section 13.3.1.4).
+#pragma once
+
+#include "platform/list.h"
+#include "platform/lock.h"
+#include "platform/ptr.h"
+#include "platform/signal.h"
+#include "platform/thread.h"
+#include "sip/sip_graveyard.h"
+#include "sip/sip_handlers.h"
+#include "sip/sip_request.h"
+#include "sip/sipmessage.h"
+
+#include <cstdint>
+#include <string>
+
+// Intervals and limits of the primitives. Tests shorten them; the service
+// keeps the defaults.
+struct LSipDialogTiming {
+    uint32_t resendMs = 500;       // request repeated until a response
+    uint32_t ackWaitSliceMs = 350; // response repeated until the ACK
+    uint32_t ackLimitMs = 8000;
+    uint32_t cancelSliceMs = 350;
+    uint32_t cancelLimitMs = 1000; // no provisional response seen
+    uint32_t cancelLimitProvisionalMs = 2000;
+    uint32_t reInviteSliceMs = 500;
+    uint32_t reInviteSliceProvisionalMs = 3000;
+    uint32_t reInviteLimitMs = 5000;
+    uint32_t reInviteLimitProvisionalMs = 25000;
+    uint32_t pollResendMs = 750;
+    uint32_t pollOptionsFromMs = 3000;
+    uint32_t pollDeadMs = 6000;
+    uint32_t optionsLimitMs = 5000; // OPTIONS and NOTIFY of a dialog
+};
+extern LSipDialogTiming gSipDialogTiming;
+
+class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGraveyardLeg
+{
+  public:
+    enum RemoteSpecialFlags : uint32_t {
+        ActivityPollingDisabled = 1,
+        OddRTPDisabled = 2,
+        EmptyInviteDisabled = 4,
+        AlwaysRelay = 8,
+        RelayNotNeeded = 16,
+    };
+
+    // A dialog the exchange opens towards remote.
+    LSipCall(const char *remote, const char *local, const char *outboundProxy, const char *userID,
+             const char *authID, const char *password);
+    // A dialog opened by a received INVITE.
+    LSipCall(const LSipMessage &invite, const char *userID, const char *authID,
+             const char *password);
+    // A new dialog with the same identity towards another target.
+    LSipCall(const LSipCall &other, const char *remoteTarget);
+    ~LSipCall() override;
+
+    // Engine side (receive thread).
+    bool HandleNewMessage(LPtr<LSipMessage> &message) override;
+    bool HandleInviteReplaces(LPtr<LSipMessage> &message, const char *callId) override;
+
+    const char *GetCallID() const { return m_CallID; }
+    const char *GetLocalTag() const { return m_LocalTag; }
+    const char *GetLocalUserID() const { return m_LocalUserID; }
+    const char *GetLocalAuthID() const { return m_LocalAuthID; }
+    const char *GetLocalPassword() const { return m_LocalPassword; }
+    const char *GetLocalToFrom() const { return m_LocalToFrom; }
+    const char *GetRemoteToFrom() const { return m_RemoteToFrom; }
+    const char *GetRemoteTargetURI() const { return m_RemoteTargetURI; }
+    void SetRemoteTargetURI(const char *uri) { LSipCopy(m_RemoteTargetURI, uri); }
+    const char *GetRouteSet() const { return m_RouteSet; }
+    bool IsRouteSetDefault() const { return m_RouteSetDefault; }
+    bool IsDialogEstablished() override { return m_DialogEstablished; }
+    void SetDialogEstablished(bool established = true) { m_DialogEstablished = established; }
+    uint32_t GetRemoteSpecialFlags() const { return m_RemoteSpecialFlags; }
+    void SetRemoteSpecialFlags(uint32_t flags) { m_RemoteSpecialFlags = flags; }
+    bool IsActivityPollingDisabled() const
+    {
+        return m_RemoteSpecialFlags & ActivityPollingDisabled;
+    }
+    bool IsOddRTPDisabled() const { return m_RemoteSpecialFlags & OddRTPDisabled; }
+    bool IsEmptyInviteDisabled() const { return m_RemoteSpecialFlags & EmptyInviteDisabled; }
+    bool IsAlwaysRelay() const { return m_RemoteSpecialFlags & AlwaysRelay; }
+    bool IsRelayNotNeeded() const { return m_RemoteSpecialFlags & RelayNotNeeded; }
+    void DisableActivityPolling() { m_RemoteSpecialFlags |= ActivityPollingDisabled; }
+    void DisableEmptyInvite() { m_RemoteSpecialFlags |= EmptyInviteDisabled; }
+    // Set by the caller side when the call was placed by an extension that
+    // passed the digest check; only then may answer modes be passed on.
+    bool IsCallerAuthenticated() const { return m_CallerAuthenticated; }
+    void SetCallerAuthenticated(bool authenticated) { m_CallerAuthenticated = authenticated; }
+    // True exactly for dialogs created from a received INVITE.
+    bool IsLocalInitiatedCall() const { return m_InitialCSeq[0] != 0; }
+    bool IsDestinationPublic() const;
+    uint32_t GetNextLocalCSeq() { return ++m_LocalSequence; }
+
+    // Owner side. The thread's stop request ends every wait.
+    LPtr<LSipMessage> GetNextMessage() override;
+    LPtr<LSipMessage> WaitMessage(uint32_t ms);
+    void SendRequest(const LSipRequest &request);
+    // Also answers repeats of response with this request from the engine's
+    // answered cache (the ACK of a repeated final response).
+    void SendRequest(const LSipRequest &request, const LSipMessage &response);
+    void SendResponse(const LSipMessage &request, int status, const char *reason,
+                      const char *contentType = nullptr, const char *content = nullptr);
+    void SendResponseWithContact(const LSipMessage &request, int status, const char *reason,
+                                 const char *contentType = nullptr, const char *content = nullptr);
+
+    int SendRequestAndWaitForResponse(LThread &thread, const LSipRequest &request,
+                                      LPtr<LSipMessage> &response, uint32_t timeoutMs);
+    int SendResponseAndWaitForAck(LThread &thread, const LSipMessage &request,
+                                  LPtr<LSipMessage> &ack, int status, const char *reason,
+                                  const char *sdp);
+    int SendResponseAndWaitUntilAck(LThread &thread, const LSipMessage &request, int status,
+                                    const char *reason);
+    int SendCancel(const LSipRequest &invite, bool provisionalSeen);
+    void SendAck(const LSipRequest &invite, const LSipMessage &response, const char *sdp);
+    // Non-2xx final responses are acknowledged here; a 2xx is left to the
+    // owner, whose ACK may carry SDP.
+    int SendReInviteAndWaitForFinalResponse(LThread &thread, LSipRequest &request,
+                                            LPtr<LSipMessage> &response, const char *sdp);
+    int SendOptions(LThread &thread, LPtr<LSipMessage> &response);
+    int SendNotify(LThread &thread, int status, const char *reason);
+    bool PollActive(LThread &thread);
+    // Answers a stray in-dialog message; false when it ended the dialog.
+    bool DefaultMessageProcessing(const LSipMessage &message);
+
+    void ApplyDialogEstablishingResponse(const LSipMessage &response);
+    void ApplyRouteSetFromResponse(const LSipMessage &response);
+    void ApplyRouteSetFromRequest(const LSipMessage &request);
+    void SetRemoteTargetURI(const LSipMessage &message);
+    void ApplyRemoteToFromResponse(const LSipMessage &response);
+    void ApplyUserAgentTests(const LSipMessage &message);
+
+    // Answers a 401/407 to an INVITE: request is rebuilt with credentials.
+    bool AuthenticateInvite(const LSipMessage &response, LSipRequest &request, const char *sdp,
+                            const char *replaces, const LSipMessage *message, bool autoAnswer);
+
+    // The graveyard's view of the leg (it owns the leg from then on).
+    LSignalObjectRef GetSignal() override { return *this; }
+    void CreateBye() override;
+    void CreateCancel() override;
+    void Send(Request request) override;
+    bool IsResponseTo(const LSipMessage &response, Request request) override;
+    void Acknowledge(const LSipMessage &response) override;
+    void AuthenticateBye(const LSipMessage &challenge) override;
+    void Respond(const LSipMessage &request, int status, const char *reason) override;
+    void SetOutstandingInvite(const LSipRequest &invite) { m_GraveInvite = invite; }
+
+  private:
+    void Queue(LPtr<LSipMessage> &message);
+    bool IsInitialInviteRepeat(const LSipMessage &message);
+    // Next message within ms; stopped is set on the owner's stop request.
+    LPtr<LSipMessage> WaitMessage(LThread &thread, uint32_t ms, bool &stopped);
+    // "<sip:user@address:port>" with the address the peer should use.
+    void MakeContact(const LIPAddressWithPort &peer, std::string &out);
+    void SetLocalToFrom(const char *nameAddress);
+    bool RemoteTagIs(const char *tag) const;
+
+    char m_CallID[kSipLongText] = {0};
+    char m_LocalTag[kSipLongText] = {0};
+    uint32_t m_LocalSequence = 0;
+    char m_InitialCSeq[kSipLongText] = {0};
+    char m_InitialVia[kSipLongText] = {0};
+    char m_LocalUserID[kSipLongText] = {0};
+    char m_LocalAuthID[kSipLongText] = {0};
+    char m_LocalPassword[kSipLongText] = {0};
+    char m_LocalToFrom[kSipLongText] = {0};
+    char m_RemoteToFrom[kSipLongText] = {0};
+    char m_RemoteTargetURI[kSipLongText] = {0};
+    bool m_RouteSetDefault = false;
+    char m_RouteSet[kSipLongText] = {0};
+    bool m_DialogEstablished = false;
+    bool m_CallerAuthenticated = false;
+    uint32_t m_RemoteSpecialFlags = 0;
+    LLockObject m_QueueLock;
+    LListOf<LSipMessage> m_Queue;
+    LSipRequest m_GraveInvite;
+    LSipRequest m_GraveCancel;
+    LSipRequest m_GraveBye;
+};
+
+// The to-tag and from-tag (and any other) parameters of a "Replaces" value
+// (RFC 3891), names in lower case.
+void LSipReadReplacesTags(const char *replaces, LHashTable &parameters);
+
+// The graveyard takes the call out of the pointer (null is ignored): BYE for
+// a dialog that may be established; for an INVITE without a final response,
+// CANCEL now or after its first provisional response.
+void LSipAddCallToGraveyard(LPtr<LSipCall> &call);
+void LSipAddCallToGraveyard(LPtr<LSipCall> &call, const LSipRequest &invite, bool cancelNow);

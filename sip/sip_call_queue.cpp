@@ -1,0 +1,112 @@
+// Reading the dialog's queue and sending its messages through the engine.
+#include "platform/tick.h"
+#include "sip/sip_call.h"
+#include "sip/sip_engine.h"
+#include "sip/siplayouts.h"
+
+#include <cstring>
+
+// A repeat of the INVITE that opened the dialog was answered already (or is
+// answered by the cache); one with another Via is the same request coming
+// back over a second path (RFC 3261 section 8.2.2.2).
+bool LSipCall::IsInitialInviteRepeat(const LSipMessage &message)
+{
+    if (!message.IsRequest() || strcmp(message.GetRequest(), "INVITE") != 0 || !m_InitialCSeq[0] ||
+        strcmp(message.FindField(LSipFields::CSeq, ""), m_InitialCSeq) != 0)
+        return false;
+    if (strcmp(message.FindField(LSipFields::Via, ""), m_InitialVia) != 0)
+        SendResponse(message, 482, "Loop Detected");
+    return true;
+}
+
+LPtr<LSipMessage> LSipCall::GetNextMessage()
+{
+    for (;;) {
+        LPtr<LSipMessage> message;
+        {
+            LLockScope hold(m_QueueLock);
+            message.Reset(m_Queue.DetachFirst());
+            if (m_Queue.IsEmpty())
+                Reset();
+        }
+        if (!message)
+            return message;
+        if (gSipEngine.HandleAnsweredMessage(*message) || IsInitialInviteRepeat(*message))
+            continue;
+        return message;
+    }
+}
+
+LPtr<LSipMessage> LSipCall::WaitMessage(uint32_t ms)
+{
+    uint32_t start = GetTickCount();
+    for (;;) {
+        if (LPtr<LSipMessage> message = GetNextMessage())
+            return message;
+        uint32_t elapsed = LTickSince(start);
+        if (elapsed >= ms || !WaitSignal(ms - elapsed))
+            return LPtr<LSipMessage>();
+    }
+}
+
+LPtr<LSipMessage> LSipCall::WaitMessage(LThread &thread, uint32_t ms, bool &stopped)
+{
+    uint32_t start = GetTickCount();
+    stopped = false;
+    for (;;) {
+        if (LPtr<LSipMessage> message = GetNextMessage())
+            return message;
+        uint32_t elapsed = LTickSince(start);
+        if (elapsed >= ms)
+            return LPtr<LSipMessage>();
+        LProcessResult result = thread.ProcessWaitSignal(*this, ms - elapsed);
+        if (result == LProcessStopped) {
+            stopped = true;
+            return LPtr<LSipMessage>();
+        }
+        if (result != LProcessSuccess)
+            return LPtr<LSipMessage>();
+    }
+}
+
+void LSipCall::SendRequest(const LSipRequest &request)
+{
+    if (request.HasDestination())
+        gSipEngine.SendPacketUDP(request.GetDestination(), request.GetText());
+}
+
+void LSipCall::SendRequest(const LSipRequest &request, const LSipMessage &response)
+{
+    SendRequest(request);
+    if (request.HasDestination())
+        gSipEngine.AddAnsweredMessage(response, request.GetDestination(), request.GetText());
+}
+
+void LSipCall::SendResponse(const LSipMessage &request, int status, const char *reason,
+                            const char *contentType, const char *content)
+{
+    gSipEngine.SendResponse(request, status, reason, m_LocalTag, nullptr, contentType, content);
+}
+
+void LSipCall::MakeContact(const LIPAddressWithPort &peer, std::string &out)
+{
+    char ip[kSipLongText];
+    int port;
+    if (peer.IsPrivate()) {
+        gSipEngine.GetPrivateIP(ip, sizeof(ip));
+        port = gSipEngine.GetPrivateSipPort();
+    } else {
+        gSipEngine.GetPublicIP(ip, sizeof(ip));
+        port = gSipEngine.GetPublicSipPort();
+    }
+    LSipAppendF(out, "<sip:%s@%s:%d>", m_LocalUserID, ip, port);
+}
+
+void LSipCall::SendResponseWithContact(const LSipMessage &request, int status, const char *reason,
+                                       const char *contentType, const char *content)
+{
+    std::string contact;
+    MakeContact(request.GetSource(), contact);
+    gSipEngine.SendResponse(request, status, reason, m_LocalTag, contact.c_str(), contentType,
+                            content, true);
+}

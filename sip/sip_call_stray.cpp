@@ -1,0 +1,144 @@
+// Answers to stray in-dialog requests, activity polling, and the dialog as
+// the graveyard drives it.
+#include "platform/tick.h"
+#include "sip/sip_call.h"
+#include "sip/sip_call_hooks.h"
+#include "sip/sip_engine.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+namespace
+{
+bool IsMethod(const LSipMessage &message, const char *method)
+{
+    return strcmp(message.GetRequest(), method) == 0;
+}
+} // namespace
+
+bool LSipCall::DefaultMessageProcessing(const LSipMessage &message)
+{
+    if (!message.IsRequest())
+        return true;
+    if (IsMethod(message, "BYE")) {
+        SendResponse(message, 200, "OK");
+        m_DialogEstablished = false;
+        return false;
+    }
+    if (IsMethod(message, "OPTIONS")) {
+        std::string sdp;
+        LSipMakeDefaultSdp(message, sdp);
+        SendResponseWithContact(message, 200, "OK", sdp.empty() ? nullptr : "application/sdp",
+                                sdp.empty() ? nullptr : sdp.c_str());
+    } else if (IsMethod(message, "ACK"))
+        return true;
+    else if (IsMethod(message, "NOTIFY") || IsMethod(message, "CANCEL") ||
+             IsMethod(message, "INFO"))
+        SendResponse(message, 200, "OK");
+    else if (IsMethod(message, "INVITE") || IsMethod(message, "REFER"))
+        // RFC 3261 section 14.2: one offer at a time; the far end retries.
+        SendResponse(message, 491, "Request Pending");
+    else
+        SendResponse(message, 501, "Not Implemented");
+    return true;
+}
+
+// INFO first (cheap for the far end), OPTIONS from the half-way mark for
+// agents that refuse INFO; silence until the end means the dialog is gone.
+bool LSipCall::PollActive(LThread &thread)
+{
+    if (IsActivityPollingDisabled())
+        return true;
+    const LSipDialogTiming &timing = gSipDialogTiming;
+    LSipRequest info;
+    LSipRequest options;
+    bool optionsBuilt = false;
+    info.CreateInfoRequest(*this);
+    SendRequest(info);
+    uint32_t start = GetTickCount();
+    uint32_t lastSend = start;
+    for (;;) {
+        uint32_t elapsed = LTickSince(start);
+        if (elapsed >= timing.pollDeadMs)
+            return false;
+        uint32_t sinceSend = LTickSince(lastSend);
+        uint32_t wait = sinceSend >= timing.pollResendMs ? 0 : timing.pollResendMs - sinceSend;
+        wait = std::min(wait, timing.pollDeadMs - elapsed);
+        bool stopped = false;
+        LPtr<LSipMessage> message = WaitMessage(thread, wait, stopped);
+        if (stopped)
+            return false;
+        if (message) {
+            if (info.IsResponseTo(*message) || (optionsBuilt && options.IsResponseTo(*message))) {
+                int status = message->GetResponseStatusCode();
+                return status != 481 && status != 487;
+            }
+            return DefaultMessageProcessing(*message);
+        }
+        if (LTickSince(lastSend) < timing.pollResendMs)
+            continue;
+        if (LTickSince(start) >= timing.pollOptionsFromMs) {
+            if (!optionsBuilt)
+                options.CreateOptionsRequest(*this);
+            optionsBuilt = true;
+            SendRequest(options);
+        } else
+            SendRequest(info);
+        lastSend = GetTickCount();
+    }
+}
+
+void LSipCall::CreateBye()
+{
+    m_GraveBye.CreateByeRequest(*this);
+}
+
+void LSipCall::CreateCancel()
+{
+    m_GraveCancel.CreateCancelRequest(*this, m_GraveInvite);
+}
+
+void LSipCall::Send(Request request)
+{
+    SendRequest(request == Invite ? m_GraveInvite : request == Cancel ? m_GraveCancel : m_GraveBye);
+}
+
+bool LSipCall::IsResponseTo(const LSipMessage &response, Request request)
+{
+    const LSipRequest &sent = request == Invite   ? m_GraveInvite
+                              : request == Cancel ? m_GraveCancel
+                                                  : m_GraveBye;
+    return sent.IsResponseTo(response);
+}
+
+void LSipCall::Acknowledge(const LSipMessage &response)
+{
+    SendAck(m_GraveInvite, response, nullptr);
+}
+
+void LSipCall::AuthenticateBye(const LSipMessage &challenge)
+{
+    if (m_GraveBye.SetAuthentication(*this, challenge))
+        m_GraveBye.RebuildBye(*this);
+}
+
+void LSipCall::Respond(const LSipMessage &request, int status, const char *reason)
+{
+    SendResponse(request, status, reason);
+}
+
+void LSipAddCallToGraveyard(LPtr<LSipCall> &call)
+{
+    LPtr<LSipGraveyardLeg> leg(call.Detach());
+    LSipAddCallToGraveyard(leg);
+}
+
+void LSipAddCallToGraveyard(LPtr<LSipCall> &call, const LSipRequest &invite, bool cancelNow)
+{
+    if (!call)
+        return;
+    call->SetOutstandingInvite(invite);
+    LPtr<LSipGraveyardLeg> leg(call.Detach());
+    LSipAddCallToGraveyard(leg, cancelNow);
+}

@@ -1,0 +1,190 @@
+// The blocking primitives of a dialog: a request repeated until its
+// response, a response repeated until its ACK, CANCEL, ACK and re-INVITE.
+#include "platform/tick.h"
+#include "sip/sip_call.h"
+#include "sip/sip_engine.h"
+#include "sip/siplayouts.h"
+
+#include <cstring>
+
+namespace
+{
+bool IsMethod(const LSipMessage &message, const char *method)
+{
+    return message.IsRequest() && strcmp(message.GetRequest(), method) == 0;
+}
+
+bool Given(const char *text)
+{
+    return text && text[0];
+}
+} // namespace
+
+int LSipCall::SendRequestAndWaitForResponse(LThread &thread, const LSipRequest &request,
+                                            LPtr<LSipMessage> &response, uint32_t timeoutMs)
+{
+    uint32_t start = GetTickCount();
+    bool provisional = false;
+    SendRequest(request);
+    for (;;) {
+        bool stopped = false;
+        LPtr<LSipMessage> message = WaitMessage(thread, gSipDialogTiming.resendMs, stopped);
+        if (stopped)
+            return 408;
+        if (message && request.IsResponseTo(*message)) {
+            int status = message->GetResponseStatusCode();
+            if (status >= 200) {
+                response.Assign(message);
+                return status;
+            }
+            provisional = true;
+        } else if (message && !DefaultMessageProcessing(*message))
+            return 487;
+        if (LTickSince(start) >= timeoutMs)
+            return 408;
+        if (!provisional)
+            SendRequest(request);
+    }
+}
+
+// The response text is composed once, so every repeat is the same datagram
+// and a retransmitted request is answered with it by the engine's cache.
+int LSipCall::SendResponseAndWaitForAck(LThread &thread, const LSipMessage &request,
+                                        LPtr<LSipMessage> &ack, int status, const char *reason,
+                                        const char *sdp)
+{
+    std::string text;
+    if (status == 200) {
+        std::string contact;
+        MakeContact(request.GetSource(), contact);
+        LSipComposeResponse(text, request, 200, "OK", m_LocalTag, contact.c_str(),
+                            Given(sdp) ? "application/sdp" : nullptr, Given(sdp) ? sdp : nullptr,
+                            true, nullptr);
+    } else
+        LSipComposeResponse(text, request, status, reason, m_LocalTag, nullptr, nullptr, nullptr,
+                            false, nullptr);
+    LIPAddressWithPort to(request.GetSource());
+    gSipEngine.SendPacketUDP(to, text);
+    gSipEngine.AddAnsweredMessage(request, to, text);
+    uint32_t start = GetTickCount();
+    for (;;) {
+        bool stopped = false;
+        LPtr<LSipMessage> message = WaitMessage(thread, gSipDialogTiming.ackWaitSliceMs, stopped);
+        if (stopped)
+            return 408;
+        if (message && IsMethod(*message, "ACK")) {
+            ack.Assign(message);
+            return 200;
+        }
+        if (message && !DefaultMessageProcessing(*message))
+            return 487;
+        if (LTickSince(start) >= gSipDialogTiming.ackLimitMs)
+            return 408;
+        gSipEngine.SendPacketUDP(to, text);
+    }
+}
+
+int LSipCall::SendResponseAndWaitUntilAck(LThread &thread, const LSipMessage &request, int status,
+                                          const char *reason)
+{
+    LPtr<LSipMessage> ack;
+    return SendResponseAndWaitForAck(thread, request, ack, status, reason, nullptr);
+}
+
+// RFC 3261 section 9.1: a CANCEL must not be sent before a provisional
+// response, so until one arrives the attempt only listens.
+int LSipCall::SendCancel(const LSipRequest &invite, bool provisionalSeen)
+{
+    LSipRequest cancel;
+    cancel.CreateCancelRequest(*this, invite);
+    uint32_t limit = provisionalSeen ? gSipDialogTiming.cancelLimitProvisionalMs
+                                     : gSipDialogTiming.cancelLimitMs;
+    uint32_t start = GetTickCount();
+    bool answered = false;
+    for (;;) {
+        if (provisionalSeen && !answered)
+            SendRequest(cancel);
+        LPtr<LSipMessage> message = WaitMessage(gSipDialogTiming.cancelSliceMs);
+        if (message && cancel.IsResponseTo(*message))
+            answered = true;
+        else if (message && invite.IsResponseTo(*message)) {
+            int status = message->GetResponseStatusCode();
+            if (status >= 200) {
+                SendAck(invite, *message, nullptr);
+                return status;
+            }
+            if (!provisionalSeen) {
+                provisionalSeen = true;
+                limit = gSipDialogTiming.cancelLimitProvisionalMs;
+            }
+        } else if (message && message->IsRequest() && !DefaultMessageProcessing(*message))
+            return 487;
+        if (LTickSince(start) >= limit)
+            return 408;
+    }
+}
+
+void LSipCall::SendAck(const LSipRequest &invite, const LSipMessage &response, const char *sdp)
+{
+    LSipRequest ack;
+    ack.CreateAckRequest(*this, invite, response, sdp);
+    SendRequest(ack, response);
+}
+
+int LSipCall::SendReInviteAndWaitForFinalResponse(LThread &thread, LSipRequest &request,
+                                                  LPtr<LSipMessage> &response, const char *sdp)
+{
+    request.CreateNewInviteRequest(*this, sdp, nullptr, 20, nullptr, false);
+    uint32_t start = GetTickCount();
+    bool provisional = false;
+    for (;;) {
+        if (!provisional)
+            SendRequest(request);
+        bool stopped = false;
+        uint32_t slice = provisional ? gSipDialogTiming.reInviteSliceProvisionalMs
+                                     : gSipDialogTiming.reInviteSliceMs;
+        LPtr<LSipMessage> message = WaitMessage(thread, slice, stopped);
+        if (message && request.IsResponseTo(*message)) {
+            int status = message->GetResponseStatusCode();
+            if (status < 200)
+                provisional = true;
+            else {
+                if (status >= 300)
+                    SendAck(request, *message, nullptr);
+                bool challenge = status == 401 || status == 407;
+                if (!challenge ||
+                    !AuthenticateInvite(*message, request, sdp, nullptr, nullptr, false)) {
+                    response.Assign(message);
+                    return status;
+                }
+                provisional = false;
+            }
+        } else if (message && !DefaultMessageProcessing(*message)) {
+            SendCancel(request, provisional);
+            return 487;
+        }
+        uint32_t limit = provisional ? gSipDialogTiming.reInviteLimitProvisionalMs
+                                     : gSipDialogTiming.reInviteLimitMs;
+        if (stopped || LTickSince(start) >= limit) {
+            SendCancel(request, provisional);
+            return 408;
+        }
+    }
+}
+
+int LSipCall::SendOptions(LThread &thread, LPtr<LSipMessage> &response)
+{
+    LSipRequest request;
+    request.CreateOptionsRequest(*this);
+    return SendRequestAndWaitForResponse(thread, request, response,
+                                         gSipDialogTiming.optionsLimitMs);
+}
+
+int LSipCall::SendNotify(LThread &thread, int status, const char *reason)
+{
+    LSipRequest request;
+    request.CreateNotifyReferRequest(*this, status, reason);
+    LPtr<LSipMessage> response;
+    return SendRequestAndWaitForResponse(thread, request, response,
+                                         gSipDialogTiming.optionsLimitMs);
+}
