@@ -1,0 +1,216 @@
+// The call-log table against a real database: unixODBC's driver manager with
+// the SQLite ODBC driver, configured through a DSN this test writes.
+#include "logs/odbc_database.h"
+
+#include "config/pbx_global_settings.h"
+#include "log_root.h"
+#include "logs/call_log.h"
+
+#include <cstdio>
+#include <mutex>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+const char kDriver[] = "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so";
+
+std::mutex gLinesLock;
+std::vector<std::string> gLines;
+
+void CaptureLine(int, const char *text)
+{
+    std::lock_guard<std::mutex> hold(gLinesLock);
+    gLines.push_back(text);
+}
+
+bool Logged(const std::string &text)
+{
+    std::lock_guard<std::mutex> hold(gLinesLock);
+    for (const std::string &line : gLines)
+        if (line == text)
+            return true;
+    return false;
+}
+
+std::string RunCommand(const std::string &command)
+{
+    std::string out;
+    FILE *pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return "(popen failed)";
+    char buf[512];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0)
+        out.append(buf, n);
+    pclose(pipe);
+    return out;
+}
+
+// One ODBC configuration per process: the driver manager caches its ini
+// files, so the files must not move between tests.
+class OdbcEnvironment
+{
+  public:
+    static OdbcEnvironment &Get()
+    {
+        static OdbcEnvironment env;
+        return env;
+    }
+    std::string folder, database;
+
+  private:
+    OdbcEnvironment()
+    {
+        char pattern[] = "/tmp/vela-odbc-XXXXXX";
+        folder = mkdtemp(pattern);
+        database = folder + "/calls.db";
+        FILE *f = fopen((folder + "/odbcinst.ini").c_str(), "w");
+        fprintf(f, "[SQLite3]\nDescription=SQLite3\nDriver=%s\n", kDriver);
+        fclose(f);
+        f = fopen((folder + "/odbc.ini").c_str(), "w");
+        fprintf(f, "[velacalls]\nDriver=SQLite3\nDatabase=%s\n", database.c_str());
+        fclose(f);
+        setenv("ODBCSYSINI", folder.c_str(), 1);
+        setenv("ODBCINI", (folder + "/odbc.ini").c_str(), 1);
+    }
+};
+
+class OdbcTest : public LogRootTest
+{
+  protected:
+    void SetUp() override
+    {
+        LogRootTest::SetUp();
+        if (access(kDriver, R_OK) != 0)
+            GTEST_SKIP() << "SQLite ODBC driver (libsqliteodbc) not installed";
+        env = &OdbcEnvironment::Get();
+        Sql("DROP TABLE IF EXISTS CallTable; CREATE TABLE CallTable (\"Date\" TEXT, \"Time\" "
+            "TEXT, \"From\" TEXT, \"To\" TEXT, \"Duration\" TEXT, Total TEXT);");
+        std::lock_guard<std::mutex> hold(gLinesLock);
+        gLines.clear();
+    }
+    void TearDown() override
+    {
+        LLog::SetSink(nullptr);
+        LogRootTest::TearDown();
+    }
+
+    std::string Sql(const std::string &statement)
+    {
+        // The statement goes through a file: its quotes stay clear of the shell.
+        std::string file = env->folder + "/statement.sql";
+        FILE *f = fopen(file.c_str(), "w");
+        fputs(statement.c_str(), f);
+        fclose(f);
+        return RunCommand("sqlite3 -separator '|' '" + env->database + "' < '" + file + "' 2>&1");
+    }
+
+    OdbcEnvironment *env = nullptr;
+};
+} // namespace
+
+TEST_F(OdbcTest, RowReachesTheTableAndErrorsAreKept)
+{
+    LODBCDatabase db("velacalls", "", "");
+    ASSERT_TRUE(db.IsOpen()) << db.GetError();
+    EXPECT_TRUE(db.SQLCommand("INSERT INTO CallTable (\"From\",\"To\") values ('40','41')"));
+    EXPECT_EQ(Sql("SELECT \"From\", \"To\" FROM CallTable;"), "40|41\n");
+
+    EXPECT_FALSE(db.SQLCommand("INSERT INTO NoSuchTable values (1)"));
+    EXPECT_NE(std::string(db.GetError()).find("NoSuchTable"), std::string::npos) << db.GetError();
+    EXPECT_TRUE(db.SQLCommand("SELECT 1"));
+
+    LODBCDatabase missing("no-such-dsn", "user", "pw");
+    EXPECT_FALSE(missing.IsOpen());
+    EXPECT_STRNE(missing.GetError(), "");
+    EXPECT_FALSE(missing.SQLCommand("SELECT 1"));
+}
+
+TEST_F(OdbcTest, FinishedCallsBecomeRowsThroughTheTemplate)
+{
+    LPBXSettings::DbLogEnabled.Set(true);
+    LPBXSettings::DbLogDsn.Set("velacalls");
+    LSettingSetString("DBLog", "SQL",
+                      "INSERT INTO CallTable (\"Date\",\"Time\",\"From\",\"To\",\"Duration\","
+                      "Total) values ('%date%','%time%','%from%','%to%','%duration%','%"
+                      "durationtotal%')");
+    LLog::SetSink(CaptureLine);
+    struct Call {
+        const char *from, *to;
+        long answerAfter, length;
+    } calls[] = {
+        {"40", "41", 10, 75},
+        {"it's", "101", -1, 75},
+        {"x'); DROP TABLE CallTable; --", "42", 0, 5},
+        {"line\r\nbreak", "43", 1, 2},
+    };
+    time_t start = 1700000000; // 2023-11-14 local date varies by zone
+    for (const Call &c : calls) {
+        LCallLogEntry entry;
+        LCallLogEntrySet(entry, start, c.answerAfter < 0 ? 0 : start + c.answerAfter, c.from, c.to);
+        entry.end = start + c.length;
+        EXPECT_TRUE(LCallLogWrite(entry));
+    }
+    EXPECT_EQ(Sql("SELECT \"From\", \"To\", Duration, Total FROM CallTable;"),
+              "40|41|65|75\n"
+              "it's|101|0|75\n"
+              "x'); DROP TABLE CallTable; --|42|5|5\n"
+              "linebreak|43|1|2\n");
+    tm local{};
+    localtime_r(&start, &local);
+    char date[32];
+    strftime(date, sizeof date, "%Y-%m-%d|%H:%M:%S", &local);
+    EXPECT_EQ(Sql("SELECT DISTINCT \"Date\", \"Time\" FROM CallTable;"), std::string(date) + "\n");
+    EXPECT_TRUE(Logged("Executing SQL command: INSERT INTO CallTable "
+                       "(\"Date\",\"Time\",\"From\",\"To\",\"Duration\",Total) values ('" +
+                       std::string(date).replace(10, 1, "','") + "','it''s','101','0','75')"));
+}
+
+TEST_F(OdbcTest, DatabaseFailuresAreLoggedAndTheLineStillWritten)
+{
+    LPBXSettings::DbLogEnabled.Set(true);
+    LPBXSettings::DbLogDsn.Set("no-such-dsn");
+    LPBXSettings::DbLogUserName.Set("carol");
+    LLog::SetSink(CaptureLine);
+    LCallLogEntry entry;
+    LCallLogEntrySet(entry, 1700000000, 0, "40", "41");
+    entry.end = entry.start + 3;
+    EXPECT_TRUE(LCallLogWrite(entry));
+    EXPECT_TRUE(Logged("Unable to open database no-such-dsn (username carol)"));
+
+    LPBXSettings::DbLogDsn.Set("velacalls");
+    LSettingSetString("DBLog", "SQL", "INSERT INTO Missing values ('%from%')");
+    EXPECT_TRUE(LCallLogWrite(entry));
+    EXPECT_TRUE(Logged("SQL Command FAILED"));
+    char name[64];
+    LCallLogFileName(name, sizeof name, entry.start);
+    std::string csv = ReadFile(logs + "/" + name);
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 2);
+}
+
+TEST(OdbcLibrary, LoadOrderAndMissingLibrary)
+{
+    const char *const missing[] = {"libvela-no-odbc.so", "libvela-no-odbc.so.2", nullptr};
+    LODBCLibrary none(missing);
+    EXPECT_FALSE(none.IsLoaded());
+    EXPECT_STREQ(none.GetLoadedName(), "");
+    LODBCDatabase db(none, "velacalls", "", "");
+    EXPECT_FALSE(db.IsOpen());
+    EXPECT_FALSE(db.SQLCommand("SELECT 1"));
+
+    // The versioned name serves where the unversioned link is absent.
+    const char *const versioned[] = {"libvela-no-odbc.so", "libodbc.so.2", nullptr};
+    LODBCLibrary second(versioned);
+    EXPECT_TRUE(second.IsLoaded());
+    EXPECT_STREQ(second.GetLoadedName(), "libodbc.so.2");
+
+    // A library without the ODBC functions is refused.
+    const char *const wrong[] = {"libm.so.6", nullptr};
+    LODBCLibrary notOdbc(wrong);
+    EXPECT_FALSE(notOdbc.IsLoaded());
+
+    EXPECT_STREQ(LODBCLibrary::kDefaultNames[0], "libodbc.so");
+    EXPECT_STREQ(LODBCLibrary::kDefaultNames[1], "libodbc.so.2");
+    EXPECT_EQ(LODBCLibrary::kDefaultNames[2], nullptr);
+}
