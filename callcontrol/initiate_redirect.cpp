@@ -7,7 +7,6 @@
 #include "sip/sipnameaddr.h"
 #include "sip/sipuri.h"
 
-#include <cstdio>
 #include <string>
 
 namespace
@@ -77,7 +76,7 @@ int LSipCallInitiateList::AddContact(const LSipCallInitiateItem &item, const LSi
             return;
         }
         char uri[kSipInitiateTextSize];
-        snprintf(uri, sizeof uri, "%s", LSipNameAddr(entry).GetSipURI());
+        LSipInitiateFormat(uri, "%s", LSipNameAddr(entry).GetSipURI());
         LPBXGetCallTargetEnvironment().ApplyRegistryContactMapping(uri, message.GetSource());
         if (NamesThisExchange(uri)) {
             LOGWARNTEXT("Redirect to this exchange ignored: ", uri);
