@@ -170,7 +170,8 @@ bool LSipCall::HandleNewMessage(LPtr<LSipMessage> &message)
         return false;
     const char *field =
         message->FindField(message->IsRequest() ? LSipFields::To : LSipFields::From, "");
-    const char *tag = TagOf(LSipNameAddr(field));
+    LSipNameAddr nameAddress(field);
+    const char *tag = TagOf(nameAddress);
     if (tag && strcmp(tag, m_LocalTag) != 0)
         return false;
     Queue(message);
@@ -179,7 +180,8 @@ bool LSipCall::HandleNewMessage(LPtr<LSipMessage> &message)
 
 bool LSipCall::RemoteTagIs(const char *tag) const
 {
-    const char *remote = TagOf(LSipNameAddr(m_RemoteToFrom));
+    LSipNameAddr nameAddress(m_RemoteToFrom);
+    const char *remote = TagOf(nameAddress);
     return remote && tag && strcmp(remote, tag) == 0;
 }
 

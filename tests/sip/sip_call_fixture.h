@@ -1,0 +1,158 @@
+// An in-process SIP engine on a free loopback port, a raw UDP peer that
+// plays the far end of a dialog, and short dialog timers so that repeat
+// timing can be measured in a few hundred milliseconds.
+#pragma once
+
+#include "platform/thread.h"
+#include "platform/tick.h"
+#include "sip/sip_call.h"
+#include "sip/sip_engine.h"
+#include "sip/siplayouts.h"
+#include "support/udp_peer.h"
+
+#include <chrono>
+#include <future>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vtest
+{
+inline int &EnginePort()
+{
+    static int port = 0;
+    return port;
+}
+
+inline int EngineSetting(const char *, const char *key, int def)
+{
+    return std::string(key) == "Port" ? EnginePort() : def;
+}
+
+// The owner of a dialog; never started, only its stop signal is used.
+class OwnerThread : public LThread
+{
+  protected:
+    void ThreadFunction() override {}
+};
+
+struct Received {
+    std::shared_ptr<LSipMessage> parsed;
+    const LSipMessage &message() const { return *parsed; }
+    std::string text;
+    uint64_t at = 0; // LMonotonicMs
+};
+
+class DialogPeer
+{
+  public:
+    int Port() const { return m_Udp.Port(); }
+    std::string Target() const { return "<sip:200@127.0.0.1:" + std::to_string(Port()) + ">"; }
+    bool Next(Received &out, int timeoutMs)
+    {
+        if (!m_Udp.Receive(out.text, timeoutMs))
+            return false;
+        out.at = LMonotonicMs();
+        size_t position = 0;
+        out.parsed = std::make_shared<LSipMessage>();
+        return out.parsed->LoadPacket(out.text.data(), out.text.size(), position);
+    }
+    // Every datagram until timeoutMs passes without one.
+    std::vector<Received> Drain(int timeoutMs)
+    {
+        std::vector<Received> all;
+        Received one;
+        while (Next(one, timeoutMs))
+            all.push_back(one);
+        return all;
+    }
+    void Send(const std::string &text) { m_Udp.SendTo(EnginePort(), text); }
+    void Reply(const LSipMessage &request, int status, const char *reason,
+               const char *extra = nullptr, const char *toTag = "peer1")
+    {
+        std::string text;
+        LSipComposeResponse(text, request, status, reason, toTag, Target().c_str(), nullptr,
+                            nullptr, false, extra);
+        Send(text);
+    }
+
+  private:
+    UdpPeer m_Udp;
+};
+
+inline std::string PeerRequest(const std::string &method, const std::string &callId,
+                               const std::string &toTag, int peerPort, int cseq,
+                               const std::string &extra = "", const std::string &branch = "b1")
+{
+    std::string port = std::to_string(peerPort);
+    return method + " sip:100@127.0.0.1:" + std::to_string(EnginePort()) +
+           " SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.0.1:" + port + ";branch=z9hG4bK" + branch +
+           "\r\nTo: <sip:100@127.0.0.1>" + (toTag.empty() ? "" : ";tag=" + toTag) +
+           "\r\nFrom: <sip:200@127.0.0.1:" + port + ">;tag=peer1\r\nCall-ID: " + callId +
+           "\r\nCSeq: " + std::to_string(cseq) + " " + method +
+           "\r\nContact: <sip:200@127.0.0.1:" + port + ">\r\n" + extra +
+           "Content-Length: 0\r\n\r\n";
+}
+
+class SipCallTest : public ::testing::Test
+{
+  protected:
+    static void SetUpTestSuite()
+    {
+        UdpPeer probe; // a port free a moment ago; the engine moves on if taken
+        EnginePort() = probe.Port() + 1;
+        LSipEngineSettings settings;
+        settings.getInt = EngineSetting;
+        gSipEngine.SetSettings(settings);
+        gSipEngine.Start();
+        gSipEngine.GetReadySignal().WaitSignal(5000);
+        EnginePort() = gSipEngine.GetPrivateSipPort();
+    }
+    static void TearDownTestSuite()
+    {
+        gSipEngine.Stop();
+        gSipEngine.SetSettings(LSipEngineSettings());
+    }
+    void SetUp() override
+    {
+        ASSERT_NE(EnginePort(), 0);
+        LSipDialogTiming &t = gSipDialogTiming;
+        t.resendMs = 100;
+        t.ackWaitSliceMs = 70;
+        t.ackLimitMs = 700;
+        t.cancelSliceMs = 70;
+        t.cancelLimitMs = 300;
+        t.cancelLimitProvisionalMs = 600;
+        t.reInviteSliceMs = 100;
+        t.reInviteSliceProvisionalMs = 300;
+        t.reInviteLimitMs = 1000;
+        t.reInviteLimitProvisionalMs = 2000;
+        t.pollResendMs = 150;
+        t.pollOptionsFromMs = 600;
+        t.pollDeadMs = 1200;
+        t.optionsLimitMs = 1000;
+    }
+    void TearDown() override { gSipDialogTiming = LSipDialogTiming(); }
+
+    // A dialog the exchange opens towards the peer.
+    LPtr<LSipCall> Outgoing(const char *password = "secret")
+    {
+        return LPtr<LSipCall>(
+            new LSipCall(peer.Target().c_str(), "<sip:100@>", nullptr, "100", "user100", password));
+    }
+    // A dialog opened by an INVITE of the peer (parsed here, as dispatch would).
+    LPtr<LSipCall> Incoming(const std::string &callId, LSipMessage &invite)
+    {
+        std::string text = PeerRequest("INVITE", callId, "", peer.Port(), 1);
+        size_t position = 0;
+        EXPECT_TRUE(invite.LoadPacket(text.data(), text.size(), position));
+        invite.SetSource(LIPAddressWithPort(0x7F000001, peer.Port()));
+        return LPtr<LSipCall>(new LSipCall(invite, "100", "user100", "secret"));
+    }
+    template <class F> auto Run(F function) { return std::async(std::launch::async, function); }
+
+    DialogPeer peer;
+    OwnerThread owner;
+};
+} // namespace vtest
