@@ -8,11 +8,13 @@
 
 // A repeat of the INVITE that opened the dialog was answered already (or is
 // answered by the cache); one with another Via is the same request coming
-// back over a second path (RFC 3261 section 8.2.2.2).
+// back over a second path (RFC 3261 section 8.2.2.2). An INVITE with
+// "Replaces" has a Call-ID of its own, whatever its CSeq.
 bool LSipCall::IsInitialInviteRepeat(const LSipMessage &message)
 {
     if (!message.IsRequest() || strcmp(message.GetRequest(), "INVITE") != 0 || !m_InitialCSeq[0] ||
-        strcmp(message.FindField(LSipFields::CSeq, ""), m_InitialCSeq) != 0)
+        strcmp(message.FindField(LSipFields::CSeq, ""), m_InitialCSeq) != 0 ||
+        strcmp(message.FindField(LSipFields::CallID, ""), m_CallID) != 0)
         return false;
     if (strcmp(message.FindField(LSipFields::Via, ""), m_InitialVia) != 0)
         SendResponse(message, 482, "Loop Detected");

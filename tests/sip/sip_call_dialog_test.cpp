@@ -1,0 +1,230 @@
+// A dialog against the peer: 2xx repeated until the ACK, CANCEL only after a
+// provisional response, re-INVITE glare, BYE both ways, stray requests and
+// "Replaces" matching.
+#include "sip_call_fixture.h"
+
+#include <cstring>
+
+namespace vtest
+{
+namespace
+{
+class SipCallDialog : public SipCallTest
+{
+};
+
+std::string LocalTagOf(const LSipCall &call)
+{
+    return call.GetLocalTag();
+}
+
+TEST_F(SipCallDialog, OkIsRepeatedUntilTheAckThenStops)
+{
+    LSipMessage invite;
+    LPtr<LSipCall> call = Incoming("ack-1", invite);
+    LPtr<LSipMessage> ack;
+    auto result = Run(
+        [&] { return call->SendResponseAndWaitForAck(owner, invite, ack, 200, "OK", "v=0\r\n"); });
+    Received first, r;
+    ASSERT_TRUE(peer.Next(first, 1000));
+    EXPECT_EQ(first.message().GetResponseStatusCode(), 200);
+    EXPECT_STREQ(first.message().GetContent("application/sdp"), "v=0\r\n");
+    int repeats = 0;
+    while (repeats < 3 && peer.Next(r, 300)) {
+        EXPECT_EQ(r.text, first.text);
+        repeats++;
+    }
+    EXPECT_EQ(repeats, 3);
+    peer.Send(PeerRequest("ACK", "ack-1", LocalTagOf(*call), peer.Port(), 1));
+    EXPECT_EQ(result.get(), 200);
+    ASSERT_TRUE(ack);
+    EXPECT_STREQ(ack->GetRequest(), "ACK");
+    std::vector<Received> after = peer.Drain(250);
+    EXPECT_TRUE(after.empty()) << after.size() << " repeats after the ACK";
+}
+
+TEST_F(SipCallDialog, NoAckGivesUpWith408AndRepeatedInviteIsAnsweredFromTheCache)
+{
+    LSipMessage invite;
+    LPtr<LSipCall> call = Incoming("ack-2", invite);
+    LPtr<LSipMessage> ack;
+    uint64_t begin = LMonotonicMs();
+    auto result = Run([&] {
+        return call->SendResponseAndWaitForAck(owner, invite, ack, 486, "Busy Here", nullptr);
+    });
+    // The same INVITE again is a repeat: no 482, the cached answer comes.
+    peer.Send(PeerRequest("INVITE", "ack-2", "", peer.Port(), 1));
+    // The same CSeq over another path is a loop.
+    peer.Send(PeerRequest("INVITE", "ack-2", "", peer.Port(), 1, "", "other"));
+    std::vector<Received> all = peer.Drain(300);
+    EXPECT_EQ(result.get(), 408);
+    EXPECT_GE(LMonotonicMs() - begin, 700u);
+    int busy = 0, loops = 0;
+    for (const Received &r : all) {
+        busy += r.message().GetResponseStatusCode() == 486;
+        loops += r.message().GetResponseStatusCode() == 482;
+    }
+    EXPECT_EQ(loops, 1);
+    EXPECT_GE(busy, 8); // every 70 ms for 700 ms, plus the cached answer
+}
+
+TEST_F(SipCallDialog, CancelWaitsForAProvisionalResponse)
+{
+    LPtr<LSipCall> call = Outgoing();
+    LSipRequest invite;
+    invite.CreateNewInviteRequest(*call, nullptr, nullptr, 20, nullptr, false);
+    call->SendRequest(invite);
+    Received sentInvite, r;
+    ASSERT_TRUE(peer.Next(sentInvite, 1000));
+    // Nothing is sent without a provisional response; 408 after the limit.
+    uint64_t begin = LMonotonicMs();
+    EXPECT_EQ(call->SendCancel(invite, false), 408);
+    EXPECT_GE(LMonotonicMs() - begin, 300u);
+    EXPECT_FALSE(peer.Next(r, 100)) << r.text;
+
+    auto result = Run([&] { return call->SendCancel(invite, false); });
+    EXPECT_FALSE(peer.Next(r, 150)) << r.text;
+    peer.Reply(sentInvite.message(), 180, "Ringing");
+    ASSERT_TRUE(peer.Next(r, 500));
+    ASSERT_STREQ(r.message().GetRequest(), "CANCEL");
+    std::string cseq = r.message().FindField(LSipFields::CSeq, "");
+    EXPECT_EQ(cseq, std::to_string(invite.GetSequence()) + " CANCEL");
+    EXPECT_STREQ(r.message().FindField(LSipFields::Via, ""),
+                 sentInvite.message().FindField(LSipFields::Via, ""));
+    peer.Reply(r.message(), 200, "OK");
+    peer.Reply(sentInvite.message(), 487, "Request Terminated");
+    EXPECT_EQ(result.get(), 487);
+    ASSERT_TRUE(peer.Next(r, 500));
+    EXPECT_STREQ(r.message().GetRequest(), "ACK");
+    EXPECT_NE(strstr(r.message().FindField(LSipFields::Via, ""), invite.GetBranch()), nullptr);
+}
+
+TEST_F(SipCallDialog, ReInviteGlareBothWays)
+{
+    LPtr<LSipCall> call = Outgoing();
+    call->SetDialogEstablished();
+    LSipRequest request;
+    LPtr<LSipMessage> response;
+    auto result = Run([&] {
+        return call->SendReInviteAndWaitForFinalResponse(owner, request, response, "v=0\r\n");
+    });
+    Received ours, r;
+    ASSERT_TRUE(peer.Next(ours, 1000));
+    ASSERT_STREQ(ours.message().GetRequest(), "INVITE");
+    // The peer's own re-INVITE crosses ours: refused while ours is pending.
+    peer.Send(PeerRequest("INVITE", call->GetCallID(), call->GetLocalTag(), peer.Port(), 50));
+    bool refused = false;
+    while (!refused && peer.Next(r, 500))
+        refused = r.message().GetResponseStatusCode() == 491 &&
+                  strcmp(r.message().GetResponseReasonPhrase(), "Request Pending") == 0;
+    EXPECT_TRUE(refused);
+    peer.Reply(ours.message(), 491, "Request Pending");
+    EXPECT_EQ(result.get(), 491);
+    ASSERT_TRUE(response);
+    bool acked = false;
+    while (!acked && peer.Next(r, 300))
+        acked = strcmp(r.message().GetRequest(), "ACK") == 0;
+    EXPECT_TRUE(acked);
+}
+
+TEST_F(SipCallDialog, ByeInBothDirections)
+{
+    LPtr<LSipCall> call = Outgoing();
+    call->SetDialogEstablished();
+    LSipRequest bye;
+    ASSERT_TRUE(bye.CreateByeRequest(*call));
+    LPtr<LSipMessage> response;
+    auto result =
+        Run([&] { return call->SendRequestAndWaitForResponse(owner, bye, response, 2000); });
+    Received r;
+    ASSERT_TRUE(peer.Next(r, 1000));
+    EXPECT_STREQ(r.message().GetRequest(), "BYE");
+    peer.Reply(r.message(), 200, "OK");
+    EXPECT_EQ(result.get(), 200);
+
+    // The far end hangs up while we wait for something else: 200 and 487.
+    LPtr<LSipCall> other = Outgoing();
+    other->SetDialogEstablished();
+    LSipRequest info;
+    info.CreateInfoRequest(*other);
+    auto waiting =
+        Run([&] { return other->SendRequestAndWaitForResponse(owner, info, response, 2000); });
+    ASSERT_TRUE(peer.Next(r, 1000));
+    peer.Send(PeerRequest("BYE", other->GetCallID(), other->GetLocalTag(), peer.Port(), 9));
+    EXPECT_EQ(waiting.get(), 487);
+    EXPECT_FALSE(other->IsDialogEstablished());
+    bool ok = false;
+    while (!ok && peer.Next(r, 300))
+        ok = r.message().GetResponseStatusCode() == 200 &&
+             strstr(r.message().FindField(LSipFields::CSeq, ""), "BYE");
+    EXPECT_TRUE(ok);
+}
+
+TEST_F(SipCallDialog, StrayInDialogRequestsGetTheirFixedAnswers)
+{
+    struct Case {
+        const char *method;
+        int status; // 0: no answer
+        bool continues;
+    } cases[] = {{"OPTIONS", 200, true}, {"INFO", 200, true},   {"NOTIFY", 200, true},
+                 {"CANCEL", 200, true},  {"INVITE", 491, true}, {"REFER", 491, true},
+                 {"PUBLISH", 501, true}, {"ACK", 0, true},      {"BYE", 200, false}};
+    LPtr<LSipCall> call = Outgoing();
+    int cseq = 20;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.method);
+        call->SetDialogEstablished();
+        peer.Send(
+            PeerRequest(c.method, call->GetCallID(), call->GetLocalTag(), peer.Port(), cseq++));
+        LPtr<LSipMessage> message = call->WaitMessage(1000);
+        ASSERT_TRUE(message);
+        EXPECT_EQ(call->DefaultMessageProcessing(*message), c.continues);
+        Received r;
+        if (!c.status) {
+            EXPECT_FALSE(peer.Next(r, 150)) << r.text;
+            continue;
+        }
+        ASSERT_TRUE(peer.Next(r, 500));
+        EXPECT_EQ(r.message().GetResponseStatusCode(), c.status);
+        EXPECT_STREQ(r.message().FindField(LSipFields::CallID, ""), call->GetCallID());
+        bool contact = r.message().FindField(LSipFields::Contact, nullptr) != nullptr;
+        EXPECT_EQ(contact, strcmp(c.method, "OPTIONS") == 0);
+    }
+    EXPECT_FALSE(call->IsDialogEstablished());
+}
+
+TEST_F(SipCallDialog, ReplacesIsTakenOnlyWithBothTagsOfTheDialog)
+{
+    LSipMessage invite;
+    LPtr<LSipCall> call = Incoming("rep-1", invite);
+    std::string tag = call->GetLocalTag();
+    struct Case {
+        std::string replaces;
+        bool taken;
+    } cases[] = {
+        {"rep-1;to-tag=" + tag + ";from-tag=peer1", true},
+        {"rep-1; from-tag=peer1 ;to-tag=" + tag, true},
+        {"rep-1", false},
+        {"rep-1;to-tag=" + tag, false},
+        {"rep-1;to-tag=" + tag + ";from-tag=other", false},
+        {"rep-1;to-tag=wrong;from-tag=peer1", false},
+    };
+    int cseq = 1;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.replaces);
+        std::string callId = "new-" + std::to_string(cseq);
+        peer.Send(PeerRequest("INVITE", callId, "", peer.Port(), cseq++,
+                              "Replaces: " + c.replaces + "\r\n"));
+        LPtr<LSipMessage> taken = call->WaitMessage(c.taken ? 1000 : 200);
+        EXPECT_EQ((bool)taken, c.taken);
+        Received r;
+        if (c.taken)
+            EXPECT_FALSE(peer.Next(r, 100)) << r.text;
+        else {
+            ASSERT_TRUE(peer.Next(r, 500));
+            EXPECT_EQ(r.message().GetResponseStatusCode(), 481);
+        }
+    }
+}
+} // namespace
+} // namespace vtest
