@@ -75,19 +75,6 @@ bool LSipAuthenticationDecodeDigest(const char *value, LHashTable &table)
     return true;
 }
 
-void LSipCreateAuthenticationResponse(const char *user, const char *realm, const char *password,
-                                      const char *method, const char *uri, const char *nonce,
-                                      char *out)
-{
-    char ha1[LMD5::HexSize], ha2[LMD5::HexSize];
-    std::string text = std::string(user) + ":" + realm + ":" + password;
-    LMD5::HexOf(text.c_str(), ha1);
-    text = std::string(method) + ":" + uri;
-    LMD5::HexOf(text.c_str(), ha2);
-    text = std::string(ha1) + ":" + nonce + ":" + ha2;
-    LMD5::HexOf(text.c_str(), out);
-}
-
 const char *LSipGetLocalRealm(char *out)
 {
     char host[261] = {0};
@@ -116,7 +103,10 @@ bool LSipSameURI(const char *a, const char *b)
     std::string textLeft, textRight;
     left.Reconstruct(textLeft);
     right.Reconstruct(textRight);
-    return LSipEqualNoCase(left.GetScheme(), right.GetScheme()) && textLeft == textRight &&
+    // The scheme is compared without case; the rest of the text as written.
+    size_t colonLeft = textLeft.find(':'), colonRight = textRight.find(':');
+    return LSipEqualNoCase(left.GetScheme(), right.GetScheme()) &&
+           textLeft.compare(colonLeft, std::string::npos, textRight, colonRight) == 0 &&
            left.IsPortSpecified() == right.IsPortSpecified();
 }
 

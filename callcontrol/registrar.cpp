@@ -63,6 +63,7 @@ void RewriteDirectContact(const LSipMessage &request, Binding &binding, int64_t 
         s.ToHostString(host);
         uri.SetHost(host);
         uri.SetPort((uint16_t)s.GetPort());
+        binding.contact.clear();
         uri.Reconstruct(binding.contact);
         if (!s.IsPrivate() && binding.granted > kNatRegisterExpiry)
             binding.granted = kNatRegisterExpiry;
@@ -204,8 +205,9 @@ void HandleInwardRegisterAuthorised(const LSipMessage &request, LPBXContactList 
                                     const char *accountName, const char *kind,
                                     LNewRequestResponder &responder, int64_t now)
 {
-    LSipNameAddr contact(request.FindField(LSipFields::Contact, ""));
-    if (contact.GetSipURI()[0] == '*') {
+    const char *contactText = request.FindField(LSipFields::Contact, "");
+    LSipNameAddr contact(contactText);
+    if (*LSipSkipWhite(contactText) == '*' || contact.GetSipURI()[0] == '*') {
         responder.Respond(request, 200, "OK", nullptr);
         return;
     }

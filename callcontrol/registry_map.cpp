@@ -125,7 +125,7 @@ bool ApplyRegistryContactMapping(char *uri, size_t capacity, const LIPAddressWit
             parsed.SetHost(host);
             parsed.SetPort((uint16_t)it->to.GetPort());
             std::string text;
-            parsed.Reconstruct(text);
+            parsed.Reconstruct(text); // fresh text: Reconstruct appends
             LSipCopyText(uri, capacity, text.c_str());
             return true;
         }

@@ -1,0 +1,72 @@
+// The NAT contact map: which entries apply to which sender, expiry, and the
+// "RegistryMapping" section it survives restarts in.
+#include "registrar_fixture.h"
+
+#include "config/pbx_global_settings.h"
+
+namespace
+{
+LIPAddressWithPort Addr(const char *text)
+{
+    LIPAddressWithPort a;
+    a.SetFromText(text, 5060);
+    return a;
+}
+
+using RegistryMap = RegistrarTest;
+} // namespace
+
+TEST_F(RegistryMap, AppliedOnlyForItsOwnSenderWhileFresh)
+{
+    SetRegistryContactMapping(Addr("192.168.1.20:5060"), Addr("203.0.113.5:40000"), kNow);
+    SetRegistryContactMapping(Addr("192.168.1.20:5060"), Addr("198.51.100.7:5060"), kNow);
+    EXPECT_EQ(LPBXSettings::RegistryMappingCount.Get(), 1); // the newer one replaced it
+
+    struct Case {
+        const char *uri;
+        const char *source;
+        int64_t now;
+        bool applied;
+        const char *result;
+    } cases[] = {
+        {"sip:101@192.168.1.20;transport=udp", "198.51.100.7:5060", kNow + 10, true,
+         "sip:101@198.51.100.7;transport=udp"},
+        // Another site whose phone has the same private address.
+        {"sip:101@192.168.1.20", "203.0.113.5:40000", kNow + 10, false, "sip:101@192.168.1.20"},
+        {"sip:101@192.168.1.21", "198.51.100.7:5060", kNow + 10, false, "sip:101@192.168.1.21"},
+        {"sip:101@phone.lan", "198.51.100.7:5060", kNow + 10, false, "sip:101@phone.lan"},
+        {"sip:101@192.168.1.20", "198.51.100.7:5060", kNow + 4001, false, "sip:101@192.168.1.20"},
+    };
+    for (const Case &c : cases) {
+        char uri[260];
+        snprintf(uri, sizeof(uri), "%s", c.uri);
+        EXPECT_EQ(ApplyRegistryContactMapping(uri, sizeof(uri), Addr(c.source), c.now), c.applied)
+            << c.uri;
+        EXPECT_STREQ(uri, c.result) << c.uri;
+    }
+}
+
+TEST_F(RegistryMap, PersistedAndReadBack)
+{
+    SetRegistryContactMapping(Addr("192.168.1.20:5060"), Addr("203.0.113.5:40000"), kNow);
+    SetRegistryContactMapping(Addr("10.0.0.9:5070"), Addr("203.0.113.6:1024"), kNow + 5);
+    char out[260];
+    EXPECT_EQ(LPBXSettings::RegistryMappingCount.Get(), 2);
+    EXPECT_STREQ(LPBXGetRegistryMappingFrom(1, out), "10.0.0.9:5070"); // newest first
+    EXPECT_STREQ(LPBXGetRegistryMappingTo(2, out), "203.0.113.5:40000");
+
+    // A restart reads them back; a missing port means 5060; loaded entries
+    // live 3800 s from the load.
+    LPBXSetRegistryMapping(3, "172.16.0.4", "198.51.100.9");
+    LPBXSettings::RegistryMappingCount.Set(3);
+    ResetRegistryContactMapping();
+    char uri[260] = "sip:x@172.16.0.4";
+    EXPECT_TRUE(ApplyRegistryContactMapping(uri, sizeof(uri), Addr("198.51.100.9:5060"), kNow));
+    EXPECT_STREQ(uri, "sip:x@198.51.100.9");
+    // Same address and source: only the older mapping for it goes.
+    SetRegistryContactMapping(Addr("172.16.0.4:5060"), Addr("172.16.0.4:5060"), kNow);
+    EXPECT_EQ(LPBXSettings::RegistryMappingCount.Get(), 2);
+    char late[260] = "sip:x@10.0.0.9:5070";
+    EXPECT_FALSE(
+        ApplyRegistryContactMapping(late, sizeof(late), Addr("203.0.113.6:1024"), kNow + 3801));
+}
