@@ -226,5 +226,45 @@ TEST_F(SipCallDialog, ReplacesIsTakenOnlyWithBothTagsOfTheDialog)
         }
     }
 }
+TEST_F(SipCallDialog, RouteSets)
+{
+    // A single default outbound proxy with "lr": no Route header, sent to
+    // the proxy with the target as request URI.
+    std::string proxy = "127.0.0.1:" + std::to_string(peer.Port());
+    LSipCall call("<sip:300@10.9.9.9>", "<sip:100@>", proxy.c_str(), "100", "", "");
+    LSipRequest bye;
+    ASSERT_TRUE(bye.CreateByeRequest(call));
+    call.SendRequest(bye);
+    Received r;
+    ASSERT_TRUE(peer.Next(r, 1000));
+    EXPECT_STREQ(r.message().GetRequestURI(), "sip:300@10.9.9.9");
+    EXPECT_EQ(r.message().FindField(LSipFields::Route, nullptr), nullptr);
+
+    // Record-Route of a 200 is held in reverse order; loose routing keeps
+    // the target, strict routing puts the first hop in the request URI.
+    std::string text = "SIP/2.0 200 OK\r\nRecord-Route: <sip:p1.test;lr>, <sip:" + proxy +
+                       ";lr>\r\nContact: <sip:300@10.9.9.8>\r\nContent-Length: 0\r\n\r\n";
+    LSipMessage ok;
+    size_t position = 0;
+    ASSERT_TRUE(ok.LoadPacket(text.data(), text.size(), position));
+    call.ApplyDialogEstablishingResponse(ok);
+    EXPECT_EQ(std::string(call.GetRouteSet()), "<sip:" + proxy + ";lr>,<sip:p1.test;lr>");
+    ASSERT_TRUE(bye.CreateByeRequest(call));
+    call.SendRequest(bye);
+    ASSERT_TRUE(peer.Next(r, 1000));
+    EXPECT_STREQ(r.message().GetRequestURI(), "sip:300@10.9.9.8");
+    EXPECT_STREQ(r.message().FindField(LSipFields::Route, ""), call.GetRouteSet());
+
+    std::string strict =
+        "SIP/2.0 200 OK\r\nRecord-Route: <sip:" + proxy + ">\r\nContent-Length: 0\r\n\r\n";
+    position = 0;
+    ASSERT_TRUE(ok.LoadPacket(strict.data(), strict.size(), position));
+    call.ApplyRouteSetFromResponse(ok);
+    ASSERT_TRUE(bye.CreateByeRequest(call));
+    call.SendRequest(bye);
+    ASSERT_TRUE(peer.Next(r, 1000));
+    EXPECT_EQ(std::string(r.message().GetRequestURI()), "sip:" + proxy);
+    EXPECT_STREQ(r.message().FindField(LSipFields::Route, ""), "<sip:300@10.9.9.8>");
+}
 } // namespace
 } // namespace vtest
