@@ -5,6 +5,7 @@
 
 #include "config/pbx_contact.h"
 #include "platform/hashtable.h"
+#include "sip/sip_request.h"
 #include "sip/sipmessage.h"
 
 #include <cstddef>
@@ -19,11 +20,8 @@ constexpr int64_t kNonceLifetimeSeconds = 300;
 // False when the scheme is not Digest.
 bool LSipAuthenticationDecodeDigest(const char *value, LHashTable &table);
 
-// MD5(MD5(user:realm:password):nonce:MD5(method:uri)) in lower-case hex;
-// out holds at least 33 characters.
-void LSipCreateAuthenticationResponse(const char *user, const char *realm, const char *password,
-                                      const char *method, const char *uri, const char *nonce,
-                                      char *out);
+// LSipCreateAuthenticationResponse (the digest both sides compute) lives with
+// the client side in sip/sip_request.h.
 
 // "Vela@" + host name, lower-cased; out holds at least 260 characters.
 const char *LSipGetLocalRealm(char *out);

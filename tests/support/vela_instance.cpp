@@ -1,6 +1,8 @@
 #include "vela_instance.h"
 
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <utility>
 
 namespace vtest
@@ -17,9 +19,30 @@ std::string TodayLogFileName()
     return name;
 }
 
+// Gives a section a port setting unless the test wrote that section itself,
+// so that instances never fight over the well-known ports.
+static void DefaultPort(const std::string &folder, const char *section, int port)
+{
+    namespace fs = std::filesystem;
+    const fs::perms folderMode =
+        fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec;
+    std::string path = folder + "/" + section;
+    if (fs::exists(path))
+        return;
+    // Modes as the exchange itself creates them (umask 027): the tests check
+    // that nothing under the root is open to others.
+    fs::create_directories(folder);
+    fs::permissions(fs::path(folder).parent_path(), folderMode);
+    fs::permissions(folder, folderMode);
+    std::ofstream(path) << "port=" << port << "\r\n";
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
 bool VelaInstance::Start(const std::vector<std::string> &env, int timeoutMs,
                          const std::string &argument)
 {
+    DefaultPort(SharedDataFolder(), "sip", FreeUdpPort());
+    DefaultPort(SharedDataFolder(), "webserver", FreeTcpPort());
     std::vector<std::string> all = env;
     all.push_back("VELA_ROOT=" + Root());
     if (!mProcess.Start({mBinary, argument}, all))
