@@ -67,13 +67,16 @@ void WebUrlEncode(std::string &out, const char *text)
     if (!text)
         return;
     LStringLong encoded;
-    LHTTPEncode(text, (int)strlen(text), encoded);
+    int len = (int)strlen(text);
+    encoded.GrowToSize(len * 3);
+    LHTTPEncode(text, len, encoded);
     out.append(encoded.GetString(), (size_t)encoded.GetLength());
 }
 
 std::string WebUrlDecode(const char *text, size_t len)
 {
     LStringLong decoded;
+    decoded.GrowToSize((int)len); // one allocation instead of one per byte
     LHTTPDecode(text, (int)len, decoded);
     return std::string(decoded.GetString(), (size_t)decoded.GetLength());
 }

@@ -148,11 +148,19 @@ TEST(WebletRequest, QueryFieldsComeBeforeBodyFields)
 
 TEST(WebletRequest, BodyLengthLimits)
 {
-    std::string max_body = "f=" + std::string(1000000 - 2, 'z');
+    // 1000 fields of about 1000 bytes, the last one filling up to the limit.
+    std::string max_body;
+    for (int i = 0; i < 999; i++)
+        max_body += "f" + std::to_string(i) + "=" + std::string(990, 'z') + "&";
+    max_body += "last=";
+    max_body += std::string(1000000 - max_body.size(), 'y');
+    ASSERT_EQ(max_body.size(), 1000000u);
     LWebletRequest ok;
     ASSERT_EQ(Parse("POST /p HTTP/1.1\r\nContent-Length: 1000000\r\n\r\n" + max_body, ok),
               LWebletParse::Ok);
-    EXPECT_EQ(strlen(ok.form.GetParm("f")), 1000000u - 2);
+    EXPECT_EQ(ok.form.GetCount(), 1000);
+    EXPECT_EQ(strlen(ok.form.GetParm("f998")), 990u);
+    EXPECT_EQ(strlen(ok.form.GetParm("last")) + max_body.rfind('=') + 1, 1000000u);
 
     LWebletRequest too_long;
     EXPECT_EQ(Parse("POST /p HTTP/1.1\r\nContent-Length: 1000001\r\n\r\n", too_long),
