@@ -1,6 +1,8 @@
 #include "service/main_engine.h"
 
 #include "callcontrol/pbx_new_requests.h"
+#include "callcontrol/pbx_sip_line.h"
+#include "callcontrol/pbx_sip_line_start.h"
 #include "config/settings.h"
 #include "platform/log.h"
 #include "sip/sip_engine.h"
@@ -10,6 +12,18 @@
 namespace
 {
 std::atomic<MainEngine *> gInstance{nullptr};
+
+// Runs on the SIP engine's receive thread for every accepted INVITE. While
+// the engine is not running nothing is sent.
+bool StartCallThread(const LSipMessage &request, const LPBXCallStart &call)
+{
+    MainEngine *engine = gInstance.load();
+    if (!engine)
+        return true;
+    if (LPBXSipLine *line = LPBXMakeCall(request, call, engine->GetCallCount()))
+        engine->StartLine(line);
+    return true;
+}
 } // namespace
 
 MainEngine::~MainEngine()
@@ -108,6 +122,7 @@ void MainEngine::StartSipEngine()
     settings.getString = LSettingGetString;
     gSipEngine.SetSettings(settings);
     gSipEngine.SetNewMessageHandler(&gPBXNewMessageHandler);
+    LPBXSetCallStarter(StartCallThread);
     gSipEngine.Start();
 }
 // Un-registers the lines (at most 2000 ms), stops the graveyard, closes the
@@ -133,5 +148,13 @@ void MainEngine::StopWebServer() {}
 // VLMaintenanceThread.
 void MainEngine::StartMaintenanceThread() {}
 void MainEngine::StopMaintenanceThread() {}
-// StopThreadsNow() on the owner of the call threads (LPBXSipLine).
-void MainEngine::StopCallThreads() {}
+void MainEngine::StartLine(LPBXSipLine *line)
+{
+    mCallThreads.StartThread(line, LThread::StartNormal);
+}
+// Every call thread is asked to stop at once; a caller still waiting gets
+// 503 "Service Unavailable", connected calls are ended by the graveyard.
+void MainEngine::StopCallThreads()
+{
+    mCallThreads.StopThreadsNow();
+}

@@ -4,7 +4,10 @@
 // nothing still running can reach a part already stopped.
 #pragma once
 
+#include "platform/thread.h"
 #include "service/background_engine.h"
+
+class LPBXSipLine;
 
 class MainEngine : public LBackgroundEngine
 {
@@ -33,6 +36,10 @@ class MainEngine : public LBackgroundEngine
     void LinesChanged();
     // A desktop window connected to the service.
     void NewConnection();
+    // Starts a call thread at normal priority; the engine owns it from here
+    // and the thread deletes itself when its call is over.
+    void StartLine(LPBXSipLine *line);
+    int GetCallCount() { return mCallThreads.GetCount(); }
 
   private:
     // Each step below is the single place where its subsystem is plugged in.
@@ -47,5 +54,6 @@ class MainEngine : public LBackgroundEngine
     void StopMaintenanceThread();
     void StopCallThreads();
 
+    LDetachedThreadsOwner mCallThreads;
     bool mRunning = false;
 };

@@ -1,0 +1,90 @@
+// One call between two parties, as a thread of its own: the exchange stays in
+// the middle as a back-to-back user agent. The thread owns the caller's leg
+// (the dialog of the received INVITE) and, once a target answers, the
+// answered leg. It rings the targets of its list in stages, connects the
+// first one to answer and then keeps the two legs connected.
+#pragma once
+
+#include "callcontrol/initiate_list.h"
+#include "callcontrol/new_invite.h"
+#include "media/sdp_mediator.h"
+#include "platform/lock.h"
+#include "platform/ptr.h"
+#include "platform/signal.h"
+#include "platform/thread.h"
+#include "sip/sip_call.h"
+#include "sip/sipmessage.h"
+
+#include <cstdint>
+
+constexpr int kPBXLineTextSize = 260;
+
+// The exchange's side of SDP mediation: relays come from the RTP relay and
+// the public address from the SIP engine.
+class LPBXMediatorHost : public LSDPMediatorHost
+{
+  public:
+    std::unique_ptr<LSDPRelay> CreateRelay() override;
+    std::string GetPublicIP() override;
+};
+
+class LPBXSipLine : public LDetachedThread
+{
+  public:
+    // What only the set-up needs; released as soon as it ends.
+    struct InitData {
+        LPtr<LSipMessage> invite;
+        LPtr<LSipCallInitiateList> list;
+        char startPrompt[kPBXLineTextSize] = "";
+        char waitHold[kPBXLineTextSize] = "";
+    };
+
+    // Runs on the SIP engine's receive thread: takes the INVITE and the list,
+    // makes the caller leg and answers 100 "Trying" at once.
+    LPBXSipLine(LPtr<LSipMessage> &invite, LPtr<LSipCallInitiateList> &list,
+                const char *startPrompt, const char *waitHold, const LPBXCallStart &start);
+    ~LPBXSipLine() override;
+
+    const char *GetOutboundDialRules(const LSipCall *leg) const;
+    void SetOutboundDialRules(const LSipCall *leg, const char *text);
+
+    void EnableSwapCalls();
+    void DisableSwapCalls();
+
+    LSipCall *GetCallerLeg() { return m_CallerLeg.Get(); }
+    LSipCall *GetAnsweredLeg() { return m_AnsweredLeg.Get(); }
+    int64_t GetAnswerTime() const { return m_AnswerTime; }
+
+  protected:
+    void ThreadFunction() override;
+
+  private:
+    friend class LPBXCallSetup;
+
+    // The set-up loop for a caller still waiting for the answer to its
+    // INVITE. Success is an answered leg that is no longer empty.
+    void InitiateCall(LSipMessage &invite, LSipCallInitiateList &list);
+    // Called by the set-up when a target has answered and both legs are
+    // established: takes the target's dialog as the answered leg.
+    void SetAnswered(LPtr<LSipCall> &leg, const char *dialRules, int64_t now);
+    // The connected phase: everything that happens between the answer and
+    // the end of the call.
+    void RunCall();
+    void EndCall();
+
+    LPtr<InitData> m_InitData;
+    bool m_SwapEnabled = false;
+    LLockObject m_SwapLock;
+    LSignalObject m_SwapSignal;
+    LPtr<LSipCall> m_CallerLeg;
+    LPtr<LSipCall> m_AnsweredLeg;
+    char m_CallerDialRules[kPBXLineTextSize] = "";
+    char m_AnsweredDialRules[kPBXLineTextSize] = "";
+    LPBXMediatorHost m_MediatorHost;
+    LSDPMediator m_Mediator;
+    int64_t m_StartTime = 0;
+    int64_t m_AnswerTime = 0;
+    char m_Caller[kPBXLineTextSize] = "";
+    char m_Target[kPBXLineTextSize] = "";
+    char m_RecordDescription[kPBXLineTextSize] = "";
+};

@@ -1,0 +1,145 @@
+// What the targets of a ringing call send back: provisional responses,
+// challenges, redirects, failures and the first answer, which connects the
+// caller.
+#include "callcontrol/pbx_sip_line_setup.h"
+
+#include "platform/log.h"
+#include "platform/tick.h"
+
+LSDPMessageInfo LPBXSdpInfo(const LSipMessage &message)
+{
+    LSDPMessageInfo info;
+    const char *body = message.GetContent("application/sdp");
+    info.sdpBody = body ? body : "";
+    char host[kSipShortText];
+    message.GetSource().ToHostString(host);
+    info.sourceHost = host;
+    return info;
+}
+
+namespace
+{
+const char *OrNull(const std::string &text)
+{
+    return text.empty() ? nullptr : text.c_str();
+}
+} // namespace
+
+void LPBXCallSetup::DrainTargets(int64_t now)
+{
+    bool any = true;
+    while (any && m_End == End::None) {
+        any = false;
+        for (LListIteratorOf<LSipCallInitiateItem> it(m_List); it.Get() && m_End == End::None;
+             it.Next()) {
+            LSipCallInitiateItem &item = *it.Get();
+            Target &target = TargetOf(item);
+            if (!item.inviteSent || target.remove)
+                continue;
+            LPtr<LSipMessage> message = target.call->GetNextMessage();
+            if (!message)
+                continue;
+            any = true;
+            if (message->IsResponse() && target.invite.IsResponseTo(*message))
+                HandleResponse(item, target, *message, now);
+            else if (!target.call->DefaultMessageProcessing(*message))
+                Bury(item, target, false);
+        }
+        RemoveMarked();
+    }
+}
+
+void LPBXCallSetup::HandleResponse(LSipCallInitiateItem &item, Target &target,
+                                   LSipMessage &response, int64_t now)
+{
+    int status = response.GetResponseStatusCode();
+    if (status != 100)
+        m_AnyResponse = true;
+    if (status >= 100 && status <= 199) {
+        item.provisionalReceived = true;
+        item.lastProvisionalTick = GetTickCount();
+        return;
+    }
+    if (status >= 200 && status <= 299) {
+        HandleAnswer(item, target, response, now);
+        return;
+    }
+    HandleFailure(item, target, response, now);
+}
+
+void LPBXCallSetup::HandleFailure(LSipCallInitiateItem &item, Target &target, LSipMessage &response,
+                                  int64_t now)
+{
+    int status = response.GetResponseStatusCode();
+    // The INVITE transaction is complete: nothing is left to cancel.
+    target.call->SendAck(target.invite, response, nullptr);
+    if (status == 401 || status == 407) {
+        Authenticate(item, target, response);
+        return;
+    }
+    if (status >= 300 && status <= 399) {
+        m_List.AddContact(item, response);
+        target.remove = true;
+        return;
+    }
+    if (status == item.GetChainAbortResponse()) {
+        target.remove = true;
+        m_End = End::Failed;
+        RespondToCaller(486, "Busy Here");
+        return;
+    }
+    if (item.IsGroupMember() && (status == 486 || status == 600 || status == 480)) {
+        Reschedule(item, target, now + kBusyRetrySeconds);
+        return;
+    }
+    LOGERRORF("Error returned: %d %s", status, response.GetResponseReasonPhrase());
+    if (status == 486 || status == 600)
+        m_Busy = true;
+    target.remove = true;
+}
+
+void LPBXCallSetup::Authenticate(LSipCallInitiateItem &item, Target &target, LSipMessage &response)
+{
+    LSipCall &call = *target.call;
+    std::string offer =
+        m_Line.m_Mediator.RewriteInviteSDP(!call.IsDestinationPublic(), call.IsOddRTPDisabled());
+    if (!call.AuthenticateInvite(response, target.invite, OrNull(offer), nullptr, &m_Invite,
+                                 false)) {
+        target.remove = true;
+        return;
+    }
+    call.SendRequest(target.invite);
+    item.provisionalReceived = false;
+    item.lastSendTick = GetTickCount();
+    item.retransmitInterval = kFirstRetransmitMs;
+}
+
+// The caller is answered with the target's SDP (an offer when the caller
+// sent none), and the caller's ACK carries the answer on to the target.
+void LPBXCallSetup::HandleAnswer(LSipCallInitiateItem &item, Target &target, LSipMessage &response,
+                                 int64_t now)
+{
+    LSipCall &call = *target.call;
+    LSDPMediator &mediator = m_Line.m_Mediator;
+    call.ApplyDialogEstablishingResponse(response);
+    std::string sdp =
+        mediator.RewriteOkSDP(LPBXSdpInfo(response), call.IsDestinationPublic(),
+                              m_Caller.IsDestinationPublic(), m_Caller.IsOddRTPDisabled());
+    m_Caller.SetDialogEstablished(true);
+    m_CallerAnswered = true;
+    LPtr<LSipMessage> ack;
+    int status = m_Caller.SendResponseAndWaitForAck(m_Line, m_Invite, ack, 200, "OK", sdp.c_str());
+    if (status != 200 || !ack) {
+        // The target's dialog stays established, so the graveyard ends it
+        // with a BYE.
+        call.SendAck(target.invite, response, nullptr);
+        m_End = End::CallerGone;
+        return;
+    }
+    std::string answer = mediator.RewriteAckSDP(LPBXSdpInfo(*ack), m_Caller.IsDestinationPublic(),
+                                                call.IsOddRTPDisabled());
+    call.SendAck(target.invite, response, OrNull(answer));
+    m_Line.SetAnswered(target.call, item.GetOutboundDialRules(), now);
+    target.remove = true;
+    m_End = End::Answered;
+}

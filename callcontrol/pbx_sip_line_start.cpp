@@ -1,0 +1,78 @@
+#include "callcontrol/pbx_sip_line_start.h"
+
+#include "callcontrol/call_targets.h"
+#include "callcontrol/pbx_sip_line.h"
+#include "config/settingssections.h"
+#include "platform/log.h"
+#include "sip/sip_engine.h"
+
+#include <string>
+
+namespace
+{
+// The call thread keeps the INVITE for the whole set-up; the handler's copy
+// goes away with the receive thread's pass.
+LPtr<LSipMessage> CopyMessage(const LSipMessage &request)
+{
+    std::string text;
+    const_cast<LSipMessage &>(request).Reconstruct(text);
+    LPtr<LSipMessage> copy(new LSipMessage);
+    size_t position = 0;
+    if (!copy->LoadPacket(text.data(), text.size(), position))
+        return LPtr<LSipMessage>();
+    copy->SetSource(request.GetSource());
+    return copy;
+}
+
+void Refuse(const LSipMessage &request, int status, const char *reason)
+{
+    gSipEngine.SendResponse(request, status, reason);
+}
+
+// A call on a line rings its internal number; a call from an extension goes
+// through the extension's outbound plan.
+bool BuildTargets(const LPBXCallStart &call, LSipCallInitiateList &list, char *startPrompt,
+                  char *waitHold)
+{
+    if (call.outboundPlan == "-")
+        return GenerateInternalCallList(list, call.dialledTarget.c_str(), call.callerText.c_str(),
+                                        startPrompt, waitHold, call.maxForwards);
+    return GenerateOutboundCallList(list, call.outboundPlan.c_str(), call.dialledTarget.c_str(),
+                                    call.callerText.c_str(), startPrompt, waitHold,
+                                    call.maxForwards);
+}
+} // namespace
+
+int LPBXCallLimit()
+{
+    int limit = LSettingGetInt("SIP", "MaxCalls", kPBXMinCallLimit);
+    return limit < kPBXMinCallLimit ? kPBXMinCallLimit : limit;
+}
+
+LPBXSipLine *LPBXMakeCall(const LSipMessage &request, const LPBXCallStart &call, int runningCalls)
+{
+    // Only the receive thread starts calls, so the count cannot grow
+    // between this test and the start of the thread.
+    if (runningCalls >= LPBXCallLimit()) {
+        LOGWARNF("Call from %s to %s refused: %d calls are running", call.caller.c_str(),
+                 call.dialledTarget.c_str(), runningCalls);
+        Refuse(request, 503, "Service Unavailable");
+        return nullptr;
+    }
+    LPtr<LSipCallInitiateList> list(new LSipCallInitiateList);
+    char startPrompt[kPBXLineTextSize] = "";
+    char waitHold[kPBXLineTextSize] = "";
+    if (!BuildTargets(call, *list, startPrompt, waitHold)) {
+        if (call.outboundPlan == "-")
+            Refuse(request, 480, "Temporarily Unavailable");
+        else
+            Refuse(request, 404, "Not Found");
+        return nullptr;
+    }
+    LPtr<LSipMessage> invite = CopyMessage(request);
+    if (!invite) {
+        Refuse(request, 500, "Server Internal Error");
+        return nullptr;
+    }
+    return new LPBXSipLine(invite, list, startPrompt, waitHold, call);
+}

@@ -1,0 +1,123 @@
+// A running exchange with extensions 101 (the caller) and 102, 103 (phones
+// played by SIPp or raw UDP peers), and the SIPp runs the call tests need.
+#pragma once
+
+#include "config/pbx_extension.h"
+#include "config/pbx_group.h"
+#include "config/settings.h"
+#include "support/process.h"
+#include "support/udp_peer.h"
+#include "support/vela_instance.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vtest
+{
+inline const char *kCallerPassword = "pw101";
+
+inline std::vector<std::string> SippArgs(const std::string &scenario, int localPort,
+                                         const std::string &remote = "")
+{
+    std::vector<std::string> argv = {"/usr/bin/sipp"};
+    if (!remote.empty())
+        argv.push_back(remote);
+    std::vector<std::string> rest = {"-sf",      std::string(VELA_TEST_DATA) + "/sipp/" + scenario,
+                                     "-i",       "127.0.0.1",
+                                     "-p",       std::to_string(localPort),
+                                     "-m",       "1",
+                                     "-nostdin", "-timeout",
+                                     "30s",      "-timeout_error",
+                                     "-nd"};
+    argv.insert(argv.end(), rest.begin(), rest.end());
+    return argv;
+}
+
+class CallTest : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        sipPort = FreeUdpPort();
+        std::string folder = vela.SharedDataFolder();
+        ASSERT_EQ(system(("mkdir -p '" + folder + "'").c_str()), 0);
+        std::ofstream(folder + "/sip") << "port=" << sipPort << "\n";
+        setenv("VELA_ROOT", vela.Root().c_str(), 1);
+        AddExtension("101", kCallerPassword);
+        AddExtension("102", "pw102");
+        AddExtension("103", "pw103");
+    }
+    void TearDown() override
+    {
+        if (vela.Process().Running())
+            vela.Stop(SIGTERM, 10000);
+        unsetenv("VELA_ROOT");
+    }
+
+    static void AddExtension(const char *name, const char *password)
+    {
+        LPBXExtension ext;
+        ASSERT_TRUE(LPBXExtensionList().CreateNewRecord(ext, name));
+        ext.SetPassword(password);
+        ext.SetVoiceMailExtension("");
+    }
+    static void AddGroup(const char *name, std::vector<std::pair<const char *, int>> members)
+    {
+        LPBXGroup group;
+        ASSERT_TRUE(LPBXGroupList().CreateNewRecord(group, name));
+        for (auto &m : members)
+            ASSERT_TRUE(group.GetExtensionList().AddMember(m.first, m.second));
+    }
+
+    void StartVela()
+    {
+        ASSERT_TRUE(vela.Start()) << vela.Process().Output();
+        ASSERT_TRUE(vela.Process().WaitForOutput(
+            "SIP Private IP is: 127.0.0.1:" + std::to_string(sipPort), 10000))
+            << vela.Process().Output();
+    }
+    std::string Remote() const { return "127.0.0.1:" + std::to_string(sipPort); }
+
+    // Registers user's contact at port (SIPp with digest authentication).
+    bool Register(const std::string &user, const std::string &password, int port)
+    {
+        ChildProcess sipp;
+        std::vector<std::string> argv = SippArgs("register.xml", port, Remote());
+        argv.insert(argv.end(), {"-s", user, "-au", user, "-ap", password});
+        int status = -1;
+        bool ended = sipp.Start(argv) && sipp.WaitExit(15000, &status);
+        if (!ended || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+            ADD_FAILURE() << "register " << user << ": " << sipp.Output();
+        return ended && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+    // A phone answering with scenario on port (SIPp as server).
+    std::unique_ptr<ChildProcess> StartPhone(const std::string &scenario, int port)
+    {
+        auto sipp = std::make_unique<ChildProcess>();
+        EXPECT_TRUE(sipp->Start(SippArgs(scenario, port)));
+        return sipp;
+    }
+    // Extension 101 dialling target with scenario.
+    std::unique_ptr<ChildProcess> StartCaller(const std::string &scenario,
+                                              const std::string &target)
+    {
+        auto sipp = std::make_unique<ChildProcess>();
+        std::vector<std::string> argv = SippArgs(scenario, FreeUdpPort(), Remote());
+        argv.insert(argv.end(), {"-s", target, "-au", "101", "-ap", kCallerPassword});
+        EXPECT_TRUE(sipp->Start(argv));
+        return sipp;
+    }
+    static bool Succeeded(ChildProcess &sipp, int timeoutMs = 30000)
+    {
+        int status = -1;
+        return sipp.WaitExit(timeoutMs, &status) && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+
+    VelaInstance vela;
+    int sipPort = 0;
+};
+} // namespace vtest

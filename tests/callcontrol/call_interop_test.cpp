@@ -1,0 +1,115 @@
+// Calls through `vela -foreground` between SIPp phones: extension 101 (with
+// digest authentication) calls 102, whose phones SIPp plays. Each SIPp
+// scenario fails its run unless every expected message arrives in order.
+#include "call_fixture.h"
+
+namespace vtest
+{
+namespace
+{
+struct EndCase {
+    const char *name;
+    const char *caller;
+    const char *phone;
+};
+
+class CallEnd : public CallTest, public ::testing::WithParamInterface<EndCase>
+{
+};
+
+// Rings, is answered, carries the ACK, and the BYE of either side reaches
+// the other.
+TEST_P(CallEnd, AnsweredCallEndsFromEitherSide)
+{
+    StartVela();
+    int phonePort = FreeUdpPort();
+    ASSERT_TRUE(Register("102", "pw102", phonePort));
+    auto phone = StartPhone(GetParam().phone, phonePort);
+    auto caller = StartCaller(GetParam().caller, "102");
+    EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
+    EXPECT_TRUE(Succeeded(*phone)) << phone->Output();
+    EXPECT_TRUE(vela.Process().WaitForOutput("Call 101 -> sip:102@", 5000));
+    EXPECT_TRUE(vela.Process().WaitForOutput("answered", 5000));
+    EXPECT_TRUE(vela.Process().WaitForOutput("disconnected", 5000)) << vela.Process().Output();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sides, CallEnd,
+    ::testing::Values(EndCase{"CallerHangsUp", "uac_call.xml", "uas_answer.xml"},
+                      EndCase{"CalleeHangsUp", "uac_call_remote_bye.xml", "uas_answer_bye.xml"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// Both contacts of 102 ring; the one that answers gets the call and the
+// other is cancelled (200 to the CANCEL, 487 to its INVITE).
+TEST_F(CallTest, TwoContactsRingAndTheLoserIsCancelled)
+{
+    StartVela();
+    int answering = FreeUdpPort();
+    int losing = FreeUdpPort();
+    ASSERT_TRUE(Register("102", "pw102", answering));
+    ASSERT_TRUE(Register("102", "pw102", losing));
+    auto winner = StartPhone("uas_answer.xml", answering);
+    auto loser = StartPhone("uas_cancelled.xml", losing);
+    auto caller = StartCaller("uac_call.xml", "102");
+    EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
+    EXPECT_TRUE(Succeeded(*winner)) << winner->Output();
+    EXPECT_TRUE(Succeeded(*loser)) << loser->Output();
+}
+
+// The caller's CANCEL: 200 "OK", every ringing target cancelled, and the
+// caller's INVITE ends with 487 "Request Terminated" (checked by the
+// scenario); the call never counts as answered.
+TEST_F(CallTest, CallersCancelEndsEverythingWith487)
+{
+    StartVela();
+    int phonePort = FreeUdpPort();
+    ASSERT_TRUE(Register("102", "pw102", phonePort));
+    auto phone = StartPhone("uas_cancelled.xml", phonePort);
+    auto caller = StartCaller("uac_cancel.xml", "102");
+    EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
+    EXPECT_TRUE(Succeeded(*phone)) << phone->Output();
+    EXPECT_TRUE(vela.Process().WaitForOutput("disconnected", 5000));
+    EXPECT_EQ(vela.Process().Output().find("answered"), std::string::npos);
+}
+
+// A caller that dials an extension without a registered phone is refused
+// at once with 404 "Not Found".
+TEST_F(CallTest, CallToAnUnregisteredExtensionIsRefused)
+{
+    StartVela();
+    auto caller = StartCaller("uac_refused.xml", "103");
+    EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
+}
+
+// Group 600 rings 102 at once and 103 only after its 4 s delay. Start times
+// are whole seconds and the thread looks at them at least once a second, so
+// the second INVITE may come up to a second early or late. Both phones
+// are raw UDP peers that stay silent, so nothing else moves the stages.
+TEST_F(CallTest, GroupMemberRingsOnlyAfterItsDelay)
+{
+    AddGroup("600", {{"102", 0}, {"103", 4}});
+    StartVela();
+    // The phones register from the ports the silent peers then take over.
+    int firstPort = FreeUdpPort();
+    int secondPort = FreeUdpPort();
+    ASSERT_TRUE(Register("102", "pw102", firstPort));
+    ASSERT_TRUE(Register("103", "pw103", secondPort));
+    UdpPeer first(firstPort), second(secondPort);
+    ASSERT_TRUE(first.IsOpen() && second.IsOpen());
+    auto caller = StartCaller("uac_call.xml", "600");
+    std::string invite;
+    ASSERT_TRUE(first.Receive(invite, 5000));
+    int64_t firstAt = MonotonicMs();
+    EXPECT_EQ(invite.rfind("INVITE sip:102@", 0), 0u) << invite;
+    std::string secondInvite;
+    // Repeats of the first member's INVITE may arrive meanwhile on its own
+    // port; the second member hears nothing before its delay.
+    EXPECT_FALSE(second.Receive(secondInvite, 2900)) << secondInvite;
+    ASSERT_TRUE(second.Receive(secondInvite, 2500));
+    int64_t delay = MonotonicMs() - firstAt;
+    EXPECT_EQ(secondInvite.rfind("INVITE sip:103@", 0), 0u) << secondInvite;
+    EXPECT_GE(delay, 2900);
+    EXPECT_LE(delay, 5200);
+}
+} // namespace
+} // namespace vtest
