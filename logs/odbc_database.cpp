@@ -87,9 +87,9 @@ LODBCLibrary::LODBCLibrary(const char *const *names)
 
 LODBCLibrary::~LODBCLibrary()
 {
+    // The library stays mapped: the driver manager keeps caches and driver
+    // handles in its globals that must not vanish under their owners.
     delete functions;
-    if (handle)
-        dlclose(handle);
 }
 
 const LODBCLibrary &LODBCLibrary::Shared()
