@@ -73,7 +73,10 @@ template <class C> bool LStringLongTemplate<C>::Append(const C *text, int count)
     uintptr_t at = (uintptr_t)text, base = (uintptr_t)m_buffer;
     bool inside = m_buffer && at >= base && at <= base + (uintptr_t)m_length * sizeof(C);
     size_t offset = inside ? (at - base) / sizeof(C) : 0;
-    if (!GrowToSize(m_length + count))
+    // Grow geometrically so that appending piece by piece stays linear.
+    int need = m_length + count;
+    int target = need <= 0x3FFFFFFF / 3 * 2 ? need + need / 2 : need;
+    if (need > m_capacity && !GrowToSize(target))
         return false;
     if (inside)
         text = m_buffer + offset;

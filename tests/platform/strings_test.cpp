@@ -76,6 +76,22 @@ TEST(Strings, LongTextGrowsFormatsAndCuts)
     EXPECT_TRUE(text.IsEmpty());
 }
 
+TEST(Strings, AppendingByteByByteGrowsGeometrically)
+{
+    // One reallocation per byte would make decoding a large form quadratic.
+    LStringLong text;
+    int growths = 0, last = text.GetCapacity();
+    for (int i = 0; i < 100000; i++) {
+        ASSERT_TRUE(text.Append("x", 1));
+        if (text.GetCapacity() != last) {
+            ++growths;
+            last = text.GetCapacity();
+        }
+    }
+    EXPECT_EQ(100000, text.GetLength());
+    EXPECT_LT(growths, 40);
+}
+
 TEST(Strings, LongWriterMultipliesCapacityByFour)
 {
     LStringLong text;
