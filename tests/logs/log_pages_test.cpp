@@ -33,8 +33,9 @@ class LogPagesTest : public LogRootTest
                      std::vector<std::pair<const char *, std::string>> fields, bool logon = true)
     {
         CapturedForm captured(sessions);
-        if (logon)
+        if (logon) {
             EXPECT_TRUE(captured.Form().CreateNewSession(false));
+        }
         for (auto &f : fields)
             captured.Form().form_data.SetParm(f.first, f.second.c_str());
         handler(captured.Form());
@@ -185,8 +186,9 @@ TEST_F(LogPagesTest, AutoDeleteDaysDialog)
         EXPECT_EQ(Has(page, "The specified number of days is not valid. Please try again."),
                   !c.stored)
             << c.value;
-        if (c.stored)
+        if (c.stored) {
             EXPECT_EQ(LPBXSettings::LogsAutoDeleteDays.Get(), c.days);
+        }
     }
 }
 
