@@ -113,3 +113,74 @@ TEST_F(CallTest, GroupMemberRingsOnlyAfterItsDelay)
 }
 } // namespace
 } // namespace vtest
+
+namespace vtest
+{
+namespace
+{
+// Thirty seconds of 8 kHz 16-bit mono silence: baresip's file source needs
+// a real WAV file to start its audio, and ends the call when it runs out.
+void WriteSilence(const std::string &path)
+{
+    const uint32_t rate = 8000, bytes = rate * 2 * 30;
+    std::ofstream out(path, std::ios::binary);
+    auto u32 = [&](uint32_t v) { out.write(reinterpret_cast<const char *>(&v), 4); };
+    auto u16 = [&](uint16_t v) { out.write(reinterpret_cast<const char *>(&v), 2); };
+    out << "RIFF";
+    u32(36 + bytes);
+    out << "WAVEfmt ";
+    u32(16);
+    u16(1);
+    u16(1);
+    u32(rate);
+    u32(rate * 2);
+    u16(2);
+    u16(16);
+    out << "data";
+    u32(bytes);
+    out << std::string(bytes, '\0');
+}
+
+// A baresip phone registered as user, answering by itself when autoAnswer.
+std::unique_ptr<ChildProcess> StartBaresip(const TempDir &home, const std::string &user,
+                                           const std::string &password, int sipPort,
+                                           bool autoAnswer, const std::vector<std::string> &extra)
+{
+    WriteSilence(home.Path() + "/silence.wav");
+    std::ofstream(home.Path() + "/config")
+        << "module_path /usr/lib/baresip/modules\n"
+        << "sip_listen 127.0.0.1:" << FreeUdpPort() << "\n"
+        << "audio_player aufile," << home.Path() << "/heard.wav\n"
+        << "audio_source aufile," << home.Path() << "/silence.wav\n"
+        << "module g711.so\nmodule aufile.so\nmodule_app account.so\nmodule_app menu.so\n";
+    std::ofstream(home.Path() + "/accounts")
+        << "<sip:" << user << "@127.0.0.1:" << sipPort << ";transport=udp>;auth_pass=" << password
+        << ";regint=600" << (autoAnswer ? ";answermode=auto" : "") << "\n";
+    std::vector<std::string> argv = {"/usr/bin/baresip", "-f", home.Path()};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    auto baresip = std::make_unique<ChildProcess>();
+    EXPECT_TRUE(baresip->Start(argv));
+    return baresip;
+}
+
+// Two real phones: baresip 101 dials 102, whose baresip answers by itself;
+// the caller hangs up when it quits after four seconds.
+TEST_F(CallTest, BaresipCallsBaresipAndTheCallerHangsUp)
+{
+    StartVela();
+    TempDir calleeHome{"vela-baresip-102"}, callerHome{"vela-baresip-101"};
+    auto callee = StartBaresip(calleeHome, "102", "pw102", sipPort, true, {});
+    ASSERT_TRUE(vela.Process().WaitForOutput("Extension 102 is at", 10000)) << callee->Output();
+    auto caller = StartBaresip(callerHome, "101", kCallerPassword, sipPort, false,
+                               {"-e", "/dial 102", "-t", "4"});
+    EXPECT_TRUE(vela.Process().WaitForOutput("Call 101 -> sip:102@", 10000));
+    EXPECT_TRUE(vela.Process().WaitForOutput("answered", 10000)) << caller->Output();
+    EXPECT_TRUE(caller->WaitForOutput("Call established", 10000)) << caller->Output();
+    EXPECT_TRUE(caller->WaitExit(15000)) << caller->Output();
+    EXPECT_EQ(caller->Output().find("audio error"), std::string::npos) << caller->Output();
+    EXPECT_TRUE(vela.Process().WaitForOutput("disconnected", 10000)) << vela.Process().Output();
+    EXPECT_TRUE(callee->WaitForOutput("terminated", 10000)) << callee->Output();
+    callee->Stop(SIGTERM, 5000);
+}
+} // namespace
+} // namespace vtest
