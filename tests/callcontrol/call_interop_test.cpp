@@ -7,6 +7,38 @@ namespace vtest
 {
 namespace
 {
+std::string HeaderLine(const std::string &message, const std::string &name)
+{
+    size_t at = message.find("\r\n" + name + ":");
+    if (at == std::string::npos)
+        return "";
+    size_t end = message.find("\r\n", at + 2);
+    return message.substr(at + 2, end - at - 2);
+}
+
+// A provisional answer of a raw phone to request.
+std::string Ringing(const std::string &request)
+{
+    std::string text = "SIP/2.0 180 Ringing\r\n";
+    for (const char *name : {"Via", "From", "To", "Call-ID", "CSeq"})
+        text += HeaderLine(request, name) + (std::string(name) == "To" ? ";tag=ph" : "") + "\r\n";
+    return text + "Content-Length: 0\r\n\r\n";
+}
+
+// The next INVITE the phone receives whose Call-ID is not skipCallId.
+bool NextNewInvite(UdpPeer &phone, const std::string &skipCallId, int timeoutMs,
+                   std::string &invite)
+{
+    int64_t deadline = MonotonicMs() + timeoutMs;
+    for (int64_t left = timeoutMs; left > 0; left = deadline - MonotonicMs()) {
+        if (!phone.Receive(invite, (int)left))
+            return false;
+        if (invite.rfind("INVITE ", 0) == 0 && HeaderLine(invite, "Call-ID") != skipCallId)
+            return true;
+    }
+    return false;
+}
+
 struct EndCase {
     const char *name;
     const char *caller;
@@ -79,6 +111,48 @@ TEST_F(CallTest, CallToAnUnregisteredExtensionIsRefused)
     StartVela();
     auto caller = StartCaller("uac_refused.xml", "103");
     EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
+}
+
+// A caller still waiting when the service stops learns it at once with
+// 503 "Service Unavailable" instead of being left to time out.
+TEST_F(CallTest, StoppingTheServiceAnswersAWaitingCaller503)
+{
+    StartVela();
+    int phonePort = FreeUdpPort();
+    ASSERT_TRUE(Register("102", "pw102", phonePort));
+    UdpPeer phone(phonePort);
+    ASSERT_TRUE(phone.IsOpen());
+    auto caller = StartCaller("uac_stopped.xml", "102");
+    std::string invite;
+    ASSERT_TRUE(phone.Receive(invite, 5000));
+    EXPECT_TRUE(vela.Stop(SIGTERM, 10000));
+    EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
+}
+
+// A second call to a group waits while the first one rings its member and
+// rings the member as soon as the first caller gives up.
+TEST_F(CallTest, SecondCallToAGroupWaitsForTheFirst)
+{
+    AddGroup("600", {{"102", 0}});
+    StartVela();
+    int phonePort = FreeUdpPort();
+    ASSERT_TRUE(Register("102", "pw102", phonePort));
+    UdpPeer phone(phonePort);
+    ASSERT_TRUE(phone.IsOpen());
+    auto first = StartCaller("uac_cancel_later.xml", "600");
+    std::string inviteA, inviteB;
+    ASSERT_TRUE(NextNewInvite(phone, "", 5000, inviteA));
+    ASSERT_TRUE(phone.SendTo(sipPort, Ringing(inviteA)));
+    int64_t ringingAt = MonotonicMs();
+    auto second = StartCaller("uac_cancel_later.xml", "600");
+    // The first caller cancels three seconds after its ringing.
+    ASSERT_TRUE(NextNewInvite(phone, HeaderLine(inviteA, "Call-ID"), 6000, inviteB));
+    int64_t waited = MonotonicMs() - ringingAt;
+    EXPECT_GE(waited, 2800);
+    EXPECT_LE(waited, 4500);
+    ASSERT_TRUE(phone.SendTo(sipPort, Ringing(inviteB)));
+    EXPECT_TRUE(Succeeded(*first)) << first->Output();
+    EXPECT_TRUE(Succeeded(*second)) << second->Output();
 }
 
 // Group 600 rings 102 at once and 103 only after its 4 s delay. Start times
