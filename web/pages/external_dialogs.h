@@ -1,0 +1,36 @@
+// The dialogs of an external line: its main settings and the advanced ones.
+#pragma once
+
+#include "config/pbx_external_line.h"
+#include "web/web_dialog.h"
+
+#include <string>
+#include <vector>
+
+class VLExternalPropPage : public LWebDialog
+{
+  public:
+    explicit VLExternalPropPage(LWebletForm &form);
+    void InitDialog() override;
+    void Generate() override;
+    bool CmOk() override;
+
+  private:
+    std::string id;
+};
+
+class VLExternalAdvancedSettingsPage : public LWebDialog
+{
+  public:
+    explicit VLExternalAdvancedSettingsPage(LWebletForm &form);
+    void InitDialog() override;
+    void Generate() override;
+    bool CmOk() override;
+
+  private:
+    bool OpenLine(LPBXExternalLine &line);
+    std::string id;
+};
+
+// "[None]", the extensions, then the groups.
+std::vector<std::string> VWRingOnChoices();

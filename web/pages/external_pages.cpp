@@ -1,0 +1,107 @@
+// External lines: the list, the line dialog, its advanced settings and the
+// delete script. A saved line makes the engine register its lines anew.
+#include "config/pbx_external_line.h"
+#include "config/pbx_group.h"
+#include "web/html_list.h"
+#include "web/pages/control_pages.h"
+#include "web/pages/external_dialogs.h"
+#include "web/pages/list_page.h"
+#include "web/pages/page_common.h"
+#include "web/web_frame.h"
+#include "web/weblet_form.h"
+
+#include <atomic>
+
+namespace
+{
+std::atomic<VWLinesChangedHook> lines_changed{nullptr};
+
+class VLExternalListPage : public VLListPage
+{
+  public:
+    explicit VLExternalListPage(LWebletForm &form)
+        : VLListPage(form, "externallist", "help/config_lines.html")
+    {
+    }
+
+    void Generate() override
+    {
+        LHtmlList list(form, "externallist", 0);
+        list.AddColumn("External Line Name", 25, LHtmlList::AlignLeft, true);
+        list.AddColumn("ID or UserName", 21, LHtmlList::AlignLeft, true);
+        list.AddColumn("Proxy Server", 25, LHtmlList::AlignLeft, true);
+        list.AddColumn("Ring On", 25, LHtmlList::AlignLeft, true);
+        list.AddColumn("Edit", 2, LHtmlList::AlignCentre, false);
+        list.AddColumn("Delete", 2, LHtmlList::AlignCentre, false);
+        char name[LPathSize], text[LPathSize];
+        for (LPBXExternalLineListIterator it; it; it.Next()) {
+            it->GetLineName(name);
+            std::string prop =
+                KeyLink("externalprop", name, "&onok=externallist&oncancel=externallist");
+            LHtmlListRow row;
+            row.AddCellPrintFWithOrder(name, "<a href=\"%H\">%H</a>", prop.c_str(), name);
+            row.AddCell(it->GetLineID(text));
+            row.AddCell(it->GetServer(text));
+            row.AddCell(it->GetRingOnLine(text));
+            row.AddCellImageLink("edit.gif", prop.c_str(), "Edit Line");
+            row.AddCellImageLink("trash.gif", KeyLink("externaldelete", name).c_str(),
+                                 "Delete Line");
+            list.AddRow(row);
+        }
+        list.Write(form, 100);
+        WriteButton("externalprop?onok=externallist&oncancel=externallist",
+                    "Add New External Line");
+    }
+};
+} // namespace
+
+void VWSetLinesChangedHook(VWLinesChangedHook hook)
+{
+    lines_changed.store(hook);
+}
+
+void VWNotifyLinesChanged()
+{
+    VWLinesChangedHook hook = lines_changed.load();
+    if (hook)
+        hook();
+}
+
+std::vector<std::string> VWRingOnChoices()
+{
+    std::vector<std::string> items = {"[None]"};
+    for (const std::string &ext : VWExtensionNames())
+        items.push_back(ext);
+    char key[LPathSize];
+    for (LPBXGroupListIterator it; it; it.Next())
+        items.push_back(it->GetName(key));
+    return items;
+}
+
+void VWExternalList(LWebletForm &form)
+{
+    VLExternalListPage page(form);
+    page.Open();
+}
+
+void VWExternalProp(LWebletForm &form)
+{
+    VLExternalPropPage page(form);
+    page.Run();
+}
+
+void VWExternalAdvancedSettings(LWebletForm &form)
+{
+    VLExternalAdvancedSettingsPage page(form);
+    page.Run();
+}
+
+void VWExternalDelete(LWebletForm &form)
+{
+    if (!WLValidateSession(form) || !VMConfirmYesNo(form, "externaldelete", "externallist"))
+        return;
+    const char *id = form.GetParm("id");
+    if (VWIsValidKey(id) && LPBXExternalLineList().Delete(id))
+        VWNotifyLinesChanged();
+    VWShowList(form, "externallist");
+}
