@@ -1,0 +1,75 @@
+#include "service/web_script_table.h"
+
+#include "config/folders.h"
+#include "logs/log_pages.h"
+#include "platform/log.h"
+#include "web/pages/control_pages.h"
+#include "web/web_control.h"
+
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace
+{
+// The source tree this file was built from: the folder above "service".
+std::filesystem::path SourceTree()
+{
+    return std::filesystem::path(__FILE__).parent_path().parent_path();
+}
+
+void SeedFolder(const std::filesystem::path &from, const std::filesystem::path &to)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_directory(from, ec))
+        return;
+    std::filesystem::create_directories(to, ec);
+    for (const auto &entry : std::filesystem::directory_iterator(from, ec)) {
+        if (!entry.is_regular_file(ec))
+            continue;
+        std::filesystem::path target = to / entry.path().filename();
+        if (std::filesystem::exists(target, ec))
+            continue;
+        if (!std::filesystem::copy_file(entry.path(), target, ec))
+            LOGWARNF("Web files: cannot copy %s: %s", entry.path().c_str(), ec.message().c_str());
+    }
+}
+} // namespace
+
+const LWebletScriptItem *VLWebScriptTable(int *count)
+{
+    static std::vector<LWebletScriptItem> table;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        table.assign(kWebLogonScripts, kWebLogonScripts + kWebLogonScriptCount);
+        table.insert(table.end(), kControlPageScripts,
+                     kControlPageScripts + kControlPageScriptCount);
+        table.insert(table.end(), kLogScripts, kLogScripts + kLogScriptCount);
+    });
+    *count = (int)table.size();
+    return table.data();
+}
+
+void VLSeedWebFiles()
+{
+    char folder[LPathSize];
+    std::filesystem::path shared = LGetFolder(LFolder::SharedData, folder);
+    std::filesystem::path resources = LGetFolder(LFolder::Resources, folder);
+    SeedFolder(SourceTree() / "web" / "WebControl", shared / "WebControl");
+    SeedFolder(SourceTree() / "web" / "help", resources / "help");
+}
+
+bool VLStartWebServer(int port)
+{
+    VLSeedWebFiles();
+    int count = 0;
+    const LWebletScriptItem *table = VLWebScriptTable(&count);
+    return LWebControl::StartServer(table, count, port);
+}
+
+bool VLStartWebServer()
+{
+    return VLStartWebServer(0);
+}
