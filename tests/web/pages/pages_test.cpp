@@ -1,0 +1,179 @@
+// The configuration pages driven with forms as a browser posts them: the
+// stored records, validation messages, redirects and encoded output.
+#include "../web_fixture.h"
+#include "config/pbx_extension.h"
+#include "config/pbx_group.h"
+#include "config/pbx_outbound_plan.h"
+#include "web/pages/control_pages.h"
+
+#include <ctime>
+#include <filesystem>
+#include <initializer_list>
+#include <utility>
+
+namespace
+{
+using Fields = std::initializer_list<std::pair<const char *, const char *>>;
+
+class PagesTest : public WebRootTest
+{
+  protected:
+    // Runs a script with the fields on a logged-on session.
+    std::string Run(LWebletScriptFunction script, Fields fields)
+    {
+        CapturedForm captured(sessions);
+        EXPECT_TRUE(captured.Form().CreateNewSession(false));
+        for (auto &[name, value] : fields)
+            captured.Form().form_data.SetParm(name, value);
+        script(captured.Form());
+        return captured.Output();
+    }
+    bool Has(const std::string &text, const char *part)
+    {
+        return text.find(part) != std::string::npos;
+    }
+};
+
+TEST_F(PagesTest, ExtensionSaveChecksAndStores)
+{
+    std::string out =
+        Run(VWExtensionProp,
+            {{"save", "1"}, {"name", " 101 "}, {"password", "pw"}, {"displayname", "Desk"}});
+    EXPECT_TRUE(Has(out, "Location: extensionlist")) << out;
+    LPBXExtension ext;
+    char text[LPathSize];
+    ASSERT_TRUE(LPBXExtensionList().Exists("101"));
+    LPBXExtensionList().Open(ext, "101");
+    EXPECT_STREQ(ext.GetPassword(text), "pw");
+    EXPECT_STREQ(ext.GetDisplayName(text), "Desk");
+
+    struct Case {
+        Fields fields;
+        const char *message;
+    } cases[] = {
+        {{{"save", "1"}, {"name", ""}}, "Every extension must have a Number or UserID."},
+        {{{"save", "1"}, {"name", "../etc"}}, "Every extension must have a Number or UserID."},
+        {{{"save", "1"}, {"name", "a\x01"}}, "Every extension must have a Number or UserID."},
+        {{{"save", "1"}, {"name", "x_"}}, "Every extension must have a Number or UserID."},
+        {{{"save", "1"}, {"name", "102"}, {"usevoicemail", "1"}, {"usetna", "1"}},
+         "You cannot use both Voice Mail and Transfer"},
+        {{{"save", "1"}, {"name", "102"}, {"usevoicemail", "1"}, {"voicemaildelay", "-3"}},
+         "Voice Mail Extension or Voice Mail Delay Time is invalid."},
+        {{{"save", "1"}, {"name", "101"}}, "Another extension with the same Number"},
+        {{{"save", "1"}, {"name", "abc"}, {"usetna", "1"}},
+         "Please enter the transfer to number and the delay time."},
+    };
+    for (const Case &c : cases)
+        EXPECT_TRUE(Has(Run(VWExtensionProp, c.fields), c.message)) << c.message;
+    EXPECT_FALSE(std::filesystem::exists(root + "/etc")) << "nothing outside the tree";
+    // A duplicate in another case is refused too.
+    LPBXExtensionList().Open(ext, "bob");
+    ext.SetPassword("x");
+    EXPECT_TRUE(Has(Run(VWExtensionProp, {{"save", "1"}, {"name", "BOB"}}), "already exists"));
+}
+
+TEST_F(PagesTest, RenameMovesRegistrationsAndDeleteAsksFirst)
+{
+    LPBXExtension ext;
+    LPBXExtensionList().Open(ext, "101");
+    ext.SetPassword("pw");
+    ASSERT_TRUE(ext.AddContact("sip:101@10.0.0.5", time(nullptr) + 600, "0.5"));
+    Run(VWExtensionProp, {{"save", "1"}, {"id", "101"}, {"name", "105"}});
+    EXPECT_FALSE(LPBXExtensionList().Exists("101"));
+    LPBXExtension moved;
+    LPBXExtensionList().Open(moved, "105");
+    int contacts = 0;
+    for (LPBXContactListIterator it(moved); it; it.Next())
+        contacts++;
+    EXPECT_EQ(contacts, 1);
+
+    std::string ask = Run(VWExtensionDelete, {{"id", "105"}});
+    EXPECT_TRUE(Has(ask, "Are you sure you want to delete the selected item?"));
+    EXPECT_TRUE(LPBXExtensionList().Exists("105"));
+    Run(VWExtensionDelete, {{"id", "105"}, {"confirmed", "yes"}});
+    EXPECT_FALSE(LPBXExtensionList().Exists("105"));
+    // Traversal through the id deletes nothing outside the list.
+    std::string victim = shared + "/victim";
+    FILE *f = fopen(victim.c_str(), "w");
+    fclose(f);
+    Run(VWExtensionDelete, {{"id", "../../victim"}, {"confirmed", "yes"}});
+    Run(VWExtensionDelete, {{"id", "..\\victim"}, {"confirmed", "yes"}});
+    EXPECT_TRUE(std::filesystem::exists(victim));
+}
+
+TEST_F(PagesTest, ListShowsContactsAsTextAndHidesExpired)
+{
+    struct Case {
+        const char *name;
+        time_t expires;
+        bool shown;
+    } cases[] = {{"101", time(nullptr) + 600, true}, {"102", time(nullptr) - 5, false}};
+    for (const Case &c : cases) {
+        LPBXExtension ext;
+        LPBXExtensionList().Open(ext, c.name);
+        ext.SetDisplayName("<img src=x onerror=alert(1)>");
+        ext.AddContact((std::string("<script>alert(") + c.name + ")</script>").c_str(), c.expires,
+                       "0.5");
+    }
+    std::string out = Run(VWExtensionList, {});
+    EXPECT_FALSE(Has(out, "<script>alert(")) << out;
+    EXPECT_FALSE(Has(out, "<img src=x"));
+    EXPECT_TRUE(Has(out, "&lt;script&gt;alert(101)"));
+    EXPECT_FALSE(Has(out, "alert(102)")) << "an expired registration shows nothing";
+    EXPECT_TRUE(Has(out, "expires at "));
+}
+
+TEST_F(PagesTest, PlanRulesAndGroupMembers)
+{
+    Run(VWPlanProp, {{"save", "1"}, {"name", "Office"}, {"dialonline", "[Blocked]"}});
+    LPBXOutboundPlan plan;
+    char text[LPathSize];
+    ASSERT_TRUE(LPBXOutboundPlanList().Exists("office"));
+    LPBXOutboundPlanList().Open(plan, "office");
+    EXPECT_STREQ(plan.GetDefaultDialOnLine(text), "-");
+
+    struct Case {
+        Fields fields;
+        const char *message;
+    } cases[] = {
+        {{{"id", "office"}, {"saverule", "1"}, {"startswith", "9"}, {"removedigits", "1"}},
+         nullptr},
+        {{{"id", "office"}, {"saverule", "1"}, {"startswith", ""}},
+         "&quot;If number starts with&quot; field is required."},
+        {{{"id", "office"}, {"saverule", "1"}, {"startswith", "8"}, {"removedigits", "-1"}},
+         "Remove digits"},
+        {{{"id", "office"}, {"saverule", "1"}, {"startswith", "9"}},
+         "There is another dial based rule"},
+        {{{"id", "../x"}, {"saverule", "1"}, {"startswith", "7"}},
+         "Invalid Outbound Dialing Plan found."},
+    };
+    for (const Case &c : cases) {
+        std::string out = Run(VWDialRuleProp, c.fields);
+        EXPECT_TRUE(c.message ? Has(out, c.message) : Has(out, "Location: planprop?id=office"))
+            << out;
+    }
+    int rules = 0;
+    for (LPBXOutboundPlan::DialBasedRuleListIterator it(plan); it; it.Next())
+        rules++;
+    EXPECT_EQ(rules, 1);
+
+    Run(VWGroupProp, {{"save", "1"}, {"name", "701"}, {"waithold", "chimes"}});
+    EXPECT_TRUE(Has(Run(VWGroupAdd, {{"add", "1"}, {"name", "701"}}), "There is another group"));
+    Run(VWGroupExtensionProp,
+        {{"id", "701"}, {"saveext", "1"}, {"extension", "101"}, {"delay", "5"}});
+    EXPECT_TRUE(Has(Run(VWGroupExtensionProp,
+                        {{"id", "701"}, {"saveext", "1"}, {"extension", "102"}, {"delay", "-5"}}),
+                    "The delay must be"));
+    std::string list = Run(VWGroupList, {});
+    EXPECT_TRUE(Has(list, "Chimes"));
+    EXPECT_TRUE(Has(list, ">101<")) << list;
+    Run(VWGroupProp, {{"save", "1"}, {"id", "701"}, {"name", "702"}, {"waithold", "ringing"}});
+    LPBXGroup group;
+    LPBXGroupList().Open(group, "702");
+    int members = 0;
+    for (LPBXGroup::ExtensionListIterator it(group); it; it.Next())
+        members++;
+    EXPECT_EQ(members, 1) << "members move with the group";
+    EXPECT_FALSE(LPBXGroupList().Exists("701"));
+}
+} // namespace
