@@ -101,7 +101,8 @@ void LWebDialog::AddRadioButton(int id, const char *label, bool onclick_validate
 
 void LWebDialog::AddRadioButtonWithInput(int id, const char *label, int input_id, int size)
 {
-    StartRow(id, -1);
+    // The input has no row of its own: its message goes above this one.
+    StartRow(input_id == invalid_control ? input_id : id, -1);
     wfprintf(form, "<input type=radio name=rbg%d id=%d value=%d%s onclick=validate()>%H</td><td>",
              id / 100, id, id, GetRadioCheck(id) ? " checked" : "", label);
     wfprintf(form, "<input name=%d id=%d type=text value=\"%H\" size=%d style=\"%s\">", input_id,

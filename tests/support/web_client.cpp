@@ -1,0 +1,69 @@
+#include "web_client.h"
+
+#include "process.h"
+
+#include <cstring>
+
+namespace vtest
+{
+namespace
+{
+// Reads the output until the program closes it (a pipe left unread would
+// stall a long answer), then reaps it; false on time-out.
+bool RunToEnd(ChildProcess &child, int timeoutMs, int *status)
+{
+    int64_t deadline = MonotonicMs() + timeoutMs;
+    child.WaitForOutput(std::string("\x01end-of-output\x02"), timeoutMs);
+    int64_t left = deadline - MonotonicMs();
+    return child.WaitExit(left > 0 ? (int)left : 0, status);
+}
+} // namespace
+
+std::string Curl(const std::vector<std::string> &args)
+{
+    std::vector<std::string> argv = {"/usr/bin/curl", "-s", "-i", "--max-time", "20"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ChildProcess curl;
+    if (!curl.Start(argv) || !RunToEnd(curl, 30000, nullptr))
+        return "";
+    return curl.Output();
+}
+
+std::string HttpHeader(const std::string &answer, const char *name)
+{
+    size_t at = answer.find(std::string("\r\n") + name + ": ");
+    if (at == std::string::npos)
+        return "";
+    at += strlen(name) + 4;
+    return answer.substr(at, answer.find("\r\n", at) - at);
+}
+
+std::string WebLogOn(const std::string &base, const char *fields)
+{
+    std::string cookie = HttpHeader(Curl({"-d", fields, base + "/logon"}), "Set-Cookie");
+    if (cookie.compare(0, 5, "sess=") != 0)
+        return "";
+    return cookie.substr(0, cookie.find(';'));
+}
+
+bool Chromium(const std::string &folder, const std::vector<std::string> &args,
+              const std::string &url, std::string *dom)
+{
+    std::vector<std::string> argv = {"/usr/bin/chromium",
+                                     "--headless",
+                                     "--no-sandbox",
+                                     "--disable-gpu",
+                                     "--no-first-run",
+                                     "--hide-scrollbars",
+                                     "--user-data-dir=" + folder + "/chromium-profile"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    argv.push_back(url);
+    ChildProcess chromium;
+    int status = -1;
+    if (!chromium.Start(argv, {"HOME=" + folder}) || !RunToEnd(chromium, 90000, &status))
+        return false;
+    if (dom)
+        *dom = chromium.Output();
+    return status == 0;
+}
+} // namespace vtest

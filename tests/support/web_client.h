@@ -1,0 +1,25 @@
+// HTTP clients for tests of the control panel: curl for requests and
+// headless chromium for rendering, both real programs started by PID.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vtest
+{
+// Runs `curl -s -i --max-time 20 <args>`; the answer with its headers, or ""
+// when curl could not be run.
+std::string Curl(const std::vector<std::string> &args);
+
+// The value of a header line of an answer ("" when absent).
+std::string HttpHeader(const std::string &answer, const char *name);
+
+// Posts the log-on fields to base + "/logon" and returns "sess=<id>" from
+// its Set-Cookie header, or "" when the log-on was refused.
+std::string WebLogOn(const std::string &base, const char *fields);
+
+// Runs headless chromium with the extra arguments on url with HOME and the
+// profile in folder. dom receives its standard output (for --dump-dom).
+bool Chromium(const std::string &folder, const std::vector<std::string> &args,
+              const std::string &url, std::string *dom = nullptr);
+} // namespace vtest

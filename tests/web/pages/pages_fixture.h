@@ -1,0 +1,63 @@
+// The control panel served for real: the full script table on a free
+// loopback port in this process, driven by curl with a logged-on session.
+#pragma once
+
+#include "../web_fixture.h"
+#include "service/web_script_table.h"
+#include "support/process.h"
+#include "support/web_client.h"
+#include "web/web_control.h"
+
+#include <string>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+class PagesServerTest : public WebRootTest
+{
+  protected:
+    void SetUp() override
+    {
+        WebRootTest::SetUp();
+        port = vtest::FreeTcpPort();
+        base = "http://127.0.0.1:" + std::to_string(port);
+        ASSERT_TRUE(VLStartWebServer(port));
+        int64_t deadline = vtest::MonotonicMs() + 5000;
+        while (!LWebControl::GetServer().IsListening() && vtest::MonotonicMs() < deadline)
+            usleep(2000);
+        ASSERT_TRUE(LWebControl::GetServer().IsListening());
+        // Loopback with no password set: the default account logs on.
+        cookie = vtest::WebLogOn(base, "101=admin&102=&submitdef=++OK++");
+        ASSERT_NE(cookie, "");
+    }
+    void TearDown() override
+    {
+        LWebControl::StopServer();
+        WebRootTest::TearDown();
+    }
+
+    std::string Get(const std::string &path) { return vtest::Curl({"-b", cookie, base + path}); }
+    using Fields = std::vector<std::pair<std::string, std::string>>;
+    // Posts the fields URL-encoded, as a browser sends a form.
+    std::string Post(const std::string &script, const Fields &fields)
+    {
+        std::vector<std::string> args = {"-b", cookie};
+        for (const auto &[name, value] : fields) {
+            args.push_back("--data-urlencode");
+            args.push_back(name + "=" + value);
+        }
+        args.push_back(base + "/" + script);
+        return vtest::Curl(args);
+    }
+    static bool Has(const std::string &text, const std::string &part)
+    {
+        return text.find(part) != std::string::npos;
+    }
+    static std::string Location(const std::string &answer)
+    {
+        return vtest::HttpHeader(answer, "Location");
+    }
+
+    int port = 0;
+    std::string base, cookie;
+};

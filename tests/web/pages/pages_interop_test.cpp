@@ -1,0 +1,197 @@
+// The configuration pages over HTTP with curl: each kind of record added,
+// edited, renamed and deleted through the forms a browser posts, checked in
+// the stored records after each step.
+#include "config/pbx_extension.h"
+#include "config/pbx_external_line.h"
+#include "config/pbx_group.h"
+#include "config/pbx_outbound_plan.h"
+#include "pages_fixture.h"
+#include "web/pages/control_pages.h"
+
+#include <atomic>
+
+namespace
+{
+std::atomic<int> lines_changed{0};
+void CountLinesChanged()
+{
+    lines_changed++;
+}
+
+const char *const kOk = "  OK  ";
+
+int CountMembers(const char *group)
+{
+    LPBXGroup g;
+    if (!LPBXGroupList().Exists(group) || !LPBXGroupList().Open(g, group))
+        return -1;
+    int members = 0;
+    for (LPBXGroup::ExtensionListIterator it(g); it; it.Next())
+        members++;
+    return members;
+}
+} // namespace
+
+TEST_F(PagesServerTest, ExtensionAddEditRenameDelete)
+{
+    std::string added = Post(
+        "extensionprop",
+        {{"save", "1"}, {"name", "101"}, {"password", "secret"}, {"displayname", "Front Desk"}});
+    EXPECT_EQ(Location(added), "extensionlist") << added;
+    LPBXExtension ext;
+    char text[LPathSize];
+    ASSERT_TRUE(LPBXExtensionList().Exists("101"));
+    LPBXExtensionList().Open(ext, "101");
+    EXPECT_STREQ(ext.GetPassword(text), "secret");
+    std::string list = Get("/extensionlist");
+    EXPECT_TRUE(Has(list, "Front Desk")) << list;
+    EXPECT_TRUE(Has(list, "extensioninstruction?id=101"));
+
+    Post("extensionprop",
+         {{"save", "1"}, {"id", "101"}, {"name", "101"}, {"displayname", "Reception"}});
+    LPBXExtensionList().Open(ext, "101");
+    EXPECT_STREQ(ext.GetDisplayName(text), "Reception");
+
+    Post("extensionprop", {{"save", "1"}, {"id", "101"}, {"name", "105"}, {"password", "pw"}});
+    EXPECT_FALSE(LPBXExtensionList().Exists("101"));
+    EXPECT_TRUE(LPBXExtensionList().Exists("105"));
+    EXPECT_TRUE(Has(Get("/extensionprop?id=105"), "value=\"105\""));
+
+    EXPECT_TRUE(Has(Get("/extensiondelete?id=105"), "Are you sure"));
+    EXPECT_TRUE(LPBXExtensionList().Exists("105"));
+    EXPECT_EQ(Location(Get("/extensiondelete?id=105&confirmed=yes")), "extensionlist");
+    EXPECT_FALSE(LPBXExtensionList().Exists("105"));
+
+    // Without the session cookie nothing is stored.
+    std::string anonymous = vtest::Curl({"-d", "save=1&name=106", base + "/extensionprop"});
+    EXPECT_TRUE(Has(anonymous, "Your session has expired")) << anonymous;
+    EXPECT_FALSE(LPBXExtensionList().Exists("106"));
+}
+
+TEST_F(PagesServerTest, ExternalLineWithAdvancedSettingsTellsTheEngine)
+{
+    lines_changed = 0;
+    VWSetLinesChangedHook(CountLinesChanged);
+    const Fields line = {{"101", "Provider"}, {"106", "4711"},    {"107", "pw"},
+                         {"108", "[None]"},   {"rbg1", "102"},    {"103", ""},
+                         {"200", "on"},       {"submitdef", kOk}, {"onok", "externallist"}};
+    std::string refused = Post("externalprop", line);
+    EXPECT_TRUE(Has(refused, "Please enter the server name.")) << refused;
+    EXPECT_EQ(lines_changed.load(), 0);
+    Fields withServer = line;
+    withServer[5].second = "sip.example.com";
+    EXPECT_EQ(Location(Post("externalprop", withServer)), "externallist");
+    EXPECT_EQ(lines_changed.load(), 1);
+    LPBXExternalLine stored;
+    char text[LPathSize];
+    ASSERT_TRUE(LPBXExternalLineList().Exists("Provider"));
+    LPBXExternalLineList().Open(stored, "Provider");
+    EXPECT_STREQ(stored.GetLineID(text), "4711");
+    EXPECT_STREQ(stored.GetServer(text), "sip.example.com");
+    EXPECT_TRUE(stored.GetRecordIncoming());
+    EXPECT_TRUE(Has(Get("/externallist"), "sip.example.com"));
+
+    Fields advanced = {{"id", "Provider"}, {"rbg1", "102"}, {"103", ""},       {"rbg2", "202"},
+                       {"106", "auth77"},  {"107", "00"},   {"108", "[None]"}, {"109", "486"},
+                       {"110", "on"},      {"112", "on"},   {"submitdef", kOk}};
+    EXPECT_TRUE(
+        Has(Post("externaladvancedsettings", advanced), "Please enter the outbound proxy."));
+    advanced[2].second = "proxy.example.com:5062";
+    EXPECT_EQ(Location(Post("externaladvancedsettings", advanced)), "externallist");
+    EXPECT_EQ(lines_changed.load(), 2);
+    LPBXExternalLineList().Open(stored, "Provider");
+    EXPECT_STREQ(stored.GetOutboundProxy(text), "proxy.example.com:5062");
+    EXPECT_STREQ(stored.GetAuthUserID(text), "auth77");
+    EXPECT_STREQ(stored.GetPrependCID(text), "00");
+    EXPECT_EQ(stored.GetChainAbortResponse(), 486);
+    EXPECT_TRUE(stored.GetDisablePolling());
+    EXPECT_FALSE(stored.GetProhibitOddRtp());
+    EXPECT_TRUE(stored.GetAlwaysRelay());
+    // The advanced page shows what was stored.
+    std::string shown = Get("/externaladvancedsettings?id=Provider");
+    EXPECT_TRUE(Has(shown, "value=\"proxy.example.com:5062\"")) << shown;
+
+    // Renamed, the line keeps its settings under the new name only.
+    Fields renamed = withServer;
+    renamed[0].second = "Carrier";
+    renamed.push_back({"id", "Provider"});
+    EXPECT_EQ(Location(Post("externalprop", renamed)), "externallist");
+    EXPECT_FALSE(LPBXExternalLineList().Exists("Provider"));
+    LPBXExternalLineList().Open(stored, "Carrier");
+    EXPECT_STREQ(stored.GetOutboundProxy(text), "proxy.example.com:5062");
+
+    Get("/externaldelete?id=Carrier&confirmed=yes");
+    EXPECT_FALSE(LPBXExternalLineList().Exists("Carrier"));
+    EXPECT_EQ(lines_changed.load(), 4);
+    VWSetLinesChangedHook(nullptr);
+}
+
+TEST_F(PagesServerTest, GroupWithMembers)
+{
+    for (const char *name : {"101", "102"})
+        Post("extensionprop", {{"save", "1"}, {"name", name}, {"password", "pw"}});
+    EXPECT_TRUE(Has(Post("groupadd", {{"add", "1"}, {"name", "701"}}), "name=\"name\""));
+    EXPECT_EQ(Location(Post("groupprop", {{"save", "1"}, {"name", "701"}, {"waithold", "chimes"}})),
+              "grouplist");
+    for (auto [ext, delay] : {std::pair{"101", "0"}, std::pair{"102", "5"}})
+        EXPECT_EQ(
+            Location(Post("groupextensionprop",
+                          {{"id", "701"}, {"saveext", "1"}, {"extension", ext}, {"delay", delay}})),
+            "groupprop?id=701");
+    EXPECT_EQ(CountMembers("701"), 2);
+    std::string list = Get("/grouplist");
+    EXPECT_TRUE(Has(list, "101, 102") || Has(list, "102, 101")) << list;
+    EXPECT_TRUE(Has(list, "Chimes"));
+    EXPECT_TRUE(Has(Get("/groupprop?id=701"), "groupextensiondelete?id=701&amp;subid=102"));
+
+    Get("/groupextensiondelete?id=701&subid=102&confirmed=yes");
+    EXPECT_EQ(CountMembers("701"), 1);
+    Get("/groupdelete?id=701&confirmed=yes");
+    EXPECT_EQ(CountMembers("701"), -1);
+}
+
+TEST_F(PagesServerTest, PlanWithDialAndHostRules)
+{
+    LPBXExternalLine line;
+    LPBXExternalLineList().Open(line, "Provider");
+    line.SetLineID("4711");
+    EXPECT_TRUE(Has(Post("planadd", {{"add", "1"}, {"name", "Office"}}), "value=\"Office\""));
+    EXPECT_EQ(Location(Post("planprop",
+                            {{"save", "1"}, {"name", "Office"}, {"dialonline", "[Blocked]"}})),
+              "planlist");
+    const Fields dial = {{"id", "Office"},      {"saverule", "1"},   {"startswith", "9"},
+                         {"removedigits", "1"}, {"prepend", "0049"}, {"dialonline", "Provider"}};
+    EXPECT_EQ(Location(Post("dialruleprop", dial)), "planprop?id=Office");
+    EXPECT_EQ(Location(Post("sipruleprop", {{"id", "Office"},
+                                            {"saverule", "1"},
+                                            {"host", "example.com"},
+                                            {"dialonline", "Provider"}})),
+              "planprop?id=Office");
+    EXPECT_TRUE(Has(Post("sipruleprop", {{"id", "Office"},
+                                         {"saverule", "1"},
+                                         {"host", "EXAMPLE.com"},
+                                         {"dialonline", "Provider"}}),
+                    "There is another sip host rule"));
+    LPBXOutboundPlan plan;
+    char text[LPathSize];
+    LPBXOutboundPlanList().Open(plan, "Office");
+    EXPECT_STREQ(plan.GetDefaultDialOnLine(text), "-");
+    int rules = 0;
+    for (LPBXOutboundPlan::DialBasedRuleListIterator it(plan); it; it.Next()) {
+        EXPECT_STREQ(it->GetDialOnLine(text), "Provider");
+        EXPECT_EQ(it->GetRemoveDigits(), 1);
+        rules++;
+    }
+    EXPECT_EQ(rules, 1);
+    std::string shown = Get("/planprop?id=Office");
+    EXPECT_TRUE(Has(shown, "example.com")) << shown;
+    EXPECT_TRUE(Has(Get("/planlist"), "[Blocked]"));
+
+    Get("/sipruledelete?id=Office&subid=example.com&confirmed=yes");
+    Get("/dialruledelete?id=Office&subid=9&confirmed=yes");
+    shown = Get("/planprop?id=Office");
+    EXPECT_FALSE(Has(shown, "example.com")) << shown;
+    EXPECT_FALSE(Has(shown, "0049"));
+    Get("/plandelete?id=Office&confirmed=yes");
+    EXPECT_FALSE(LPBXOutboundPlanList().Exists("Office"));
+}
