@@ -67,6 +67,8 @@ void LPBXCallSetup::Run()
         m_SecondsToNextStart = 20;
         m_QueueSignal = nullptr;
         ScheduleTargets(now, tick);
+        if (m_List.IsEmpty())
+            continue; // the last target gave up: answer the caller at once
         if (m_SecondsToNextStart < 1 || !MoveStartTimesEarlier()) {
             SendRinging(tick);
             DrainCaller();

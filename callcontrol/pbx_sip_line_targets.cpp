@@ -52,7 +52,7 @@ void LPBXCallSetup::ScheduleOne(LSipCallInitiateItem &item, Target &target, int6
     }
     if (item.GetStartTime() <= now) {
         SendInvite(item, target, tick);
-        m_Wait = std::min(m_Wait, kFirstRetransmitMs);
+        m_Wait = std::min(m_Wait, kFirstRetransmitMs - kRetransmitSlackMs);
         m_SecondsToNextStart = 0;
         return;
     }
@@ -73,8 +73,10 @@ void LPBXCallSetup::SendInvite(LSipCallInitiateItem &item, Target &target, uint3
     item.lastSendTick = tick;
 }
 
-// The INVITE goes out at about 0, 300, 1000 and 2500 ms; without any
-// provisional response the target has timed out at about 5600 ms.
+// The INVITE goes out at about 0, 300, 1000 and 2500 ms (each repeat once
+// the interval, doubled each time from 400 ms, is within 100 ms of its end);
+// without any provisional response the target has timed out at about
+// 5600 ms.
 void LPBXCallSetup::Retransmit(LSipCallInitiateItem &item, Target &target, int64_t now,
                                uint32_t tick)
 {
@@ -93,7 +95,8 @@ void LPBXCallSetup::Retransmit(LSipCallInitiateItem &item, Target &target, int64
         item.lastSendTick = tick;
         remaining = item.retransmitInterval;
     }
-    m_Wait = std::min(m_Wait, remaining);
+    // Waking when the slack is reached sends the repeat on time.
+    m_Wait = std::min(m_Wait, remaining - kRetransmitSlackMs);
 }
 
 // The member gets a fresh dialog (new Call-ID) towards the same contact;

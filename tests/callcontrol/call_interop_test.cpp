@@ -129,6 +129,31 @@ TEST_F(CallTest, StoppingTheServiceAnswersAWaitingCaller503)
     EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
 }
 
+// A phone that never responds gets the INVITE at about 0, 300, 1000 and
+// 2500 ms and is given up near 5600 ms; with nothing else to ring, the
+// caller then gets 480 "Temporarily Unavailable".
+TEST_F(CallTest, SilentPhoneGetsInviteRepeatsThenTheCallerGets480)
+{
+    StartVela();
+    int phonePort = FreeUdpPort();
+    ASSERT_TRUE(Register("102", "pw102", phonePort));
+    UdpPeer phone(phonePort);
+    ASSERT_TRUE(phone.IsOpen());
+    auto caller = StartCaller("uac_unavailable.xml", "102");
+    std::vector<int64_t> sends;
+    std::string invite;
+    while (phone.Receive(invite, sends.empty() ? 5000 : 4000))
+        if (invite.rfind("INVITE ", 0) == 0)
+            sends.push_back(MonotonicMs());
+    ASSERT_EQ(sends.size(), 4u);
+    const int64_t expected[] = {300, 1000, 2500};
+    for (int i = 0; i < 3; i++) {
+        EXPECT_GE(sends[i + 1] - sends[0], expected[i] - 150) << i;
+        EXPECT_LE(sends[i + 1] - sends[0], expected[i] + 250) << i;
+    }
+    EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
+}
+
 // A second call to a group waits while the first one rings its member and
 // rings the member as soon as the first caller gives up.
 TEST_F(CallTest, SecondCallToAGroupWaitsForTheFirst)
