@@ -1,5 +1,6 @@
 #include "callcontrol/pbx_sip_line.h"
 
+#include "callcontrol/pbx_sip_line_hooks.h"
 #include "callcontrol/pbx_sip_line_setup.h"
 #include "media/rtp_relay.h"
 #include "platform/log.h"
@@ -7,6 +8,7 @@
 #include "sip/sip_engine.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace
 {
@@ -97,8 +99,30 @@ void LPBXSipLine::ThreadFunction()
 void LPBXSipLine::InitiateCall(LSipMessage &invite, LSipCallInitiateList &list)
 {
     m_AnsweredLeg.Reset();
-    LPBXCallSetup setup(*this, invite, list);
+    LPBXCallSetup setup(*this, &invite, list);
     setup.Run();
+}
+
+void LPBXSipLine::InitiateCall(LSipCallInitiateList &list)
+{
+    m_AnsweredLeg.Reset();
+    LPBXCallSetup setup(*this, nullptr, list);
+    setup.Run();
+}
+
+int LPBXSipLine::HandleTransfer(const char *callId, LPtr<LSipCall> &leg)
+{
+    LLockScope scope(m_SwapLock);
+    if (!m_SwapEnabled)
+        return -1;
+    if (m_CallerLeg && strcmp(m_CallerLeg->GetCallID(), callId) == 0)
+        m_CallerLeg.Swap(leg);
+    else if (m_AnsweredLeg && strcmp(m_AnsweredLeg->GetCallID(), callId) == 0)
+        m_AnsweredLeg.Swap(leg);
+    else
+        return 0;
+    m_SwapSignal.Signal();
+    return 1;
 }
 
 void LPBXSipLine::SetAnswered(LPtr<LSipCall> &leg, const char *dialRules, int64_t now)
@@ -117,5 +141,5 @@ void LPBXSipLine::EndCall()
 {
     LSipAddCallToGraveyard(m_CallerLeg);
     LSipAddCallToGraveyard(m_AnsweredLeg);
-    LOGF("Call %s -> %s disconnected", m_Caller, m_Target);
+    LPBXWriteCallLog(m_StartTime, m_AnswerTime, m_Caller, m_Target);
 }

@@ -51,6 +51,12 @@ class LPBXSipLine : public LDetachedThread
     void EnableSwapCalls();
     void DisableSwapCalls();
 
+    // Offered to the other call threads (attended transfer): when swapping
+    // is enabled and one of this thread's legs has callId, that leg and leg
+    // change places and 1 is returned; 0 when no leg has callId, -1 when
+    // this thread cannot swap now.
+    int HandleTransfer(const char *callId, LPtr<LSipCall> &leg);
+
     LSipCall *GetCallerLeg() { return m_CallerLeg.Get(); }
     LSipCall *GetAnsweredLeg() { return m_AnsweredLeg.Get(); }
     int64_t GetAnswerTime() const { return m_AnswerTime; }
@@ -64,6 +70,9 @@ class LPBXSipLine : public LDetachedThread
     // The set-up loop for a caller still waiting for the answer to its
     // INVITE. Success is an answered leg that is no longer empty.
     void InitiateCall(LSipMessage &invite, LSipCallInitiateList &list);
+    // The set-up loop for a caller already connected to the exchange (a
+    // transferred party): a target's offer reaches it by re-INVITE.
+    void InitiateCall(LSipCallInitiateList &list);
     // Called by the set-up when a target has answered and both legs are
     // established: takes the target's dialog as the answered leg.
     void SetAnswered(LPtr<LSipCall> &leg, const char *dialRules, int64_t now);
@@ -71,6 +80,28 @@ class LPBXSipLine : public LDetachedThread
     // the end of the call.
     void RunCall();
     void EndCall();
+
+    // In-call handling; false ends the call. Legs are passed as slots, so
+    // that a leg put into a slot meanwhile is the one used.
+    using Slot = LPtr<LSipCall>;
+    bool RunCallTestForMessages(Slot &leg, Slot &other);
+    bool RunCallMessageProcessing(LSipMessage &message, Slot &leg, Slot &other);
+    bool PassInvite(LSipMessage &invite, Slot &leg, Slot &other);
+    bool PassOptions(LSipMessage &options, LSipCall &leg, LSipCall &other);
+    bool HandleRefer(LSipMessage &refer, Slot &leg, Slot &other);
+    bool AttendedTransfer(const char *callId, Slot &leg, Slot &other);
+    bool BlindTransfer(const char *target, Slot &leg, Slot &other);
+    // Sends a re-INVITE on leg (offer may be empty) and waits for its final
+    // response, backing off and retrying after 491 (RFC 3261 section
+    // 14.1). True with a 2xx in response; its ACK is the caller's work.
+    bool Reinvite(Slot &leg, Slot &other, LSipRequest &request, LPtr<LSipMessage> &response,
+                  const char *offer);
+    bool RunGlare(Slot &leg, Slot &other);
+    // Media renegotiation between the two legs: an INVITE without offer to
+    // the caller leg, its offer to the answered leg, the answer back.
+    bool CrossInvite(bool forceRelay);
+    void PrepareMediator(bool forceRelay);
+    void SwapSlots();
 
     LPtr<InitData> m_InitData;
     bool m_SwapEnabled = false;

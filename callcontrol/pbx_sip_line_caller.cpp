@@ -11,11 +11,11 @@
 // ringback, refreshed every two seconds.
 void LPBXCallSetup::SendRinging(uint32_t tick)
 {
-    if (!m_AnyResponse)
+    if (!m_AnyResponse || !m_Invite)
         return;
     uint32_t elapsed = LTickInterval(tick, m_LastRinging);
     if (elapsed + kRingingSlackMs >= kRingingIntervalMs) {
-        m_Caller.SendResponse(m_Invite, 180, "Ringing");
+        m_Caller.SendResponse(*m_Invite, 180, "Ringing");
         m_LastRinging = tick;
         elapsed = 0;
     }
@@ -31,7 +31,7 @@ void LPBXCallSetup::DrainCaller()
         if (message->IsResponse())
             continue;
         const char *method = message->GetRequest();
-        if (strcmp(method, "CANCEL") == 0) {
+        if (m_Invite && strcmp(method, "CANCEL") == 0) {
             m_Caller.SendResponse(*message, 200, "OK");
             m_End = End::Cancelled;
         } else if (strcmp(method, "INVITE") == 0) {

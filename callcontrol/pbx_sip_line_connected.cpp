@@ -1,42 +1,95 @@
-// The connected phase of a call in its simplest form: both legs are watched
-// and the call ends when either side hangs up. The BYE of one side is
-// answered on its own leg; the graveyard then sends the BYE on the other.
+// The connected phase of a call: both legs are watched, each request of one
+// leg is passed to the other or answered locally, another call thread may
+// put a dialog into a slot (attended transfer), and quiet legs are polled.
 #include "callcontrol/pbx_sip_line.h"
+#include "callcontrol/pbx_sip_line_incall.h"
+#include "config/settingssections.h"
+#include "platform/log.h"
 
-namespace
-{
-constexpr uint32_t kConnectedWaitMs = 60000;
+#include <cstring>
 
-// Everything a connected leg may send besides its BYE (re-INVITEs for hold
-// and media changes, OPTIONS, transfers) is handled here; for now the leg
-// answers it by itself. False ends the call.
-bool RunCallMessageProcessing(LSipMessage &message, LSipCall &leg)
+LPBXInCallTiming gPBXInCallTiming;
+
+uint32_t LPBXActivityPollInterval()
 {
-    return leg.DefaultMessageProcessing(message);
+    int ms = LSettingGetInt("SIP", "ActivityPollInterval", (int)gPBXInCallTiming.pollAfterMs);
+    return ms < 1000 ? 1000 : (uint32_t)ms;
 }
 
-// At most one queued message of leg; a leg with more keeps its signal set,
-// so the next wait returns at once.
-bool RunCallTestForMessages(LSipCall *leg)
+uint32_t LPBXGlareWaitMs(bool openedByFarEnd, uint32_t tick)
+{
+    const LPBXInCallTiming &t = gPBXInCallTiming;
+    return tick % t.glareRandomMs + (openedByFarEnd ? t.glareReceivedBaseMs : t.glareOpenedBaseMs);
+}
+
+void LPBXSipLine::RunCall()
+{
+    uint32_t pollAfterMs = LPBXActivityPollInterval();
+    while (!IsToStop()) {
+        if (!RunCallTestForMessages(m_CallerLeg, m_AnsweredLeg) ||
+            !RunCallTestForMessages(m_AnsweredLeg, m_CallerLeg))
+            return;
+        LSignalObjectGroup group;
+        group.Add(*m_CallerLeg);
+        group.Add(*m_AnsweredLeg);
+        group.Add(m_SwapSignal);
+        EnableSwapCalls();
+        LProcessResult result = ProcessWaitSignalObjectGroup(group, pollAfterMs);
+        DisableSwapCalls();
+        if (m_SwapSignal.IsSignaled()) {
+            m_SwapSignal.Reset();
+            if (!CrossInvite(false))
+                return;
+            continue;
+        }
+        if (result == LProcessFailed &&
+            (!m_CallerLeg->PollActive(*this) || !m_AnsweredLeg->PollActive(*this))) {
+            LOGF("Call %s -> %s: no answer to polling", m_Caller, m_Target);
+            return;
+        }
+    }
+}
+
+// At most one queued message of a leg; a leg with more keeps its signal
+// set, so the next wait returns at once.
+bool LPBXSipLine::RunCallTestForMessages(Slot &leg, Slot &other)
 {
     if (!leg || !leg->IsDialogEstablished())
         return false;
     LPtr<LSipMessage> message = leg->GetNextMessage();
     if (!message)
         return true;
-    return RunCallMessageProcessing(*message, *leg);
+    return RunCallMessageProcessing(*message, leg, other);
 }
-} // namespace
 
-void LPBXSipLine::RunCall()
+// BYE, INFO, NOTIFY, CANCEL and ACK are answered on their own leg and not
+// passed on; a BYE ends the call.
+bool LPBXSipLine::RunCallMessageProcessing(LSipMessage &message, Slot &leg, Slot &other)
 {
-    while (!IsToStop()) {
-        if (!RunCallTestForMessages(m_CallerLeg.Get()) ||
-            !RunCallTestForMessages(m_AnsweredLeg.Get()))
-            return;
-        LSignalObjectGroup group;
-        group.Add(*m_CallerLeg);
-        group.Add(*m_AnsweredLeg);
-        ProcessWaitSignalObjectGroup(group, kConnectedWaitMs);
+    if (message.IsRequest() && other) {
+        const char *method = message.GetRequest();
+        if (strcmp(method, "INVITE") == 0)
+            return PassInvite(message, leg, other);
+        if (strcmp(method, "REFER") == 0)
+            return HandleRefer(message, leg, other);
+        if (strcmp(method, "OPTIONS") == 0)
+            return PassOptions(message, *leg, *other);
     }
+    return leg->DefaultMessageProcessing(message);
+}
+
+bool LPBXSipLine::PassOptions(LSipMessage &options, LSipCall &leg, LSipCall &other)
+{
+    LPtr<LSipMessage> response;
+    int status = other.SendOptions(*this, response);
+    if (!response || status == 408)
+        leg.SendResponse(options, 408, "Request Timeout");
+    else if (status == 487)
+        leg.SendResponse(options, 487, "Request Terminated");
+    else if (status == 200)
+        leg.SendResponseWithContact(options, 200, "OK", "application/sdp",
+                                    response->GetContent("application/sdp"));
+    else
+        leg.SendResponse(options, status, response->GetResponseReasonPhrase());
+    return true;
 }

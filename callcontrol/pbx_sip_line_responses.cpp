@@ -103,7 +103,7 @@ void LPBXCallSetup::Authenticate(LSipCallInitiateItem &item, Target &target, LSi
     LSipCall &call = *target.call;
     std::string offer =
         m_Line.m_Mediator.RewriteInviteSDP(!call.IsDestinationPublic(), call.IsOddRTPDisabled());
-    if (!call.AuthenticateInvite(response, target.invite, OrNull(offer), nullptr, &m_Invite,
+    if (!call.AuthenticateInvite(response, target.invite, OrNull(offer), nullptr, m_Invite,
                                  false)) {
         target.remove = true;
         return;
@@ -122,13 +122,26 @@ void LPBXCallSetup::HandleAnswer(LSipCallInitiateItem &item, Target &target, LSi
     LSipCall &call = *target.call;
     LSDPMediator &mediator = m_Line.m_Mediator;
     call.ApplyDialogEstablishingResponse(response);
+    if (!m_Invite) {
+        AnswerConnectedCaller(target, response);
+        if (m_End == End::CallerGone)
+            return;
+        m_Line.SetAnswered(target.call, item.GetOutboundDialRules(), now);
+        target.remove = true;
+        m_End = End::Answered;
+        if (m_CrossInviteAfter)
+            m_Line.CrossInvite(false);
+        if (mediator.IsReattemptWithRelayRequired())
+            m_Line.CrossInvite(true);
+        return;
+    }
     std::string sdp =
         mediator.RewriteOkSDP(LPBXSdpInfo(response), call.IsDestinationPublic(),
                               m_Caller.IsDestinationPublic(), m_Caller.IsOddRTPDisabled());
     m_Caller.SetDialogEstablished(true);
     m_CallerAnswered = true;
     LPtr<LSipMessage> ack;
-    int status = m_Caller.SendResponseAndWaitForAck(m_Line, m_Invite, ack, 200, "OK", sdp.c_str());
+    int status = m_Caller.SendResponseAndWaitForAck(m_Line, *m_Invite, ack, 200, "OK", sdp.c_str());
     if (status != 200 || !ack) {
         // The target's dialog stays established, so the graveyard ends it
         // with a BYE.
@@ -142,4 +155,7 @@ void LPBXCallSetup::HandleAnswer(LSipCallInitiateItem &item, Target &target, LSi
     m_Line.SetAnswered(target.call, item.GetOutboundDialRules(), now);
     target.remove = true;
     m_End = End::Answered;
+    // The answer showed that the audio needs the relay after all.
+    if (mediator.IsReattemptWithRelayRequired())
+        m_Line.CrossInvite(true);
 }

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-LPBXCallSetup::LPBXCallSetup(LPBXSipLine &line, LSipMessage &invite, LSipCallInitiateList &list)
+LPBXCallSetup::LPBXCallSetup(LPBXSipLine &line, LSipMessage *invite, LSipCallInitiateList &list)
     : m_Line(line), m_Invite(invite), m_List(list), m_Caller(*line.m_CallerLeg)
 {
 }
@@ -44,7 +44,8 @@ void LPBXCallSetup::PrepareMediator()
         mediator.SetForceRelayBothWays();
     else if (m_Caller.IsRelayNotNeeded() || allNotNeeded)
         mediator.SetRelayNotRequired();
-    mediator.ReceiveInviteSDP(LPBXSdpInfo(m_Invite), anyPublic);
+    if (m_Invite)
+        mediator.ReceiveInviteSDP(LPBXSdpInfo(*m_Invite), anyPublic);
 }
 
 void LPBXCallSetup::Run()
@@ -78,7 +79,7 @@ void LPBXCallSetup::Run()
         }
         if (m_Line.IsToStop())
             return;
-        if (LTickSince(m_StartTick) >= kSetupLimitMs) {
+        if (LTickSince(m_StartTick) >= (m_Invite ? kSetupLimitMs : kConnectedSetupLimitMs)) {
             m_TimeLimitReached = true;
             return;
         }
@@ -122,8 +123,10 @@ void LPBXCallSetup::WaitForSignals()
 
 void LPBXCallSetup::RespondToCaller(int status, const char *reason)
 {
+    if (!m_Invite)
+        return;
     m_CallerAnswered = true;
-    m_Caller.SendResponseAndWaitUntilAck(m_Line, m_Invite, status, reason);
+    m_Caller.SendResponseAndWaitUntilAck(m_Line, *m_Invite, status, reason);
 }
 
 void LPBXCallSetup::AnswerNoTargetLeft()
@@ -140,13 +143,13 @@ void LPBXCallSetup::AnswerNoTargetLeft()
 // time and 503 when the exchange is stopping.
 void LPBXCallSetup::AnswerCallerAfterSetup()
 {
-    if (m_CallerAnswered || m_End == End::Answered || m_End == End::CallerGone)
+    if (!m_Invite || m_CallerAnswered || m_End == End::Answered || m_End == End::CallerGone)
         return;
     if (m_End == End::Cancelled)
         RespondToCaller(487, "Request Terminated");
     else if (m_Line.IsToStop()) {
         m_CallerAnswered = true;
-        m_Caller.SendResponse(m_Invite, 503, "Service Unavailable", nullptr, nullptr);
+        m_Caller.SendResponse(*m_Invite, 503, "Service Unavailable", nullptr, nullptr);
     } else if (m_TimeLimitReached)
         RespondToCaller(408, "Request Timeout");
 }

@@ -18,6 +18,8 @@ class LPBXCallSetup
     // The whole set-up must end within this time (RFC 3261 leaves it to the
     // user agent; two minutes of ringing is what phones expect).
     static constexpr uint32_t kSetupLimitMs = 120000;
+    // A caller already connected to the exchange may wait much longer.
+    static constexpr uint32_t kConnectedSetupLimitMs = 7200000;
     static constexpr uint32_t kMaxWaitMs = 1000;
     static constexpr uint32_t kFirstRetransmitMs = 400;
     // Once the interval has grown past this, a silent target has timed out
@@ -32,7 +34,9 @@ class LPBXCallSetup
     static constexpr int kBusyRetrySeconds = 8;
     static constexpr int kTimeoutRetrySeconds = 15;
 
-    LPBXCallSetup(LPBXSipLine &line, LSipMessage &invite, LSipCallInitiateList &list);
+    // invite is the caller's INVITE still waiting for its answer, or null
+    // for a caller already connected to the exchange (a transferred party).
+    LPBXCallSetup(LPBXSipLine &line, LSipMessage *invite, LSipCallInitiateList &list);
     // Every target still listed goes to the graveyard; then, when the caller
     // still waits, it gets its final response.
     ~LPBXCallSetup();
@@ -77,9 +81,10 @@ class LPBXCallSetup
     void HandleAnswer(LSipCallInitiateItem &item, Target &target, LSipMessage &response,
                       int64_t now);
     void RespondToCaller(int status, const char *reason);
+    void AnswerConnectedCaller(Target &target, LSipMessage &response);
 
     LPBXSipLine &m_Line;
-    LSipMessage &m_Invite;
+    LSipMessage *m_Invite;
     LSipCallInitiateList &m_List;
     LSipCall &m_Caller;
     std::unordered_map<LSipCallInitiateItem *, std::unique_ptr<Target>> m_Targets;
@@ -88,6 +93,7 @@ class LPBXCallSetup
     bool m_AnyResponse = false;    // a target sent something other than 100
     bool m_Busy = false;           // a target answered 486 or 600
     bool m_TimeLimitReached = false;
+    bool m_CrossInviteAfter = false; // the answer carried no offer
     uint32_t m_StartTick = 0;
     uint32_t m_LastRinging = 0;
     // Per pass.

@@ -2,6 +2,7 @@
 
 #include "callcontrol/pbx_new_requests.h"
 #include "callcontrol/pbx_sip_line.h"
+#include "callcontrol/pbx_sip_line_hooks.h"
 #include "callcontrol/pbx_sip_line_start.h"
 #include "config/settings.h"
 #include "platform/log.h"
@@ -24,6 +25,12 @@ bool StartCallThread(const LSipMessage &request, const LPBXCallStart &call)
         engine->StartLine(line);
     return true;
 }
+
+int TransferToRunningCall(const char *callId, LPtr<LSipCall> &leg)
+{
+    MainEngine *engine = gInstance.load();
+    return engine ? engine->HandleTransfer(callId, leg) : 0;
+}
 } // namespace
 
 MainEngine::~MainEngine()
@@ -43,6 +50,7 @@ void MainEngine::Start()
         return;
     LOG("Starting telephony engine...");
     gInstance.store(this);
+    LPBXSetTransferHandler(TransferToRunningCall);
     StartSipEngine();
     RegisterLines();
     LOG("Starting web server...");
@@ -154,6 +162,20 @@ void MainEngine::StartLine(LPBXSipLine *line)
 }
 // Every call thread is asked to stop at once; a caller still waiting gets
 // 503 "Service Unavailable", connected calls are ended by the graveyard.
+int MainEngine::HandleTransfer(const char *callId, LPtr<LSipCall> &leg)
+{
+    LLockScope scope(mCallThreads.GetLock());
+    int result = 0;
+    for (LListIterator it(mCallThreads.GetThreads()); it.Get(); it.Next()) {
+        int answer = static_cast<LPBXSipLine *>(it.Get())->HandleTransfer(callId, leg);
+        if (answer == 1)
+            return 1;
+        if (answer == -1)
+            result = -1;
+    }
+    return result;
+}
+
 void MainEngine::StopCallThreads()
 {
     mCallThreads.StopThreadsNow();

@@ -4,10 +4,12 @@
 // nothing still running can reach a part already stopped.
 #pragma once
 
+#include "platform/ptr.h"
 #include "platform/thread.h"
 #include "service/background_engine.h"
 
 class LPBXSipLine;
+class LSipCall;
 
 class MainEngine : public LBackgroundEngine
 {
@@ -40,6 +42,10 @@ class MainEngine : public LBackgroundEngine
     // and the thread deletes itself when its call is over.
     void StartLine(LPBXSipLine *line);
     int GetCallCount() { return mCallThreads.GetCount(); }
+    // Attended transfer: asks every running call thread in turn to take leg
+    // in exchange for its dialog with callId. 1 as soon as one did; else -1
+    // when one was busy, 0 when none holds the dialog.
+    int HandleTransfer(const char *callId, LPtr<LSipCall> &leg);
 
   private:
     // Each step below is the single place where its subsystem is plugged in.

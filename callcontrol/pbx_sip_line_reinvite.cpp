@@ -1,0 +1,156 @@
+// Re-INVITEs of a connected call: one side's re-INVITE (hold, resume, new
+// media) passed to the other through the SDP mediator, glare between
+// re-INVITEs of both sides, and media renegotiation by the exchange itself.
+#include "callcontrol/pbx_sip_line.h"
+#include "callcontrol/pbx_sip_line_incall.h"
+#include "callcontrol/pbx_sip_line_setup.h"
+#include "platform/log.h"
+#include "platform/tick.h"
+#include "sip/sipfields.h"
+
+namespace
+{
+const char *OrNull(const std::string &text)
+{
+    return text.empty() ? nullptr : text.c_str();
+}
+} // namespace
+
+// One leg that must always be relayed relays the call; relay is left out
+// when either leg says it is not needed.
+void LPBXSipLine::PrepareMediator(bool forceRelay)
+{
+    m_Mediator.Reset();
+    m_Mediator.SetRecorder(m_RecordDescription);
+    bool always = (m_CallerLeg && m_CallerLeg->IsAlwaysRelay()) ||
+                  (m_AnsweredLeg && m_AnsweredLeg->IsAlwaysRelay());
+    if (always || forceRelay)
+        m_Mediator.SetForceRelayBothWays();
+    else if ((m_CallerLeg && m_CallerLeg->IsRelayNotNeeded()) ||
+             (m_AnsweredLeg && m_AnsweredLeg->IsRelayNotNeeded()))
+        m_Mediator.SetRelayNotRequired();
+}
+
+void LPBXSipLine::SwapSlots()
+{
+    LLockScope scope(m_SwapLock);
+    m_CallerLeg.Swap(m_AnsweredLeg);
+}
+
+// An INVITE with "Replaces" (RFC 3891) is a new dialog taking the place of
+// leg, for example the target of an attended transfer the phone did itself.
+bool LPBXSipLine::PassInvite(LSipMessage &invite, Slot &leg, Slot &other)
+{
+    bool replaces = invite.FindField(LSipFields::Replaces.name, nullptr) != nullptr;
+    if (replaces) {
+        LPtr<LSipCall> fresh(new LSipCall(invite, leg->GetLocalUserID(), leg->GetLocalAuthID(),
+                                          leg->GetLocalPassword()));
+        leg.Swap(fresh);
+        LSipAddCallToGraveyard(fresh);
+        leg->SetDialogEstablished(true);
+    } else {
+        leg->SetRemoteTargetURI(invite);
+    }
+    PrepareMediator(false);
+    m_Mediator.ReceiveInviteSDP(LPBXSdpInfo(invite), other->IsDestinationPublic());
+    std::string offer =
+        m_Mediator.RewriteInviteSDP(!other->IsDestinationPublic(), other->IsOddRTPDisabled());
+    LSipRequest request;
+    LPtr<LSipMessage> response;
+    if (!Reinvite(other, leg, request, response, offer.c_str())) {
+        leg->SendResponse(invite, 408, "Request Timeout");
+        return false;
+    }
+    std::string sdp = m_Mediator.RewriteOkSDP(LPBXSdpInfo(*response), other->IsDestinationPublic(),
+                                              leg->IsDestinationPublic(), leg->IsOddRTPDisabled());
+    LPtr<LSipMessage> ack;
+    int status =
+        leg->SendResponseAndWaitForAck(*this, invite, ack, response->GetResponseStatusCode(),
+                                       response->GetResponseReasonPhrase(), sdp.c_str());
+    if (status != 200 || !ack) {
+        other->SendAck(request, *response, nullptr);
+        return false;
+    }
+    std::string answer = m_Mediator.RewriteAckSDP(LPBXSdpInfo(*ack), leg->IsDestinationPublic(),
+                                                  other->IsOddRTPDisabled());
+    other->SendAck(request, *response, OrNull(answer));
+    if (m_Mediator.IsReattemptWithRelayRequired())
+        CrossInvite(true);
+    return true;
+}
+
+bool LPBXSipLine::Reinvite(Slot &leg, Slot &other, LSipRequest &request,
+                           LPtr<LSipMessage> &response, const char *offer)
+{
+    for (;;) {
+        response.Reset();
+        int status = leg->SendReInviteAndWaitForFinalResponse(*this, request, response,
+                                                              offer && *offer ? offer : nullptr);
+        LOGF("LPBXSipLine::Reinvite uInviteResponse: %d", status);
+        if (!response)
+            return false;
+        if (status >= 200 && status <= 299)
+            return true;
+        // The dialog has acknowledged the failure already.
+        if (status != 491) {
+            LOG("LPBXSipLine::Reinvite FAILED");
+            return false;
+        }
+        if (!RunGlare(leg, other))
+            return false;
+    }
+}
+
+// The owner of the Call-ID (the side that opened the dialog) waits longer
+// than the other side, so that the other side's retry wins (RFC 3261
+// section 14.1). A message arriving meanwhile is handled and ends the wait.
+bool LPBXSipLine::RunGlare(Slot &leg, Slot &other)
+{
+    uint32_t waitMs = LPBXGlareWaitMs(leg->IsLocalInitiatedCall(), GetTickCount());
+    uint32_t start = GetTickCount();
+    for (;;) {
+        uint32_t elapsed = LTickSince(start);
+        if (IsToStop())
+            return false;
+        if (elapsed + gPBXInCallTiming.glareSlackMs >= waitMs)
+            return true;
+        LPtr<LSipMessage> message = leg->WaitMessage(waitMs - elapsed);
+        if (message)
+            return other ? RunCallMessageProcessing(*message, leg, other)
+                         : leg->DefaultMessageProcessing(*message);
+    }
+}
+
+// An INVITE without offer makes the caller leg offer; that offer goes to the
+// answered leg, and its answer comes back in the caller leg's ACK.
+bool LPBXSipLine::CrossInvite(bool forceRelay)
+{
+    if (!m_CallerLeg || !m_AnsweredLeg)
+        return false;
+    PrepareMediator(forceRelay);
+    // Some gateways refuse an INVITE without offer: the other side gets it.
+    if (m_CallerLeg->IsEmptyInviteDisabled())
+        SwapSlots();
+    LSipRequest first;
+    LPtr<LSipMessage> offered;
+    if (!Reinvite(m_CallerLeg, m_AnsweredLeg, first, offered, nullptr))
+        return false;
+    std::string offer = m_Mediator.RewriteOkSDP(
+        LPBXSdpInfo(*offered), m_CallerLeg->IsDestinationPublic(),
+        m_AnsweredLeg->IsDestinationPublic(), m_AnsweredLeg->IsOddRTPDisabled());
+    LSipRequest second;
+    LPtr<LSipMessage> answered;
+    if (!Reinvite(m_AnsweredLeg, m_CallerLeg, second, answered, offer.c_str())) {
+        // The 2xx is still acknowledged, so that the far end stops repeating it.
+        m_CallerLeg->SendAck(first, *offered, nullptr);
+        return false;
+    }
+    std::string answer = m_Mediator.RewriteOkSDP(
+        LPBXSdpInfo(*answered), m_AnsweredLeg->IsDestinationPublic(),
+        m_CallerLeg->IsDestinationPublic(), m_CallerLeg->IsOddRTPDisabled());
+    m_CallerLeg->SendAck(first, *offered, OrNull(answer));
+    m_AnsweredLeg->SendAck(second, *answered, nullptr);
+    if (!forceRelay && m_Mediator.IsReattemptWithRelayRequired())
+        return CrossInvite(true);
+    return true;
+}

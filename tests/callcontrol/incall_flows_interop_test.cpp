@@ -1,0 +1,58 @@
+// Connected calls through `vela -foreground` between two SIPp phones:
+// extension 101 calls 102, and each flow's pair of scenarios fails its run
+// unless every expected message (and each checked SDP direction) arrives
+// in order.
+#include "call_fixture.h"
+
+namespace vtest
+{
+namespace
+{
+struct Flow {
+    const char *name;
+    const char *description;
+    const char *caller;
+    const char *phone;
+    const char *logLine; // must appear in the exchange's log
+};
+
+class InCallFlow : public CallTest, public ::testing::WithParamInterface<Flow>
+{
+};
+
+TEST_P(InCallFlow, RunsBetweenTwoPhones)
+{
+    SCOPED_TRACE(std::string(GetParam().name) + ": " + GetParam().description);
+    StartVela();
+    int phonePort = FreeUdpPort();
+    ASSERT_TRUE(Register("102", "pw102", phonePort));
+    auto phone = StartPhone(GetParam().phone, phonePort);
+    auto caller = StartCaller(GetParam().caller, "102");
+    EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
+    EXPECT_TRUE(Succeeded(*phone)) << phone->Output();
+    EXPECT_TRUE(vela.Process().WaitForOutput(GetParam().logLine, 5000)) << vela.Process().Output();
+    EXPECT_TRUE(vela.Process().WaitForOutput("disconnected", 5000)) << vela.Process().Output();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Flows, InCallFlow,
+    ::testing::Values(
+        Flow{"HoldAndResume",
+             "the caller's re-INVITEs with a=sendonly then a=sendrecv reach the called phone and "
+             "its answers come back",
+             "uac_hold_resume.xml", "uas_hold_resume.xml",
+             "LPBXSipLine::Reinvite uInviteResponse: 200"},
+        Flow{"CalleeHoldsAndResumes",
+             "the called phone's hold and resume re-INVITEs reach the caller the same way",
+             "uac_held_by_callee.xml", "uas_holds_caller.xml",
+             "LPBXSipLine::Reinvite uInviteResponse: 200"},
+        Flow{"ByeFromCaller", "the caller hangs up a connected call; the phone gets the BYE",
+             "uac_call.xml", "uas_answer.xml", "answered"},
+        Flow{"ByeFromCallee", "the phone hangs up a connected call; the caller gets the BYE",
+             "uac_call_remote_bye.xml", "uas_answer_bye.xml", "answered"},
+        Flow{"OptionsPassedOn",
+             "the caller's in-dialog OPTIONS is answered with the phone's own 200 and SDP",
+             "uac_options.xml", "uas_options.xml", "answered"}),
+    [](const auto &info) { return std::string(info.param.name); });
+} // namespace
+} // namespace vtest
