@@ -107,7 +107,13 @@ void DrawProp(LWebletForm &form, const std::string &id, const std::string &name,
 
 bool VWPlanIsValid(const std::string &id, const std::string &name)
 {
-    LOGF("VWPlanIsValid %s", name.c_str());
+    // The name comes from the browser: a line break in it would forge
+    // further lines in the program log.
+    std::string shown = name;
+    for (char &c : shown)
+        if ((unsigned char)c < 0x20 || c == 0x7f)
+            c = '?';
+    LOGF("VWPlanIsValid %s", shown.c_str());
     if (name.empty() || !VWIsValidKey(name.c_str()))
         return false;
     char key[LPathSize];

@@ -1,6 +1,6 @@
 // The configuration pages driven with forms as a browser posts them: the
 // stored records, validation messages, redirects and encoded output.
-#include "../web_fixture.h"
+#include "captured_pages.h"
 #include "config/pbx_extension.h"
 #include "config/pbx_group.h"
 #include "config/pbx_outbound_plan.h"
@@ -8,31 +8,10 @@
 
 #include <ctime>
 #include <filesystem>
-#include <initializer_list>
-#include <utility>
 
 namespace
 {
-using Fields = std::initializer_list<std::pair<const char *, const char *>>;
-
-class PagesTest : public WebRootTest
-{
-  protected:
-    // Runs a script with the fields on a logged-on session.
-    std::string Run(LWebletScriptFunction script, Fields fields)
-    {
-        CapturedForm captured(sessions);
-        EXPECT_TRUE(captured.Form().CreateNewSession(false));
-        for (auto &[name, value] : fields)
-            captured.Form().form_data.SetParm(name, value);
-        script(captured.Form());
-        return captured.Output();
-    }
-    bool Has(const std::string &text, const char *part)
-    {
-        return text.find(part) != std::string::npos;
-    }
-};
+using Fields = PageFields;
 
 TEST_F(PagesTest, ExtensionSaveChecksAndStores)
 {

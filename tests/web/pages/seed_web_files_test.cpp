@@ -1,0 +1,38 @@
+// Seeding the static files of the control panel from the source tree: what
+// is missing is copied, what the user already has is left alone.
+#include "../web_fixture.h"
+#include "config/folders.h"
+#include "service/web_script_table.h"
+#include "support/process.h"
+
+#include <filesystem>
+#include <fstream>
+
+namespace
+{
+namespace fs = std::filesystem;
+
+TEST_F(WebRootTest, SeedCopiesMissingFilesAndKeepsExistingOnes)
+{
+    char folder[LPathSize];
+    std::string web = LGetFolder(LFolder::WebControl, folder);
+    std::string help = LGetFolder(LFolder::Help, folder);
+    ASSERT_TRUE(LCreateFolder(web.c_str()));
+    std::ofstream(web + "/s.css") << "/* edited by the user */";
+    VLSeedWebFiles();
+    EXPECT_EQ(vtest::ReadFile(web + "/s.css"), "/* edited by the user */");
+    const std::string source = VELA_TEST_DATA "/../../../web/";
+    for (const char *name : {"orbs.gif", "edit.gif", "print.css"})
+        EXPECT_EQ(vtest::ReadFile(web + "/" + name), vtest::ReadFile(source + "WebControl/" + name))
+            << name;
+    EXPECT_EQ(vtest::ReadFile(help + "/index.html"), vtest::ReadFile(source + "help/index.html"));
+    EXPECT_FALSE(vtest::ReadFile(help + "/index.html").empty());
+
+    // A second run copies nothing over a file that changed since.
+    std::ofstream(web + "/orbs.gif") << "replaced";
+    fs::remove(web + "/edit.gif");
+    VLSeedWebFiles();
+    EXPECT_EQ(vtest::ReadFile(web + "/orbs.gif"), "replaced");
+    EXPECT_TRUE(fs::exists(web + "/edit.gif"));
+}
+} // namespace
