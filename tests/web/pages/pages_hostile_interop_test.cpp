@@ -144,8 +144,9 @@ TEST_F(HostileInput, StoredAsTextOrRefusedNeverShownRaw)
     for (const auto &entry : fs::recursive_directory_iterator(root)) {
         std::string path = entry.path().string();
         EXPECT_EQ(path.find("escape"), std::string::npos) << path;
-        if (entry.is_regular_file())
+        if (entry.is_regular_file()) {
             EXPECT_FALSE(Has(vtest::ReadFile(path), "\nPassword=owned")) << path;
+        }
     }
     // A stored hostile name is still reached through its encoded link.
     std::string quoted = "\"><img src=x onerror=alert(2)>";
