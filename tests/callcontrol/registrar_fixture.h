@@ -35,7 +35,12 @@ class CapturingResponder : public LNewRequestResponder
     {
         return own.IsSameAs(address);
     }
-    const Answer &Last() const { return answers.back(); }
+    // Status 0 when nothing was answered (a call taken by its thread).
+    const Answer &Last() const
+    {
+        static const Answer none{0, "", ""};
+        return answers.empty() ? none : answers.back();
+    }
 
     std::vector<Answer> answers;
     LIPAddressWithPort own{0x7f000001, 5060};

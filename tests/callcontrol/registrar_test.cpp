@@ -152,6 +152,7 @@ TEST_F(Registrar, AtMostSixteenBindingsAndNeverTheExchangeItself)
 TEST_F(Registrar, AccountLookup)
 {
     Account("101");
+    Account("alice");
     LPBXExternalLine trunk, provider;
     LPBXExternalLineList().Open(trunk, "trunk");
     trunk.SetLineID("5551000");
@@ -177,8 +178,9 @@ TEST_F(Registrar, AccountLookup)
     struct Case {
         const char *to;
         int status;
-    } cases[] = {
-        {"sip:5552000@pbx", 404}, {"sip:999@pbx", 404}, {"sip:pbx", 404}, {"sip:5551000@pbx", 401}};
+    } cases[] = {{"sip:5552000@pbx", 404}, {"sip:999@pbx", 404},    {"sip:pbx", 404},
+                 {"sip:5551000@pbx", 401}, {"sip:ALICE@pbx", 401},  {"sip:..@pbx", 404},
+                 {"sip:.@pbx", 404},       {"sip:alice_@pbx", 404}, {"sip:101%2f..@pbx", 404}};
     for (const Case &c : cases) {
         auto r = Request("REGISTER", "sip:pbx", std::string("To: <") + c.to + ">\r\n");
         LPBXHandleRegister(*r, responder, kNow);
