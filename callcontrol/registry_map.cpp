@@ -31,6 +31,17 @@ void LoadIfNeeded(int64_t now)
         LoadRegistryContactMapping(now);
 }
 
+// A new REGISTER of a from s replaces what the same router (same public
+// address, its port may have moved) said about a before. An entry for a
+// through another router belongs to a phone at another site that shares the
+// private address; it stays until it expires, or that site's calls would be
+// sent to the private address.
+bool ReplacedBy(const LSipContactMap &entry, const LIPAddressWithPort &a,
+                const LIPAddressWithPort &s)
+{
+    return entry.from.IsSameAs(a) && entry.to.GetAddress() == s.GetAddress();
+}
+
 bool AddressOfURI(const LSipURI &uri, LIPAddressWithPort &address)
 {
     return LSipAddressFromHost(uri.GetHost(), uri.GetPort(), address);
@@ -96,7 +107,7 @@ void SetRegistryContactMapping(const LIPAddressWithPort &a, const LIPAddressWith
             ++it;
         }
         while (it != state.entries.end()) {
-            if (it->expiry < now || it->from.IsSameAs(a)) {
+            if (it->expiry < now || ReplacedBy(*it, a, s)) {
                 it = state.entries.erase(it);
                 continue;
             }

@@ -20,8 +20,10 @@ class LSipContactMap
     void Save(int n) const;
 };
 
-// Records that a REGISTER whose Contact named a arrived from s. When a and
-// s are the same, only an older mapping for a is removed.
+// Records that a REGISTER whose Contact named a arrived from s, replacing
+// what s's address said about a before (entries for a through other routers,
+// other sites sharing the private address, stay until they expire). When a
+// and s are the same, only such an older mapping is removed.
 void SetRegistryContactMapping(const LIPAddressWithPort &a, const LIPAddressWithPort &s,
                                int64_t now);
 

@@ -18,9 +18,12 @@ using RegistryMap = RegistrarTest;
 
 TEST_F(RegistryMap, AppliedOnlyForItsOwnSenderWhileFresh)
 {
-    SetRegistryContactMapping(Addr("192.168.1.20:5060"), Addr("203.0.113.5:40000"), kNow);
-    SetRegistryContactMapping(Addr("192.168.1.20:5060"), Addr("198.51.100.7:5060"), kNow);
-    EXPECT_EQ(LPBXSettings::RegistryMappingCount.Get(), 1); // the newer one replaced it
+    // Two sites whose phones share a private address; the first site's
+    // router then moves the phone to another port, replacing its own entry.
+    SetRegistryContactMapping(Addr("192.168.1.20:5060"), Addr("203.0.113.5:40000"), kNow - 5);
+    SetRegistryContactMapping(Addr("192.168.1.20:5060"), Addr("198.51.100.7:5060"), kNow - 5);
+    SetRegistryContactMapping(Addr("192.168.1.20:5060"), Addr("203.0.113.5:40002"), kNow);
+    EXPECT_EQ(LPBXSettings::RegistryMappingCount.Get(), 2);
 
     struct Case {
         const char *uri;
@@ -31,7 +34,9 @@ TEST_F(RegistryMap, AppliedOnlyForItsOwnSenderWhileFresh)
     } cases[] = {
         {"sip:101@192.168.1.20;transport=udp", "198.51.100.7:5060", kNow + 10, true,
          "sip:101@198.51.100.7;transport=udp"},
-        // Another site whose phone has the same private address.
+        // The other site keeps its own mapping.
+        {"sip:101@192.168.1.20", "203.0.113.5:40002", kNow + 10, true, "sip:101@203.0.113.5:40002"},
+        // The port its router no longer uses.
         {"sip:101@192.168.1.20", "203.0.113.5:40000", kNow + 10, false, "sip:101@192.168.1.20"},
         {"sip:101@192.168.1.21", "198.51.100.7:5060", kNow + 10, false, "sip:101@192.168.1.21"},
         {"sip:101@phone.lan", "198.51.100.7:5060", kNow + 10, false, "sip:101@phone.lan"},
@@ -63,9 +68,16 @@ TEST_F(RegistryMap, PersistedAndReadBack)
     char uri[260] = "sip:x@172.16.0.4";
     EXPECT_TRUE(ApplyRegistryContactMapping(uri, sizeof(uri), Addr("198.51.100.9:5060"), kNow));
     EXPECT_STREQ(uri, "sip:x@198.51.100.9");
-    // Same address and source: only the older mapping for it goes.
+    // A phone reached directly at that address adds nothing and leaves the
+    // entry of the phone behind the router alone (another site).
     SetRegistryContactMapping(Addr("172.16.0.4:5060"), Addr("172.16.0.4:5060"), kNow);
-    EXPECT_EQ(LPBXSettings::RegistryMappingCount.Get(), 2);
+    EXPECT_EQ(LPBXSettings::RegistryMappingCount.Get(), 3);
+    char again[260] = "sip:x@172.16.0.4";
+    EXPECT_TRUE(ApplyRegistryContactMapping(again, sizeof(again), Addr("198.51.100.9:5060"), kNow));
+    // The same router's later REGISTER from a new port replaces its entry.
+    SetRegistryContactMapping(Addr("172.16.0.4:5060"), Addr("198.51.100.9:6000"), kNow);
+    EXPECT_EQ(LPBXSettings::RegistryMappingCount.Get(), 3);
+    EXPECT_STREQ(LPBXGetRegistryMappingTo(1, out), "198.51.100.9:6000");
     char late[260] = "sip:x@10.0.0.9:5070";
     EXPECT_FALSE(
         ApplyRegistryContactMapping(late, sizeof(late), Addr("203.0.113.6:1024"), kNow + 3801));
