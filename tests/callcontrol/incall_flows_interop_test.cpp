@@ -54,5 +54,6 @@ INSTANTIATE_TEST_SUITE_P(
              "the caller's in-dialog OPTIONS is answered with the phone's own 200 and SDP",
              "uac_options.xml", "uas_options.xml", "answered"}),
     [](const auto &info) { return std::string(info.param.name); });
+
 } // namespace
 } // namespace vtest
