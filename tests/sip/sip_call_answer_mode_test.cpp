@@ -1,0 +1,118 @@
+// Answer modes (RFC 5373) on the wire: a caller's "Answer-Mode" and
+// "Priv-Answer-Mode" reach the called phone only when the call was placed by
+// an authenticated extension. A caller from outside (an external line) must
+// never make a phone pick up by itself.
+#include "sip_call_fixture.h"
+
+#include <string>
+
+namespace
+{
+using namespace vtest;
+
+class SipCallAnswerMode : public SipCallTest
+{
+  protected:
+    // The INVITE the peer receives when the exchange calls it for a caller
+    // whose own INVITE carried callerHeaders.
+    Received SentInvite(LSipCall &call, const std::string &callerHeaders, bool autoAnswer,
+                        bool rebuilt)
+    {
+        LSipMessage caller;
+        std::string text = PeerRequest("INVITE", "caller-" + std::to_string(++calls), "",
+                                       peer.Port() + 1, 1, callerHeaders);
+        size_t position = 0;
+        EXPECT_TRUE(caller.LoadPacket(text.data(), text.size(), position)) << text;
+        LSipRequest invite;
+        invite.CreateNewInviteRequest(call, nullptr, nullptr, 20, &caller, autoAnswer);
+        if (rebuilt) // as after a 401/407: the request is composed again
+            invite.RebuildInvite(call, nullptr, nullptr, 20, &caller, autoAnswer);
+        call.SendRequest(invite);
+        Received r;
+        EXPECT_TRUE(peer.Next(r, 1000));
+        return r;
+    }
+    // Every value of the header name in the received text, in order.
+    static std::vector<std::string> Values(const std::string &text, const std::string &name)
+    {
+        std::vector<std::string> values;
+        for (size_t at = text.find("\r\n"); at != std::string::npos;
+             at = text.find("\r\n", at + 2)) {
+            size_t start = at + 2;
+            if (text.compare(start, name.size() + 1, name + ":") != 0)
+                continue;
+            size_t value = text.find_first_not_of(' ', start + name.size() + 1);
+            values.push_back(text.substr(value, text.find("\r\n", value) - value));
+        }
+        return values;
+    }
+    int calls = 0;
+};
+
+TEST_F(SipCallAnswerMode, CopiedOnlyForAnAuthenticatedCaller)
+{
+    const std::string both = "Answer-Mode: Auto\r\nPriv-Answer-Mode: Manual;require\r\n";
+    using V = std::vector<std::string>;
+    struct {
+        const char *what;
+        bool authenticated;
+        std::string callerHeaders;
+        bool autoAnswer;
+        bool rebuilt;
+        V answerMode;
+        V privAnswerMode;
+    } cases[] = {
+        {"authenticated: both copied", true, both, false, false, {"Auto"}, {"Manual;require"}},
+        {"authenticated, credentials added: still copied",
+         true,
+         both,
+         false,
+         true,
+         {"Auto"},
+         {"Manual;require"}},
+        {"authenticated, header names in another case",
+         true,
+         "answer-mode: Manual\r\nPRIV-ANSWER-MODE: Auto\r\n",
+         false,
+         false,
+         {"Manual"},
+         {"Auto"}},
+        {"authenticated, the caller asked for nothing", true, "", false, false, {}, {}},
+        {"outside caller: neither copied", false, both, false, false, {}, {}},
+        {"outside caller, credentials added: neither copied", false, both, false, true, {}, {}},
+        {"outside caller, only the private one",
+         false,
+         "Priv-Answer-Mode: Auto\r\n",
+         false,
+         false,
+         {},
+         {}},
+        {"the exchange's own auto answer, outside caller", false, both, true, false, {"Auto"}, {}},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        LPtr<LSipCall> call = Outgoing();
+        call->SetCallerAuthenticated(c.authenticated);
+        Received r = SentInvite(*call, c.callerHeaders, c.autoAnswer, c.rebuilt);
+        ASSERT_TRUE(r.parsed);
+        ASSERT_STREQ(r.message().GetRequest(), "INVITE");
+        EXPECT_EQ(Values(r.text, "Answer-Mode"), c.answerMode) << r.text;
+        EXPECT_EQ(Values(r.text, "Priv-Answer-Mode"), c.privAnswerMode) << r.text;
+    }
+}
+
+TEST_F(SipCallAnswerMode, ADialogTowardsAnotherTargetKeepsTheCallersStanding)
+{
+    const std::string both = "Answer-Mode: Auto\r\nPriv-Answer-Mode: Auto\r\n";
+    for (bool authenticated : {true, false}) {
+        SCOPED_TRACE(authenticated ? "authenticated" : "outside caller");
+        LPtr<LSipCall> first = Outgoing();
+        first->SetCallerAuthenticated(authenticated);
+        LPtr<LSipCall> forwarded(new LSipCall(*first, peer.Target().c_str()));
+        Received r = SentInvite(*forwarded, both, false, false);
+        ASSERT_TRUE(r.parsed);
+        EXPECT_EQ(Values(r.text, "Answer-Mode").size(), authenticated ? 1u : 0u) << r.text;
+        EXPECT_EQ(Values(r.text, "Priv-Answer-Mode").size(), authenticated ? 1u : 0u) << r.text;
+    }
+}
+} // namespace
