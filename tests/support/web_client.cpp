@@ -2,20 +2,31 @@
 
 #include "process.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace vtest
 {
 namespace
 {
-// Reads the output until the program closes it (a pipe left unread would
-// stall a long answer), then reaps it; false on time-out.
+// Reads the output while waiting for the exit (a pipe left unread would
+// stall a long answer); helpers the program leaves behind may hold the pipe
+// open, so the exit, not the end of output, ends the wait.
 bool RunToEnd(ChildProcess &child, int timeoutMs, int *status)
 {
+    const std::string never = "\x01end-of-output\x02";
     int64_t deadline = MonotonicMs() + timeoutMs;
-    child.WaitForOutput(std::string("\x01end-of-output\x02"), timeoutMs);
-    int64_t left = deadline - MonotonicMs();
-    return child.WaitExit(left > 0 ? (int)left : 0, status);
+    for (;;) {
+        int64_t before = MonotonicMs();
+        bool open = child.WaitForOutput(never, 50) || MonotonicMs() - before >= 50;
+        int64_t left = deadline - MonotonicMs();
+        if (child.WaitExit(open ? 0 : (int)std::max<int64_t>(left, 0), status)) {
+            child.Output();
+            return true;
+        }
+        if (left <= 0)
+            return false;
+    }
 }
 } // namespace
 
