@@ -1,0 +1,66 @@
+// The control panel of the real service: `vela -foreground` on free ports,
+// its log-on page, style sheet and extension list fetched with curl.
+#include "support/process.h"
+#include "support/vela_instance.h"
+#include "support/web_client.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <signal.h>
+#include <sys/wait.h>
+
+namespace
+{
+bool Has(const std::string &text, const char *part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+TEST(VelaWebInterop, ServiceServesLogOnAndExtensionList)
+{
+    vtest::VelaInstance vela;
+    int port = vtest::FreeTcpPort();
+    std::filesystem::create_directories(vela.SharedDataFolder());
+    std::ofstream(vela.SharedDataFolder() + "/webserver") << "port=" << port << "\r\n";
+    ASSERT_TRUE(vela.Start()) << vela.Process().Output();
+    const std::string base = "http://127.0.0.1:" + std::to_string(port);
+
+    // The listener binds on its own thread: wait for the first answer.
+    std::string logon;
+    int64_t deadline = vtest::MonotonicMs() + 10000;
+    while (!Has(logon, "HTTP/1.1 200 OK") && vtest::MonotonicMs() < deadline)
+        logon = vtest::Curl({"--retry-connrefused", "--retry", "3", base + "/logon"});
+    EXPECT_TRUE(Has(logon, "User Name:")) << logon;
+    EXPECT_TRUE(Has(logon, "Remember me on this computer"));
+    std::string css = vtest::Curl({base + "/s.css"});
+    EXPECT_EQ(vtest::HttpHeader(css, "Content-Type"), "text/css") << css.substr(0, 200);
+
+    std::string cookie = vtest::WebLogOn(base, "101=admin&102=&submitdef=++OK++");
+    ASSERT_NE(cookie, "");
+    std::string saved =
+        vtest::Curl({"-b", cookie, "-d", "save=1&name=101&password=pw&displayname=Desk",
+                     base + "/extensionprop"});
+    EXPECT_EQ(vtest::HttpHeader(saved, "Location"), "extensionlist") << saved;
+    bool stored = false;
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(vela.Root()))
+        stored = stored || (entry.is_regular_file() &&
+                            Has(vtest::ReadFile(entry.path().string()), "=Desk\r\n"));
+    EXPECT_TRUE(stored) << "the display name is in a settings file";
+    std::string list = vtest::Curl({"-b", cookie, base + "/extensionlist"});
+    EXPECT_TRUE(Has(list, "Extension ID")) << list;
+    EXPECT_TRUE(Has(list, "extensionprop?id=101"));
+    EXPECT_TRUE(Has(list, "Desk"));
+    // Without the cookie: the list sends the browser to log on, a form
+    // script shows that the session expired and stores nothing.
+    EXPECT_EQ(vtest::HttpHeader(vtest::Curl({base + "/extensionlist"}), "Location"), "logon");
+    EXPECT_TRUE(Has(vtest::Curl({"-d", "save=1&name=102", base + "/extensionprop"}),
+                    "Your session has expired"));
+
+    int status = -1;
+    ASSERT_TRUE(vela.Stop(SIGTERM, 10000, &status));
+    EXPECT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_TRUE(Has(vela.Process().Output(), "Stop web server"));
+}
+} // namespace
