@@ -1,5 +1,6 @@
 // The control panel of the real service: `vela -foreground` on free ports,
-// its log-on page, style sheet and extension list fetched with curl.
+// its log-on page, style sheet and extension list fetched with curl, with a
+// SIPp phone registered in between.
 #include "support/process.h"
 #include "support/vela_instance.h"
 #include "support/web_client.h"
@@ -18,12 +19,43 @@ bool Has(const std::string &text, const char *part)
     return text.find(part) != std::string::npos;
 }
 
+// A SIPp phone registers as user with digest authentication.
+bool RegisterPhone(int sipPort, const char *user, const char *password, int phonePort)
+{
+    vtest::ChildProcess sipp;
+    int status = -1;
+    bool ended = sipp.Start({"/usr/bin/sipp",
+                             "127.0.0.1:" + std::to_string(sipPort),
+                             "-sf",
+                             VELA_TEST_DATA "/../../callcontrol/sipp/register.xml",
+                             "-s",
+                             user,
+                             "-au",
+                             user,
+                             "-ap",
+                             password,
+                             "-m",
+                             "1",
+                             "-i",
+                             "127.0.0.1",
+                             "-p",
+                             std::to_string(phonePort),
+                             "-nostdin",
+                             "-timeout",
+                             "10s",
+                             "-timeout_error"}) &&
+                 sipp.WaitExit(15000, &status);
+    EXPECT_TRUE(ended && WIFEXITED(status) && WEXITSTATUS(status) == 0) << sipp.Output();
+    return ended && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 TEST(VelaWebInterop, ServiceServesLogOnAndExtensionList)
 {
     vtest::VelaInstance vela;
-    int port = vtest::FreeTcpPort();
+    int port = vtest::FreeTcpPort(), sipPort = vtest::FreeUdpPort();
     std::filesystem::create_directories(vela.SharedDataFolder());
     std::ofstream(vela.SharedDataFolder() + "/webserver") << "port=" << port << "\r\n";
+    std::ofstream(vela.SharedDataFolder() + "/sip") << "port=" << sipPort << "\r\n";
     ASSERT_TRUE(vela.Start()) << vela.Process().Output();
     const std::string base = "http://127.0.0.1:" + std::to_string(port);
 
@@ -48,10 +80,15 @@ TEST(VelaWebInterop, ServiceServesLogOnAndExtensionList)
         stored = stored || (entry.is_regular_file() &&
                             Has(vtest::ReadFile(entry.path().string()), "=Desk\r\n"));
     EXPECT_TRUE(stored) << "the display name is in a settings file";
+    // A phone registered as 101 shows on the list with its contact.
+    int phonePort = vtest::FreeUdpPort();
+    EXPECT_TRUE(RegisterPhone(sipPort, "101", "pw", phonePort));
     std::string list = vtest::Curl({"-b", cookie, base + "/extensionlist"});
     EXPECT_TRUE(Has(list, "Extension ID")) << list;
     EXPECT_TRUE(Has(list, "extensionprop?id=101"));
     EXPECT_TRUE(Has(list, "Desk"));
+    EXPECT_TRUE(Has(list, ("sip:101@127.0.0.1:" + std::to_string(phonePort)).c_str())) << list;
+    EXPECT_TRUE(Has(list, "expires at "));
     // Without the cookie: the list sends the browser to log on, a form
     // script shows that the session expired and stores nothing.
     EXPECT_EQ(vtest::HttpHeader(vtest::Curl({base + "/extensionlist"}), "Location"), "logon");
