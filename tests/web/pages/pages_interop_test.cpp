@@ -107,9 +107,15 @@ TEST_F(PagesServerTest, ExternalLineWithAdvancedSettingsTellsTheEngine)
     EXPECT_TRUE(stored.GetDisablePolling());
     EXPECT_FALSE(stored.GetProhibitOddRtp());
     EXPECT_TRUE(stored.GetAlwaysRelay());
-    // The advanced page shows what was stored.
+    // The advanced page shows what was stored; reached through the line
+    // dialog's button, it finds the line in the session.
     std::string shown = Get("/externaladvancedsettings?id=Provider");
     EXPECT_TRUE(Has(shown, "value=\"proxy.example.com:5062\"")) << shown;
+    Fields viaButton = withServer;
+    viaButton.push_back({"submit", "Advanced Settings"});
+    viaButton.push_back({"id", "Provider"});
+    EXPECT_EQ(Location(Post("externalprop", viaButton)), "externaladvancedsettings");
+    EXPECT_TRUE(Has(Get("/externaladvancedsettings"), "value=\"auth77\""));
 
     // Renamed, the line keeps its settings under the new name only.
     Fields renamed = withServer;
@@ -122,7 +128,7 @@ TEST_F(PagesServerTest, ExternalLineWithAdvancedSettingsTellsTheEngine)
 
     Get("/externaldelete?id=Carrier&confirmed=yes");
     EXPECT_FALSE(LPBXExternalLineList().Exists("Carrier"));
-    EXPECT_EQ(lines_changed.load(), 4);
+    EXPECT_EQ(lines_changed.load(), 5);
     VWSetLinesChangedHook(nullptr);
 }
 
