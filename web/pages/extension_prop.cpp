@@ -157,11 +157,14 @@ bool OpenForSave(const Fields &f, LPBXExtension &ext)
     return list.Open(ext, f.name.c_str());
 }
 
-const char *Store(const Fields &f)
+const char *Store(Fields &f)
 {
     LPBXExtension ext;
     if (!OpenForSave(f, ext))
         return kExists;
+    // From here the record has the new name: a form drawn again after a
+    // later check must edit it, not the old name, which is gone.
+    f.id = f.name;
     int vmdelay = 14;
     VWReadCount(f.vmdelay, vmdelay);
     ext.SetPassword(f.password.c_str());
@@ -202,7 +205,6 @@ void VWExtensionProp(LWebletForm &form)
     if (!message)
         message = Store(f);
     if (message) {
-        // A stored rename keeps the form on the new record.
         Draw(form, f, message);
         return;
     }

@@ -66,6 +66,21 @@ TEST_F(PagesTest, RenameMovesRegistrationsAndDeleteAsksFirst)
         contacts++;
     EXPECT_EQ(contacts, 1);
 
+    // A rename that fails a later check leaves the form on the new name, so
+    // that sending it again corrects the record instead of refusing it.
+    std::string again =
+        Run(VWExtensionProp, {{"save", "1"}, {"id", "105"}, {"name", "106"}, {"usetna", "1"}});
+    EXPECT_TRUE(Has(again, "Please enter the transfer to number"));
+    EXPECT_TRUE(Has(again, "name=\"id\" value=\"106\"")) << again;
+    EXPECT_TRUE(Has(Run(VWExtensionProp, {{"save", "1"},
+                                          {"id", "106"},
+                                          {"name", "105"},
+                                          {"usetna", "1"},
+                                          {"tna", "200"},
+                                          {"tnadelay", "9"}}),
+                    "Location: extensionlist"));
+    EXPECT_FALSE(LPBXExtensionList().Exists("106"));
+
     std::string ask = Run(VWExtensionDelete, {{"id", "105"}});
     EXPECT_TRUE(Has(ask, "Are you sure you want to delete the selected item?"));
     EXPECT_TRUE(LPBXExtensionList().Exists("105"));
