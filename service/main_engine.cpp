@@ -1,12 +1,18 @@
 #include "service/main_engine.h"
 
+#include "callcontrol/pbx_hooks.h"
 #include "callcontrol/pbx_new_requests.h"
 #include "callcontrol/pbx_sip_line.h"
 #include "callcontrol/pbx_sip_line_hooks.h"
 #include "callcontrol/pbx_sip_line_start.h"
 #include "config/settings.h"
+#include "logs/call_log.h"
+#include "logs/sip_trace.h"
 #include "platform/log.h"
+#include "service/web_script_table.h"
 #include "sip/sip_engine.h"
+#include "web/pages/control_pages.h"
+#include "web/web_control.h"
 
 #include <atomic>
 
@@ -31,6 +37,29 @@ int TransferToRunningCall(const char *callId, LPtr<LSipCall> &leg)
     MainEngine *engine = gInstance.load();
     return engine ? engine->HandleTransfer(callId, leg) : 0;
 }
+
+bool WriteCallLog(int64_t start, int64_t answer, const char *caller, const char *target)
+{
+    LCallLogEntry entry;
+    LCallLogEntrySet(entry, (time_t)start, (time_t)answer, caller, target);
+    return LCallLogWrite(entry);
+}
+
+void TraceSipPacket(bool sent, const LIPAddressWithPort &peer, const char *bytes, size_t length)
+{
+    if (!LSipTraceIsOn())
+        return;
+    char address[64];
+    peer.ToString(address);
+    LSipTraceUdpPacket(sent, address, bytes, length);
+}
+
+// A saved or deleted external line re-registers the lines.
+void LinesChangedInPanel()
+{
+    if (MainEngine *engine = gInstance.load())
+        engine->LinesChanged();
+}
 } // namespace
 
 MainEngine::~MainEngine()
@@ -51,6 +80,9 @@ void MainEngine::Start()
     LOG("Starting telephony engine...");
     gInstance.store(this);
     LPBXSetTransferHandler(TransferToRunningCall);
+    LPBXSetCallLogWriter(WriteCallLog);
+    LPBXInstallHooks();
+    LSipTraceStart();
     StartSipEngine();
     RegisterLines();
     LOG("Starting web server...");
@@ -69,6 +101,8 @@ void MainEngine::Stop()
     LOG("Stop telephony engine");
     StopCallThreads();
     StopSipEngine();
+    LSipTraceClose();
+    LPBXRemoveHooks();
     gInstance.store(nullptr);
     mRunning = false;
 }
@@ -128,6 +162,7 @@ void MainEngine::StartSipEngine()
     settings.getInt = LSettingGetInt;
     settings.getBool = LSettingGetBool;
     settings.getString = LSettingGetString;
+    settings.trace = TraceSipPacket;
     gSipEngine.SetSettings(settings);
     gSipEngine.SetNewMessageHandler(&gPBXNewMessageHandler);
     LPBXSetCallStarter(StartCallThread);
@@ -150,9 +185,18 @@ void MainEngine::LogSipStatus()
 }
 // Registration of the external lines with their providers.
 void MainEngine::RegisterLines() {}
-// LWebControl::StartServer() / StopServer().
-void MainEngine::StartWebServer() {}
-void MainEngine::StopWebServer() {}
+// The control panel: the full script table, static files seeded into the
+// program folder on first start.
+void MainEngine::StartWebServer()
+{
+    VWSetLinesChangedHook(LinesChangedInPanel);
+    VLStartWebServer();
+}
+void MainEngine::StopWebServer()
+{
+    LWebControl::StopServer();
+    VWSetLinesChangedHook(nullptr);
+}
 // VLMaintenanceThread.
 void MainEngine::StartMaintenanceThread() {}
 void MainEngine::StopMaintenanceThread() {}

@@ -32,8 +32,17 @@ void SeedFolder(const std::filesystem::path &from, const std::filesystem::path &
         std::filesystem::path target = to / entry.path().filename();
         if (std::filesystem::exists(target, ec))
             continue;
-        if (!std::filesystem::copy_file(entry.path(), target, ec))
+        if (!std::filesystem::copy_file(entry.path(), target, ec)) {
             LOGWARNF("Web files: cannot copy %s: %s", entry.path().c_str(), ec.message().c_str());
+            continue;
+        }
+        // copy_file keeps the source's mode; the program folder is private
+        // to the service's group like everything else it writes.
+        std::filesystem::permissions(target,
+                                     std::filesystem::perms::owner_read |
+                                         std::filesystem::perms::owner_write |
+                                         std::filesystem::perms::group_read,
+                                     ec);
     }
 }
 } // namespace

@@ -255,6 +255,8 @@ void LSipEngine::DrainSocket()
         long got = m_Socket.ReceiveFrom(buffer, kDatagramCapacity - 1, from);
         if (got < 0)
             return;
+        if (got > 0 && m_Settings.trace)
+            m_Settings.trace(false, from, buffer, (size_t)got);
         if (got > 0)
             ReceivePacket(buffer, (size_t)got, from);
     }

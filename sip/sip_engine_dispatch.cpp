@@ -105,6 +105,8 @@ void LSipEngine::DispatchRequest(LPtr<LSipMessage> &message)
 void LSipEngine::SendPacketUDP(const LIPAddressWithPort &to, const std::string &text)
 {
     m_Socket.SendTo(to, text.data(), text.size());
+    if (m_Settings.trace)
+        m_Settings.trace(true, to, text.data(), text.size());
 }
 
 void LSipEngine::SendResponse(const LSipMessage &request, int status, const char *reason,

@@ -3,6 +3,7 @@
 // every handler receives the message as LPtr and may keep it.
 #pragma once
 
+#include "platform/ipaddress.h"
 #include "platform/ptr.h"
 #include "sip/sipmessage.h"
 
@@ -50,4 +51,7 @@ struct LSipEngineSettings {
     // out holds at least 260 characters.
     const char *(*getString)(const char *section, const char *key, const char *def,
                              char *out) = nullptr;
+    // The SIP trace: every datagram sent or received, when installed.
+    void (*trace)(bool sent, const LIPAddressWithPort &peer, const char *bytes,
+                  size_t length) = nullptr;
 };

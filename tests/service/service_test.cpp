@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 
 #include <string>
@@ -32,17 +34,46 @@ bool Heard(const std::string &line)
     return std::find(gLines.begin(), gLines.end(), line) != gLines.end();
 }
 
+// The engine's own start, stop and restart lines; the subsystems it starts
+// log lines of their own in between, which these tests do not pin.
+bool IsEngineLine(const std::string &line)
+{
+    static const char *const engineLines[] = {
+        "Starting telephony engine...", "Starting web server...",   "Stop web server",
+        "Stop telephony engine",        "Restart telephony engine", "Restarting web server"};
+    for (const char *known : engineLines)
+        if (line == known)
+            return true;
+    return false;
+}
+
+// The engine really starts its subsystems here, so it runs in a private
+// program folder on free ports.
 struct Logged : ::testing::Test {
+    vtest::TempDir root{"vela-engine"};
     void SetUp() override
     {
+        setenv("VELA_ROOT", root.Path().c_str(), 1);
+        std::string etc = root.Path() + "/vela/etc";
+        std::filesystem::create_directories(etc);
+        std::ofstream(etc + "/sip") << "port=" << vtest::FreeUdpPort() << "\r\n";
+        std::ofstream(etc + "/webserver") << "port=" << vtest::FreeTcpPort() << "\r\n";
         gLines.clear();
         LLog::SetSink(Capture);
     }
-    void TearDown() override { LLog::SetSink(nullptr); }
+    void TearDown() override
+    {
+        LLog::SetSink(nullptr);
+        unsetenv("VELA_ROOT");
+    }
     std::vector<std::string> Take()
     {
         std::lock_guard<std::mutex> hold(gLinesLock);
-        return std::exchange(gLines, {});
+        std::vector<std::string> engine;
+        for (const std::string &line : std::exchange(gLines, {}))
+            if (IsEngineLine(line))
+                engine.push_back(line);
+        return engine;
     }
 };
 
