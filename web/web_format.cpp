@@ -7,45 +7,45 @@
 
 namespace
 {
-// One conversion specification as written: "%", flags, width, precision,
+// One printf conversion as written: "%", flags, width, precision,
 // length modifier and the conversion character.
-struct Spec {
+struct Conversion {
     char text[32];
     char length[3];
     char conversion;
 };
 
-const char *ReadSpec(const char *p, Spec &spec)
+const char *ReadConversion(const char *p, Conversion &conv)
 {
     size_t n = 0;
-    spec.text[n++] = *p++;
-    while (*p && strchr("-+ #0123456789.*", *p) && n < sizeof spec.text - 4)
-        spec.text[n++] = *p++;
+    conv.text[n++] = *p++;
+    while (*p && strchr("-+ #0123456789.*", *p) && n < sizeof conv.text - 4)
+        conv.text[n++] = *p++;
     size_t l = 0;
     while (*p && strchr("hlLqjzt", *p) && l < 2) {
-        spec.length[l++] = *p;
-        spec.text[n++] = *p++;
+        conv.length[l++] = *p;
+        conv.text[n++] = *p++;
     }
-    spec.length[l] = 0;
-    spec.conversion = *p;
+    conv.length[l] = 0;
+    conv.conversion = *p;
     if (*p)
-        spec.text[n++] = *p++;
-    spec.text[n] = 0;
+        conv.text[n++] = *p++;
+    conv.text[n] = 0;
     return p;
 }
 
-bool IsLong(const Spec &spec)
+bool IsLong(const Conversion &conv)
 {
-    return strcmp(spec.length, "l") == 0;
+    return strcmp(conv.length, "l") == 0;
 }
-bool IsLongLong(const Spec &spec)
+bool IsLongLong(const Conversion &conv)
 {
-    return strcmp(spec.length, "ll") == 0 || strcmp(spec.length, "q") == 0 ||
-           strcmp(spec.length, "j") == 0;
+    return strcmp(conv.length, "ll") == 0 || strcmp(conv.length, "q") == 0 ||
+           strcmp(conv.length, "j") == 0;
 }
-bool IsSize(const Spec &spec)
+bool IsSize(const Conversion &conv)
 {
-    return spec.length[0] == 'z' || spec.length[0] == 't';
+    return conv.length[0] == 'z' || conv.length[0] == 't';
 }
 
 void Append(std::string &out, const char *format, ...) __attribute__((format(printf, 2, 3)));
@@ -70,10 +70,10 @@ void Append(std::string &out, const char *format, ...)
 }
 
 // Formats one conversion, taking "*" width and precision first.
-void FormatOne(std::string &out, const Spec &spec, va_list &args)
+void FormatOne(std::string &out, const Conversion &conv, va_list &args)
 {
     int stars = 0;
-    for (const char *s = spec.text; *s; s++)
+    for (const char *s = conv.text; *s; s++)
         stars += *s == '*';
     int star[2] = {0, 0};
     for (int i = 0; i < stars && i < 2; i++)
@@ -82,16 +82,16 @@ void FormatOne(std::string &out, const Spec &spec, va_list &args)
 #define WEB_PASS(value)                                                                            \
     do {                                                                                           \
         if (stars == 0)                                                                            \
-            Append(out, spec.text, value);                                                         \
+            Append(out, conv.text, value);                                                         \
         else if (stars == 1)                                                                       \
-            Append(out, spec.text, star[0], value);                                                \
+            Append(out, conv.text, star[0], value);                                                \
         else                                                                                       \
-            Append(out, spec.text, star[0], star[1], value);                                       \
+            Append(out, conv.text, star[0], star[1], value);                                       \
     } while (0)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
 #pragma GCC diagnostic ignored "-Wformat-security"
-    switch (spec.conversion) {
+    switch (conv.conversion) {
     case 'd':
     case 'i':
     case 'u':
@@ -99,11 +99,11 @@ void FormatOne(std::string &out, const Spec &spec, va_list &args)
     case 'X':
     case 'o':
     case 'c':
-        if (IsLongLong(spec))
+        if (IsLongLong(conv))
             WEB_PASS(va_arg(args, long long));
-        else if (IsLong(spec))
+        else if (IsLong(conv))
             WEB_PASS(va_arg(args, long));
-        else if (IsSize(spec))
+        else if (IsSize(conv))
             WEB_PASS(va_arg(args, size_t));
         else
             WEB_PASS(va_arg(args, int));
@@ -114,7 +114,7 @@ void FormatOne(std::string &out, const Spec &spec, va_list &args)
     case 'E':
     case 'g':
     case 'G':
-        if (spec.length[0] == 'L')
+        if (conv.length[0] == 'L')
             WEB_PASS(va_arg(args, long double));
         else
             WEB_PASS(va_arg(args, double));
@@ -128,7 +128,7 @@ void FormatOne(std::string &out, const Spec &spec, va_list &args)
         WEB_PASS(va_arg(args, void *));
         break;
     default:
-        out += spec.text;
+        out += conv.text;
     }
 #pragma GCC diagnostic pop
 #undef WEB_PASS
@@ -161,9 +161,9 @@ void WebFormatV(std::string &out, const char *format, va_list args_in)
             p = percent + 2;
             continue;
         }
-        Spec spec;
-        p = ReadSpec(percent, spec);
-        FormatOne(out, spec, args);
+        Conversion conv;
+        p = ReadConversion(percent, conv);
+        FormatOne(out, conv, args);
     }
     va_end(args);
 }

@@ -105,7 +105,7 @@ TEST(WaveFile, ReadsPcmFormats)
     stereo.rate = 44100;
     stereo.fmtSize = 18; // with the extra-size field
     const struct {
-        WaveSpec spec;
+        WaveSpec layout;
         int rate, channels, frames;
         std::vector<int> samples;
     } cases[] = {
@@ -114,7 +114,7 @@ TEST(WaveFile, ReadsPcmFormats)
         {stereo, 44100, 2, 3, {0, 16, -16, 32767 * 16, -32768 * 16, 16000}},
     };
     for (const auto &c : cases) {
-        Bytes file = MakeWave(c.spec);
+        Bytes file = MakeWave(c.layout);
         LSoundSource source = LWaveFile::OpenSourceFromMemory(file.data(), file.size());
         ASSERT_TRUE(source) << source.Error();
         EXPECT_EQ(source.GetSampleRate(), c.rate);
