@@ -2,7 +2,7 @@
 // a request object whose socket output is captured through a socket pair.
 #pragma once
 
-#include "config/settings.h"
+#include "config/settings_fixture.h"
 #include "web/weblet_form.h"
 #include "web/weblet_io.h"
 
@@ -17,31 +17,16 @@
 #include <thread>
 #include <unistd.h>
 
-class WebRootTest : public ::testing::Test
+class WebRootTest : public SettingsTest
 {
   protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/vela-web-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = pattern;
-        setenv("VELA_ROOT", root.c_str(), 1);
-        char folder[LPathSize];
-        shared = LSettingsGetSharedFolder(folder);
-        ASSERT_TRUE(LCreateFolder(shared.c_str()));
+        SettingsTest::SetUp();
         sessions = shared + "/SessionData";
     }
 
-    void TearDown() override
-    {
-        nftw(
-            root.c_str(),
-            [](const char *p, const struct stat *, int, FTW *) { return ::remove(p); }, 16,
-            FTW_DEPTH | FTW_PHYS);
-        unsetenv("VELA_ROOT");
-    }
-
-    std::string root, shared, sessions;
+    std::string sessions;
 };
 
 // A request object writing into one end of a socket pair; Output() closes
