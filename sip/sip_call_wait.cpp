@@ -137,13 +137,19 @@ int LSipCall::SendReInviteAndWaitForFinalResponse(LThread &thread, LSipRequest &
     request.CreateNewInviteRequest(*this, sdp, nullptr, 20, nullptr, false);
     uint32_t start = GetTickCount();
     bool provisional = false;
+    // Repeats go out on the timer only (RFC 3261 section 17.1.1.2): a request
+    // of the far end arriving meanwhile (a glare INVITE answered 491) must
+    // not trigger one, or the far end sees a burst of copies.
+    SendRequest(request);
+    uint32_t lastSend = GetTickCount();
     for (;;) {
-        if (!provisional)
-            SendRequest(request);
         bool stopped = false;
-        uint32_t slice = provisional ? gSipDialogTiming.reInviteSliceProvisionalMs
-                                     : gSipDialogTiming.reInviteSliceMs;
-        LPtr<LSipMessage> message = WaitMessage(thread, slice, stopped);
+        uint32_t slice = gSipDialogTiming.reInviteSliceMs;
+        uint32_t sinceSend = LTickSince(lastSend);
+        uint32_t wait = provisional         ? gSipDialogTiming.reInviteSliceProvisionalMs
+                        : sinceSend < slice ? slice - sinceSend
+                                            : 0;
+        LPtr<LSipMessage> message = WaitMessage(thread, wait, stopped);
         if (message && request.IsResponseTo(*message)) {
             int status = message->GetResponseStatusCode();
             if (status < 200)
@@ -158,6 +164,8 @@ int LSipCall::SendReInviteAndWaitForFinalResponse(LThread &thread, LSipRequest &
                     return status;
                 }
                 provisional = false;
+                SendRequest(request);
+                lastSend = GetTickCount();
             }
         } else if (message && !DefaultMessageProcessing(*message)) {
             SendCancel(request, provisional);
@@ -168,6 +176,10 @@ int LSipCall::SendReInviteAndWaitForFinalResponse(LThread &thread, LSipRequest &
         if (stopped || LTickSince(start) >= limit) {
             SendCancel(request, provisional);
             return 408;
+        }
+        if (!provisional && LTickSince(lastSend) >= gSipDialogTiming.reInviteSliceMs) {
+            SendRequest(request);
+            lastSend = GetTickCount();
         }
     }
 }

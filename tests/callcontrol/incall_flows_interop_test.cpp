@@ -52,7 +52,10 @@ INSTANTIATE_TEST_SUITE_P(
              "uac_call_remote_bye.xml", "uas_answer_bye.xml", "answered"},
         Flow{"OptionsPassedOn",
              "the caller's in-dialog OPTIONS is answered with the phone's own 200 and SDP",
-             "uac_options.xml", "uas_options.xml", "answered"}),
+             "uac_options.xml", "uas_options.xml", "answered"},
+        Flow{"Glare",
+             "both phones re-INVITE at once: the exchange answers 491, backs off and retries",
+             "uac_glare.xml", "uas_glare.xml", "LPBXSipLine::Reinvite uInviteResponse: 491"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
