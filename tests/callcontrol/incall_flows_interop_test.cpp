@@ -13,7 +13,8 @@ struct Flow {
     const char *description;
     const char *caller;
     const char *phone;
-    const char *logLine; // must appear in the exchange's log
+    const char *logLine;          // must appear in the exchange's log
+    const char *sipSettings = ""; // lines added to the "SIP" settings
 };
 
 class InCallFlow : public CallTest, public ::testing::WithParamInterface<Flow>
@@ -23,6 +24,7 @@ class InCallFlow : public CallTest, public ::testing::WithParamInterface<Flow>
 TEST_P(InCallFlow, RunsBetweenTwoPhones)
 {
     SCOPED_TRACE(std::string(GetParam().name) + ": " + GetParam().description);
+    std::ofstream(vela.SharedDataFolder() + "/sip", std::ios::app) << GetParam().sipSettings;
     StartVela();
     int phonePort = FreeUdpPort();
     ASSERT_TRUE(Register("102", "pw102", phonePort));
@@ -55,7 +57,12 @@ INSTANTIATE_TEST_SUITE_P(
              "uac_options.xml", "uas_options.xml", "answered"},
         Flow{"Glare",
              "both phones re-INVITE at once: the exchange answers 491, backs off and retries",
-             "uac_glare.xml", "uas_glare.xml", "LPBXSipLine::Reinvite uInviteResponse: 491"}),
+             "uac_glare.xml", "uas_glare.xml", "LPBXSipLine::Reinvite uInviteResponse: 491"},
+        Flow{"SilentPhoneEnded",
+             "after a quiet second both legs are polled; the phone stops answering and the caller "
+             "gets the BYE",
+             "uac_call_wait_bye.xml", "uas_silent.xml", "no answer to polling",
+             "activitypollinterval=1000\n"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
