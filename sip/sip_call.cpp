@@ -159,9 +159,13 @@ LSipCall::~LSipCall()
 
 void LSipCall::Queue(LPtr<LSipMessage> &message)
 {
-    LLockScope hold(m_QueueLock);
-    m_Queue.AddBottom(message.Detach());
-    Signal();
+    {
+        LLockScope hold(m_QueueLock);
+        m_Queue.AddBottom(message.Detach());
+        Signal();
+    }
+    if (LSipGraveyard *graveyard = m_Graveyard.load())
+        graveyard->NoteMessage(this);
 }
 
 bool LSipCall::HandleNewMessage(LPtr<LSipMessage> &message)

@@ -15,6 +15,7 @@
 #include "sip/sip_request.h"
 #include "sip/sipmessage.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -64,6 +65,7 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
     bool HandleInviteReplaces(LPtr<LSipMessage> &message, const char *callId) override;
 
     const char *GetCallID() const { return m_CallID; }
+    const char *GetDialogCallID() const override { return m_CallID; }
     const char *GetLocalTag() const { return m_LocalTag; }
     const char *GetLocalUserID() const { return m_LocalUserID; }
     const char *GetLocalAuthID() const { return m_LocalAuthID; }
@@ -140,7 +142,7 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
                             const char *replaces, const LSipMessage *message, bool autoAnswer);
 
     // The graveyard's view of the leg (it owns the leg from then on).
-    LSignalObjectRef GetSignal() override { return *this; }
+    void WatchQueue(LSipGraveyard *graveyard) override { m_Graveyard.store(graveyard); }
     void CreateBye() override;
     void CreateCancel() override;
     void Send(Request request) override;
@@ -178,6 +180,7 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
     uint32_t m_RemoteSpecialFlags = 0;
     LLockObject m_QueueLock;
     LListOf<LSipMessage> m_Queue;
+    std::atomic<LSipGraveyard *> m_Graveyard{nullptr}; // told of each queued message
     LSipRequest m_GraveInvite;
     LSipRequest m_GraveCancel;
     LSipRequest m_GraveBye;

@@ -15,8 +15,9 @@
 
 #include <atomic>
 #include <cstdint>
-#include <list>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 constexpr uint32_t kSipReadyWaitMs = 10000;
 
@@ -85,6 +86,8 @@ class LSipEngine : public LThread, public LSipPacketSender
     bool WaitReadable(uint32_t ms);
     void DrainSocket();
     bool OfferToCalls(LPtr<LSipMessage> &message);
+    // The dialogs registered under callId, newest first (call-list lock held).
+    const std::vector<LSipDialogTaker *> *FindCalls(const char *callId) const;
     void DispatchRequest(LPtr<LSipMessage> &message);
     bool OfferReplaces(LPtr<LSipMessage> &message, const char *replaces);
     int GetSettingInt(const char *key, int def);
@@ -103,7 +106,9 @@ class LSipEngine : public LThread, public LSipPacketSender
     int m_PrivateSipPort = 0;
     LSipIdentifierMaker m_Identifiers;
     LLockObject m_CallListLock;
-    std::list<LSipDialogTaker *> m_Calls;
+    // Live dialogs by Call-ID, each bucket newest first: a message is offered
+    // only to the dialogs of its own Call-ID, in registration order.
+    std::unordered_map<std::string, std::vector<LSipDialogTaker *>> m_Calls;
     LSipAnsweredCache m_Answered;
     LSipEngineSettings m_Settings;
     std::atomic<LSipNewMessageHandler *> m_NewHandler{nullptr};

@@ -4,6 +4,7 @@
 
 #include "sip/siplayouts.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace
@@ -33,10 +34,20 @@ void LSipEngine::ReceivePacket(const char *bytes, size_t length, const LIPAddres
     HandleNewMessage(message);
 }
 
+const std::vector<LSipDialogTaker *> *LSipEngine::FindCalls(const char *callId) const
+{
+    auto found = m_Calls.find(callId);
+    return found == m_Calls.end() ? nullptr : &found->second;
+}
+
 bool LSipEngine::OfferToCalls(LPtr<LSipMessage> &message)
 {
     LLockScope hold(m_CallListLock);
-    for (LSipDialogTaker *call : m_Calls)
+    const std::vector<LSipDialogTaker *> *calls =
+        FindCalls(message->FindField(LSipFields::CallID, ""));
+    if (!calls)
+        return false;
+    for (LSipDialogTaker *call : *calls)
         if (call->HandleNewMessage(message))
             return true;
     return false;
@@ -62,7 +73,10 @@ bool LSipEngine::OfferReplaces(LPtr<LSipMessage> &message, const char *replaces)
     char callId[kSipLongText];
     ReplacesCallId(replaces, callId, sizeof(callId));
     LLockScope hold(m_CallListLock);
-    for (LSipDialogTaker *call : m_Calls)
+    const std::vector<LSipDialogTaker *> *calls = FindCalls(callId);
+    if (!calls)
+        return false;
+    for (LSipDialogTaker *call : *calls)
         if (call->HandleInviteReplaces(message, callId))
             return true;
     return false;
@@ -136,13 +150,20 @@ void LSipEngine::RegisterCall(LSipDialogTaker *call)
 {
     m_Ready.WaitSignal(kSipReadyWaitMs);
     LLockScope hold(m_CallListLock);
-    m_Calls.push_front(call);
+    std::vector<LSipDialogTaker *> &calls = m_Calls[call->GetDialogCallID()];
+    calls.insert(calls.begin(), call);
 }
 
 void LSipEngine::UnregisterCall(const LSipDialogTaker *call)
 {
     LLockScope hold(m_CallListLock);
-    m_Calls.remove(const_cast<LSipDialogTaker *>(call));
+    auto found = m_Calls.find(call->GetDialogCallID());
+    if (found == m_Calls.end())
+        return;
+    std::vector<LSipDialogTaker *> &calls = found->second;
+    calls.erase(std::remove(calls.begin(), calls.end(), call), calls.end());
+    if (calls.empty())
+        m_Calls.erase(found);
 }
 
 void LSipEngine::CreateNewBranchID(char *out, size_t capacity)

@@ -22,15 +22,49 @@ LSipGraveyard::~LSipGraveyard()
     StopThreadNow();
 }
 
+// Messages the leg queued before the watch began are drained by the next
+// pass: the leg is reported once on insertion.
 void LSipGraveyard::Insert(Item &item)
 {
-    item.added = GetTickCount();
+    LSipGraveyardLeg *leg = item.leg.Get();
+    leg->WatchQueue(this);
+    uint32_t now = GetTickCount();
+    item.added = now;
     {
         LLockScope hold(m_ListLock);
         m_Items.push_back(std::move(item));
+        ItemList::iterator it = std::prev(m_Items.end());
+        m_Index[leg] = it;
+        Track(it, now);
     }
     m_Idle.Reset();
+    NoteMessage(leg);
+}
+
+void LSipGraveyard::NoteMessage(LSipGraveyardLeg *leg)
+{
+    {
+        LLockScope hold(m_ReadyLock);
+        m_Ready.push_back(leg);
+    }
     m_Wake.Signal();
+}
+
+// Files the item by what it still waits for: its timers while a CANCEL or
+// BYE is repeated, the linger once nothing is outstanding (which is final).
+void LSipGraveyard::Track(ItemList::iterator it, uint32_t now)
+{
+    Item &item = *it;
+    bool repeating = (item.cancelOutstanding && item.cancelSent) || item.byeOutstanding;
+    if (repeating && !item.timed) {
+        item.timed = true;
+        m_Timed.push_back(it);
+    }
+    if (!item.inviteOutstanding && !item.cancelOutstanding && !item.byeOutstanding &&
+        !item.finished) {
+        item.finished = true;
+        m_Finished.push_back({now, item.leg.Get()});
+    }
 }
 
 void LSipGraveyard::StartBye(Item &item, uint32_t now)
@@ -171,26 +205,98 @@ bool LSipGraveyard::RunTimers(Item &item, uint32_t now, uint32_t &wait)
     return pending;
 }
 
-uint32_t LSipGraveyard::RunPass(LSignalObjectGroup &group)
+// A reported leg that is gone already (or whose address a newer leg took)
+// costs one look-up, or one empty drain.
+void LSipGraveyard::DrainReady(uint32_t now)
+{
+    std::vector<LSipGraveyardLeg *> ready;
+    {
+        LLockScope hold(m_ReadyLock);
+        ready.swap(m_Ready);
+    }
+    for (LSipGraveyardLeg *leg : ready) {
+        auto found = m_Index.find(leg);
+        if (found == m_Index.end())
+            continue;
+        Item &item = *found->second;
+        while (LPtr<LSipMessage> message = item.leg->GetNextMessage())
+            HandleMessage(item, *message, now);
+        Track(found->second, now);
+    }
+}
+
+uint32_t LSipGraveyard::RunTimedItems(uint32_t now, bool &pending)
 {
     uint32_t wait = kIdleWaitMs;
-    bool pending = false;
+    std::vector<ItemList::iterator> stopped;
+    size_t kept = 0;
+    for (ItemList::iterator it : m_Timed) {
+        pending |= RunTimers(*it, now, wait);
+        if ((it->cancelOutstanding && it->cancelSent) || it->byeOutstanding)
+            m_Timed[kept++] = it;
+        else
+            stopped.push_back(it);
+    }
+    m_Timed.resize(kept);
+    for (ItemList::iterator it : stopped) {
+        it->timed = false;
+        Track(it, now);
+    }
+    return wait;
+}
+
+void LSipGraveyard::Erase(ItemList::iterator it)
+{
+    if (it->timed)
+        m_Timed.erase(std::find(m_Timed.begin(), m_Timed.end(), it));
+    m_Index.erase(it->leg.Get());
+    m_Items.erase(it);
+}
+
+// Finished items go with their linger (even past 300 s), so every entry of
+// m_Finished names a live item.
+void LSipGraveyard::DropExpired(uint32_t now)
+{
+    while (!m_Finished.empty() && LTickInterval(now, m_Finished.front().at) > kLingerMs) {
+        auto found = m_Index.find(m_Finished.front().leg);
+        m_Finished.pop_front();
+        if (found != m_Index.end())
+            Erase(found->second);
+    }
+    for (auto it = m_Items.begin();
+         it != m_Items.end() && LTickInterval(now, it->added) > kKeepMs;) {
+        auto next = std::next(it);
+        if (!it->finished)
+            Erase(it);
+        it = next;
+    }
+}
+
+// Wakes just after the next linger or keep time runs out, so released legs
+// give back their memory and descriptors without waiting for other traffic.
+uint32_t LSipGraveyard::ExpiryWait(uint32_t now) const
+{
+    uint32_t wait = kIdleWaitMs;
+    if (!m_Finished.empty())
+        wait = std::min(wait, kLingerMs - LTickInterval(now, m_Finished.front().at) + 1);
+    uint32_t age = m_Items.empty() ? kKeepMs + 1 : LTickInterval(now, m_Items.front().added);
+    if (age <= kKeepMs)
+        wait = std::min(wait, kKeepMs - age + 1);
+    return wait;
+}
+
+uint32_t LSipGraveyard::RunPass(LSignalObjectGroup &group)
+{
     group.Clear();
     group.Add(m_Wake);
     m_Wake.Reset();
     LLockScope hold(m_ListLock);
-    for (auto it = m_Items.begin(); it != m_Items.end();) {
-        uint32_t now = GetTickCount();
-        while (LPtr<LSipMessage> message = it->leg->GetNextMessage())
-            HandleMessage(*it, *message, now);
-        pending |= RunTimers(*it, now, wait);
-        if (LTickInterval(now, it->added) > kKeepMs) {
-            it = m_Items.erase(it);
-            continue;
-        }
-        group.Add(it->leg->GetSignal());
-        ++it;
-    }
+    uint32_t now = GetTickCount();
+    DrainReady(now);
+    bool pending = false;
+    uint32_t wait = RunTimedItems(now, pending);
+    DropExpired(now);
+    wait = std::min(wait, ExpiryWait(now));
     if (!pending)
         m_Idle.Signal();
     return wait;
@@ -217,10 +323,17 @@ void LSipGraveyard::StopGraveyard()
     if (IsRunning())
         m_Idle.WaitSignal(kStopIdleWaitMs);
     StopThreadNow();
-    std::list<Item> released;
+    ItemList released;
     {
         LLockScope hold(m_ListLock);
         released.swap(m_Items);
+        m_Index.clear();
+        m_Timed.clear();
+        m_Finished.clear();
+    }
+    {
+        LLockScope hold(m_ReadyLock);
+        m_Ready.clear();
     }
     m_Idle.Signal();
 }

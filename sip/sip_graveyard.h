@@ -1,7 +1,9 @@
 // The graveyard finishes the SIP teardown of call legs whose owners have let
 // them go: it cancels unanswered INVITEs, sends BYE on established dialogs,
 // repeats CANCEL and BYE until answered (UDP loses them), answers whatever
-// the far end still sends, and drops each leg after 300 s.
+// the far end still sends, and drops each leg after 300 s, or 5 s after its
+// teardown is complete. A pass costs nothing for quiet legs: legs report
+// queued messages, and only legs with a repeat pending run timers.
 #pragma once
 
 #include "platform/lock.h"
@@ -11,7 +13,12 @@
 #include "sip/sipmessage.h"
 
 #include <cstdint>
+#include <deque>
 #include <list>
+#include <unordered_map>
+#include <vector>
+
+class LSipGraveyard;
 
 // What the graveyard needs of a call leg; the dialog builds and sends its own
 // requests (with its route set, credentials and sequence numbers).
@@ -21,8 +28,9 @@ class LSipGraveyardLeg
     enum Request { Invite, Cancel, Bye };
 
     virtual ~LSipGraveyardLeg() = default;
-    // Set while messages wait in the leg's queue.
-    virtual LSignalObjectRef GetSignal() = 0;
+    // From now on the leg calls graveyard.NoteMessage(this) after queueing
+    // each message (with no lock of its own held).
+    virtual void WatchQueue(LSipGraveyard *graveyard) = 0;
     virtual LPtr<LSipMessage> GetNextMessage() = 0;
     virtual bool IsDialogEstablished() = 0;
     // A BYE with a new sequence number / the CANCEL of the outstanding INVITE.
@@ -45,6 +53,10 @@ class LSipGraveyard : public LThread
     static constexpr uint32_t kCancelLimitMs = 15000;
     static constexpr uint32_t kByeLimitMs = 25000;
     static constexpr uint32_t kKeepMs = 300000;
+    // A leg whose INVITE, CANCEL and BYE are all done stays this long to
+    // absorb repeated final responses (RFC 3261 timer K, T4), then goes: its
+    // repeated ACK and 200 are answered by the engine's answered cache.
+    static constexpr uint32_t kLingerMs = 5000;
     static constexpr uint32_t kIdleWaitMs = 3600000;
 
     LSipGraveyard() = default;
@@ -57,9 +69,11 @@ class LSipGraveyard : public LThread
     // cancelNow is false, once its first provisional response arrives.
     void AddCall(LPtr<LSipGraveyardLeg> &leg, bool cancelNow);
 
-    // One pass over every leg; returns the wait until the next timer and
-    // puts the wake signal and each leg's signal in group.
+    // One pass over the legs with messages or timers; returns the wait until
+    // the next timer and puts the wake signal in group.
     uint32_t RunPass(LSignalObjectGroup &group);
+    // A watched leg has queued a message (any thread).
+    void NoteMessage(LSipGraveyardLeg *leg);
     LSignalObject &GetIdleSignal() { return m_Idle; }
     size_t GetCount();
     // Waits up to 1500 ms for pending repeats, stops, releases every leg.
@@ -80,10 +94,23 @@ class LSipGraveyard : public LThread
         bool cancelOutstanding = false;
         bool cancelSent = false;
         bool byeOutstanding = false;
+        bool timed = false;    // in m_Timed
+        bool finished = false; // in m_Finished
         Timer cancel;
         Timer bye;
     };
+    using ItemList = std::list<Item>;
+    struct Finished {
+        uint32_t at;
+        LSipGraveyardLeg *leg;
+    };
     void Insert(Item &item);
+    void DrainReady(uint32_t now);
+    uint32_t RunTimedItems(uint32_t now, bool &pending);
+    void Track(ItemList::iterator it, uint32_t now);
+    void DropExpired(uint32_t now);
+    uint32_t ExpiryWait(uint32_t now) const;
+    void Erase(ItemList::iterator it);
     static void StartBye(Item &item, uint32_t now);
     static void HandleMessage(Item &item, const LSipMessage &message, uint32_t now);
     static void HandleInviteResponse(Item &item, const LSipMessage &response, uint32_t now);
@@ -96,7 +123,13 @@ class LSipGraveyard : public LThread
     LSignalObject m_Wake;
     LSignalObject m_Idle;
     LLockObject m_ListLock;
-    std::list<Item> m_Items;
+    ItemList m_Items; // oldest first
+    std::unordered_map<const LSipGraveyardLeg *, ItemList::iterator> m_Index;
+    std::vector<ItemList::iterator> m_Timed; // a CANCEL or BYE is being repeated
+    std::deque<Finished> m_Finished;         // teardown complete, in that order
+    // Innermost lock: legs report under the engine's call-list lock.
+    LLockObject m_ReadyLock;
+    std::vector<LSipGraveyardLeg *> m_Ready;
 };
 
 extern LSipGraveyard gSipGraveyard;

@@ -33,11 +33,15 @@ class LSipSubscribeHandler
 };
 
 // A live dialog as the engine's dispatch sees it. Each takes a message that
-// belongs to it (Call-ID and local tag) into its own queue.
+// belongs to it (Call-ID and local tag) into its own queue; a dialog never
+// takes a message of another Call-ID.
 class LSipDialogTaker
 {
   public:
     virtual ~LSipDialogTaker() = default;
+    // The engine indexes dialogs by it, so it must not change while the
+    // dialog is registered.
+    virtual const char *GetDialogCallID() const = 0;
     virtual bool HandleNewMessage(LPtr<LSipMessage> &message) = 0;
     // An INVITE whose "Replaces" names callId (taken when it is this dialog's).
     virtual bool HandleInviteReplaces(LPtr<LSipMessage> &message, const char *callId) = 0;

@@ -23,7 +23,7 @@ class FakeLeg : public LSipGraveyardLeg
         : m_log(log), m_established(established)
     {
     }
-    LSignalObjectRef GetSignal() override { return m_signal; }
+    void WatchQueue(LSipGraveyard *graveyard) override { m_graveyard = graveyard; }
     LPtr<LSipMessage> GetNextMessage() override
     {
         if (m_queue.empty())
@@ -64,6 +64,8 @@ class FakeLeg : public LSipGraveyardLeg
         size_t position = 0;
         EXPECT_TRUE(message->LoadPacket(text.data(), text.size(), position)) << text;
         m_queue.push_back(message);
+        if (m_graveyard)
+            m_graveyard->NoteMessage(this);
     }
     ~FakeLeg() override
     {
@@ -76,7 +78,7 @@ class FakeLeg : public LSipGraveyardLeg
     std::vector<Sent> &m_log;
     bool m_established;
     int m_byeSequence = 0;
-    LSignalObject m_signal;
+    LSipGraveyard *m_graveyard = nullptr;
     std::vector<LSipMessage *> m_queue;
 };
 
@@ -134,11 +136,13 @@ class GraveyardTiming : public ::testing::Test
 TEST_F(GraveyardTiming, ByeIsRepeatedWithDoublingIntervalsUpTo25Seconds)
 {
     Add(true, false, false);
-    RunUntil(40000);
+    RunUntil(30000);
     std::vector<uint32_t> expected = {0, 500, 1500, 3500, 7500, 15500};
     EXPECT_EQ(Times('B'), expected);
     EXPECT_TRUE(graveyard.GetIdleSignal().IsSignaled());
-    EXPECT_EQ(graveyard.GetCount(), 1u);
+    EXPECT_EQ(graveyard.GetCount(), 1u); // given up at 25001, kept 5 s more
+    RunUntil(30003);
+    EXPECT_EQ(graveyard.GetCount(), 0u);
 }
 
 TEST_F(GraveyardTiming, UnansweredCancelTurnsIntoByeAfter15Seconds)
@@ -233,6 +237,64 @@ TEST_F(GraveyardTiming, RequestsFromTheFarEndAreAnswered)
             statuses.push_back(s.detail);
     EXPECT_EQ(statuses, (std::vector<int>{200, 200, 487, 487}));
     EXPECT_EQ(Times('B').size(), 1u); // their BYE ended the dialog: no repeats
+}
+
+// A finished teardown keeps the leg 5 s for repeats of the final responses:
+// they are absorbed without a new BYE, ACK or answer; then the leg goes.
+TEST_F(GraveyardTiming, FinishedLegAbsorbsRepeatsThenGoesAfterFiveSeconds)
+{
+    struct Case {
+        bool invite;
+        std::vector<std::string> finish;
+        std::vector<std::string> repeats;
+    } cases[] = {
+        {false, {Response(200, "BYE")}, {Response(200, "BYE"), Response(481, "BYE")}},
+        {true,
+         {Response(180, "INVITE"), Response(200, "CANCEL"), Response(487, "INVITE")},
+         {Response(200, "CANCEL"), Response(180, "INVITE")}},
+    };
+    for (const Case &c : cases) {
+        log.clear();
+        FakeLeg *leg = Add(false, c.invite, false);
+        for (const std::string &text : c.finish)
+            leg->Queue(text);
+        RunUntil(GetTickCount() - kStart + 4000);
+        size_t sent = log.size();
+        for (const std::string &text : c.repeats)
+            leg->Queue(text);
+        RunUntil(GetTickCount() - kStart + 500);
+        EXPECT_EQ(log.size(), sent) << c.invite;
+        EXPECT_EQ(graveyard.GetCount(), 1u) << c.invite;
+        RunUntil(GetTickCount() - kStart + 600);
+        EXPECT_EQ(graveyard.GetCount(), 0u) << c.invite;
+        EXPECT_TRUE(graveyard.GetIdleSignal().IsSignaled());
+    }
+}
+
+// Legs report their messages: the 300th leg is served at once, and one that
+// had a message before it was handed over is served by the first pass.
+TEST_F(GraveyardTiming, EveryLegIsServedWhateverTheirNumber)
+{
+    for (int i = 0; i < 299; i++)
+        Add(false, true, false);
+    FakeLeg *last = Add(false, true, false);
+    RunUntil(100);
+    EXPECT_TRUE(log.empty());
+    last->Queue(Response(180, "INVITE"));
+    graveyard.RunPass(group);
+    ASSERT_EQ(Times('C').size(), 1u);
+    EXPECT_EQ(Times('C')[0], 100u);
+    EXPECT_EQ(group.GetCount(), 1); // the wake signal only
+
+    FakeLeg *early = new FakeLeg(log);
+    early->Queue(Response(200, "BYE"));
+    LPtr<LSipGraveyardLeg> owner(early);
+    graveyard.AddCall(owner);
+    graveyard.RunPass(group);
+    EXPECT_EQ(Times('B').size(), 1u);
+    RunUntil(GetTickCount() - kStart + 5001);
+    EXPECT_EQ(Times('B').size(), 1u); // answered: never repeated
+    EXPECT_EQ(graveyard.GetCount(), 300u);
 }
 
 TEST_F(GraveyardTiming, NullLegIsIgnoredAndStopReleasesEveryLeg)

@@ -1,0 +1,95 @@
+// Dispatch by Call-ID: among dialogs of one Call-ID the local tag decides, an
+// untagged message goes to the newest, and no dialog of another Call-ID ever
+// sees it. A teardown handed to the graveyard still absorbs repeats.
+#include "sip/sip_graveyard.h"
+#include "sip_call_fixture.h"
+
+#include <thread>
+
+namespace vtest
+{
+namespace
+{
+class SipEngineDispatch : public SipCallTest
+{
+};
+
+TEST_F(SipEngineDispatch, CallIdAndLocalTagChooseTheDialog)
+{
+    std::vector<LPtr<LSipCall>> calls;
+    LSipMessage invites[3];
+    calls.push_back(Incoming("same-id", invites[0]));
+    calls.push_back(Incoming("same-id", invites[1]));
+    calls.push_back(Incoming("other-id", invites[2]));
+    std::string older = calls[0]->GetLocalTag();
+    std::string newer = calls[1]->GetLocalTag();
+    struct Case {
+        std::string callId;
+        std::string toTag;
+        int taker;
+    } cases[] = {
+        {"same-id", older, 0}, {"same-id", newer, 1},     {"same-id", "", 1},
+        {"other-id", "", 2},   {"same-id", "nobody", -1}, {"SAME-ID", older, -1},
+        {"same-i", older, -1},
+    };
+    int cseq = 10;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.callId + " " + c.toTag);
+        peer.Send(PeerRequest("INFO", c.callId, c.toTag, peer.Port(), cseq++));
+        if (c.taker >= 0) {
+            // Wait on the expected taker first, then check no other got it.
+            EXPECT_TRUE(calls[c.taker]->WaitMessage(1000));
+            for (size_t i = 0; i < calls.size(); i++)
+                EXPECT_FALSE(calls[i]->WaitMessage(0)) << i;
+        } else {
+            Received r;
+            ASSERT_TRUE(peer.Next(r, 1000)); // no dialog: the fixed answer
+            EXPECT_EQ(r.message().GetResponseStatusCode(), 481);
+            for (size_t i = 0; i < calls.size(); i++)
+                EXPECT_FALSE(calls[i]->WaitMessage(0)) << i;
+        }
+    }
+    calls[1].Reset(); // the newer goes: untagged requests reach the older
+    peer.Send(PeerRequest("INFO", "same-id", "", peer.Port(), cseq++));
+    EXPECT_TRUE(calls[0]->WaitMessage(1000));
+    calls[0].Reset();
+    peer.Send(PeerRequest("INFO", "same-id", "", peer.Port(), cseq++));
+    Received r;
+    ASSERT_TRUE(peer.Next(r, 1000));
+    EXPECT_EQ(r.message().GetResponseStatusCode(), 481);
+}
+
+// The far end's BYE to a leg in the graveyard is answered; its repeat (our
+// 200 lost) is answered again with the same text, also after the leg is gone.
+TEST_F(SipEngineDispatch, GraveyardLegAnswersRepeatedByeBeforeAndAfterRelease)
+{
+    LSipMessage invite;
+    LPtr<LSipCall> call = Incoming("grave-1", invite);
+    call->SetDialogEstablished();
+    std::string tag = call->GetLocalTag();
+    LSipAddCallToGraveyard(call);
+    Received bye;
+    ASSERT_TRUE(peer.Next(bye, 1000));
+    ASSERT_STREQ(bye.message().GetRequest(), "BYE");
+    peer.Send(PeerRequest("BYE", "grave-1", tag, peer.Port(), 5));
+    Received first;
+    ASSERT_TRUE(peer.Next(first, 1000));
+    EXPECT_EQ(first.message().GetResponseStatusCode(), 200);
+    Received none;
+    EXPECT_FALSE(peer.Next(none, 700)) << none.text; // their BYE ended it: no repeat of ours
+    for (int i = 0; i < 2; i++) {
+        peer.Send(PeerRequest("BYE", "grave-1", tag, peer.Port(), 5));
+        Received again;
+        ASSERT_TRUE(peer.Next(again, 1000));
+        EXPECT_EQ(again.text, first.text);
+        if (i == 0) {
+            EXPECT_EQ(gSipGraveyard.GetCount(), 1u);
+            uint64_t until = LMonotonicMs() + LSipGraveyard::kLingerMs + 2000;
+            while (gSipGraveyard.GetCount() > 0 && LMonotonicMs() < until)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            EXPECT_EQ(gSipGraveyard.GetCount(), 0u);
+        }
+    }
+}
+} // namespace
+} // namespace vtest
