@@ -113,14 +113,17 @@ bool LSipRequest::BuildInvite(LSipCall &call, const char *sdp, const char *repla
     if (Given(replaces))
         composer.AddReplaces(replaces);
     composer.AddAllow();
+    bool answerModeCopied = false;
     if (message && call.IsCallerAuthenticated()) {
         for (const LSipHeaderField &key : {LSipFields::AnswerMode, LSipFields::PrivAnswerMode}) {
             const char *value = message->FindField(key, nullptr);
             if (value)
                 LSipAppendF(m_Text, "%s: %s\r\n", key.name, value);
+            answerModeCopied |= value && strcmp(key.name, LSipFields::AnswerMode.name) == 0;
         }
     }
-    if (autoAnswer)
+    // RFC 5373 allows one "Answer-Mode": the caller's own choice stands.
+    if (autoAnswer && !answerModeCopied)
         composer.AddAnswerMode();
     composer.Finish(Given(sdp) ? "application/sdp" : nullptr, Given(sdp) ? sdp : nullptr);
     return m_DestinationValid;

@@ -88,6 +88,20 @@ TEST_F(SipCallAnswerMode, CopiedOnlyForAnAuthenticatedCaller)
          {},
          {}},
         {"the exchange's own auto answer, outside caller", false, both, true, false, {"Auto"}, {}},
+        {"own auto answer, the authenticated caller's mode stands",
+         true,
+         "Answer-Mode: Manual\r\n",
+         true,
+         true,
+         {"Manual"},
+         {}},
+        {"own auto answer, the caller asked only privately",
+         true,
+         "Priv-Answer-Mode: Manual\r\n",
+         true,
+         false,
+         {"Auto"},
+         {"Manual"}},
     };
     for (auto &c : cases) {
         SCOPED_TRACE(c.what);
