@@ -15,6 +15,7 @@ struct Flow {
     const char *phone;
     const char *logLine;          // must appear in the exchange's log
     const char *sipSettings = ""; // lines added to the "SIP" settings
+    const char *third = nullptr;  // scenario of extension 103, when it takes part
 };
 
 class InCallFlow : public CallTest, public ::testing::WithParamInterface<Flow>
@@ -29,9 +30,17 @@ TEST_P(InCallFlow, RunsBetweenTwoPhones)
     int phonePort = FreeUdpPort();
     ASSERT_TRUE(Register("102", "pw102", phonePort));
     auto phone = StartPhone(GetParam().phone, phonePort);
+    std::unique_ptr<ChildProcess> third;
+    if (GetParam().third) {
+        int thirdPort = FreeUdpPort();
+        ASSERT_TRUE(Register("103", "pw103", thirdPort));
+        third = StartPhone(GetParam().third, thirdPort);
+    }
     auto caller = StartCaller(GetParam().caller, "102");
     EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
     EXPECT_TRUE(Succeeded(*phone)) << phone->Output();
+    if (third)
+        EXPECT_TRUE(Succeeded(*third)) << third->Output();
     EXPECT_TRUE(vela.Process().WaitForOutput(GetParam().logLine, 5000)) << vela.Process().Output();
     EXPECT_TRUE(vela.Process().WaitForOutput("disconnected", 5000)) << vela.Process().Output();
 }
@@ -62,7 +71,12 @@ INSTANTIATE_TEST_SUITE_P(
              "after a quiet second both legs are polled; the phone stops answering and the caller "
              "gets the BYE",
              "uac_call_wait_bye.xml", "uas_silent.xml", "no answer to polling",
-             "activitypollinterval=1000\n"}),
+             "activitypollinterval=1000\n"},
+        Flow{"BlindTransfer",
+             "the caller REFERs the call to 103 (202, NOTIFY sipfrag 200 OK, BYE); 103's offer "
+             "reaches the phone by re-INVITE and the phone's answer goes back in the ACK",
+             "uac_blind_transfer.xml", "uas_transferee.xml", "Call transferred to sip:103@", "",
+             "uas_transfer_target.xml"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
