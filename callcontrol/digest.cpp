@@ -148,8 +148,7 @@ void LSipMakeChallenge(const char *fieldName, const LDigestAccount &account, int
     account.record->GetNonce(nonce);
     if (!nonce[0] || NonceExpired(account.record->GetNonceTime(), now)) {
         LSipMakeNonce(nonce, 32);
-        account.record->SetNonce(nonce);
-        account.record->SetNonceTime((int)now);
+        account.record->SetNonceState(nonce, (int)now);
         stale = true;
     }
     snprintf(out, capacity,

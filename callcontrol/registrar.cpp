@@ -95,8 +95,7 @@ std::vector<ListedContact> WalkContacts(LPBXContactList &account, const Binding 
             found = true;
             entry.expires = now + binding.stored;
             entry.q = binding.q;
-            it->SetContactExpiresTime(entry.expires);
-            it->SetQ(binding.q.c_str());
+            it->SetRefresh(entry.expires, binding.q.c_str());
             entry.remaining = binding.granted;
         } else {
             entry.expires = it->GetContactExpiresTime();
@@ -129,9 +128,7 @@ bool StoreNewBinding(LPBXContactList &account, const Binding &binding, int64_t n
     for (ListedContact &entry : listed)
         if (entry.expires < oldest->expires)
             oldest = &entry;
-    oldest->record.SetContact(binding.contact.c_str());
-    oldest->record.SetContactExpiresTime(expires);
-    oldest->record.SetQ(binding.q.c_str());
+    oldest->record.SetBinding(binding.contact.c_str(), expires, binding.q.c_str());
     *oldest = ListedContact{oldest->record, binding.contact, binding.q, expires, binding.granted};
     return true;
 }

@@ -3,6 +3,7 @@
 #include "platform/log.h"
 
 #include <climits>
+#include <cstdio>
 #include <sys/stat.h>
 
 namespace
@@ -14,14 +15,41 @@ bool FileExists(const LSettingsRecord &rec)
 }
 } // namespace
 
-bool LPBXContactRecord::SetContactExpiresTime(time_t value)
+namespace
 {
-    // Stored as a decimal int; clamp instead of wrapping into the past.
+// Expiries are stored as decimal ints; clamp instead of wrapping into the
+// past.
+void ExpiryText(time_t value, char (&text)[16])
+{
     if (value > INT_MAX)
         value = INT_MAX;
     if (value < INT_MIN)
         value = INT_MIN;
-    return SetInt("Expires", static_cast<int>(value));
+    snprintf(text, sizeof text, "%d", static_cast<int>(value));
+}
+} // namespace
+
+bool LPBXContactRecord::SetContactExpiresTime(time_t value)
+{
+    char text[16];
+    ExpiryText(value, text);
+    return SetString("Expires", text);
+}
+
+bool LPBXContactRecord::SetBinding(const char *contact, time_t expiresTime, const char *q)
+{
+    char text[16];
+    ExpiryText(expiresTime, text);
+    const LSettingsPair pairs[] = {{"Contact", contact}, {"Expires", text}, {"Q", q}};
+    return SetStrings(pairs, 3);
+}
+
+bool LPBXContactRecord::SetRefresh(time_t expiresTime, const char *q)
+{
+    char text[16];
+    ExpiryText(expiresTime, text);
+    const LSettingsPair pairs[] = {{"Expires", text}, {"Q", q}};
+    return SetStrings(pairs, 2);
 }
 
 bool LPBXContactList::AddContact(const char *contact, time_t expiresTime, const char *q)
@@ -34,7 +62,7 @@ bool LPBXContactList::AddContact(const char *contact, time_t expiresTime, const 
     LPBXContactRecord rec;
     if (!list.CreateNewRecord(rec))
         return false;
-    bool stored = rec.SetContact(contact) && rec.SetContactExpiresTime(expiresTime) && rec.SetQ(q);
+    bool stored = rec.SetBinding(contact, expiresTime, q);
     // The account may have been deleted while the record was made; its
     // sub-tree must not outlive it.
     if (!FileExists(*this)) {
@@ -52,4 +80,12 @@ bool LPBXContactList::SetNonce(const char *value)
 bool LPBXContactList::SetNonceTime(int value)
 {
     return FileExists(*this) && SetInt("noncetime", value);
+}
+
+bool LPBXContactList::SetNonceState(const char *nonce, int issued)
+{
+    char text[16];
+    snprintf(text, sizeof text, "%d", issued);
+    const LSettingsPair pairs[] = {{"nonce", nonce}, {"noncetime", text}};
+    return FileExists(*this) && SetStrings(pairs, 2);
 }

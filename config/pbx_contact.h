@@ -19,6 +19,17 @@ class LPBXContactRecord : public LSettingsRecord
     // The q value as text ("0.5" when the REGISTER gave none).
     const char *GetQ(char *out) { return GetString("Q", "", out); }
     bool SetQ(const char *value) { return SetString("Q", value); }
+    // Writes Contact, Expires and Q as one update of the file.
+    bool SetBinding(const char *contact, time_t expiresTime, const char *q);
+    // A refresh of a known binding: Expires and Q as one update.
+    bool SetRefresh(time_t expiresTime, const char *q);
+
+  protected:
+    // A registration is soft state: the phone refreshes it on its own
+    // schedule and registers again when it finds itself unknown, so its
+    // record need not wait for the disk on every refresh. The account's own
+    // record (password, nonce) is not soft and is always synced.
+    bool IsSoftState() const override { return true; }
 };
 
 class LPBXContactRecordList : public LPBXListTemplate<LPBXContactRecord>
@@ -60,6 +71,8 @@ class LPBXContactList : public LSettingsRecord
     // account was deleted must not recreate it without its password.
     bool SetNonce(const char *value);
     bool SetNonceTime(int value);
+    // A new nonce and its issue time as one update.
+    bool SetNonceState(const char *nonce, int issued);
 };
 
 inline LPBXContactListIterator::LPBXContactListIterator(const LPBXContactList &owner)

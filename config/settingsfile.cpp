@@ -11,6 +11,7 @@
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace
 {
@@ -146,7 +147,10 @@ bool LSettingsFile::Save(const LSettingsEntries &newEntries)
     }
     struct stat st;
     std::string text = LSettingsCompose(newEntries);
-    bool ok = WriteAll(fd, text) && fsync(fd) == 0 && fstat(fd, &st) == 0;
+    // Without the fsync a power cut after the rename could leave an empty
+    // file in place of the record; soft state may take that risk, since its
+    // owner stores it again (see IsSoftState).
+    bool ok = WriteAll(fd, text) && (IsSoftState() || fsync(fd) == 0) && fstat(fd, &st) == 0;
     int error = errno;
     ok = close(fd) == 0 && ok;
     if (ok && rename(temp, path) != 0) {
@@ -192,17 +196,46 @@ bool LSettingsFile::TestFieldExists(const char *key)
 
 bool LSettingsFile::SetString(const char *key, const char *value)
 {
-    std::string k = LSettingsKey(key);
-    if (!IsValid() || !LSettingsIsStorableKey(k)) {
-        LOGERRORF("Refused settings key \"%.100s\" for %s", key, path);
-        return false;
+    LSettingsPair pair{key, value};
+    return SetStrings(&pair, 1);
+}
+
+bool LSettingsFile::Apply(LSettingsEntries &changed, const std::string &key, const char *value)
+{
+    auto it = changed.begin();
+    while (it != changed.end() && it->key != key)
+        ++it;
+    if (it == changed.end()) {
+        if (!value)
+            return false;
+        changed.push_back({key, LSettingsValue(value)});
+    } else if (!value) {
+        changed.erase(it);
+    } else {
+        std::string v = LSettingsValue(value);
+        if (v == it->value)
+            return false;
+        it->value = v;
+    }
+    return true;
+}
+
+bool LSettingsFile::SetStrings(const LSettingsPair *pairs, int count)
+{
+    std::vector<std::string> keys;
+    for (int i = 0; i < count; ++i) {
+        keys.push_back(LSettingsKey(pairs[i].key));
+        if (!IsValid() || !LSettingsIsStorableKey(keys.back())) {
+            LOGERRORF("Refused settings key \"%.100s\" for %s", pairs[i].key, path);
+            return false;
+        }
     }
     char folder[LPathSize];
     LSettingsFolderOf(folder, path);
     if (!LCreateFolder(folder))
         return false;
-    // Held from the reload to the rename, so a read-modify-write of one key
-    // never loses another writer's keys.
+    // Held from the reload to the rename, so a read-modify-write never loses
+    // another writer's keys.
     LSettingsFolderLock lock(folder, LSettingsGetWriteBudget());
     if (!lock.IsLocked()) {
         LOGERRORF("Settings file %s not written: lock busy", path);
@@ -210,22 +243,11 @@ bool LSettingsFile::SetString(const char *key, const char *value)
     }
     ReloadIfChanged();
     LSettingsEntries changed = entries;
-    auto it = changed.begin();
-    while (it != changed.end() && it->key != k)
-        ++it;
-    if (it == changed.end()) {
-        if (!value)
-            return true;
-        changed.push_back({k, LSettingsValue(value)});
-    } else if (!value) {
-        changed.erase(it);
-    } else {
-        std::string v = LSettingsValue(value);
-        if (v == it->value)
-            return true;
-        it->value = v;
-    }
-    return Save(changed);
+    bool any = false;
+    for (int i = 0; i < count; ++i)
+        any = Apply(changed, keys[i], pairs[i].value) || any;
+    // An unchanged value never rewrites the file.
+    return !any || Save(changed);
 }
 
 bool LSettingsFile::GetBool(const char *key, bool def)

@@ -10,6 +10,13 @@
 #include <sys/types.h>
 #include <time.h>
 
+// One key and its new value for LSettingsFile::SetStrings; a null value
+// deletes the key.
+struct LSettingsPair {
+    const char *key;
+    const char *value;
+};
+
 class LSettingsFile
 {
   public:
@@ -34,6 +41,10 @@ class LSettingsFile
     // cannot be had or the file cannot be written; file and cache then stay
     // as they were.
     bool SetString(const char *key, const char *value);
+    // Stores several keys as one update: one lock, one reload, at most one
+    // rewrite of the file. Either all of them are stored or none (a refused
+    // key refuses the whole set). A key given twice takes its last value.
+    bool SetStrings(const LSettingsPair *pairs, int count);
     bool DeleteField(const char *key) { return SetString(key, nullptr); }
     // Whether an entry with that key exists, compared without case.
     bool TestFieldExists(const char *key);
@@ -50,6 +61,11 @@ class LSettingsFile
     bool SetPassword(const char *key, const char *value) { return SetString(key, value); }
 
   protected:
+    // Whether the file holds only soft state that its owner re-sends anyway
+    // (registrations, RFC 3261 section 10.2.1), so a save need not wait for
+    // the disk. The save stays atomic either way: a crashed process leaves
+    // the old or the new text.
+    virtual bool IsSoftState() const { return false; }
     // Re-reads the file when its identity changed. A missing or unreadable
     // file keeps the cache as it is.
     void ReloadIfChanged();
@@ -73,6 +89,8 @@ class LSettingsFile
     };
     static Stamp StampOf(const struct stat &st);
     const LSettingsEntry *Find(const std::string &key) const;
+    // Applies one pair to entries; true when that changed them.
+    static bool Apply(LSettingsEntries &entries, const std::string &key, const char *value);
 
     char path[LPathSize];
     LSettingsEntries entries;

@@ -1,4 +1,5 @@
 #include "settings_fixture.h"
+#include "settings_fork.h"
 
 #include "config/settingslock.h"
 
@@ -16,20 +17,13 @@ namespace
 const int kProcesses = 3;
 const int kThreads = 2;
 
-long long NowMs()
-{
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (long long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
-}
-
 // One writer thread: new keys of its own, alternately into one record file
 // and one global section, until the time is up. Returns how many it wrote.
 int WriteKeys(int proc, int thread, long long until)
 {
     LSettingsRecord rec("lines", "shared");
     int i = 0;
-    for (; NowMs() < until; ++i) {
+    for (; SettingsNowMs() < until; ++i) {
         char key[64];
         snprintf(key, sizeof key, "p%dt%dk%d", proc, thread, i);
         if (!rec.SetInt(key, i) || !LSettingSetInt("Shared", key, i))
@@ -38,27 +32,9 @@ int WriteKeys(int proc, int thread, long long until)
     return i;
 }
 
-// Forks a child that runs body and reports an int through a pipe.
-pid_t ForkReporting(int *readEnd, int (*body)(int), int arg)
-{
-    int fds[2];
-    if (pipe(fds) != 0)
-        return -1;
-    pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        int result = body(arg);
-        ssize_t n = write(fds[1], &result, sizeof result);
-        _exit(n == sizeof result ? 0 : 1);
-    }
-    close(fds[1]);
-    *readEnd = fds[0];
-    return pid;
-}
-
 int RunWriterProcess(int proc)
 {
-    long long until = NowMs() + 2000;
+    long long until = SettingsNowMs() + 2000;
     int counts[kThreads];
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t)

@@ -1,0 +1,33 @@
+// Child processes for the multi-process settings tests: a monotonic clock in
+// milliseconds and a fork whose child reports one int through a pipe.
+#pragma once
+
+#include <ctime>
+#include <sys/types.h>
+#include <unistd.h>
+
+inline long long SettingsNowMs()
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (long long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
+}
+
+// Forks a child that runs body(arg) and writes its result to the pipe whose
+// read end is returned in readEnd. -1 when the pipe cannot be made.
+inline pid_t ForkReporting(int *readEnd, int (*body)(int), int arg)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return -1;
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        int result = body(arg);
+        ssize_t n = write(fds[1], &result, sizeof result);
+        _exit(n == sizeof result ? 0 : 1);
+    }
+    close(fds[1]);
+    *readEnd = fds[0];
+    return pid;
+}
