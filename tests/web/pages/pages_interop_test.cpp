@@ -150,10 +150,21 @@ TEST_F(PagesServerTest, GroupWithMembers)
     EXPECT_TRUE(Has(list, "Chimes"));
     EXPECT_TRUE(Has(Get("/groupprop?id=701"), "groupextensiondelete?id=701&amp;subid=102"));
 
-    Get("/groupextensiondelete?id=701&subid=102&confirmed=yes");
-    EXPECT_EQ(CountMembers("701"), 1);
-    Get("/groupdelete?id=701&confirmed=yes");
+    // Renamed, the group takes its members along.
+    EXPECT_EQ(Location(Post("groupprop", {{"save", "1"},
+                                          {"id", "701"},
+                                          {"name", "702"},
+                                          {"waithold", "server"},
+                                          {"imsserver", "localhost:606"}})),
+              "grouplist");
     EXPECT_EQ(CountMembers("701"), -1);
+    EXPECT_EQ(CountMembers("702"), 2);
+    EXPECT_TRUE(Has(Get("/grouplist"), "Merle Server: localhost:606"));
+
+    Get("/groupextensiondelete?id=702&subid=102&confirmed=yes");
+    EXPECT_EQ(CountMembers("702"), 1);
+    Get("/groupdelete?id=702&confirmed=yes");
+    EXPECT_EQ(CountMembers("702"), -1);
 }
 
 TEST_F(PagesServerTest, PlanWithDialAndHostRules)
@@ -193,11 +204,20 @@ TEST_F(PagesServerTest, PlanWithDialAndHostRules)
     EXPECT_TRUE(Has(shown, "example.com")) << shown;
     EXPECT_TRUE(Has(Get("/planlist"), "[Blocked]"));
 
-    Get("/sipruledelete?id=Office&subid=example.com&confirmed=yes");
-    Get("/dialruledelete?id=Office&subid=9&confirmed=yes");
-    shown = Get("/planprop?id=Office");
+    // Renamed, the plan takes its rules along.
+    EXPECT_EQ(
+        Location(Post(
+            "planprop",
+            {{"save", "1"}, {"id", "Office"}, {"name", "Sales"}, {"dialonline", "[Extension]"}})),
+        "planlist");
+    EXPECT_FALSE(LPBXOutboundPlanList().Exists("Office"));
+    EXPECT_TRUE(Has(Get("/planprop?id=Sales"), "example.com"));
+
+    Get("/sipruledelete?id=Sales&subid=example.com&confirmed=yes");
+    Get("/dialruledelete?id=Sales&subid=9&confirmed=yes");
+    shown = Get("/planprop?id=Sales");
     EXPECT_FALSE(Has(shown, "example.com")) << shown;
     EXPECT_FALSE(Has(shown, "0049"));
-    Get("/plandelete?id=Office&confirmed=yes");
-    EXPECT_FALSE(LPBXOutboundPlanList().Exists("Office"));
+    Get("/plandelete?id=Sales&confirmed=yes");
+    EXPECT_FALSE(LPBXOutboundPlanList().Exists("Sales"));
 }
