@@ -10,10 +10,23 @@
 
 LPBXInCallTiming gPBXInCallTiming;
 
+namespace
+{
+uint32_t SettingMs(const char *key, uint32_t def)
+{
+    int ms = LSettingGetInt("SIP", key, (int)def);
+    return ms < 1000 ? 1000 : (uint32_t)ms;
+}
+} // namespace
+
 uint32_t LPBXActivityPollInterval()
 {
-    int ms = LSettingGetInt("SIP", "ActivityPollInterval", (int)gPBXInCallTiming.pollAfterMs);
-    return ms < 1000 ? 1000 : (uint32_t)ms;
+    return SettingMs("ActivityPollInterval", gPBXInCallTiming.pollAfterMs);
+}
+
+uint32_t LPBXAttendedTransferGiveUp()
+{
+    return SettingMs("AttendedTransferGiveUp", gPBXInCallTiming.swapGiveUpMs);
 }
 
 uint32_t LPBXGlareWaitMs(bool openedByFarEnd, uint32_t tick)

@@ -1,6 +1,8 @@
 // Timers of a connected call. The service keeps the defaults; the "SIP"
-// setting "ActivityPollInterval" (milliseconds, at least 1000) shortens the
-// quiet time before both legs are polled, which tests use.
+// settings "ActivityPollInterval" and "AttendedTransferGiveUp"
+// (milliseconds, at least 1000) shorten the quiet time before both legs are
+// polled and the wait for a busy call in an attended transfer, which tests
+// use.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +25,8 @@ extern LPBXInCallTiming gPBXInCallTiming;
 
 // The quiet time before polling, from the settings.
 uint32_t LPBXActivityPollInterval();
+// How long an attended transfer waits for a busy call, from the settings.
+uint32_t LPBXAttendedTransferGiveUp();
 
 // Glare back-off for a dialog: 550 to 799 ms when the far end opened it,
 // 50 to 299 ms when the exchange did, the random part taken from tick.

@@ -48,12 +48,13 @@ bool LPBXSipLine::HandleRefer(LSipMessage &refer, Slot &leg, Slot &other)
 // call as it was and the transferor is told 503 (RFC 3515 section 2.4.5).
 bool LPBXSipLine::AttendedTransfer(const char *callId, Slot &leg, Slot &other)
 {
+    uint32_t giveUpMs = LPBXAttendedTransferGiveUp();
     uint32_t start = GetTickCount();
     int result = -1;
     while (!IsToStop()) {
         EnableSwapCalls();
         result = LPBXHandleTransfer(callId, other);
-        bool giveUp = result != -1 || LTickSince(start) >= gPBXInCallTiming.swapGiveUpMs;
+        bool giveUp = result != -1 || LTickSince(start) >= giveUpMs;
         if (!giveUp)
             Sleep(gPBXInCallTiming.swapRetryMs);
         DisableSwapCalls();

@@ -37,7 +37,7 @@ class AttendedTransfer : public CallTest, public ::testing::WithParamInterface<A
     std::string consultCallId = "consult-" + std::to_string(getpid()) + "@127.0.0.1";
 };
 
-TEST_P(AttendedTransfer, JoinsTwoCalls)
+TEST_P(AttendedTransfer, RunsBetweenThreePhones)
 {
     const AttendedFlow &flow = GetParam();
     SCOPED_TRACE(std::string(flow.name) + ": " + flow.description);
@@ -63,13 +63,22 @@ TEST_P(AttendedTransfer, JoinsTwoCalls)
 
 INSTANTIATE_TEST_SUITE_P(
     Flows, AttendedTransfer,
-    ::testing::Values(AttendedFlow{
-        "AttendedTransfer",
-        "101 REFERs its call with 102 to its consultation call with 103 (202, NOTIFY sipfrag 200 "
-        "OK, BYE on both of 101's calls); 102 is asked for an offer that reaches 103 by "
-        "re-INVITE, and 103's answer comes back in 102's ACK",
-        "uac_attended_transfer.xml", "uas_joined.xml", "uac_consult.xml", "uas_join_target.xml",
-        "LPBXSipLine::Reinvite uInviteResponse: 200", ""}),
+    ::testing::Values(
+        AttendedFlow{
+            "AttendedTransfer",
+            "101 REFERs its call with 102 to its consultation call with 103 (202, NOTIFY sipfrag "
+            "200 "
+            "OK, BYE on both of 101's calls); 102 is asked for an offer that reaches 103 by "
+            "re-INVITE, and 103's answer comes back in 102's ACK",
+            "uac_attended_transfer.xml", "uas_joined.xml", "uac_consult.xml", "uas_join_target.xml",
+            "LPBXSipLine::Reinvite uInviteResponse: 200", ""},
+        AttendedFlow{"AttendedTransferGivenUp",
+                     "the consultation call stays busy (103 is slow to answer a hold re-INVITE) "
+                     "past the give-up time: 101 gets NOTIFY 503 Service Unavailable, its call "
+                     "with 102 goes on until it hangs up, and the hold still completes",
+                     "uac_transfer_refused.xml", "uas_answer.xml", "uac_consult_hold.xml",
+                     "uas_slow_hold.xml", "given up: the call is busy",
+                     "attendedtransfergiveup=1500\n"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
