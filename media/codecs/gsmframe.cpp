@@ -4,24 +4,26 @@ namespace
 {
 const int kLarBits[8] = {6, 6, 5, 5, 4, 4, 3, 3};
 
+// Fields are at most 7 bits wide, so a 32-bit accumulator never holds
+// more than 14 pending bits: whole bytes move at a time, not single bits.
 class LBitWriter
 {
   public:
     explicit LBitWriter(unsigned char *out) : out(out) {}
     void Put(int value, int bits)
     {
-        for (int b = bits - 1; b >= 0; b--) {
-            if (position % 8 == 0)
-                out[position / 8] = 0;
-            if ((value >> b) & 1)
-                out[position / 8] |= static_cast<unsigned char>(0x80 >> (position % 8));
-            position++;
+        pending = (pending << bits) | (static_cast<uint32_t>(value) & ((1u << bits) - 1));
+        count += bits;
+        while (count >= 8) {
+            count -= 8;
+            *out++ = static_cast<unsigned char>(pending >> count);
         }
     }
 
   private:
     unsigned char *out;
-    int position = 0;
+    uint32_t pending = 0;
+    int count = 0;
 };
 
 class LBitReader
@@ -30,15 +32,18 @@ class LBitReader
     explicit LBitReader(const unsigned char *in) : in(in) {}
     int16_t Get(int bits)
     {
-        int value = 0;
-        for (int b = 0; b < bits; b++, position++)
-            value = (value << 1) | ((in[position / 8] >> (7 - position % 8)) & 1);
-        return static_cast<int16_t>(value);
+        if (count < bits) {
+            pending = (pending << 8) | *in++;
+            count += 8;
+        }
+        count -= bits;
+        return static_cast<int16_t>((pending >> count) & ((1u << bits) - 1));
     }
 
   private:
     const unsigned char *in;
-    int position = 0;
+    uint32_t pending = 0;
+    int count = 0;
 };
 } // namespace
 

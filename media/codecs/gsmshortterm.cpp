@@ -59,30 +59,56 @@ void ShortTermCoefficients(const int16_t *LARc, const int16_t *previous, int16_t
     }
 }
 
+// The reflection coefficients are never -32768 (LarToReflection stays within
+// +-32767), so their rounded products need no saturation check. The filter
+// state is kept in locals so that it stays in registers across samples
+// instead of being reloaded after every store through an int16_t pointer.
+namespace
+{
+inline int16_t MultRCoefficient(int rp, int x)
+{
+    return static_cast<int16_t>((rp * x + 16384) >> 15);
+}
+} // namespace
+
 void ShortTermAnalysis(int16_t *u, const int16_t *rp, int count, int16_t *s)
 {
+    int16_t state[8], r[8];
+    for (int i = 0; i < 8; i++) {
+        state[i] = u[i];
+        r[i] = rp[i];
+    }
     for (int k = 0; k < count; k++) {
         int16_t di = s[k];
         int16_t sav = di;
         for (int i = 0; i < 8; i++) {
-            int16_t ui = u[i];
-            u[i] = sav;
-            sav = Add(ui, MultR(rp[i], di));
-            di = Add(di, MultR(rp[i], ui));
+            int16_t ui = state[i];
+            state[i] = sav;
+            sav = Add(ui, MultRCoefficient(r[i], di));
+            di = Add(di, MultRCoefficient(r[i], ui));
         }
         s[k] = di;
     }
+    for (int i = 0; i < 8; i++)
+        u[i] = state[i];
 }
 
 void ShortTermSynthesis(int16_t *v, const int16_t *rp, int count, const int16_t *wt, int16_t *sr)
 {
+    int16_t state[9], r[8];
+    for (int i = 0; i < 8; i++) {
+        state[i] = v[i];
+        r[i] = rp[i];
+    }
     for (int k = 0; k < count; k++) {
         int16_t sri = wt[k];
         for (int i = 7; i >= 0; i--) {
-            sri = Sub(sri, MultR(rp[i], v[i]));
-            v[i + 1] = Add(v[i], MultR(rp[i], sri));
+            sri = Sub(sri, MultRCoefficient(r[i], state[i]));
+            state[i + 1] = Add(state[i], MultRCoefficient(r[i], sri));
         }
-        sr[k] = v[0] = sri;
+        sr[k] = state[0] = sri;
     }
+    for (int i = 0; i < 9; i++)
+        v[i] = state[i];
 }
 } // namespace LGSMCore
