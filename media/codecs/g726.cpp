@@ -20,40 +20,51 @@ const int kFiTable[16] = {0,     0,     0,     0x200, 0x200, 0x200, 0x600, 0xE00
                           0xE00, 0x600, 0x200, 0x200, 0x200, 0,     0,     0};
 
 // Position of the highest set bit; -1 for zero.
-int TopBit(unsigned value)
+inline int TopBit(unsigned value)
 {
     return value ? 31 - __builtin_clz(value) : -1;
 }
 
 // FMULT: coefficient times a value in 4-bit exponent, 6-bit mantissa form.
-int FloatMultiply(int an, int srn)
+// A zero coefficient counts as mantissa 32 with exponent -6; taking twice the
+// magnitude (1 for zero) gives that case and the others from one formula,
+// without a branch the predictor cannot learn.
+inline int FloatMultiply(int an, int srn)
 {
     int anmag = an > 0 ? an : ((-an) & 0x1FFF);
-    int anexp = TopBit(anmag) - 5;
-    int anmant = anmag == 0 ? 32 : (anexp >= 0 ? anmag >> anexp : anmag << -anexp);
+    unsigned doubled = anmag ? static_cast<unsigned>(anmag) << 1 : 1u;
+    int top = TopBit(doubled);
+    int anexp = top - 6;
+    int anmant = static_cast<int>((doubled << 5) >> top);
     int wanexp = anexp + ((srn >> 6) & 0xF) - 13;
     int wanmant = (anmant * (srn & 0x3F) + 0x30) >> 4;
-    int product = wanexp >= 0 ? ((wanmant << wanexp) & 0x7FFF) : (wanmant >> -wanexp);
-    return ((an ^ srn) < 0) ? -product : product;
+    // wanexp lies within -19..9: one shift of a 64-bit value covers both
+    // directions.
+    int product =
+        static_cast<int>((static_cast<uint64_t>(wanmant) << 32) >> (32 - wanexp)) & 0x7FFF;
+    int negative = (an ^ srn) >> 31;
+    return (product ^ negative) - negative;
 }
 
 // LOG, SUBTB and QUAN: the code for difference d at scale y.
-int Quantize(int d, int y)
+inline int Quantize(int d, int y)
 {
     int magnitude = std::abs(d);
     int exponent = TopBit(magnitude >> 1) + 1;
     int mantissa = ((magnitude << 7) >> exponent) & 0x7F;
     int dln = (exponent << 7) + mantissa - (y >> 2);
+    // The decision levels rise, so the interval is the count of levels
+    // reached.
     int i = 0;
-    while (i < 7 && dln >= kQuantTable[i])
-        i++;
+    for (int k = 0; k < 7; k++)
+        i += dln >= kQuantTable[k];
     if (d < 0)
         return 15 - i;
     return i == 0 ? 15 : i;
 }
 
 // ADDA and ANTILOG: the quantised difference, sign in bit 15.
-int Reconstruct(bool negative, int dqln, int y)
+inline int Reconstruct(bool negative, int dqln, int y)
 {
     int16_t dql = static_cast<int16_t>(dqln + (y >> 2));
     if (dql < 0)
@@ -65,7 +76,7 @@ int Reconstruct(bool negative, int dqln, int y)
 }
 
 // FLOAT A/B: a magnitude and sign in the 11-bit floating form.
-int16_t ToFloat(int magnitude, bool negative)
+inline int16_t ToFloat(int magnitude, bool negative)
 {
     if (magnitude == 0)
         return static_cast<int16_t>(negative ? 0xFC20 : 0x20);
@@ -92,7 +103,12 @@ void LG726::Reset()
     }
 }
 
-int LG726::StepSize() const
+// The per-sample steps are forced inline so that a whole buffer runs on a
+// local copy of the state, held in registers, not reloaded after every store
+// through the byte pointer.
+#define G726_STEP [[gnu::always_inline]] inline
+
+G726_STEP int LG726::StepSize() const
 {
     if (ap >= 256)
         return yu;
@@ -106,51 +122,56 @@ int LG726::StepSize() const
     return y;
 }
 
-int LG726::PredictZeros() const
+G726_STEP LG726::LPrediction LG726::Predict() const
 {
-    int sum = 0;
+    int zeros = 0;
     for (int i = 0; i < 6; i++)
-        sum += FloatMultiply(b[i] >> 2, dq[i]);
-    return sum;
+        zeros += FloatMultiply(b[i] >> 2, dq[i]);
+    int poles = FloatMultiply(a[1] >> 2, sr[1]) + FloatMultiply(a[0] >> 2, sr[0]);
+    LPrediction p;
+    p.sezi = static_cast<int16_t>(zeros);
+    p.se = static_cast<int16_t>(p.sezi + poles) >> 1;
+    p.y = StepSize();
+    return p;
 }
 
-int LG726::PredictPoles() const
+G726_STEP int LG726::Adapt(const LPrediction &p, int code)
 {
-    return FloatMultiply(a[1] >> 2, sr[1]) + FloatMultiply(a[0] >> 2, sr[0]);
+    int16_t dqValue = static_cast<int16_t>(Reconstruct(code & 8, kDqlnTable[code], p.y));
+    int16_t srValue =
+        static_cast<int16_t>(dqValue < 0 ? p.se - (dqValue & 0x3FFF) : p.se + dqValue);
+    int16_t dqsez = static_cast<int16_t>(srValue + (p.sezi >> 1) - p.se);
+    Update(p.y, kWiTable[code], kFiTable[code], dqValue, srValue, dqsez);
+    return srValue;
 }
 
-unsigned char LG726::EncodeSample(int sample)
+G726_STEP unsigned char LG726::EncodeStep(int sample)
 {
     // The codec works on 14-bit linear input.
     int sl = static_cast<int>((static_cast<long long>(sample) + 32) >> 6);
     sl = sl > 8191 ? 8191 : (sl < -8192 ? -8192 : sl);
-    int16_t sezi = static_cast<int16_t>(PredictZeros());
-    int16_t sei = static_cast<int16_t>(sezi + PredictPoles());
-    int se = sei >> 1;
-    int y = StepSize();
-    int code = Quantize(sl - se, y);
-    int16_t dqValue = static_cast<int16_t>(Reconstruct(code & 8, kDqlnTable[code], y));
-    int16_t srValue = static_cast<int16_t>(dqValue < 0 ? se - (dqValue & 0x3FFF) : se + dqValue);
-    int16_t dqsez = static_cast<int16_t>(srValue + (sezi >> 1) - se);
-    Update(y, kWiTable[code], kFiTable[code], dqValue, srValue, dqsez);
+    LPrediction p = Predict();
+    int code = Quantize(sl - p.se, p.y);
+    Adapt(p, code);
     return static_cast<unsigned char>(code);
+}
+
+G726_STEP int LG726::DecodeStep(int code)
+{
+    return Adapt(Predict(), code & 0x0F) * 64;
+}
+
+unsigned char LG726::EncodeSample(int sample)
+{
+    return EncodeStep(sample);
 }
 
 int LG726::DecodeSample(unsigned char code)
 {
-    code &= 0x0F;
-    int16_t sezi = static_cast<int16_t>(PredictZeros());
-    int16_t sei = static_cast<int16_t>(sezi + PredictPoles());
-    int se = sei >> 1;
-    int y = StepSize();
-    int16_t dqValue = static_cast<int16_t>(Reconstruct(code & 8, kDqlnTable[code], y));
-    int16_t srValue = static_cast<int16_t>(dqValue < 0 ? se - (dqValue & 0x3FFF) : se + dqValue);
-    int16_t dqsez = static_cast<int16_t>(srValue + (sezi >> 1) - se);
-    Update(y, kWiTable[code], kFiTable[code], dqValue, srValue, dqsez);
-    return srValue * 64;
+    return DecodeStep(code);
 }
 
-void LG726::Update(int y, int wi, int fi, int dqValue, int srValue, int dqsez)
+G726_STEP void LG726::Update(int y, int wi, int fi, int dqValue, int srValue, int dqsez)
 {
     int pk0 = dqsez < 0 ? 1 : 0;
     int magnitude = dqValue & 0x7FFF;
@@ -195,7 +216,7 @@ void LG726::Update(int y, int wi, int fi, int dqValue, int srValue, int dqsez)
 }
 
 // UPA2, LIMC, UPA1, LIMD and UPB.
-void LG726::UpdatePredictor(int dqValue, int dqsez, int pk0, int16_t &a2p)
+G726_STEP void LG726::UpdatePredictor(int dqValue, int dqsez, int pk0, int16_t &a2p)
 {
     int pks1 = pk0 ^ pk[0];
     a2p = static_cast<int16_t>(a[1] - (a[1] >> 7));
@@ -232,7 +253,7 @@ void LG726::UpdatePredictor(int dqValue, int dqsez, int pk0, int16_t &a2p)
 }
 
 // FILTA, FILTB, SUBTC and FILTC: adaptation speed control.
-void LG726::UpdateSpeedControl(int y, int fi, bool transition)
+G726_STEP void LG726::UpdateSpeedControl(int y, int fi, bool transition)
 {
     dms += static_cast<int16_t>((fi - dms) >> 5);
     dml += static_cast<int16_t>(((fi << 2) - dml) >> 7);
@@ -246,17 +267,21 @@ void LG726::UpdateSpeedControl(int y, int fi, bool transition)
 
 void LG726::EncodeBuffer(const int *samples, int count, unsigned char *out)
 {
+    LG726 codec = *this;
     for (int i = 0; i + 1 < count; i += 2) {
-        unsigned char high = EncodeSample(samples[i]);
-        unsigned char low = EncodeSample(samples[i + 1]);
+        unsigned char high = codec.EncodeStep(samples[i]);
+        unsigned char low = codec.EncodeStep(samples[i + 1]);
         out[i / 2] = static_cast<unsigned char>((high << 4) | low);
     }
+    *this = codec;
 }
 
 void LG726::DecodeBuffer(int *samples, int count, const unsigned char *in)
 {
+    LG726 codec = *this;
     for (int i = 0; i + 1 < count; i += 2) {
-        samples[i] = DecodeSample(in[i / 2] >> 4);
-        samples[i + 1] = DecodeSample(in[i / 2] & 0x0F);
+        samples[i] = codec.DecodeStep(in[i / 2] >> 4);
+        samples[i + 1] = codec.DecodeStep(in[i / 2] & 0x0F);
     }
+    *this = codec;
 }

@@ -23,9 +23,18 @@ class LG726
     void DecodeBuffer(int *samples, int count, const unsigned char *in);
 
   private:
+    // The estimate for the next sample and the step size it is coded with.
+    struct LPrediction {
+        int sezi; // zeros part alone
+        int se;   // signal estimate
+        int y;    // quantiser scale factor
+    };
     int StepSize() const;
-    int PredictZeros() const;
-    int PredictPoles() const;
+    LPrediction Predict() const;
+    // Adapts the state to code; returns the reconstructed signal.
+    int Adapt(const LPrediction &p, int code);
+    unsigned char EncodeStep(int sample);
+    int DecodeStep(int code);
     void Update(int y, int wi, int fi, int dq, int sr, int dqsez);
     void UpdatePredictor(int dq, int dqsez, int pk0, int16_t &a2p);
     void UpdateSpeedControl(int y, int fi, bool transition);
