@@ -19,6 +19,11 @@ const int kWiTable[16] = {-384,  576,   1312, 2048, 3584, 6336, 11360, 35904,
 const int kFiTable[16] = {0,     0,     0,     0x200, 0x200, 0x200, 0x600, 0xE00,
                           0xE00, 0x600, 0x200, 0x200, 0x200, 0,     0,     0};
 
+inline int Clamp(int value, int low, int high)
+{
+    return value < low ? low : (value > high ? high : value);
+}
+
 // Position of the highest set bit; -1 for zero.
 inline int TopBit(unsigned value)
 {
@@ -115,10 +120,9 @@ G726_STEP int LG726::StepSize() const
     int y = yl >> 6;
     int dif = yu - y;
     int al = ap >> 2;
-    if (dif > 0)
-        y += (dif * al) >> 6;
-    else if (dif < 0)
-        y += (dif * al + 0x3F) >> 6;
+    // Rounds towards minus infinity either way (dif == 0 adds nothing); one
+    // expression keeps the sign of dif from steering a branch.
+    y += (dif * al + (dif < 0 ? 0x3F : 0)) >> 6;
     return y;
 }
 
@@ -222,17 +226,10 @@ G726_STEP void LG726::UpdatePredictor(int dqValue, int dqsez, int pk0, int16_t &
     a2p = static_cast<int16_t>(a[1] - (a[1] >> 7));
     if (dqsez != 0) {
         int fa1 = pks1 ? a[0] : -a[0];
-        if (fa1 < -8191)
-            a2p -= 0x100;
-        else if (fa1 > 8191)
-            a2p += 0xFF;
-        else
-            a2p += fa1 >> 5;
-        if (pk0 ^ pk[1]) {
-            a2p = a2p <= -12160 ? -12288 : (a2p >= 12416 ? 12288 : a2p - 0x80);
-        } else {
-            a2p = a2p <= -12416 ? -12288 : (a2p >= 12160 ? 12288 : a2p + 0x80);
-        }
+        // The limits of FA1 and A2P written as clamps: the signs of pk
+        // change unpredictably, which made branches here costly.
+        a2p += Clamp(fa1, -8192, 8191) >> 5;
+        a2p = static_cast<int16_t>(Clamp(a2p + ((pk0 ^ pk[1]) ? -0x80 : 0x80), -12288, 12288));
     }
     a[1] = a2p;
 
