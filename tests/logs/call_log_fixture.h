@@ -1,0 +1,141 @@
+// The running exchange of the call tests, with phone 102 answering timed
+// calls from extension 101, an ODBC configuration of its own handed to the
+// service through its environment, and readers for the monthly call log.
+#pragma once
+
+#include <string>
+
+// The phones' shared scenarios (register.xml) live with the call tests; the
+// timed ones of this folder are named relative to them.
+inline const std::string kLogsTestData = VELA_TEST_DATA;
+#undef VELA_TEST_DATA
+#define VELA_TEST_DATA (kLogsTestData + "/../callcontrol")
+
+#include "callcontrol/call_fixture.h"
+#include "config/pbx_global_settings.h"
+#include "logs/call_log.h"
+
+#include <algorithm>
+#include <ctime>
+#include <regex>
+#include <unistd.h>
+
+namespace vtest
+{
+inline const char kTimedCall[] = "../../logs/sipp/uac_timed_call.xml";
+inline const char kTimedAnswer[] = "../../logs/sipp/uas_timed_answer.xml";
+
+// A whole call-log line: date, time, total, talk, "from", "to", CR LF.
+inline const std::regex kCallLogLine(
+    R"re(\d{4}-\d{2}-\d{2},\d{2}:\d{2}:\d{2},(\d{2,}):(\d{2}),(\d{2,}):(\d{2}),"([^"]*)","([^"]*)"\r)re");
+
+struct CallLogLine {
+    long total = -1, talk = -1;
+    std::string from, to;
+};
+
+// Splits text at LF; false when a line is not whole (torn, or the text does
+// not end with CR LF).
+inline bool ParseCallLog(const std::string &text, std::vector<CallLogLine> &lines, std::string &bad)
+{
+    lines.clear();
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t lf = text.find('\n', at);
+        std::string line = text.substr(at, lf == std::string::npos ? lf : lf - at);
+        std::smatch m;
+        if (lf == std::string::npos || !std::regex_match(line, m, kCallLogLine)) {
+            bad = line;
+            return false;
+        }
+        lines.push_back({std::stol(m[1]) * 60 + std::stol(m[2]),
+                         std::stol(m[3]) * 60 + std::stol(m[4]), m[5], m[6]});
+        at = lf + 1;
+    }
+    return true;
+}
+
+class CallLogTest : public CallTest
+{
+  protected:
+    void SetUp() override
+    {
+        CallTest::SetUp();
+        odbc = std::make_unique<TempDir>("vela-odbc");
+    }
+
+    // Writes the driver and the DSN "velacalls" with the given keys.
+    void WriteDsn(const std::string &driver, const std::string &keys)
+    {
+        std::ofstream(odbc->Path() + "/odbcinst.ini")
+            << "[VelaDriver]\nDescription=test driver\nDriver=" << driver << "\n";
+        std::ofstream(odbc->Path() + "/odbc.ini") << "[velacalls]\nDriver=VelaDriver\n" << keys;
+    }
+    static void EnableDatabaseLog(const char *user)
+    {
+        LPBXSettings::DbLogEnabled.Set(true);
+        LPBXSettings::DbLogDsn.Set("velacalls");
+        LPBXSettings::DbLogUserName.Set(user);
+        // The default statement also records the total, to check both durations.
+        LPBXSettings::DbLogSql.Set("INSERT INTO CallTable (\"Date\",\"Time\",\"From\",\"To\","
+                                   "\"Duration\",\"Total\") values ('%date%','%time%','%from%',"
+                                   "'%to%','%duration%','%durationtotal%')");
+    }
+
+    void StartVelaWithOdbc()
+    {
+        ASSERT_TRUE(
+            vela.Start({"ODBCSYSINI=" + odbc->Path(), "ODBCINI=" + odbc->Path() + "/odbc.ini"}))
+            << vela.Process().Output();
+        ASSERT_TRUE(vela.Process().WaitForOutput(
+            "SIP Private IP is: 127.0.0.1:" + std::to_string(sipPort), 10000))
+            << vela.Process().Output();
+    }
+
+    // Phone 102 registered and answering `calls` calls after ringMs.
+    std::unique_ptr<ChildProcess> StartAnsweringPhone(int ringMs, int calls)
+    {
+        int port = FreeUdpPort();
+        if (!Register("102", "pw102", port))
+            return nullptr;
+        auto phone = std::make_unique<ChildProcess>();
+        std::vector<std::string> argv = SippArgs(kTimedAnswer, port);
+        argv.insert(argv.end(), {"-d", std::to_string(ringMs), "-m", std::to_string(calls)});
+        EXPECT_TRUE(phone->Start(argv));
+        return phone;
+    }
+    // Extension 101 calling 102 `calls` times, talking talkMs each.
+    std::unique_ptr<ChildProcess> StartTimedCalls(int talkMs, int calls,
+                                                  const std::vector<std::string> &extra = {})
+    {
+        auto sipp = std::make_unique<ChildProcess>();
+        std::vector<std::string> argv = SippArgs(kTimedCall, FreeUdpPort(), Remote());
+        argv.insert(argv.end(), {"-s", "102", "-au", "101", "-ap", kCallerPassword, "-d",
+                                 std::to_string(talkMs), "-m", std::to_string(calls)});
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        EXPECT_TRUE(sipp->Start(argv));
+        return sipp;
+    }
+
+    std::string CallLogPath() const
+    {
+        char name[64];
+        LCallLogFileName(name, sizeof name, time(nullptr));
+        return vela.LogFolder() + "/" + name;
+    }
+    // Waits until the call log holds at least count lines.
+    std::string WaitForCallLogLines(size_t count, int timeoutMs)
+    {
+        std::string text;
+        for (int64_t end = MonotonicMs() + timeoutMs; MonotonicMs() < end;) {
+            text = ReadFile(CallLogPath());
+            if (static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) >= count)
+                break;
+            usleep(20000); // polling the file: its growth is the awaited event
+        }
+        return text;
+    }
+
+    std::unique_ptr<TempDir> odbc;
+};
+} // namespace vtest
