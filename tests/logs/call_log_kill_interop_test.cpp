@@ -56,6 +56,8 @@ TEST_F(CallLogKillTest, KilledServiceLeavesOneWholeLinePerCompletedCall)
             << line.from << " " << line.to;
     long completed = SuccessfulCalls(vtest::ReadFile(stats));
     ASSERT_GE(completed, kKillAfterLines) << vtest::ReadFile(stats);
+    RecordProperty("completed_calls", static_cast<int>(completed));
+    RecordProperty("call_log_lines", static_cast<int>(lines.size()));
     EXPECT_LT(completed, kCalls) << "the kill came after the run";
     // A line is written after the caller's BYE is answered, so no line may
     // exist without a completed call; a call whose BYE was answered just
