@@ -3,7 +3,9 @@
 #include "platform/tick.h"
 #include "sip/sipmessage.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 void LSipAnsweredCache::FillKey(LSipAnsweredMessage &entry, const LSipMessage &answered)
 {
@@ -23,13 +25,34 @@ void LSipAnsweredCache::Add(const LSipMessage &answered, const LIPAddressWithPor
     FillKey(entry, answered);
     entry.address = address;
     entry.text = text;
-    entry.cachedAt = GetTickCount();
     LLockScope hold(m_lock);
+    // Stamped under the lock so that the list stays ordered by age: pruning
+    // relies on the expired entries being the tail.
+    entry.cachedAt = GetTickCount();
     m_entries.push_front(std::move(entry));
+    LEntry added = m_entries.begin();
+    auto bucket = m_byCallId.find(std::string_view(added->callId));
+    if (bucket == m_byCallId.end())
+        bucket = m_byCallId.emplace(added->callId, std::vector<LEntry>()).first;
+    bucket->second.push_back(added);
     // A flood of distinct requests must not grow the cache without bound;
     // the oldest entry is the one least likely to see a repeat.
     while (m_entries.size() > kMaxEntries)
-        m_entries.pop_back();
+        Erase(std::prev(m_entries.end()));
+}
+
+void LSipAnsweredCache::Erase(LEntry entry)
+{
+    auto bucket = m_byCallId.find(std::string_view(entry->callId));
+    if (bucket != m_byCallId.end()) {
+        std::vector<LEntry> &entries = bucket->second;
+        auto position = std::find(entries.begin(), entries.end(), entry);
+        if (position != entries.end())
+            entries.erase(position);
+        if (entries.empty())
+            m_byCallId.erase(bucket);
+    }
+    m_entries.erase(entry);
 }
 
 // Keys are compared as stored (cut to the cache's capacity), so a value
@@ -43,30 +66,59 @@ bool LSipAnsweredCache::IsSame(const LSipAnsweredMessage &entry, const LSipAnswe
            strcmp(entry.from, key.from) == 0;
 }
 
+// The first match of a walk from the front: the newest entry of the key's
+// Call-ID that matches.
+LSipAnsweredCache::LEntry LSipAnsweredCache::FindNewest(const LSipAnsweredMessage &key)
+{
+    auto bucket = m_byCallId.find(std::string_view(key.callId));
+    if (bucket == m_byCallId.end())
+        return m_entries.end();
+    for (auto it = bucket->second.rbegin(); it != bucket->second.rend(); ++it) {
+        if (IsSame(**it, key))
+            return *it;
+    }
+    return m_entries.end();
+}
+
+// Removes the expired entries newer than limit (all of them when limit is the
+// end), the ones a walk from the front would pass before reaching limit. The
+// list is ordered by age, so they are the entries just in front of limit.
+void LSipAnsweredCache::PruneNewerThan(LEntry limit, uint32_t now)
+{
+    while (limit != m_entries.begin()) {
+        LEntry newer = std::prev(limit);
+        if (LTickInterval(now, newer->cachedAt) <= kKeepMs)
+            return;
+        Erase(newer);
+    }
+}
+
 bool LSipAnsweredCache::Handle(const LSipMessage &message, LSipPacketSender &sender)
 {
     LSipAnsweredMessage key;
     FillKey(key, message);
-    uint32_t now = GetTickCount();
     LLockScope hold(m_lock);
-    for (auto it = m_entries.begin(); it != m_entries.end();) {
-        if (IsSame(*it, key)) {
-            if (it->resendCount < kMaxResends) {
-                it->resendCount++;
-                sender.SendPacketUDP(it->address, it->text);
-            }
-            return true;
-        }
-        if (LTickInterval(now, it->cachedAt) > kKeepMs)
-            it = m_entries.erase(it);
-        else
-            ++it;
+    uint32_t now = GetTickCount();
+    LEntry match = FindNewest(key);
+    // An old entry that still matches is used, so it is not pruned.
+    PruneNewerThan(match, now);
+    if (match == m_entries.end())
+        return false;
+    if (match->resendCount < kMaxResends) {
+        match->resendCount++;
+        sender.SendPacketUDP(match->address, match->text);
     }
-    return false;
+    return true;
 }
 
 size_t LSipAnsweredCache::GetCount()
 {
     LLockScope hold(m_lock);
     return m_entries.size();
+}
+
+size_t LSipAnsweredCache::GetCallIdCount()
+{
+    LLockScope hold(m_lock);
+    return m_byCallId.size();
 }

@@ -1,6 +1,8 @@
 // Responses already sent, kept so that a retransmitted request (or a repeated
 // final response that we acknowledged) is answered with the identical text
 // without reaching a handler again. Newest first; bounded in size and age.
+// Every datagram is looked up, so entries are also indexed by Call-ID: a
+// lookup compares only the entries of its own Call-ID.
 #pragma once
 
 #include "platform/ipaddress.h"
@@ -10,6 +12,9 @@
 #include <cstdint>
 #include <list>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 class LSipMessage;
 
@@ -37,6 +42,8 @@ class LSipAnsweredCache
     // been re-sent through sender unless it was re-sent kMaxResends times.
     bool Handle(const LSipMessage &message, LSipPacketSender &sender);
     size_t GetCount();
+    // Distinct Call-IDs indexed; equals the Call-IDs of the entries held.
+    size_t GetCallIdCount();
 
   private:
     struct LSipAnsweredMessage {
@@ -52,9 +59,26 @@ class LSipAnsweredCache
         uint32_t cachedAt = 0;
         int resendCount = 0;
     };
+    using LEntries = std::list<LSipAnsweredMessage>;
+    using LEntry = LEntries::iterator;
+    struct LCallIdHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view text) const
+        {
+            return std::hash<std::string_view>{}(text);
+        }
+    };
+    // The entries of one Call-ID, oldest first.
+    using LIndex =
+        std::unordered_map<std::string, std::vector<LEntry>, LCallIdHash, std::equal_to<>>;
+
     static void FillKey(LSipAnsweredMessage &entry, const LSipMessage &answered);
     static bool IsSame(const LSipAnsweredMessage &entry, const LSipAnsweredMessage &key);
+    LEntry FindNewest(const LSipAnsweredMessage &key);
+    void PruneNewerThan(LEntry limit, uint32_t now);
+    void Erase(LEntry entry);
 
     LLockObject m_lock;
-    std::list<LSipAnsweredMessage> m_entries;
+    LEntries m_entries;
+    LIndex m_byCallId;
 };

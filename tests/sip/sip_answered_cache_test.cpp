@@ -122,4 +122,94 @@ TEST_F(AnsweredCache, HoldsAtMost4096EntriesDroppingTheOldest)
     EXPECT_TRUE(cache.Handle(Parse(Invite("n904")), sent));
     EXPECT_TRUE(cache.Handle(Parse(Invite("n4999")), sent));
 }
+
+// Per Call-ID lookups: many calls each holding several transactions; every
+// stored key finds its own text and keys never stored find nothing.
+TEST_F(AnsweredCache, EachTransactionOfManyCallsFindsItsOwnAnswer)
+{
+    const char *cseqs[] = {"1 INVITE", "2 INVITE", "2 BYE"};
+    const char *vias[] = {"SIP/2.0/UDP h;branch=z9hG4bKa", "SIP/2.0/UDP h;branch=z9hG4bKb"};
+    for (int call = 0; call < 300; call++)
+        for (const char *cseq : cseqs)
+            for (const char *via : vias)
+                cache.Add(Parse(Invite("c" + std::to_string(call), cseq, via)), peer,
+                          std::to_string(call) + cseq + via);
+    EXPECT_EQ(cache.GetCount(), 300u * 6u);
+    EXPECT_EQ(cache.GetCallIdCount(), 300u);
+    for (int call = 0; call < 300; call += 37)
+        for (const char *cseq : cseqs)
+            for (const char *via : vias) {
+                sent.texts.clear();
+                std::string callId = "c" + std::to_string(call);
+                EXPECT_TRUE(cache.Handle(Parse(Invite(callId, cseq, via)), sent));
+                EXPECT_EQ(sent.texts,
+                          (std::vector<std::string>{std::to_string(call) + cseq + via}));
+            }
+    sent.texts.clear();
+    const std::string strangers[] = {Invite("c1", "3 INVITE", vias[0]),
+                                     Invite("c300", cseqs[0], vias[0]),
+                                     Invite("c1", cseqs[0], "SIP/2.0/UDP h;branch=z9hG4bKc")};
+    for (const std::string &text : strangers)
+        EXPECT_FALSE(cache.Handle(Parse(text), sent)) << text;
+    EXPECT_TRUE(sent.texts.empty());
+}
+
+// Two answers to the same key: the newer one is what a repeat gets.
+TEST_F(AnsweredCache, NewestAnswerOfTheSameKeyIsResent)
+{
+    const LSipMessage &invite = Parse(Invite("twice"));
+    cache.Add(invite, peer, "first");
+    cache.Add(Parse(Invite("twice", "2 INVITE")), peer, "other");
+    cache.Add(invite, peer, "second");
+    EXPECT_TRUE(cache.Handle(invite, sent));
+    EXPECT_EQ(sent.texts, (std::vector<std::string>{"second"}));
+}
+
+// Dropping the oldest when full must also drop it from the index: a Call-ID
+// keeps answering with what is left of it and vanishes with its last entry.
+TEST_F(AnsweredCache, DroppingTheOldestKeepsTheIndexConsistent)
+{
+    cache.Add(Parse(Invite("shared", "1 INVITE")), peer, "shared 1");
+    for (int i = 0; i < 4094; i++)
+        cache.Add(Parse(Invite("f" + std::to_string(i))), peer, "filler");
+    cache.Add(Parse(Invite("shared", "2 INVITE")), peer, "shared 2");
+    EXPECT_EQ(cache.GetCallIdCount(), 4095u);
+    cache.Add(Parse(Invite("new")), peer, "new"); // drops "shared" 1 INVITE
+    EXPECT_EQ(cache.GetCount(), LSipAnsweredCache::kMaxEntries);
+    EXPECT_EQ(cache.GetCallIdCount(), 4096u);
+    EXPECT_FALSE(cache.Handle(Parse(Invite("shared", "1 INVITE")), sent));
+    EXPECT_TRUE(cache.Handle(Parse(Invite("shared", "2 INVITE")), sent));
+    cache.Add(Parse(Invite("new2")), peer, "new2"); // drops "f0", its only entry
+    EXPECT_EQ(cache.GetCallIdCount(), 4096u);
+    EXPECT_FALSE(cache.Handle(Parse(Invite("f0")), sent));
+    EXPECT_TRUE(cache.Handle(Parse(Invite("f1")), sent));
+    EXPECT_EQ(sent.texts, (std::vector<std::string>{"shared 2", "filler"}));
+}
+
+// A lookup prunes the expired entries newer than its match (all of them
+// without a match) and the index loses their Call-IDs with them.
+TEST_F(AnsweredCache, PruningRemovesExpiredEntriesFromTheIndex)
+{
+    cache.Add(Parse(Invite("x")), peer, "x");
+    LTestClock::Advance(1);
+    cache.Add(Parse(Invite("y")), peer, "y");
+    LTestClock::Advance(1);
+    cache.Add(Parse(Invite("z", "1 INVITE")), peer, "z1");
+    LTestClock::Advance(10);
+    cache.Add(Parse(Invite("z", "2 INVITE")), peer, "z2");
+    LTestClock::Advance(30000 - 9);
+    // z 1 INVITE and older are expired; z 2 INVITE is not.
+    EXPECT_TRUE(cache.Handle(Parse(Invite("y")), sent));
+    EXPECT_EQ(cache.GetCount(), 3u); // z 1 INVITE went, x is older than the match
+    EXPECT_EQ(cache.GetCallIdCount(), 3u);
+    EXPECT_FALSE(cache.Handle(Parse(Invite("z", "1 INVITE")), sent));
+    EXPECT_EQ(cache.GetCount(), 1u);
+    EXPECT_EQ(cache.GetCallIdCount(), 1u);
+    EXPECT_TRUE(cache.Handle(Parse(Invite("z", "2 INVITE")), sent));
+    LTestClock::Advance(11);
+    EXPECT_FALSE(cache.Handle(Parse(Invite("w")), sent));
+    EXPECT_EQ(cache.GetCount(), 0u);
+    EXPECT_EQ(cache.GetCallIdCount(), 0u);
+    EXPECT_EQ(sent.texts, (std::vector<std::string>{"y", "z2"}));
+}
 } // namespace
