@@ -26,9 +26,15 @@ int LSipCall::SendRequestAndWaitForResponse(LThread &thread, const LSipRequest &
     uint32_t start = GetTickCount();
     bool provisional = false;
     SendRequest(request);
+    uint32_t lastSend = GetTickCount();
     for (;;) {
         bool stopped = false;
-        LPtr<LSipMessage> message = WaitMessage(thread, gSipDialogTiming.resendMs, stopped);
+        // Repeats go out on the timer only (RFC 3261 section 17.1.2.2), not on
+        // every unrelated message that wakes the wait.
+        uint32_t sinceSend = LTickSince(lastSend);
+        uint32_t wait =
+            sinceSend < gSipDialogTiming.resendMs ? gSipDialogTiming.resendMs - sinceSend : 0;
+        LPtr<LSipMessage> message = WaitMessage(thread, wait, stopped);
         if (stopped)
             return 408;
         if (message && request.IsResponseTo(*message)) {
@@ -42,8 +48,10 @@ int LSipCall::SendRequestAndWaitForResponse(LThread &thread, const LSipRequest &
             return 487;
         if (LTickSince(start) >= timeoutMs)
             return 408;
-        if (!provisional)
+        if (!provisional && LTickSince(lastSend) >= gSipDialogTiming.resendMs) {
             SendRequest(request);
+            lastSend = GetTickCount();
+        }
     }
 }
 
