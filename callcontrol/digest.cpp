@@ -80,7 +80,8 @@ const char *LSipGetLocalRealm(char *out)
     char host[261] = {0};
     if (gethostname(host, sizeof(host) - 1) != 0)
         host[0] = 0;
-    snprintf(out, 260, "Vela@%s", host);
+    // "Vela@" and at most 254 characters of the host name fill the 260.
+    snprintf(out, 260, "Vela@%.254s", host);
     LowerText(out);
     return out;
 }

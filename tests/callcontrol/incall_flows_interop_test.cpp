@@ -39,8 +39,9 @@ TEST_P(InCallFlow, RunsBetweenTwoPhones)
     auto caller = StartCaller(GetParam().caller, "102");
     EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
     EXPECT_TRUE(Succeeded(*phone)) << phone->Output();
-    if (third)
+    if (third) {
         EXPECT_TRUE(Succeeded(*third)) << third->Output();
+    }
     EXPECT_TRUE(vela.Process().WaitForOutput(GetParam().logLine, 5000)) << vela.Process().Output();
     EXPECT_TRUE(vela.Process().WaitForOutput("disconnected", 5000)) << vela.Process().Output();
 }
