@@ -56,10 +56,13 @@ void LPBXCallSetup::Run()
     m_LastRinging = m_StartTick - kRingingIntervalMs;
     for (;;) {
         int64_t now = GetUnixTime();
-        uint32_t tick = GetTickCount();
         DrainTargets(now);
         if (m_End != End::None)
             return;
+        // Read after the responses are taken in: they stamp their own ticks,
+        // and a "now" older than those would make every interval since them
+        // wrap to about 49 days, burying a target the moment it rings.
+        uint32_t tick = GetTickCount();
         if (m_List.IsEmpty()) {
             AnswerNoTargetLeft();
             return;
