@@ -124,9 +124,7 @@ void LWebDialog::Run()
 {
     if (!Authenticate())
         return;
-    std::string button = form.GetParm("submit");
-    if (button.empty())
-        button = form.GetParm("submitdef");
+    std::string button = PressedButton();
     if (button.empty()) {
         InitDialog();
         PrintDialog();
@@ -155,6 +153,14 @@ void LWebDialog::Run()
         return;
     }
     PrintDialog();
+}
+
+std::string LWebDialog::PressedButton() const
+{
+    std::string button = form.GetParm("submit");
+    if (button.empty())
+        button = form.GetParm("submitdef");
+    return button;
 }
 
 bool LWebDialog::RunInForm()

@@ -102,6 +102,9 @@ class LWebDialog : public LWebPage
     void IndentLeftEnd() { indent = indent > 0 ? indent - 1 : 0; }
 
   protected:
+    // The submitted button's text: "submit", or "submitdef" when the Enter
+    // key sent the form; empty on first display.
+    std::string PressedButton() const;
     void StartRow(int id, int extra = 0);
     void EndRow();
     void AddTextInput(int id, const char *label, int size, const char *type, bool read_only);

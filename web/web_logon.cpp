@@ -61,9 +61,7 @@ bool LWebLogon::CmOk()
 
 void LWebLogon::RunLogon()
 {
-    std::string button = form.GetParm("submit");
-    if (button.empty())
-        button = form.GetParm("submitdef");
+    std::string button = PressedButton();
     if (button.empty()) {
         InitDialog();
         PrintDialog();
