@@ -35,10 +35,12 @@ bool ReadChunk(LWaveStream &stream, LChunk &chunk)
     return true;
 }
 
-// Skips a chunk body, padded to an even size as RIFF requires.
+// Skips a chunk body, padded to an even size as RIFF requires. The sum is
+// taken in 64 bits: in 32 a size near 4 GiB wraps to zero and the search
+// would read the same chunk header for ever.
 bool Skip(LWaveStream &stream, long long &offset, uint32_t size)
 {
-    offset += 8 + size + (size & 1);
+    offset += 8 + static_cast<long long>(size) + (size & 1);
     return offset <= stream.Size() && stream.SeekTo(offset);
 }
 

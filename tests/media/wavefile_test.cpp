@@ -194,6 +194,19 @@ TEST(WaveFile, RefusesBadFilesWithTheirErrorCodes)
              w.before[7] = 0xFF;
          }),
          3},
+        // Sizes whose padded sum with the header wraps 32 bits to 0 or 8.
+        {"chunk size wraps to zero", with([](WaveSpec &w) {
+             w.before = Chunk("junk", 0);
+             w.before[4] = 0xF8;
+             w.before[5] = w.before[6] = w.before[7] = 0xFF;
+         }),
+         3},
+        {"odd chunk size wraps", with([](WaveSpec &w) {
+             w.before = Chunk("junk", 0);
+             w.before[4] = 0xF7;
+             w.before[5] = w.before[6] = w.before[7] = 0xFF;
+         }),
+         3},
     };
     for (const auto &c : cases) {
         LSoundSource source = LWaveFile::OpenSourceFromMemory(c.file.data(), c.file.size());
