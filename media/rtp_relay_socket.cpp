@@ -1,9 +1,11 @@
 #include "media/rtp_relay_socket.h"
 
 #include <arpa/inet.h>
+#include <bitset>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -44,18 +46,58 @@ std::string LRtpFormatIP(uint32_t ip)
     return text;
 }
 
+namespace
+{
+// Ports bound by relay sockets of this process. Ports taken by other
+// programs are still found by the bind itself.
+class LHeldPorts
+{
+  public:
+    bool Take(uint16_t port)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (held_.test(port))
+            return false;
+        held_.set(port);
+        return true;
+    }
+    void Release(uint16_t port)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        held_.reset(port);
+    }
+
+  private:
+    std::mutex mutex_;
+    std::bitset<65536> held_;
+};
+
+LHeldPorts &HeldPorts()
+{
+    static LHeldPorts ports;
+    return ports;
+}
+} // namespace
+
 bool LIPSocketUDPQoSHigh::BindToListenPort(uint16_t port, bool &inUse)
 {
     Close();
     inUse = false;
+    if (port != 0 && !HeldPorts().Take(port)) {
+        inUse = true;
+        return false;
+    }
+    port_ = port;
     fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd_ < 0) {
         LOGERRORNUM("LIPSocketUDP: socket FAILED: ", errno);
+        Close();
         return false;
     }
     LRtpAddress any = LRtpMakeAddress(INADDR_ANY, port);
     if (bind(fd_, (const sockaddr *)&any, sizeof any) != 0) {
         inUse = errno == EADDRINUSE;
+        Close();
         return false;
     }
     int tos = kTypeOfService;
@@ -68,7 +110,10 @@ void LIPSocketUDPQoSHigh::Close()
 {
     if (fd_ >= 0)
         close(fd_);
+    if (port_ != 0)
+        HeldPorts().Release(port_);
     fd_ = -1;
+    port_ = 0;
     bound_ = false;
 }
 

@@ -31,7 +31,10 @@ class LIPSocketUDPQoSHigh
     LIPSocketUDPQoSHigh &operator=(const LIPSocketUDPQoSHigh &) = delete;
 
     // Closes any previous descriptor and binds a new one to port on all
-    // local addresses. inUse tells a taken port from other failures.
+    // local addresses. inUse tells a taken port from other failures. A port
+    // another socket of this process holds is reported in use without a
+    // system call, so searching for a free port past the ports of many live
+    // calls costs one bind, not one per call.
     bool BindToListenPort(uint16_t port, bool &inUse);
     void Close();
     bool IsBound() const { return bound_; }
@@ -45,4 +48,5 @@ class LIPSocketUDPQoSHigh
   private:
     int fd_ = -1;
     bool bound_ = false;
+    uint16_t port_ = 0;
 };

@@ -8,9 +8,16 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 namespace
 {
+
+bool PortTaken(uint16_t port)
+{
+    UdpPeer probe("0.0.0.0", port);
+    return probe.Port() != port;
+}
 
 class RelayPortsTest : public ::testing::Test
 {
@@ -31,6 +38,30 @@ TEST_F(RelayPortsTest, BaseFromSettingsRoundedDownAndBusyPortsSkipped)
     EXPECT_EQ(relay->GetConnectionA().GetLocalPrivatePort(), base + 4);
     EXPECT_EQ(relay->GetConnectionB().GetLocalPrivatePort(), base + 6);
     EXPECT_EQ(relay->GetConnectionA().GetLocalPublicPort(), base + 4);
+}
+
+// Ports held by relays of this process are skipped without a bind; a port
+// given back is the lowest free one again, and another program's port is
+// still found by the bind.
+TEST_F(RelayPortsTest, ManyLiveRelaysKeepLowestFreeOrder)
+{
+    uint16_t base = RandomPortBase();
+    std::vector<std::unique_ptr<LRtpRelay>> relays;
+    for (int i = 0; i < 20; i++) {
+        relays.push_back(std::make_unique<LRtpRelay>(base, LRtpRelay::kKeepAliveMs));
+        ASSERT_TRUE(relays.back()->IsBound());
+        EXPECT_EQ(relays.back()->GetA().GetBoundPort(), base + 4 * i);
+        EXPECT_EQ(relays.back()->GetB().GetBoundPort(), base + 4 * i + 2);
+    }
+    relays[3].reset();
+    UdpPeer other("0.0.0.0", (uint16_t)(base + 14));
+    ASSERT_EQ(other.Port(), base + 14);
+    LRtpRelay again(base, LRtpRelay::kKeepAliveMs);
+    EXPECT_EQ(again.GetA().GetBoundPort(), base + 12);
+    EXPECT_EQ(again.GetB().GetBoundPort(), base + 80) << "the other program's port is skipped";
+    EXPECT_TRUE(PortTaken((uint16_t)(base + 12)));
+    relays.clear();
+    EXPECT_FALSE(PortTaken(base)) << "closed relays give their ports back";
 }
 
 TEST_F(RelayPortsTest, NoFreePortBelowTheLimitGivesNoRelay)
@@ -95,12 +126,6 @@ std::string LanSdp(const char *ip, int port)
 {
     return std::string("v=0\r\no=- 1 1 IN IP4 ") + ip + "\r\ns=-\r\nc=IN IP4 " + ip +
            "\r\nt=0 0\r\nm=audio " + std::to_string(port) + " RTP/AVP 0\r\n";
-}
-
-bool PortTaken(uint16_t port)
-{
-    UdpPeer probe("0.0.0.0", port);
-    return probe.Port() != port;
 }
 
 TEST_F(RelayPortsTest, UnusedRelayKeepsItsPortsForTheReleaseDelay)
