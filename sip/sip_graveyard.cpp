@@ -82,7 +82,8 @@ void LSipGraveyard::AddCall(LPtr<LSipGraveyardLeg> &leg)
         return;
     Item item;
     item.leg.Assign(leg);
-    StartBye(item, GetTickCount());
+    if (!item.leg->IsEndedByPeer())
+        StartBye(item, GetTickCount());
     Insert(item);
 }
 

@@ -33,6 +33,7 @@ class FakeLeg : public LSipGraveyardLeg
         return next;
     }
     bool IsDialogEstablished() override { return m_established; }
+    bool IsEndedByPeer() override { return m_endedByPeer; }
     void CreateBye() override { m_byeSequence++; }
     void CreateCancel() override {}
     void Send(Request request) override
@@ -73,6 +74,7 @@ class FakeLeg : public LSipGraveyardLeg
             delete message;
     }
     bool m_authenticated = false;
+    bool m_endedByPeer = false;
 
   private:
     std::vector<Sent> &m_log;
@@ -269,6 +271,26 @@ TEST_F(GraveyardTiming, FinishedLegAbsorbsRepeatsThenGoesAfterFiveSeconds)
         EXPECT_EQ(graveyard.GetCount(), 0u) << c.invite;
         EXPECT_TRUE(graveyard.GetIdleSignal().IsSignaled());
     }
+}
+
+// The far end's BYE ended the dialog: no BYE of ours goes out, its repeated
+// BYE is still answered, and the leg goes after the linger.
+TEST_F(GraveyardTiming, LegEndedByTheFarEndSendsNoBye)
+{
+    FakeLeg *leg = new FakeLeg(log, false);
+    leg->m_endedByPeer = true;
+    LPtr<LSipGraveyardLeg> owner(leg);
+    graveyard.AddCall(owner);
+    RunUntil(1000);
+    leg->Queue(Request("BYE"));
+    RunUntil(4000);
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].what, 'R');
+    EXPECT_EQ(log[0].detail, 200);
+    EXPECT_EQ(graveyard.GetCount(), 1u);
+    RunUntil(5100);
+    EXPECT_EQ(graveyard.GetCount(), 0u);
+    EXPECT_TRUE(Times('B').empty());
 }
 
 // Legs report their messages: the 300th leg is served at once, and one that
