@@ -3,11 +3,13 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <ifaddrs.h>
+#include <mutex>
 #include <net/if.h>
 
 #include "config/settings.h"
 #include "media/sdp_address.h"
 #include "platform/log.h"
+#include "platform/tick.h"
 
 static std::atomic<LRtpPublicAddressResolver> gResolver{nullptr};
 
@@ -23,7 +25,9 @@ void LRtpDefaultPublicAddress(LRtpPublicAddressQuery &query)
     query.keepAlive = LSDPIsPrivateHost(query.privateIP);
 }
 
-std::string LRtpGetLocalPrivateIP()
+namespace
+{
+std::string ReadLocalPrivateIP()
 {
     ifaddrs *list = nullptr;
     if (getifaddrs(&list) != 0)
@@ -45,6 +49,25 @@ std::string LRtpGetLocalPrivateIP()
     if (chosen == 0)
         chosen = first != 0 ? first : 0x7F000001u;
     return LRtpFormatIP(chosen);
+}
+} // namespace
+
+// Every relay connection asks; listing the interfaces is two netlink dumps,
+// so the answer is kept for a short while. A changed address (a new DHCP
+// lease) is still seen by the calls set up a moment later.
+std::string LRtpGetLocalPrivateIP()
+{
+    static constexpr uint32_t kKeepMs = 2000;
+    static std::mutex lock;
+    static std::string cached;
+    static uint32_t readAt = 0;
+    std::lock_guard<std::mutex> hold(lock);
+    uint32_t now = GetTickCount();
+    if (cached.empty() || LTickInterval(now, readAt) >= kKeepMs) {
+        cached = ReadLocalPrivateIP();
+        readAt = now;
+    }
+    return cached;
 }
 
 static constexpr uint16_t kPortLimit = 65534;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <unistd.h>
 
 int LWaitReadable(const int *fds, int count, uint32_t ms)
@@ -65,33 +66,30 @@ int LSignalObjectRef::WaitSignalTriple(const LSignalObjectRef &other, const LSig
     return LWaitReadable(fds, 3, ms);
 }
 
+// An eventfd: one descriptor that polls readable while its counter is
+// not zero, and one read empties it (a pipe needs two descriptors and a
+// drain loop that ends in EAGAIN).
 LSignalObject::LSignalObject()
 {
-    int fds[2];
-    if (pipe2(fds, O_NONBLOCK | O_CLOEXEC) != 0) {
+    m_fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (m_fd < 0)
         LOGERRORTEXT("Cannot create a signal object: ", strerror(errno));
-        return;
-    }
-    m_fd = fds[0];
-    m_writeFd = fds[1];
 }
 
 LSignalObject::~LSignalObject()
 {
     if (m_fd >= 0)
         close(m_fd);
-    if (m_writeFd >= 0)
-        close(m_writeFd);
 }
 
 void LSignalObject::Signal()
 {
-    if (m_writeFd < 0)
+    if (m_fd < 0)
         return;
-    char byte = 1;
-    // A full pipe (EAGAIN) is already signalled; nothing else can go wrong
-    // that a caller could act on.
-    while (write(m_writeFd, &byte, 1) < 0 && errno == EINTR) {
+    uint64_t one = 1;
+    // A counter at its limit (EAGAIN) is signalled already; nothing else can
+    // go wrong that a caller could act on.
+    while (write(m_fd, &one, sizeof one) < 0 && errno == EINTR) {
     }
 }
 
@@ -99,14 +97,8 @@ void LSignalObject::Reset()
 {
     if (m_fd < 0)
         return;
-    char drain[256];
-    for (;;) {
-        ssize_t got = read(m_fd, drain, sizeof drain);
-        if (got > 0)
-            continue;
-        if (got < 0 && errno == EINTR)
-            continue;
-        break;
+    uint64_t count;
+    while (read(m_fd, &count, sizeof count) < 0 && errno == EINTR) {
     }
 }
 

@@ -45,9 +45,6 @@ class LSignalObject : public LSignalObjectRef
 
     void Signal();
     void Reset();
-
-  private:
-    int m_writeFd = -1;
 };
 
 // Up to 255 objects or sockets waited on at once.
