@@ -14,6 +14,7 @@ namespace
 {
 constexpr uint32_t kNoNetworkWaitMs = 20000;
 constexpr uint32_t kMaxLoopWaitMs = 20000;
+constexpr uint32_t kHostCheckMs = 1000;
 constexpr uint32_t kWaitSliceMs = 200;
 constexpr uint32_t kNatCheckMs = 600000;
 constexpr uint32_t kKeepAliveMs = 49000;
@@ -46,6 +47,8 @@ struct LSipEngine::LoopState {
     bool readySignalled = false;
     uint32_t lastNatCheck = 0;
     uint32_t lastKeepAlive = 0;
+    bool hostChecked = false;
+    uint32_t lastHostCheck = 0;
 };
 
 LSipEngine::LSipEngine() : m_Identifiers((int)getpid(), ComputerName()) {}
@@ -124,15 +127,24 @@ void LSipEngine::ThreadFunction()
 // (re)bind. False when the pass has to start again after a wait.
 bool LSipEngine::PrepareSocket(LoopState &state)
 {
-    char host[kSipLongText];
-    if (!LIPGetLocalHostIPPublic(host, sizeof(host)) || !host[0]) {
-        m_Ready.Signal();
-        Wait(kNoNetworkWaitMs);
-        return false;
-    }
-    if (strcmp(host, state.localHost) != 0) {
-        LSipCopy(state.localHost, host);
-        state.rebindNeeded = true;
+    // The address comes from a host-name look-up (files, maybe DNS); under
+    // load a pass runs for every datagram, so it is looked up at most once
+    // a second.
+    uint32_t now = GetTickCount();
+    if (!state.hostChecked || LTickInterval(now, state.lastHostCheck) >= kHostCheckMs) {
+        char host[kSipLongText];
+        if (!LIPGetLocalHostIPPublic(host, sizeof(host)) || !host[0]) {
+            state.hostChecked = false;
+            m_Ready.Signal();
+            Wait(kNoNetworkWaitMs);
+            return false;
+        }
+        state.hostChecked = true;
+        state.lastHostCheck = now;
+        if (strcmp(host, state.localHost) != 0) {
+            LSipCopy(state.localHost, host);
+            state.rebindNeeded = true;
+        }
     }
     if (m_RestartRequested.exchange(false))
         state.rebindNeeded = true;
