@@ -178,8 +178,24 @@ bool LSipCall::HandleNewMessage(LPtr<LSipMessage> &message)
     const char *tag = TagOf(nameAddress);
     if (tag && strcmp(tag, m_LocalTag) != 0)
         return false;
+    // A request without a To tag only repeats or cancels the INVITE that
+    // opened this dialog, so it comes from the same From tag; with another
+    // one it opens a dialog of its own (RFC 3261 section 12.2.2).
+    if (message->IsRequest() && !tag && !IsFromRemoteTag(*message))
+        return false;
     Queue(message);
     return true;
+}
+
+bool LSipCall::IsFromRemoteTag(const LSipMessage &request) const
+{
+    LSipNameAddr from(request.FindField(LSipFields::From, ""));
+    const char *tag = TagOf(from);
+    LSipNameAddr remote(m_RemoteToFrom);
+    const char *remoteTag = TagOf(remote);
+    if (!tag || !remoteTag)
+        return !tag && !remoteTag;
+    return strcmp(tag, remoteTag) == 0;
 }
 
 bool LSipCall::RemoteTagIs(const char *tag) const

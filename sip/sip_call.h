@@ -162,6 +162,7 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
     void MakeContact(const LIPAddressWithPort &peer, std::string &out);
     void SetLocalToFrom(const char *nameAddress);
     bool RemoteTagIs(const char *tag) const;
+    bool IsFromRemoteTag(const LSipMessage &request) const;
 
     char m_CallID[kSipLongText] = {0};
     char m_LocalTag[kSipLongText] = {0};

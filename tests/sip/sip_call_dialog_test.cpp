@@ -226,6 +226,43 @@ TEST_F(SipCallDialog, ReplacesIsTakenOnlyWithBothTagsOfTheDialog)
         }
     }
 }
+// Same Call-ID, no To tag: the INVITE's CANCEL belongs to the dialog; an
+// INVITE from another From tag (or none) opens a dialog of its own.
+TEST_F(SipCallDialog, RequestsWithoutToTagMatchTheRemoteTag)
+{
+    LSipMessage invite;
+    LPtr<LSipCall> call = Incoming("tagless-1", invite);
+    auto withFromTag = [](std::string text, const std::string &tag) {
+        size_t at = text.find(";tag=peer1");
+        return text.replace(at, 10, tag.empty() ? "" : ";tag=" + tag);
+    };
+    const struct {
+        const char *name;
+        std::string text;
+        bool taken;
+    } cases[] = {
+        {"cancel", PeerRequest("CANCEL", "tagless-1", "", peer.Port(), 1), true},
+        {"other from tag",
+         withFromTag(PeerRequest("INVITE", "tagless-1", "", peer.Port(), 1, "", "b7"), "peer2"),
+         false},
+        {"no from tag",
+         withFromTag(PeerRequest("INVITE", "tagless-1", "", peer.Port(), 1, "", "b8"), ""),
+         false},
+    };
+    for (const auto &c : cases) {
+        peer.Send(c.text);
+        LPtr<LSipMessage> taken = call->WaitMessage(c.taken ? 1000 : 200);
+        EXPECT_EQ((bool)taken, c.taken) << c.name;
+        if (c.taken)
+            continue;
+        // Not a merged request of this dialog (no 482): a new one, which the
+        // engine here answers as it answers every new INVITE without handler.
+        Received r;
+        ASSERT_TRUE(peer.Next(r, 500)) << c.name;
+        EXPECT_EQ(r.message().GetResponseStatusCode(), 501) << c.name;
+    }
+}
+
 TEST_F(SipCallDialog, RouteSets)
 {
     // A single default outbound proxy with "lr": no Route header, sent to
