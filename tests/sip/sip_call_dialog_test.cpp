@@ -246,8 +246,7 @@ TEST_F(SipCallDialog, RequestsWithoutToTagMatchTheRemoteTag)
          withFromTag(PeerRequest("INVITE", "tagless-1", "", peer.Port(), 1, "", "b7"), "peer2"),
          false},
         {"no from tag",
-         withFromTag(PeerRequest("INVITE", "tagless-1", "", peer.Port(), 1, "", "b8"), ""),
-         false},
+         withFromTag(PeerRequest("INVITE", "tagless-1", "", peer.Port(), 1, "", "b8"), ""), false},
     };
     for (const auto &c : cases) {
         peer.Send(c.text);
