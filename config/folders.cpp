@@ -95,6 +95,24 @@ const char *LGetFolder(LFolder which, char *out)
     return out;
 }
 
+namespace
+{
+// mkdir -p from the deepest level up: a new record's folder usually lacks
+// only its last level, so this costs one mkdir instead of one per level.
+bool MakeFolders(char *part)
+{
+    if (mkdir(part, 0750) == 0 || errno == EEXIST)
+        return true;
+    char *slash = strrchr(part, '/');
+    if (errno != ENOENT || !slash || slash == part)
+        return false;
+    *slash = 0;
+    bool parent = MakeFolders(part);
+    *slash = '/';
+    return parent && (mkdir(part, 0750) == 0 || errno == EEXIST);
+}
+} // namespace
+
 bool LCreateFolder(const char *path)
 {
     char part[LPathSize];
@@ -103,20 +121,10 @@ bool LCreateFolder(const char *path)
     struct stat st;
     if (stat(part, &st) == 0)
         return S_ISDIR(st.st_mode);
-    // One level at a time, from the root down, so a missing parent is made
-    // first. An existing level (made by a concurrent process) is fine.
-    for (char *p = part + 1;; ++p) {
-        if (*p != '/' && *p != 0)
-            continue;
-        char saved = *p;
-        *p = 0;
-        if (mkdir(part, 0750) != 0 && errno != EEXIST) {
-            LOGERRORF("Cannot create folder %s: %s", part, strerror(errno));
-            return false;
-        }
-        *p = saved;
-        if (saved == 0)
-            break;
+    // An existing level (made by a concurrent process) is fine.
+    if (!MakeFolders(part)) {
+        LOGERRORF("Cannot create folder %s: %s", part, strerror(errno));
+        return false;
     }
     return stat(part, &st) == 0 && S_ISDIR(st.st_mode);
 }

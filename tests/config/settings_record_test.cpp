@@ -159,3 +159,28 @@ TEST_F(RecordTest, DeleteThroughIteratorAdvances)
     EXPECT_EQ(3, deleted);
     EXPECT_TRUE(Keys(TestIterator(list)).empty());
 }
+
+// Folders are made as deep as asked, existing ones are fine, and a file in
+// the way is an error rather than a silent success.
+TEST_F(RecordTest, FolderCreationMakesEveryMissingLevel)
+{
+    WriteFile(shared + "/plain", "x=1\r\n");
+    const struct {
+        std::string path;
+        bool made;
+    } cases[] = {
+        {shared + "/n1_/n2_/n3_/n4_", true},
+        {shared + "/n1_/n2_/n3_/n4_", true},
+        {shared + "/n1_/other_/", true},
+        {shared + "/plain", false},
+        {shared + "/plain/below_", false},
+        {"", false},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(LCreateFolder(c.path.c_str()), c.made) << c.path;
+        struct stat st;
+        if (c.made) {
+            EXPECT_TRUE(stat(c.path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) << c.path;
+        }
+    }
+}
