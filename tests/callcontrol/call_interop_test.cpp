@@ -3,6 +3,9 @@
 // scenario fails its run unless every expected message arrives in order.
 #include "call_fixture.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 namespace vtest
 {
 namespace
@@ -280,6 +283,62 @@ TEST_F(CallTest, BaresipCallsBaresipAndTheCallerHangsUp)
     EXPECT_TRUE(vela.Process().WaitForOutput("disconnected", 10000)) << vela.Process().Output();
     EXPECT_TRUE(callee->WaitForOutput("terminated", 10000)) << callee->Output();
     callee->Stop(SIGTERM, 5000);
+}
+} // namespace
+} // namespace vtest
+
+namespace vtest
+{
+namespace
+{
+// The last cumulative value of one counter on SIPp's final statistics
+// screen ("  Failed call  |  0  |  1"), or -1.
+int SippCounter(const std::string &output, const std::string &name)
+{
+    size_t at = output.rfind("  " + name + " ");
+    if (at == std::string::npos)
+        return -1;
+    size_t bar = output.find('|', output.find('|', at) + 1);
+    return bar == std::string::npos ? -1 : atoi(output.c_str() + bar + 1);
+}
+
+// How many responses of a status SIPp's final message table shows
+// ("         503 <----------         1"), or -1.
+int SippReceived(const std::string &output, int status)
+{
+    size_t at = output.rfind(" " + std::to_string(status) + " <----------");
+    return at == std::string::npos ? -1 : atoi(output.c_str() + output.find('-', at + 5) + 10);
+}
+
+// 256 calls ring at once; the 257th is refused with 503 at once and the
+// others go on to their end.
+TEST_F(CallTest, CallBeyondTheCallLimitGets503)
+{
+    constexpr int kLimit = 256;
+    StartVela();
+    int phonePort = FreeUdpPort();
+    ASSERT_TRUE(Register("102", "pw102", phonePort));
+    std::vector<std::string> phoneArgs = SippArgs("uas_cancelled.xml", phonePort);
+    std::vector<std::string> callerArgs =
+        SippArgs("uac_ring_or_refused.xml", FreeUdpPort(), Remote());
+    // "-m 1" becomes the number of calls each side makes or takes.
+    auto setCalls = [](std::vector<std::string> &argv, int calls) {
+        *(std::find(argv.begin(), argv.end(), "-m") + 1) = std::to_string(calls);
+    };
+    setCalls(phoneArgs, kLimit);
+    setCalls(callerArgs, kLimit + 1);
+    callerArgs.insert(callerArgs.end(), {"-s", "102", "-au", "101", "-ap", kCallerPassword, "-r",
+                                         "400", "-l", "400"});
+    ChildProcess phone, caller;
+    ASSERT_TRUE(phone.Start(phoneArgs));
+    ASSERT_TRUE(caller.Start(callerArgs));
+    EXPECT_TRUE(Succeeded(phone, 60000)) << phone.Output();
+    EXPECT_TRUE(Succeeded(caller, 60000)) << caller.Output();
+    EXPECT_EQ(SippCounter(caller.Output(), "Successful call"), kLimit + 1) << caller.Output();
+    EXPECT_EQ(SippReceived(caller.Output(), 503), 1) << caller.Output();
+    EXPECT_EQ(SippReceived(caller.Output(), 487), kLimit) << caller.Output();
+    EXPECT_TRUE(vela.Process().WaitForOutput("refused: 256 calls are running", 1000))
+        << vela.Process().Output();
 }
 } // namespace
 } // namespace vtest
