@@ -77,7 +77,6 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
     const char *GetRouteSet() const { return m_RouteSet; }
     bool IsRouteSetDefault() const { return m_RouteSetDefault; }
     bool IsDialogEstablished() override { return m_DialogEstablished; }
-    bool IsEndedByPeer() override { return m_EndedByPeer; }
     void SetDialogEstablished(bool established = true) { m_DialogEstablished = established; }
     uint32_t GetRemoteSpecialFlags() const { return m_RemoteSpecialFlags; }
     void SetRemoteSpecialFlags(uint32_t flags) { m_RemoteSpecialFlags = flags; }
@@ -178,7 +177,6 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
     bool m_RouteSetDefault = false;
     char m_RouteSet[kSipLongText] = {0};
     bool m_DialogEstablished = false;
-    bool m_EndedByPeer = false;
     bool m_CallerAuthenticated = false;
     uint32_t m_RemoteSpecialFlags = 0;
     LLockObject m_QueueLock;

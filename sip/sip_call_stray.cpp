@@ -24,7 +24,6 @@ bool LSipCall::DefaultMessageProcessing(const LSipMessage &message)
     if (IsMethod(message, "BYE")) {
         SendResponse(message, 200, "OK");
         m_DialogEstablished = false;
-        m_EndedByPeer = true;
         return false;
     }
     if (IsMethod(message, "OPTIONS")) {

@@ -82,7 +82,7 @@ void LSipGraveyard::AddCall(LPtr<LSipGraveyardLeg> &leg)
         return;
     Item item;
     item.leg.Assign(leg);
-    if (!item.leg->IsEndedByPeer())
+    if (item.leg->IsDialogEstablished())
         StartBye(item, GetTickCount());
     Insert(item);
 }

@@ -33,9 +33,6 @@ class LSipGraveyardLeg
     virtual void WatchQueue(LSipGraveyard *graveyard) = 0;
     virtual LPtr<LSipMessage> GetNextMessage() = 0;
     virtual bool IsDialogEstablished() = 0;
-    // The far end ended the dialog with its own BYE (answered already); a
-    // BYE of ours would only meet 481 or silence (RFC 3261 section 15.1.2).
-    virtual bool IsEndedByPeer() { return false; }
     // A BYE with a new sequence number / the CANCEL of the outstanding INVITE.
     virtual void CreateBye() = 0;
     virtual void CreateCancel() = 0;
@@ -65,10 +62,11 @@ class LSipGraveyard : public LThread
     LSipGraveyard() = default;
     ~LSipGraveyard() override;
 
-    // An established (or possibly established) dialog: BYE now, unless the
-    // far end has ended it already; then the leg only lingers to answer its
-    // repeated BYE. A null leg is ignored; the graveyard owns the leg from
-    // here on.
+    // A leg whose INVITE is done: BYE now while its dialog is established.
+    // One that never was (the caller was refused or cancelled) or that the
+    // far end ended with its own BYE only lingers to answer repeats: a BYE
+    // there meets 481 or silence (RFC 3261 section 15.1.2). A null leg is
+    // ignored; the graveyard owns the leg from here on.
     void AddCall(LPtr<LSipGraveyardLeg> &leg);
     // An outgoing INVITE without a final response: CANCEL now or, when
     // cancelNow is false, once its first provisional response arrives.

@@ -31,8 +31,7 @@ inline std::vector<std::string> SippArgs(const std::string &scenario, int localP
                                      "-p",       std::to_string(localPort),
                                      "-m",       "1",
                                      "-nostdin", "-timeout",
-                                     "30s",      "-timeout_error",
-                                     "-nd"};
+                                     "30s",      "-timeout_error"};
     argv.insert(argv.end(), rest.begin(), rest.end());
     return argv;
 }

@@ -33,7 +33,6 @@ class FakeLeg : public LSipGraveyardLeg
         return next;
     }
     bool IsDialogEstablished() override { return m_established; }
-    bool IsEndedByPeer() override { return m_endedByPeer; }
     void CreateBye() override { m_byeSequence++; }
     void CreateCancel() override {}
     void Send(Request request) override
@@ -74,7 +73,6 @@ class FakeLeg : public LSipGraveyardLeg
             delete message;
     }
     bool m_authenticated = false;
-    bool m_endedByPeer = false;
 
   private:
     std::vector<Sent> &m_log;
@@ -257,7 +255,7 @@ TEST_F(GraveyardTiming, FinishedLegAbsorbsRepeatsThenGoesAfterFiveSeconds)
     };
     for (const Case &c : cases) {
         log.clear();
-        FakeLeg *leg = Add(false, c.invite, false);
+        FakeLeg *leg = Add(!c.invite, c.invite, false);
         for (const std::string &text : c.finish)
             leg->Queue(text);
         RunUntil(GetTickCount() - kStart + 4000);
@@ -273,14 +271,12 @@ TEST_F(GraveyardTiming, FinishedLegAbsorbsRepeatsThenGoesAfterFiveSeconds)
     }
 }
 
-// The far end's BYE ended the dialog: no BYE of ours goes out, its repeated
-// BYE is still answered, and the leg goes after the linger.
-TEST_F(GraveyardTiming, LegEndedByTheFarEndSendsNoBye)
+// No dialog (the far end's BYE ended it, or the caller was refused): no
+// BYE of ours goes out, a repeated BYE is still answered, and the leg goes
+// after the linger.
+TEST_F(GraveyardTiming, LegWithoutDialogSendsNoBye)
 {
-    FakeLeg *leg = new FakeLeg(log, false);
-    leg->m_endedByPeer = true;
-    LPtr<LSipGraveyardLeg> owner(leg);
-    graveyard.AddCall(owner);
+    FakeLeg *leg = Add(false, false, false);
     RunUntil(1000);
     leg->Queue(Request("BYE"));
     RunUntil(4000);
@@ -308,7 +304,7 @@ TEST_F(GraveyardTiming, EveryLegIsServedWhateverTheirNumber)
     EXPECT_EQ(Times('C')[0], 100u);
     EXPECT_EQ(group.GetCount(), 1); // the wake signal only
 
-    FakeLeg *early = new FakeLeg(log);
+    FakeLeg *early = new FakeLeg(log, true);
     early->Queue(Response(200, "BYE"));
     LPtr<LSipGraveyardLeg> owner(early);
     graveyard.AddCall(owner);
