@@ -26,8 +26,7 @@ bool RunSipp(const std::string &scenario, int port, int calls, std::string &outp
                                      "-nostdin",
                                      "-timeout",
                                      "20s",
-                                     "-timeout_error",
-                                     "-nd"};
+                                     "-timeout_error"};
     int status = -1;
     bool ended = sipp.Start(argv) && sipp.WaitExit(30000, &status);
     output = sipp.Output();
