@@ -320,7 +320,7 @@ TEST_F(CallTest, CallBeyondTheCallLimitGets503)
     ASSERT_TRUE(Register("102", "pw102", phonePort));
     std::vector<std::string> phoneArgs = SippArgs("uas_cancelled.xml", phonePort);
     std::vector<std::string> callerArgs =
-        SippArgs("uac_ring_or_refused.xml", FreeUdpPort(), Remote());
+        SippArgs("uac_cancel_later.xml", FreeUdpPort(), Remote());
     // "-m 1" becomes the number of calls each side makes or takes.
     auto setCalls = [](std::vector<std::string> &argv, int calls) {
         *(std::find(argv.begin(), argv.end(), "-m") + 1) = std::to_string(calls);
