@@ -62,6 +62,8 @@ void LinesChangedInPanel()
 }
 } // namespace
 
+MainEngine::MainEngine() : mProxyTransport(gSipEngine) {}
+
 MainEngine::~MainEngine()
 {
     if (mRunning)
@@ -165,6 +167,7 @@ void MainEngine::StartSipEngine()
     settings.trace = TraceSipPacket;
     gSipEngine.SetSettings(settings);
     gSipEngine.SetNewMessageHandler(&gPBXNewMessageHandler);
+    gSipEngine.SetSubscribeHandler(&mProxy);
     LPBXSetCallStarter(StartCallThread);
     gSipEngine.Start();
 }
@@ -173,6 +176,7 @@ void MainEngine::StartSipEngine()
 void MainEngine::StopSipEngine()
 {
     gSipEngine.Stop();
+    gSipEngine.SetSubscribeHandler(nullptr);
 }
 // The socket is rebound on the engine's next pass.
 void MainEngine::RestartSipEngine()

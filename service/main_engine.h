@@ -4,6 +4,7 @@
 // nothing still running can reach a part already stopped.
 #pragma once
 
+#include "callcontrol/proxy_engine_transport.h"
 #include "platform/ptr.h"
 #include "platform/thread.h"
 #include "service/background_engine.h"
@@ -17,7 +18,7 @@ class MainEngine : public LBackgroundEngine
     static constexpr int kCtlRestart = 1;
     static constexpr int kCtlRestartWeb = 2;
 
-    MainEngine() = default;
+    MainEngine();
     MainEngine(const MainEngine &) = delete;
     MainEngine &operator=(const MainEngine &) = delete;
     ~MainEngine() override;
@@ -61,5 +62,8 @@ class MainEngine : public LBackgroundEngine
     void StopCallThreads();
 
     LDetachedThreadsOwner mCallThreads;
+    // SUBSCRIBE, NOTIFY and unclaimed responses pass through statelessly.
+    LPBXEngineProxyTransport mProxyTransport;
+    LPBXStatelessProxy mProxy{mProxyTransport};
     bool mRunning = false;
 };
