@@ -55,6 +55,9 @@ TEST_F(SipEngineWire, StrayRequestsGetTheDispatchTableAnswers)
         // Until the registrar takes them, new INVITE and REGISTER find no account.
         {"INVITE", "", "SIP/2.0 404 Not Found"},
         {"REGISTER", "", "SIP/2.0 404 Not Found"},
+        // The stateless proxy finds no extension to forward to.
+        {"SUBSCRIBE", "Event: presence\r\n", "SIP/2.0 404 Not Found"},
+        {"NOTIFY", "Event: message-summary\r\n", "SIP/2.0 404 Not Found"},
     };
     int n = 0;
     for (const Case &c : cases) {
