@@ -99,6 +99,41 @@ TEST_F(ProxyWire, MessageSummaryNotifyReachesTheVoiceMailExtension)
     EXPECT_NE(at102.find("Messages-Waiting: yes"), std::string::npos);
 }
 
+// baresip as 101 subscribes to message waiting (its own number, so its
+// voice mail extension 102 gets it) and to 102's presence; each 200 reaches
+// it as its own transaction, so it never repeats a SUBSCRIBE.
+TEST_F(ProxyWire, BaresipSubscribesThroughTheExchange)
+{
+    LPBXExtension mailbox;
+    ASSERT_TRUE(LPBXExtensionList().Open(mailbox, "101"));
+    mailbox.SetVoiceMailExtension("102");
+    StartVela();
+    int port102 = FreeUdpPort();
+    ASSERT_TRUE(Register("102", "pw102", port102));
+    auto phone = Sipp("uas_event.xml", port102, "102.log", {"-m", "2"});
+    std::string server = "127.0.0.1:" + std::to_string(sipPort);
+    std::ofstream(work.Path() + "/config")
+        << "module_path /usr/lib/baresip/modules\nsip_listen 127.0.0.1:" << FreeUdpPort()
+        << "\naudio_player aufile,/dev/null\naudio_source aufile,/dev/null\nmodule g711.so\n"
+        << "module aufile.so\nmodule_app account.so\nmodule_app contact.so\n"
+        << "module_app mwi.so\nmodule_app presence.so\n";
+    std::ofstream(work.Path() + "/accounts")
+        << "<sip:101@" << server << ";transport=udp>;auth_pass=" << kCallerPassword << "\n";
+    std::ofstream(work.Path() + "/contacts") << "<sip:102@" << server << ">;presence=p2p\n";
+    ChildProcess baresip;
+    ASSERT_TRUE(baresip.Start({"/usr/bin/baresip", "-f", work.Path(), "-s"}));
+    EXPECT_TRUE(Succeeded(*phone, 15000)) << phone->Output() << baresip.Output();
+    // A SUBSCRIBE whose 200 went unmatched is repeated after 500 ms.
+    baresip.WaitForOutput("never printed", 1500);
+    std::string trace = baresip.Output(), at102 = Log("102.log");
+    EXPECT_EQ(Count(trace, "SUBSCRIBE sip:101@" + server), 1u) << trace;
+    EXPECT_EQ(Count(trace, "SUBSCRIBE sip:102@" + server), 1u) << trace;
+    EXPECT_EQ(Count(trace, " SUBSCRIBE\r\n"), 4u) << trace; // two sent, two 200s
+    EXPECT_NE(at102.find("Event: message-summary"), std::string::npos) << at102;
+    EXPECT_NE(at102.find("Event: presence"), std::string::npos) << at102;
+    baresip.Stop(SIGTERM, 5000);
+}
+
 // A response whose Vias both name a third party is not the exchange's to
 // forward: nothing reaches that party.
 TEST_F(ProxyWire, ForgedResponseIsNotReflected)
