@@ -132,12 +132,9 @@ struct LPBXStatelessProxy::Hop {
 // Host names are passed over: resolving them would block the receive
 // thread. A contact that is the exchange itself would make every datagram
 // come back and be forwarded again.
-std::vector<LPBXStatelessProxy::Hop> LPBXStatelessProxy::LiveContacts(const char *extensionName)
+std::vector<LPBXStatelessProxy::Hop> LPBXStatelessProxy::LiveContacts(LPBXExtension &extension)
 {
     std::vector<Hop> hops;
-    LPBXExtension extension;
-    if (!LPBXFindExtension(extensionName, extension))
-        return hops;
     int64_t now = GetUnixTime();
     char contact[LPathSize];
     for (LPBXContactListIterator it(extension); it; it.Next()) {
@@ -172,7 +169,7 @@ void LPBXStatelessProxy::HandleRequest(LPtr<LSipMessage> &message)
         m_Transport.Respond(request, 404, "Not Found");
         return;
     }
-    std::vector<Hop> live = LiveContacts(target);
+    std::vector<Hop> live = LiveContacts(extension);
     if (live.empty()) {
         m_Transport.Respond(request, 480, "Temporarily Unavailable");
         return;

@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <vector>
 
+class LPBXExtension;
+
 // What the proxy needs from the SIP engine, handed in by whoever builds it.
 class LPBXProxyTransport : public LSipPacketSender
 {
@@ -43,7 +45,7 @@ class LPBXStatelessProxy : public LSipSubscribeHandler
 
   private:
     struct Hop;
-    std::vector<Hop> LiveContacts(const char *extensionName);
+    std::vector<Hop> LiveContacts(LPBXExtension &extension);
     void Forward(LSipMessage &request, const std::vector<Hop> &hops);
     bool IsOwnSentBy(const char *host, int port);
 
