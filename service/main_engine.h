@@ -7,6 +7,7 @@
 #include "platform/ptr.h"
 #include "platform/thread.h"
 #include "service/background_engine.h"
+#include "web/pages/page_context.h"
 
 class LPBXSipLine;
 class LSipCall;
@@ -61,5 +62,6 @@ class MainEngine : public LBackgroundEngine
     void StopCallThreads();
 
     LDetachedThreadsOwner mCallThreads;
+    LWebPageContext mPageContext;
     bool mRunning = false;
 };
