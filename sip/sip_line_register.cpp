@@ -87,15 +87,19 @@ void LSipLineRegistrations::UnregisterAll()
 }
 
 // A name that resolves slowly must not hold up the shutdown beyond the
-// budget; the provider drops the binding at its expiry anyway.
+// budget; the provider drops the binding at its expiry anyway. The bindings
+// are gone, so an engine started again registers every line at once instead
+// of waiting for the old refresh time.
 void LSipLineRegistrations::UnregisterAllOnStop()
 {
     LLockScope hold(m_Lock);
     uint32_t start = GetTickCount();
     for (Item &item : m_Items) {
-        if (LTickSince(start) > kUnregisterBudgetMs)
-            break;
-        SendUnregisterRequest(item);
+        if (LTickSince(start) <= kUnregisterBudgetMs)
+            SendUnregisterRequest(item);
+        item.registered = false;
+        item.registeredUntil = 0;
+        item.nextDue = GetTickCount();
     }
 }
 

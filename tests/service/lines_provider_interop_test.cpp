@@ -160,18 +160,23 @@ TEST_F(LineProviderTest, OutboundCallThroughTheLine)
     ASSERT_TRUE(RegisterAt(kamailio.Address(), kOutside, kOutsidePassword, outsidePort));
     ASSERT_TRUE(vela.Process().WaitForOutput("Registered as: sip:2001@", 10000));
 
+    // The audio phones' own scenarios: each plays its pcap to the media
+    // address it was given, and names a receiver of this test as its own.
+    TempDir media{"vela-line-media"};
+    for (const char *name : {"/caller.pcap", "/callee.pcap"})
+        ASSERT_EQ(symlink("/usr/share/sip-tester/g711a.pcap", (media.Path() + name).c_str()), 0);
     UdpPeer callerSink, outsideSink;
     auto outside = std::make_unique<ChildProcess>();
-    std::vector<std::string> argv = SippArgs("line_outside_phone.xml", outsidePort);
-    argv.insert(argv.end(), {"-s", kOutside, "-mp", std::to_string(FreeUdpPort()), "-key",
-                             "sink_port", std::to_string(outsideSink.Port())});
-    ASSERT_TRUE(outside->Start(argv));
+    std::vector<std::string> argv = SippArgs("../../media/sipp/relay_uas.xml", outsidePort);
+    argv.insert(argv.end(), {"-mp", std::to_string(FreeUdpPort()), "-key", "sink_port",
+                             std::to_string(outsideSink.Port())});
+    ASSERT_TRUE(outside->Start(argv, {}, media.Path()));
     auto caller = std::make_unique<ChildProcess>();
-    argv = SippArgs("line_out_caller.xml", FreeUdpPort(), Remote());
+    argv = SippArgs("../../media/sipp/relay_uac.xml", FreeUdpPort(), Remote());
     argv.insert(argv.end(), {"-s", std::string("9") + kOutside, "-au", "101", "-ap",
                              kCallerPassword, "-mp", std::to_string(FreeUdpPort()), "-key",
                              "sink_port", std::to_string(callerSink.Port())});
-    ASSERT_TRUE(caller->Start(argv));
+    ASSERT_TRUE(caller->Start(argv, {}, media.Path()));
     EXPECT_TRUE(Succeeded(*caller)) << caller->Output() << vela.Process().Output();
     EXPECT_TRUE(Succeeded(*outside)) << outside->Output();
 
