@@ -187,14 +187,13 @@ void MainEngine::LogSipStatus()
 {
     gSipEngine.LogStatus();
 }
-// Registration of the external lines with their providers.
-void MainEngine::RegisterLines() {}
 // The control panel: the full script table, static files seeded into the
 // program folder on first start.
 void MainEngine::StartWebServer()
 {
     VWSetLinesChangedHook(LinesChangedInPanel);
-    VLStartWebServer();
+    mPageContext.lineStatus = &gSipEngine.GetLineStatusSource();
+    VLStartWebServer(0, &mPageContext);
 }
 void MainEngine::StopWebServer()
 {

@@ -8,6 +8,7 @@
 #include "platform/ptr.h"
 #include "platform/thread.h"
 #include "service/background_engine.h"
+#include "web/pages/page_context.h"
 
 class LPBXSipLine;
 class LSipCall;
@@ -65,5 +66,6 @@ class MainEngine : public LBackgroundEngine
     // SUBSCRIBE, NOTIFY and unclaimed responses pass through statelessly.
     LPBXEngineProxyTransport mProxyTransport;
     LPBXStatelessProxy mProxy{mProxyTransport};
+    LWebPageContext mPageContext;
     bool mRunning = false;
 };

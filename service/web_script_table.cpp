@@ -70,12 +70,12 @@ void VLSeedWebFiles()
     SeedFolder(SourceTree() / "web" / "help", resources / "help");
 }
 
-bool VLStartWebServer(int port)
+bool VLStartWebServer(int port, const LWebPageContext *context)
 {
     VLSeedWebFiles();
     int count = 0;
     const LWebletScriptItem *table = VLWebScriptTable(&count);
-    return LWebControl::StartServer(table, count, port);
+    return LWebControl::StartServer(table, count, port, context);
 }
 
 bool VLStartWebServer()

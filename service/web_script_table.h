@@ -16,4 +16,4 @@ void VLSeedWebFiles();
 // Seeds the static files and starts the server on the configured port (or
 // on port when it is above 0).
 bool VLStartWebServer();
-bool VLStartWebServer(int port);
+bool VLStartWebServer(int port, const LWebPageContext *context = nullptr);

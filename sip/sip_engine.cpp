@@ -103,21 +103,26 @@ void LSipEngine::ThreadFunction()
     state.lastNatCheck = now - kLongAgoMs;
     state.lastKeepAlive = now - kLongAgoMs;
     while (!IsToStop()) {
+        // Set by Restart or a new line: either is served by this pass.
+        m_Wake.Reset();
         if (!PrepareSocket(state))
             continue;
         if (IsToStop())
             break;
         CheckPublicAddress(state);
-        // Line registration passes join here; until lines register, the
-        // first pass is complete as soon as the socket is bound.
+        uint32_t wait = m_Lines.TimerPass(kMaxLoopWaitMs);
         if (!state.readySignalled) {
             m_Ready.Signal();
             state.readySignalled = true;
         }
-        uint32_t wait = std::min(kMaxLoopWaitMs, KeepAliveWait(state));
+        wait = std::min(wait, KeepAliveWait(state));
         if (WaitReadable(wait))
             DrainSocket();
     }
+    // The socket is still bound here, so the providers learn that the
+    // bindings are gone.
+    if (m_PrivateSipPort)
+        m_Lines.UnregisterAllOnStop();
     LSipGraveyardStop();
     m_Socket.Close();
     m_Running.store(false);
@@ -216,6 +221,8 @@ void LSipEngine::CheckPublicAddress(LoopState &state)
     SIPLOGF("SIP Public IP is: %s:%d", publicIP, publicPort);
     if (LSipNewMessageHandler *handler = m_NewHandler.load())
         handler->LogAddress();
+    // Every line's Contact names the old address: register all anew.
+    m_Lines.MarkAllDue();
 }
 
 // The router's mapping of the SIP port is kept open by a 4-byte datagram to
@@ -314,4 +321,42 @@ const char *LSipEngine::GetSettingString(const char *key, char *out)
 {
     out[0] = 0;
     return m_Settings.getString ? m_Settings.getString("SIP", key, "", out) : out;
+}
+
+void LSipEngine::RegisterProxyRegister(const char *server, const char *proxy, const char *aor,
+                                       const char *lineID, const char *authID, const char *password,
+                                       int q)
+{
+    m_Lines.Register(server, proxy, aor, lineID, authID, password, q);
+    m_Wake.Signal(); // a new line is due now, not after the current wait
+}
+
+void LSipEngine::UnregisterProxyRegister(const char *server, const char *proxy, const char *aor,
+                                         const char *lineID, const char *authID,
+                                         const char *password)
+{
+    m_Lines.Unregister(server, proxy, aor, lineID, authID, password);
+}
+
+void LSipEngine::UnregisterAllProxyRegisters()
+{
+    m_Lines.UnregisterAll();
+}
+
+void LSipEngine::SendRegisterPacket(const LIPAddressWithPort &to, const std::string &text)
+{
+    SendPacketUDP(to, text);
+}
+
+void LSipEngine::SendRegisterKeepAlive(const LIPAddressWithPort &to)
+{
+    static const char zeros[4] = {0, 0, 0, 0};
+    m_Socket.SendTo(to, zeros, sizeof(zeros));
+}
+
+void LSipEngine::GetRegisterContact(char *ip, size_t capacity, int &port)
+{
+    LLockScope hold(m_AddressLock);
+    LSipCopyText(ip, capacity, m_PublicIP);
+    port = m_PublicSipPort;
 }

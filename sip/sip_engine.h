@@ -10,6 +10,7 @@
 #include "platform/thread.h"
 #include "sip/sip_answered_cache.h"
 #include "sip/sip_handlers.h"
+#include "sip/sip_line_register.h"
 #include "sip/sip_udp_socket.h"
 #include "sip/sipidentifiers.h"
 
@@ -21,9 +22,10 @@
 
 constexpr uint32_t kSipReadyWaitMs = 10000;
 
-class LSipEngine : public LThread, public LSipPacketSender
+class LSipEngine : public LThread, public LSipPacketSender, private LSipLineRegisterHost
 {
   public:
+    using LSipProxyRegisterItem = ::LSipProxyRegisterItem;
     static constexpr int kDefaultPort = 5060;
     static constexpr size_t kDatagramCapacity = 4096; // at most 4095 bytes are read
 
@@ -66,9 +68,18 @@ class LSipEngine : public LThread, public LSipPacketSender
     bool HandleAnsweredMessage(const LSipMessage &message);
     LSipAnsweredCache &GetAnsweredCache() { return m_Answered; }
 
-    void CreateNewBranchID(char *out, size_t capacity);
-    void CreateNewLocalTag(char *out, size_t capacity);
-    void CreateNewCallId(char *out, size_t capacity);
+    void CreateNewBranchID(char *out, size_t capacity) override;
+    void CreateNewLocalTag(char *out, size_t capacity) override;
+    void CreateNewCallId(char *out, size_t capacity) override;
+
+    // External lines registered with their providers. Identical requests
+    // are counted, not repeated; nothing is sent until the engine runs.
+    void RegisterProxyRegister(const char *server, const char *proxy, const char *aor,
+                               const char *lineID, const char *authID, const char *password, int q);
+    void UnregisterProxyRegister(const char *server, const char *proxy, const char *aor,
+                                 const char *lineID, const char *authID, const char *password);
+    void UnregisterAllProxyRegisters();
+    LSipLineStatusSource &GetLineStatusSource() { return m_Lines; }
 
     // Parses one datagram and dispatches it (the receive thread's work).
     void ReceivePacket(const char *bytes, size_t length, const LIPAddressWithPort &from);
@@ -93,6 +104,9 @@ class LSipEngine : public LThread, public LSipPacketSender
     int GetSettingInt(const char *key, int def);
     bool GetSettingBool(const char *key, bool def);
     const char *GetSettingString(const char *key, char *out);
+    void SendRegisterPacket(const LIPAddressWithPort &to, const std::string &text) override;
+    void SendRegisterKeepAlive(const LIPAddressWithPort &to) override;
+    void GetRegisterContact(char *ip, size_t capacity, int &port) override;
 
     std::atomic<bool> m_Running{false};
     std::atomic<bool> m_RestartRequested{false};
@@ -113,6 +127,7 @@ class LSipEngine : public LThread, public LSipPacketSender
     LSipEngineSettings m_Settings;
     std::atomic<LSipNewMessageHandler *> m_NewHandler{nullptr};
     std::atomic<LSipSubscribeHandler *> m_SubscribeHandler{nullptr};
+    LSipLineRegistrations m_Lines{*this};
 };
 
 extern LSipEngine gSipEngine;

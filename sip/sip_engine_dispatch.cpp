@@ -63,7 +63,8 @@ void LSipEngine::HandleNewMessage(LPtr<LSipMessage> &message)
         DispatchRequest(message);
         return;
     }
-    // Responses to line registrations join here; the rest go to the proxy.
+    if (m_Lines.HandleResponse(*message))
+        return;
     if (LSipSubscribeHandler *proxy = m_SubscribeHandler.load())
         proxy->HandleResponse(message);
 }

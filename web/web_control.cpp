@@ -16,12 +16,13 @@ LWebletServer &LWebControl::GetServer()
     return server;
 }
 
-bool LWebControl::StartServer(const LWebletScriptItem *table, int count, int port)
+bool LWebControl::StartServer(const LWebletScriptItem *table, int count, int port,
+                              const LWebPageContext *context)
 {
     std::string root = WebSharedDataFolder() + "/WebControl";
     if (port <= 0)
         port = LWebletServer::GetWebletServerPort();
-    return GetServer().StartServer(table, count, root.c_str(), port);
+    return GetServer().StartServer(table, count, root.c_str(), port, context);
 }
 
 bool LWebControl::StartServer(const LWebletScriptItem *table, int count)

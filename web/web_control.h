@@ -10,7 +10,8 @@ class LWebControl
     // shared data folder on the configured port ("WebServer"/"Port").
     static bool StartServer(const LWebletScriptItem *table, int count);
     // Same on an explicit port (0 = the configured one).
-    static bool StartServer(const LWebletScriptItem *table, int count, int port);
+    static bool StartServer(const LWebletScriptItem *table, int count, int port,
+                            const LWebPageContext *context = nullptr);
     // Serves only the log-on and log-off scripts (before the pages exist).
     static bool StartServer();
     static void StopServer();

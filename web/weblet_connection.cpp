@@ -71,6 +71,7 @@ void LWebletServer::ServeConnection(int id, int fd, uint32_t peer)
         bool keep_alive = request.keep_alive;
         {
             LWebletForm form(fd, &stopping, session_folder);
+            form.SetPageContext(context);
             form.form_data = request.form;
             form.cookie_data = request.cookies;
             form.headers = request.headers;

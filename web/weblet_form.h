@@ -11,6 +11,7 @@
 
 using LWebletFormData = LHashTable;
 using LWebletCookieData = LHashTable;
+struct LWebPageContext;
 
 class LWebletForm
 {
@@ -50,6 +51,10 @@ class LWebletForm
     void SetClientAddress(uint32_t address) { client_address = address; }
     bool IsClientLoopback() const { return (client_address >> 24) == 127; }
 
+    // What the engine lets the pages read; null when no engine runs.
+    const LWebPageContext *GetPageContext() const { return page_context; }
+    void SetPageContext(const LWebPageContext *context) { page_context = context; }
+
     bool IsSessionValid() const { return session.IsOpen(); }
     bool CreateNewSession(bool remember) { return session.CreateNewSession(remember); }
     void DeleteSession() { session.DeleteSession(); }
@@ -62,6 +67,7 @@ class LWebletForm
   private:
     std::string request_script;
     uint32_t client_address = 0;
+    const LWebPageContext *page_context = nullptr;
 };
 
 // Sends text as it is (20000 ms); false when the client is gone.

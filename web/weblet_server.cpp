@@ -56,10 +56,11 @@ bool LWebletServer::StartServer(const LWebletScriptItem *items, int count, const
 }
 
 bool LWebletServer::StartServer(const LWebletScriptItem *items, int count, const char *folder,
-                                int on_port)
+                                int on_port, const LWebPageContext *page_context)
 {
     Stop();
     table = items;
+    context = page_context;
     table_count = count;
     root = folder;
     port = on_port > 0 ? on_port : kDefaultPort;

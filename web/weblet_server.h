@@ -12,6 +12,8 @@
 #include <thread>
 
 class LWebletForm;
+// What the pages read from the running engine; defined by the pages.
+struct LWebPageContext;
 
 using LWebletScriptFunction = void (*)(LWebletForm &form);
 
@@ -36,7 +38,8 @@ class LWebletServer
     // Starts the listener on the port of the settings ("WebServer"/"Port").
     bool StartServer(const LWebletScriptItem *table, int count, const char *root);
     // Same on the given port.
-    bool StartServer(const LWebletScriptItem *table, int count, const char *root, int port);
+    bool StartServer(const LWebletScriptItem *table, int count, const char *root, int port,
+                     const LWebPageContext *context = nullptr);
     // Stops the listener and every connection thread; returns when all ended.
     void Stop();
 
@@ -67,6 +70,7 @@ class LWebletServer
     bool WaitStop(int ms);
 
     const LWebletScriptItem *table = nullptr;
+    const LWebPageContext *context = nullptr;
     int table_count = 0;
     std::string root;
     std::string session_folder;

@@ -34,3 +34,9 @@ class VLExternalAdvancedSettingsPage : public LWebDialog
 
 // "[None]", the extensions, then the groups.
 std::vector<std::string> VWRingOnChoices();
+
+struct LSipLineStatus;
+// The registration column of a line: registered until when, or the last
+// failure and the next attempt. "" for a line a device registers on to us.
+std::string VWLineRegistrationText(const std::vector<LSipLineStatus> &lines, const char *lineID,
+                                   const char *server);

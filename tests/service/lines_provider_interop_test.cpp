@@ -1,0 +1,220 @@
+// External lines against a real provider: Kamailio as registrar and proxy.
+// The exchange registers its lines (digest, refresh, refusal), shows their
+// state in the panel, removes the bindings when it stops, and carries calls
+// out and in through a line.
+#include "../callcontrol/call_fixture.h"
+#include "config/pbx_external_line.h"
+#include "config/pbx_outbound_plan.h"
+#include "logs/call_log.h"
+#include "support/kamailio_instance.h"
+#include "support/web_client.h"
+
+#include <regex>
+#include <unistd.h>
+
+namespace vtest
+{
+namespace
+{
+const char *kLineID = "2001";
+const char *kLinePassword = "linepw";
+const char *kOutside = "3001";
+const char *kOutsidePassword = "outpw";
+
+bool Has(const std::string &text, const std::string &part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+class LineProviderTest : public CallTest
+{
+  protected:
+    void SetUp() override
+    {
+        CallTest::SetUp();
+        std::string why;
+        if (!kamailio.Start(why))
+            GTEST_SKIP() << "no provider to test against: " << why;
+        webPort = FreeTcpPort();
+        std::ofstream(vela.SharedDataFolder() + "/webserver") << "port=" << webPort << "\n";
+        ASSERT_TRUE(LSettingSetInt("SIP", "RTPPortBase", 20000 + (FreeUdpPort() % 20000) * 2));
+    }
+    void AddLine(const char *name, const char *id, const char *password)
+    {
+        LPBXExternalLine line;
+        ASSERT_TRUE(LPBXExternalLineList().CreateNewRecord(line, name));
+        line.SetLineID(id);
+        line.SetServer(kamailio.Address().c_str());
+        line.SetPassword(password);
+        line.SetRingOnLine("102");
+        line.SetPrependCID("8");
+        line.SetAlwaysRelay(true); // the audio must pass the exchange
+    }
+    // The requests Kamailio logged from user (To for REGISTER).
+    std::vector<std::string> Registers(const std::string &user)
+    {
+        std::vector<std::string> out;
+        const std::string &log = kamailio.Log();
+        for (size_t at = log.find("REGISTER sip:"); at != std::string::npos;
+             at = log.find("REGISTER sip:", at + 1)) {
+            std::string request = log.substr(at, log.find("REQUEST>>>", at) - at);
+            if (Has(request, "To: <sip:" + user + "@"))
+                out.push_back(request);
+        }
+        return out;
+    }
+    bool WaitForRegisters(const std::string &user, size_t count, int timeoutMs)
+    {
+        for (int64_t end = MonotonicMs() + timeoutMs; MonotonicMs() < end;) {
+            if (Registers(user).size() >= count)
+                return true;
+            usleep(100000); // polling Kamailio's log: the request is the awaited event
+        }
+        return false;
+    }
+    std::string Panel(const std::string &script)
+    {
+        std::string base = "http://127.0.0.1:" + std::to_string(webPort);
+        std::string cookie = WebLogOn(base, "101=admin&102=&submitdef=++OK++");
+        return Curl({"-b", cookie, base + "/" + script});
+    }
+    std::string Binding() { return "sip:" + std::string(kLineID) + "@" + Remote(); }
+    // A SIPp phone registering user at port with the registrar at remote.
+    bool RegisterAt(const std::string &remote, const char *user, const char *password, int port)
+    {
+        ChildProcess sipp;
+        std::vector<std::string> argv =
+            SippArgs("../../callcontrol/sipp/register.xml", port, remote);
+        argv.insert(argv.end(), {"-s", user, "-au", user, "-ap", password});
+        bool ok = sipp.Start(argv) && Succeeded(sipp, 15000);
+        EXPECT_TRUE(ok) << sipp.Output();
+        return ok;
+    }
+
+    KamailioInstance kamailio{
+        {{kLineID, kLinePassword}, {"2002", "otherpw"}, {kOutside, kOutsidePassword}}, 20};
+    int webPort = 0;
+};
+
+// Good line and a line with a wrong password: layout, one challenge each,
+// the location table, the refresh before the 20 s grant runs out, a forged
+// refusal ignored, the panel, and the un-REGISTER when the service stops.
+TEST_F(LineProviderTest, LinesRegisterRefreshShowInPanelAndUnregisterOnStop)
+{
+    AddLine("prov", kLineID, kLinePassword);
+    AddLine("wrong", "2002", "not-the-password");
+    StartVela();
+    ASSERT_TRUE(vela.Process().WaitForOutput("Registered as: sip:2001@", 10000))
+        << vela.Process().Output();
+    std::vector<std::string> first = Registers(kLineID);
+    ASSERT_EQ(first.size(), 2u) << kamailio.Log();
+    EXPECT_TRUE(Has(first[0], "CSeq: 2 REGISTER")) << first[0];
+    EXPECT_TRUE(Has(first[0], "Contact: <" + Binding() + ">;expires=3600;q=0.90")) << first[0];
+    EXPECT_TRUE(Has(first[1], "CSeq: 3 REGISTER"));
+    EXPECT_TRUE(Has(first[1], "Authorization: Digest username=\"2001\""));
+    EXPECT_TRUE(Has(kamailio.DumpLocations(), Binding()));
+
+    // Someone who learnt the Call-ID refuses the REGISTER already answered.
+    std::smatch callId;
+    ASSERT_TRUE(std::regex_search(first[1], callId, std::regex("Call-ID: ([^\r\n]+)")));
+    UdpPeer forger;
+    forger.SendTo(sipPort, "SIP/2.0 403 Forbidden\r\nVia: SIP/2.0/UDP 127.0.0.1\r\n"
+                           "Call-ID: " +
+                               callId[1].str() +
+                               "\r\nCSeq: 2 REGISTER\r\n"
+                               "Content-Length: 0\r\n\r\n");
+
+    // Granted 20 s: the refresh leaves 10 s later with the stored credentials.
+    ASSERT_TRUE(WaitForRegisters(kLineID, 3, 15000)) << kamailio.Log();
+    EXPECT_TRUE(Has(Registers(kLineID)[2], "CSeq: 4 REGISTER"));
+    EXPECT_FALSE(Has(vela.Process().Output(), "Register attempt for proxy"));
+
+    // The wrong password: its challenge answered once, then quiet.
+    std::vector<std::string> wrong = Registers("2002");
+    EXPECT_EQ(wrong.size(), 2u);
+    EXPECT_TRUE(Has(vela.Process().Output(), "Register authorization failed for 2002@"));
+    EXPECT_TRUE(Has(vela.Process().Output(), "Check username or password for the proxy server."));
+
+    std::string list = Panel("externallist");
+    EXPECT_TRUE(Has(list, "registered until ")) << list;
+    EXPECT_TRUE(Has(list, "failed: 401 Unauthorized, next attempt ")) << list;
+
+    int64_t stopAt = MonotonicMs();
+    EXPECT_TRUE(vela.Stop(SIGTERM, 3000));
+    EXPECT_LT(MonotonicMs() - stopAt, 3000);
+    ASSERT_TRUE(WaitForRegisters(kLineID, 4, 2000));
+    EXPECT_TRUE(Has(Registers(kLineID).back(), ";expires=0;"));
+    EXPECT_FALSE(Has(kamailio.DumpLocations(), Binding()));
+}
+
+// 101 dials 9 + the outside number; the line carries it to Kamailio, which
+// challenges with 407 and hands it to an outside phone registered there.
+TEST_F(LineProviderTest, OutboundCallThroughTheLine)
+{
+    AddLine("prov", kLineID, kLinePassword);
+    LPBXOutboundPlan plan;
+    ASSERT_TRUE(LPBXOutboundPlanList().CreateNewRecord(plan, "default"));
+    ASSERT_TRUE(plan.GetDialBasedRuleList().AddRule("9", 1, "", "prov"));
+    StartVela();
+    int outsidePort = FreeUdpPort();
+    ASSERT_TRUE(RegisterAt(kamailio.Address(), kOutside, kOutsidePassword, outsidePort));
+    ASSERT_TRUE(vela.Process().WaitForOutput("Registered as: sip:2001@", 10000));
+
+    // The audio phones' own scenarios: each plays its pcap to the media
+    // address it was given, and names a receiver of this test as its own.
+    TempDir media{"vela-line-media"};
+    for (const char *name : {"/caller.pcap", "/callee.pcap"})
+        ASSERT_EQ(symlink("/usr/share/sip-tester/g711a.pcap", (media.Path() + name).c_str()), 0);
+    UdpPeer callerSink, outsideSink;
+    auto outside = std::make_unique<ChildProcess>();
+    std::vector<std::string> argv = SippArgs("../../media/sipp/relay_uas.xml", outsidePort);
+    argv.insert(argv.end(), {"-mp", std::to_string(FreeUdpPort()), "-key", "sink_port",
+                             std::to_string(outsideSink.Port())});
+    ASSERT_TRUE(outside->Start(argv, {}, media.Path()));
+    auto caller = std::make_unique<ChildProcess>();
+    argv = SippArgs("../../media/sipp/relay_uac.xml", FreeUdpPort(), Remote());
+    argv.insert(argv.end(), {"-s", std::string("9") + kOutside, "-au", "101", "-ap",
+                             kCallerPassword, "-mp", std::to_string(FreeUdpPort()), "-key",
+                             "sink_port", std::to_string(callerSink.Port())});
+    ASSERT_TRUE(caller->Start(argv, {}, media.Path()));
+    EXPECT_TRUE(Succeeded(*caller)) << caller->Output() << vela.Process().Output();
+    EXPECT_TRUE(Succeeded(*outside)) << outside->Output();
+
+    std::string log = kamailio.Log();
+    size_t invite = log.find("INVITE sip:3001@");
+    ASSERT_NE(invite, std::string::npos) << log;
+    size_t from = log.find("\nFrom: ", invite);
+    EXPECT_TRUE(Has(log.substr(from, log.find('\n', from + 1) - from), "sip:2001@")) << log;
+    EXPECT_TRUE(Has(log, "Proxy-Authorization: Digest username=\"2001\""));
+    // The exchange relays: the outside phone is offered its port, not the caller's.
+    EXPECT_FALSE(Has(log.substr(invite), "m=audio " + std::to_string(callerSink.Port())));
+    std::string packet;
+    EXPECT_TRUE(callerSink.Receive(packet, 1000)) << "no audio reached the caller";
+    EXPECT_TRUE(outsideSink.Receive(packet, 1000)) << "no audio reached the outside phone";
+
+    char name[64];
+    LCallLogFileName(name, sizeof name, time(nullptr));
+    EXPECT_TRUE(WaitForFileText(vela.LogFolder() + "/" + name, "101", 5000, &log)) << log;
+}
+
+// An outside caller dials the line's number at Kamailio, which delivers it
+// to the Contact the exchange registered; it rings 102 with the prefix.
+TEST_F(LineProviderTest, InboundCallRingsTheLinesTarget)
+{
+    AddLine("prov", kLineID, kLinePassword);
+    StartVela();
+    int phonePort = FreeUdpPort();
+    ASSERT_TRUE(RegisterAt(Remote(), "102", "pw102", phonePort));
+    ASSERT_TRUE(vela.Process().WaitForOutput("Registered as: sip:2001@", 10000));
+    auto phone = StartPhone("line_ring_on.xml", phonePort);
+    auto caller = std::make_unique<ChildProcess>();
+    std::vector<std::string> argv =
+        SippArgs("line_in_caller.xml", FreeUdpPort(), kamailio.Address());
+    argv.insert(argv.end(), {"-s", kLineID});
+    ASSERT_TRUE(caller->Start(argv));
+    EXPECT_TRUE(Succeeded(*caller)) << caller->Output() << vela.Process().Output();
+    EXPECT_TRUE(Succeeded(*phone)) << phone->Output();
+    EXPECT_TRUE(vela.Process().WaitForOutput("disconnected", 5000));
+}
+} // namespace
+} // namespace vtest

@@ -1,0 +1,11 @@
+// What the control panel pages may read from the running engine. MainEngine
+// builds it and hands it to the web server, which passes it to every page
+// through its form; a page run without an engine sees none.
+#pragma once
+
+#include "sip/sip_line_register.h"
+
+struct LWebPageContext {
+    // Registration state of the external lines with their providers.
+    LSipLineStatusSource *lineStatus = nullptr;
+};
