@@ -57,6 +57,16 @@ std::string WebLogOn(const std::string &base, const char *fields)
     return cookie.substr(0, cookie.find(';'));
 }
 
+std::string WebFormToken(const std::string &page)
+{
+    const std::string field = "name=csrf value=\"";
+    size_t at = page.find(field);
+    if (at == std::string::npos)
+        return "";
+    at += field.size();
+    return page.substr(at, page.find('"', at) - at);
+}
+
 bool Chromium(const std::string &folder, const std::vector<std::string> &args,
               const std::string &url, std::string *dom)
 {

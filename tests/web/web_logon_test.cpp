@@ -72,7 +72,8 @@ TEST_F(WebLogonTest, SuccessStoresTheUserAndRedirectsToMain)
     size_t id_at = answer.find("sess=") + 5;
     std::string id = answer.substr(id_at, answer.find(';', id_at) - id_at);
     EXPECT_EQ(id[0], 'l'); // remembered
-    EXPECT_NE(answer.find("; expires=Sunday, 17-Jan-2038 19:14:07 GMT\r\nLocation: main\r\n\r\n"),
+    EXPECT_NE(answer.find("; expires=Sunday, 17-Jan-2038 19:14:07 GMT; HttpOnly; "
+                          "SameSite=Strict\r\nLocation: main\r\n\r\n"),
               std::string::npos);
     LWebletSessionData session(sessions);
     session.LoadSession(id.c_str());

@@ -167,7 +167,7 @@ TEST(WebletRequest, BodyLengthLimits)
               LWebletParse::BodyTooLong);
     LWebletRequest negative;
     EXPECT_EQ(Parse("POST /p HTTP/1.1\r\nContent-Length: -5\r\n\r\n", negative),
-              LWebletParse::Close);
+              LWebletParse::BadRequest);
     LWebletRequest short_body;
     EXPECT_EQ(Parse("POST /p HTTP/1.1\r\nContent-Length: 10\r\n\r\nabc", short_body),
               LWebletParse::Close);

@@ -30,12 +30,12 @@ using WebletSession = WebRootTest;
 
 TEST_F(WebletSession, IdentifiersAreRandomPrefixedAndCounted)
 {
-    std::regex ordinary("s[a-z]{8}[0-9]+"), remembered("l[a-z]{8}[0-9]+");
+    std::regex ordinary("s[a-z]{22}[0-9]+"), remembered("l[a-z]{22}[0-9]+");
     std::string a = WebletMakeSessionID(false), b = WebletMakeSessionID(false);
     EXPECT_TRUE(std::regex_match(a, ordinary)) << a;
     EXPECT_TRUE(std::regex_match(WebletMakeSessionID(true), remembered));
-    EXPECT_NE(a.substr(1, 8), b.substr(1, 8));
-    EXPECT_EQ(atoi(b.c_str() + 9), atoi(a.c_str() + 9) + 1);
+    EXPECT_NE(a.substr(1, 22), b.substr(1, 22));
+    EXPECT_EQ(atoi(b.c_str() + 23), atoi(a.c_str() + 23) + 1);
 }
 
 TEST_F(WebletSession, CreatedPrivateStoredAndLoaded)

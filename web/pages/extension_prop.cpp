@@ -70,7 +70,6 @@ Fields FromRecord(const std::string &id)
     char text[LPathSize];
     f.id = f.name = ext.GetName(text);
     f.display = ext.GetDisplayName(text);
-    f.password = ext.GetPassword(text);
     f.plan = ext.GetOutboundPlan(text);
     f.vmext = ext.GetVoiceMailExtension(text);
     f.voicemail = !f.vmext.empty();
@@ -160,14 +159,21 @@ bool OpenForSave(const Fields &f, LPBXExtension &ext)
 const char *Store(Fields &f)
 {
     LPBXExtension ext;
+    bool existed =
+        !f.id.empty() && VWIsValidKey(f.id.c_str()) && LPBXExtensionList().Exists(f.id.c_str());
     if (!OpenForSave(f, ext))
         return kExists;
+    char text[LPathSize];
     // From here the record has the new name: a form drawn again after a
     // later check must edit it, not the old name, which is gone.
     f.id = f.name;
     int vmdelay = 14;
     VWReadCount(f.vmdelay, vmdelay);
-    ext.SetPassword(f.password.c_str());
+    // The password field is drawn empty: left empty it keeps the stored one.
+    if (!f.password.empty() || !existed)
+        ext.SetPassword(f.password.c_str());
+    else
+        f.password = ext.GetPassword(text);
     ext.SetDisplayName(f.display.c_str());
     ext.SetOutboundPlan(f.plan.c_str());
     ext.SetVoiceMailExtension(f.voicemail ? f.vmext.c_str() : "");

@@ -57,14 +57,16 @@ TEST_F(PagesServerTest, ExtensionAddEditRenameDelete)
     EXPECT_TRUE(LPBXExtensionList().Exists("105"));
     EXPECT_TRUE(Has(Get("/extensionprop?id=105"), "value=\"105\""));
 
-    EXPECT_TRUE(Has(Get("/extensiondelete?id=105"), "Are you sure"));
+    // A link, even one that says "confirmed", only asks.
+    EXPECT_TRUE(Has(Get("/extensiondelete?id=105&confirmed=yes"), "Are you sure"));
     EXPECT_TRUE(LPBXExtensionList().Exists("105"));
-    EXPECT_EQ(Location(Get("/extensiondelete?id=105&confirmed=yes")), "extensionlist");
+    EXPECT_EQ(Location(Post("extensiondelete", {{"id", "105"}, {"confirmed", "yes"}})),
+              "extensionlist");
     EXPECT_FALSE(LPBXExtensionList().Exists("105"));
 
     // Without the session cookie nothing is stored.
     std::string anonymous = vtest::Curl({"-d", "save=1&name=106", base + "/extensionprop"});
-    EXPECT_TRUE(Has(anonymous, "Your session has expired")) << anonymous;
+    EXPECT_TRUE(Has(anonymous, "This form has expired")) << anonymous;
     EXPECT_FALSE(LPBXExtensionList().Exists("106"));
 }
 
@@ -126,7 +128,7 @@ TEST_F(PagesServerTest, ExternalLineWithAdvancedSettingsTellsTheEngine)
     LPBXExternalLineList().Open(stored, "Carrier");
     EXPECT_STREQ(stored.GetOutboundProxy(text), "proxy.example.com:5062");
 
-    Get("/externaldelete?id=Carrier&confirmed=yes");
+    Post("externaldelete", {{"id", "Carrier"}, {"confirmed", "yes"}});
     EXPECT_FALSE(LPBXExternalLineList().Exists("Carrier"));
     EXPECT_EQ(lines_changed.load(), 5);
     VWSetLinesChangedHook(nullptr);
@@ -161,9 +163,9 @@ TEST_F(PagesServerTest, GroupWithMembers)
     EXPECT_EQ(CountMembers("702"), 2);
     EXPECT_TRUE(Has(Get("/grouplist"), "Merle Server: localhost:606"));
 
-    Get("/groupextensiondelete?id=702&subid=102&confirmed=yes");
+    Post("groupextensiondelete", {{"id", "702"}, {"subid", "102"}, {"confirmed", "yes"}});
     EXPECT_EQ(CountMembers("702"), 1);
-    Get("/groupdelete?id=702&confirmed=yes");
+    Post("groupdelete", {{"id", "702"}, {"confirmed", "yes"}});
     EXPECT_EQ(CountMembers("702"), -1);
 }
 
@@ -213,11 +215,11 @@ TEST_F(PagesServerTest, PlanWithDialAndHostRules)
     EXPECT_FALSE(LPBXOutboundPlanList().Exists("Office"));
     EXPECT_TRUE(Has(Get("/planprop?id=Sales"), "example.com"));
 
-    Get("/sipruledelete?id=Sales&subid=example.com&confirmed=yes");
-    Get("/dialruledelete?id=Sales&subid=9&confirmed=yes");
+    Post("sipruledelete", {{"id", "Sales"}, {"subid", "example.com"}, {"confirmed", "yes"}});
+    Post("dialruledelete", {{"id", "Sales"}, {"subid", "9"}, {"confirmed", "yes"}});
     shown = Get("/planprop?id=Sales");
     EXPECT_FALSE(Has(shown, "example.com")) << shown;
     EXPECT_FALSE(Has(shown, "0049"));
-    Get("/plandelete?id=Sales&confirmed=yes");
+    Post("plandelete", {{"id", "Sales"}, {"confirmed", "yes"}});
     EXPECT_FALSE(LPBXOutboundPlanList().Exists("Sales"));
 }
