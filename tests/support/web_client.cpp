@@ -67,6 +67,21 @@ std::string WebFormToken(const std::string &page)
     return page.substr(at, page.find('"', at) - at);
 }
 
+bool Playwright(const std::string &script, const std::vector<std::string> &args,
+                std::string *output)
+{
+    std::string modules =
+        std::string(__FILE__).substr(0, std::string(__FILE__).rfind('/')) + "/browser/node_modules";
+    std::vector<std::string> argv = {"/usr/bin/node", script};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ChildProcess node;
+    int status = -1;
+    if (!node.Start(argv, {"NODE_PATH=" + modules}) || !RunToEnd(node, 120000, &status))
+        return false;
+    *output = node.Output();
+    return status == 0;
+}
+
 bool Chromium(const std::string &folder, const std::vector<std::string> &args,
               const std::string &url, std::string *dom)
 {
