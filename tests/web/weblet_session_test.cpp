@@ -108,3 +108,32 @@ TEST_F(WebletSession, PortSettingZeroMeansDefault)
     LWebletServer::SetWebletServerPort(8088);
     EXPECT_EQ(LWebletServer::GetWebletServerPort(), 8088);
 }
+
+TEST_F(WebletSession, OrdinarySessionsEndAfterTheIdleTime)
+{
+    // clang-format off
+    struct Case { const char *id; long idle_limit; long age; bool open; } cases[] = {
+        {"sabc1", 1800, 1700, true},
+        {"sabc2", 1800, 1900, false},
+        {"sabc3", 0, 86400, true},
+        {"labc4", 1800, 86400, true},
+    };
+    // clang-format on
+    for (const Case &c : cases) {
+        ASSERT_TRUE(LCreateFolder(sessions.c_str()));
+        Touch(sessions + "/" + c.id + ".sess", c.age);
+        LWebletSessionData session(sessions);
+        session.SetIdleLimit(c.idle_limit);
+        session.LoadSession(c.id);
+        EXPECT_EQ(session.IsOpen(), c.open) << c.id;
+        EXPECT_EQ(Exists(sessions + "/" + c.id + ".sess"), c.open) << c.id;
+    }
+    // A session in use is marked used, so it lives on.
+    LWebletSessionData again(sessions);
+    again.SetIdleLimit(1800);
+    again.LoadSession("sabc1");
+    again.LoadSession("sabc1");
+    struct stat st;
+    ASSERT_EQ(stat((sessions + "/sabc1.sess").c_str(), &st), 0);
+    EXPECT_LE(time(nullptr) - st.st_mtime, 5);
+}
