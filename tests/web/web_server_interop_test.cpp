@@ -117,9 +117,14 @@ const LWebletScriptItem kScripts[] = {
 };
 constexpr int kScriptCount = (int)(sizeof kScripts / sizeof kScripts[0]);
 
-int Connect(int port)
+// A connection from the given loopback source address (host order).
+int Connect(int port, uint32_t from = INADDR_LOOPBACK)
 {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in source = {};
+    source.sin_family = AF_INET;
+    source.sin_addr.s_addr = htonl(from);
+    bind(fd, (sockaddr *)&source, sizeof source);
     sockaddr_in addr = {};
     addr.sin_family = AF_INET;
     addr.sin_port = htons((uint16_t)port);
@@ -332,24 +337,122 @@ TEST_F(WebServerInterop, HeaderInjectionThroughOnokIsRefused)
     EXPECT_EQ(answer.find("evil"), std::string::npos);
 }
 
-TEST_F(WebServerInterop, IdleConnectionsDoNotStarveARealClient)
+TEST_F(WebServerInterop, ManyConnectionsFromOneAddressDoNotStarveAnother)
 {
     std::vector<int> idle;
-    for (int i = 0; i < 300; i++) {
+    for (int i = 0; i < 500; i++) {
         int fd = Connect(port);
         if (fd >= 0)
             idle.push_back(fd);
-        EXPECT_LE(server.GetConnectionCount(), LWebletServer::kMaxConnections);
     }
-    EXPECT_GE(idle.size(), 250u);
-    std::string answer = Curl({Url("/s.css")});
+    EXPECT_GE(idle.size(), 400u);
+    std::string answer = Curl({"--interface", "127.0.0.2", Url("/s.css")});
     EXPECT_EQ(answer.compare(0, 15, "HTTP/1.1 200 OK"), 0) << answer;
-    EXPECT_LE(server.GetConnectionCount(), LWebletServer::kMaxConnections);
-    bool closed = false;
-    ReadSome(idle.front(), 5000, nullptr, &closed); // the oldest idle one was dropped
-    EXPECT_TRUE(closed);
+    EXPECT_LE(server.GetConnectionCount(), LWebletServer::kMaxPerAddress + 1);
     for (int fd : idle)
         close(fd);
+}
+
+TEST_F(WebServerInterop, FullServerDropsSilentConnectionsBeforeHalfSentRequests)
+{
+    // 64 slots from four addresses: a quarter part-way through a request.
+    std::vector<int> silent, partial;
+    for (uint32_t a = 0; a < 4; a++)
+        for (int i = 0; i < LWebletServer::kMaxPerAddress; i++) {
+            int fd = Connect(port, INADDR_LOOPBACK + 10 + a);
+            ASSERT_GE(fd, 0);
+            if (a == 0)
+                send(fd, "GET /s.css HTTP/1.1\r\nHo", 24, MSG_NOSIGNAL);
+            (a == 0 ? partial : silent).push_back(fd);
+        }
+    int64_t deadline = vtest::MonotonicMs() + 5000;
+    while (server.GetConnectionCount() < LWebletServer::kMaxConnections &&
+           vtest::MonotonicMs() < deadline)
+        usleep(2000);
+    usleep(200000); // the partial requests are read
+    std::string answer = Curl({"--interface", "127.0.0.20", Url("/s.css")});
+    EXPECT_EQ(answer.compare(0, 15, "HTTP/1.1 200 OK"), 0) << answer;
+    int silent_dropped = 0;
+    for (int fd : silent) {
+        bool closed = false;
+        ReadSome(fd, 50, nullptr, &closed);
+        silent_dropped += closed;
+    }
+    EXPECT_GE(silent_dropped, 1);
+    for (int fd : partial) {
+        bool closed = false;
+        ReadSome(fd, 50, nullptr, &closed);
+        EXPECT_FALSE(closed) << "a half-sent request went before a silent connection";
+    }
+    for (int fd : silent)
+        close(fd);
+    for (int fd : partial)
+        close(fd);
+}
+
+TEST_F(WebServerInterop, HostileRequestsOnTheWire)
+{
+    const std::string smuggled = "GET /main HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    // clang-format off
+    struct Case { std::string request; const char *status; } cases[] = {
+        {"POST /echo HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", "HTTP/1.1 501"},
+        {"POST /echo HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 3\r\nContent-Length: 3\r\n\r\nf=1", "HTTP/1.1 400"},
+        {"POST /echo HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 3\r\ncontent-length: 40\r\n\r\nf=1", "HTTP/1.1 400"},
+        {"GET /s.css HTTP/1.1\r\nhost: evil.example\r\n\r\n", "HTTP/1.1 403"},
+        {"GET /logon HTTP/1.1\r\nHost: rebind.evil.example:1081\r\n\r\n", "HTTP/1.1 403"},
+        {"POST /logon HTTP/1.1\r\nHost: 127.0.0.1\r\nOrigin: http://evil.example\r\nContent-Length: 30\r\n\r\n101=admin&102=&submitdef=++OK++", "HTTP/1.1 403"},
+    };
+    // clang-format on
+    for (const Case &c : cases) {
+        bool closed = false;
+        std::string answer = Raw(port, c.request, &closed);
+        EXPECT_EQ(answer.compare(0, 12, c.status), 0) << c.request << "\n" << answer;
+        EXPECT_TRUE(closed) << c.request;
+    }
+    // A GET's body is not the next request of the connection.
+    int fd = Connect(port);
+    std::string get = "GET /s.css HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " +
+                      std::to_string(smuggled.size()) + "\r\n\r\n" + smuggled;
+    send(fd, get.data(), get.size(), MSG_NOSIGNAL);
+    std::string answers = ReadSome(fd, 1500);
+    close(fd);
+    EXPECT_EQ(answers.find("HTTP/1."), 0u) << answers;
+    EXPECT_EQ(answers.find("HTTP/1.", 1), std::string::npos) << answers;
+}
+
+TEST_F(WebServerInterop, RedirectTargetsAndFramingHeaders)
+{
+    std::string cookie = LogOnCookie("101=admin&102=&submitdef=++OK++");
+    std::string token = Token(cookie);
+    // clang-format off
+    struct Case { const char *onok, *location; } cases[] = {
+        {"main", "main"}, {"tabs?iCol=1", "tabs?iCol=1"}, {"%20//evil.example/x", "main"},
+        {"//evil.example", "main"}, {"%09/%5cevil.example", "main"}, {"https://evil.example", "main"},
+        {"javascript:alert(1)", "main"},
+    };
+    // clang-format on
+    for (const Case &c : cases) {
+        std::string answer =
+            Curl({"-b", cookie, "-d", "csrf=" + token + "&submit=++OK++&101=x&onok=" + c.onok,
+                  Url("/dlg")});
+        EXPECT_EQ(Header(answer, "Location"), c.location) << c.onok;
+    }
+    for (const char *path : {"/logon", "/dlg", "/help/page.html"}) {
+        std::string answer = Curl({"-b", cookie, Url(path)});
+        EXPECT_EQ(Header(answer, "Content-Security-Policy"), "frame-ancestors 'none'") << path;
+        EXPECT_EQ(Header(answer, "X-Frame-Options"), "DENY") << path;
+    }
+}
+
+TEST_F(WebServerInterop, WrongPasswordsSlowDownAndTheRightOneStillWorks)
+{
+    ASSERT_TRUE(LSettingSetString("WebAccess", "Password", "right-one"));
+    int64_t start = vtest::MonotonicMs();
+    for (int i = 0; i < 7; i++)
+        EXPECT_EQ(LogOnCookie("101=admin&102=wrong&submitdef=++OK++"), "");
+    // The 5th, 6th and 7th attempts waited 200, 400 and 600 ms.
+    EXPECT_GE(vtest::MonotonicMs() - start, 1200);
+    EXPECT_NE(LogOnCookie("101=admin&102=right-one&submitdef=++OK++"), "");
 }
 
 namespace
