@@ -5,6 +5,7 @@
 #include "web/html_input_form.h"
 #include "web/pages/control_pages.h"
 #include "web/pages/page_common.h"
+#include "web/pages/rename_references.h"
 #include "web/web_frame.h"
 #include "web/web_text.h"
 #include "web/weblet_form.h"
@@ -151,8 +152,11 @@ bool OpenForSave(const Fields &f, LPBXExtension &ext)
 {
     LPBXExtensionList list;
     bool known = !f.id.empty() && VWIsValidKey(f.id.c_str()) && list.Exists(f.id.c_str());
-    if (known && !VWSameName(f.id, f.name) && !list.Rename(f.id.c_str(), f.name.c_str()))
-        return false;
+    if (known && !VWSameName(f.id, f.name)) {
+        if (!list.Rename(f.id.c_str(), f.name.c_str()))
+            return false;
+        VWRenameExtensionReferences(f.id, f.name);
+    }
     return list.Open(ext, f.name.c_str());
 }
 

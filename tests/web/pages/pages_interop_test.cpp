@@ -8,6 +8,7 @@
 #include "pages_fixture.h"
 #include "web/pages/control_pages.h"
 
+#include <algorithm>
 #include <atomic>
 
 namespace
@@ -222,4 +223,40 @@ TEST_F(PagesServerTest, PlanWithDialAndHostRules)
     EXPECT_FALSE(Has(shown, "0049"));
     Post("plandelete", {{"id", "Sales"}, {"confirmed", "yes"}});
     EXPECT_FALSE(LPBXOutboundPlanList().Exists("Sales"));
+}
+
+TEST_F(PagesServerTest, RenamesCarryEveryReferenceAlong)
+{
+    Post("planadd", {{"add", "1"}, {"name", "Office"}});
+    Post("planprop", {{"save", "1"}, {"name", "Office"}, {"dialonline", "[Extension]"}});
+    Post("extensionprop", {{"save", "1"}, {"name", "101"}, {"password", "pw"}, {"plan", "Office"}});
+    Post("extensionprop",
+         {{"save", "1"}, {"name", "102"}, {"usetna", "1"}, {"tna", "101"}, {"tnadelay", "9"}});
+    Post("groupadd", {{"add", "1"}, {"name", "701"}});
+    Post("groupprop", {{"save", "1"}, {"name", "701"}, {"waithold", "chimes"}});
+    for (const char *ext : {"101", "102"})
+        Post("groupextensionprop", {{"id", "701"}, {"saveext", "1"}, {"extension", ext}});
+    LPBXExternalLine line;
+    ASSERT_TRUE(LPBXExternalLineList().Open(line, "Provider"));
+    ASSERT_TRUE(line.SetRingOnLine("101"));
+
+    Post("extensionprop", {{"save", "1"}, {"id", "101"}, {"name", "111"}, {"plan", "Office"}});
+    Post("planprop", {{"save", "1"}, {"id", "Office"}, {"name", "Head Office"}});
+
+    char text[LPathSize];
+    LPBXGroup group;
+    ASSERT_TRUE(LPBXGroupList().Open(group, "701"));
+    std::vector<std::string> members;
+    for (LPBXGroup::ExtensionListIterator it(group); it; it.Next())
+        members.push_back(it->GetExtension(text));
+    std::sort(members.begin(), members.end());
+    EXPECT_EQ(members, (std::vector<std::string>{"102", "111"}));
+    LPBXExtension renamed, other;
+    ASSERT_TRUE(LPBXExtensionList().Open(renamed, "111"));
+    ASSERT_TRUE(LPBXExtensionList().Open(other, "102"));
+    EXPECT_STREQ(other.GetTransferNotAnswered(text), "111");
+    EXPECT_STREQ(renamed.GetOutboundPlan(text), "Head Office");
+    EXPECT_STREQ(renamed.GetPassword(text), "pw") << "an empty password field keeps it";
+    ASSERT_TRUE(LPBXExternalLineList().Open(line, "Provider"));
+    EXPECT_STREQ(line.GetRingOnLine(text), "111");
 }
