@@ -70,8 +70,7 @@ std::string WebFormToken(const std::string &page)
 bool Playwright(const std::string &script, const std::vector<std::string> &args,
                 std::string *output)
 {
-    std::string modules =
-        std::string(__FILE__).substr(0, std::string(__FILE__).rfind('/')) + "/browser/node_modules";
+    std::string modules = VELA_SOURCE_DIR "/tests/support/browser/node_modules";
     std::vector<std::string> argv = {"/usr/bin/node", script};
     argv.insert(argv.end(), args.begin(), args.end());
     ChildProcess node;

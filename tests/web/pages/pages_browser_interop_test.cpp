@@ -33,6 +33,7 @@ class BrowserTest : public PagesServerTest
     {
         PagesServerTest::SetUp();
         char folder[LPathSize];
+        ASSERT_TRUE(LCreateFolder(LGetFolder(LFolder::WebControl, folder)));
         std::ofstream(std::string(LGetFolder(LFolder::WebControl, folder)) + "/autologon.html")
             << kAutoLogOn;
     }
@@ -121,7 +122,8 @@ TEST_F(PagesServerTest, OtherOriginsCannotChangeWhatTheAdministratorsOwnFormsCan
     }
     char folder[LPathSize];
     std::string panel = base;
-    WriteAttackPages(LGetFolder(LFolder::WebControl, folder), panel);
+    ASSERT_TRUE(LCreateFolder(LGetFolder(LFolder::WebControl, folder)));
+    WriteAttackPages(folder, panel);
     std::string other = "http://127.0.0.2:" + std::to_string(port);
     std::string profile = root + "/profile";
     ASSERT_TRUE(LCreateFolder(profile.c_str()));
