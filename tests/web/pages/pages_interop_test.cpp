@@ -260,3 +260,32 @@ TEST_F(PagesServerTest, RenamesCarryEveryReferenceAlong)
     ASSERT_TRUE(LPBXExternalLineList().Open(line, "Provider"));
     EXPECT_STREQ(line.GetRingOnLine(text), "111");
 }
+
+TEST_F(PagesServerTest, PanelPasswordIsSetThroughItsPageAndStoredHashed)
+{
+    const Fields ok = {{"submitdef", "Save Changes"}, {"101", "admin"}, {"105", "30"}};
+    auto with = [&ok](Fields more) {
+        more.insert(more.end(), ok.begin(), ok.end());
+        return more;
+    };
+    // clang-format off
+    struct Case { Fields fields; const char *message; } refused[] = {
+        {with({{"103", "short"}, {"104", "short"}}), "at least 8 characters"},
+        {with({{"103", "long-enough-1"}, {"104", "long-enough-2"}}), "two new passwords differ"},
+    };
+    // clang-format on
+    for (const Case &c : refused)
+        EXPECT_TRUE(Has(Post("webaccess", c.fields), c.message)) << c.message;
+    EXPECT_EQ(Location(Post("webaccess", with({{"103", "first-pass"}, {"104", "first-pass"}}))),
+              "main");
+    char stored[LPathSize];
+    LSettingGetString("WebAccess", "Password", "", stored);
+    EXPECT_EQ(std::string(stored).find("first-pass"), std::string::npos) << stored;
+    // Once set, changing it needs the current one; no page shows either.
+    std::string wrong =
+        Post("webaccess", with({{"102", "guess"}, {"103", "second-pass"}, {"104", "second-pass"}}));
+    EXPECT_TRUE(Has(wrong, "The current password is not right.")) << wrong;
+    EXPECT_FALSE(Has(wrong, "guess") || Has(wrong, "second-pass"));
+    EXPECT_EQ(vtest::WebLogOn(base, "101=admin&102=second-pass&submitdef=++OK++"), "");
+    EXPECT_NE(vtest::WebLogOn(base, "101=admin&102=first-pass&submitdef=++OK++"), "");
+}
