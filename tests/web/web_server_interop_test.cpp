@@ -49,7 +49,7 @@ void TestDialog(LWebletForm &form)
 class TabsPage : public LWebPageWithNavTabs
 {
   public:
-    explicit TabsPage(LWebletForm &form) : LWebPageWithNavTabs(form)
+    TabsPage(LWebletForm &form, bool preview) : LWebPageWithNavTabs(form), preview(preview)
     {
         static const Tab tabs[] = {{"Extensions", "tabs", true},
                                    {"External Lines", "externallist", false},
@@ -60,11 +60,9 @@ class TabsPage : public LWebPageWithNavTabs
         SetNavTabSubLinks(subs);
         SetNavLinksText(VWTopNavLinks());
     }
-    // Screenshots cannot carry the cookie: "preview" opens the page without.
-    bool Authenticate() override
-    {
-        return *form.GetParm("preview") || LWebPageWithNavTabs::Authenticate();
-    }
+    // Screenshots cannot carry the cookie: "tabspreview" opens the page without.
+    bool Authenticate() override { return preview || LWebPageWithNavTabs::Authenticate(); }
+    bool preview;
     void Generate() override
     {
         LHtmlList list(form, "tabs", 0);
@@ -86,7 +84,13 @@ class TabsPage : public LWebPageWithNavTabs
 
 void TestTabs(LWebletForm &form)
 {
-    TabsPage page(form);
+    TabsPage page(form, false);
+    page.Open();
+}
+
+void TestTabsPreview(LWebletForm &form)
+{
+    TabsPage page(form, true);
     page.Open();
 }
 
@@ -112,8 +116,9 @@ void TestHome(LWebletForm &form)
 }
 
 const LWebletScriptItem kScripts[] = {
-    {"", VWLogon},      {"logon", VWLogon},  {"logoff", VWLogoff}, {"main", TestMain},
-    {"echo", TestEcho}, {"dlg", TestDialog}, {"tabs", TestTabs},   {"home", TestHome},
+    {"", VWLogon},      {"logon", VWLogon}, {"logoff", VWLogoff},
+    {"main", TestMain}, {"echo", TestEcho}, {"dlg", TestDialog},
+    {"tabs", TestTabs}, {"home", TestHome}, {"tabspreview", TestTabsPreview},
 };
 constexpr int kScriptCount = (int)(sizeof kScripts / sizeof kScripts[0]);
 
@@ -521,6 +526,6 @@ TEST_F(WebServerInterop, PagesRenderInChromium)
     EXPECT_LT(page.find(">103<"), page.find(">101<")) << page.substr(0, 600);
     EXPECT_NE(page.find("Logged on as admin"), std::string::npos);
     EXPECT_NE(page.find("bluecorner-left.gif"), std::string::npos);
-    EXPECT_NE(Screenshot(root, Url("/tabs?preview=1"), "tabs"), "");
+    EXPECT_NE(Screenshot(root, Url("/tabspreview"), "tabs"), "");
     EXPECT_NE(Screenshot(root, Url("/home"), "home"), "");
 }
