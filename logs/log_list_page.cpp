@@ -4,10 +4,12 @@
 #include "config/folders.h"
 #include "platform/log.h"
 #include "web/html_list.h"
+#include "web/web_confirm.h"
 #include "web/web_format.h"
 #include "web/web_frame.h"
 #include "web/web_page.h"
 #include "web/weblet_form.h"
+#include "web/weblet_guard.h"
 
 #include <algorithm>
 #include <cstring>
@@ -73,6 +75,7 @@ class VLLogListPage : public LWebPageWithNavTabs
             list.AddRow(row);
         }
         wfputs(form, "<form action=\"logdeleteselected\" method=post>");
+        wfputs(form, WebletCsrfHiddenField(form).c_str());
         list.Write(form, 100);
         wfprintf(form,
                  "<input type=hidden name=count value=%d><p align=right><input type=submit "
@@ -135,14 +138,7 @@ void VWLogDelete(LWebletForm &form)
         return;
     std::string file = form.GetParmTrim("file");
     if (!*form.GetParm("confirmed") && LLogIsPlainFileName(file.c_str())) {
-        WLStandardHeader(form, VWTopNavLinks());
-        // VMConfirmLogYesNo
-        wfprintf(form,
-                 "<center><font color=#a00000>Are you sure you want to delete the selected "
-                 "item?</font><p><a href=\"%s?file=%U&confirmed=yes\">Yes, delete it</a><br><a "
-                 "href=\"%s\">No, do not delete it</a><p></center>",
-                 "logdelete", file.c_str(), "loglist");
-        WLStandardFooter(form);
+        WLConfirmDeletePage(form, "logdelete", {{"file", file}}, "loglist");
         return;
     }
     if (*form.GetParm("confirmed"))

@@ -155,6 +155,9 @@ void VWOdbcLog(LWebletForm &form)
     bool on = IsTicked(form.GetParm("odbclog"));
     OdbcFields f{on ? "1" : "", form.GetParmTrim("odbcdb"), form.GetParmTrim("odbcuser"),
                  form.GetParmTrim("odbcpassword"), form.GetParmTrim("odbcsql")};
+    // The password field is drawn empty: left empty it keeps the stored one.
+    if (f.password.empty())
+        f.password = StoredOdbcFields().password;
     if (on && (f.dsn.empty() || f.user.empty() || f.password.empty() || f.sql.empty())) {
         WriteOdbcForm(form, f, "Please fill in all ODBC input fields.");
         return;

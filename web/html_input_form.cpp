@@ -1,6 +1,9 @@
 #include "web/html_input_form.h"
 
 #include "web/weblet_form.h"
+#include "web/weblet_guard.h"
+
+#include <cstring>
 
 namespace
 {
@@ -18,23 +21,25 @@ void LHTMLInputForm::WriteHeader(LWebletForm &out, bool bordered)
              "<tr><td class=formtitle><b>%H</b></td></tr><tr><td>"
              "<form action=\"%H\" method=post><table border=0 cellpadding=3>",
              bordered ? " style=\"border: #bbbbbb 1px solid\"" : "", Safe(title), Safe(action));
+    wfputs(out, WebletCsrfHiddenField(out).c_str());
 }
 
 void LHTMLInputForm::WriteLabelledInput(LWebletForm &out, const Input &input, const char *type,
                                         bool indented)
 {
+    // A password never travels back into a page: the field shows empty and
+    // the script keeps the stored value when it comes back empty.
+    const char *value = strcmp(type, "password") == 0 ? "" : Safe(input.value);
     if (indented)
         wfprintf(out,
                  "<tr><td>&nbsp;</td><td>%H<br><input type=%s name=\"%H\" value=\"%H\" "
                  "title=\"%H\" size=30></td></tr>",
-                 Safe(input.label), type, Safe(input.name), Safe(input.value),
-                 Safe(input.tool_tip));
+                 Safe(input.label), type, Safe(input.name), value, Safe(input.tool_tip));
     else
         wfprintf(out,
                  "<tr><td align=right>%H</td><td><input type=%s name=\"%H\" value=\"%H\" "
                  "title=\"%H\" size=30></td></tr>",
-                 Safe(input.label), type, Safe(input.name), Safe(input.value),
-                 Safe(input.tool_tip));
+                 Safe(input.label), type, Safe(input.name), value, Safe(input.tool_tip));
 }
 
 void LHTMLInputForm::WriteRow(LWebletForm &out, const Input &in)

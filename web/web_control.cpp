@@ -1,5 +1,6 @@
 #include "web/web_control.h"
 
+#include "web/web_access_page.h"
 #include "web/web_logon.h"
 #include "web/web_settings.h"
 
@@ -7,8 +8,9 @@ const LWebletScriptItem kWebLogonScripts[] = {
     {"", VWLogon},
     {"logon", VWLogon},
     {"logoff", VWLogoff},
+    {"webaccess", VWWebAccess},
 };
-const int kWebLogonScriptCount = 3;
+const int kWebLogonScriptCount = 4;
 
 LWebletServer &LWebControl::GetServer()
 {

@@ -18,6 +18,7 @@ class LWebControl
     static LWebletServer &GetServer();
 };
 
-// The scripts this library provides itself: "", "logon" and "logoff".
+// The scripts this library provides itself: "", "logon", "logoff" and the
+// account page "webaccess".
 extern const LWebletScriptItem kWebLogonScripts[];
 extern const int kWebLogonScriptCount;

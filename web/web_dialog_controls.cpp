@@ -4,6 +4,8 @@
 #include "web/web_dialog.h"
 #include "web/weblet_form.h"
 
+#include <cstring>
+
 namespace
 {
 constexpr int kColumns = 5;
@@ -33,8 +35,10 @@ void LWebDialog::AddTextInput(int id, const char *label, int size, const char *t
     wfprintf(form,
              "%H</td><td><input name=%d id=%d type=%s value=\"%H\" size=%d style=\"%s\" "
              "title=\"%H\"%s>",
-             label, id, id, type, GetControlValue(id), size, kInputStyle, GetToolTipText(id),
-             read_only ? " readonly" : "");
+             label, id, id, type,
+             // A password never travels back into a page, typed or stored.
+             strcmp(type, "password") == 0 ? "" : GetControlValue(id), size, kInputStyle,
+             GetToolTipText(id), read_only ? " readonly" : "");
     EndRow();
 }
 

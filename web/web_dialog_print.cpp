@@ -4,6 +4,7 @@
 
 #include "web/web_frame.h"
 #include "web/weblet_form.h"
+#include "web/weblet_guard.h"
 #include "web/weblet_redirect.h"
 
 void LWebDialog::WriteButtons()
@@ -32,6 +33,7 @@ void LWebDialog::PrintDialog()
              "method=post><table cellpadding=10 cellspacing=0 style=\"border: #bbbbbb 1px solid; "
              "width: %s\">",
              form.GetRequestScript(), width_text.c_str());
+    wfputs(form, WebletCsrfHiddenField(form).c_str());
     if (!caption.empty())
         wfprintf(form,
                  "<tr><td style=\"padding:3px 6px 3px 6px; background-color:#e5ecf9; "

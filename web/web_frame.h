@@ -3,8 +3,13 @@
 
 class LWebletForm;
 
-constexpr const char *kWebHtmlHeader = "HTTP/1.1 200 OK\r\nConnection: close\r\nCache-Control: "
-                                       "no-cache\r\nContent-Type: text/html; charset=utf-8\r\n\r\n";
+// No other site may frame a page (clickjacking); X-Frame-Options for
+// browsers that predate frame-ancestors.
+#define VELA_WEB_NO_FRAMING                                                                        \
+    "Content-Security-Policy: frame-ancestors 'none'\r\nX-Frame-Options: DENY\r\n"
+constexpr const char *kWebHtmlHeader =
+    "HTTP/1.1 200 OK\r\nConnection: close\r\nCache-Control: "
+    "no-cache\r\n" VELA_WEB_NO_FRAMING "Content-Type: text/html; charset=utf-8\r\n\r\n";
 
 void WLStandardHeader(LWebletForm &form, const char *links);
 // The frame of dialogs (content centred).

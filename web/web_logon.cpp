@@ -1,5 +1,8 @@
 #include "web/web_logon.h"
 
+#include "platform/log.h"
+#include "web/logon_throttle.h"
+#include "web/password_hash.h"
 #include "web/web_frame.h"
 #include "web/web_settings.h"
 #include "web/web_text.h"
@@ -45,11 +48,18 @@ bool LWebLogon::CmOk()
         return false;
     }
     std::string password = GetTextAndTrim(kPasswordControl);
+    LWebLogonThrottle *throttle = form.GetLogonThrottle();
+    if (throttle && !WebLogonSleep(throttle->Admit(form.GetClientAddress(), user), form.GetStop()))
+        return false;
     if (!Validate(user.c_str(), password.c_str())) {
+        if (throttle)
+            throttle->Failed(form.GetClientAddress(), user);
         PopupControlDataInvalid(kUserControl,
                                 "Login failed. Please check you have the right password. ");
         return false;
     }
+    if (throttle)
+        throttle->Succeeded(form.GetClientAddress(), user);
     remember = GetCheck(kRememberControl);
     if (!form.CreateNewSession(remember)) {
         PopupBoxError("The session could not be stored. Please try again.");
@@ -77,8 +87,17 @@ void LWebLogon::RunLogon()
 bool VLLogonPage::Validate(const char *user, const char *password)
 {
     std::string want_user = WebSettingGetString("WebAccess", "UserName", "Admin");
-    std::string want_password = WebSettingGetString("WebAccess", "Password", "");
-    return WebEqualNoCase(user, want_user.c_str()) && want_password == password;
+    std::string stored = WebSettingGetString("WebAccess", "Password", "");
+    if (!WebEqualNoCase(user, want_user.c_str()) || !WebCheckPassword(stored.c_str(), password))
+        return false;
+    // An older install keeps the password in clear text: replace it with
+    // its hash now that the right one is known.
+    if (!stored.empty() && !WebIsPasswordHash(stored.c_str())) {
+        std::string hash = WebHashPassword(password);
+        if (hash.empty() || !WebSettingSetString("WebAccess", "Password", hash.c_str()))
+            LOGERROR("Web log-on: the clear-text password could not be replaced by its hash.");
+    }
+    return true;
 }
 
 bool VLLogonPage::HasPassword()

@@ -19,6 +19,11 @@ bool WebSettingSetInt(const char *section, const char *key, int value)
     return LSettingSetInt(section, key, value);
 }
 
+bool WebSettingSetString(const char *section, const char *key, const char *value)
+{
+    return LSettingSetString(section, key, value);
+}
+
 std::string WebSharedDataFolder()
 {
     char out[LPathSize];

@@ -7,6 +7,7 @@
 std::string WebSettingGetString(const char *section, const char *key, const char *def);
 int WebSettingGetInt(const char *section, const char *key, int def);
 bool WebSettingSetInt(const char *section, const char *key, int value);
+bool WebSettingSetString(const char *section, const char *key, const char *value);
 
 // Shared data folder (settings tree, "SessionData", "WebControl").
 std::string WebSharedDataFolder();

@@ -2,6 +2,7 @@
 // until the connection is not kept alive.
 #include "web/weblet_file.h"
 #include "web/weblet_form.h"
+#include "web/weblet_guard.h"
 #include "web/weblet_io.h"
 #include "web/weblet_request.h"
 #include "web/weblet_server.h"
@@ -14,6 +15,7 @@
 namespace
 {
 constexpr int kLingerMs = 20000;
+constexpr int kRequestWaitMs = 30000;
 
 std::string LocalAddressText(int fd)
 {
@@ -58,9 +60,12 @@ void LWebletServer::ServeConnection(int id, int fd, uint32_t peer)
     std::string host = LocalAddressText(fd);
     for (;;) {
         LWebletRequest request;
-        SetIdle(id, true);
+        SetState(id, State::Waiting);
+        if (reader.WaitData(kRequestWaitMs) != LWebletRead::Ok)
+            return;
+        SetState(id, State::Partial);
         LWebletParse parsed = WebletReadRequest(reader, request, host.c_str());
-        SetIdle(id, false);
+        SetState(id, State::Busy);
         if (parsed == LWebletParse::Close)
             return;
         if (parsed != LWebletParse::Ok) {
@@ -77,10 +82,21 @@ void LWebletServer::ServeConnection(int id, int fd, uint32_t peer)
             form.headers = request.headers;
             form.SetRequestScript(request.script);
             form.SetClientAddress(peer);
+            form.session.SetIdleLimit(WebletSessionIdleSeconds());
             form.session.LoadSession(form.cookie_data.GetParm("sess", ""));
             const LWebletScriptItem *item = FindScript(table, table_count, request.script);
-            if (item) {
+            // Log-on is the one script used without a session, so without a token.
+            bool needs_token = request.script != "" && request.script != "logon";
+            LWebletGuard guard =
+                item ? WebletGuardScript(form, request.method, own_names, needs_token)
+                : WebletHostAllowed(form.GetRequestHost(), own_names) ? LWebletGuard::Pass
+                                                                      : LWebletGuard::ForeignHost;
+            if (guard != LWebletGuard::Pass) {
                 keep_alive = false;
+                WebletSendGuardRefusal(form, guard);
+            } else if (item) {
+                keep_alive = false;
+                form.SetLogonThrottle(&throttle);
                 item->handler(form);
             } else {
                 ServeStatic(form);
@@ -89,6 +105,6 @@ void LWebletServer::ServeConnection(int id, int fd, uint32_t peer)
         if (!keep_alive || stopping.load())
             break;
     }
-    SetIdle(id, true);
+    SetState(id, State::Waiting);
     Linger(fd, reader);
 }

@@ -2,6 +2,7 @@
 
 #include "config/settingslock.h"
 #include "web/web_format.h"
+#include "web/web_frame.h"
 #include "web/weblet_io.h"
 
 #include <cctype>
@@ -73,7 +74,7 @@ void LWebletServeFile(int fd, const std::atomic<bool> *stop, const char *path,
     }
     std::string head =
         WebFormat("HTTP/1.1 200 OK\r\nContent-Length: %d\r\nContent-Type: "
-                  "%s\r\nLast-Modified: %s\r\nETag: \"%s\"\r\n\r\n",
+                  "%s\r\nLast-Modified: %s\r\nETag: \"%s\"\r\n" VELA_WEB_NO_FRAMING "\r\n",
                   (int)st.st_size, WebletContentType(path), date.c_str(), tag.c_str());
     if (Send(fd, stop, head)) {
         char buf[1024];

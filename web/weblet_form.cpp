@@ -38,7 +38,11 @@ void LWebletForm::Redirect(const char *location)
 
 void LWebletForm::SetSessionCookieAndRedirect(const char *location, bool remember)
 {
-    wfprintf(*this, "HTTP/1.0 302 OK\r\nSet-Cookie: sess=%s%s\r\nLocation: %s\r\n\r\n",
+    // Scripts of the page cannot read the cookie, and no other site's page
+    // can make the browser send it (RFC 6265bis SameSite).
+    wfprintf(*this,
+             "HTTP/1.0 302 OK\r\nSet-Cookie: sess=%s%s; HttpOnly; SameSite=Strict\r\nLocation: "
+             "%s\r\n\r\n",
              session.GetID(), remember ? "; expires=Sunday, 17-Jan-2038 19:14:07 GMT" : "",
              WebletSafeLocation(location).c_str());
 }

@@ -13,6 +13,8 @@ using LWebletFormData = LHashTable;
 using LWebletCookieData = LHashTable;
 struct LWebPageContext;
 
+class LWebLogonThrottle;
+
 class LWebletForm
 {
     int fd;
@@ -40,6 +42,8 @@ class LWebletForm
     int GetInt(const char *name, int def) const { return form_data.GetInt(name, def); }
     bool GetBool(const char *name, bool def) const { return form_data.GetBool(name, def); }
 
+    // Header names are stored in their canonical case ("Content-Length"),
+    // whatever case the client sent.
     const char *GetHTTPHeader(const char *name) const { return headers.GetParm(name, ""); }
     const char *GetRequestHost() const { return GetHTTPHeader("Host"); }
     const char *GetReferrer() const { return GetHTTPHeader("Referer"); }
@@ -64,7 +68,12 @@ class LWebletForm
     void Redirect(const char *location);
     void ServeFile(const char *path);
 
+    // The server's log-on throttle (null when none is kept, as in tests).
+    LWebLogonThrottle *GetLogonThrottle() const { return logon_throttle; }
+    void SetLogonThrottle(LWebLogonThrottle *throttle) { logon_throttle = throttle; }
+
   private:
+    LWebLogonThrottle *logon_throttle = nullptr;
     std::string request_script;
     uint32_t client_address = 0;
     const LWebPageContext *page_context = nullptr;

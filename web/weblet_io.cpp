@@ -81,6 +81,11 @@ LWebletRead LWebletReader::Fill(long long deadline_ms)
     }
 }
 
+LWebletRead LWebletReader::WaitData(int timeout_ms)
+{
+    return head < tail ? LWebletRead::Ok : Fill(WebletNowMs() + timeout_ms);
+}
+
 LWebletRead LWebletReader::ReadLine(std::string &line, int timeout_ms, size_t &budget)
 {
     long long deadline = WebletNowMs() + timeout_ms;

@@ -30,6 +30,8 @@ class LWebletReader
     // bytes are kept. Every byte read is taken from budget; when it would go
     // below zero the read ends with TooLong.
     LWebletRead ReadLine(std::string &line, int timeout_ms, size_t &budget);
+    // Waits until at least one byte is there to read.
+    LWebletRead WaitData(int timeout_ms);
     // Reads exactly n bytes.
     LWebletRead ReadBytes(std::string &out, size_t n, int timeout_ms);
 

@@ -6,8 +6,9 @@
 
 class LWebletForm;
 
-// The target when it is a relative script name (no CR, LF, scheme, leading
-// "/" or "\"), otherwise "main".
+// The target when it is a script name of this server (letters, digits and
+// "_-./", starting with a letter or digit, no "//" or "..") with an optional
+// query of printable characters, otherwise "main".
 std::string WebletSafeLocation(const char *target);
 
 // The script part of the Referer header when it points at this server

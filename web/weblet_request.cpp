@@ -2,6 +2,7 @@
 
 #include "web/web_text.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 
@@ -20,6 +21,26 @@ std::string NextWord(const std::string &line, size_t &pos)
     return line.substr(start, pos - start);
 }
 
+// Header names compare without case (RFC 9110 5.1): they are stored as
+// "Content-Length" whatever the client sent, so lookups find them.
+std::string CanonicalName(const std::string &name)
+{
+    std::string out = name;
+    bool start = true;
+    for (char &c : out) {
+        c = start ? (char)toupper((unsigned char)c) : (char)tolower((unsigned char)c);
+        start = c == '-';
+    }
+    return out;
+}
+
+// A header that must appear once: a second one, even with the same value,
+// makes the message's framing ambiguous to whatever sits in front of us.
+bool IsSingleton(const std::string &name)
+{
+    return name == "Content-Length" || name == "Host";
+}
+
 LWebletParse ReadHeaders(LWebletReader &reader, LWebletRequest &request, size_t &budget)
 {
     std::string line, name, value;
@@ -33,24 +54,31 @@ LWebletParse ReadHeaders(LWebletReader &reader, LWebletRequest &request, size_t 
             return LWebletParse::Ok;
         if (count >= kWebletMaxHeaderLines)
             return LWebletParse::HeadersTooLarge;
-        if (WebletSplitHeader(line, name, value))
-            request.headers.SetParm(name.c_str(), value.c_str());
+        if (!WebletSplitHeader(line, name, value))
+            continue;
+        name = CanonicalName(name);
+        if (IsSingleton(name) && request.headers.TestExists(name.c_str()))
+            return LWebletParse::BadRequest;
+        request.headers.SetParm(name.c_str(), value.c_str());
     }
 }
 
+// The body is read for every method: a GET's body is dropped, never left
+// to be read as the next request of the connection.
 LWebletParse ReadBody(LWebletReader &reader, LWebletRequest &request)
 {
-    const char *length_text = request.headers.GetParm("Content-Length", "0");
-    char *end = nullptr;
-    long length = strtol(length_text, &end, 10);
-    if (length < 0)
-        return LWebletParse::Close;
+    std::string length_text = WebTrim(request.headers.GetParm("Content-Length", "0"));
+    if (length_text.empty() || length_text.size() > 9 ||
+        length_text.find_first_not_of("0123456789") != std::string::npos)
+        return LWebletParse::BadRequest;
+    long length = strtol(length_text.c_str(), nullptr, 10);
     if (length > kWebletMaxBody)
         return LWebletParse::BodyTooLong;
     std::string body;
     if (reader.ReadBytes(body, (size_t)length, kHeaderTimeoutMs + (int)length) != LWebletRead::Ok)
         return LWebletParse::Close;
-    request.form.LoadHTTPString(body.c_str());
+    if (request.method == "POST")
+        request.form.LoadHTTPString(body.c_str());
     return LWebletParse::Ok;
 }
 } // namespace
@@ -126,14 +154,16 @@ LWebletParse WebletReadRequest(LWebletReader &reader, LWebletRequest &request,
     result = ReadHeaders(reader, request, budget);
     if (result != LWebletParse::Ok)
         return result;
+    // Chunked bodies are not read here; refusing them keeps a proxy in
+    // front from seeing a different request boundary (RFC 9112 6.1).
+    if (request.headers.TestExists("Transfer-Encoding"))
+        return LWebletParse::NotImplemented;
     if (!request.headers.TestExists("Host"))
         request.headers.SetParm("Host", host_fallback);
     request.keep_alive = request.method == "GET" && request.version >= 1.1 &&
                          !strstr(request.headers.GetParm("Connection"), "close");
     WebletParseCookies(request.headers.GetParm("Cookie"), request.cookies);
-    if (request.method == "POST")
-        return ReadBody(reader, request);
-    return LWebletParse::Ok;
+    return ReadBody(reader, request);
 }
 
 const char *WebletParseAnswer(LWebletParse result)
@@ -141,6 +171,8 @@ const char *WebletParseAnswer(LWebletParse result)
     switch (result) {
     case LWebletParse::NotImplemented:
         return "HTTP/1.1 501 Not Implemented\r\nConnection: close\r\n\r\n";
+    case LWebletParse::BadRequest:
+        return "HTTP/1.1 400 Bad Request\r\nConnection: close\r\n\r\n";
     case LWebletParse::NotFound:
         return "HTTP/1.1 404 Not Found\r\nConnection: close\r\n\r\n";
     case LWebletParse::HeadersTooLarge:

@@ -15,7 +15,8 @@ constexpr long kWebletMaxBody = 1000000;
 enum class LWebletParse {
     Ok,
     Close,           // time-out, closed or broken connection: end silently
-    NotImplemented,  // 501
+    NotImplemented,  // 501 (also for Transfer-Encoding)
+    BadRequest,      // 400: repeated or malformed Content-Length, repeated Host
     NotFound,        // 404
     HeadersTooLarge, // 431
     BodyTooLong,     // 500

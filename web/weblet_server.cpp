@@ -2,6 +2,7 @@
 
 #include "platform/log.h"
 #include "web/web_settings.h"
+#include "web/weblet_guard.h"
 #include "web/weblet_io.h"
 
 #include <arpa/inet.h>
@@ -66,6 +67,7 @@ bool LWebletServer::StartServer(const LWebletScriptItem *items, int count, const
     port = on_port > 0 ? on_port : kDefaultPort;
     session_folder = WebSharedDataFolder() + "/SessionData";
     help_folder = WebResourcesFolder() + "/help";
+    own_names = WebletOwnHostNames();
     if (pipe2(stop_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         LOGERROR("Webserver cannot create its stop signal.");
         return false;
@@ -163,28 +165,47 @@ bool LWebletServer::ServeListeningSocket(int listen_fd)
     }
 }
 
-// At the limit, drops the connection that has waited longest for a request;
-// false when every connection is busy with a script.
-bool LWebletServer::MakeRoom()
+// The connection to drop for a new one: one that has sent nothing (the
+// longest waiting) before one part-way through a request (the oldest);
+// never one whose script runs. Null when there is none.
+LWebletServer::Connection *LWebletServer::PickVictim(uint32_t peer, bool same_peer_only)
+{
+    Connection *best = nullptr;
+    for (auto &entry : connections) {
+        Connection &c = entry.second;
+        if (c.state == State::Busy || (same_peer_only && c.peer != peer))
+            continue;
+        if (!best || (c.state == State::Waiting && best->state == State::Partial) ||
+            (c.state == best->state && c.since < best->since))
+            best = &c;
+    }
+    return best;
+}
+
+// Makes room for a connection from peer within both limits; false when the
+// new connection must be refused.
+bool LWebletServer::MakeRoom(uint32_t peer)
 {
     std::unique_lock<std::mutex> hold(lock);
-    if ((int)connections.size() < kMaxConnections)
-        return true;
-    Connection *oldest = nullptr;
+    int from_peer = 0;
     for (auto &entry : connections)
-        if (entry.second.idle && (!oldest || entry.second.idle_since < oldest->idle_since))
-            oldest = &entry.second;
-    if (!oldest)
+        from_peer += entry.second.peer == peer;
+    bool peer_full = from_peer >= kMaxPerAddress;
+    if (!peer_full && (int)connections.size() < kMaxConnections)
+        return true;
+    Connection *victim = PickVictim(peer, peer_full);
+    if (!victim)
         return false;
-    shutdown(oldest->fd, SHUT_RDWR);
-    oldest->idle = false; // it is leaving; do not pick it twice
+    shutdown(victim->fd, SHUT_RDWR);
+    victim->state = State::Busy; // it is leaving; do not pick it twice
+    int before = (int)connections.size();
     return changed.wait_for(hold, std::chrono::milliseconds(kEvictWaitMs),
-                            [this] { return (int)connections.size() < kMaxConnections; });
+                            [this, before] { return (int)connections.size() < before; });
 }
 
 void LWebletServer::NewConnection(int fd, uint32_t peer)
 {
-    if (!MakeRoom()) {
+    if (!MakeRoom(peer)) {
         close(fd);
         return;
     }
@@ -192,18 +213,18 @@ void LWebletServer::NewConnection(int fd, uint32_t peer)
     fcntl(fd, F_SETFL, flags | O_NONBLOCK);
     std::lock_guard<std::mutex> hold(lock);
     int id = next_id++;
-    connections[id] = Connection{fd, true, WebletNowMs()};
+    connections[id] = Connection{fd, peer, State::Waiting, WebletNowMs()};
     std::thread(&LWebletServer::ConnectionThread, this, id, fd, peer).detach();
 }
 
-void LWebletServer::SetIdle(int id, bool idle)
+void LWebletServer::SetState(int id, State state)
 {
     std::lock_guard<std::mutex> hold(lock);
     auto it = connections.find(id);
-    if (it == connections.end())
+    if (it == connections.end() || it->second.state == state)
         return;
-    it->second.idle = idle;
-    it->second.idle_since = WebletNowMs();
+    it->second.state = state;
+    it->second.since = WebletNowMs();
 }
 
 void LWebletServer::EndConnection(int id)

@@ -10,6 +10,9 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
+
+#include "web/logon_throttle.h"
 
 class LWebletForm;
 // What the pages read from the running engine; defined by the pages.
@@ -26,8 +29,12 @@ class LWebletServer
 {
   public:
     // A few hundred idle sockets must not starve real clients: beyond this
-    // many the longest-idle connection is dropped, or the new one if none is.
+    // many a connection that has sent nothing is dropped (the longest
+    // waiting), else one part-way through a request, else the new one.
     static constexpr int kMaxConnections = 64;
+    // One client address may hold at most this many; beyond it the new
+    // connection replaces that address's own longest-waiting one, if any.
+    static constexpr int kMaxPerAddress = 16;
     static constexpr int kDefaultPort = 1081;
 
     LWebletServer() = default;
@@ -51,20 +58,23 @@ class LWebletServer
     static void SetWebletServerPort(int port);
 
   private:
+    enum class State { Waiting, Partial, Busy };
     struct Connection {
         int fd;
-        bool idle;
-        long long idle_since;
+        uint32_t peer;
+        State state;
+        long long since;
     };
 
     void ListenerThread();
     bool ServeListeningSocket(int listen_fd);
     void NewConnection(int fd, uint32_t peer);
-    bool MakeRoom();
+    bool MakeRoom(uint32_t peer);
+    Connection *PickVictim(uint32_t peer, bool same_peer_only);
     void BindConflict();
     void ConnectionThread(int id, int fd, uint32_t peer);
     void ServeConnection(int id, int fd, uint32_t peer);
-    void SetIdle(int id, bool idle);
+    void SetState(int id, State state);
     void EndConnection(int id);
     void ServeStatic(LWebletForm &form);
     bool WaitStop(int ms);
@@ -76,6 +86,8 @@ class LWebletServer
     std::string session_folder;
     std::string help_folder;
     int port = kDefaultPort;
+    std::vector<std::string> own_names; // host names besides IP literals
+    LWebLogonThrottle throttle;
 
     std::thread listener;
     std::atomic<bool> stopping{false};

@@ -4,6 +4,7 @@
 #include "config/settingslock.h"
 #include "platform/log.h"
 #include "platform/random.h"
+#include "web/web_settings.h"
 
 #include <atomic>
 #include <cerrno>
@@ -34,8 +35,8 @@ std::string WebletMakeSessionID(bool remember)
     unsigned char probe;
     if (!LRandomBytes(&probe, 1))
         return std::string();
-    char letters[9];
-    LRandomLetters(letters, 8, "abcdefghijklmnopqrstuvwxyz");
+    char letters[LWebletSessionData::kIdLetters + 1];
+    LRandomLetters(letters, LWebletSessionData::kIdLetters, "abcdefghijklmnopqrstuvwxyz");
     std::string id = remember ? "l" : "s";
     id += letters;
     id += std::to_string(session_counter.fetch_add(1));
@@ -83,6 +84,13 @@ void LWebletSessionData::LoadSession(const char *session_id)
         path.clear();
         return;
     }
+    if (Expired(fd)) {
+        LOGINFO("Web session ended after its idle time.");
+        close(fd);
+        unlink(path.c_str());
+        path.clear();
+        return;
+    }
     flocktimed(fd, LOCK_SH, kLockBudgetMs);
     std::string text;
     char buf[4096];
@@ -91,6 +99,28 @@ void LWebletSessionData::LoadSession(const char *session_id)
         text.append(buf, (size_t)n);
     close(fd);
     LoadHTTPString(text.c_str());
+}
+
+// The file's modification time is the session's last use: a session older
+// than the idle limit has ended; a live one is touched at most once a
+// minute so that a session in use stays alive without a write per request.
+bool LWebletSessionData::Expired(int fd)
+{
+    struct stat st;
+    if (fstat(fd, &st) != 0)
+        return false;
+    long idle = (long)time(nullptr) - (long)st.st_mtime;
+    if (id[0] != 'l' && idle_limit > 0 && idle > idle_limit)
+        return true;
+    if (idle >= 60 && futimens(fd, nullptr) != 0)
+        LOGWARNTEXT("Web session: cannot mark the use of ", path.c_str());
+    return false;
+}
+
+long WebletSessionIdleSeconds()
+{
+    int minutes = WebSettingGetInt("WebAccess", "IdleMinutes", 30);
+    return minutes > 0 ? minutes * 60L : 0;
 }
 
 bool LWebletSessionData::CreateNewSession(bool remember)

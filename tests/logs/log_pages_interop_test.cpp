@@ -49,6 +49,8 @@ class LogPagesInteropTest : public ::testing::Test
         cookie =
             vtest::WebLogOn(base.substr(0, base.size() - 1), "101=admin&102=&submitdef=++OK++");
         ASSERT_NE(cookie, "") << logon;
+        token = vtest::WebFormToken(Get("loglist"));
+        ASSERT_NE(token, "");
     }
     void TearDown() override
     {
@@ -60,6 +62,11 @@ class LogPagesInteropTest : public ::testing::Test
     {
         return vtest::Curl({"-b", cookie, base + script});
     }
+    // A form post of the panel: the session's token with the fields.
+    std::string Post(const std::string &script, const std::string &fields)
+    {
+        return vtest::Curl({"-b", cookie, "-d", "csrf=" + token, "-d", fields, base + script});
+    }
     bool SettingsFileKept()
     {
         return Has(vtest::ReadFile(vela.SharedDataFolder() + "/sip"), "port=");
@@ -68,7 +75,7 @@ class LogPagesInteropTest : public ::testing::Test
     static constexpr const char *kCsv = "2026-01 Phone Log.csv";
     static constexpr const char *kCsvText = "2026-01-02,10:11:12,01:15,00:00,\"101\",\"102\"\r\n";
     vtest::VelaInstance vela;
-    std::string base, cookie;
+    std::string base, cookie, token;
 };
 
 TEST_F(LogPagesInteropTest, ListShowsTheLogFilesAndViewSendsThemWhole)
@@ -98,10 +105,9 @@ TEST_F(LogPagesInteropTest, NamesOutsideTheLogFolderAreRefused)
         EXPECT_TRUE(Has(view, "404 Not Found")) << view;
         EXPECT_FALSE(Has(view, "port=")) << view;
         EXPECT_FALSE(Has(view, "root:")) << view;
-        Get(std::string("logdelete?confirmed=yes&file=") + name);
+        Post("logdelete", std::string("confirmed=yes&file=") + name);
         EXPECT_TRUE(SettingsFileKept());
-        vtest::Curl({"-b", cookie, "-d", std::string("count=2&check0=") + name + "&check1=" + name,
-                     base + "logdeleteselected"});
+        Post("logdeleteselected", std::string("count=2&check0=") + name + "&check1=" + name);
         EXPECT_TRUE(SettingsFileKept());
     }
     EXPECT_TRUE(fs::exists(vela.LogFolder() + "/" + kCsv));
@@ -113,13 +119,14 @@ TEST_F(LogPagesInteropTest, DeleteAsksFirstThenRemovesTheFile)
     std::string ask = Get("logdelete?file=2026-01%20Phone%20Log.csv");
     EXPECT_TRUE(Has(ask, "Are you sure you want to delete the selected item?")) << ask;
     EXPECT_TRUE(fs::exists(csv));
-    Get("logdelete?file=2026-01%20Phone%20Log.csv&confirmed=yes");
+    Get("logdelete?file=2026-01%20Phone%20Log.csv&confirmed=yes"); // a link only asks
+    EXPECT_TRUE(fs::exists(csv));
+    Post("logdelete", "file=2026-01%20Phone%20Log.csv&confirmed=yes");
     EXPECT_FALSE(fs::exists(csv));
 
     std::ofstream(vela.LogFolder() + "/a.csv") << "x";
     std::ofstream(vela.LogFolder() + "/b.csv") << "y";
-    vtest::Curl({"-b", cookie, "-d", "count=3&check0=a.csv&check1=&check2=b.csv",
-                 base + "logdeleteselected"});
+    Post("logdeleteselected", "count=3&check0=a.csv&check1=&check2=b.csv");
     EXPECT_FALSE(fs::exists(vela.LogFolder() + "/a.csv"));
     EXPECT_FALSE(fs::exists(vela.LogFolder() + "/b.csv"));
     EXPECT_TRUE(fs::exists(vela.TodayLogPath()));

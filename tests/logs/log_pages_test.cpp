@@ -136,7 +136,8 @@ TEST_F(LogPagesTest, DeleteAsksThenDeletesAndRefusesPaths)
 {
     std::string page = Page(VWLogDelete, {{"file", "2024-03 Phone Log.csv"}});
     EXPECT_TRUE(Has(page, "Are you sure you want to delete the selected item?"));
-    EXPECT_TRUE(Has(page, "<a href=\"logdelete?file=2024-03%20Phone%20Log.csv&confirmed=yes\">"));
+    EXPECT_TRUE(Has(page, "<form action=\"logdelete\" method=post><input type=hidden "
+                          "name=\"file\" value=\"2024-03 Phone Log.csv\">"));
     EXPECT_TRUE(Exists(logs + "/2024-03 Phone Log.csv"));
     page = Page(VWLogDelete, {{"file", " 2024-03 Phone Log.csv "}, {"confirmed", "yes"}});
     EXPECT_TRUE(Has(page, "Location: loglist"));

@@ -57,6 +57,30 @@ std::string WebLogOn(const std::string &base, const char *fields)
     return cookie.substr(0, cookie.find(';'));
 }
 
+std::string WebFormToken(const std::string &page)
+{
+    const std::string field = "name=csrf value=\"";
+    size_t at = page.find(field);
+    if (at == std::string::npos)
+        return "";
+    at += field.size();
+    return page.substr(at, page.find('"', at) - at);
+}
+
+bool Playwright(const std::string &script, const std::vector<std::string> &args,
+                std::string *output)
+{
+    std::string modules = VELA_SOURCE_DIR "/tests/support/browser/node_modules";
+    std::vector<std::string> argv = {"/usr/bin/node", script};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ChildProcess node;
+    int status = -1;
+    if (!node.Start(argv, {"NODE_PATH=" + modules}) || !RunToEnd(node, 120000, &status))
+        return false;
+    *output = node.Output();
+    return status == 0;
+}
+
 bool Chromium(const std::string &folder, const std::vector<std::string> &args,
               const std::string &url, std::string *dom)
 {

@@ -18,6 +18,15 @@ std::string HttpHeader(const std::string &answer, const char *name);
 // its Set-Cookie header, or "" when the log-on was refused.
 std::string WebLogOn(const std::string &base, const char *fields);
 
+// The anti-forgery token of the first form of a page ("" when none).
+std::string WebFormToken(const std::string &page);
+
+// Runs a node script that drives Debian's chromium through playwright-core
+// (installed by npm under tests/support/browser). output receives what the
+// script prints; true when it exited with 0.
+bool Playwright(const std::string &script, const std::vector<std::string> &args,
+                std::string *output);
+
 // Runs headless chromium with the extra arguments on url with HOME and the
 // profile in folder. dom receives its standard output (for --dump-dom).
 bool Chromium(const std::string &folder, const std::vector<std::string> &args,

@@ -1,3 +1,4 @@
+#include "web/password_hash.h"
 #include "web/web_logon.h"
 #include "web_fixture.h"
 
@@ -72,7 +73,8 @@ TEST_F(WebLogonTest, SuccessStoresTheUserAndRedirectsToMain)
     size_t id_at = answer.find("sess=") + 5;
     std::string id = answer.substr(id_at, answer.find(';', id_at) - id_at);
     EXPECT_EQ(id[0], 'l'); // remembered
-    EXPECT_NE(answer.find("; expires=Sunday, 17-Jan-2038 19:14:07 GMT\r\nLocation: main\r\n\r\n"),
+    EXPECT_NE(answer.find("; expires=Sunday, 17-Jan-2038 19:14:07 GMT; HttpOnly; "
+                          "SameSite=Strict\r\nLocation: main\r\n\r\n"),
               std::string::npos);
     LWebletSessionData session(sessions);
     session.LoadSession(id.c_str());
@@ -107,4 +109,24 @@ TEST_F(WebLogonTest, LogoffDeletesTheSession)
     EXPECT_NE(captured.Output().find("You have successfully logged out. Thank you for using Vela."),
               std::string::npos);
     EXPECT_EQ(SessionFiles(), 0);
+}
+
+TEST_F(WebLogonTest, ClearTextPasswordIsHashedAtTheFirstLogOnAndNeverEchoed)
+{
+    ASSERT_TRUE(LSettingSetString("WebAccess", "Password", "Typed-Secret"));
+    std::string failed = LogOn("submitdef=++OK++&101=admin&102=Typed-Secrex", kRemoteClient);
+    EXPECT_NE(failed.find("Login failed."), std::string::npos);
+    EXPECT_EQ(failed.find("Typed-Secre"), std::string::npos) << failed;
+    char stored[260];
+    EXPECT_STREQ(LSettingGetString("WebAccess", "Password", "", stored), "Typed-Secret");
+
+    EXPECT_NE(LogOn("submitdef=++OK++&101=admin&102=Typed-Secret", kRemoteClient)
+                  .find("Set-Cookie: sess=s"),
+              std::string::npos);
+    LSettingGetString("WebAccess", "Password", "", stored);
+    EXPECT_TRUE(WebIsPasswordHash(stored)) << stored;
+    EXPECT_TRUE(WebCheckPassword(stored, "Typed-Secret"));
+    EXPECT_NE(LogOn("submitdef=++OK++&101=admin&102=Typed-Secret", kRemoteClient)
+                  .find("Set-Cookie: sess=s"),
+              std::string::npos);
 }

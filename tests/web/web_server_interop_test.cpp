@@ -2,6 +2,7 @@
 // started in this process on a free loopback port.
 #include "platform/log.h"
 #include "support/process.h"
+#include "support/web_client.h"
 #include "web/html_list.h"
 #include "web/web_frame.h"
 #include "web/web_logon.h"
@@ -48,7 +49,7 @@ void TestDialog(LWebletForm &form)
 class TabsPage : public LWebPageWithNavTabs
 {
   public:
-    explicit TabsPage(LWebletForm &form) : LWebPageWithNavTabs(form)
+    TabsPage(LWebletForm &form, bool preview) : LWebPageWithNavTabs(form), preview(preview)
     {
         static const Tab tabs[] = {{"Extensions", "tabs", true},
                                    {"External Lines", "externallist", false},
@@ -59,11 +60,9 @@ class TabsPage : public LWebPageWithNavTabs
         SetNavTabSubLinks(subs);
         SetNavLinksText(VWTopNavLinks());
     }
-    // Screenshots cannot carry the cookie: "preview" opens the page without.
-    bool Authenticate() override
-    {
-        return *form.GetParm("preview") || LWebPageWithNavTabs::Authenticate();
-    }
+    // Screenshots cannot carry the cookie: "tabspreview" opens the page without.
+    bool Authenticate() override { return preview || LWebPageWithNavTabs::Authenticate(); }
+    bool preview;
     void Generate() override
     {
         LHtmlList list(form, "tabs", 0);
@@ -85,7 +84,13 @@ class TabsPage : public LWebPageWithNavTabs
 
 void TestTabs(LWebletForm &form)
 {
-    TabsPage page(form);
+    TabsPage page(form, false);
+    page.Open();
+}
+
+void TestTabsPreview(LWebletForm &form)
+{
+    TabsPage page(form, true);
     page.Open();
 }
 
@@ -111,14 +116,20 @@ void TestHome(LWebletForm &form)
 }
 
 const LWebletScriptItem kScripts[] = {
-    {"", VWLogon},      {"logon", VWLogon},  {"logoff", VWLogoff}, {"main", TestMain},
-    {"echo", TestEcho}, {"dlg", TestDialog}, {"tabs", TestTabs},   {"home", TestHome},
+    {"", VWLogon},      {"logon", VWLogon}, {"logoff", VWLogoff},
+    {"main", TestMain}, {"echo", TestEcho}, {"dlg", TestDialog},
+    {"tabs", TestTabs}, {"home", TestHome}, {"tabspreview", TestTabsPreview},
 };
 constexpr int kScriptCount = (int)(sizeof kScripts / sizeof kScripts[0]);
 
-int Connect(int port)
+// A connection from the given loopback source address (host order).
+int Connect(int port, uint32_t from = INADDR_LOOPBACK)
 {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in source = {};
+    source.sin_family = AF_INET;
+    source.sin_addr.s_addr = htonl(from);
+    bind(fd, (sockaddr *)&source, sizeof source);
     sockaddr_in addr = {};
     addr.sin_family = AF_INET;
     addr.sin_port = htons((uint16_t)port);
@@ -210,6 +221,11 @@ class WebServerInterop : public WebRootTest
         at += 17;
         return "sess=" + answer.substr(at, answer.find_first_of(";\r", at) - at);
     }
+    // The session's form token, as the dialog page carries it.
+    std::string Token(const std::string &cookie)
+    {
+        return vtest::WebFormToken(Curl({"-b", cookie, Url("/dlg")}));
+    }
 
     LWebletServer server;
     int port = 0;
@@ -274,7 +290,7 @@ TEST_F(WebServerInterop, KeepAliveOnlyForHttp11)
 {
     int fd = Connect(port);
     ASSERT_GE(fd, 0);
-    const std::string get = "GET /s.css HTTP/1.1\r\nHost: x\r\n\r\n";
+    const std::string get = "GET /s.css HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
     for (int round = 0; round < 2; round++) {
         ASSERT_EQ(send(fd, get.data(), get.size(), MSG_NOSIGNAL), (ssize_t)get.size());
         std::string answer = ReadSome(fd, 5000, "table.inputform");
@@ -289,11 +305,15 @@ TEST_F(WebServerInterop, KeepAliveOnlyForHttp11)
 
 TEST_F(WebServerInterop, LargestPostIsRead)
 {
-    std::string body = "f=" + std::string(1000000 - 2, 'z');
+    std::string cookie = LogOnCookie("101=admin&102=&submitdef=++OK++");
+    std::string head = "csrf=" + Token(cookie) + "&f=";
+    std::string body = head + std::string(1000000 - head.size(), 'z');
     std::string file = root + "/body";
     std::ofstream(file) << body;
-    std::string answer = Curl({"--data-binary", "@" + file, Url("/echo")});
-    EXPECT_NE(answer.find("field f has 999998 bytes"), std::string::npos) << answer.substr(0, 300);
+    std::string answer = Curl({"-b", cookie, "--data-binary", "@" + file, Url("/echo")});
+    EXPECT_NE(answer.find("field f has " + std::to_string(1000000 - head.size()) + " bytes"),
+              std::string::npos)
+        << answer.substr(0, 300);
 }
 
 TEST_F(WebServerInterop, LogOnSessionCookieAndLogOff)
@@ -314,31 +334,130 @@ TEST_F(WebServerInterop, HeaderInjectionThroughOnokIsRefused)
 {
     std::string cookie = LogOnCookie("101=admin&102=&submitdef=++OK++"); // loopback, no password
     ASSERT_NE(cookie, "");
-    std::string answer = Curl(
-        {"-b", cookie, "-d", "submit=++OK++&101=x&onok=main%0d%0aSet-Cookie:+evil=1", Url("/dlg")});
+    std::string answer =
+        Curl({"-b", cookie, "-d", "csrf=" + Token(cookie), "-d",
+              "submit=++OK++&101=x&onok=main%0d%0aSet-Cookie:+evil=1", Url("/dlg")});
     EXPECT_EQ(answer.compare(0, 15, "HTTP/1.0 302 OK"), 0) << answer;
     EXPECT_EQ(Header(answer, "Location"), "main");
     EXPECT_EQ(answer.find("evil"), std::string::npos);
 }
 
-TEST_F(WebServerInterop, IdleConnectionsDoNotStarveARealClient)
+TEST_F(WebServerInterop, ManyConnectionsFromOneAddressDoNotStarveAnother)
 {
     std::vector<int> idle;
-    for (int i = 0; i < 300; i++) {
+    for (int i = 0; i < 500; i++) {
         int fd = Connect(port);
         if (fd >= 0)
             idle.push_back(fd);
-        EXPECT_LE(server.GetConnectionCount(), LWebletServer::kMaxConnections);
     }
-    EXPECT_GE(idle.size(), 250u);
-    std::string answer = Curl({Url("/s.css")});
+    EXPECT_GE(idle.size(), 400u);
+    std::string answer = Curl({"--interface", "127.0.0.2", Url("/s.css")});
     EXPECT_EQ(answer.compare(0, 15, "HTTP/1.1 200 OK"), 0) << answer;
-    EXPECT_LE(server.GetConnectionCount(), LWebletServer::kMaxConnections);
-    bool closed = false;
-    ReadSome(idle.front(), 5000, nullptr, &closed); // the oldest idle one was dropped
-    EXPECT_TRUE(closed);
+    EXPECT_LE(server.GetConnectionCount(), LWebletServer::kMaxPerAddress + 1);
     for (int fd : idle)
         close(fd);
+}
+
+TEST_F(WebServerInterop, FullServerDropsSilentConnectionsBeforeHalfSentRequests)
+{
+    // 64 slots from four addresses: a quarter part-way through a request.
+    std::vector<int> silent, partial;
+    for (uint32_t a = 0; a < 4; a++)
+        for (int i = 0; i < LWebletServer::kMaxPerAddress; i++) {
+            int fd = Connect(port, INADDR_LOOPBACK + 10 + a);
+            ASSERT_GE(fd, 0);
+            if (a == 0)
+                send(fd, "GET /s.css HTTP/1.1\r\nHo", 24, MSG_NOSIGNAL);
+            (a == 0 ? partial : silent).push_back(fd);
+        }
+    int64_t deadline = vtest::MonotonicMs() + 5000;
+    while (server.GetConnectionCount() < LWebletServer::kMaxConnections &&
+           vtest::MonotonicMs() < deadline)
+        usleep(2000);
+    usleep(200000); // the partial requests are read
+    std::string answer = Curl({"--interface", "127.0.0.20", Url("/s.css")});
+    EXPECT_EQ(answer.compare(0, 15, "HTTP/1.1 200 OK"), 0) << answer;
+    int silent_dropped = 0;
+    for (int fd : silent) {
+        bool closed = false;
+        ReadSome(fd, 50, nullptr, &closed);
+        silent_dropped += closed;
+    }
+    EXPECT_GE(silent_dropped, 1);
+    for (int fd : partial) {
+        bool closed = false;
+        ReadSome(fd, 50, nullptr, &closed);
+        EXPECT_FALSE(closed) << "a half-sent request went before a silent connection";
+    }
+    for (int fd : silent)
+        close(fd);
+    for (int fd : partial)
+        close(fd);
+}
+
+TEST_F(WebServerInterop, HostileRequestsOnTheWire)
+{
+    const std::string smuggled = "GET /main HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    // clang-format off
+    struct Case { std::string request; const char *status; } cases[] = {
+        {"POST /echo HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", "HTTP/1.1 501"},
+        {"POST /echo HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 3\r\nContent-Length: 3\r\n\r\nf=1", "HTTP/1.1 400"},
+        {"POST /echo HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 3\r\ncontent-length: 40\r\n\r\nf=1", "HTTP/1.1 400"},
+        {"GET /s.css HTTP/1.1\r\nhost: evil.example\r\n\r\n", "HTTP/1.1 403"},
+        {"GET /logon HTTP/1.1\r\nHost: rebind.evil.example:1081\r\n\r\n", "HTTP/1.1 403"},
+        {"POST /logon HTTP/1.1\r\nHost: 127.0.0.1\r\nOrigin: http://evil.example\r\nContent-Length: 30\r\n\r\n101=admin&102=&submitdef=++OK++", "HTTP/1.1 403"},
+    };
+    // clang-format on
+    for (const Case &c : cases) {
+        bool closed = false;
+        std::string answer = Raw(port, c.request, &closed);
+        EXPECT_EQ(answer.compare(0, 12, c.status), 0) << c.request << "\n" << answer;
+        EXPECT_TRUE(closed) << c.request;
+    }
+    // A GET's body is not the next request of the connection.
+    int fd = Connect(port);
+    std::string get = "GET /s.css HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " +
+                      std::to_string(smuggled.size()) + "\r\n\r\n" + smuggled;
+    send(fd, get.data(), get.size(), MSG_NOSIGNAL);
+    std::string answers = ReadSome(fd, 1500);
+    close(fd);
+    EXPECT_EQ(answers.find("HTTP/1."), 0u) << answers;
+    EXPECT_EQ(answers.find("HTTP/1.", 1), std::string::npos) << answers;
+}
+
+TEST_F(WebServerInterop, RedirectTargetsAndFramingHeaders)
+{
+    std::string cookie = LogOnCookie("101=admin&102=&submitdef=++OK++");
+    std::string token = Token(cookie);
+    // clang-format off
+    struct Case { const char *onok, *location; } cases[] = {
+        {"main", "main"}, {"tabs?iCol=1", "tabs?iCol=1"}, {"%20//evil.example/x", "main"},
+        {"//evil.example", "main"}, {"%09/%5cevil.example", "main"}, {"https://evil.example", "main"},
+        {"javascript:alert(1)", "main"},
+    };
+    // clang-format on
+    for (const Case &c : cases) {
+        std::string answer =
+            Curl({"-b", cookie, "-d", "csrf=" + token + "&submit=++OK++&101=x&onok=" + c.onok,
+                  Url("/dlg")});
+        EXPECT_EQ(Header(answer, "Location"), c.location) << c.onok;
+    }
+    for (const char *path : {"/logon", "/dlg", "/help/page.html"}) {
+        std::string answer = Curl({"-b", cookie, Url(path)});
+        EXPECT_EQ(Header(answer, "Content-Security-Policy"), "frame-ancestors 'none'") << path;
+        EXPECT_EQ(Header(answer, "X-Frame-Options"), "DENY") << path;
+    }
+}
+
+TEST_F(WebServerInterop, WrongPasswordsSlowDownAndTheRightOneStillWorks)
+{
+    ASSERT_TRUE(LSettingSetString("WebAccess", "Password", "right-one"));
+    int64_t start = vtest::MonotonicMs();
+    for (int i = 0; i < 7; i++)
+        EXPECT_EQ(LogOnCookie("101=admin&102=wrong&submitdef=++OK++"), "");
+    // The 5th, 6th and 7th attempts waited 200, 400 and 600 ms.
+    EXPECT_GE(vtest::MonotonicMs() - start, 1200);
+    EXPECT_NE(LogOnCookie("101=admin&102=right-one&submitdef=++OK++"), "");
 }
 
 namespace
@@ -407,6 +526,6 @@ TEST_F(WebServerInterop, PagesRenderInChromium)
     EXPECT_LT(page.find(">103<"), page.find(">101<")) << page.substr(0, 600);
     EXPECT_NE(page.find("Logged on as admin"), std::string::npos);
     EXPECT_NE(page.find("bluecorner-left.gif"), std::string::npos);
-    EXPECT_NE(Screenshot(root, Url("/tabs?preview=1"), "tabs"), "");
+    EXPECT_NE(Screenshot(root, Url("/tabspreview"), "tabs"), "");
     EXPECT_NE(Screenshot(root, Url("/home"), "home"), "");
 }

@@ -167,8 +167,39 @@ TEST(WebletRequest, BodyLengthLimits)
               LWebletParse::BodyTooLong);
     LWebletRequest negative;
     EXPECT_EQ(Parse("POST /p HTTP/1.1\r\nContent-Length: -5\r\n\r\n", negative),
-              LWebletParse::Close);
+              LWebletParse::BadRequest);
     LWebletRequest short_body;
     EXPECT_EQ(Parse("POST /p HTTP/1.1\r\nContent-Length: 10\r\n\r\nabc", short_body),
               LWebletParse::Close);
+}
+
+TEST(WebletRequest, SmugglingShapesAreRefused)
+{
+    // clang-format off
+    struct Case { const char *head; LWebletParse result; } cases[] = {
+        {"POST /p HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", LWebletParse::NotImplemented},
+        {"POST /p HTTP/1.1\r\ntransfer-encoding: chunked\r\nContent-Length: 3\r\n\r\nf=1", LWebletParse::NotImplemented},
+        {"POST /p HTTP/1.1\r\nContent-Length: 3\r\nContent-Length: 3\r\n\r\nf=1", LWebletParse::BadRequest},
+        {"POST /p HTTP/1.1\r\nContent-Length: 3\r\ncontent-length: 30\r\n\r\nf=1", LWebletParse::BadRequest},
+        {"POST /p HTTP/1.1\r\nContent-Length: 3, 3\r\n\r\nf=1", LWebletParse::BadRequest},
+        {"POST /p HTTP/1.1\r\nContent-Length: +3\r\n\r\nf=1", LWebletParse::BadRequest},
+        {"POST /p HTTP/1.1\r\nContent-Length: 0x3\r\n\r\nf=1", LWebletParse::BadRequest},
+        {"GET / HTTP/1.1\r\nHost: a\r\nhost: b\r\n\r\n", LWebletParse::BadRequest},
+        {"POST /p HTTP/1.1\r\ncontent-LENGTH: 3\r\n\r\nf=1", LWebletParse::Ok},
+    };
+    // clang-format on
+    for (const Case &c : cases) {
+        LWebletRequest request;
+        EXPECT_EQ(Parse(c.head, request), c.result) << c.head;
+    }
+    LWebletRequest lower;
+    ASSERT_EQ(Parse("POST /p HTTP/1.1\r\ncontent-length: 3\r\nCOOKIE: sess=x\r\n\r\nf=1", lower),
+              LWebletParse::Ok);
+    EXPECT_STREQ(lower.form.GetParm("f"), "1");
+    EXPECT_STREQ(lower.cookies.GetParm("sess"), "x");
+    // A GET's body is read and dropped: its bytes are no fields.
+    LWebletRequest get;
+    ASSERT_EQ(Parse("GET /p?a=1 HTTP/1.1\r\nContent-Length: 5\r\n\r\nsave=", get),
+              LWebletParse::Ok);
+    EXPECT_FALSE(get.form.TestExists("save"));
 }

@@ -30,12 +30,12 @@ using WebletSession = WebRootTest;
 
 TEST_F(WebletSession, IdentifiersAreRandomPrefixedAndCounted)
 {
-    std::regex ordinary("s[a-z]{8}[0-9]+"), remembered("l[a-z]{8}[0-9]+");
+    std::regex ordinary("s[a-z]{22}[0-9]+"), remembered("l[a-z]{22}[0-9]+");
     std::string a = WebletMakeSessionID(false), b = WebletMakeSessionID(false);
     EXPECT_TRUE(std::regex_match(a, ordinary)) << a;
     EXPECT_TRUE(std::regex_match(WebletMakeSessionID(true), remembered));
-    EXPECT_NE(a.substr(1, 8), b.substr(1, 8));
-    EXPECT_EQ(atoi(b.c_str() + 9), atoi(a.c_str() + 9) + 1);
+    EXPECT_NE(a.substr(1, 22), b.substr(1, 22));
+    EXPECT_EQ(atoi(b.c_str() + 23), atoi(a.c_str() + 23) + 1);
 }
 
 TEST_F(WebletSession, CreatedPrivateStoredAndLoaded)
@@ -107,4 +107,33 @@ TEST_F(WebletSession, PortSettingZeroMeansDefault)
     EXPECT_EQ(LWebletServer::GetWebletServerPort(), 1081);
     LWebletServer::SetWebletServerPort(8088);
     EXPECT_EQ(LWebletServer::GetWebletServerPort(), 8088);
+}
+
+TEST_F(WebletSession, OrdinarySessionsEndAfterTheIdleTime)
+{
+    // clang-format off
+    struct Case { const char *id; long idle_limit; long age; bool open; } cases[] = {
+        {"sabc1", 1800, 1700, true},
+        {"sabc2", 1800, 1900, false},
+        {"sabc3", 0, 86400, true},
+        {"labc4", 1800, 86400, true},
+    };
+    // clang-format on
+    for (const Case &c : cases) {
+        ASSERT_TRUE(LCreateFolder(sessions.c_str()));
+        Touch(sessions + "/" + c.id + ".sess", c.age);
+        LWebletSessionData session(sessions);
+        session.SetIdleLimit(c.idle_limit);
+        session.LoadSession(c.id);
+        EXPECT_EQ(session.IsOpen(), c.open) << c.id;
+        EXPECT_EQ(Exists(sessions + "/" + c.id + ".sess"), c.open) << c.id;
+    }
+    // A session in use is marked used, so it lives on.
+    LWebletSessionData again(sessions);
+    again.SetIdleLimit(1800);
+    again.LoadSession("sabc1");
+    again.LoadSession("sabc1");
+    struct stat st;
+    ASSERT_EQ(stat((sessions + "/sabc1.sess").c_str(), &st), 0);
+    EXPECT_LE(time(nullptr) - st.st_mtime, 5);
 }

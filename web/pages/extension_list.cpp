@@ -157,7 +157,9 @@ void VWExtensionInstruction(LWebletForm &form)
              "phone or softphone:<p><table><tr><td valign=top><table border=1 cellpadding=4>",
              name);
     PrintRow(form, "SIP User ID or Number:", name);
-    PrintRow(form, "Password:", ext.GetPassword(text));
+    // A page can be cached, printed or read over a shoulder: the secret
+    // itself stays in the settings.
+    PrintRow(form, "Password:", "(the password set for this extension)");
     std::string machine = MachineName();
     for (const char *label :
          {"SIP Server:", "Outbound Proxy:", "Register Proxy:", "Default Domain:"})

@@ -5,6 +5,7 @@
 #include "web/html_input_form.h"
 #include "web/pages/control_pages.h"
 #include "web/pages/page_common.h"
+#include "web/pages/rename_references.h"
 #include "web/web_frame.h"
 #include "web/web_text.h"
 #include "web/weblet_form.h"
@@ -70,7 +71,6 @@ Fields FromRecord(const std::string &id)
     char text[LPathSize];
     f.id = f.name = ext.GetName(text);
     f.display = ext.GetDisplayName(text);
-    f.password = ext.GetPassword(text);
     f.plan = ext.GetOutboundPlan(text);
     f.vmext = ext.GetVoiceMailExtension(text);
     f.voicemail = !f.vmext.empty();
@@ -152,22 +152,32 @@ bool OpenForSave(const Fields &f, LPBXExtension &ext)
 {
     LPBXExtensionList list;
     bool known = !f.id.empty() && VWIsValidKey(f.id.c_str()) && list.Exists(f.id.c_str());
-    if (known && !VWSameName(f.id, f.name) && !list.Rename(f.id.c_str(), f.name.c_str()))
-        return false;
+    if (known && !VWSameName(f.id, f.name)) {
+        if (!list.Rename(f.id.c_str(), f.name.c_str()))
+            return false;
+        VWRenameExtensionReferences(f.id, f.name);
+    }
     return list.Open(ext, f.name.c_str());
 }
 
 const char *Store(Fields &f)
 {
     LPBXExtension ext;
+    bool existed =
+        !f.id.empty() && VWIsValidKey(f.id.c_str()) && LPBXExtensionList().Exists(f.id.c_str());
     if (!OpenForSave(f, ext))
         return kExists;
+    char text[LPathSize];
     // From here the record has the new name: a form drawn again after a
     // later check must edit it, not the old name, which is gone.
     f.id = f.name;
     int vmdelay = 14;
     VWReadCount(f.vmdelay, vmdelay);
-    ext.SetPassword(f.password.c_str());
+    // The password field is drawn empty: left empty it keeps the stored one.
+    if (!f.password.empty() || !existed)
+        ext.SetPassword(f.password.c_str());
+    else
+        f.password = ext.GetPassword(text);
     ext.SetDisplayName(f.display.c_str());
     ext.SetOutboundPlan(f.plan.c_str());
     ext.SetVoiceMailExtension(f.voicemail ? f.vmext.c_str() : "");

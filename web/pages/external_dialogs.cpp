@@ -59,7 +59,6 @@ void VLExternalPropPage::InitDialog()
     char text[LPathSize];
     SetText(101, line.GetLineName(text));
     SetText(106, line.GetLineID(text));
-    SetText(107, line.GetPassword(text));
     std::string ring = line.GetRingOnLine(text);
     SetText(108, ring.empty() ? "[None]" : ring.c_str());
     SetText(103, line.GetServer(text));
@@ -118,7 +117,10 @@ bool VLExternalPropPage::CmOk()
     form.session.SetParm("id", line.GetLineName(key));
     line.SetLineID(lineId.c_str());
     line.SetServer(server.c_str());
-    line.SetPassword(GetTextAndTrim(107).c_str());
+    // The field is drawn empty: left empty it keeps the stored password.
+    std::string password = GetTextAndTrim(107);
+    if (!password.empty() || !known)
+        line.SetPassword(password.c_str());
     line.SetRingOnLine(NoneIsEmpty(GetTextAndTrim(108)).c_str());
     line.SetRecordIncoming(GetCheck(200));
     VWNotifyLinesChanged();

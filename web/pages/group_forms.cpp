@@ -4,6 +4,7 @@
 #include "web/html_input_form.h"
 #include "web/pages/control_pages.h"
 #include "web/pages/page_common.h"
+#include "web/pages/rename_references.h"
 #include "web/pages/rule_forms.h"
 #include "web/web_frame.h"
 #include "web/web_text.h"
@@ -74,10 +75,12 @@ const char *CheckAndStore(const VWGroupFields &f)
         return kNoServer;
     LPBXGroupList list;
     LPBXGroup group;
-    if ((!f.id.empty() && !VWSameName(f.id, f.name) &&
-         !list.Rename(f.id.c_str(), f.name.c_str())) ||
+    bool renamed = !f.id.empty() && !VWSameName(f.id, f.name);
+    if ((renamed && !list.Rename(f.id.c_str(), f.name.c_str())) ||
         !list.Open(group, f.name.c_str()))
         return kVWGroupExists;
+    if (renamed)
+        VWRenameGroupReferences(f.id, f.name);
     group.SetStartPrompt(!f.startprompt    ? ""
                          : f.defaultprompt ? VWInstalledPrompt().c_str()
                                            : f.promptfile.c_str());

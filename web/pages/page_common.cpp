@@ -4,6 +4,7 @@
 #include "config/pbx_external_line.h"
 #include "config/pbx_outbound_plan.h"
 #include "config/settingspath.h"
+#include "web/web_confirm.h"
 #include "web/web_frame.h"
 #include "web/web_text.h"
 #include "web/weblet_form.h"
@@ -29,20 +30,8 @@ bool VMConfirmYesNo(LWebletForm &form, const char *script, const char *back)
 {
     if (form.form_data.TestExists("confirmed"))
         return true;
-    WLStandardHeader(form, VWTopNavLinks());
-    // The keys come from the request: URL-encoded inside the link, and the
-    // whole link HTML-encoded as an attribute.
-    std::string link = std::string(script) + "?id=";
-    WebUrlEncode(link, form.GetParm("id"));
-    link += "&subid=";
-    WebUrlEncode(link, form.GetParm("subid"));
-    link += "&confirmed=yes";
-    wfprintf(form,
-             "<center><font color=#a00000>Are you sure you want to delete the selected "
-             "item?</font><p><a href=\"%H\">Yes, delete it</a><br><a href=\"%H\">No, do not "
-             "delete it</a><p></center>",
-             link.c_str(), back);
-    WLStandardFooter(form);
+    WLConfirmDeletePage(form, script,
+                        {{"id", form.GetParm("id")}, {"subid", form.GetParm("subid")}}, back);
     return false;
 }
 

@@ -17,7 +17,7 @@ bool VWIsValidKey(const char *key);
 bool VWIsCancel(LWebletForm &form);
 
 // Unless "confirmed" is present, asks whether to delete the item and returns
-// false; the links carry the script, "id" and "subid" back.
+// false; its form posts "id" and "subid" back to the script.
 bool VMConfirmYesNo(LWebletForm &form, const char *script, const char *back);
 
 // "<center><font color=#a00000><b>message</b></font></center><p>" (nothing

@@ -5,6 +5,7 @@
 #include "web/pages/control_pages.h"
 #include "web/pages/list_page.h"
 #include "web/pages/page_common.h"
+#include "web/pages/rename_references.h"
 #include "web/pages/rule_forms.h"
 #include "web/web_frame.h"
 #include "web/web_text.h"
@@ -170,12 +171,14 @@ void VWPlanProp(LWebletForm &form)
     }
     std::string name = form.GetParmTrim("name");
     std::string line = VWTranslatePlanLineTextToOption(form.GetParm("dialonline"));
-    if (!VWPlanIsValid(id, name) ||
-        (!id.empty() && !VWSameName(id, name) && !list.Rename(id.c_str(), name.c_str())) ||
+    bool renamed = !id.empty() && !VWSameName(id, name);
+    if (!VWPlanIsValid(id, name) || (renamed && !list.Rename(id.c_str(), name.c_str())) ||
         !list.Open(plan, name.c_str())) {
         DrawProp(form, id, name, line, kExists);
         return;
     }
+    if (renamed)
+        VWRenamePlanReferences(id, name);
     plan.SetDefaultDialOnLine(line.c_str());
     VWShowList(form, "planlist");
 }

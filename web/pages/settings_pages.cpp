@@ -118,10 +118,11 @@ class VLMainPage : public LWebPageMain
         static const Link common[] = {{"extensionprop", "Add Extension"},
                                       {"externalprop", "Add External Line"},
                                       {"groupprop", "Add Group or Queue"},
-                                      {"loglist", "View Logs"}};
+                                      {"loglist", "View Logs"},
+                                      {"webaccess", "Control Panel Password"}};
         SetImage("orbs.gif");
         SetMainTasks(tasks, 4);
-        SetCommonTasks(common, 4);
+        SetCommonTasks(common, 5);
         SetNavLinksText("<a href=\"logoff\">Log Off</a>&nbsp;|&nbsp;<a href=\"help/index.html\" "
                         "target=\"_blank\">Help</a>");
     }

@@ -194,13 +194,13 @@ TEST_F(PagesTest, SetupInstructionsWithDialingRules)
     std::string out = Run(VWExtensionInstruction, {{"id", "101"}});
     for (const char *part :
          {"Setup Instructions for Extension \"101\"",
-          "Enter these settings into your IP phone or softphone:", "s3cret&amp;",
-          "STUN Server (Alt):", "stun2.example.com",
-          "Dialing rules:", "To dial on \"Provider\", dial \"9\".",
+          "Enter these settings into your IP phone or softphone:", "STUN Server (Alt):",
+          "stun2.example.com", "Dialing rules:", "To dial on \"Provider\", dial \"9\".",
           "To dial on \"[Extension]\", dial \"8\".", "Anything else will dial on \"[Extension]\".",
           "Print This Page", "Back to Extension List"})
         EXPECT_TRUE(Has(out, part)) << part << "\n" << out;
     EXPECT_FALSE(Has(out, "dial \"00\"")) << "blocked rules are left out";
+    EXPECT_FALSE(Has(out, "s3cret")) << "the stored password stays out of the page";
     for (const char *label : {"SIP Server:", "Outbound Proxy:", "Register Proxy:"})
         EXPECT_TRUE(Has(out, label));
     for (const char *id : {"999", "../101", ""})

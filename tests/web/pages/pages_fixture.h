@@ -29,6 +29,8 @@ class PagesServerTest : public WebRootTest
         // Loopback with no password set: the default account logs on.
         cookie = vtest::WebLogOn(base, "101=admin&102=&submitdef=++OK++");
         ASSERT_NE(cookie, "");
+        token = vtest::WebFormToken(Get("/webaccess"));
+        ASSERT_NE(token, "");
     }
     void TearDown() override
     {
@@ -38,10 +40,11 @@ class PagesServerTest : public WebRootTest
 
     std::string Get(const std::string &path) { return vtest::Curl({"-b", cookie, base + path}); }
     using Fields = std::vector<std::pair<std::string, std::string>>;
-    // Posts the fields URL-encoded, as a browser sends a form.
+    // Posts the fields URL-encoded with the session's token, as a browser
+    // sends a form of the panel.
     std::string Post(const std::string &script, const Fields &fields)
     {
-        std::vector<std::string> args = {"-b", cookie};
+        std::vector<std::string> args = {"-b", cookie, "-d", "csrf=" + token};
         for (const auto &[name, value] : fields) {
             args.push_back("--data-urlencode");
             args.push_back(name + "=" + value);
@@ -59,5 +62,5 @@ class PagesServerTest : public WebRootTest
     }
 
     int port = 0;
-    std::string base, cookie;
+    std::string base, cookie, token;
 };

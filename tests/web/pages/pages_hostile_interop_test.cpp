@@ -151,7 +151,6 @@ TEST_F(HostileInput, StoredAsTextOrRefusedNeverShownRaw)
     // A stored hostile name is still reached through its encoded link.
     std::string quoted = "\"><img src=x onerror=alert(2)>";
     ASSERT_TRUE(LPBXExtensionList().Exists(quoted.c_str()));
-    vtest::Curl({"-b", cookie, "-G", "--data-urlencode", "id=" + quoted, "-d", "confirmed=yes",
-                 base + "/extensiondelete"});
+    Post("extensiondelete", {{"id", quoted}, {"confirmed", "yes"}});
     EXPECT_FALSE(LPBXExtensionList().Exists(quoted.c_str()));
 }

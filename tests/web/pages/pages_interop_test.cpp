@@ -8,6 +8,7 @@
 #include "pages_fixture.h"
 #include "web/pages/control_pages.h"
 
+#include <algorithm>
 #include <atomic>
 
 namespace
@@ -57,14 +58,16 @@ TEST_F(PagesServerTest, ExtensionAddEditRenameDelete)
     EXPECT_TRUE(LPBXExtensionList().Exists("105"));
     EXPECT_TRUE(Has(Get("/extensionprop?id=105"), "value=\"105\""));
 
-    EXPECT_TRUE(Has(Get("/extensiondelete?id=105"), "Are you sure"));
+    // A link, even one that says "confirmed", only asks.
+    EXPECT_TRUE(Has(Get("/extensiondelete?id=105&confirmed=yes"), "Are you sure"));
     EXPECT_TRUE(LPBXExtensionList().Exists("105"));
-    EXPECT_EQ(Location(Get("/extensiondelete?id=105&confirmed=yes")), "extensionlist");
+    EXPECT_EQ(Location(Post("extensiondelete", {{"id", "105"}, {"confirmed", "yes"}})),
+              "extensionlist");
     EXPECT_FALSE(LPBXExtensionList().Exists("105"));
 
     // Without the session cookie nothing is stored.
     std::string anonymous = vtest::Curl({"-d", "save=1&name=106", base + "/extensionprop"});
-    EXPECT_TRUE(Has(anonymous, "Your session has expired")) << anonymous;
+    EXPECT_TRUE(Has(anonymous, "This form has expired")) << anonymous;
     EXPECT_FALSE(LPBXExtensionList().Exists("106"));
 }
 
@@ -126,7 +129,7 @@ TEST_F(PagesServerTest, ExternalLineWithAdvancedSettingsTellsTheEngine)
     LPBXExternalLineList().Open(stored, "Carrier");
     EXPECT_STREQ(stored.GetOutboundProxy(text), "proxy.example.com:5062");
 
-    Get("/externaldelete?id=Carrier&confirmed=yes");
+    Post("externaldelete", {{"id", "Carrier"}, {"confirmed", "yes"}});
     EXPECT_FALSE(LPBXExternalLineList().Exists("Carrier"));
     EXPECT_EQ(lines_changed.load(), 5);
     VWSetLinesChangedHook(nullptr);
@@ -161,9 +164,9 @@ TEST_F(PagesServerTest, GroupWithMembers)
     EXPECT_EQ(CountMembers("702"), 2);
     EXPECT_TRUE(Has(Get("/grouplist"), "Merle Server: localhost:606"));
 
-    Get("/groupextensiondelete?id=702&subid=102&confirmed=yes");
+    Post("groupextensiondelete", {{"id", "702"}, {"subid", "102"}, {"confirmed", "yes"}});
     EXPECT_EQ(CountMembers("702"), 1);
-    Get("/groupdelete?id=702&confirmed=yes");
+    Post("groupdelete", {{"id", "702"}, {"confirmed", "yes"}});
     EXPECT_EQ(CountMembers("702"), -1);
 }
 
@@ -213,11 +216,76 @@ TEST_F(PagesServerTest, PlanWithDialAndHostRules)
     EXPECT_FALSE(LPBXOutboundPlanList().Exists("Office"));
     EXPECT_TRUE(Has(Get("/planprop?id=Sales"), "example.com"));
 
-    Get("/sipruledelete?id=Sales&subid=example.com&confirmed=yes");
-    Get("/dialruledelete?id=Sales&subid=9&confirmed=yes");
+    Post("sipruledelete", {{"id", "Sales"}, {"subid", "example.com"}, {"confirmed", "yes"}});
+    Post("dialruledelete", {{"id", "Sales"}, {"subid", "9"}, {"confirmed", "yes"}});
     shown = Get("/planprop?id=Sales");
     EXPECT_FALSE(Has(shown, "example.com")) << shown;
     EXPECT_FALSE(Has(shown, "0049"));
-    Get("/plandelete?id=Sales&confirmed=yes");
+    Post("plandelete", {{"id", "Sales"}, {"confirmed", "yes"}});
     EXPECT_FALSE(LPBXOutboundPlanList().Exists("Sales"));
+}
+
+TEST_F(PagesServerTest, RenamesCarryEveryReferenceAlong)
+{
+    Post("planadd", {{"add", "1"}, {"name", "Office"}});
+    Post("planprop", {{"save", "1"}, {"name", "Office"}, {"dialonline", "[Extension]"}});
+    Post("extensionprop", {{"save", "1"}, {"name", "101"}, {"password", "pw"}, {"plan", "Office"}});
+    Post("extensionprop",
+         {{"save", "1"}, {"name", "102"}, {"usetna", "1"}, {"tna", "101"}, {"tnadelay", "9"}});
+    Post("groupadd", {{"add", "1"}, {"name", "701"}});
+    Post("groupprop", {{"save", "1"}, {"name", "701"}, {"waithold", "chimes"}});
+    for (const char *ext : {"101", "102"})
+        Post("groupextensionprop", {{"id", "701"}, {"saveext", "1"}, {"extension", ext}});
+    LPBXExternalLine line;
+    ASSERT_TRUE(LPBXExternalLineList().Open(line, "Provider"));
+    ASSERT_TRUE(line.SetRingOnLine("101"));
+
+    Post("extensionprop", {{"save", "1"}, {"id", "101"}, {"name", "111"}, {"plan", "Office"}});
+    Post("planprop", {{"save", "1"}, {"id", "Office"}, {"name", "Head Office"}});
+
+    char text[LPathSize];
+    LPBXGroup group;
+    ASSERT_TRUE(LPBXGroupList().Open(group, "701"));
+    std::vector<std::string> members;
+    for (LPBXGroup::ExtensionListIterator it(group); it; it.Next())
+        members.push_back(it->GetExtension(text));
+    std::sort(members.begin(), members.end());
+    EXPECT_EQ(members, (std::vector<std::string>{"102", "111"}));
+    LPBXExtension renamed, other;
+    ASSERT_TRUE(LPBXExtensionList().Open(renamed, "111"));
+    ASSERT_TRUE(LPBXExtensionList().Open(other, "102"));
+    EXPECT_STREQ(other.GetTransferNotAnswered(text), "111");
+    EXPECT_STREQ(renamed.GetOutboundPlan(text), "Head Office");
+    EXPECT_STREQ(renamed.GetPassword(text), "pw") << "an empty password field keeps it";
+    ASSERT_TRUE(LPBXExternalLineList().Open(line, "Provider"));
+    EXPECT_STREQ(line.GetRingOnLine(text), "111");
+}
+
+TEST_F(PagesServerTest, PanelPasswordIsSetThroughItsPageAndStoredHashed)
+{
+    const Fields ok = {{"submitdef", "Save Changes"}, {"101", "admin"}, {"105", "30"}};
+    auto with = [&ok](Fields more) {
+        more.insert(more.end(), ok.begin(), ok.end());
+        return more;
+    };
+    // clang-format off
+    struct Case { Fields fields; const char *message; } refused[] = {
+        {with({{"103", "short"}, {"104", "short"}}), "at least 8 characters"},
+        {with({{"103", "long-enough-1"}, {"104", "long-enough-2"}}), "two new passwords differ"},
+    };
+    // clang-format on
+    for (const Case &c : refused)
+        EXPECT_TRUE(Has(Post("webaccess", c.fields), c.message)) << c.message;
+    EXPECT_EQ(Location(Post("webaccess", with({{"103", "first-pass"}, {"104", "first-pass"}}))),
+              "main");
+    char stored[LPathSize];
+    LSettingGetString("WebAccess", "Password", "", stored);
+    EXPECT_EQ(std::string(stored).find("first-pass"), std::string::npos) << stored;
+    // Once set, changing it needs the current one; no page shows either.
+    std::string wrong =
+        Post("webaccess", with({{"102", "guess"}, {"103", "second-pass"}, {"104", "second-pass"}}));
+    EXPECT_TRUE(Has(wrong, "The current password is not right.")) << wrong;
+    EXPECT_FALSE(Has(wrong, "guess") || Has(wrong, "second-pass"));
+    EXPECT_EQ(vtest::WebLogOn(base, "101=admin&102=second-pass&submitdef=++OK++"), "");
+    EXPECT_NE(vtest::WebLogOn(base, "101=admin&102=first-pass&submitdef=++OK++"), "");
 }

@@ -44,10 +44,11 @@ TEST(WebScriptTable, HoldsEveryScriptOnce)
                                     "odbclog",
                                     "siptrace",
                                     "recordersettings",
-                                    "emergencymapping"};
+                                    "emergencymapping",
+                                    "webaccess"};
     int count = 0;
     const LWebletScriptItem *table = VLWebScriptTable(&count);
-    ASSERT_EQ(count, 35);
+    ASSERT_EQ(count, 36);
     std::set<std::string> names;
     for (int i = 0; i < count; i++) {
         EXPECT_NE(table[i].handler, nullptr) << table[i].name;

@@ -71,9 +71,10 @@ TEST(VelaWebInterop, ServiceServesLogOnAndExtensionList)
 
     std::string cookie = vtest::WebLogOn(base, "101=admin&102=&submitdef=++OK++");
     ASSERT_NE(cookie, "");
+    std::string token = vtest::WebFormToken(vtest::Curl({"-b", cookie, base + "/extensionprop"}));
     std::string saved =
-        vtest::Curl({"-b", cookie, "-d", "save=1&name=101&password=pw&displayname=Desk",
-                     base + "/extensionprop"});
+        vtest::Curl({"-b", cookie, "-d", "save=1&name=101&password=pw&displayname=Desk", "-d",
+                     "csrf=" + token, base + "/extensionprop"});
     EXPECT_EQ(vtest::HttpHeader(saved, "Location"), "extensionlist") << saved;
     bool stored = false;
     for (const auto &entry : std::filesystem::recursive_directory_iterator(vela.Root()))
@@ -89,11 +90,11 @@ TEST(VelaWebInterop, ServiceServesLogOnAndExtensionList)
     EXPECT_TRUE(Has(list, "Desk"));
     EXPECT_TRUE(Has(list, ("sip:101@127.0.0.1:" + std::to_string(phonePort)).c_str())) << list;
     EXPECT_TRUE(Has(list, "expires at "));
-    // Without the cookie: the list sends the browser to log on, a form
-    // script shows that the session expired and stores nothing.
+    // Without the cookie: the list sends the browser to log on, a form post
+    // is refused and stores nothing.
     EXPECT_EQ(vtest::HttpHeader(vtest::Curl({base + "/extensionlist"}), "Location"), "logon");
     EXPECT_TRUE(Has(vtest::Curl({"-d", "save=1&name=102", base + "/extensionprop"}),
-                    "Your session has expired"));
+                    "This form has expired"));
 
     int status = -1;
     ASSERT_TRUE(vela.Stop(SIGTERM, 10000, &status));
