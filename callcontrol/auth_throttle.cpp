@@ -21,12 +21,18 @@ std::string LAuthThrottle::AccountKey(const char *account)
     return key;
 }
 
-bool LAuthThrottle::IsAllowed(const LIPAddressWithPort &source, const char *account, int64_t now)
+bool LAuthThrottle::IsSourceAllowed(const LIPAddressWithPort &source, int64_t now)
 {
     LLockScope hold(m_Lock);
     auto bySource = m_Sources.find(source.GetAddress());
-    if (bySource != m_Sources.end() && bySource->second.holdUntil > now)
+    return bySource == m_Sources.end() || bySource->second.holdUntil <= now;
+}
+
+bool LAuthThrottle::IsAllowed(const LIPAddressWithPort &source, const char *account, int64_t now)
+{
+    if (!IsSourceAllowed(source, now))
         return false;
+    LLockScope hold(m_Lock);
     std::string key = AccountKey(account);
     auto byAccount = m_Accounts.find(key);
     if (byAccount == m_Accounts.end() || byAccount->second.holdUntil <= now)

@@ -31,6 +31,9 @@ class LAuthThrottle
     // Whether a request from source for account may be checked now; false
     // means it is to be refused at once.
     bool IsAllowed(const LIPAddressWithPort &source, const char *account, int64_t now);
+    // The source part alone: checked before any account is looked up, so a
+    // held flood costs as little as possible.
+    bool IsSourceAllowed(const LIPAddressWithPort &source, int64_t now);
     // A failed check. Returns the text of a log line when this failure starts
     // a hold (once per burst), otherwise an empty text.
     std::string Failed(const LIPAddressWithPort &source, const char *account, int64_t now);

@@ -2,6 +2,7 @@
 
 #include "callcontrol/account_lookup.h"
 #include "callcontrol/digest.h"
+#include "callcontrol/request_guards.h"
 #include "platform/log.h"
 #include "sip/sipnameaddr.h"
 #include "sip/sipuri.h"
@@ -41,14 +42,14 @@ std::string RecordDescription(bool record, const char *from, const char *to)
 }
 
 // RFC 3261 section 26.3.2.2: digest covers the Request-URI, while the call
-// is routed by the To header; both must name the same user, or credentials
-// captured for one target would reach any other.
+// is routed by the To header; a Request-URI that names a user must name the
+// To user, or credentials captured for one target would reach any other.
 bool SameTargetUser(const LSipMessage &request)
 {
     LSipURI target(request.GetRequestURI());
     LSipNameAddr to(request.FindField(LSipFields::To, ""));
     LSipURI toUri(to.GetSipURI());
-    return strcmp(target.GetUser(), toUri.GetUser()) == 0;
+    return !target.GetUser()[0] || strcmp(target.GetUser(), toUri.GetUser()) == 0;
 }
 
 void HandleExtensionCall(const LSipMessage &request, LPBXExtension &extension, const char *user,

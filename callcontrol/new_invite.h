@@ -4,13 +4,14 @@
 #pragma once
 
 #include "callcontrol/new_request_responder.h"
-#include "callcontrol/request_guards.h"
 #include "config/pbx_extension.h"
 #include "config/pbx_external_line.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
+
+struct LPBXRequestGuards;
 
 // Remote special flags taken from an external line's settings.
 enum : int {

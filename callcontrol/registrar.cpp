@@ -3,6 +3,7 @@
 #include "callcontrol/account_lookup.h"
 #include "callcontrol/digest.h"
 #include "callcontrol/registry_map.h"
+#include "callcontrol/request_guards.h"
 #include "platform/log.h"
 #include "sip/sipnameaddr.h"
 #include "sip/sipuri.h"
@@ -159,6 +160,8 @@ Binding ReadBinding(const LSipMessage &request, const LSipNameAddr &contact)
 void LPBXHandleRegister(const LSipMessage &request, LPBXRequestGuards &guards,
                         LNewRequestResponder &responder, int64_t now)
 {
+    if (!LPBXSourceMayAuthenticate(request, guards, responder, now))
+        return;
     LSipNameAddr to(request.FindField(LSipFields::To, ""));
     LSipURI toUri(to.GetSipURI());
     const char *user = toUri.GetUser();

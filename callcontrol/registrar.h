@@ -4,10 +4,11 @@
 #pragma once
 
 #include "callcontrol/new_request_responder.h"
-#include "callcontrol/request_guards.h"
 #include "config/pbx_contact.h"
 
 #include <cstdint>
+
+struct LPBXRequestGuards;
 
 // At most this many bindings per account; a new one then replaces the one
 // that expires first, so a misbehaving phone cannot fill the disk.

@@ -75,6 +75,15 @@ const LDigestChallengeKind kRegisterChallenge{"REGISTER", "Authorization", "WWW-
 const LDigestChallengeKind kInviteChallenge{"INVITE", "Proxy-Authorization", "Proxy-Authenticate",
                                             407, "Proxy Authentication Required"};
 
+bool LPBXSourceMayAuthenticate(const LSipMessage &request, LPBXRequestGuards &guards,
+                               LNewRequestResponder &responder, int64_t now)
+{
+    if (guards.throttle.IsSourceAllowed(request.GetSource(), now))
+        return true;
+    responder.Respond(request, 403, "Forbidden", nullptr);
+    return false;
+}
+
 bool LPBXAuthenticate(const LSipMessage &request, const LDigestChallengeKind &kind,
                       const LDigestAccount &account, LPBXRequestGuards &guards,
                       LNewRequestResponder &responder, int64_t now)

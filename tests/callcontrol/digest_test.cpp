@@ -128,8 +128,9 @@ TEST_F(DigestChallenge, EveryChallengeHasItsOwnNonceAndReplaysAreRefused)
     for (const Step &s : steps) {
         Answer a = ask("Authorization: " + s.auth + "\r\n", s.source, s.now);
         EXPECT_EQ(a.status, s.status) << s.auth << " from " << s.source;
-        if (s.status == 401)
+        if (s.status == 401) {
             EXPECT_EQ(ChallengeParm(a.extra, "stale"), s.stale) << s.auth << " from " << s.source;
+        }
     }
 }
 

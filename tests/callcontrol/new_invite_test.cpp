@@ -146,7 +146,9 @@ TEST_F(NewInvite, RequestUriAndToMustNameTheSameUser)
     EXPECT_EQ(call("sip:102@pbx", "sip:pbx"), 403);
     EXPECT_EQ(gStartCount, 0);
     EXPECT_EQ(call("sip:102@pbx", "sip:102@10.0.0.1"), 0);
-    EXPECT_EQ(gStartCount, 1);
+    // A Request-URI without a user names no one the To could differ from.
+    EXPECT_EQ(call("sip:pbx", "sip:103@pbx"), 0);
+    EXPECT_EQ(gStartCount, 2);
 }
 
 // A line with a server takes calls only from its server or outbound proxy;
@@ -166,10 +168,11 @@ TEST_F(NewInvite, LineIdOnlyFromItsServerAndStrangersLookAlike)
         const Answer &a = Invite(c.uri, c.from, "", c.source);
         EXPECT_EQ(a.status, c.status) << c.uri << " from " << c.source;
         std::string shape = std::regex_replace(a.extra, std::regex("nonce=\"[0-9a-f]+\""), "");
-        if (c.status == 407 && first.empty())
+        if (c.status == 407 && first.empty()) {
             first = shape;
-        else if (c.status == 407)
+        } else if (c.status == 407) {
             EXPECT_EQ(shape, first);
+        }
     }
     EXPECT_EQ(gStartCount, 2);
 }
