@@ -6,8 +6,7 @@ void LLogRateLimiter::Close(const std::string &source, Window &window,
     if (window.held > 0)
         summaries.push_back(std::to_string(window.held) + " more warnings " +
                             (source.empty() ? std::string("") : "caused by " + source + " ") +
-                            "in " + std::to_string(m_Limits.windowSeconds) +
-                            " s were not logged");
+                            "in " + std::to_string(m_Limits.windowSeconds) + " s were not logged");
     window.written = window.held = 0;
 }
 

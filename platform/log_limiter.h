@@ -15,8 +15,8 @@ class LLogRateLimiter
 {
   public:
     struct Limits {
-        int perSource = 4;  // lines per source and window
-        int total = 40;     // lines of all sources per window
+        int perSource = 4; // lines per source and window
+        int total = 40;    // lines of all sources per window
         int64_t windowSeconds = 10;
     };
     // Sources remembered at once; beyond, new sources share the total cap.
