@@ -90,10 +90,15 @@ void HandleLineCall(const LSipMessage &request, LPBXExternalLine &line, const LS
                     LPBXCallStart &call, LPBXRequestGuards &guards, LNewRequestResponder &responder)
 {
     char value[LPathSize];
-    call.sourceSlot = guards.calls.Take(request.GetSource(), SipMaxCallsPerSource.Get());
-    if (!call.sourceSlot) {
-        responder.Respond(request, 503, "Service Unavailable", nullptr);
-        return;
+    // A line with a server only hears its provider, who may carry many
+    // calls; on a line without one anybody may call, so each source is
+    // held to a few calls at a time.
+    if (!line.GetServer(value)[0]) {
+        call.sourceSlot = guards.calls.Take(request.GetSource(), SipMaxCallsPerSource.Get());
+        if (!call.sourceSlot) {
+            responder.Respond(request, 503, "Service Unavailable", nullptr);
+            return;
+        }
     }
     call.localUserId = line.GetLineID(value);
     call.localAuthId = line.GetAuthUserID(value)[0] ? value : call.localUserId;

@@ -34,8 +34,8 @@ struct LPBXCallStart {
     std::string recordDescription;
     int remoteSpecialFlags = 0;
     int maxForwards = 19; // for the forked legs
-    // Held for the call's lifetime when the caller did not authenticate:
-    // counts the calls its source address has running.
+    // Held for the call's lifetime when anybody may place it (a line without
+    // server): counts the calls its source address has running.
     std::shared_ptr<void> sourceSlot;
 };
 

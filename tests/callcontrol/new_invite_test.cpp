@@ -193,4 +193,7 @@ TEST_F(NewInvite, UnauthenticatedCallsPerSourceAreCapped)
     gStarted = LPBXCallStart();
     EXPECT_EQ(guards.calls.GetCount(LIPAddressWithPort(0x0a000046, 5060)), 0);
     EXPECT_EQ(Invite("sip:300@pbx", "x", "", "10.0.0.70:5060").status, 0);
+    // A provider (a line with a server) is not held to the cap.
+    for (int i = 0; i < 3; i++)
+        EXPECT_EQ(Invite("sip:5551000@pbx", "x", "", "10.0.0.5:5060").status, 0);
 }

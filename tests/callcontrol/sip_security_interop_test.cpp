@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <fstream>
 #include <regex>
-#include <sstream>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <thread>
@@ -343,56 +342,72 @@ TEST_F(SipSecurityWire, RegisterFloodDoesNotFloodTheLog)
     EXPECT_EQ(log.find('\x1b'), std::string::npos);
 }
 
+// One transaction as a phone runs it (RFC 3261 section 17.1.2): the request
+// is repeated on Timer E (500 ms doubling to 4 s) until a response to its
+// CSeq comes, or Timer F (32 s) gives up; late repeats of earlier answers
+// are ignored. The status, or 0.
+int Transaction(UdpPeer &peer, int sipPort, const std::string &request, const std::string &cseq,
+                std::string &response)
+{
+    int64_t start = MonotonicMs(), next = start;
+    for (int interval = 500; MonotonicMs() - start < 32000;) {
+        if (MonotonicMs() >= next) {
+            peer.SendTo(sipPort, request);
+            next = MonotonicMs() + interval;
+            interval = std::min(interval * 2, 4000);
+        }
+        if (peer.Receive(response, (int)std::max<int64_t>(1, next - MonotonicMs())) &&
+            HeaderLine(response, "CSeq") == "CSeq: " + cseq && Status(response) >= 200)
+            return Status(response);
+    }
+    return 0;
+}
+
 // A registered phone keeps registering while another address floods the
 // same account with wrong passwords at 10,000 REGISTERs a second.
 TEST_F(SipSecurityWire, PhoneRegistersThroughAFloodOfBadPasswords)
 {
     StartVela();
-    TempDir work{"vela-flood"};
-    std::string stats = work.Path() + "/stats.csv";
-    ChildProcess sipp;
-    std::vector<std::string> argv = SippArgs("register_slow_network.xml", FreeUdpPort(), Remote());
-    *(std::find(argv.begin(), argv.end(), "-m") + 1) = "200";
-    argv.insert(argv.end(), {"-s", "101", "-au", "101", "-ap", kCallerPassword, "-r", "20",
-                             "-trace_stat", "-stf", stats, "-fd", "1"});
-    ASSERT_TRUE(sipp.Start(argv, {}, work.Path()));
-    usleep(1000000);
-    FloodSource flood("127.0.0.2");
     std::string reg = "sip:127.0.0.1:" + std::to_string(sipPort);
+    std::atomic<bool> flooding{true};
+    std::atomic<int> attempts{0}, succeeded{0};
+    std::thread phone([&] {
+        UdpPeer peer;
+        std::string response;
+        for (int n = 0; flooding || n < 5; n++) {
+            std::string id = "legit" + std::to_string(n);
+            attempts++;
+            if (Transaction(peer, sipPort,
+                            Request("REGISTER", reg, peer.Port(), "101", Uri("101"), id),
+                            "1 REGISTER", response) != 401)
+                continue;
+            std::string auth =
+                Answer(response, "Authorization", "101", kCallerPassword, "REGISTER", reg);
+            std::string second = Request("REGISTER", reg, peer.Port(), "101", Uri("101"), id, auth);
+            second.replace(second.find("CSeq: 1"), 7, "CSeq: 2");
+            if (Transaction(peer, sipPort, second, "2 REGISTER", response) == 200)
+                succeeded++;
+            usleep(20000);
+        }
+    });
+    usleep(300000);
+    FloodSource flood("127.0.0.2");
     std::string bad = "Authorization: Digest username=\"101\",realm=\"x\",nonce=\"0\",uri=\"" +
                       reg + "\",response=\"00000000000000000000000000000000\"\r\n";
     int64_t start = MonotonicMs();
-    for (int i = 0; MonotonicMs() - start < 8000; i++) {
-        flood.Send(sipPort,
-                   Request("REGISTER", reg, 5060, "101", Uri("101"), "b" + std::to_string(i), bad));
-        if (i % 100 == 99)
-            usleep(std::max<int64_t>(0, (i + 1) / 10 - (MonotonicMs() - start)) * 1000);
+    int sent = 0;
+    for (; MonotonicMs() - start < 10000; sent++) {
+        flood.Send(sipPort, Request("REGISTER", reg, 5060, "101", Uri("101"),
+                                    "b" + std::to_string(sent), bad));
+        if (sent % 100 == 99) // 10,000 a second
+            usleep(std::max<int64_t>(0, (sent + 1) / 10 - (MonotonicMs() - start)) * 1000);
     }
-    int status = -1;
-    ASSERT_TRUE(sipp.WaitExit(60000, &status)) << sipp.Output();
-    std::string csv = ReadFile(stats);
-    // The last row's cumulative counts, located through the header.
-    std::istringstream rows(csv);
-    std::string header, row, last;
-    std::getline(rows, header);
-    while (std::getline(rows, row))
-        if (!row.empty())
-            last = row;
-    auto column = [](const std::string &line, const std::string &nameOrIndex, int index = -1) {
-        std::vector<std::string> cells;
-        std::stringstream s(line);
-        for (std::string cell; std::getline(s, cell, ';');)
-            cells.push_back(cell);
-        if (index < 0)
-            for (size_t i = 0; i < cells.size(); i++)
-                if (cells[i] == nameOrIndex)
-                    return std::to_string(i);
-        return index >= 0 && index < (int)cells.size() ? cells[index] : std::string("-1");
-    };
-    int ok = atoi(column(last, "", atoi(column(header, "SuccessfulCall(C)").c_str())).c_str());
-    int failed = atoi(column(last, "", atoi(column(header, "FailedCall(C)").c_str())).c_str());
-    printf("registrations during the flood: %d of %d succeeded\n", ok, ok + failed);
-    ASSERT_GT(ok + failed, 0) << csv;
-    EXPECT_GE(ok * 100, (ok + failed) * 99) << sipp.Output();
+    flooding = false;
+    phone.join();
+    printf("flood of %d REGISTERs in 10 s: %d of %d registrations succeeded\n", sent,
+           succeeded.load(), attempts.load());
+    // Lost requests cost the phone its repeat timers, not its registration.
+    ASSERT_GE(attempts, 5);
+    EXPECT_GE(succeeded * 100, attempts * 99);
 }
 } // namespace vtest
