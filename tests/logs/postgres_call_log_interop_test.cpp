@@ -3,6 +3,7 @@
 // socket in that folder, as the unprivileged "postgres" user when run as
 // root) and stops it by PID.
 #include "call_log_fixture.h"
+#include "logs/program_log.h"
 
 #include <pwd.h>
 #include <signal.h>
@@ -144,6 +145,7 @@ TEST_F(PostgresCallLogTest, CraftedNamesReadBackExactly)
     WriteDsn(kPgDriver, "Servername=" + server.SocketFolder() +
                             "\nPort=" + std::to_string(server.port) + "\nDatabase=postgres\n");
     EnableDatabaseLog("postgres");
+    ASSERT_TRUE(LLog::SetLogFolder(vela.LogFolder().c_str()));
     setenv("ODBCSYSINI", odbc->Path().c_str(), 1);
     setenv("ODBCINI", (odbc->Path() + "/odbc.ini").c_str(), 1);
     const char *from = "it's \\'); DROP TABLE CallTable; --";
