@@ -1,7 +1,6 @@
 #include "callcontrol/digest.h"
 
 #include "platform/md5.h"
-#include "platform/random.h"
 #include "sip/sipuri.h"
 
 #include <cctype>
@@ -48,11 +47,6 @@ const char *ReadPair(const char *p, std::string &name, std::string &value)
     return *p == ',' ? p + 1 : p;
 }
 
-bool NonceExpired(int nonceTime, int64_t now)
-{
-    return nonceTime > now || now - nonceTime > kNonceLifetimeSeconds;
-}
-
 void LowerText(char *text)
 {
     for (; *text; text++)
@@ -86,11 +80,6 @@ const char *LSipGetLocalRealm(char *out)
     return out;
 }
 
-void LSipMakeNonce(char *out, size_t capacity)
-{
-    snprintf(out, capacity, "v%dqaq%dw", (int)LRandomBelow(100000), (int)LRandomBelow(100000));
-}
-
 bool LSipSameURI(const char *a, const char *b)
 {
     LSipURI left(a), right(b);
@@ -111,48 +100,62 @@ bool LSipSameURI(const char *a, const char *b)
            left.IsPortSpecified() == right.IsPortSpecified();
 }
 
-bool LSipCheckDigest(const LSipMessage &request, const char *fieldName, const char *method,
-                     const LDigestAccount &account, int64_t now, bool &stale)
+void LSipDigestResponse(const char *user, const char *realm, const char *password,
+                        const char *method, const char *uri, const char *nonce, const char *nc,
+                        const char *cnonce, const char *qop, char out[33])
+{
+    if (!qop[0]) {
+        LSipCreateAuthenticationResponse(user, realm, password, method, uri, nonce, out);
+        return;
+    }
+    char ha1[LMD5::HexSize], ha2[LMD5::HexSize];
+    LMD5::HexOf((std::string(user) + ":" + realm + ":" + password).c_str(), ha1);
+    LMD5::HexOf((std::string(method) + ":" + uri).c_str(), ha2);
+    LMD5::HexOf(
+        (std::string(ha1) + ":" + nonce + ":" + nc + ":" + cnonce + ":" + qop + ":" + ha2).c_str(),
+        out);
+}
+
+LDigestResult LSipCheckDigest(const LSipMessage &request, const char *fieldName, const char *method,
+                              const LDigestAccount &account, LDigestNonces &nonces, int64_t now)
 {
     const char *header = request.FindField(fieldName, "");
     LHashTable digest;
     if (!header[0] || !LSipAuthenticationDecodeDigest(header, digest))
-        return false;
-    char realm[260], nonce[260];
+        return LDigestResult::Missing;
+    char realm[260];
     LSipGetLocalRealm(realm);
-    account.record->GetNonce(nonce);
-    if (strcmp(digest.GetParm("realm"), realm) != 0 || !nonce[0] ||
-        strcmp(digest.GetParm("nonce"), nonce) != 0 || digest.GetParm("opaque")[0]) {
-        stale = true;
-        return false;
-    }
-    if (NonceExpired(account.record->GetNonceTime(), now)) {
-        stale = true;
-        return false;
-    }
+    const char *nonce = digest.GetParm("nonce");
+    if (strcmp(digest.GetParm("realm"), realm) != 0 || digest.GetParm("opaque")[0])
+        return LDigestResult::Stale;
+    // Only "auth" is offered; auth-int and unknown kinds are not answers.
+    const char *qop = digest.GetParm("qop");
+    if (!account.password || (qop[0] && strcmp(qop, "auth") != 0))
+        return LDigestResult::Failed;
     // RFC 2617 section 3.2.2.5: the credentials must be for this request's
     // target, or an answer captured for one URI would open another.
     const char *uri = digest.GetParm("uri", request.GetRequestURI());
     if (!LSipSameURI(uri, request.GetRequestURI()))
-        return false;
+        return LDigestResult::Failed;
     char expected[LMD5::HexSize];
-    LSipCreateAuthenticationResponse(account.digestUser, realm, account.password, method, uri,
-                                     nonce, expected);
-    return strcmp(expected, digest.GetParm("response")) == 0;
+    LSipDigestResponse(account.digestUser, realm, account.password, method, uri, nonce,
+                       digest.GetParm("nc"), digest.GetParm("cnonce"), qop, expected);
+    if (strcmp(expected, digest.GetParm("response")) != 0)
+        return LDigestResult::Failed;
+    if (!nonces.IsValid(nonce, account.name, now) ||
+        !nonces.Consume(nonce, qop[0] != 0, digest.GetParm("nc"), request.GetSource(), now))
+        return LDigestResult::Stale;
+    return LDigestResult::Accepted;
 }
 
-void LSipMakeChallenge(const char *fieldName, const LDigestAccount &account, int64_t now,
-                       bool stale, char *out, size_t capacity)
+void LSipMakeChallenge(const char *fieldName, const LDigestAccount &account, LDigestNonces &nonces,
+                       int64_t now, bool stale, char *out, size_t capacity)
 {
-    char realm[260], nonce[260];
+    char realm[260];
     LSipGetLocalRealm(realm);
-    account.record->GetNonce(nonce);
-    if (!nonce[0] || NonceExpired(account.record->GetNonceTime(), now)) {
-        LSipMakeNonce(nonce, 32);
-        account.record->SetNonceState(nonce, (int)now);
-        stale = true;
-    }
+    std::string nonce = nonces.Issue(account.name, now);
     snprintf(out, capacity,
-             "%s: Digest realm=\"%s\",nonce=\"%s\",opaque=\"\",stale=%s,algorithm=MD5\r\n",
-             fieldName, realm, nonce, stale ? "TRUE" : "FALSE");
+             "%s: Digest realm=\"%s\",nonce=\"%s\",opaque=\"\",stale=%s,algorithm=MD5,"
+             "qop=\"auth\"\r\n",
+             fieldName, realm, nonce.c_str(), stale ? "TRUE" : "FALSE");
 }

@@ -1,19 +1,15 @@
-// HTTP digest authentication (RFC 2617, without qop) as phones and the
-// exchange use it: decoding a credentials header, computing the expected
-// response, and the per-account nonce kept in the account's record.
+// HTTP digest authentication (RFC 2617, RFC 7616 with qop="auth") as phones
+// and the exchange use it: decoding a credentials header, computing the
+// expected response, and challenging with per-challenge nonces.
 #pragma once
 
-#include "config/pbx_contact.h"
+#include "callcontrol/digest_nonces.h"
 #include "platform/hashtable.h"
 #include "sip/sip_request.h"
 #include "sip/sipmessage.h"
 
 #include <cstddef>
 #include <cstdint>
-
-// A nonce is trusted for this long after it was issued; older ones are
-// answered with a fresh nonce and stale=TRUE (RFC 2617 section 3.2.1).
-constexpr int64_t kNonceLifetimeSeconds = 300;
 
 // Fills table from "Digest name=value, name="value", ..." (scheme in any
 // case; names lower-cased; quotes removed, commas inside quotes kept).
@@ -26,29 +22,37 @@ bool LSipAuthenticationDecodeDigest(const char *value, LHashTable &table);
 // "Vela@" + host name, lower-cased; out holds at least 260 characters.
 const char *LSipGetLocalRealm(char *out);
 
-// "v%dqaq%dw" with two random numbers below 100000 (unguessable, unlike
-// clock values); out holds at least 32 characters.
-void LSipMakeNonce(char *out, size_t capacity);
-
 // Whether two URI texts name the same resource: scheme and host without
 // case, user, password, port (given or not) and parameters exactly.
 bool LSipSameURI(const char *a, const char *b);
 
-// What one credentials check needs; the account supplies nonce state.
+// What one credentials check needs. password is null for a name that
+// names no account: such a request is challenged and refused exactly like
+// one with a wrong password, so answers do not tell which names exist.
 struct LDigestAccount {
-    LPBXContactList *record;
+    const char *name; // the account's name, the key of its nonces
     const char *digestUser;
     const char *password;
 };
 
-// Checks the credentials header (fieldName) of request for method. True
-// when they answer the account's current, unexpired nonce. Otherwise stale
-// says whether the client should simply retry with a new nonce.
-bool LSipCheckDigest(const LSipMessage &request, const char *fieldName, const char *method,
-                     const LDigestAccount &account, int64_t now, bool &stale);
+enum class LDigestResult {
+    Missing,  // no digest credentials
+    Accepted, // answer the current challenge of this account
+    Stale,    // right password, but the nonce is unknown, expired or replayed
+    Failed,   // wrong password, wrong target or unusable credentials
+};
 
-// Makes the challenge header line "<fieldName>: Digest realm=...\r\n",
-// issuing a new nonce when the account has none or its nonce has expired
-// (stale then becomes true).
-void LSipMakeChallenge(const char *fieldName, const LDigestAccount &account, int64_t now,
-                       bool stale, char *out, size_t capacity);
+// The RFC 2617 / RFC 7616 response with qop="auth" (nc, cnonce and qop
+// joined in) or, when qop is empty, without it.
+void LSipDigestResponse(const char *user, const char *realm, const char *password,
+                        const char *method, const char *uri, const char *nonce, const char *nc,
+                        const char *cnonce, const char *qop, char out[33]);
+
+// Checks the credentials header (fieldName) of request for method.
+LDigestResult LSipCheckDigest(const LSipMessage &request, const char *fieldName, const char *method,
+                              const LDigestAccount &account, LDigestNonces &nonces, int64_t now);
+
+// Makes the challenge header line "<fieldName>: Digest realm=...\r\n" with
+// a fresh nonce for the account, offering qop="auth".
+void LSipMakeChallenge(const char *fieldName, const LDigestAccount &account, LDigestNonces &nonces,
+                       int64_t now, bool stale, char *out, size_t capacity);

@@ -2,12 +2,14 @@
 
 #include "callcontrol/account_lookup.h"
 #include "callcontrol/digest.h"
+#include "callcontrol/request_guards.h"
 #include "platform/log.h"
 #include "sip/sipnameaddr.h"
 #include "sip/sipuri.h"
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 
 namespace
 {
@@ -39,22 +41,73 @@ std::string RecordDescription(bool record, const char *from, const char *to)
     return text;
 }
 
-void HandleExtensionCall(const LSipMessage &request, LPBXExtension &extension, const char *user,
-                         LPBXCallStart &call, LNewRequestResponder &responder, int64_t now)
+// RFC 3261 section 26.3.2.2: digest covers the Request-URI, while the call
+// is routed by the To header; a Request-URI that names a user must name the
+// To user, or credentials captured for one target would reach any other.
+bool SameTargetUser(const LSipMessage &request)
 {
-    char password[LPathSize];
-    LDigestAccount digest{&extension, user, extension.GetPassword(password)};
-    bool stale = false;
-    if (LSipCheckDigest(request, "Proxy-Authorization", "INVITE", digest, now, stale)) {
-        call.recordDescription = RecordDescription(extension.GetRecordOutgoing(),
-                                                   request.FindField(LSipFields::From, ""),
-                                                   request.FindField(LSipFields::To, ""));
-        HandleOutboundCall(request, extension, call, responder);
+    LSipURI target(request.GetRequestURI());
+    LSipNameAddr to(request.FindField(LSipFields::To, ""));
+    LSipURI toUri(to.GetSipURI());
+    return !target.GetUser()[0] || strcmp(target.GetUser(), toUri.GetUser()) == 0;
+}
+
+void HandleExtensionCall(const LSipMessage &request, LPBXExtension &extension, const char *user,
+                         LPBXCallStart &call, LPBXRequestGuards &guards,
+                         LNewRequestResponder &responder, int64_t now)
+{
+    char password[LPathSize], name[LPathSize];
+    LDigestAccount digest{extension.GetName(name), user, extension.GetPassword(password)};
+    if (!LPBXAuthenticate(request, kInviteChallenge, digest, guards, responder, now))
+        return;
+    if (!SameTargetUser(request)) {
+        if (LPBXMayLogAbout(request, guards, now))
+            LOGWARNF("Call from %s refused: its Request-URI and To name different users", name);
+        responder.Respond(request, 403, "Forbidden", nullptr);
         return;
     }
-    char challenge[768];
-    LSipMakeChallenge("Proxy-Authenticate", digest, now, stale, challenge, sizeof(challenge));
-    responder.Respond(request, 407, "Proxy Authentication Required", challenge);
+    call.recordDescription =
+        RecordDescription(extension.GetRecordOutgoing(), request.FindField(LSipFields::From, ""),
+                          request.FindField(LSipFields::To, ""));
+    HandleOutboundCall(request, extension, call, responder);
+}
+
+// Whether the INVITE may arrive on line: any source when the line has no
+// server (devices that register to the exchange), otherwise only its
+// server's or outbound proxy's addresses.
+bool ComesFromLineServer(const LSipMessage &request, LPBXExternalLine &line,
+                         LPBXRequestGuards &guards, int64_t now)
+{
+    char server[LPathSize], proxy[LPathSize];
+    if (!line.GetServer(server)[0])
+        return true;
+    const LIPAddressWithPort &source = request.GetSource();
+    return guards.hosts.IsHostOf(server, source, now) ||
+           (line.GetOutboundProxy(proxy)[0] && guards.hosts.IsHostOf(proxy, source, now));
+}
+
+void HandleLineCall(const LSipMessage &request, LPBXExternalLine &line, const LSipURI &fromUri,
+                    LPBXCallStart &call, LPBXRequestGuards &guards, LNewRequestResponder &responder)
+{
+    char value[LPathSize];
+    // A line with a server only hears its provider, who may carry many
+    // calls; on a line without one anybody may call, so each source is
+    // held to a few calls at a time.
+    if (!line.GetServer(value)[0]) {
+        call.sourceSlot = guards.calls.Take(request.GetSource(), SipMaxCallsPerSource.Get());
+        if (!call.sourceSlot) {
+            responder.Respond(request, 503, "Service Unavailable", nullptr);
+            return;
+        }
+    }
+    call.localUserId = line.GetLineID(value);
+    call.localAuthId = line.GetAuthUserID(value)[0] ? value : call.localUserId;
+    call.password = line.GetPassword(value);
+    call.dialledTarget = line.GetRingOnLine(value);
+    call.recordDescription = RecordDescription(line.GetRecordIncoming(), fromUri.GetUser(),
+                                               request.FindField(LSipFields::To, ""));
+    call.remoteSpecialFlags = LPBXRemoteSpecialFlags(line);
+    HandleInwardCall(request, line, call, responder);
 }
 } // namespace
 
@@ -77,13 +130,15 @@ int LPBXRemoteSpecialFlags(LPBXExternalLine &line)
     return flags;
 }
 
-void LPBXHandleInvite(const LSipMessage &request, LNewRequestResponder &responder, int64_t now)
+void LPBXHandleInvite(const LSipMessage &request, LPBXRequestGuards &guards,
+                      LNewRequestResponder &responder, int64_t now)
 {
     LPBXCallStart call;
     int maxForwards = ReadMaxForwards(request);
     // RFC 3261 section 16.3: a request that has no hops left is refused.
     if (maxForwards <= 0) {
-        LOGERROR("Possible loop-back error");
+        if (LPBXMayLogAbout(request, guards, now))
+            LOGERROR("Possible loop-back error");
         responder.Respond(request, 483, "Too Many Hops", nullptr);
         return;
     }
@@ -91,28 +146,26 @@ void LPBXHandleInvite(const LSipMessage &request, LNewRequestResponder &responde
     LSipURI target(request.GetRequestURI());
     LSipNameAddr from(request.FindField(LSipFields::From, ""));
     LSipURI fromUri(from.GetSipURI());
-    char value[LPathSize];
     LPBXExternalLine line;
-    if (target.GetUser()[0] && LPBXFindExternalLine(target.GetUser(), true, line)) {
-        call.localUserId = line.GetLineID(value);
-        call.localAuthId = line.GetAuthUserID(value)[0] ? value : call.localUserId;
-        call.password = line.GetPassword(value);
-        call.dialledTarget = line.GetRingOnLine(value);
-        call.recordDescription = RecordDescription(line.GetRecordIncoming(), fromUri.GetUser(),
-                                                   request.FindField(LSipFields::To, ""));
-        call.remoteSpecialFlags = LPBXRemoteSpecialFlags(line);
-        HandleInwardCall(request, line, call, responder);
+    if (target.GetUser()[0] && LPBXFindExternalLine(target.GetUser(), true, line) &&
+        ComesFromLineServer(request, line, guards, now)) {
+        HandleLineCall(request, line, fromUri, call, guards, responder);
         return;
     }
     LPBXExtension extension;
     if (fromUri.GetUser()[0] && LPBXFindExtension(fromUri.GetUser(), extension)) {
-        HandleExtensionCall(request, extension, fromUri.GetUser(), call, responder, now);
+        HandleExtensionCall(request, extension, fromUri.GetUser(), call, guards, responder, now);
         return;
     }
-    LOGERROR("Incoming call failed");
-    LOGERRORF("Unable to find any lines with the ID \"%s\" or extensions with the ID \"%s\".",
-              target.GetUser(), fromUri.GetUser());
-    responder.Respond(request, 404, "Not Found", nullptr);
+    if (LPBXMayLogAbout(request, guards, now)) {
+        LOGERROR("Incoming call failed");
+        LOGERRORF("Unable to find any lines with the ID \"%s\" or extensions with the ID \"%s\".",
+                  target.GetUser(), fromUri.GetUser());
+    }
+    // Challenged like an extension, so the answer does not tell names apart.
+    LPBXAuthenticate(request, kInviteChallenge,
+                     LDigestAccount{fromUri.GetUser(), fromUri.GetUser(), nullptr}, guards,
+                     responder, now);
 }
 
 void HandleInwardCall(const LSipMessage &request, LPBXExternalLine &line, LPBXCallStart &call,

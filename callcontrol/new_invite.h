@@ -8,7 +8,10 @@
 #include "config/pbx_external_line.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+struct LPBXRequestGuards;
 
 // Remote special flags taken from an external line's settings.
 enum : int {
@@ -31,6 +34,9 @@ struct LPBXCallStart {
     std::string recordDescription;
     int remoteSpecialFlags = 0;
     int maxForwards = 19; // for the forked legs
+    // Held for the call's lifetime when anybody may place it (a line without
+    // server): counts the calls its source address has running.
+    std::shared_ptr<void> sourceSlot;
 };
 
 // Starts the call thread for an accepted INVITE. Installed by the layer that
@@ -39,7 +45,11 @@ struct LPBXCallStart {
 using LPBXCallStarter = bool (*)(const LSipMessage &request, const LPBXCallStart &call);
 void LPBXSetCallStarter(LPBXCallStarter starter);
 
-void LPBXHandleInvite(const LSipMessage &request, LNewRequestResponder &responder, int64_t now);
+// A Request-URI naming a line ID is a call on that line only when the line
+// has no server, or the INVITE comes from an address its server or outbound
+// proxy resolves to; otherwise it is classified as if no line had that ID.
+void LPBXHandleInvite(const LSipMessage &request, LPBXRequestGuards &guards,
+                      LNewRequestResponder &responder, int64_t now);
 
 int LPBXRemoteSpecialFlags(LPBXExternalLine &line);
 

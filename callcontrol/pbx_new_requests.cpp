@@ -15,13 +15,13 @@ void LPBXNewMessageHandler::HandleNewOptions(LPtr<LSipMessage> &message)
 void LPBXNewMessageHandler::HandleNewInvite(LPtr<LSipMessage> &message)
 {
     LEngineResponder responder;
-    LPBXHandleInvite(*message, responder, GetUnixTime());
+    LPBXHandleInvite(*message, m_Guards, responder, GetUnixTime());
 }
 
 void LPBXNewMessageHandler::HandleNewRegister(LPtr<LSipMessage> &message)
 {
     LEngineResponder responder;
-    LPBXHandleRegister(*message, responder, GetUnixTime());
+    LPBXHandleRegister(*message, m_Guards, responder, GetUnixTime());
 }
 
 void LPBXNewMessageHandler::LogAddress()

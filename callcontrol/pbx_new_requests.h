@@ -3,6 +3,7 @@
 // the registrar, INVITE to the call classification.
 #pragma once
 
+#include "callcontrol/request_guards.h"
 #include "sip/sip_handlers.h"
 
 class LPBXNewMessageHandler : public LSipNewMessageHandler
@@ -12,6 +13,11 @@ class LPBXNewMessageHandler : public LSipNewMessageHandler
     void HandleNewOptions(LPtr<LSipMessage> &message) override;
     void HandleNewRegister(LPtr<LSipMessage> &message) override;
     void LogAddress() override;
+
+  private:
+    // All handlers run on the engine's receive thread; the guards also lock
+    // for themselves.
+    LPBXRequestGuards m_Guards;
 };
 
 extern LPBXNewMessageHandler gPBXNewMessageHandler;

@@ -48,6 +48,7 @@ LPBXSipLine::LPBXSipLine(LPtr<LSipMessage> &invite, LPtr<LSipCallInitiateList> &
     CopyText(m_Caller, start.caller.c_str());
     CopyText(m_Target, start.dialledTarget.c_str());
     CopyText(m_RecordDescription, start.recordDescription.c_str());
+    m_SourceSlot = start.sourceSlot;
 }
 
 LPBXSipLine::~LPBXSipLine()

@@ -16,6 +16,7 @@
 #include "sip/sipmessage.h"
 
 #include <cstdint>
+#include <memory>
 
 constexpr int kPBXLineTextSize = 260;
 
@@ -118,4 +119,5 @@ class LPBXSipLine : public LDetachedThread
     char m_Caller[kPBXLineTextSize] = "";
     char m_Target[kPBXLineTextSize] = "";
     char m_RecordDescription[kPBXLineTextSize] = "";
+    std::shared_ptr<void> m_SourceSlot; // counts an unauthenticated caller's calls
 };

@@ -3,6 +3,7 @@
 #include "callcontrol/account_lookup.h"
 #include "callcontrol/digest.h"
 #include "callcontrol/registry_map.h"
+#include "callcontrol/request_guards.h"
 #include "platform/log.h"
 #include "sip/sipnameaddr.h"
 #include "sip/sipuri.h"
@@ -156,8 +157,11 @@ Binding ReadBinding(const LSipMessage &request, const LSipNameAddr &contact)
 }
 } // namespace
 
-void LPBXHandleRegister(const LSipMessage &request, LNewRequestResponder &responder, int64_t now)
+void LPBXHandleRegister(const LSipMessage &request, LPBXRequestGuards &guards,
+                        LNewRequestResponder &responder, int64_t now)
 {
+    if (!LPBXSourceMayAuthenticate(request, guards, responder, now))
+        return;
     LSipNameAddr to(request.FindField(LSipFields::To, ""));
     LSipURI toUri(to.GetSipURI());
     const char *user = toUri.GetUser();
@@ -165,7 +169,8 @@ void LPBXHandleRegister(const LSipMessage &request, LNewRequestResponder &respon
     LPBXExtension extension;
     if (user[0] && LPBXFindExtension(user, extension)) {
         HandleInwardRegisterAuthorise(request, extension, extension.GetName(name), "Extension",
-                                      user, extension.GetPassword(password), responder, now);
+                                      user, extension.GetPassword(password), guards, responder,
+                                      now);
         return;
     }
     LPBXExternalLine line;
@@ -174,28 +179,27 @@ void LPBXHandleRegister(const LSipMessage &request, LNewRequestResponder &respon
         if (!line.GetAuthUserID(digestUser)[0])
             line.GetLineID(digestUser);
         HandleInwardRegisterAuthorise(request, line, line.GetLineID(value), "External Line",
-                                      digestUser, line.GetPassword(password), responder, now);
+                                      digestUser, line.GetPassword(password), guards, responder,
+                                      now);
         return;
     }
-    LOGWARNF("Unknown ID \"%s\" attempted to register!", user);
-    LOGWARN("Add a new extension with that ID if required.");
-    responder.Respond(request, 404, "Not Found", nullptr);
+    if (LPBXMayLogAbout(request, guards, now)) {
+        LOGWARNF("Unknown ID \"%s\" attempted to register!", user);
+        LOGWARN("Add a new extension with that ID if required.");
+    }
+    LPBXAuthenticate(request, kRegisterChallenge, LDigestAccount{user, user, nullptr}, guards,
+                     responder, now);
 }
 
 void HandleInwardRegisterAuthorise(const LSipMessage &request, LPBXContactList &account,
                                    const char *accountName, const char *kind,
                                    const char *digestUser, const char *password,
-                                   LNewRequestResponder &responder, int64_t now)
+                                   LPBXRequestGuards &guards, LNewRequestResponder &responder,
+                                   int64_t now)
 {
-    LDigestAccount digest{&account, digestUser, password};
-    bool stale = false;
-    if (LSipCheckDigest(request, "Authorization", "REGISTER", digest, now, stale)) {
+    LDigestAccount digest{accountName, digestUser, password};
+    if (LPBXAuthenticate(request, kRegisterChallenge, digest, guards, responder, now))
         HandleInwardRegisterAuthorised(request, account, accountName, kind, responder, now);
-        return;
-    }
-    char challenge[768];
-    LSipMakeChallenge("WWW-Authenticate", digest, now, stale, challenge, sizeof(challenge));
-    responder.Respond(request, 401, "Unauthorized", challenge);
 }
 
 void HandleInwardRegisterAuthorised(const LSipMessage &request, LPBXContactList &account,

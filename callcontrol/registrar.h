@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+struct LPBXRequestGuards;
+
 // At most this many bindings per account; a new one then replaces the one
 // that expires first, so a misbehaving phone cannot fill the disk.
 constexpr int kMaxContactsPerAccount = 16;
@@ -17,13 +19,17 @@ constexpr int kMaxRegisterExpiry = 3600;
 constexpr int kNatRegisterExpiry = 60;
 
 // Looks up the account the To user names and checks its credentials.
-void LPBXHandleRegister(const LSipMessage &request, LNewRequestResponder &responder, int64_t now);
+// A name that is no account is challenged like one (no answer tells them
+// apart) and logged.
+void LPBXHandleRegister(const LSipMessage &request, LPBXRequestGuards &guards,
+                        LNewRequestResponder &responder, int64_t now);
 
 // Digest check; kind is "Extension" or "External Line".
 void HandleInwardRegisterAuthorise(const LSipMessage &request, LPBXContactList &account,
                                    const char *accountName, const char *kind,
                                    const char *digestUser, const char *password,
-                                   LNewRequestResponder &responder, int64_t now);
+                                   LPBXRequestGuards &guards, LNewRequestResponder &responder,
+                                   int64_t now);
 
 // Stores the binding and answers 200 with the account's live contacts.
 void HandleInwardRegisterAuthorised(const LSipMessage &request, LPBXContactList &account,

@@ -9,6 +9,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace
 {
@@ -63,6 +65,22 @@ void FitParties(char *from, size_t &fromLen, char *to, size_t &toLen, size_t roo
     }
 }
 
+// The content of a quoted CSV cell (RFC 4180): quotes doubled, and a text
+// that a spreadsheet would take as a formula (= + - @) led by "'" so that it
+// is shown as text.
+std::string CsvCellText(const char *text)
+{
+    std::string cell;
+    if (*text == '=' || *text == '+' || *text == '-' || *text == '@')
+        cell += '\'';
+    for (const char *p = text; *p; p++) {
+        cell += *p;
+        if (*p == '"')
+            cell += '"';
+    }
+    return cell;
+}
+
 void LogToDatabase(const LCallLogEntry &entry, time_t end)
 {
     char dsn[LPathSize], user[LPathSize], password[LPathSize];
@@ -82,18 +100,23 @@ void LogToDatabase(const LCallLogEntry &entry, time_t end)
     std::snprintf(time, sizeof time, "%.2d:%.2d:%.2d", start.tm_hour, start.tm_min, start.tm_sec);
     std::snprintf(total, sizeof total, "%ld", LCallLogTotalSeconds(entry, end));
     std::snprintf(talk, sizeof talk, "%ld", LCallLogTalkSeconds(entry, end));
-    const LSqlArgument args[] = {{"date", date},   {"time", time},           {"from", entry.from},
-                                 {"to", entry.to}, {"durationtotal", total}, {"duration", talk}};
+    const LSqlArgument args[] = {{"date", date},
+                                 {"time", time},
+                                 {"from", entry.from},
+                                 {"to", entry.to},
+                                 {"durationtotal", total, true},
+                                 {"duration", talk, true}};
     char sqlTemplate[LPathSize];
     LPBXSettings::DbLogSql.Get(sqlTemplate);
     char sql[kSqlStatementMax + 1];
-    if (!LSqlExpandTemplate(sql, sizeof sql, sqlTemplate, args, 6)) {
+    std::vector<LSqlParameter> parameters;
+    if (!LSqlPrepareTemplate(sql, sizeof sql, sqlTemplate, args, 6, parameters)) {
         LOGERROR("SQL Command FAILED");
         LOGERROR("SQL command longer than 1023 characters; not executed");
         return;
     }
     LOGTEXT("Executing SQL command: ", sql);
-    if (!db.SQLCommand(sql)) {
+    if (!db.SQLCommand(sql, parameters)) {
         LOGERROR("SQL Command FAILED");
         LOGERRORTEXT("ODBC: ", db.GetError());
     }
@@ -147,8 +170,22 @@ size_t LCallLogFormatLine(char *out, size_t size, const LCallLogEntry &entry, ti
     size_t toLen = CopyPrintable(to, sizeof to - 1, entry.to);
     // Four quotes, the comma between the parties and the line end.
     size_t fixed = static_cast<size_t>(headLen) + 5 + (sizeof kLineEnd - 1);
-    FitParties(from, fromLen, to, toLen, kCallLogLineMax > fixed ? kCallLogLineMax - fixed : 0);
-    int n = std::snprintf(out, size, "%s\"%s\",\"%s\"%s", head, from, to, kLineEnd);
+    size_t room = kCallLogLineMax > fixed ? kCallLogLineMax - fixed : 0;
+    std::string fromCell, toCell;
+    // Doubled quotes and the formula guard make a cell longer than its text:
+    // the texts are shortened by the excess until the cells fit.
+    for (size_t textRoom = room;;) {
+        FitParties(from, fromLen, to, toLen, textRoom);
+        fromCell = CsvCellText(from);
+        toCell = CsvCellText(to);
+        size_t cells = fromCell.size() + toCell.size();
+        if (cells <= room || textRoom == 0)
+            break;
+        size_t over = cells - room;
+        textRoom = fromLen + toLen > over ? fromLen + toLen - over : 0;
+    }
+    int n = std::snprintf(out, size, "%s\"%s\",\"%s\"%s", head, fromCell.c_str(), toCell.c_str(),
+                          kLineEnd);
     return n > 0 ? static_cast<size_t>(n) : 0;
 }
 

@@ -3,6 +3,7 @@
 #include "platform/log.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
 
@@ -12,6 +13,8 @@ using SQLRETURN = short;
 using SQLSMALLINT = short;
 using SQLINTEGER = int;
 using SQLHANDLE = void *;
+using SQLLEN = long;
+using SQLULEN = unsigned long;
 
 struct LODBCFunctions {
     SQLRETURN (*AllocHandle)(SQLSMALLINT, SQLHANDLE, SQLHANDLE *);
@@ -25,6 +28,11 @@ struct LODBCFunctions {
      SQLSMALLINT, SQLSMALLINT *);
     SQLRETURN (*Disconnect)(SQLHANDLE);
     SQLRETURN (*FreeHandle)(SQLSMALLINT, SQLHANDLE);
+    SQLRETURN (*Prepare)(SQLHANDLE, const unsigned char *, SQLINTEGER);
+    SQLRETURN(*BindParameter)
+    (SQLHANDLE, unsigned short, SQLSMALLINT, SQLSMALLINT, SQLSMALLINT, SQLULEN, SQLSMALLINT, void *,
+     SQLLEN, SQLLEN *);
+    SQLRETURN (*Execute)(SQLHANDLE);
 };
 
 namespace
@@ -35,6 +43,9 @@ constexpr SQLSMALLINT kHandleStmt = 3;
 constexpr SQLINTEGER kAttrOdbcVersion = 200;
 constexpr long kOdbcVersion3 = 3;
 constexpr SQLSMALLINT kNullTerminated = -3;
+constexpr SQLSMALLINT kParamInput = 1;
+constexpr SQLSMALLINT kCChar = 1, kCSignedLong = -16; // SQL_C_CHAR, SQL_C_SLONG
+constexpr SQLSMALLINT kSqlVarchar = 12, kSqlInteger = 4;
 
 bool Succeeded(SQLRETURN result)
 {
@@ -55,7 +66,10 @@ bool ResolveAll(void *handle, LODBCFunctions &f)
            Resolve(handle, "SQLExecDirect", f.ExecDirect) &&
            Resolve(handle, "SQLGetDiagRec", f.GetDiagRec) &&
            Resolve(handle, "SQLDisconnect", f.Disconnect) &&
-           Resolve(handle, "SQLFreeHandle", f.FreeHandle);
+           Resolve(handle, "SQLFreeHandle", f.FreeHandle) &&
+           Resolve(handle, "SQLPrepare", f.Prepare) &&
+           Resolve(handle, "SQLBindParameter", f.BindParameter) &&
+           Resolve(handle, "SQLExecute", f.Execute);
 }
 
 const unsigned char *Text(const char *text)
@@ -165,6 +179,40 @@ bool LODBCDatabase::SQLCommand(const char *sql)
         return false;
     }
     bool ok = Succeeded(api->ExecDirect(stmt, Text(sql), kNullTerminated));
+    if (!ok)
+        KeepDiagnostic(kHandleStmt, stmt);
+    api->FreeHandle(kHandleStmt, stmt);
+    return ok;
+}
+
+bool LODBCDatabase::SQLCommand(const char *sql, const std::vector<LSqlParameter> &parameters)
+{
+    if (!connected)
+        return false;
+    SQLHANDLE stmt = nullptr;
+    if (!Succeeded(api->AllocHandle(kHandleStmt, dbc, &stmt))) {
+        KeepDiagnostic(kHandleDbc, dbc);
+        return false;
+    }
+    // The buffers must stay put until the statement has run.
+    std::vector<long> numbers(parameters.size());
+    std::vector<SQLLEN> lengths(parameters.size(), kNullTerminated);
+    bool ok = Succeeded(api->Prepare(stmt, Text(sql), kNullTerminated));
+    for (size_t i = 0; ok && i < parameters.size(); i++) {
+        const LSqlParameter &p = parameters[i];
+        unsigned short number = static_cast<unsigned short>(i + 1);
+        if (p.number) {
+            numbers[i] = std::strtol(p.value.c_str(), nullptr, 10);
+            lengths[i] = 0;
+            ok = Succeeded(api->BindParameter(stmt, number, kParamInput, kCSignedLong, kSqlInteger,
+                                              0, 0, &numbers[i], 0, &lengths[i]));
+        } else
+            ok = Succeeded(
+                api->BindParameter(stmt, number, kParamInput, kCChar, kSqlVarchar,
+                                   p.value.size() + 1, 0, const_cast<char *>(p.value.c_str()),
+                                   static_cast<SQLLEN>(p.value.size() + 1), &lengths[i]));
+    }
+    ok = ok && Succeeded(api->Execute(stmt));
     if (!ok)
         KeepDiagnostic(kHandleStmt, stmt);
     api->FreeHandle(kHandleStmt, stmt);

@@ -5,6 +5,9 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
+
+#include "logs/sql_template.h"
 
 struct LODBCFunctions;
 
@@ -54,6 +57,10 @@ class LODBCDatabase
     // Executes the statement directly; true on success or success with
     // information. On failure the driver's diagnostic is kept.
     bool SQLCommand(const char *sql);
+    // Prepares the statement, binds each parameter to its "?" in order
+    // (SQLBindParameter: text as VARCHAR, numbers as INTEGER) and executes
+    // it, so no value is ever read as SQL.
+    bool SQLCommand(const char *sql, const std::vector<LSqlParameter> &parameters);
     // The last diagnostic text (at most kDiagnosticMax characters).
     const char *GetError() const { return error; }
 

@@ -1,11 +1,14 @@
 // The SQL statement of the call-log table is a user-editable template in
-// which "%name%" stands for a value of the call. Values are inserted as SQL
-// string content, so quotes are doubled and control characters dropped.
+// which "%name%" stands for a value of the call. The values are bound to the
+// statement as parameters rather than written into its text: escaping rules
+// differ between servers (some take "\" as an escape), binding has none.
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
-// Longest value text before its quotes are doubled.
+// Longest value text.
 constexpr size_t kSqlValueMax = 259;
 // Longest statement.
 constexpr size_t kSqlStatementMax = 1023;
@@ -13,19 +16,19 @@ constexpr size_t kSqlStatementMax = 1023;
 struct LSqlArgument {
     const char *name;
     const char *value;
+    bool number = false; // bound as an integer, not as text
 };
 
-// Appends value to out (at most size - 1 bytes in all): control characters
-// dropped, the rest cut at kSqlValueMax bytes, then each "'" doubled. The
-// cut is made before doubling, so a quote is never left without its pair.
-// Returns false when out had no room for the whole escaped value.
-bool LSqlAppendValue(char *out, size_t size, size_t &length, const char *value);
+// One parameter of a prepared statement, in the order of its "?".
+struct LSqlParameter {
+    std::string value; // control characters dropped, cut at kSqlValueMax bytes
+    bool number = false;
+};
 
-// Expands the template into out: text outside "%" pairs is copied, a name
-// between two "%" is replaced by the escaped value of the argument of that
-// name (case-sensitive; unknown names and "%%" give nothing), and a "%"
-// without a closing one is copied as it is. Returns false, with out empty,
-// when the statement would pass kSqlStatementMax characters or size - 1, so
-// that a cut statement is never executed.
-bool LSqlExpandTemplate(char *out, size_t size, const char *sqlTemplate, const LSqlArgument *args,
-                        int count);
+// Turns the template into a statement with parameter markers: each "%name%"
+// of a known argument becomes "?" (a pair of single quotes right around it,
+// as in '%from%', goes with it) and its value is appended to parameters.
+// Unknown names and "%%" give nothing. Returns false, with out empty, when
+// the statement would pass kSqlStatementMax characters or size - 1.
+bool LSqlPrepareTemplate(char *out, size_t size, const char *sqlTemplate, const LSqlArgument *args,
+                         int count, std::vector<LSqlParameter> &parameters);

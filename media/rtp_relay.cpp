@@ -82,7 +82,7 @@ bool LRtpRelay::Drain(Connection &in, Connection &other, bool fromA, LRtpHeader 
         int length = in.GetSocket().ReceivePacket(packet.data, LRtpHeader::kMaxDatagram, source);
         if (length < 0)
             return true;
-        if (other.AcceptSource(source))
+        if (other.AcceptSource(source, packet.data, length))
             Forward(in, other, fromA, packet, length, source);
         else
             dropped_.fetch_add(1, std::memory_order_relaxed);

@@ -8,6 +8,7 @@
 
 #include "config/settings.h"
 #include "media/sdp_address.h"
+#include "platform/ipaddress.h"
 #include "platform/log.h"
 #include "platform/tick.h"
 
@@ -101,18 +102,24 @@ void LRtpRelayConnection::ConnectTo(const LSDPMediaDestination &destination, boo
 {
     destinationValid_ = destination.valid;
     remote_ = LRtpMakeAddress(destination.valid ? destination.ip : 0, destination.port);
+    sdpAddress_ = remote_;
+    sdpTrusted_ = destination.valid && destination.ip != 0 && !IsIPPrivate(destination.ip) &&
+                  publicIP_ != LRtpFormatIP(destination.ip);
     latch_ = latch;
-    latched_ = false;
+    ResetLatch();
 }
 
-bool LRtpRelayConnection::AcceptSource(const LRtpAddress &source)
+bool LRtpRelayConnection::AcceptSource(const LRtpAddress &source, const uint8_t *data, int length)
 {
     if (!latch_)
         return true;
-    // The first packet after start names the endpoint. Later, only a port
-    // change from the same host is followed (a NAT rebinding); anyone else
-    // spraying the port must not steal the stream (RTP bleed).
+    // Once latched, only a port change from the same host is followed (a NAT
+    // rebinding); anyone else spraying the port must not steal the stream
+    // (RTP bleed).
     if (latched_ && !LRtpIsSameHost(source, remote_))
+        return false;
+    if (!latched_ && !LRtpIsSameHost(source, sdpAddress_) &&
+        (sdpTrusted_ || !probe_.Offer(source, data, length)))
         return false;
     remote_ = source;
     latched_ = true;

@@ -3,6 +3,7 @@
 // address under which the port is reached from outside.
 #pragma once
 
+#include "media/rtp_latch.h"
 #include "media/rtp_relay_socket.h"
 #include "media/sdp_relay.h"
 
@@ -56,11 +57,19 @@ class LRtpRelayConnection : public LSDPRelayConnection
     bool HasDestination() const { return destinationValid_; }
     const LRtpAddress &GetRemoteAddress() const { return remote_; }
 
-    // Decides whether a packet from source comes from this connection's
-    // endpoint, latching to it as needed; false means drop the packet.
-    bool AcceptSource(const LRtpAddress &source);
-    // A new run latches afresh to the first source it hears.
-    void ResetLatch() { latched_ = false; }
+    // Decides whether a packet (data, length) from source comes from this
+    // connection's endpoint, latching to it as needed; false means drop it.
+    // The first latch takes a source at the SDP address at once; when that
+    // address is private, absent or the exchange's own public one, a source
+    // proves itself with a run of consecutive RTP packets; other sources are
+    // never taken when the SDP address is a public one of its own.
+    bool AcceptSource(const LRtpAddress &source, const uint8_t *data, int length);
+    // A new run latches afresh.
+    void ResetLatch()
+    {
+        latched_ = false;
+        probe_.Reset();
+    }
 
   private:
     bool Bind(uint16_t port);
@@ -77,4 +86,7 @@ class LRtpRelayConnection : public LSDPRelayConnection
     bool destinationValid_ = false;
     bool latch_ = false;
     bool latched_ = false;
+    LRtpAddress sdpAddress_{};
+    bool sdpTrusted_ = false; // a public address that is not ours
+    LRtpLatchProbe probe_;
 };

@@ -1,7 +1,10 @@
 #include "platform/log.h"
 
+#include "platform/log_escape.h"
+
 #include <atomic>
 #include <cstdio>
+#include <string>
 
 namespace
 {
@@ -32,6 +35,13 @@ void Write(int level, const char *text)
 {
     if (!text)
         text = "";
+    std::string escaped;
+    for (const char *p = text; *p; p++)
+        if ((unsigned char)*p < 0x20 || *p == 0x7f) {
+            escaped = LLogEscape(text);
+            text = escaped.c_str();
+            break;
+        }
     LLogSink sink = gSink.load();
     if (!sink) {
         StderrSink(level, text);

@@ -22,9 +22,12 @@
 // Intervals and limits of the primitives. Tests shorten them; the service
 // keeps the defaults.
 struct LSipDialogTiming {
-    uint32_t resendMs = 500;       // request repeated until a response
-    uint32_t ackWaitSliceMs = 350; // response repeated until the ACK
-    uint32_t ackLimitMs = 8000;
+    uint32_t resendMs = 500; // request repeated until a response
+    // A final response is repeated until its ACK on RFC 3261 Timer G: first
+    // after T1, doubling up to T2, and given up at Timer H (64 * T1).
+    uint32_t ackWaitSliceMs = 500;
+    uint32_t ackWaitSliceMaxMs = 4000;
+    uint32_t ackLimitMs = 32000;
     uint32_t cancelSliceMs = 350;
     uint32_t cancelLimitMs = 1000; // no provisional response seen
     uint32_t cancelLimitProvisionalMs = 2000;

@@ -74,10 +74,13 @@ int LSipCall::SendResponseAndWaitForAck(LThread &thread, const LSipMessage &requ
     LIPAddressWithPort to(request.GetSource());
     gSipEngine.SendPacketUDP(to, text);
     gSipEngine.AddAnsweredMessage(request, to, text);
-    uint32_t start = GetTickCount();
+    uint32_t start = GetTickCount(), interval = gSipDialogTiming.ackWaitSliceMs,
+             nextSend = interval;
     for (;;) {
         bool stopped = false;
-        LPtr<LSipMessage> message = WaitMessage(thread, gSipDialogTiming.ackWaitSliceMs, stopped);
+        uint32_t elapsed = LTickSince(start);
+        uint32_t wait = nextSend > elapsed ? nextSend - elapsed : 0;
+        LPtr<LSipMessage> message = WaitMessage(thread, wait, stopped);
         if (stopped)
             return 408;
         if (message && IsMethod(*message, "ACK")) {
@@ -86,9 +89,16 @@ int LSipCall::SendResponseAndWaitForAck(LThread &thread, const LSipMessage &requ
         }
         if (message && !DefaultMessageProcessing(*message))
             return 487;
-        if (LTickSince(start) >= gSipDialogTiming.ackLimitMs)
+        elapsed = LTickSince(start);
+        if (elapsed >= gSipDialogTiming.ackLimitMs)
             return 408;
+        if (elapsed < nextSend)
+            continue;
         gSipEngine.SendPacketUDP(to, text);
+        interval = interval * 2 > gSipDialogTiming.ackWaitSliceMaxMs
+                       ? gSipDialogTiming.ackWaitSliceMaxMs
+                       : interval * 2;
+        nextSend = elapsed + interval;
     }
 }
 

@@ -1,5 +1,5 @@
 // Digest computation against RFC 2617's example, credential decoding, and the
-// nonce life cycle of an account's REGISTER challenges.
+// nonces of REGISTER challenges: issue, expiry, binding and replay.
 #include "callcontrol/registrar.h"
 #include "registrar_fixture.h"
 
@@ -45,16 +45,27 @@ TEST(Digest, DecodeTable)
     }
 }
 
-TEST(Digest, NonceLayoutAndRealm)
+TEST(Digest, RealmAndNonces)
 {
-    char a[32], b[32], realm[260];
-    LSipMakeNonce(a, sizeof(a));
-    LSipMakeNonce(b, sizeof(b));
-    EXPECT_TRUE(std::regex_match(a, std::regex("v[0-9]{1,5}qaq[0-9]{1,5}w"))) << a;
-    EXPECT_STRNE(a, b);
+    char realm[260];
     LSipGetLocalRealm(realm);
     EXPECT_EQ(std::string(realm).rfind("vela@", 0), 0u) << realm;
     EXPECT_EQ(std::string(realm).find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ"), std::string::npos);
+    LDigestNonces nonces, other;
+    const int64_t now = 1700000000;
+    std::string a = nonces.Issue("Alice", now), b = nonces.Issue("alice", now);
+    EXPECT_NE(a, b);
+    std::string forged = a;
+    forged[0] = forged[0] == '0' ? '1' : '0'; // another issue time
+    // clang-format off
+    struct { std::string nonce; const char *account; int64_t at; bool valid; } cases[] = {
+        {a, "ALICE", now + 300, true}, {a, "bob", now, false}, {a, "alice", now + 301, false},
+        {a, "alice", now - 1, false},  {forged, "alice", now, false},
+        {other.Issue("alice", now), "alice", now, false},     {"", "alice", now, false},
+    };
+    // clang-format on
+    for (const auto &c : cases)
+        EXPECT_EQ(nonces.IsValid(c.nonce.c_str(), c.account, c.at), c.valid) << c.nonce;
 }
 
 TEST(Digest, SameUriTable)
@@ -68,72 +79,102 @@ TEST(Digest, SameUriTable)
 
 using DigestChallenge = RegistrarTest;
 
-TEST_F(DigestChallenge, NonceLifeCycle)
+TEST_F(DigestChallenge, EveryChallengeHasItsOwnNonceAndReplaysAreRefused)
 {
-    LPBXExtension ext = MakeExtension("101", "pw");
-    const char *contact = "Contact: <sip:101@10.0.0.5>\r\n";
-    const std::string to = "To: <sip:101@pbx>\r\n";
-    auto ask = [&](const std::string &auth, int64_t now) {
-        auto m = Request("REGISTER", "sip:pbx", to + contact + auth);
-        LPBXHandleRegister(*m, responder, now);
+    MakeExtension("101", "pw");
+    const std::string head = "To: <sip:101@pbx>\r\nContact: <sip:101@10.0.0.5>\r\n";
+    auto ask = [&](const std::string &auth, const char *source = "10.0.0.5:5060",
+                   int64_t now = kNow + 100) {
+        auto m = Request("REGISTER", "sip:pbx", head + auth, source);
+        LPBXHandleRegister(*m, guards, responder, now);
         return responder.Last();
     };
-    // Never challenged: a new nonce with stale TRUE.
-    Answer first = ask("", kNow);
+    Answer first = ask("");
     ASSERT_EQ(first.status, 401);
-    std::string nonce = ChallengeParm(first.extra, "nonce");
-    EXPECT_EQ(ChallengeParm(first.extra, "stale"), "TRUE");
     char realm[260];
-    EXPECT_EQ(first.extra, "WWW-Authenticate: Digest realm=\"" +
-                               std::string(LSipGetLocalRealm(realm)) + "\",nonce=\"" + nonce +
-                               "\",opaque=\"\",stale=TRUE,algorithm=MD5\r\n");
-    EXPECT_EQ(ext.GetNonceTime(), kNow);
+    EXPECT_TRUE(std::regex_match(first.extra,
+                                 std::regex("WWW-Authenticate: Digest realm=\"" +
+                                            std::string(LSipGetLocalRealm(realm)) +
+                                            "\",nonce=\"[0-9a-f]{32}\",opaque=\"\",stale=FALSE,"
+                                            "algorithm=MD5,qop=\"auth\"\r\n")))
+        << first.extra;
+    std::string nonce = ChallengeParm(first.extra, "nonce");
+    EXPECT_NE(ChallengeParm(ask("").extra, "nonce"), nonce);
+    std::string good = Credentials("101", "pw", "REGISTER", "sip:pbx", nonce);
 
+    // stale=TRUE only where the password was right and the nonce was not.
     struct Step {
         std::string auth;
+        const char *source;
+        int64_t now;
         int status;
         const char *stale;
-        bool sameNonce;
     } steps[] = {
-        {Credentials("101", "wrong", "REGISTER", "sip:pbx", nonce), 401, "FALSE", true},
-        {Credentials("101", "pw", "REGISTER", "sip:pbx", "v1qaq2w"), 401, "TRUE", true},
-        {Credentials("101", "pw", "REGISTER", "sip:pbx", nonce, "other"), 401, "TRUE", true},
-        {Credentials("101", "pw", "REGISTER", "sip:pbx", nonce, nullptr, "x"), 401, "TRUE", true},
-        // Credentials computed for another target are not accepted here.
-        {Credentials("101", "pw", "REGISTER", "sip:other", nonce), 401, "FALSE", true},
-        {"Basic abc", 401, "FALSE", true},
-        {Credentials("101", "pw", "REGISTER", "sip:pbx", nonce), 200, "", true},
+        // clang-format off
+        {Credentials("101", "wrong", "REGISTER", "sip:pbx", nonce), "10.0.0.5:5060", kNow, 401, "FALSE"},
+        {Credentials("101", "pw", "REGISTER", "sip:pbx", "0000000011111111aaaaaaaaaaaaaaaa"), "10.0.0.5:5060", kNow, 401, "TRUE"},
+        {Credentials("101", "pw", "REGISTER", "sip:pbx", nonce, "other"), "10.0.0.5:5060", kNow, 401, "TRUE"},
+        {Credentials("101", "pw", "REGISTER", "sip:pbx", nonce, nullptr, "x"), "10.0.0.5:5060", kNow, 401, "TRUE"},
+        {Credentials("101", "pw", "REGISTER", "sip:other", nonce), "10.0.0.5:5060", kNow, 401, "FALSE"},
+        {"Basic abc", "10.0.0.5:5060", kNow, 401, "FALSE"},
+        {good, "10.0.0.5:5060", kNow + 300, 200, ""},
+        // Without qop a nonce is reused only where it was first used.
+        {good, "10.0.0.5:5060", kNow + 300, 200, ""},
+        {good, "10.0.0.5:5061", kNow + 300, 401, "TRUE"},
+        {good, "10.0.0.66:5060", kNow + 300, 401, "TRUE"},
+        {good, "10.0.0.5:5060", kNow + 401, 401, "TRUE"},
+        // clang-format on
     };
     for (const Step &s : steps) {
-        Answer a = ask("Authorization: " + s.auth + "\r\n", kNow + 100);
-        EXPECT_EQ(a.status, s.status) << s.auth;
+        Answer a = ask("Authorization: " + s.auth + "\r\n", s.source, s.now);
+        EXPECT_EQ(a.status, s.status) << s.auth << " from " << s.source;
         if (s.status == 401) {
-            EXPECT_EQ(ChallengeParm(a.extra, "stale"), s.stale) << s.auth;
-            EXPECT_EQ(ChallengeParm(a.extra, "nonce") == nonce, s.sameNonce) << s.auth;
+            EXPECT_EQ(ChallengeParm(a.extra, "stale"), s.stale) << s.auth << " from " << s.source;
         }
     }
-    // Neither use nor challenges extend the nonce's life.
-    EXPECT_EQ(ext.GetNonceTime(), kNow);
-    Answer late =
-        ask("Authorization: " + Credentials("101", "pw", "REGISTER", "sip:pbx", nonce) + "\r\n",
-            kNow + 301);
-    EXPECT_EQ(late.status, 401);
-    EXPECT_EQ(ChallengeParm(late.extra, "stale"), "TRUE");
-    EXPECT_NE(ChallengeParm(late.extra, "nonce"), nonce);
-    EXPECT_EQ(ext.GetNonceTime(), kNow + 301);
+}
+
+// RFC 7616 section 3.4: with qop each nonce count is accepted once and must
+// grow; a captured answer is worth nothing anywhere.
+TEST_F(DigestChallenge, QopNonceCountsOnlyGrow)
+{
+    MakeExtension("101", "pw");
+    std::string nonce = guards.nonces.Issue("101", kNow);
+    char realm[260], response[LMD5::HexSize];
+    LSipGetLocalRealm(realm);
+    auto ask = [&](const char *nc, const char *source) {
+        LSipDigestResponse("101", realm, "pw", "REGISTER", "sip:pbx", nonce.c_str(), nc, "c0ffee",
+                           "auth", response);
+        std::string auth = std::string("Authorization: Digest username=\"101\",realm=\"") + realm +
+                           "\",nonce=\"" + nonce + "\",uri=\"sip:pbx\",response=\"" + response +
+                           "\",qop=auth,nc=" + nc + ",cnonce=\"c0ffee\",algorithm=MD5\r\n";
+        auto m = Request("REGISTER", "sip:pbx", "To: <sip:101@pbx>\r\n" + auth, source);
+        LPBXHandleRegister(*m, guards, responder, kNow + 1);
+        return responder.Last().status;
+    };
+    // clang-format off
+    struct { const char *nc, *source; int status; } steps[] = {
+        {"00000001", "10.0.0.5:5060", 200}, {"00000001", "10.0.0.5:5060", 401},
+        {"00000001", "10.0.0.7:5060", 401}, {"00000003", "10.0.0.5:5060", 200},
+        {"00000002", "10.0.0.5:5060", 401}, {"1", "10.0.0.5:5060", 401},
+        {"00000000", "10.0.0.5:5060", 401}, {"00000004", "10.0.0.5:5062", 200},
+    };
+    // clang-format on
+    for (const auto &s : steps)
+        EXPECT_EQ(ask(s.nc, s.source), s.status) << s.nc << " from " << s.source;
 }
 
 TEST_F(DigestChallenge, UserCaseIsKeptForTheDigest)
 {
     MakeExtension("alice", "pw");
     auto m = Request("REGISTER", "sip:pbx", "To: <sip:ALICE@pbx>\r\n");
-    LPBXHandleRegister(*m, responder, kNow);
+    LPBXHandleRegister(*m, guards, responder, kNow);
     std::string nonce = ChallengeParm(responder.Last().extra, "nonce");
     for (const char *user : {"alice", "ALICE"}) {
         auto again = Request("REGISTER", "sip:pbx",
                              "To: <sip:ALICE@pbx>\r\nAuthorization: " +
                                  Credentials(user, "pw", "REGISTER", "sip:pbx", nonce) + "\r\n");
-        LPBXHandleRegister(*again, responder, kNow + 1);
+        LPBXHandleRegister(*again, guards, responder, kNow + 1);
         EXPECT_EQ(responder.Last().status, strcmp(user, "ALICE") == 0 ? 200 : 401) << user;
     }
 }

@@ -5,6 +5,7 @@
 #include "callcontrol/digest.h"
 #include "callcontrol/new_request_responder.h"
 #include "callcontrol/registry_map.h"
+#include "callcontrol/request_guards.h"
 #include "config/pbx_extension.h"
 #include "config/pbx_external_line.h"
 #include "config/settings.h"
@@ -125,6 +126,14 @@ class RegistrarTest : public ::testing::Test
                "\",algorithm=MD5";
     }
 
+    // Credentials answering a fresh challenge of account (without qop).
+    std::string Answering(const char *account, const char *user, const char *password,
+                          const char *method, const char *uri, int64_t now = kNow)
+    {
+        return Credentials(user, password, method, uri, guards.nonces.Issue(account, now));
+    }
+
     std::string root;
     CapturingResponder responder;
+    LPBXRequestGuards guards;
 };

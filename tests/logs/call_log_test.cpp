@@ -48,8 +48,14 @@ TEST(CallLogLine, FieldsAndDurations)
         {-1, 75, "40", "41", "2024-03-05,07:08:09,01:15,00:00,\"40\",\"41\"\r\n"},
         {10, 6000, "40", "41", "2024-03-05,07:08:09,100:00,99:50,\"40\",\"41\"\r\n"},
         {0, 0, "", "", "2024-03-05,07:08:09,00:00,00:00,\"\",\"\"\r\n"},
-        {5, 65, "\"Bob\" <sip:40@pbx>", "41",
-         "2024-03-05,07:08:09,01:05,01:00,\"\"Bob\" <sip:40@pbx>\",\"41\"\r\n"},
+        // RFC 4180: quotes inside a cell are doubled, so a crafted name cannot
+        // close its cell and open new ones.
+        {5, 65, "\"Bob\" <sip:40@pbx>", "a\",\"=1+2",
+         "2024-03-05,07:08:09,01:05,01:00,\"\"\"Bob\"\" <sip:40@pbx>\",\"a\"\",\"\"=1+2\"\r\n"},
+        // Cells a spreadsheet would run as formulas are shown as text.
+        {-1, 1, "=HYPERLINK(\"x\")", "+1",
+         "2024-03-05,07:08:09,00:01,00:00,\"'=HYPERLINK(\"\"x\"\")\",\"'+1\"\r\n"},
+        {-1, 1, "-2", "@SUM(A1)", "2024-03-05,07:08:09,00:01,00:00,\"'-2\",\"'@SUM(A1)\"\r\n"},
         // A clock set back: no negative durations; answered after the end.
         {-1, -30, "a", "b", "2024-03-05,07:08:09,00:00,00:00,\"a\",\"b\"\r\n"},
         {90, 60, "a", "b", "2024-03-05,07:08:09,01:00,00:00,\"a\",\"b\"\r\n"},
@@ -78,20 +84,30 @@ TEST(CallLogLine, LongPartiesAreShortenedAndTheLineEndStays)
         {std::string(109, 'a'), std::string(111, 'b'), 109, 111}, // exactly fits
         {std::string(109, 'a'), std::string(112, 'b'), 109, 111},
     };
+    std::string line;
     for (const Case &c : cases) {
-        std::string line = Line(Entry(start, 0, c.from.c_str(), c.to.c_str()), start + 1);
+        line = Line(Entry(start, 0, c.from.c_str(), c.to.c_str()), start + 1);
         EXPECT_EQ(line.size(), c.fromKept + c.toKept + 39);
         EXPECT_LE(line.size(), kCallLogLineMax);
         EXPECT_EQ(line.substr(line.size() - 3), "\"\r\n");
         size_t firstQuote = line.find('"');
         EXPECT_EQ(line.find('"', firstQuote + 1) - firstQuote - 1, c.fromKept);
     }
+    // Doubled quotes count against the line: the texts give way, and a
+    // quote is never left without its double.
+    std::string quotes(200, '"');
+    line = Line(Entry(start, 0, quotes.c_str(), big.c_str()), start + 1);
+    EXPECT_LE(line.size(), kCallLogLineMax);
+    EXPECT_EQ(line.substr(line.size() - 3), "\"\r\n");
+    size_t open = line.find('"') + 1, close = line.find("\",\"", open);
+    EXPECT_EQ((close - open) % 2, 0u);
+    EXPECT_EQ(line.substr(open, close - open), std::string(close - open, '"'));
     // A cut never splits a UTF-8 character (2-byte "é" repeated).
     std::string accents;
     for (int i = 0; i < 120; i++)
         accents += "\xc3\xa9";
-    std::string line = Line(Entry(start, 0, accents.c_str(), accents.c_str()), start + 1);
-    size_t open = line.find('"') + 1;
+    line = Line(Entry(start, 0, accents.c_str(), accents.c_str()), start + 1);
+    open = line.find('"') + 1;
     std::string from = line.substr(open, line.find('"', open) - open);
     EXPECT_EQ(from.size() % 2, 0u);
     EXPECT_EQ(from.size(), 110u);

@@ -3,87 +3,66 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace
 {
-std::string Expand(const char *sqlTemplate, const char *from, const char *to = "101",
-                   bool *ok = nullptr)
+// The statement, then each bound value ("#" marks a number) after a "|".
+std::string Prepare(const char *sqlTemplate, const char *from, const char *to = "101",
+                    bool *ok = nullptr)
 {
-    const LSqlArgument args[] = {{"date", "2024-03-05"},  {"time", "07:08:09"},
-                                 {"from", from},          {"to", to},
-                                 {"durationtotal", "75"}, {"duration", "0"}};
+    const LSqlArgument args[] = {
+        {"date", "2024-03-05"},        {"time", "07:08:09"},   {"from", from}, {"to", to},
+        {"durationtotal", "75", true}, {"duration", "0", true}};
     char out[kSqlStatementMax + 1];
-    bool expanded = LSqlExpandTemplate(out, sizeof out, sqlTemplate, args, 6);
+    std::vector<LSqlParameter> parameters;
+    bool prepared = LSqlPrepareTemplate(out, sizeof out, sqlTemplate, args, 6, parameters);
     if (ok)
-        *ok = expanded;
-    return out;
+        *ok = prepared;
+    std::string text = out;
+    for (const LSqlParameter &p : parameters)
+        text += "|" + std::string(p.number ? "#" : "") + p.value;
+    return text;
 }
 } // namespace
 
-TEST(SqlTemplate, PlaceholdersTable)
+TEST(SqlTemplate, PlaceholdersBecomeBoundParameters)
 {
     struct Case {
         const char *sqlTemplate, *from, *expected;
     } cases[] = {
-        {"%from%%to%", "it's", "it''s101"},
+        // clang-format off
+        {"%from%%to%", "it's", "??|it's|101"},
         {"INSERT INTO CallTable (\"Date\",\"Time\",\"From\",\"To\",\"Duration\") values "
-         "('%date%','%time%','%from%','%to%','%duration%')",
-         "40",
+         "('%date%','%time%','%from%','%to%','%duration%')", "40",
          "INSERT INTO CallTable (\"Date\",\"Time\",\"From\",\"To\",\"Duration\") values "
-         "('2024-03-05','07:08:09','40','101','0')"},
-        {"%durationtotal%/%duration%", "", "75/0"},
-        {"a%unknown%b%%c", "", "abc"},
+         "(?,?,?,?,?)|2024-03-05|07:08:09|40|101|#0"},
+        {"%durationtotal%/%duration%", "", "?/?|#75|#0"},
+        {"a%unknown%b%%c '%nothing%'", "", "abc ''"},
         {"%FROM%|%From%", "x", "|"}, // names are case-sensitive
         {"100% sure", "x", "100% sure"},
-        {"'%from%'", "'; DROP TABLE CallTable; --", "'''; DROP TABLE CallTable; --'"},
-        {"'%from%'",
-         "a\r\nb\tc\x7f"
-         "d",
-         "'abcd'"},
-        {"'%from%'", "''''", "''''''''''"},
+        // Whatever the value holds, it stays a value: no quoting rules apply.
+        {"'%from%'", "'; DROP TABLE CallTable; --", "?|'; DROP TABLE CallTable; --"},
+        {"'%from%'", "\\'); DELETE FROM t; --", "?|\\'); DELETE FROM t; --"},
+        {"'%from%'", "a\r\nb\tc\x7f" "d", "?|abcd"},
+        {"x'%from%", "v", "x'?|v"},
         {"", "x", ""},
+        // clang-format on
     };
     for (const Case &c : cases)
-        EXPECT_EQ(Expand(c.sqlTemplate, c.from), c.expected) << c.sqlTemplate;
+        EXPECT_EQ(Prepare(c.sqlTemplate, c.from), c.expected) << c.sqlTemplate;
 }
 
-TEST(SqlTemplate, ValueIsCutBeforeQuotesAreDoubled)
+TEST(SqlTemplate, ValuesAreCutAndOverlongStatementsRefused)
 {
-    // 258 letters and a quote at position 259: the quote is kept, doubled.
-    std::string value(258, 'a');
-    value += "'tail";
-    std::string sql = Expand("'%from%'", value.c_str());
-    EXPECT_EQ(sql, "'" + std::string(258, 'a') + "'''");
-    // A quote just past the cut is dropped whole, not half.
-    value = std::string(259, 'b') + "'";
-    EXPECT_EQ(Expand("'%from%'", value.c_str()), "'" + std::string(259, 'b') + "'");
-    // 259 quotes double to 518 characters: every quote keeps its pair.
-    std::string quotes(300, '\'');
-    sql = Expand("%from%", quotes.c_str());
-    EXPECT_EQ(sql, std::string(518, '\''));
     // Control characters do not count against the 259.
-    value = std::string(100, '\n') + std::string(259, 'c') + "X";
-    EXPECT_EQ(Expand("%from%", value.c_str()), std::string(259, 'c'));
-}
-
-TEST(SqlTemplate, OverlongStatementIsRefusedNotCut)
-{
-    std::string quotes(259, '\'');
-    bool ok = true;
-    // 518 + 518 fits nowhere under 1023 with the text around it.
-    std::string sql = Expand("x%from%%to%", quotes.c_str(), quotes.c_str(), &ok);
-    EXPECT_FALSE(ok);
-    EXPECT_EQ(sql, "");
+    std::string value = std::string(100, '\n') + std::string(259, 'c') + "X";
+    EXPECT_EQ(Prepare("%from%", value.c_str()), "?|" + std::string(259, 'c'));
+    bool ok = false;
     std::string tmpl(1023, 'y');
-    EXPECT_EQ(Expand(tmpl.c_str(), "", "", &ok), tmpl);
+    EXPECT_EQ(Prepare(tmpl.c_str(), "", "", &ok), tmpl);
     EXPECT_TRUE(ok);
-    tmpl += "z";
-    Expand(tmpl.c_str(), "", "", &ok);
+    tmpl += "%from%";
+    EXPECT_EQ(Prepare(tmpl.c_str(), "v", "", &ok), "");
     EXPECT_FALSE(ok);
-
-    // A small buffer: a doubled quote never straddles the end.
-    char small[4];
-    size_t length = 0;
-    EXPECT_FALSE(LSqlAppendValue(small, sizeof small, length, "ab'"));
-    EXPECT_STREQ(small, "ab");
 }

@@ -132,17 +132,49 @@ TEST_F(RelayTest, ThirdPartySprayingBothPortsIsDroppedAndStealsNothing)
     EXPECT_EQ(relay->GetDropped(), 100u);
 }
 
-TEST_F(RelayTest, NothingIsSentToAnUnusableDestinationUntilLatched)
+// An RTP packet (version 2) of ssrc with sequence number seq.
+std::string Rtp(uint16_t seq, uint32_t ssrc = 0x11223344)
 {
-    relay->GetA().ConnectTo(LSDPMakeDestination("0.0.0.0", 4000), true);
-    relay->GetB().ConnectTo(Loopback(answerer.Port()), false);
-    relay->Start("", 255);
-    ASSERT_TRUE(answerer.SendTo(portA, "early"));
-    EXPECT_EQ(offerer.ReceiveText(200), "<nothing>");
-    ASSERT_TRUE(offerer.SendTo(portB, "hi"));
-    EXPECT_EQ(answerer.ReceiveText(), "hi");
-    ASSERT_TRUE(answerer.SendTo(portA, "late"));
-    EXPECT_EQ(offerer.ReceiveText(), "late");
+    std::string p(12, '\0');
+    p[0] = (char)0x80;
+    p[2] = (char)(seq >> 8);
+    p[3] = (char)seq;
+    for (int i = 0; i < 4; i++)
+        p[8 + i] = (char)(ssrc >> (24 - 8 * i));
+    return p + "voice";
+}
+
+// The first latch: a public SDP address is believed and nobody else is taken;
+// without a usable one (none, or private behind a NAT) a source must send a
+// run of consecutive RTP packets first, so one stray packet steals nothing.
+TEST_F(RelayTest, FirstLatchNeedsTheSdpHostOrARunOfRtp)
+{
+    UdpPeer stranger("127.0.0.2");
+    struct Case {
+        const char *sdpHost;
+        bool latchesAfterRun;
+    } cases[] = {{"0.0.0.0", true}, {"10.1.2.3", true}, {"198.51.100.7", false}};
+    for (const Case &c : cases) {
+        relay->Stop();
+        relay->GetA().ConnectTo(LSDPMakeDestination(c.sdpHost, 4000), true);
+        relay->GetB().ConnectTo(Loopback(answerer.Port()), false);
+        relay->Start("", 255);
+        ASSERT_TRUE(stranger.SendTo(portB, Rtp(500)));
+        ASSERT_TRUE(stranger.SendTo(portB, "junk"));
+        // Out of order, another SSRC, then a clean run from the offerer.
+        for (std::string p : {Rtp(7), Rtp(9), Rtp(10, 1), Rtp(11), Rtp(12), Rtp(13), Rtp(14)})
+            ASSERT_TRUE(offerer.SendTo(portB, p));
+        std::string forwarded = answerer.ReceiveText(300);
+        ASSERT_TRUE(answerer.SendTo(portA, "reply"));
+        EXPECT_EQ(stranger.ReceiveText(100), "<nothing>") << c.sdpHost;
+        if (c.latchesAfterRun) {
+            EXPECT_EQ(forwarded, Rtp(14)) << c.sdpHost;
+            EXPECT_EQ(offerer.ReceiveText(), "reply") << c.sdpHost;
+        } else {
+            EXPECT_EQ(forwarded, "<nothing>") << c.sdpHost;
+            EXPECT_EQ(offerer.ReceiveText(100), "<nothing>") << c.sdpHost;
+        }
+    }
 }
 
 std::atomic<bool> gKeepAlive{false};

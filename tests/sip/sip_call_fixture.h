@@ -120,7 +120,8 @@ class SipCallTest : public ::testing::Test
         LSipDialogTiming &t = gSipDialogTiming;
         t.resendMs = 100;
         t.ackWaitSliceMs = 70;
-        t.ackLimitMs = 700;
+        t.ackWaitSliceMaxMs = 200;
+        t.ackLimitMs = 1200;
         t.cancelSliceMs = 70;
         t.cancelLimitMs = 300;
         t.cancelLimitProvisionalMs = 600;

@@ -52,9 +52,10 @@ TEST_F(SipEngineWire, StrayRequestsGetTheDispatchTableAnswers)
         {"INVITE", "Replaces: nobody@example;to-tag=1;from-tag=2\r\n",
          "SIP/2.0 481 Call/Transaction Does Not Exist"},
         {"INVITE", "Replaces:    gone-call-id\r\n", "SIP/2.0 481 Call/Transaction Does Not Exist"},
-        // Until the registrar takes them, new INVITE and REGISTER find no account.
-        {"INVITE", "", "SIP/2.0 404 Not Found"},
-        {"REGISTER", "", "SIP/2.0 404 Not Found"},
+        // New INVITE and REGISTER naming no account are challenged like
+        // accounts, so that answers do not tell names apart.
+        {"INVITE", "", "SIP/2.0 407 Proxy Authentication Required"},
+        {"REGISTER", "", "SIP/2.0 401 Unauthorized"},
         // The stateless proxy finds no extension to forward to.
         {"SUBSCRIBE", "Event: presence\r\n", "SIP/2.0 404 Not Found"},
         {"NOTIFY", "Event: message-summary\r\n", "SIP/2.0 404 Not Found"},
@@ -84,7 +85,7 @@ TEST_F(SipEngineWire, RetransmissionsAreAnsweredIdenticallyAtMostSixteenTimes)
 {
     std::string request = SipRequest("INVITE", "retrans", peer.Port());
     std::string first = Ask(request);
-    ASSERT_EQ(FirstLine(first), "SIP/2.0 404 Not Found");
+    ASSERT_EQ(FirstLine(first), "SIP/2.0 407 Proxy Authentication Required");
     for (int i = 0; i < 20; i++)
         ASSERT_TRUE(peer.SendTo(sipPort, request));
     std::string marker = SipRequest("OPTIONS", "marker", peer.Port());
