@@ -1,0 +1,104 @@
+// In-band DTMF detection: per 12.5 ms frame, the seven tone lines are
+// measured against the signal's own energy and a fixed floor, and the
+// strongest column/row pair above a common score is the key. Owner hears
+// DTMFNotifyDetect(char) once when a key starts.
+#pragma once
+
+#include "media/dtmf_filters.h"
+
+#include <algorithm>
+#include <cmath>
+
+template <class Owner> class LDTMFDetect
+{
+  public:
+    // sensitivity 0..100: higher accepts weaker and less clean tones.
+    LDTMFDetect(Owner &owner, int rate, int sensitivity)
+        : owner_(owner), signal_(), lines_{{1209, rate}, {1336, rate}, {1477, rate}, {697, rate},
+                                           {770, rate},  {852, rate},  {941, rate}},
+          frameLength_(rate / 80), alpha_(1 - exp(-1884.9555921 / rate))
+    {
+        int s = std::clamp(sensitivity, 0, 100);
+        ratio_ = (100 - s) * 0.0008 + 0.17;
+        floor_ = frameLength_ * 32761.0 * (145 - s) / 95.0;
+        Clear();
+    }
+
+    void Clear()
+    {
+        signal_.Clear();
+        for (LDTMFBufferedLine &line : lines_)
+            line.Clear();
+        left_ = frameLength_;
+        highPass_ = 0;
+        current_ = 0;
+    }
+
+    // step: distance between two samples of the channel listened to.
+    void Write(const int *samples, int count, int step)
+    {
+        for (int i = 0; i < count; i++, samples += step) {
+            // Removing what lies below about 300 Hz keeps hum and the
+            // low-frequency bulk of speech out of the energy reference.
+            double d = *samples - highPass_;
+            highPass_ += alpha_ * d;
+            signal_.Add(d);
+            for (LDTMFBufferedLine &line : lines_)
+                line.Add(d);
+            if (--left_ == 0)
+                EndFrame();
+        }
+    }
+
+    char GetCurrentChar() const { return current_; }
+
+  private:
+    static constexpr int kLines = 7;
+
+    void EndFrame()
+    {
+        double reference = (signal_.Level() * ratio_ + floor_) * frameLength_;
+        // A key already held only has to stay, not to start: hysteresis
+        // against a tone flickering at the threshold.
+        if (current_ != 0)
+            reference *= 0.3;
+        double p[kLines];
+        for (int i = 0; i < kLines; i++)
+            p[i] = std::min(1.0, lines_[i].Level() / reference);
+        static const char keys[3][4] = {
+            {'1', '4', '7', '*'}, {'2', '5', '8', '0'}, {'3', '6', '9', '#'}};
+        double best = 0.35;
+        char key = 0;
+        for (int column = 0; column < 3; column++)
+            for (int row = 0; row < 4; row++)
+                if (p[column] * p[3 + row] > best) {
+                    best = p[column] * p[3 + row];
+                    key = keys[column][row];
+                }
+        DetectChar(key);
+        signal_.NewFrame();
+        for (LDTMFBufferedLine &line : lines_)
+            line.NewFrame();
+        left_ = frameLength_;
+    }
+
+    void DetectChar(char key)
+    {
+        if (key == current_)
+            return;
+        if (key != 0)
+            owner_.DTMFNotifyDetect(key);
+        current_ = key;
+    }
+
+    Owner &owner_;
+    LDTMFBufferedSignal signal_;
+    LDTMFBufferedLine lines_[kLines];
+    int frameLength_;
+    int left_ = 0;
+    double highPass_ = 0;
+    double alpha_;
+    double ratio_ = 0;
+    double floor_ = 0;
+    char current_ = 0;
+};
