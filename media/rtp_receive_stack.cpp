@@ -20,6 +20,12 @@ void LRtpReceivePacketStack::Restart()
     startTime_ = GetTickCount();
 }
 
+void LRtpReceivePacketStack::FreeAll()
+{
+    for (Slot &slot : slots_)
+        slot.inUse = false;
+}
+
 int LRtpReceivePacketStack::FreeSlot() const
 {
     for (int i = 0; i < kSlots; i++)
@@ -105,10 +111,31 @@ void LRtpReceivePacketStack::Accept(int slot, int length)
             return;
         ssrc_ = packet.GetSSRC();
         nextSequence_ = packet.ReadSequence();
+        FreeAll(); // the old stream's packets would play as lost ones later
     }
+    if (IsFarBehind(packet.ReadSequence()))
+        return;
     slots_[slot].inUse = true;
     acceptedSource_ = lastSource_;
     FindNextPacket();
+}
+
+// Sequence numbers are 16 bits, so a packet more than 256 behind would look
+// far ahead and be played out of place after a pause. The back half of the
+// number space counts as behind; two such packets in a row are a sender that
+// restarted its numbering (RFC 3550 A.1) and are followed.
+bool LRtpReceivePacketStack::IsFarBehind(uint16_t sequence)
+{
+    uint16_t d = (uint16_t)(sequence - nextSequence_);
+    if (d < 32768 || d >= 65280)
+        return false;
+    if (started_ && sequence == restartSequence_) {
+        nextSequence_ = sequence;
+        FreeAll(); // the old numbering's packets are stale now
+        return false;
+    }
+    restartSequence_ = (uint16_t)(sequence + 1);
+    return true;
 }
 
 // Distances count forward from the expected number; the last 256 numbers

@@ -44,8 +44,10 @@ class LRtpReceivePacketStack
         LRtpHeader packet;
     };
     int FreeSlot() const;
+    void FreeAll();
     // Checks and takes in the datagram just written into slot.
     void Accept(int slot, int length);
+    bool IsFarBehind(uint16_t sequence);
     void FindNextPacket();
     uint16_t NextSequence() const { return (uint16_t)slots_[next_].packet.ReadSequence(); }
 
@@ -53,6 +55,7 @@ class LRtpReceivePacketStack
     uint32_t startTime_;
     uint32_t ssrc_ = 0;
     uint16_t nextSequence_ = 0;
+    uint16_t restartSequence_ = 0; // what follows a packet that was far behind
     Slot slots_[kSlots];
     int next_ = -1;
     LRtpAddress lastSource_{};
