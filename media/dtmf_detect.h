@@ -40,7 +40,10 @@ template <class Owner> class LDTMFDetect
         for (int i = 0; i < count; i++, samples += step) {
             // Removing what lies below about 300 Hz keeps hum and the
             // low-frequency bulk of speech out of the energy reference.
-            double d = *samples - highPass_;
+            // The floor is set for 16-bit values: the shared scale is 16
+            // times that, and would put it 24 dB lower (line noise would
+            // pass for tones).
+            double d = *samples / 16.0 - highPass_;
             highPass_ += alpha_ * d;
             signal_.Add(d);
             for (LDTMFBufferedLine &line : lines_)
@@ -54,6 +57,7 @@ template <class Owner> class LDTMFDetect
 
   private:
     static constexpr int kLines = 7;
+    static constexpr double kRelativePeak = 4; // 6 dB
 
     void EndFrame()
     {
@@ -62,24 +66,41 @@ template <class Owner> class LDTMFDetect
         // against a tone flickering at the threshold.
         if (current_ != 0)
             reference *= 0.3;
-        double p[kLines];
-        for (int i = 0; i < kLines; i++)
-            p[i] = std::min(1.0, lines_[i].Level() / reference);
+        double level[kLines], p[kLines];
+        for (int i = 0; i < kLines; i++) {
+            level[i] = lines_[i].Level();
+            p[i] = std::min(1.0, level[i] / reference);
+        }
         static const char keys[3][4] = {
             {'1', '4', '7', '*'}, {'2', '5', '8', '0'}, {'3', '6', '9', '#'}};
         double best = 0.35;
         char key = 0;
+        int bestColumn = 0, bestRow = 0;
         for (int column = 0; column < 3; column++)
             for (int row = 0; row < 4; row++)
                 if (p[column] * p[3 + row] > best) {
                     best = p[column] * p[3 + row];
                     key = keys[column][row];
+                    bestColumn = column;
+                    bestRow = 3 + row;
                 }
+        if (key != 0 && (!IsPeak(level, bestColumn, 0, 3) || !IsPeak(level, bestRow, 3, kLines)))
+            key = 0;
         DetectChar(key);
         signal_.NewFrame();
         for (LDTMFBufferedLine &line : lines_)
             line.NewFrame();
         left_ = frameLength_;
+    }
+
+    // A key sounds one tone per group (Q.23): a vowel whose harmonics fill
+    // two lines of a group at once is speech, whatever its score.
+    static bool IsPeak(const double *level, int line, int from, int to)
+    {
+        for (int i = from; i < to; i++)
+            if (i != line && level[i] * kRelativePeak > level[line])
+                return false;
+        return true;
     }
 
     void DetectChar(char key)
