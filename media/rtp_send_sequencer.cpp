@@ -53,8 +53,11 @@ void LRTPSendSequencer::SyncWriteDelay()
         baseTimeStamp_ = nextTimeStamp_;
     }
     hold.Unlock();
+    // Sleeping just the excess (at most a frame) sends one packet every
+    // 20 ms; a fixed 20 ms sleep overshoots a little each time until two
+    // packets leave back to back.
     if (ahead > kMaxAheadMs)
-        usleep(20000);
+        usleep((useconds_t)std::min(ahead - kMaxAheadMs, 20) * 1000);
 }
 
 void LRTPSendSequencer::FlushSendAudio()

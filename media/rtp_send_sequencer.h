@@ -24,7 +24,7 @@ class LRTPSendSequencer
     void Skip(uint32_t samples);
     // Milliseconds of audio numbered beyond real time.
     int GetTimeAhead();
-    // After every frame: sleeps 20 ms when 241 ms or more ahead; forgets
+    // After every frame: sleeps back to 240 ms ahead (at most 20 ms); forgets
     // its lead when more than 20 ms behind (the writer stalled).
     void SyncWriteDelay();
     // Before new audio replaces what is queued: lets most of the lead play.
