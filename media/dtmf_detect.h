@@ -16,9 +16,11 @@ template <class Owner> class LDTMFDetect
     LDTMFDetect(Owner &owner, int rate, int sensitivity)
         : owner_(owner), signal_(), lines_{{1209, rate}, {1336, rate}, {1477, rate}, {697, rate},
                                            {770, rate},  {852, rate},  {941, rate}},
-          frameLength_(rate / 80), alpha_(1 - exp(-1884.9555921 / rate))
+          frameLength_(std::clamp(rate / 80, 1, kMaxFrame)), alpha_(1 - exp(-1884.9555921 / rate))
     {
         int s = std::clamp(sensitivity, 0, 100);
+        for (int i = 0; i < kLines; i++)
+            lines_[i].GetMeter().SetLanes(bank_, i * LDTMFFreqLineCompensated::kLanes);
         ratio_ = (100 - s) * 0.0008 + 0.17;
         floor_ = frameLength_ * 32761.0 * (145 - s) / 95.0;
         Clear();
@@ -29,6 +31,7 @@ template <class Owner> class LDTMFDetect
         signal_.Clear();
         for (LDTMFBufferedLine &line : lines_)
             line.Clear();
+        bank_.Clear();
         left_ = frameLength_;
         highPass_ = 0;
         current_ = 0;
@@ -37,18 +40,27 @@ template <class Owner> class LDTMFDetect
     // step: distance between two samples of the channel listened to.
     void Write(const int *samples, int count, int step)
     {
-        for (int i = 0; i < count; i++, samples += step) {
-            // Removing what lies below about 300 Hz keeps hum and the
-            // low-frequency bulk of speech out of the energy reference.
-            // The floor is set for 16-bit values: the shared scale is 16
-            // times that, and would put it 24 dB lower (line noise would
-            // pass for tones).
-            double d = *samples / 16.0 - highPass_;
-            highPass_ += alpha_ * d;
-            signal_.Add(d);
-            for (LDTMFBufferedLine &line : lines_)
-                line.Add(d);
-            if (--left_ == 0)
+        float block[kMaxFrame];
+        while (count > 0) {
+            int n = std::min(count, left_);
+            double h = highPass_, energy[4] = {0, 0, 0, 0};
+            for (int i = 0; i < n; i++, samples += step) {
+                // The floor is set for 16-bit values: the shared scale is 16
+                // times that, and would put it 24 dB lower (line noise would
+                // pass for tones). Removing what lies below about 300 Hz
+                // keeps hum and the low-frequency bulk of speech out of the
+                // energy reference.
+                double d = *samples / 16.0 - h;
+                h += alpha_ * d;
+                energy[i & 3] += d * d;
+                block[i] = (float)d;
+            }
+            highPass_ = h;
+            signal_.AddSum(energy[0] + energy[1] + energy[2] + energy[3]);
+            bank_.AddBlock(block, n);
+            count -= n;
+            left_ -= n;
+            if (left_ == 0)
                 EndFrame();
         }
     }
@@ -57,10 +69,16 @@ template <class Owner> class LDTMFDetect
 
   private:
     static constexpr int kLines = 7;
+    static constexpr int kMaxFrame = 1200;     // 12.5 ms at 96 kHz
     static constexpr double kRelativePeak = 4; // 6 dB
 
     void EndFrame()
     {
+        double re[LDTMFGoertzelBank::kLanes], im[LDTMFGoertzelBank::kLanes];
+        bank_.EndFrame(frameLength_, re, im);
+        for (int i = 0; i < kLines; i++)
+            lines_[i].AddFrame(re + i * LDTMFFreqLineCompensated::kLanes,
+                               im + i * LDTMFFreqLineCompensated::kLanes, frameLength_);
         double reference = (signal_.Level() * ratio_ + floor_) * frameLength_;
         // A key already held only has to stay, not to start: hysteresis
         // against a tone flickering at the threshold.
@@ -115,6 +133,7 @@ template <class Owner> class LDTMFDetect
     Owner &owner_;
     LDTMFBufferedSignal signal_;
     LDTMFBufferedLine lines_[kLines];
+    LDTMFGoertzelBank bank_;
     int frameLength_;
     int left_ = 0;
     double highPass_ = 0;

@@ -15,17 +15,18 @@ class LSineTable
     static const double *Get();
 };
 
+// A correlator against sine and cosine at one frequency, its phase running
+// on across frames. The per-sample work is done by LDTMFGoertzelBank for all
+// lines at once; the line takes in the bank's sum for each frame.
 class LDTMFFreqLineSimple
 {
   public:
     LDTMFFreqLineSimple(int frequency, int rate);
+    // The table step per sample: the frequency as the table can hold it.
+    int GetStep() const { return step_; }
     void Clear();
-    void Add(double x)
-    {
-        s_ += x * table_[phase_];
-        c_ += x * table_[(phase_ + LSineTable::kSize / 4) & (LSineTable::kSize - 1)];
-        phase_ = (phase_ + step_) & (LSineTable::kSize - 1);
-    }
+    // re + j im = sum of x[n] e^(j n w) over the frame's samples, n from 0.
+    void AddFrame(double re, double im, int samples);
     void NewFrame()
     {
         s_ *= 0.5;
@@ -40,19 +41,52 @@ class LDTMFFreqLineSimple
     int step_;
 };
 
+// Goertzel recurrences (one multiply per sample and line) for up to kLanes
+// frequencies, laid out so that the compiler runs them side by side.
+class LDTMFGoertzelBank
+{
+  public:
+    static constexpr int kLanes = 24;
+    void SetStep(int lane, int step);
+    void Clear();
+    // The states stay in registers over the block.
+    void AddBlock(const float *x, int count)
+    {
+        float k[kLanes], s1[kLanes], s2[kLanes];
+        for (int j = 0; j < kLanes; j++)
+            k[j] = k_[j], s1[j] = s1_[j], s2[j] = s2_[j];
+        for (int i = 0; i < count; i++)
+            for (int j = 0; j < kLanes; j++) {
+                float s0 = x[i] + k[j] * s1[j] - s2[j];
+                s2[j] = s1[j];
+                s1[j] = s0;
+            }
+        for (int j = 0; j < kLanes; j++)
+            s1_[j] = s1[j], s2_[j] = s2[j];
+    }
+    // The frame's sums of x[n] e^(j n w) per lane, after samples samples;
+    // starts the next frame.
+    void EndFrame(int samples, double *re, double *im);
+
+  private:
+    // Single precision: a frame is only 100 samples, and four lanes fit in
+    // one vector register instead of two.
+    float k_[kLanes] = {};
+    float s1_[kLanes] = {};
+    float s2_[kLanes] = {};
+    int step_[kLanes] = {};
+};
+
 // A line with the energy of its first and second sub-harmonic taken off, so
 // that the harmonics of a lower tone (speech, music) do not pass for it.
 class LDTMFFreqLineCompensated
 {
   public:
+    static constexpr int kLanes = 3; // the line, its half and its third
     LDTMFFreqLineCompensated(int frequency, int rate);
     void Clear();
-    void Add(double x)
-    {
-        line_.Add(x);
-        half_.Add(x);
-        third_.Add(x);
-    }
+    void SetLanes(LDTMFGoertzelBank &bank, int first) const;
+    void AddFrame(const double *re, const double *im, int samples);
     void NewFrame();
     double Level() const;
 
@@ -64,7 +98,8 @@ class LDTMFSignalSum
 {
   public:
     void Clear() { e_ = 0; }
-    void Add(double x) { e_ += x * x; }
+    void AddSum(double squares) { e_ += squares; }
+    void AddFrame(const double *, const double *, int) {}
     void NewFrame() { e_ *= 0.5; }
     double Level() const { return e_; }
 
@@ -84,7 +119,12 @@ template <class Meter> class LDTMFBufferedLevel
             level = 0;
         index_ = 0;
     }
-    void Add(double x) { meter_.Add(x); }
+    void AddSum(double squares) { meter_.AddSum(squares); }
+    void AddFrame(const double *re, const double *im, int samples)
+    {
+        meter_.AddFrame(re, im, samples);
+    }
+    const Meter &GetMeter() const { return meter_; }
     void NewFrame()
     {
         meter_.NewFrame();
