@@ -13,11 +13,6 @@
 
 namespace
 {
-struct NoKeys : LRtpDTMFNotify {
-    void DetectDTMFEvent(char) override {}
-    void DialDTMFComplete() override {}
-};
-
 // Counts what the receive thread plays, and how loud.
 struct Heard : LSoundSinkBase {
     Heard() : LSoundSinkBase(8000, 1) {}
@@ -55,7 +50,7 @@ long ResidentKb()
 
 struct RtpEngineTest : ::testing::Test {
     TempSettingsRoot root;
-    NoKeys keys;
+    KeysHeard keys;
     LRtpEngine engine{keys};
     UdpPeer phone, stray;
     void SetUp() override
@@ -127,9 +122,8 @@ TEST_F(RtpEngineTest, SilenceIsSentAsComfortNoiseAndSpeechAfterItCarriesTheMarke
     uint16_t from;
     for (int n = 0; phone.Receive(data, from, 300); n++) {
         ASSERT_GE(data.size(), 13u);
-        uint16_t s = (uint16_t)((uint8_t)data[2] << 8 | (uint8_t)data[3]);
-        uint32_t t = (uint32_t)(uint8_t)data[4] << 24 | (uint8_t)data[5] << 16 |
-                     (uint8_t)data[6] << 8 | (uint8_t)data[7];
+        uint16_t s = (uint16_t)RtpWord(data, 2, 2);
+        uint32_t t = RtpWord(data, 4, 4);
         if (n > 0)
             EXPECT_EQ(s, (uint16_t)(seq + 1));
         if (n > 0 && kinds.back() == 'a')

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "media/codecs/sampleformats.h"
+#include "media/rtp_dtmf.h"
 
 #include <cmath>
 #include <cstdint>
@@ -42,3 +43,18 @@ inline std::vector<int> DecodeUlaw(const std::string &payload)
     ConvertSamplesIn(out.data(), (const LSFULAW *)payload.data(), (int)payload.size());
     return out;
 }
+
+// n bytes at at, in network order.
+inline uint32_t RtpWord(const std::string &packet, int at, int n)
+{
+    uint32_t v = 0;
+    for (int k = 0; k < n; k++)
+        v = v << 8 | (uint8_t)packet[at + k];
+    return v;
+}
+
+struct KeysHeard : LRtpDTMFNotify {
+    std::string heard;
+    void DetectDTMFEvent(char key) override { heard += key; }
+    void DialDTMFComplete() override {}
+};
