@@ -2,11 +2,19 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 void LRtpPacketLossSynth::WriteAudio(const int *samples, int count)
 {
-    for (int i = 0; i < count; i++)
-        Append(samples[i]);
+    // Only the last 256 samples matter; copied in at most two runs.
+    if (count > kHistory) {
+        samples += count - kHistory;
+        count = kHistory;
+    }
+    int first = std::min(count, kHistory - write_);
+    memcpy(history_ + write_, samples, (size_t)first * sizeof(int32_t));
+    memcpy(history_, samples + first, (size_t)(count - first) * sizeof(int32_t));
+    write_ = (uint8_t)(write_ + count);
     countdown_ = 0;
 }
 

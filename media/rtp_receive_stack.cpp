@@ -24,6 +24,7 @@ void LRtpReceivePacketStack::FreeAll()
 {
     for (Slot &slot : slots_)
         slot.inUse = false;
+    inUse_ = 0;
 }
 
 int LRtpReceivePacketStack::FreeSlot() const
@@ -36,10 +37,7 @@ int LRtpReceivePacketStack::FreeSlot() const
 
 int LRtpReceivePacketStack::GetWaiting() const
 {
-    int waiting = 0;
-    for (const Slot &slot : slots_)
-        waiting += slot.inUse ? 1 : 0;
-    return waiting;
+    return inUse_;
 }
 
 bool LRtpReceivePacketStack::ReceivePacket(int socket)
@@ -116,6 +114,7 @@ void LRtpReceivePacketStack::Accept(int slot, int length)
     if (IsFarBehind(packet.ReadSequence()))
         return;
     slots_[slot].inUse = true;
+    inUse_++;
     acceptedSource_ = lastSource_;
     FindNextPacket();
 }
@@ -144,12 +143,15 @@ void LRtpReceivePacketStack::FindNextPacket()
 {
     next_ = -1;
     uint16_t best = 0;
-    for (int i = 0; i < kSlots; i++) {
+    // Only the slots in use are looked at: usually one or two, at the front.
+    for (int i = 0, seen = 0, count = inUse_; i < kSlots && seen < count; i++) {
         if (!slots_[i].inUse)
             continue;
+        seen++;
         uint16_t d = (uint16_t)(slots_[i].packet.ReadSequence() - nextSequence_);
         if (d >= 65280) {
             slots_[i].inUse = false;
+            inUse_--;
             continue;
         }
         if (next_ < 0 || d < best) {
@@ -165,6 +167,7 @@ void LRtpReceivePacketStack::GetNextPacket(LRtpHeader &out)
     memcpy(out.data, slot.packet.data, LRtpHeader::kHeaderSize + slot.packet.payloadBytes);
     out.payloadBytes = slot.packet.payloadBytes;
     slot.inUse = false;
+    inUse_--;
     nextSequence_ = (uint16_t)(slot.packet.ReadSequence() + 1);
     FindNextPacket();
 }

@@ -57,6 +57,7 @@ class LRtpReceivePacketStack
     uint16_t nextSequence_ = 0;
     uint16_t restartSequence_ = 0; // what follows a packet that was far behind
     Slot slots_[kSlots];
+    int inUse_ = 0;
     int next_ = -1;
     LRtpAddress lastSource_{};
     LRtpAddress acceptedSource_{};
