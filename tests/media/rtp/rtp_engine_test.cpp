@@ -124,16 +124,19 @@ TEST_F(RtpEngineTest, SilenceIsSentAsComfortNoiseAndSpeechAfterItCarriesTheMarke
         ASSERT_GE(data.size(), 13u);
         uint16_t s = (uint16_t)RtpWord(data, 2, 2);
         uint32_t t = RtpWord(data, 4, 4);
-        if (n > 0)
+        if (n > 0) {
             EXPECT_EQ(s, (uint16_t)(seq + 1));
-        if (n > 0 && kinds.back() == 'a')
+        }
+        if (n > 0 && kinds.back() == 'a') {
             EXPECT_EQ(t, ts + 160);
+        }
         seq = s, ts = t;
         bool mark = (uint8_t)data[1] & 0x80;
         int pt = data[1] & 0x7F;
         kinds += pt == 13 ? 'n' : mark ? 'M' : 'a';
-        if (pt == 13)
+        if (pt == 13) {
             EXPECT_EQ(data, data.substr(0, 12) + '\x3f');
+        }
     }
     // 10 frames of tone and the quiet frame that ends it, 1.2 s of silence
     // (noise at once, after 80 ms, then each second), 10 frames of tone.

@@ -96,8 +96,9 @@ TEST(RtpPlayout, GapsAreConcealedThenFilledWithNoise)
         EXPECT_LE(gapEnd - gapStart, row.maxFill);
         // The tone goes on, fading (about 234 ms), then only low noise.
         EXPECT_GT(Peak(out, gapStart, gapStart + 160), 8000 * 16 / 2);
-        if (row.lost == 50)
+        if (row.lost == 50) {
             EXPECT_LT(Peak(out, gapStart + 1875 + 40, gapEnd), 1024);
+        }
     }
 }
 
