@@ -4,6 +4,7 @@
 #pragma once
 
 #include "media/recorder_record.h"
+#include "media/rtp_header.h"
 #include "media/rtp_relay_connection.h"
 #include "media/sdp_relay.h"
 #include "platform/thread.h"
@@ -12,15 +13,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-
-// The packet buffer the relay receives into: the fixed RTP header and up to
-// 4096 bytes after it.
-struct LRtpHeader {
-    static constexpr int kHeaderSize = 12;
-    static constexpr int kMaxDatagram = 4096;
-    unsigned char data[kHeaderSize + kMaxDatagram];
-    uint32_t payloadBytes; // bytes after the fixed header
-};
 
 class LRtpRelay : public LSDPRelay, public LThread
 {

@@ -1,0 +1,161 @@
+// A SIPp phone calls the exchange's own media endpoint and listens: the
+// audio must arrive paced (one packet every 20 ms), numbered without gaps and
+// decodable as the codec it offered. The call player is the engine's user in
+// the exchange; here the test answers the SIP side and lets the engine play.
+// VELA_RTP_WIRE_SECONDS sets the call's length (default 10; 60 for figures).
+#include "media/rtp_engine.h"
+#include "media/rtp_test_support.h"
+#include "platform/thread.h"
+#include "rtp_packets.h"
+#include "support/process.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace
+{
+std::string Header(const std::string &message, const std::string &name)
+{
+    size_t at = message.find("\n" + name + ":");
+    if (at == std::string::npos)
+        return "";
+    size_t end = message.find("\r\n", at + 1);
+    return message.substr(at + 1, end - at - 1) + "\r\n";
+}
+
+std::string Response(const std::string &request, const std::string &sdp)
+{
+    std::string to = Header(request, "To");
+    if (to.find("tag=") == std::string::npos)
+        to.insert(to.size() - 2, ";tag=engine1");
+    return "SIP/2.0 200 OK\r\n" + Header(request, "Via") + Header(request, "From") + to +
+           Header(request, "Call-ID") + Header(request, "CSeq") +
+           "Contact: <sip:player@127.0.0.1>\r\n" +
+           (sdp.empty() ? "" : "Content-Type: application/sdp\r\n") +
+           "Content-Length: " + std::to_string(sdp.size()) + "\r\n\r\n" + sdp;
+}
+
+struct Arrival {
+    double ms;
+    std::string packet;
+};
+
+// Goertzel power of one frequency, relative to the signal's power.
+double ToneShare(const std::vector<int> &x, double hz)
+{
+    double k = 2 * cos(2 * M_PI * hz / 8000), s1 = 0, s2 = 0, total = 0;
+    for (int v : x) {
+        double s0 = v + k * s1 - s2;
+        s2 = s1, s1 = s0;
+        total += (double)v * v;
+    }
+    return 2 * (s1 * s1 + s2 * s2 - k * s1 * s2) / (total * x.size());
+}
+
+TEST(RtpEngineWire, APhoneHearsPacedContinuousAudioInItsCodec)
+{
+    const char *env = getenv("VELA_RTP_WIRE_SECONDS");
+    int seconds = env != nullptr ? atoi(env) : 10;
+    TempSettingsRoot root;
+    LSettingSetInt("SIP", "RTPPortBase", RandomPortBase());
+    KeysHeard keys;
+    LRtpEngine engine(keys);
+    ASSERT_TRUE(engine.Initialize());
+    UdpPeer sip, phoneRtp;
+    int sippPort = vtest::FreeUdpPort();
+    vtest::ChildProcess sipp;
+    ASSERT_TRUE(
+        sipp.Start({"/usr/bin/sipp", "127.0.0.1:" + std::to_string(sip.Port()), "-sf",
+                    std::string(VELA_TEST_DATA) + "/sipp/engine_uac.xml", "-i", "127.0.0.1", "-p",
+                    std::to_string(sippPort), "-m", "1", "-nostdin", "-timeout",
+                    std::to_string(seconds + 30) + "s", "-timeout_error", "-key", "sink_port",
+                    std::to_string(phoneRtp.Port()), "-d", std::to_string(seconds * 1000)}));
+    std::string invite = sip.ReceiveText(10000), answer;
+    ASSERT_EQ(invite.rfind("INVITE ", 0), 0u) << invite;
+    ASSERT_TRUE(engine.CreateAnswerSDP(answer, invite.substr(invite.find("\r\n\r\n") + 4), false));
+    ASSERT_EQ(engine.GetAudioPayLoadType(), 0);
+    sip.SendTo(sippPort, Response(invite, answer));
+    ASSERT_EQ(sip.ReceiveText(5000).rfind("ACK ", 0), 0u);
+    engine.Start();
+
+    std::atomic<bool> stop{false};
+    std::vector<Arrival> arrivals;
+    std::thread listener([&] {
+        // The kernel's arrival stamps: the listener's own scheduling does
+        // not blur the figures.
+        int on = 1;
+        setsockopt(phoneRtp.Fd(), SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+        char buffer[2048], control[256];
+        while (!stop) {
+            pollfd p{phoneRtp.Fd(), POLLIN, 0};
+            if (poll(&p, 1, 100) != 1)
+                continue;
+            iovec io{buffer, sizeof buffer};
+            msghdr m{};
+            m.msg_iov = &io, m.msg_iovlen = 1;
+            m.msg_control = control, m.msg_controllen = sizeof control;
+            ssize_t got = recvmsg(phoneRtp.Fd(), &m, 0);
+            cmsghdr *c = CMSG_FIRSTHDR(&m);
+            if (got > 0 && c != nullptr && c->cmsg_type == SCM_TIMESTAMPNS) {
+                timespec t;
+                memcpy(&t, CMSG_DATA(c), sizeof t);
+                arrivals.push_back({t.tv_sec * 1e3 + t.tv_nsec / 1e6, std::string(buffer, got)});
+            }
+        }
+    });
+    std::thread player([&] {                      // writes as fast as the sink lets it
+        LThreadApplyPriority(LThread::StartHigh); // as the call player's pump
+        LSoundSink sink = engine.OpenSoundSink(false);
+        int frame[160];
+        for (long n = 0; !stop; n++) {
+            for (int i = 0; i < 160; i++)
+                frame[i] = (int)(8000 * 16 * sin(2 * M_PI * 1000 * (n * 160 + i) / 8000));
+            sink.Write(frame, 160);
+        }
+    });
+    std::string bye = sip.ReceiveText(seconds * 1000 + 10000);
+    EXPECT_EQ(bye.rfind("BYE ", 0), 0u) << bye;
+    sip.SendTo(sippPort, Response(bye, ""));
+    stop = true;
+    player.join();
+    listener.join();
+    engine.Stop();
+    int status = -1;
+    EXPECT_TRUE(sipp.WaitExit(10000, &status) && WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << sipp.Output();
+
+    ASSERT_GT(arrivals.size(), (size_t)seconds * 45);
+    std::vector<int> audio;
+    int paced = 0, counted = 0;
+    double sum = 0, worst = 0;
+    for (size_t i = 0; i < arrivals.size(); i++) {
+        const std::string &p = arrivals[i].packet;
+        ASSERT_EQ(p.size(), 172u);
+        EXPECT_EQ(p[1] & 0x7F, 0);
+        EXPECT_EQ((p[1] & 0x80) != 0, i == 0);
+        std::vector<int> samples = DecodeUlaw(p.substr(12));
+        audio.insert(audio.end(), samples.begin(), samples.end());
+        if (i == 0)
+            continue;
+        const std::string &q = arrivals[i - 1].packet;
+        EXPECT_EQ((uint16_t)(RtpWord(p, 2, 2) - RtpWord(q, 2, 2)), 1);
+        EXPECT_EQ(RtpWord(p, 4, 4) - RtpWord(q, 4, 4), 160u);
+        // The first 240 ms go at once: the lead the sink keeps ahead.
+        if (arrivals[i - 1].ms - arrivals[0].ms < 400)
+            continue;
+        double gap = arrivals[i].ms - arrivals[i - 1].ms;
+        counted++;
+        sum += gap;
+        paced += std::fabs(gap - 20) <= 2;
+        worst = std::max(worst, std::fabs(gap - 20));
+    }
+    printf("RTP wire, %d s: %zu packets, mean interval %.3f ms, %.2f%% within 20 +- 2 ms, "
+           "largest deviation %.2f ms, 1 kHz share %.3f\n",
+           seconds, arrivals.size(), sum / counted, 100.0 * paced / counted, worst,
+           ToneShare(audio, 1000));
+    EXPECT_NEAR(sum / counted, 20.0, 0.2);
+    EXPECT_GE(paced, counted * 95 / 100);
+    EXPECT_GT(ToneShare(audio, 1000), 0.9);
+}
+} // namespace

@@ -1,0 +1,147 @@
+// The engine on loopback: what it sends, and what a hostile second sender
+// does to what it receives.
+#include "media/rtp_engine.h"
+#include "media/rtp_test_support.h"
+#include "platform/tick.h"
+#include "rtp_packets.h"
+
+#include <chrono>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <thread>
+
+namespace
+{
+// Counts what the receive thread plays, and how loud.
+struct Heard : LSoundSinkBase {
+    Heard() : LSoundSinkBase(8000, 1) {}
+    void Write(const int *s, int n) override
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (int i = 0; i < n; i++)
+            loud += std::abs(s[i]) > 2000 * 16;
+    }
+    long Loud()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return loud;
+    }
+    std::mutex mutex;
+    long loud = 0;
+};
+
+std::string Offer(uint16_t port, const char *codecs)
+{
+    return std::string(
+               "v=0\r\no=p 1 1 IN IP4 127.0.0.1\r\ns=-\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\n") +
+           "m=audio " + std::to_string(port) + " RTP/AVP " + codecs + "\r\n";
+}
+
+long ResidentKb()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    return -1;
+}
+
+struct RtpEngineTest : ::testing::Test {
+    TempSettingsRoot root;
+    KeysHeard keys;
+    LRtpEngine engine{keys};
+    UdpPeer phone, stray;
+    void SetUp() override
+    {
+        LSettingSetInt("SIP", "RTPPortBase", RandomPortBase());
+        ASSERT_TRUE(engine.Initialize());
+        EXPECT_EQ(engine.GetLocalPort() % 2, 0);
+    }
+    sockaddr_in EngineAddress() { return UdpPeer::Address("127.0.0.1", engine.GetLocalPort()); }
+};
+
+TEST_F(RtpEngineTest, AFloodFromASecondSenderNeitherGrowsNorStopsTheFirstStream)
+{
+    std::string answer;
+    ASSERT_TRUE(engine.CreateAnswerSDP(answer, Offer(phone.Port(), "0"), false));
+    auto heard = new Heard;
+    engine.SetReceiveSink(LSoundSink(heard));
+    engine.Start();
+    std::atomic<bool> flooding{false};
+    std::thread talker([&] {
+        for (int n = 0; n < 360; n++) { // 7 s, paced as a phone does
+            phone.SendTo(engine.GetLocalPort(),
+                         RtpPacket((uint16_t)n, 160u * n, 1, 0, UlawTone(n)));
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(5500)); // past the new-stream window
+    long before = ResidentKb(), loudBefore = heard->Loud();
+    for (int n = 0; n < 10000; n++)
+        // Silence: were it played instead of the first stream, the tone
+        // would stop.
+        stray.SendTo(engine.GetLocalPort(),
+                     RtpPacket((uint16_t)n, 160u * n, 2, 0, std::string(160, '\xff')));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    long loudAfter = heard->Loud();
+    talker.join();
+    EXPECT_GT(engine.GetReceivedCount(), 10000u);
+    EXPECT_LT(ResidentKb() - before, 1024);
+    // 1.5 s of the first stream's tone (about 8 in 10 samples loud).
+    EXPECT_GT(loudAfter - loudBefore, 8000);
+
+    // Nothing sent for 55 s: the NAT binding gets a keep-alive.
+    LTestClock::Install(GetTickCount() + 56000);
+    std::string data;
+    uint16_t from;
+    bool got = phone.Receive(data, from, 3000);
+    LTestClock::Remove();
+    engine.Stop();
+    ASSERT_TRUE(got);
+    EXPECT_EQ(data, std::string(4, '\0'));
+}
+
+TEST_F(RtpEngineTest, SilenceIsSentAsComfortNoiseAndSpeechAfterItCarriesTheMarker)
+{
+    std::string answer;
+    ASSERT_TRUE(engine.CreateAnswerSDP(answer, Offer(phone.Port(), "8 13"), false));
+    ASSERT_EQ(engine.GetComfortNoisePayLoadType(), 13);
+    LSoundSink sink = engine.OpenSoundSink(false);
+    std::vector<int> tone(1600), quiet(8000 + 1600);
+    for (size_t i = 0; i < tone.size(); i++)
+        tone[i] = (int)(8000 * 16 * sin(i * 0.3));
+    sink.Write(tone.data(), (int)tone.size()); // 200 ms
+    sink.Write(quiet.data(), (int)quiet.size());
+    sink.Write(tone.data(), (int)tone.size());
+    std::string kinds;
+    uint16_t seq = 0;
+    uint32_t ts = 0;
+    std::string data;
+    uint16_t from;
+    for (int n = 0; phone.Receive(data, from, 300); n++) {
+        ASSERT_GE(data.size(), 13u);
+        uint16_t s = (uint16_t)RtpWord(data, 2, 2);
+        uint32_t t = RtpWord(data, 4, 4);
+        if (n > 0) {
+            EXPECT_EQ(s, (uint16_t)(seq + 1));
+        }
+        if (n > 0 && kinds.back() == 'a') {
+            EXPECT_EQ(t, ts + 160);
+        }
+        seq = s, ts = t;
+        bool mark = (uint8_t)data[1] & 0x80;
+        int pt = data[1] & 0x7F;
+        kinds += pt == 13 ? 'n' : mark ? 'M' : 'a';
+        if (pt == 13) {
+            EXPECT_EQ(data, data.substr(0, 12) + '\x3f');
+        }
+    }
+    // 10 frames of tone and the quiet frame that ends it, 1.2 s of silence
+    // (noise at once, after 80 ms, then each second), 10 frames of tone.
+    EXPECT_EQ(kinds, "Maaaaaaaaaa"
+                     "nnn"
+                     "Maaaaaaaaa");
+}
+} // namespace

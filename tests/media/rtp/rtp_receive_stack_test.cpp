@@ -1,0 +1,156 @@
+#include "media/rtp_receive_stack.h"
+#include "media/rtp_send_sequencer.h"
+#include "platform/tick.h"
+#include "rtp_packets.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <random>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace
+{
+const LRtpAddress kPeer = LRtpMakeAddress(0x7F000001, 40000);
+
+struct StackTest : ::testing::Test {
+    LRtpReceivePacketStack stack;
+    void Give(uint16_t seq, uint32_t ssrc = 7)
+    {
+        std::string p = RtpPacket(seq, seq * 160u, ssrc, 0, UlawTone(seq));
+        stack.ReceiveBytes(p.data(), (int)p.size(), kPeer);
+    }
+    // Everything the decoder would take now, in order.
+    std::vector<uint16_t> Drain()
+    {
+        std::vector<uint16_t> out;
+        LRtpHeader packet;
+        while (stack.HasNextPacket()) {
+            stack.GetNextPacket(packet);
+            out.push_back(packet.ReadSequence());
+        }
+        return out;
+    }
+};
+
+TEST_F(StackTest, ShuffledAndRepeatedPacketsComeOutOnceInOrderAcrossTheWrap)
+{
+    std::vector<uint16_t> later;
+    for (int i = 1; i < 40; i++)
+        later.push_back((uint16_t)(65520 + i));
+    later.insert(later.end(), {65525, 65521, 3, 65535}); // repeats
+    std::shuffle(later.begin(), later.end(), std::mt19937(22));
+    Give(65520);
+    for (uint16_t seq : later)
+        Give(seq);
+    std::vector<uint16_t> expected;
+    for (int i = 0; i < 40; i++)
+        expected.push_back((uint16_t)(65520 + i));
+    EXPECT_EQ(Drain(), expected);
+    EXPECT_EQ(stack.GetWaiting(), 0);
+}
+
+TEST_F(StackTest, LatePacketsAreDroppedWhileARestartedNumberingIsFollowed)
+{
+    for (uint16_t seq = 1000; seq < 1010; seq++)
+        Give(seq);
+    Drain();
+    // clang-format off
+    struct { int seq; bool kept; } rows[] = {
+        {1009, false}, {1009 - 255, false}, {1010 - 300, false}, {1010 - 30000, false},
+        {1010 + 30000, true},
+    };
+    // clang-format on
+    for (auto row : rows) {
+        Give((uint16_t)row.seq);
+        EXPECT_EQ(stack.HasNextPacket(), row.kept) << row.seq;
+        Drain();
+    }
+    Give(31010 + 1);
+    Give(500);
+    Give(501); // the second in a row of a new numbering
+    Give(502);
+    EXPECT_EQ(Drain(), (std::vector<uint16_t>{501, 502}));
+}
+
+TEST_F(StackTest, ASecondStreamIsTakenOnlyInTheFirstFiveSeconds)
+{
+    LTestClock::Install(0xFFFFF000u); // the tick wraps in between
+    LRtpReceivePacketStack fresh;
+    std::string a = RtpPacket(10, 0, 1, 0, UlawTone(0)), b = RtpPacket(900, 0, 2, 0, UlawTone(0));
+    fresh.ReceiveBytes(a.data(), (int)a.size(), kPeer);
+    LTestClock::Advance(4000);
+    fresh.ReceiveBytes(b.data(), (int)b.size(), kPeer);
+    EXPECT_EQ(fresh.GetNextSequence(), 900);
+    LTestClock::Advance(2000);
+    std::string c = RtpPacket(50, 0, 3, 0, UlawTone(0));
+    fresh.ReceiveBytes(c.data(), (int)c.size(), kPeer);
+    EXPECT_EQ(fresh.GetNextSequence(), 900);
+    EXPECT_EQ(fresh.GetWaiting(), 1);
+    fresh.Restart();
+    fresh.ReceiveBytes(c.data(), (int)c.size(), kPeer);
+    EXPECT_EQ(fresh.GetNextSequence(), 50);
+    LTestClock::Remove();
+}
+
+// Through a real socket, so that the length check sees what the kernel
+// delivers (MSG_TRUNC for what does not fit).
+TEST(RtpReceiveBadInput, OnlyWellFormedDatagramsThatFitAreStored)
+{
+    LIPSocketUDPQoSHigh socket;
+    bool inUse;
+    ASSERT_TRUE(socket.BindToListenPort(0, inUse));
+    sockaddr_in own{};
+    socklen_t length = sizeof own;
+    getsockname(socket.GetHandle(), (sockaddr *)&own, &length);
+    int sender = ::socket(AF_INET, SOCK_DGRAM, 0);
+    int big = 65507;
+    setsockopt(sender, SOL_SOCKET, SO_SNDBUF, &big, sizeof big);
+    sockaddr_in to = LRtpMakeAddress(0x7F000001, ntohs(own.sin_port));
+    std::string csrcPastEnd = RtpPacket(1, 0, 7, 0, "abcd", 0x8F);
+    // clang-format off
+    struct { std::string datagram; bool stored; } rows[] = {
+        {"", false}, {std::string(11, '\x80'), false},
+        {RtpPacket(1, 0, 7, 0, ""), true},
+        {RtpPacket(1, 0, 7, 0, std::string(4096, 'x')), true},
+        {RtpPacket(1, 0, 7, 0, std::string(4097, 'x')), false},
+        {RtpPacket(1, 0, 7, 0, std::string(65507 - 12, 'x')), false},
+        {RtpPacket(1, 0, 7, 0, UlawTone(0), 0x40), false},
+        {csrcPastEnd, false},
+    };
+    // clang-format on
+    for (auto &row : rows) {
+        LRtpReceivePacketStack stack;
+        ASSERT_EQ(
+            sendto(sender, row.datagram.data(), row.datagram.size(), 0, (sockaddr *)&to, sizeof to),
+            (ssize_t)row.datagram.size());
+        pollfd p{socket.GetHandle(), POLLIN, 0};
+        ASSERT_EQ(poll(&p, 1, 2000), 1);
+        EXPECT_TRUE(stack.ReceivePacket(socket.GetHandle()));
+        EXPECT_EQ(stack.GetWaiting(), row.stored ? 1 : 0) << row.datagram.size();
+    }
+    close(sender);
+}
+
+TEST(RtpSendSequencer, NumbersRunOnAcrossSixteenAndThirtyTwoBitWrap)
+{
+    LTestClock::Install(0xFFFFFFC0u);
+    LRTPSendSequencer sequencer;
+    LRtpHeader packet;
+    for (uint32_t i = 0; i < 100; i++) {
+        sequencer.Stamp(packet, 160);
+        EXPECT_EQ(packet.ReadSequence(), (uint16_t)(0xFFC0 + i));
+        EXPECT_EQ(packet.ReadTimeStamp(), 0xFFFFFFC0u + 160 * i);
+    }
+    // 2 s numbered; the tick too wraps while they play.
+    EXPECT_EQ(sequencer.GetTimeAhead(), 2000);
+    LTestClock::Advance(1990);
+    EXPECT_EQ(sequencer.GetTimeAhead(), 10);
+    LTestClock::Advance(100);
+    sequencer.SyncWriteDelay(); // behind: the lead is forgotten
+    EXPECT_EQ(sequencer.GetTimeAhead(), 0);
+    LTestClock::Remove();
+}
+} // namespace
