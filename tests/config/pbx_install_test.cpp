@@ -8,6 +8,7 @@
 #include "pbx_fixture.h"
 
 #include <cstring>
+#include <filesystem>
 #include <map>
 
 namespace
@@ -126,9 +127,7 @@ TEST_F(PBXInstall, NextFreeNumbers)
         {{"99999999999999"}, 2147483647, 2147483647},
     };
     for (const Case &c : cases) {
-        nftw((shared + "/lines_").c_str(),
-             [](const char *p, const struct stat *, int, FTW *) { return ::remove(p); }, 16,
-             FTW_DEPTH | FTW_PHYS);
+        std::filesystem::remove_all(shared + "/lines_");
         for (const char *name : c.names) {
             MakeRecord("Extensions", name);
             MakeRecord("Groups", name);
