@@ -171,3 +171,17 @@ TEST_F(PBXInstall, ExternalLineWithIdGetsACompanionPassword)
     EXPECT_STREQ(LPBXGetCompanionPassword("gw-7", pass), out);
     EXPECT_TRUE(FileHasLine(shared + "/settings", "gw-7Pass", out));
 }
+
+TEST_F(PBXInstall, FailedInstallIsLeftUnmarkedAndTriedAgain)
+{
+    // A file where the external lines' folder belongs: only the default line
+    // cannot be made.
+    ASSERT_TRUE(LCreateFolder((shared + "/lines_").c_str()));
+    WriteFile(shared + "/lines_/external_", "in the way");
+    EXPECT_FALSE(PreInstallExtensionsAndExternalLines());
+    EXPECT_FALSE(LPBXSettings::Installed.Get());
+    std::filesystem::remove(shared + "/lines_/external_");
+    ASSERT_TRUE(PreInstallExtensionsAndExternalLines());
+    EXPECT_TRUE(LPBXSettings::Installed.Get());
+    EXPECT_EQ(Keys<LPBXExternalLineListIterator>(), KeySet{"default"});
+}
