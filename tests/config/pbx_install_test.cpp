@@ -8,6 +8,7 @@
 #include "pbx_fixture.h"
 
 #include <cstring>
+#include <filesystem>
 #include <map>
 
 namespace
@@ -126,9 +127,7 @@ TEST_F(PBXInstall, NextFreeNumbers)
         {{"99999999999999"}, 2147483647, 2147483647},
     };
     for (const Case &c : cases) {
-        nftw((shared + "/lines_").c_str(),
-             [](const char *p, const struct stat *, int, FTW *) { return ::remove(p); }, 16,
-             FTW_DEPTH | FTW_PHYS);
+        std::filesystem::remove_all(shared + "/lines_");
         for (const char *name : c.names) {
             MakeRecord("Extensions", name);
             MakeRecord("Groups", name);
@@ -171,4 +170,18 @@ TEST_F(PBXInstall, ExternalLineWithIdGetsACompanionPassword)
     EXPECT_TRUE(IsLowerPassword(line.GetPassword(out)));
     EXPECT_STREQ(LPBXGetCompanionPassword("gw-7", pass), out);
     EXPECT_TRUE(FileHasLine(shared + "/settings", "gw-7Pass", out));
+}
+
+TEST_F(PBXInstall, FailedInstallIsLeftUnmarkedAndTriedAgain)
+{
+    // A file where the external lines' folder belongs: only the default line
+    // cannot be made.
+    ASSERT_TRUE(LCreateFolder((shared + "/lines_").c_str()));
+    WriteFile(shared + "/lines_/external_", "in the way");
+    EXPECT_FALSE(PreInstallExtensionsAndExternalLines());
+    EXPECT_FALSE(LPBXSettings::Installed.Get());
+    std::filesystem::remove(shared + "/lines_/external_");
+    ASSERT_TRUE(PreInstallExtensionsAndExternalLines());
+    EXPECT_TRUE(LPBXSettings::Installed.Get());
+    EXPECT_EQ(Keys<LPBXExternalLineListIterator>(), KeySet{"default"});
 }

@@ -71,6 +71,9 @@ namespace
 {
 
 const int kBatchProcesses = 4;
+// A count, not a time: on a loaded machine a writer may get the lock only a
+// few times a second, and the test is about lost keys, not speed.
+const int kBatchesPerWriter = 12;
 
 // The same record through a synced and through a soft-state object: the
 // lock, not the sync, keeps writers from losing each other's keys.
@@ -86,9 +89,8 @@ int WriteBatches(int proc)
     LSettingsRecord durable;
     LPBXContactRecord soft;
     LSettingsFile *file = OpenShared(proc, durable, soft);
-    long long until = SettingsNowMs() + 1500;
     int i = 0;
-    for (; SettingsNowMs() < until; ++i) {
+    for (; i < kBatchesPerWriter; ++i) {
         std::string a = "p" + std::to_string(proc) + "a" + std::to_string(i);
         std::string b = "p" + std::to_string(proc) + "b" + std::to_string(i);
         std::string v = std::to_string(i);
@@ -132,7 +134,7 @@ TEST_F(BatchTest, ConcurrentBatchWritersLoseNoKeys)
         close(pipes[p]);
         ASSERT_EQ(pids[p], waitpid(pids[p], &status, 0));
         ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-        ASSERT_GT(count, 5) << "writer " << p << " made too little progress";
+        ASSERT_EQ(count, kBatchesPerWriter) << "writer " << p << " failed a batch";
         counts.push_back(count);
     }
     std::string text = ReadFile(shared + "/lines_/batch");

@@ -3,12 +3,13 @@
 #pragma once
 
 #include "config/settings.h"
+#include "support/process.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
-#include <ftw.h>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
@@ -18,9 +19,9 @@ class SettingsTest : public ::testing::Test
   protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/vela-config-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = pattern;
+        dir = std::make_unique<vtest::TempDir>("vela-config");
+        root = dir->Path();
+        ASSERT_FALSE(root.empty());
         setenv("VELA_ROOT", root.c_str(), 1);
         setenv("HOME", (root + "/home").c_str(), 1);
         char folder[LPathSize];
@@ -30,10 +31,7 @@ class SettingsTest : public ::testing::Test
 
     void TearDown() override
     {
-        nftw(
-            root.c_str(),
-            [](const char *p, const struct stat *, int, FTW *) { return ::remove(p); }, 16,
-            FTW_DEPTH | FTW_PHYS);
+        dir.reset();
         unsetenv("VELA_ROOT");
     }
 
@@ -56,6 +54,7 @@ class SettingsTest : public ::testing::Test
         return stat(path.c_str(), &st) == 0;
     }
 
+    std::unique_ptr<vtest::TempDir> dir;
     std::string root;
     std::string shared;
 };

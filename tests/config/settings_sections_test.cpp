@@ -1,5 +1,7 @@
 #include "settings_fixture.h"
 
+#include "config/settingspath.h"
+
 #include <thread>
 #include <vector>
 
@@ -45,6 +47,23 @@ TEST_F(SectionsTest, FilePathCatJoinsAndCuts)
     std::string longName(300, 'x');
     EXPECT_FALSE(LFilePathCat(out, "a", longName.c_str()));
     EXPECT_EQ(259u, strlen(out));
+}
+
+TEST(SettingsPath, FolderOfIsCutToTheBuffer)
+{
+    // clang-format off
+    const struct { size_t slashAt; size_t length; } cases[] = {
+        {0, 0}, {10, 10}, {LPathSize - 1, LPathSize - 1}, {LPathSize, LPathSize - 1}, {LPathSize + 40, LPathSize - 1},
+    };
+    // clang-format on
+    for (const auto &c : cases) {
+        std::string path = std::string(c.slashAt, 'p') + "/name";
+        char out[LPathSize + 8];
+        memset(out, 'C', sizeof out);
+        LSettingsFolderOf(out, path.c_str());
+        EXPECT_EQ(strlen(out), c.length) << c.slashAt;
+        EXPECT_EQ(out[LPathSize], 'C') << c.slashAt; // nothing past the buffer
+    }
 }
 
 TEST_F(SectionsTest, SectionIsOneLowerCaseFile)

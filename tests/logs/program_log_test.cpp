@@ -1,4 +1,5 @@
 #include "logs/program_log.h"
+#include "support/process.h"
 
 #include <gtest/gtest.h>
 
@@ -65,6 +66,7 @@ TEST(ProgramLogFormat, LinesEndInCrLfAndAreCutAtTheLineLimit)
 }
 
 struct ProgramLogFile : ::testing::Test {
+    vtest::TempDir dir{"vela-log"};
     std::string root;
     static std::vector<std::string> heard;
     static void Listen(int level, const char *timeText, const char *text)
@@ -73,17 +75,14 @@ struct ProgramLogFile : ::testing::Test {
     }
     void SetUp() override
     {
-        char templ[] = "/tmp/vela-log-XXXXXX";
-        ASSERT_NE(mkdtemp(templ), nullptr);
-        root = templ;
+        root = dir.Path();
+        ASSERT_FALSE(root.empty());
         heard.clear();
     }
     void TearDown() override
     {
         LLog::SetSink(nullptr);
         LLog::SetListener(nullptr);
-        std::string cmd = "rm -rf '" + root + "'";
-        EXPECT_EQ(std::system(cmd.c_str()), 0);
     }
     std::string TodayFile() const
     {

@@ -1,5 +1,6 @@
 #include "logs/sip_trace.h"
 
+#include "config/pbx_global_settings.h"
 #include "log_root.h"
 #include "logs/log_cleanup.h"
 #include "media/rtp_relay_trace.h"
@@ -119,4 +120,19 @@ TEST_F(SipTraceTest, CleanUpDeletesOnlyOldPlainFiles)
     EXPECT_EQ(LLogCleanUp(), 0);
     LSettingDeleteItem("Logs", "AutoDeleteDays");
     EXPECT_EQ(LLogCleanUp(), 1);
+}
+
+TEST_F(SipTraceTest, StartTakesBothSwitchesFromTheSettings)
+{
+    // clang-format off
+    const struct { bool sip, rtp, rtpTraced; } cases[] = {
+        {true, false, false}, {false, true, false}, {true, true, true}, {false, false, false},
+    };
+    // clang-format on
+    for (const auto &c : cases) {
+        LPBXSettings::SipTraceOn.Set(c.sip);
+        LPBXSettings::SipTraceAudioOn.Set(c.rtp);
+        LSipTraceStart();
+        EXPECT_EQ(LRtpTraceIsEnabled(), c.rtpTraced) << c.sip << c.rtp;
+    }
 }

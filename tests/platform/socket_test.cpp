@@ -1,6 +1,7 @@
 #include "platform/socket.h"
 #include "platform/thread.h"
 #include "platform/tick.h"
+#include "support/wait.h"
 
 #include <gtest/gtest.h>
 
@@ -175,17 +176,38 @@ TEST(Socket, HTTPGetReadsTheWholeReply)
 
 TEST(Socket, ThreadIsAProcessObject)
 {
+    // The thread first proves it waits (a packet ends that wait), then waits
+    // again until stopped; the second wait must have lasted until the stop,
+    // not have returned at once because the stop was seen on the way in.
     struct Waiter : LThread {
         LUdpSocket socket;
-        std::atomic<int> result{-1};
+        std::atomic<int> first{-1}, second{-1};
+        std::atomic<uint64_t> enteredAt{0}, returnedAt{0};
         ~Waiter() override { StopThreadNow(); }
-        void ThreadFunction() override { result = ProcessWaitForPacket(*this, socket, 10000); }
+        void ThreadFunction() override
+        {
+            first = ProcessWaitForPacket(*this, socket, 10000);
+            char drop[8];
+            LIPAddressWithPort from;
+            socket.RecvFrom(drop, sizeof drop, from);
+            enteredAt = LMonotonicMs();
+            second = ProcessWaitForPacket(*this, socket, 10000);
+            returnedAt = LMonotonicMs();
+        }
     } waiter;
     ASSERT_TRUE(waiter.socket.Bind(0, 0x7F000001));
+    LIPAddressWithPort to;
+    waiter.socket.GetLocalAddress(to);
     ASSERT_TRUE(waiter.Start());
-    usleep(30000);
-    uint64_t start = LMonotonicMs();
+    LUdpSocket sender;
+    ASSERT_TRUE(sender.Bind(0, 0x7F000001));
+    ASSERT_EQ(1, sender.SendTo("x", 1, to));
+    ASSERT_TRUE(vtest::WaitUntil([&] { return waiter.enteredAt.load() != 0; }, 5000));
+    EXPECT_EQ(LProcessSuccess, waiter.first.load());
+    usleep(100000); // the stop must find the thread inside its wait
+    uint64_t stopAt = LMonotonicMs();
     waiter.StopThreadNow();
-    EXPECT_LT(LMonotonicMs() - start, 400u);
-    EXPECT_EQ(LProcessStopped, waiter.result.load());
+    EXPECT_LT(LMonotonicMs() - stopAt, 400u);
+    EXPECT_EQ(LProcessStopped, waiter.second.load());
+    EXPECT_GE(waiter.returnedAt.load(), stopAt);
 }

@@ -1,5 +1,6 @@
 #include "platform/thread.h"
 #include "platform/tick.h"
+#include "support/wait.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@ class Worker : public LThread
   public:
     ~Worker() override { StopThreadNow(); }
     std::atomic<int> runs{0};
+    std::atomic<int> wakes{0};
     std::atomic<int> stoppedBy{-1}; // the result of the last wait
     LSignalObject wake;
 
@@ -26,6 +28,7 @@ class Worker : public LThread
             if (r != LProcessSuccess)
                 return;
             wake.Reset();
+            wakes++;
         }
     }
 };
@@ -51,16 +54,6 @@ class Finite : public LDetachedThread
     bool m_wait;
 };
 
-bool WaitUntil(const std::function<bool()> &done, uint32_t ms)
-{
-    uint64_t end = LMonotonicMs() + ms;
-    while (!done()) {
-        if (LMonotonicMs() > end)
-            return false;
-        usleep(1000);
-    }
-    return true;
-}
 } // namespace
 
 TEST(Thread, StartStopAndRestart)
@@ -68,8 +61,9 @@ TEST(Thread, StartStopAndRestart)
     Worker worker;
     ASSERT_TRUE(worker.Start(LThread::StartBelowNormal));
     EXPECT_FALSE(worker.Start()); // still running: nothing happens
-    ASSERT_TRUE(WaitUntil([&] { return worker.runs == 1; }, 2000));
+    ASSERT_TRUE(vtest::WaitUntil([&] { return worker.runs == 1; }, 2000));
     worker.wake.Signal();
+    ASSERT_TRUE(vtest::WaitUntil([&] { return worker.wakes == 1; }, 2000));
     EXPECT_TRUE(worker.IsRunning());
     uint64_t start = LMonotonicMs();
     worker.StopThreadNow();
@@ -79,12 +73,15 @@ TEST(Thread, StartStopAndRestart)
     EXPECT_TRUE(worker.IsToStop());
     // A restart clears the stop flag and signal, so the new run waits again.
     ASSERT_TRUE(worker.Start(LThread::StartRealTime)); // may fall back: must run
-    ASSERT_TRUE(WaitUntil([&] { return worker.runs == 2; }, 2000));
+    ASSERT_TRUE(vtest::WaitUntil([&] { return worker.runs == 2; }, 2000));
     EXPECT_FALSE(worker.IsToStop());
-    usleep(20000);
+    // A stop signal left set would end this wait as "stopped"; a wake that
+    // comes back as a success shows the new run waits on a reset signal.
+    worker.wake.Signal();
+    ASSERT_TRUE(vtest::WaitUntil([&] { return worker.wakes == 2; }, 2000));
     EXPECT_TRUE(worker.IsRunning());
     worker.StopThreadSoon();
-    ASSERT_TRUE(WaitUntil([&] { return !worker.IsRunning(); }, 2000));
+    ASSERT_TRUE(vtest::WaitUntil([&] { return !worker.IsRunning(); }, 2000));
     EXPECT_TRUE(worker.Start(LThread::StartSame)); // joins the finished run
     worker.StopThreadNow();
     EXPECT_EQ(3, worker.runs.load());
@@ -124,7 +121,7 @@ TEST(Thread, DetachedThreadsDeleteThemselvesOrAreStoppedByTheOwner)
         LDetachedThreadsOwner owner;
         for (int i = 0; i < 20; i++)
             ASSERT_TRUE(owner.StartThread(new Finite(alive, false)));
-        ASSERT_TRUE(WaitUntil([&] { return alive == 0; }, 5000));
+        ASSERT_TRUE(vtest::WaitUntil([&] { return alive == 0; }, 5000));
         EXPECT_EQ(0, owner.GetCount());
 
         for (int i = 0; i < 10; i++)
@@ -132,13 +129,13 @@ TEST(Thread, DetachedThreadsDeleteThemselvesOrAreStoppedByTheOwner)
         EXPECT_EQ(10, owner.GetCount());
         EXPECT_EQ(10, alive.load());
         owner.StopThreadsSoon();
-        ASSERT_TRUE(WaitUntil([&] { return alive == 0; }, 5000));
+        ASSERT_TRUE(vtest::WaitUntil([&] { return alive == 0; }, 5000));
 
         for (int i = 0; i < 10; i++)
             owner.StartThread(new Finite(alive, i % 2 == 0));
         owner.StopThreadsNow(); // finished and waiting threads race with it
         EXPECT_EQ(0, owner.GetCount());
-        EXPECT_TRUE(WaitUntil([&] { return alive == 0; }, 5000));
+        EXPECT_TRUE(vtest::WaitUntil([&] { return alive == 0; }, 5000));
         owner.StartThread(new Finite(alive, true));
     } // the owner's destructor stops the last one
     EXPECT_EQ(0, alive.load());

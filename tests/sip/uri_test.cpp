@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -154,6 +155,10 @@ TEST(SipPercentCoding, EncodeAndDecode)
     EXPECT_STREQ(out, "a%20b%3A%25%2F%3F%23%5B%5D%40%21%24%26%27%28%29%2A%2B%2C%3B%3Dz\x7f%80%FF~");
     std::string spaces(100, ' ');
     EXPECT_EQ(LURIEncode(out, spaces.c_str()), 258u); // never half an escape
+    char small[8];
+    memset(small, 'C', sizeof small);
+    EXPECT_EQ(LURIEncode(small, 4, "abcdef"), 3u); // the terminator fits too
+    EXPECT_EQ(small[4], 'C');
     struct Case {
         const char *text, *terminators, *expected;
         size_t consumed;
