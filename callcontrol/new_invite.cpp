@@ -6,13 +6,10 @@
 #include "sip/sipnameaddr.h"
 #include "sip/sipuri.h"
 
-#include <atomic>
 #include <cstdlib>
 
 namespace
 {
-std::atomic<LPBXCallStarter> gCallStarter{nullptr};
-
 int ReadMaxForwards(const LSipMessage &request)
 {
     const char *text = request.FindField(LSipFields::MaxForwards, "20");
@@ -57,11 +54,6 @@ void HandleExtensionCall(const LSipMessage &request, LPBXExtension &extension, c
     responder.Respond(request, 407, "Proxy Authentication Required", challenge);
 }
 } // namespace
-
-void LPBXSetCallStarter(LPBXCallStarter starter)
-{
-    gCallStarter.store(starter);
-}
 
 int LPBXRemoteSpecialFlags(LPBXExternalLine &line)
 {
@@ -148,8 +140,9 @@ void HandleOutboundCall(const LSipMessage &request, LPBXExtension &extension, LP
 void HandleCall(const LSipMessage &request, const LPBXCallStart &call,
                 LNewRequestResponder &responder)
 {
-    LPBXCallStarter starter = gCallStarter.load();
-    if (starter && starter(request, call))
+    // No call thread can take it (the engine is stopping): the caller
+    // hears that at once instead of repeating the INVITE.
+    if (responder.StartCall(request, call))
         return;
     responder.Respond(request, 100, "Trying", nullptr);
     LOGWARNF("Call from %s to %s not connected: no call thread can take it", call.caller.c_str(),

@@ -33,12 +33,6 @@ struct LPBXCallStart {
     int maxForwards = 19; // for the forked legs
 };
 
-// Starts the call thread for an accepted INVITE. Installed by the layer that
-// owns call threads; while none is installed, the INVITE is answered
-// 100 "Trying" and 480 "Temporarily Unavailable".
-using LPBXCallStarter = bool (*)(const LSipMessage &request, const LPBXCallStart &call);
-void LPBXSetCallStarter(LPBXCallStarter starter);
-
 void LPBXHandleInvite(const LSipMessage &request, LNewRequestResponder &responder, int64_t now);
 
 int LPBXRemoteSpecialFlags(LPBXExternalLine &line);

@@ -3,15 +3,18 @@
 // the registrar, INVITE to the call classification.
 #pragma once
 
+#include "callcontrol/pbx_context.h"
 #include "sip/sip_handlers.h"
 
 class LPBXNewMessageHandler : public LSipNewMessageHandler
 {
   public:
+    explicit LPBXNewMessageHandler(const LPBXContext &context) : m_Context(context) {}
     void HandleNewInvite(LPtr<LSipMessage> &message) override;
     void HandleNewOptions(LPtr<LSipMessage> &message) override;
     void HandleNewRegister(LPtr<LSipMessage> &message) override;
     void LogAddress() override;
-};
 
-extern LPBXNewMessageHandler gPBXNewMessageHandler;
+  private:
+    const LPBXContext &m_Context;
+};

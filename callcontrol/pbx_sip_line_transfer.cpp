@@ -4,7 +4,6 @@
 // exchange by trading legs with that call's thread.
 #include "callcontrol/call_targets.h"
 #include "callcontrol/pbx_sip_line.h"
-#include "callcontrol/pbx_sip_line_hooks.h"
 #include "callcontrol/pbx_sip_line_incall.h"
 #include "callcontrol/pbx_sip_line_setup.h"
 #include "platform/log.h"
@@ -53,10 +52,10 @@ bool LPBXSipLine::AttendedTransfer(const char *callId, Slot &leg, Slot &other)
     int result = -1;
     while (!IsToStop()) {
         EnableSwapCalls();
-        result = LPBXHandleTransfer(callId, other);
+        result = m_Context.owner.HandleTransfer(callId, other);
         bool giveUp = result != -1 || LTickSince(start) >= giveUpMs;
         if (!giveUp)
-            Sleep(gPBXInCallTiming.swapRetryMs);
+            Sleep(kPBXInCallTiming.swapRetryMs);
         DisableSwapCalls();
         if (giveUp)
             break;

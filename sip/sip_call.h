@@ -13,6 +13,7 @@
 #include "sip/sip_graveyard.h"
 #include "sip/sip_handlers.h"
 #include "sip/sip_request.h"
+#include "sip/sip_stack.h"
 #include "sip/sipmessage.h"
 
 #include <atomic>
@@ -37,7 +38,6 @@ struct LSipDialogTiming {
     uint32_t pollDeadMs = 6000;
     uint32_t optionsLimitMs = 5000; // OPTIONS and NOTIFY of a dialog
 };
-extern LSipDialogTiming gSipDialogTiming;
 
 class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGraveyardLeg
 {
@@ -51,11 +51,12 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
     };
 
     // A dialog the exchange opens towards remote.
-    LSipCall(const char *remote, const char *local, const char *outboundProxy, const char *userID,
-             const char *authID, const char *password);
-    // A dialog opened by a received INVITE.
-    LSipCall(const LSipMessage &invite, const char *userID, const char *authID,
+    LSipCall(const LSipStack &stack, const char *remote, const char *local,
+             const char *outboundProxy, const char *userID, const char *authID,
              const char *password);
+    // A dialog opened by a received INVITE.
+    LSipCall(const LSipStack &stack, const LSipMessage &invite, const char *userID,
+             const char *authID, const char *password);
     // A new dialog with the same identity towards another target.
     LSipCall(const LSipCall &other, const char *remoteTarget);
     ~LSipCall() override;
@@ -64,6 +65,8 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
     bool HandleNewMessage(LPtr<LSipMessage> &message) override;
     bool HandleInviteReplaces(LPtr<LSipMessage> &message, const char *callId) override;
 
+    const LSipStack &GetStack() const { return m_Stack; }
+    LSipEngine &GetEngine() const { return m_Stack.engine; }
     const char *GetCallID() const { return m_CallID; }
     const char *GetDialogCallID() const override { return m_CallID; }
     const char *GetLocalTag() const { return m_LocalTag; }
@@ -163,6 +166,7 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
     bool RemoteTagIs(const char *tag) const;
     bool IsFromRemoteTag(const LSipMessage &request) const;
 
+    const LSipStack m_Stack;
     char m_CallID[kSipLongText] = {0};
     char m_LocalTag[kSipLongText] = {0};
     uint32_t m_LocalSequence = 0;

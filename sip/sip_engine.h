@@ -19,6 +19,8 @@
 #include <unordered_map>
 #include <vector>
 
+class LSipGraveyard;
+
 constexpr uint32_t kSipReadyWaitMs = 10000;
 
 class LSipEngine : public LThread, public LSipPacketSender
@@ -27,7 +29,8 @@ class LSipEngine : public LThread, public LSipPacketSender
     static constexpr int kDefaultPort = 5060;
     static constexpr size_t kDatagramCapacity = 4096; // at most 4095 bytes are read
 
-    LSipEngine();
+    // The engine runs graveyard for as long as its loop runs.
+    explicit LSipEngine(LSipGraveyard &graveyard);
     ~LSipEngine() override;
 
     // Stops a running loop, clears the public port and starts anew.
@@ -94,6 +97,7 @@ class LSipEngine : public LThread, public LSipPacketSender
     bool GetSettingBool(const char *key, bool def);
     const char *GetSettingString(const char *key, char *out);
 
+    LSipGraveyard &m_Graveyard;
     std::atomic<bool> m_Running{false};
     std::atomic<bool> m_RestartRequested{false};
     LIPSocketUDP m_Socket;
@@ -114,5 +118,3 @@ class LSipEngine : public LThread, public LSipPacketSender
     std::atomic<LSipNewMessageHandler *> m_NewHandler{nullptr};
     std::atomic<LSipSubscribeHandler *> m_SubscribeHandler{nullptr};
 };
-
-extern LSipEngine gSipEngine;

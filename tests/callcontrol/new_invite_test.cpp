@@ -5,23 +5,12 @@
 
 namespace
 {
-LPBXCallStart gStarted;
-int gStartCount = 0;
-bool AcceptCall(const LSipMessage &, const LPBXCallStart &call)
-{
-    gStarted = call;
-    gStartCount++;
-    return true;
-}
-
 class NewInvite : public RegistrarTest
 {
   protected:
     void SetUp() override
     {
         RegistrarTest::SetUp();
-        gStartCount = 0;
-        LPBXSetCallStarter(AcceptCall);
         LPBXExternalLine line;
         LPBXExternalLineList().Open(line, "trunk");
         line.SetLineID("5551000");
@@ -34,11 +23,7 @@ class NewInvite : public RegistrarTest
         LPBXExtension ext = MakeExtension("101", "pw");
         ext.SetOutboundPlan("Local");
     }
-    void TearDown() override
-    {
-        LPBXSetCallStarter(nullptr);
-        RegistrarTest::TearDown();
-    }
+    const LPBXCallStart &Started() const { return responder.started.back(); }
     const Answer &Invite(const std::string &uri, const std::string &from,
                          const std::string &extra = "", int64_t now = kNow)
     {
@@ -59,23 +44,23 @@ TEST_F(NewInvite, HopLimit)
             483)
             << value;
     }
-    EXPECT_EQ(gStartCount, 0);
+    EXPECT_EQ((int)responder.started.size(), 0);
     Invite("sip:5551000@pbx", "777");
-    ASSERT_EQ(gStartCount, 1);
-    EXPECT_EQ(gStarted.maxForwards, 19);
+    ASSERT_EQ((int)responder.started.size(), 1);
+    EXPECT_EQ(Started().maxForwards, 19);
 }
 
 TEST_F(NewInvite, CallOnLineWinsOverExtension)
 {
     Invite("sip:5551000@pbx", "101");
-    ASSERT_EQ(gStartCount, 1);
-    EXPECT_EQ(gStarted.localUserId, "5551000");
-    EXPECT_EQ(gStarted.localAuthId, "5551000");
-    EXPECT_EQ(gStarted.dialledTarget, "101");
-    EXPECT_EQ(gStarted.outboundPlan, "-");
-    EXPECT_EQ(gStarted.caller, "sip:9101@10.0.0.5"); // default caller-ID prefix "9"
-    EXPECT_EQ(gStarted.recordDescription, "101 -> <sip:200@pbx>");
-    EXPECT_EQ(gStarted.remoteSpecialFlags, kRemoteNoOddRtp | kRemoteAlwaysRelay);
+    ASSERT_EQ((int)responder.started.size(), 1);
+    EXPECT_EQ(Started().localUserId, "5551000");
+    EXPECT_EQ(Started().localAuthId, "5551000");
+    EXPECT_EQ(Started().dialledTarget, "101");
+    EXPECT_EQ(Started().outboundPlan, "-");
+    EXPECT_EQ(Started().caller, "sip:9101@10.0.0.5"); // default caller-ID prefix "9"
+    EXPECT_EQ(Started().recordDescription, "101 -> <sip:200@pbx>");
+    EXPECT_EQ(Started().remoteSpecialFlags, kRemoteNoOddRtp | kRemoteAlwaysRelay);
 }
 
 TEST_F(NewInvite, ExtensionMustAnswerProxyChallenge)
@@ -85,7 +70,7 @@ TEST_F(NewInvite, ExtensionMustAnswerProxyChallenge)
     EXPECT_EQ(challenge.extra.rfind("Proxy-Authenticate: Digest realm=\"", 0), 0u);
     EXPECT_EQ(ChallengeParm(challenge.extra, "stale"), "TRUE");
     std::string nonce = ChallengeParm(challenge.extra, "nonce");
-    EXPECT_EQ(gStartCount, 0);
+    EXPECT_EQ((int)responder.started.size(), 0);
 
     const Answer &wrong =
         Invite("sip:200@pbx", "101",
@@ -97,23 +82,23 @@ TEST_F(NewInvite, ExtensionMustAnswerProxyChallenge)
     Invite("sip:200@pbx", "101",
            "Proxy-Authorization: " + Credentials("101", "pw", "REGISTER", "sip:200@pbx", nonce) +
                "\r\n");
-    EXPECT_EQ(gStartCount, 0);
+    EXPECT_EQ((int)responder.started.size(), 0);
     Invite("sip:200@pbx", "101",
            "Proxy-Authorization: " + Credentials("101", "pw", "INVITE", "sip:200@pbx", nonce) +
                "\r\n");
-    ASSERT_EQ(gStartCount, 1);
-    EXPECT_EQ(gStarted.outboundPlan, "Local");
-    EXPECT_EQ(gStarted.caller, "101");
-    EXPECT_EQ(gStarted.localUserId, "200");
-    EXPECT_EQ(gStarted.dialledTarget, "sip:200@pbx");
-    EXPECT_EQ(gStarted.recordDescription, "");
-    EXPECT_EQ(gStarted.remoteSpecialFlags, 0);
+    ASSERT_EQ((int)responder.started.size(), 1);
+    EXPECT_EQ(Started().outboundPlan, "Local");
+    EXPECT_EQ(Started().caller, "101");
+    EXPECT_EQ(Started().localUserId, "200");
+    EXPECT_EQ(Started().dialledTarget, "sip:200@pbx");
+    EXPECT_EQ(Started().recordDescription, "");
+    EXPECT_EQ(Started().remoteSpecialFlags, 0);
 }
 
 TEST_F(NewInvite, UnknownPartiesAndNoCallThread)
 {
     EXPECT_EQ(Invite("sip:200@pbx", "999").status, 404);
-    LPBXSetCallStarter(nullptr);
+    responder.acceptCalls = false;
     size_t before = responder.answers.size();
     Invite("sip:5551000@pbx", "999");
     ASSERT_EQ(responder.answers.size(), before + 2);
