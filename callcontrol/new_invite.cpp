@@ -1,6 +1,7 @@
 #include "callcontrol/new_invite.h"
 
 #include "callcontrol/account_lookup.h"
+#include "callcontrol/call_targets.h"
 #include "callcontrol/digest.h"
 #include "platform/log.h"
 #include "sip/sipnameaddr.h"
@@ -57,16 +58,7 @@ void HandleExtensionCall(const LSipMessage &request, LPBXExtension &extension, c
 
 int LPBXRemoteSpecialFlags(LPBXExternalLine &line)
 {
-    int flags = 0;
-    if (line.GetDisablePolling())
-        flags |= kRemoteDisablePolling;
-    if (line.GetProhibitOddRtp())
-        flags |= kRemoteNoOddRtp;
-    if (line.GetAlwaysRelay())
-        flags |= kRemoteAlwaysRelay;
-    else if (line.GetRelayNotNeeded())
-        flags |= kRemoteRelayNotNeeded;
-    return flags;
+    return (int)LPBXCallTargetLineFlags(line);
 }
 
 void LPBXHandleInvite(const LSipMessage &request, LNewRequestResponder &responder, int64_t now)

@@ -6,18 +6,10 @@
 #include "callcontrol/new_request_responder.h"
 #include "config/pbx_extension.h"
 #include "config/pbx_external_line.h"
+#include "sip/sip_special_flags.h"
 
 #include <cstdint>
 #include <string>
-
-// Remote special flags taken from an external line's settings.
-enum : int {
-    kRemoteDisablePolling = 1,
-    kRemoteNoOddRtp = 2,
-    kRemoteNoEmptyInvite = 4,
-    kRemoteAlwaysRelay = 8,
-    kRemoteRelayNotNeeded = 16,
-};
 
 // Everything the call thread is started with besides the target list.
 struct LPBXCallStart {

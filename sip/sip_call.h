@@ -13,6 +13,7 @@
 #include "sip/sip_graveyard.h"
 #include "sip/sip_handlers.h"
 #include "sip/sip_request.h"
+#include "sip/sip_special_flags.h"
 #include "sip/sip_stack.h"
 #include "sip/sipmessage.h"
 
@@ -42,14 +43,6 @@ struct LSipDialogTiming {
 class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGraveyardLeg
 {
   public:
-    enum RemoteSpecialFlags : uint32_t {
-        ActivityPollingDisabled = 1,
-        OddRTPDisabled = 2,
-        EmptyInviteDisabled = 4,
-        AlwaysRelay = 8,
-        RelayNotNeeded = 16,
-    };
-
     // A dialog the exchange opens towards remote.
     LSipCall(const LSipStack &stack, const char *remote, const char *local,
              const char *outboundProxy, const char *userID, const char *authID,
@@ -85,14 +78,14 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
     void SetRemoteSpecialFlags(uint32_t flags) { m_RemoteSpecialFlags = flags; }
     bool IsActivityPollingDisabled() const
     {
-        return m_RemoteSpecialFlags & ActivityPollingDisabled;
+        return m_RemoteSpecialFlags & kRemoteActivityPollingDisabled;
     }
-    bool IsOddRTPDisabled() const { return m_RemoteSpecialFlags & OddRTPDisabled; }
-    bool IsEmptyInviteDisabled() const { return m_RemoteSpecialFlags & EmptyInviteDisabled; }
-    bool IsAlwaysRelay() const { return m_RemoteSpecialFlags & AlwaysRelay; }
-    bool IsRelayNotNeeded() const { return m_RemoteSpecialFlags & RelayNotNeeded; }
-    void DisableActivityPolling() { m_RemoteSpecialFlags |= ActivityPollingDisabled; }
-    void DisableEmptyInvite() { m_RemoteSpecialFlags |= EmptyInviteDisabled; }
+    bool IsOddRTPDisabled() const { return m_RemoteSpecialFlags & kRemoteOddRTPDisabled; }
+    bool IsEmptyInviteDisabled() const { return m_RemoteSpecialFlags & kRemoteEmptyInviteDisabled; }
+    bool IsAlwaysRelay() const { return m_RemoteSpecialFlags & kRemoteAlwaysRelay; }
+    bool IsRelayNotNeeded() const { return m_RemoteSpecialFlags & kRemoteRelayNotNeeded; }
+    void DisableActivityPolling() { m_RemoteSpecialFlags |= kRemoteActivityPollingDisabled; }
+    void DisableEmptyInvite() { m_RemoteSpecialFlags |= kRemoteEmptyInviteDisabled; }
     // Set by the caller side when the call was placed by an extension that
     // passed the digest check; only then may answer modes be passed on.
     bool IsCallerAuthenticated() const { return m_CallerAuthenticated; }

@@ -60,7 +60,7 @@ TEST_F(NewInvite, CallOnLineWinsOverExtension)
     EXPECT_EQ(Started().outboundPlan, "-");
     EXPECT_EQ(Started().caller, "sip:9101@10.0.0.5"); // default caller-ID prefix "9"
     EXPECT_EQ(Started().recordDescription, "101 -> <sip:200@pbx>");
-    EXPECT_EQ(Started().remoteSpecialFlags, kRemoteNoOddRtp | kRemoteAlwaysRelay);
+    EXPECT_EQ(Started().remoteSpecialFlags, kRemoteOddRTPDisabled | kRemoteAlwaysRelay);
 }
 
 TEST_F(NewInvite, ExtensionMustAnswerProxyChallenge)
