@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+class LPBXCallTargetEnvironment;
 class LSDPSettings;
 class LSipCall;
 class LSipMessage;
@@ -32,6 +33,7 @@ class LPBXCallOwner
 
 struct LPBXContext {
     const LSipStack &sip;
+    const LPBXCallTargetEnvironment &targets;
     LSDPSettings &sdp;
     LPBXCallOwner &owner;
 };

@@ -60,7 +60,7 @@ LPBXSipLine *LPBXMakeCall(const LPBXContext &context, const LSipMessage &request
         Refuse(context.sip.engine, request, 503, "Service Unavailable");
         return nullptr;
     }
-    LPtr<LSipCallInitiateList> list(new LSipCallInitiateList);
+    LPtr<LSipCallInitiateList> list(new LSipCallInitiateList(context.targets));
     char startPrompt[kPBXLineTextSize] = "";
     char waitHold[kPBXLineTextSize] = "";
     if (!BuildTargets(call, *list, startPrompt, waitHold)) {

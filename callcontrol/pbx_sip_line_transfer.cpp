@@ -84,7 +84,7 @@ bool LPBXSipLine::BlindTransfer(const char *target, Slot &leg, Slot &other)
         SwapSlots();
         SetOutboundDialRules(m_CallerLeg.Get(), m_AnsweredDialRules);
     }
-    LPtr<LSipCallInitiateList> list(new LSipCallInitiateList);
+    LPtr<LSipCallInitiateList> list(new LSipCallInitiateList(m_Context.targets));
     char startPrompt[kPBXLineTextSize] = "";
     char waitHold[kPBXLineTextSize] = "";
     if (!GenerateOutboundCallList(*list, rules.c_str(), target, caller.c_str(), startPrompt,

@@ -79,7 +79,6 @@ void MainEngine::Start()
         return;
     LOG("Starting telephony engine...");
     gInstance.store(this);
-    LPBXSetCallTargetEnvironment(&mTargetEnvironment);
     LSipTraceStart();
     StartSipEngine();
     RegisterLines();
@@ -100,7 +99,6 @@ void MainEngine::Stop()
     StopCallThreads();
     StopSipEngine();
     LSipTraceClose();
-    LPBXSetCallTargetEnvironment(nullptr);
     gInstance.store(nullptr);
     mRunning = false;
 }

@@ -81,9 +81,9 @@ class MainEngine : public LBackgroundEngine, private LPBXCallOwner
     LSipGraveyard mGraveyard;
     LSipEngine mSipEngine{mGraveyard};
     LSipStack mSipStack{mSipEngine, mGraveyard, mDialogTiming, mDialogServices};
-    LPBXContext mCallContext{mSipStack, mSdpSettings, *this};
-    LPBXNewMessageHandler mNewRequests{mCallContext};
     LPBXRunningEnvironment mTargetEnvironment;
+    LPBXContext mCallContext{mSipStack, mTargetEnvironment, mSdpSettings, *this};
+    LPBXNewMessageHandler mNewRequests{mCallContext};
     LDetachedThreadsOwner mCallThreads;
     bool mRunning = false;
 };

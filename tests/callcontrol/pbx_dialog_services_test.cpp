@@ -33,7 +33,6 @@ class PBXDialogServicesTest : public RegistrarTest
     }
     void TearDown() override
     {
-        LPBXSetCallTargetEnvironment(nullptr);
         LTestClock::Remove();
         RegistrarTest::TearDown();
     }
@@ -51,7 +50,7 @@ class PBXDialogServicesTest : public RegistrarTest
     // The target a redirect sent by source adds to a list.
     std::string RedirectTarget(const char *source)
     {
-        LSipCallInitiateList list;
+        LSipCallInitiateList list(environment);
         LSipCallInitiateParams p;
         p.remoteNameAddr = "<sip:300@pbx.test>";
         p.remoteTargetURI = "sip:300@10.0.0.9";
@@ -77,7 +76,6 @@ class PBXDialogServicesTest : public RegistrarTest
 
 TEST_F(PBXDialogServicesTest, DialogsAndTargetListsMapOnlyTheRegisteringSource)
 {
-    LPBXSetCallTargetEnvironment(&environment);
     // clang-format off
     struct {
         const char *what;
