@@ -4,7 +4,6 @@
 #include "platform/ipaddress.h"
 
 #include <arpa/inet.h>
-#include <atomic>
 #include <cstdio>
 #include <ifaddrs.h>
 #include <mutex>
@@ -15,8 +14,6 @@
 
 namespace
 {
-const LPBXCallTargetEnvironment gDefaultEnvironment;
-std::atomic<const LPBXCallTargetEnvironment *> gEnvironment{nullptr};
 
 bool ReverseLookup(uint32_t address, char *out, size_t capacity)
 {
@@ -102,14 +99,3 @@ bool LPBXCallTargetEnvironment::IsOwnAddress(const char *host, uint16_t port) co
 }
 
 void LPBXCallTargetEnvironment::NotifyDesktop(int, int) const {}
-
-const LPBXCallTargetEnvironment &LPBXGetCallTargetEnvironment()
-{
-    const LPBXCallTargetEnvironment *env = gEnvironment.load();
-    return env ? *env : gDefaultEnvironment;
-}
-
-void LPBXSetCallTargetEnvironment(const LPBXCallTargetEnvironment *env)
-{
-    gEnvironment.store(env);
-}

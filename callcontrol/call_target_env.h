@@ -1,8 +1,8 @@
 // What building target lists needs from the running exchange, behind one
 // small interface: the registrar's contact address map, the exchange's own
-// addresses and the desktop window notification. The main engine installs
-// its own implementation while it runs; until then (and in unit tests) the
-// defaults below apply: no mapping, no notification.
+// addresses and the desktop window notification. Every target list is made
+// with the environment it works in: the main engine's while the exchange
+// runs, the plain one below (no mapping, no notification) in unit tests.
 #pragma once
 
 #include "platform/ipaddress.h"
@@ -30,11 +30,6 @@ class LPBXCallTargetEnvironment
     // Passes a notification to the desktop window when the main engine runs.
     virtual void NotifyDesktop(int code, int number) const;
 };
-
-// The installed environment (never null: the defaults when none is set).
-const LPBXCallTargetEnvironment &LPBXGetCallTargetEnvironment();
-// Installs env (nullptr restores the defaults). Call while no list is built.
-void LPBXSetCallTargetEnvironment(const LPBXCallTargetEnvironment *env);
 
 // The official name a reverse lookup of the private address yields, else the
 // official name of the host name, else "localhost". Looked up once.

@@ -75,7 +75,8 @@ void BuildTargetURI(LPBXContactRecord &contact, const char *suffix, const char *
     snprintf(out, sizeof out, "%s", uri.c_str());
 }
 
-void LogMissingContacts(LPBXExtension &extension, const char *name)
+void LogMissingContacts(const LSipCallInitiateList &list, LPBXExtension &extension,
+                        const char *name)
 {
     LOGF("Cannot find any contacts for extension \"%s\"", name);
     char *end = nullptr;
@@ -86,7 +87,7 @@ void LogMissingContacts(LPBXExtension &extension, const char *name)
     LOGERRORF("The extension you are attemption to dial %d [%s] may need an external related "
               "programs to be installed. Please see Help -> Install Related Programs.",
               (int)number, extension.GetDisplayName(display));
-    LPBXGetCallTargetEnvironment().NotifyDesktop(kPBXNotifyMissingAppExtension, (int)number);
+    list.GetEnvironment().NotifyDesktop(kPBXNotifyMissingAppExtension, (int)number);
 }
 
 bool GenerateGroupCallList(LSipCallInitiateList &list, LPBXGroup &group, const char *callerText,
@@ -191,7 +192,7 @@ void AddExtensionToInitiateList(LSipCallInitiateList &list, LPBXExtension &exten
     char plan[kSipInitiateTextSize];
     extension.GetOutboundPlan(plan);
     char fqdn[kSipInitiateTextSize];
-    LPBXGetCallTargetEnvironment().GetLocalFQDN(fqdn);
+    list.GetEnvironment().GetLocalFQDN(fqdn);
     char remote[kSipInitiateTextSize];
     LSipInitiateFormat(remote, "<sip:%s@%s>", name, fqdn);
 
@@ -246,7 +247,7 @@ bool GenerateInternalCallList(LSipCallInitiateList &list, const char *name, cons
                                    groupCall, depth);
         if (!list.IsEmpty())
             return true;
-        LogMissingContacts(extension, name);
+        LogMissingContacts(list, extension, name);
         return false;
     }
     LPBXGroup group;

@@ -6,6 +6,7 @@
 #include "config/pbx_outbound_plan.h"
 #include "platform/log.h"
 #include "platform/tick.h"
+#include "sip/sip_special_flags.h"
 #include "sip/sipnameaddr.h"
 #include "sip/sipuri.h"
 
@@ -103,14 +104,13 @@ uint32_t LPBXCallTargetLineFlags(LPBXExternalLine &line)
 {
     uint32_t flags = 0;
     if (line.GetDisablePolling())
-        flags |= 1;
+        flags |= kRemoteActivityPollingDisabled;
     if (line.GetProhibitOddRtp())
-        flags |= 2;
-    bool always = line.GetAlwaysRelay();
-    if (always)
-        flags |= 8;
-    if (!always && line.GetRelayNotNeeded())
-        flags |= 16;
+        flags |= kRemoteOddRTPDisabled;
+    if (line.GetAlwaysRelay())
+        flags |= kRemoteAlwaysRelay;
+    else if (line.GetRelayNotNeeded())
+        flags |= kRemoteRelayNotNeeded;
     return flags;
 }
 

@@ -3,6 +3,7 @@
 // the thread that handles the request, then owned by one call thread.
 #pragma once
 
+#include "callcontrol/call_target_env.h"
 #include "callcontrol/queue_group.h"
 #include "platform/list.h"
 
@@ -89,6 +90,12 @@ class LSipCallInitiateList : public LListOf<LSipCallInitiateItem>
     // Most redirect contacts taken from one 3xx response.
     static constexpr int kMaxRedirectContacts = 16;
 
+    explicit LSipCallInitiateList(const LPBXCallTargetEnvironment &environment)
+        : m_Environment(environment)
+    {
+    }
+    const LPBXCallTargetEnvironment &GetEnvironment() const { return m_Environment; }
+
     // A contact target; nothing is added when an item with the same target
     // URI (compared exactly) is listed, so a contact is rung only once.
     // True when added.
@@ -100,4 +107,7 @@ class LSipCallInitiateList : public LListOf<LSipCallInitiateItem>
     int AddContact(const LSipCallInitiateItem &item, const LSipMessage &message);
 
     LSipCallInitiateItem *FindTargetURI(const char *uri) const;
+
+  private:
+    const LPBXCallTargetEnvironment &m_Environment;
 };

@@ -39,10 +39,10 @@ template <class F> void ForEachContact(const char *value, F &&take)
 }
 
 // A redirect back to the exchange itself would only make it call itself.
-bool NamesThisExchange(const char *uri)
+bool NamesThisExchange(const LPBXCallTargetEnvironment &environment, const char *uri)
 {
     LSipURI parsed(uri);
-    return LPBXGetCallTargetEnvironment().IsOwnAddress(parsed.GetHost(), parsed.GetPort());
+    return environment.IsOwnAddress(parsed.GetHost(), parsed.GetPort());
 }
 } // namespace
 
@@ -77,8 +77,8 @@ int LSipCallInitiateList::AddContact(const LSipCallInitiateItem &item, const LSi
         }
         char uri[kSipInitiateTextSize];
         LSipInitiateFormat(uri, "%s", LSipNameAddr(entry).GetSipURI());
-        LPBXGetCallTargetEnvironment().ApplyRegistryContactMapping(uri, message.GetSource());
-        if (NamesThisExchange(uri)) {
+        m_Environment.ApplyRegistryContactMapping(uri, message.GetSource());
+        if (NamesThisExchange(m_Environment, uri)) {
             LOGWARNTEXT("Redirect to this exchange ignored: ", uri);
             return;
         }

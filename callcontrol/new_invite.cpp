@@ -1,20 +1,18 @@
 #include "callcontrol/new_invite.h"
 
 #include "callcontrol/account_lookup.h"
+#include "callcontrol/call_targets.h"
 #include "callcontrol/digest.h"
 #include "callcontrol/request_guards.h"
 #include "platform/log.h"
 #include "sip/sipnameaddr.h"
 #include "sip/sipuri.h"
 
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
 namespace
 {
-std::atomic<LPBXCallStarter> gCallStarter{nullptr};
-
 int ReadMaxForwards(const LSipMessage &request)
 {
     const char *text = request.FindField(LSipFields::MaxForwards, "20");
@@ -111,23 +109,9 @@ void HandleLineCall(const LSipMessage &request, LPBXExternalLine &line, const LS
 }
 } // namespace
 
-void LPBXSetCallStarter(LPBXCallStarter starter)
-{
-    gCallStarter.store(starter);
-}
-
 int LPBXRemoteSpecialFlags(LPBXExternalLine &line)
 {
-    int flags = 0;
-    if (line.GetDisablePolling())
-        flags |= kRemoteDisablePolling;
-    if (line.GetProhibitOddRtp())
-        flags |= kRemoteNoOddRtp;
-    if (line.GetAlwaysRelay())
-        flags |= kRemoteAlwaysRelay;
-    else if (line.GetRelayNotNeeded())
-        flags |= kRemoteRelayNotNeeded;
-    return flags;
+    return (int)LPBXCallTargetLineFlags(line);
 }
 
 void LPBXHandleInvite(const LSipMessage &request, LPBXRequestGuards &guards,
@@ -201,8 +185,9 @@ void HandleOutboundCall(const LSipMessage &request, LPBXExtension &extension, LP
 void HandleCall(const LSipMessage &request, const LPBXCallStart &call,
                 LNewRequestResponder &responder)
 {
-    LPBXCallStarter starter = gCallStarter.load();
-    if (starter && starter(request, call))
+    // No call thread can take it (the engine is stopping): the caller
+    // hears that at once instead of repeating the INVITE.
+    if (responder.StartCall(request, call))
         return;
     responder.Respond(request, 100, "Trying", nullptr);
     LOGWARNF("Call from %s to %s not connected: no call thread can take it", call.caller.c_str(),

@@ -6,21 +6,13 @@
 #include "callcontrol/new_request_responder.h"
 #include "config/pbx_extension.h"
 #include "config/pbx_external_line.h"
+#include "sip/sip_special_flags.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
 struct LPBXRequestGuards;
-
-// Remote special flags taken from an external line's settings.
-enum : int {
-    kRemoteDisablePolling = 1,
-    kRemoteNoOddRtp = 2,
-    kRemoteNoEmptyInvite = 4,
-    kRemoteAlwaysRelay = 8,
-    kRemoteRelayNotNeeded = 16,
-};
 
 // Everything the call thread is started with besides the target list.
 struct LPBXCallStart {
@@ -38,12 +30,6 @@ struct LPBXCallStart {
     // server): counts the calls its source address has running.
     std::shared_ptr<void> sourceSlot;
 };
-
-// Starts the call thread for an accepted INVITE. Installed by the layer that
-// owns call threads; while none is installed, the INVITE is answered
-// 100 "Trying" and 480 "Temporarily Unavailable".
-using LPBXCallStarter = bool (*)(const LSipMessage &request, const LPBXCallStart &call);
-void LPBXSetCallStarter(LPBXCallStarter starter);
 
 // A Request-URI naming a line ID is a call on that line only when the line
 // has no server, or the INVITE comes from an address its server or outbound

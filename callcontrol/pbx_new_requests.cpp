@@ -5,22 +5,20 @@
 #include "platform/tick.h"
 #include "sip/sip_engine.h"
 
-LPBXNewMessageHandler gPBXNewMessageHandler;
-
 void LPBXNewMessageHandler::HandleNewOptions(LPtr<LSipMessage> &message)
 {
-    gSipEngine.SendResponse(*message, 501, "Not Implemented");
+    m_Context.sip.engine.SendResponse(*message, 501, "Not Implemented");
 }
 
 void LPBXNewMessageHandler::HandleNewInvite(LPtr<LSipMessage> &message)
 {
-    LEngineResponder responder;
+    LEngineResponder responder(m_Context);
     LPBXHandleInvite(*message, m_Guards, responder, GetUnixTime());
 }
 
 void LPBXNewMessageHandler::HandleNewRegister(LPtr<LSipMessage> &message)
 {
-    LEngineResponder responder;
+    LEngineResponder responder(m_Context);
     LPBXHandleRegister(*message, m_Guards, responder, GetUnixTime());
 }
 

@@ -1,6 +1,5 @@
 #include "callcontrol/pbx_sip_line.h"
 
-#include "callcontrol/pbx_sip_line_hooks.h"
 #include "callcontrol/pbx_sip_line_setup.h"
 #include "media/rtp_relay.h"
 #include "platform/log.h"
@@ -26,16 +25,18 @@ std::unique_ptr<LSDPRelay> LPBXMediatorHost::CreateRelay()
 std::string LPBXMediatorHost::GetPublicIP()
 {
     char ip[kSipLongText];
-    gSipEngine.GetPublicIP(ip, sizeof(ip));
+    m_Context.sip.engine.GetPublicIP(ip, sizeof(ip));
     return ip;
 }
 
-LPBXSipLine::LPBXSipLine(LPtr<LSipMessage> &invite, LPtr<LSipCallInitiateList> &list,
-                         const char *startPrompt, const char *waitHold, const LPBXCallStart &start)
-    : m_InitData(new InitData), m_Mediator(m_MediatorHost), m_StartTime(GetUnixTime())
+LPBXSipLine::LPBXSipLine(const LPBXContext &context, LPtr<LSipMessage> &invite,
+                         LPtr<LSipCallInitiateList> &list, const char *startPrompt,
+                         const char *waitHold, const LPBXCallStart &start)
+    : m_Context(context), m_InitData(new InitData), m_MediatorHost(context),
+      m_Mediator(m_MediatorHost), m_StartTime(GetUnixTime())
 {
-    m_CallerLeg.Reset(new LSipCall(*invite, start.localUserId.c_str(), start.localAuthId.c_str(),
-                                   start.password.c_str()));
+    m_CallerLeg.Reset(new LSipCall(context.sip, *invite, start.localUserId.c_str(),
+                                   start.localAuthId.c_str(), start.password.c_str()));
     m_CallerLeg->SetRemoteSpecialFlags((uint32_t)start.remoteSpecialFlags);
     // A call from an extension passed the digest check; one from a line did not.
     m_CallerLeg->SetCallerAuthenticated(start.outboundPlan != "-");
@@ -142,5 +143,5 @@ void LPBXSipLine::EndCall()
 {
     LSipAddCallToGraveyard(m_CallerLeg);
     LSipAddCallToGraveyard(m_AnsweredLeg);
-    LPBXWriteCallLog(m_StartTime, m_AnswerTime, m_Caller, m_Target);
+    m_Context.owner.WriteCallLog(m_StartTime, m_AnswerTime, m_Caller, m_Target);
 }

@@ -7,6 +7,7 @@
 
 #include "callcontrol/initiate_list.h"
 #include "callcontrol/new_invite.h"
+#include "callcontrol/pbx_context.h"
 #include "media/sdp_mediator.h"
 #include "platform/lock.h"
 #include "platform/ptr.h"
@@ -20,13 +21,19 @@
 
 constexpr int kPBXLineTextSize = 260;
 
-// The exchange's side of SDP mediation: relays come from the RTP relay and
-// the public address from the SIP engine.
+// The exchange's side of SDP mediation: relays come from the RTP relay, the
+// public address from the SIP engine, "Quality" and "Active" from the
+// context.
 class LPBXMediatorHost : public LSDPMediatorHost
 {
   public:
+    explicit LPBXMediatorHost(const LPBXContext &context) : m_Context(context) {}
     std::unique_ptr<LSDPRelay> CreateRelay() override;
     std::string GetPublicIP() override;
+    LSDPSettings &GetSdpSettings() override { return m_Context.sdp; }
+
+  private:
+    const LPBXContext &m_Context;
 };
 
 class LPBXSipLine : public LDetachedThread
@@ -42,8 +49,9 @@ class LPBXSipLine : public LDetachedThread
 
     // Runs on the SIP engine's receive thread: takes the INVITE and the list,
     // makes the caller leg and answers 100 "Trying" at once.
-    LPBXSipLine(LPtr<LSipMessage> &invite, LPtr<LSipCallInitiateList> &list,
-                const char *startPrompt, const char *waitHold, const LPBXCallStart &start);
+    LPBXSipLine(const LPBXContext &context, LPtr<LSipMessage> &invite,
+                LPtr<LSipCallInitiateList> &list, const char *startPrompt, const char *waitHold,
+                const LPBXCallStart &start);
     ~LPBXSipLine() override;
 
     const char *GetOutboundDialRules(const LSipCall *leg) const;
@@ -104,6 +112,7 @@ class LPBXSipLine : public LDetachedThread
     void PrepareMediator(bool forceRelay);
     void SwapSlots();
 
+    const LPBXContext &m_Context;
     LPtr<InitData> m_InitData;
     bool m_SwapEnabled = false;
     LLockObject m_SwapLock;

@@ -8,8 +8,6 @@
 
 #include <cstring>
 
-LPBXInCallTiming gPBXInCallTiming;
-
 namespace
 {
 uint32_t SettingMs(const char *key, uint32_t def)
@@ -21,17 +19,17 @@ uint32_t SettingMs(const char *key, uint32_t def)
 
 uint32_t LPBXActivityPollInterval()
 {
-    return SettingMs("ActivityPollInterval", gPBXInCallTiming.pollAfterMs);
+    return SettingMs("ActivityPollInterval", kPBXInCallTiming.pollAfterMs);
 }
 
 uint32_t LPBXAttendedTransferGiveUp()
 {
-    return SettingMs("AttendedTransferGiveUp", gPBXInCallTiming.swapGiveUpMs);
+    return SettingMs("AttendedTransferGiveUp", kPBXInCallTiming.swapGiveUpMs);
 }
 
 uint32_t LPBXGlareWaitMs(bool openedByFarEnd, uint32_t tick)
 {
-    const LPBXInCallTiming &t = gPBXInCallTiming;
+    const LPBXInCallTiming &t = kPBXInCallTiming;
     return tick % t.glareRandomMs + (openedByFarEnd ? t.glareReceivedBaseMs : t.glareOpenedBaseMs);
 }
 

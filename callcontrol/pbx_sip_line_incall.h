@@ -21,7 +21,7 @@ struct LPBXInCallTiming {
     uint32_t glareOpenedBaseMs = 50;
     uint32_t glareSlackMs = 10;
 };
-extern LPBXInCallTiming gPBXInCallTiming;
+inline constexpr LPBXInCallTiming kPBXInCallTiming{};
 
 // The quiet time before polling, from the settings.
 uint32_t LPBXActivityPollInterval();

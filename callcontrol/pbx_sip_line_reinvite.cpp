@@ -43,8 +43,8 @@ bool LPBXSipLine::PassInvite(LSipMessage &invite, Slot &leg, Slot &other)
 {
     bool replaces = invite.FindField(LSipFields::Replaces.name, nullptr) != nullptr;
     if (replaces) {
-        LPtr<LSipCall> fresh(new LSipCall(invite, leg->GetLocalUserID(), leg->GetLocalAuthID(),
-                                          leg->GetLocalPassword()));
+        LPtr<LSipCall> fresh(new LSipCall(leg->GetStack(), invite, leg->GetLocalUserID(),
+                                          leg->GetLocalAuthID(), leg->GetLocalPassword()));
         leg.Swap(fresh);
         LSipAddCallToGraveyard(fresh);
         leg->SetDialogEstablished(true);
@@ -112,7 +112,7 @@ bool LPBXSipLine::RunGlare(Slot &leg, Slot &other)
         uint32_t elapsed = LTickSince(start);
         if (IsToStop())
             return false;
-        if (elapsed + gPBXInCallTiming.glareSlackMs >= waitMs)
+        if (elapsed + kPBXInCallTiming.glareSlackMs >= waitMs)
             return true;
         LPtr<LSipMessage> message = leg->WaitMessage(waitMs - elapsed);
         if (message)

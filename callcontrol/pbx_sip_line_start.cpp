@@ -24,9 +24,9 @@ LPtr<LSipMessage> CopyMessage(const LSipMessage &request)
     return copy;
 }
 
-void Refuse(const LSipMessage &request, int status, const char *reason)
+void Refuse(LSipEngine &engine, const LSipMessage &request, int status, const char *reason)
 {
-    gSipEngine.SendResponse(request, status, reason);
+    engine.SendResponse(request, status, reason);
 }
 
 // A call on a line rings its internal number; a call from an extension goes
@@ -49,30 +49,31 @@ int LPBXCallLimit()
     return limit < kPBXMinCallLimit ? kPBXMinCallLimit : limit;
 }
 
-LPBXSipLine *LPBXMakeCall(const LSipMessage &request, const LPBXCallStart &call, int runningCalls)
+LPBXSipLine *LPBXMakeCall(const LPBXContext &context, const LSipMessage &request,
+                          const LPBXCallStart &call, int runningCalls)
 {
     // Only the receive thread starts calls, so the count cannot grow
     // between this test and the start of the thread.
     if (runningCalls >= LPBXCallLimit()) {
         LOGWARNF("Call from %s to %s refused: %d calls are running", call.caller.c_str(),
                  call.dialledTarget.c_str(), runningCalls);
-        Refuse(request, 503, "Service Unavailable");
+        Refuse(context.sip.engine, request, 503, "Service Unavailable");
         return nullptr;
     }
-    LPtr<LSipCallInitiateList> list(new LSipCallInitiateList);
+    LPtr<LSipCallInitiateList> list(new LSipCallInitiateList(context.targets));
     char startPrompt[kPBXLineTextSize] = "";
     char waitHold[kPBXLineTextSize] = "";
     if (!BuildTargets(call, *list, startPrompt, waitHold)) {
         if (call.outboundPlan == "-")
-            Refuse(request, 480, "Temporarily Unavailable");
+            Refuse(context.sip.engine, request, 480, "Temporarily Unavailable");
         else
-            Refuse(request, 404, "Not Found");
+            Refuse(context.sip.engine, request, 404, "Not Found");
         return nullptr;
     }
     LPtr<LSipMessage> invite = CopyMessage(request);
     if (!invite) {
-        Refuse(request, 500, "Server Internal Error");
+        Refuse(context.sip.engine, request, 500, "Server Internal Error");
         return nullptr;
     }
-    return new LPBXSipLine(invite, list, startPrompt, waitHold, call);
+    return new LPBXSipLine(context, invite, list, startPrompt, waitHold, call);
 }

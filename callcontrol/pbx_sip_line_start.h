@@ -4,6 +4,7 @@
 #pragma once
 
 #include "callcontrol/new_invite.h"
+#include "callcontrol/pbx_context.h"
 
 class LPBXSipLine;
 
@@ -19,4 +20,5 @@ int LPBXCallLimit();
 // Otherwise the INVITE is answered here and null returned: 404 "Not Found"
 // or 480 "Temporarily Unavailable" when nothing can be rung, 503 "Service
 // Unavailable" beyond the limit.
-LPBXSipLine *LPBXMakeCall(const LSipMessage &request, const LPBXCallStart &call, int runningCalls);
+LPBXSipLine *LPBXMakeCall(const LPBXContext &context, const LSipMessage &request,
+                          const LPBXCallStart &call, int runningCalls);

@@ -14,9 +14,9 @@ LPBXCallSetup::Target &LPBXCallSetup::TargetOf(LSipCallInitiateItem &item)
         return *slot;
     slot = std::make_unique<Target>();
     const LSipCallAddress &address = item.GetCall();
-    slot->call.Reset(new LSipCall(address.remoteNameAddr, address.localNameAddr,
-                                  address.outboundProxy, address.localUserID, address.localAuthID,
-                                  address.password));
+    slot->call.Reset(new LSipCall(m_Caller.GetStack(), address.remoteNameAddr,
+                                  address.localNameAddr, address.outboundProxy, address.localUserID,
+                                  address.localAuthID, address.password));
     if (address.remoteTargetURI[0])
         slot->call->SetRemoteTargetURI(address.remoteTargetURI);
     slot->call->SetRemoteSpecialFlags(address.remoteSpecialFlags);

@@ -4,7 +4,6 @@
 // exchange by trading legs with that call's thread.
 #include "callcontrol/call_targets.h"
 #include "callcontrol/pbx_sip_line.h"
-#include "callcontrol/pbx_sip_line_hooks.h"
 #include "callcontrol/pbx_sip_line_incall.h"
 #include "callcontrol/pbx_sip_line_setup.h"
 #include "platform/log.h"
@@ -53,10 +52,10 @@ bool LPBXSipLine::AttendedTransfer(const char *callId, Slot &leg, Slot &other)
     int result = -1;
     while (!IsToStop()) {
         EnableSwapCalls();
-        result = LPBXHandleTransfer(callId, other);
+        result = m_Context.owner.HandleTransfer(callId, other);
         bool giveUp = result != -1 || LTickSince(start) >= giveUpMs;
         if (!giveUp)
-            Sleep(gPBXInCallTiming.swapRetryMs);
+            Sleep(kPBXInCallTiming.swapRetryMs);
         DisableSwapCalls();
         if (giveUp)
             break;
@@ -85,7 +84,7 @@ bool LPBXSipLine::BlindTransfer(const char *target, Slot &leg, Slot &other)
         SwapSlots();
         SetOutboundDialRules(m_CallerLeg.Get(), m_AnsweredDialRules);
     }
-    LPtr<LSipCallInitiateList> list(new LSipCallInitiateList);
+    LPtr<LSipCallInitiateList> list(new LSipCallInitiateList(m_Context.targets));
     char startPrompt[kPBXLineTextSize] = "";
     char waitHold[kPBXLineTextSize] = "";
     if (!GenerateOutboundCallList(*list, rules.c_str(), target, caller.c_str(), startPrompt,

@@ -1,6 +1,6 @@
-// The daily program log: every LOG* line is appended, with its local time of
-// day, to "YYYY-MM-DD Vela Log.txt" in the log folder, then handed to the
-// listener (the desktop status view or the service's control channel).
+// The daily program log: once InstallFileSink has run, every LOG* line is
+// appended, with its local time of day, to "YYYY-MM-DD Vela Log.txt" in the
+// log folder, then handed to the listener when one is attached.
 #pragma once
 
 #include "logs/file_append.h"

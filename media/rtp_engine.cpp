@@ -19,8 +19,9 @@ LRtpAddress LRtpSharedAddress::Load() const
     return LRtpMakeAddress((uint32_t)(value >> 16), (uint16_t)value);
 }
 
-LRtpEngine::LRtpEngine(LRtpDTMFNotify &notify, LRtpPublicAddressFunction publicAddress)
-    : dtmf_(notify), publicAddress_(std::move(publicAddress))
+LRtpEngine::LRtpEngine(LRtpDTMFNotify &notify, LSDPSettings &sdpSettings,
+                       LRtpPublicAddressFunction publicAddress)
+    : dtmf_(notify), session_(sdpSettings), publicAddress_(std::move(publicAddress))
 {
 }
 

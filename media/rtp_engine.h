@@ -43,7 +43,8 @@ class LRtpEngine : public LThread, private LRtpStreamTarget
     static constexpr uint8_t kNoPayload = 255;
     static constexpr uint32_t kKeepAliveMs = 55000;
 
-    LRtpEngine(LRtpDTMFNotify &notify, LRtpPublicAddressFunction publicAddress = {});
+    LRtpEngine(LRtpDTMFNotify &notify, LSDPSettings &sdpSettings,
+               LRtpPublicAddressFunction publicAddress = {});
     ~LRtpEngine() override;
 
     // Stops any run, binds a new even port from "RTPPortBase" and learns its

@@ -2,18 +2,11 @@
 // reached and the remote special flags of its line.
 #pragma once
 
+#include "sip/sip_special_flags.h"
+
 #include <cstddef>
 
 class LSDPMediator;
-
-// Remote special flags, kept on every call leg.
-enum LRemoteSpecialFlag : unsigned {
-    kRemoteActivityPollingDisabled = 1,
-    kRemoteOddRTPDisabled = 2,
-    kRemoteEmptyInviteDisabled = 4,
-    kRemoteAlwaysRelay = 8,
-    kRemoteRelayNotNeeded = 16,
-};
 
 struct LSDPCallLeg {
     bool destinationPublic = false; // reached over the public network

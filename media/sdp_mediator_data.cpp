@@ -2,7 +2,6 @@
 
 #include "media/sdp_address.h"
 #include "media/sdp_rewrite.h"
-#include "media/sdp_settings.h"
 #include "platform/log.h"
 
 static void PointAt(LSDPRelayConnection &connection, const LSDPEndpoint &endpoint)
@@ -62,8 +61,8 @@ std::string LSDPMediatorData::RewriteToPublicRelay(std::string_view text,
     const uint16_t privatePort = connection.GetLocalPrivatePort();
     const std::string publicIP = connection.GetLocalPublicIP();
     const uint16_t publicPort = connection.GetLocalPublicPort();
-    return LSDPRewriteText(text, publicIP, publicPort, LSDPGetActive(), privateIP, privatePort,
-                           host_.GetPublicIP(), options_.recording);
+    return LSDPRewriteText(text, publicIP, publicPort, host_.GetSdpSettings().GetActive(),
+                           privateIP, privatePort, host_.GetPublicIP(), options_.recording);
 }
 
 std::string LSDPMediatorData::RewriteSDPOffer(bool toPrivate, bool oddRtpDisabled)

@@ -113,7 +113,7 @@ bool LSDPSession::CreateNegotiatedSDP(std::string &out, std::string_view peerTex
     }
 
     CodecsSeen seen;
-    seen.preferGSM = seen.preferG726 = LSDPGetQuality() < 50;
+    seen.preferGSM = seen.preferG726 = settings_.PrefersLowBandwidth();
     WalkPayloads(peer.GetRemotePayLoadTypes(), comfortNoisePayload_, telephoneEventPayload_,
                  g72632Payload_, seen);
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "media/sdp_address.h"
+#include "media/sdp_settings.h"
 
 #include <cstdint>
 #include <memory>
@@ -50,6 +51,8 @@ class LSDPMediatorHost
     virtual std::unique_ptr<LSDPRelay> CreateRelay() = 0;
     // The exchange's public address (dotted), as the SIP engine knows it.
     virtual std::string GetPublicIP() = 0;
+    // "Quality" and "Active", read whenever an SDP is rewritten.
+    virtual LSDPSettings &GetSdpSettings() = 0;
 };
 
 // The SIP message that carried an SDP, as far as mediation cares.

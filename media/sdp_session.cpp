@@ -4,7 +4,6 @@
 #include <ctime>
 
 #include "media/sdp_decoder.h"
-#include "media/sdp_settings.h"
 #include "media/sdp_text.h"
 
 std::atomic<uint32_t> LSDPSession::uNextLocalSessionID{uint32_t(time(nullptr))};
@@ -18,7 +17,8 @@ static const char kOfferQuality[] =
     "a=rtpmap:96 G726-32/8000\r\na=rtpmap:3 GSM/8000\r\na=rtpmap:13 CN/8000\r\n"
     "a=rtpmap:101 telephone-event/8000\r\na=fmtp:101 0-16\r\n";
 
-LSDPSession::LSDPSession() : sessionID_(uNextLocalSessionID++), sessionVersion_(sessionID_)
+LSDPSession::LSDPSession(LSDPSettings &settings)
+    : settings_(settings), sessionID_(uNextLocalSessionID++), sessionVersion_(sessionID_)
 {
     Clear();
 }
@@ -62,7 +62,7 @@ void LSDPSession::CreateSDP(std::string &out, std::string_view mediaBlock, const
     out = head;
     out += mediaBlock;
     out += flags.sendOnly ? "a=sendonly\r\n" : "a=sendrecv\r\n";
-    if (LSDPGetActive() && !flags.suppressActive)
+    if (settings_.GetActive() && !flags.suppressActive)
         out += "a=direction:active\r\n";
     if (publicIP_ != privateIP_ && !flags.suppressLocal) {
         snprintf(head, sizeof head, "a=local:%s %u\r\na=domain:%s\r\n", privateIP_.c_str(),
@@ -75,12 +75,12 @@ void LSDPSession::CreateOfferSDP(std::string &out, bool sendOnly)
 {
     Flags flags;
     flags.sendOnly = sendOnly;
-    CreateSDP(out, LSDPGetQuality() < 50 ? kOfferLowBandwidth : kOfferQuality, flags);
+    CreateSDP(out, settings_.PrefersLowBandwidth() ? kOfferLowBandwidth : kOfferQuality, flags);
 }
 
-void LSDPSession::CreateDefaultSDP(std::string &out)
+void LSDPSession::CreateDefaultSDP(LSDPSettings &settings, std::string &out)
 {
-    LSDPSession session;
+    LSDPSession session(settings);
     session.CreateOfferSDP(out, false);
 }
 

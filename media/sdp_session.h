@@ -3,6 +3,7 @@
 #pragma once
 
 #include "media/sdp_address.h"
+#include "media/sdp_settings.h"
 
 #include <atomic>
 #include <cstdint>
@@ -17,7 +18,7 @@ class LSDPSession
     // "o=" ids differ across restarts (RFC 4566 5.2).
     static std::atomic<uint32_t> uNextLocalSessionID;
 
-    LSDPSession();
+    explicit LSDPSession(LSDPSettings &settings);
 
     void Initialize(std::string_view publicIP, uint16_t publicPort, std::string_view privateIP,
                     uint16_t privatePort);
@@ -30,7 +31,7 @@ class LSDPSession
     bool ReceiveAnswerSDP(std::string_view answerText);
     // The offer of a freshly cleared session: empty address, port 0. Used
     // as the body of an answer to an in-dialog OPTIONS.
-    static void CreateDefaultSDP(std::string &out);
+    static void CreateDefaultSDP(LSDPSettings &settings, std::string &out);
 
     const std::string &GetRemoteRTPHost() const { return remoteRTPHost_; }
     uint16_t GetRemoteRTPAudioPort() const { return remoteRTPAudioPort_; }
@@ -57,6 +58,7 @@ class LSDPSession
     bool CreateNegotiatedSDP(std::string &out, std::string_view peerText, bool sendOnly);
     void CreateSDP(std::string &out, std::string_view mediaBlock, const Flags &flags);
 
+    LSDPSettings &settings_;
     uint32_t sessionID_;
     uint32_t sessionVersion_;
     std::string publicIP_;

@@ -1,6 +1,7 @@
 // The two settings of section "SIP" that shape the SDP the exchange writes.
 // They are read on every use, so a change takes effect on the next SDP. The
-// settings store installs a source at start-up; until then the defaults hold.
+// main engine hands the settings store's view to every SDP writer; tests
+// hand in their own values.
 #pragma once
 
 class LSDPSettings
@@ -11,9 +12,5 @@ class LSDPSettings
     virtual int GetQuality() = 0;
     // "Active" (default false): announce "a=direction:active".
     virtual bool GetActive() = 0;
+    bool PrefersLowBandwidth() { return GetQuality() < 50; }
 };
-
-// Not owned; nullptr restores the defaults.
-void LSDPSetSettings(LSDPSettings *settings);
-int LSDPGetQuality();
-bool LSDPGetActive();

@@ -1,7 +1,8 @@
 // Events that can be waited on together with sockets. An LSignalObject is a
-// non-blocking, close-on-exec pipe: Signal writes a byte, Reset drains it, and
-// the read end is readable (signalled) until then. LSignalObjectRef names
-// anything pollable for reading (a signal object or a socket).
+// non-blocking, close-on-exec eventfd: Signal adds to its counter, Reset
+// reads it back to zero, and it polls readable (signalled) until then.
+// LSignalObjectRef names anything pollable for reading (a signal object or a
+// socket).
 #pragma once
 
 #include "platform/types.h"

@@ -1,16 +1,12 @@
 #include "service/main_engine.h"
 
-#include "callcontrol/pbx_hooks.h"
-#include "callcontrol/pbx_new_requests.h"
 #include "callcontrol/pbx_sip_line.h"
-#include "callcontrol/pbx_sip_line_hooks.h"
 #include "callcontrol/pbx_sip_line_start.h"
 #include "config/settings.h"
 #include "logs/call_log.h"
 #include "logs/sip_trace.h"
 #include "platform/log.h"
 #include "service/web_script_table.h"
-#include "sip/sip_engine.h"
 #include "web/pages/control_pages.h"
 #include "web/web_control.h"
 
@@ -19,31 +15,6 @@
 namespace
 {
 std::atomic<MainEngine *> gInstance{nullptr};
-
-// Runs on the SIP engine's receive thread for every accepted INVITE. While
-// the engine is not running nothing is sent.
-bool StartCallThread(const LSipMessage &request, const LPBXCallStart &call)
-{
-    MainEngine *engine = gInstance.load();
-    if (!engine)
-        return true;
-    if (LPBXSipLine *line = LPBXMakeCall(request, call, engine->GetCallCount()))
-        engine->StartLine(line);
-    return true;
-}
-
-int TransferToRunningCall(const char *callId, LPtr<LSipCall> &leg)
-{
-    MainEngine *engine = gInstance.load();
-    return engine ? engine->HandleTransfer(callId, leg) : 0;
-}
-
-bool WriteCallLog(int64_t start, int64_t answer, const char *caller, const char *target)
-{
-    LCallLogEntry entry;
-    LCallLogEntrySet(entry, (time_t)start, (time_t)answer, caller, target);
-    return LCallLogWrite(entry);
-}
 
 void TraceSipPacket(bool sent, const LIPAddressWithPort &peer, const char *bytes, size_t length)
 {
@@ -62,7 +33,35 @@ void LinesChangedInPanel()
 }
 } // namespace
 
-MainEngine::MainEngine() : mProxyTransport(gSipEngine) {}
+MainEngine::MainEngine() : mProxyTransport(mSipEngine)
+{
+    LSipEngineSettings settings;
+    settings.getInt = LSettingGetInt;
+    settings.getBool = LSettingGetBool;
+    settings.getString = LSettingGetString;
+    settings.trace = TraceSipPacket;
+    mSipEngine.SetSettings(settings);
+    mSipEngine.SetNewMessageHandler(&mNewRequests);
+    mSipEngine.SetSubscribeHandler(&mProxy);
+}
+
+// Runs on the SIP engine's receive thread for every accepted INVITE. While
+// the engine is not running nothing is sent.
+bool MainEngine::StartCall(const LSipMessage &request, const LPBXCallStart &call)
+{
+    if (gInstance.load() != this)
+        return true;
+    if (LPBXSipLine *line = LPBXMakeCall(mCallContext, request, call, GetCallCount()))
+        StartLine(line);
+    return true;
+}
+
+void MainEngine::WriteCallLog(int64_t start, int64_t answer, const char *caller, const char *target)
+{
+    LCallLogEntry entry;
+    LCallLogEntrySet(entry, (time_t)start, (time_t)answer, caller, target);
+    LCallLogWrite(entry);
+}
 
 MainEngine::~MainEngine()
 {
@@ -81,9 +80,6 @@ void MainEngine::Start()
         return;
     LOG("Starting telephony engine...");
     gInstance.store(this);
-    LPBXSetTransferHandler(TransferToRunningCall);
-    LPBXSetCallLogWriter(WriteCallLog);
-    LPBXInstallHooks();
     LSipTraceStart();
     StartSipEngine();
     RegisterLines();
@@ -104,7 +100,6 @@ void MainEngine::Stop()
     StopCallThreads();
     StopSipEngine();
     LSipTraceClose();
-    LPBXRemoveHooks();
     gInstance.store(nullptr);
     mRunning = false;
 }
@@ -160,39 +155,29 @@ void MainEngine::NewConnection()
 // installed here, since the SIP stack sits below settings and call control.
 void MainEngine::StartSipEngine()
 {
-    LSipEngineSettings settings;
-    settings.getInt = LSettingGetInt;
-    settings.getBool = LSettingGetBool;
-    settings.getString = LSettingGetString;
-    settings.trace = TraceSipPacket;
-    gSipEngine.SetSettings(settings);
-    gSipEngine.SetNewMessageHandler(&gPBXNewMessageHandler);
-    gSipEngine.SetSubscribeHandler(&mProxy);
-    LPBXSetCallStarter(StartCallThread);
-    gSipEngine.Start();
+    mSipEngine.Start();
 }
 // Un-registers the lines (at most 2000 ms), stops the graveyard, closes the
 // socket.
 void MainEngine::StopSipEngine()
 {
-    gSipEngine.Stop();
-    gSipEngine.SetSubscribeHandler(nullptr);
+    mSipEngine.Stop();
 }
 // The socket is rebound on the engine's next pass.
 void MainEngine::RestartSipEngine()
 {
-    gSipEngine.Restart();
+    mSipEngine.Restart();
 }
 void MainEngine::LogSipStatus()
 {
-    gSipEngine.LogStatus();
+    mSipEngine.LogStatus();
 }
 // The control panel: the full script table, static files seeded into the
 // program folder on first start.
 void MainEngine::StartWebServer()
 {
     VWSetLinesChangedHook(LinesChangedInPanel);
-    mPageContext.lineStatus = &gSipEngine.GetLineStatusSource();
+    mPageContext.lineStatus = &mSipEngine.GetLineStatusSource();
     VLStartWebServer(0, &mPageContext);
 }
 void MainEngine::StopWebServer()

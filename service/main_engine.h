@@ -1,19 +1,28 @@
 // MainEngine owns the telephony side of the exchange: it starts the SIP
 // engine, registers the external lines, runs the web server and the
 // maintenance thread, and tears them down again in the reverse order so that
-// nothing still running can reach a part already stopped.
+// nothing still running can reach a part already stopped. It is also the one
+// place where the parts are wired together: it builds the SIP stack, the
+// SDP settings and the call-control context and hands them down at
+// construction, so no part falls back on a default nobody chose.
 #pragma once
 
+#include "callcontrol/pbx_context.h"
+#include "callcontrol/pbx_dialog_services.h"
+#include "callcontrol/pbx_new_requests.h"
 #include "callcontrol/proxy_engine_transport.h"
+#include "media/sdp_stored_settings.h"
 #include "platform/ptr.h"
 #include "platform/thread.h"
 #include "service/background_engine.h"
+#include "sip/sip_call.h"
+#include "sip/sip_engine.h"
+#include "sip/sip_graveyard.h"
 #include "web/pages/page_context.h"
 
 class LPBXSipLine;
-class LSipCall;
 
-class MainEngine : public LBackgroundEngine
+class MainEngine : public LBackgroundEngine, private LPBXCallOwner
 {
   public:
     static constexpr int kCtlRestart = 1;
@@ -47,7 +56,8 @@ class MainEngine : public LBackgroundEngine
     // Attended transfer: asks every running call thread in turn to take leg
     // in exchange for its dialog with callId. 1 as soon as one did; else -1
     // when one was busy, 0 when none holds the dialog.
-    int HandleTransfer(const char *callId, LPtr<LSipCall> &leg);
+    int HandleTransfer(const char *callId, LPtr<LSipCall> &leg) override;
+    LSipEngine &GetSipEngine() { return mSipEngine; }
 
   private:
     // Each step below is the single place where its subsystem is plugged in.
@@ -62,6 +72,20 @@ class MainEngine : public LBackgroundEngine
     void StopMaintenanceThread();
     void StopCallThreads();
 
+    bool StartCall(const LSipMessage &request, const LPBXCallStart &call) override;
+    void WriteCallLog(int64_t start, int64_t answer, const char *caller,
+                      const char *target) override;
+
+    // In construction order: each part only refers to the ones above it.
+    LSDPStoredSettings mSdpSettings;
+    LPBXDialogServices mDialogServices{mSdpSettings};
+    LSipDialogTiming mDialogTiming;
+    LSipGraveyard mGraveyard;
+    LSipEngine mSipEngine{mGraveyard};
+    LSipStack mSipStack{mSipEngine, mGraveyard, mDialogTiming, mDialogServices};
+    LPBXRunningEnvironment mTargetEnvironment;
+    LPBXContext mCallContext{mSipStack, mTargetEnvironment, mSdpSettings, *this};
+    LPBXNewMessageHandler mNewRequests{mCallContext};
     LDetachedThreadsOwner mCallThreads;
     // SUBSCRIBE, NOTIFY and unclaimed responses pass through statelessly.
     LPBXEngineProxyTransport mProxyTransport;

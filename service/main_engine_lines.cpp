@@ -13,7 +13,7 @@
 void MainEngine::RegisterLines()
 {
     constexpr int kLineQuality = 90;
-    gSipEngine.UnregisterAllProxyRegisters();
+    mSipEngine.UnregisterAllProxyRegisters();
     char lineID[LPathSize], server[LPathSize], authID[LPathSize], proxy[LPathSize];
     char password[LPathSize];
     for (LPBXExternalLineListIterator it; it; it.Next()) {
@@ -25,7 +25,7 @@ void MainEngine::RegisterLines()
             strcpy(proxy, server);
         it->GetPassword(password);
         std::string aor = std::string("sip:") + lineID + "@" + server;
-        gSipEngine.RegisterProxyRegister(server, proxy, aor.c_str(), lineID, authID, password,
+        mSipEngine.RegisterProxyRegister(server, proxy, aor.c_str(), lineID, authID, password,
                                          kLineQuality);
     }
 }

@@ -4,7 +4,6 @@
 
 #include "platform/tick.h"
 #include "sip/commalist.h"
-#include "sip/sip_call_hooks.h"
 #include "sip/sip_engine.h"
 #include "sip/sipnameaddr.h"
 #include "sip/sipuri.h"
@@ -12,15 +11,10 @@
 #include <cstring>
 #include <string>
 
-LSipDialogTiming gSipDialogTiming;
-
 namespace
 {
 // Room left for ";tag=" and a tag in a 260-character name-address.
 constexpr size_t kNameAddrCut = 228;
-
-LSipContactMapper gContactMapper = nullptr;
-LSipDefaultSdpMaker gDefaultSdpMaker = nullptr;
 
 // The "tag" parameter of a name-address field; null when it has none.
 const char *TagOf(const LSipNameAddr &nameAddress)
@@ -50,27 +44,6 @@ void LSipReadReplacesTags(const char *replaces, LHashTable &parameters)
     }
 }
 
-void LSipSetContactMapper(LSipContactMapper mapper)
-{
-    gContactMapper = mapper;
-}
-
-void LSipSetDefaultSdpMaker(LSipDefaultSdpMaker maker)
-{
-    gDefaultSdpMaker = maker;
-}
-
-bool LSipApplyContactMapper(char *uri, size_t capacity, const LIPAddressWithPort &source)
-{
-    return gContactMapper && gContactMapper(uri, capacity, source);
-}
-
-void LSipMakeDefaultSdp(const LSipMessage &request, std::string &out)
-{
-    if (gDefaultSdpMaker)
-        gDefaultSdpMaker(request, out);
-}
-
 void LSipCall::SetLocalToFrom(const char *nameAddress)
 {
     char cut[kNameAddrCut + 1];
@@ -78,11 +51,13 @@ void LSipCall::SetLocalToFrom(const char *nameAddress)
     LSipCopy(m_LocalToFrom, (std::string(cut) + ";tag=" + m_LocalTag).c_str());
 }
 
-LSipCall::LSipCall(const char *remote, const char *local, const char *outboundProxy,
-                   const char *userID, const char *authID, const char *password)
+LSipCall::LSipCall(const LSipStack &stack, const char *remote, const char *local,
+                   const char *outboundProxy, const char *userID, const char *authID,
+                   const char *password)
+    : m_Stack(stack)
 {
-    gSipEngine.CreateNewCallId(m_CallID, sizeof(m_CallID));
-    gSipEngine.CreateNewLocalTag(m_LocalTag, sizeof(m_LocalTag));
+    m_Stack.engine.CreateNewCallId(m_CallID, sizeof(m_CallID));
+    m_Stack.engine.CreateNewLocalTag(m_LocalTag, sizeof(m_LocalTag));
     m_LocalSequence = GetTickCount() % 1000;
     LSipCopy(m_LocalUserID, userID ? userID : "");
     LSipCopy(m_LocalAuthID, authID ? authID : "");
@@ -92,9 +67,9 @@ LSipCall::LSipCall(const char *remote, const char *local, const char *outboundPr
     size_t length = localText.size();
     if (length >= 2 && localText[length - 2] == '@') {
         char publicIP[kSipLongText];
-        gSipEngine.GetPublicIP(publicIP, sizeof(publicIP));
+        m_Stack.engine.GetPublicIP(publicIP, sizeof(publicIP));
         localText.resize(length - 1);
-        LSipAppendF(localText, "%s:%d>", publicIP, gSipEngine.GetPublicSipPort());
+        LSipAppendF(localText, "%s:%d>", publicIP, m_Stack.engine.GetPublicSipPort());
     }
     SetLocalToFrom(localText.c_str());
     LSipCopy(m_RemoteToFrom, remote ? remote : "");
@@ -102,16 +77,17 @@ LSipCall::LSipCall(const char *remote, const char *local, const char *outboundPr
     if (outboundProxy && outboundProxy[0])
         LSipCopy(m_RouteSet, (std::string("<sip:") + outboundProxy + ";lr>").c_str());
     m_RouteSetDefault = true;
-    gSipEngine.RegisterCall(this);
+    m_Stack.engine.RegisterCall(this);
 }
 
-LSipCall::LSipCall(const LSipMessage &invite, const char *userID, const char *authID,
-                   const char *password)
+LSipCall::LSipCall(const LSipStack &stack, const LSipMessage &invite, const char *userID,
+                   const char *authID, const char *password)
+    : m_Stack(stack)
 {
     LSipCopy(m_CallID, invite.FindField(LSipFields::CallID, ""));
     LSipCopy(m_InitialCSeq, invite.FindField(LSipFields::CSeq, ""));
     LSipCopy(m_InitialVia, invite.FindField(LSipFields::Via, ""));
-    gSipEngine.CreateNewLocalTag(m_LocalTag, sizeof(m_LocalTag));
+    m_Stack.engine.CreateNewLocalTag(m_LocalTag, sizeof(m_LocalTag));
     m_LocalSequence = GetTickCount() % 1000;
     LSipCopy(m_LocalUserID, userID ? userID : "");
     LSipCopy(m_LocalAuthID, authID ? authID : "");
@@ -127,13 +103,13 @@ LSipCall::LSipCall(const LSipMessage &invite, const char *userID, const char *au
     ApplyRouteSetFromRequest(invite);
     SetRemoteTargetURI(invite);
     ApplyUserAgentTests(invite);
-    gSipEngine.RegisterCall(this);
+    m_Stack.engine.RegisterCall(this);
 }
 
-LSipCall::LSipCall(const LSipCall &other, const char *remoteTarget)
+LSipCall::LSipCall(const LSipCall &other, const char *remoteTarget) : m_Stack(other.m_Stack)
 {
-    gSipEngine.CreateNewCallId(m_CallID, sizeof(m_CallID));
-    gSipEngine.CreateNewLocalTag(m_LocalTag, sizeof(m_LocalTag));
+    m_Stack.engine.CreateNewCallId(m_CallID, sizeof(m_CallID));
+    m_Stack.engine.CreateNewLocalTag(m_LocalTag, sizeof(m_LocalTag));
     m_LocalSequence = GetTickCount() % 1000;
     LSipCopy(m_LocalUserID, other.m_LocalUserID);
     LSipCopy(m_LocalAuthID, other.m_LocalAuthID);
@@ -147,12 +123,12 @@ LSipCall::LSipCall(const LSipCall &other, const char *remoteTarget)
     m_RemoteSpecialFlags = other.m_RemoteSpecialFlags;
     m_CallerAuthenticated = other.m_CallerAuthenticated;
     LSipCopy(m_RemoteTargetURI, remoteTarget ? remoteTarget : "");
-    gSipEngine.RegisterCall(this);
+    m_Stack.engine.RegisterCall(this);
 }
 
 LSipCall::~LSipCall()
 {
-    gSipEngine.UnregisterCall(this);
+    m_Stack.engine.UnregisterCall(this);
     LLockScope hold(m_QueueLock);
     m_Queue.DeleteAll();
 }
@@ -269,7 +245,8 @@ void LSipCall::SetRemoteTargetURI(const LSipMessage &message)
         return;
     LSipCopy(m_RemoteTargetURI, LSipNameAddr(contact).GetSipURI());
     if (!m_RouteSet[0])
-        LSipApplyContactMapper(m_RemoteTargetURI, sizeof(m_RemoteTargetURI), message.GetSource());
+        m_Stack.services.MapContact(m_RemoteTargetURI, sizeof(m_RemoteTargetURI),
+                                    message.GetSource());
 }
 
 void LSipCall::ApplyRemoteToFromResponse(const LSipMessage &response)

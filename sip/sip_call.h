@@ -13,6 +13,8 @@
 #include "sip/sip_graveyard.h"
 #include "sip/sip_handlers.h"
 #include "sip/sip_request.h"
+#include "sip/sip_special_flags.h"
+#include "sip/sip_stack.h"
 #include "sip/sipmessage.h"
 
 #include <atomic>
@@ -40,25 +42,17 @@ struct LSipDialogTiming {
     uint32_t pollDeadMs = 6000;
     uint32_t optionsLimitMs = 5000; // OPTIONS and NOTIFY of a dialog
 };
-extern LSipDialogTiming gSipDialogTiming;
 
 class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGraveyardLeg
 {
   public:
-    enum RemoteSpecialFlags : uint32_t {
-        ActivityPollingDisabled = 1,
-        OddRTPDisabled = 2,
-        EmptyInviteDisabled = 4,
-        AlwaysRelay = 8,
-        RelayNotNeeded = 16,
-    };
-
     // A dialog the exchange opens towards remote.
-    LSipCall(const char *remote, const char *local, const char *outboundProxy, const char *userID,
-             const char *authID, const char *password);
-    // A dialog opened by a received INVITE.
-    LSipCall(const LSipMessage &invite, const char *userID, const char *authID,
+    LSipCall(const LSipStack &stack, const char *remote, const char *local,
+             const char *outboundProxy, const char *userID, const char *authID,
              const char *password);
+    // A dialog opened by a received INVITE.
+    LSipCall(const LSipStack &stack, const LSipMessage &invite, const char *userID,
+             const char *authID, const char *password);
     // A new dialog with the same identity towards another target.
     LSipCall(const LSipCall &other, const char *remoteTarget);
     ~LSipCall() override;
@@ -67,6 +61,8 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
     bool HandleNewMessage(LPtr<LSipMessage> &message) override;
     bool HandleInviteReplaces(LPtr<LSipMessage> &message, const char *callId) override;
 
+    const LSipStack &GetStack() const { return m_Stack; }
+    LSipEngine &GetEngine() const { return m_Stack.engine; }
     const char *GetCallID() const { return m_CallID; }
     const char *GetDialogCallID() const override { return m_CallID; }
     const char *GetLocalTag() const { return m_LocalTag; }
@@ -85,14 +81,14 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
     void SetRemoteSpecialFlags(uint32_t flags) { m_RemoteSpecialFlags = flags; }
     bool IsActivityPollingDisabled() const
     {
-        return m_RemoteSpecialFlags & ActivityPollingDisabled;
+        return m_RemoteSpecialFlags & kRemoteActivityPollingDisabled;
     }
-    bool IsOddRTPDisabled() const { return m_RemoteSpecialFlags & OddRTPDisabled; }
-    bool IsEmptyInviteDisabled() const { return m_RemoteSpecialFlags & EmptyInviteDisabled; }
-    bool IsAlwaysRelay() const { return m_RemoteSpecialFlags & AlwaysRelay; }
-    bool IsRelayNotNeeded() const { return m_RemoteSpecialFlags & RelayNotNeeded; }
-    void DisableActivityPolling() { m_RemoteSpecialFlags |= ActivityPollingDisabled; }
-    void DisableEmptyInvite() { m_RemoteSpecialFlags |= EmptyInviteDisabled; }
+    bool IsOddRTPDisabled() const { return m_RemoteSpecialFlags & kRemoteOddRTPDisabled; }
+    bool IsEmptyInviteDisabled() const { return m_RemoteSpecialFlags & kRemoteEmptyInviteDisabled; }
+    bool IsAlwaysRelay() const { return m_RemoteSpecialFlags & kRemoteAlwaysRelay; }
+    bool IsRelayNotNeeded() const { return m_RemoteSpecialFlags & kRemoteRelayNotNeeded; }
+    void DisableActivityPolling() { m_RemoteSpecialFlags |= kRemoteActivityPollingDisabled; }
+    void DisableEmptyInvite() { m_RemoteSpecialFlags |= kRemoteEmptyInviteDisabled; }
     // Set by the caller side when the call was placed by an extension that
     // passed the digest check; only then may answer modes be passed on.
     bool IsCallerAuthenticated() const { return m_CallerAuthenticated; }
@@ -166,6 +162,7 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
     bool RemoteTagIs(const char *tag) const;
     bool IsFromRemoteTag(const LSipMessage &request) const;
 
+    const LSipStack m_Stack;
     char m_CallID[kSipLongText] = {0};
     char m_LocalTag[kSipLongText] = {0};
     uint32_t m_LocalSequence = 0;

@@ -33,7 +33,7 @@ LPtr<LSipMessage> LSipCall::GetNextMessage()
         }
         if (!message)
             return message;
-        if (gSipEngine.HandleAnsweredMessage(*message) || IsInitialInviteRepeat(*message))
+        if (m_Stack.engine.HandleAnsweredMessage(*message) || IsInitialInviteRepeat(*message))
             continue;
         return message;
     }
@@ -74,20 +74,20 @@ LPtr<LSipMessage> LSipCall::WaitMessage(LThread &thread, uint32_t ms, bool &stop
 void LSipCall::SendRequest(const LSipRequest &request)
 {
     if (request.HasDestination())
-        gSipEngine.SendPacketUDP(request.GetDestination(), request.GetText());
+        m_Stack.engine.SendPacketUDP(request.GetDestination(), request.GetText());
 }
 
 void LSipCall::SendRequest(const LSipRequest &request, const LSipMessage &response)
 {
     SendRequest(request);
     if (request.HasDestination())
-        gSipEngine.AddAnsweredMessage(response, request.GetDestination(), request.GetText());
+        m_Stack.engine.AddAnsweredMessage(response, request.GetDestination(), request.GetText());
 }
 
 void LSipCall::SendResponse(const LSipMessage &request, int status, const char *reason,
                             const char *contentType, const char *content)
 {
-    gSipEngine.SendResponse(request, status, reason, m_LocalTag, nullptr, contentType, content);
+    m_Stack.engine.SendResponse(request, status, reason, m_LocalTag, nullptr, contentType, content);
 }
 
 void LSipCall::MakeContact(const LIPAddressWithPort &peer, std::string &out)
@@ -95,11 +95,11 @@ void LSipCall::MakeContact(const LIPAddressWithPort &peer, std::string &out)
     char ip[kSipLongText];
     int port;
     if (peer.IsPrivate()) {
-        gSipEngine.GetPrivateIP(ip, sizeof(ip));
-        port = gSipEngine.GetPrivateSipPort();
+        m_Stack.engine.GetPrivateIP(ip, sizeof(ip));
+        port = m_Stack.engine.GetPrivateSipPort();
     } else {
-        gSipEngine.GetPublicIP(ip, sizeof(ip));
-        port = gSipEngine.GetPublicSipPort();
+        m_Stack.engine.GetPublicIP(ip, sizeof(ip));
+        port = m_Stack.engine.GetPublicSipPort();
     }
     LSipAppendF(out, "<sip:%s@%s:%d>", m_LocalUserID, ip, port);
 }
@@ -109,6 +109,6 @@ void LSipCall::SendResponseWithContact(const LSipMessage &request, int status, c
 {
     std::string contact;
     MakeContact(request.GetSource(), contact);
-    gSipEngine.SendResponse(request, status, reason, m_LocalTag, contact.c_str(), contentType,
-                            content, true);
+    m_Stack.engine.SendResponse(request, status, reason, m_LocalTag, contact.c_str(), contentType,
+                                content, true);
 }

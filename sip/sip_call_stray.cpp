@@ -2,7 +2,6 @@
 // the graveyard drives it.
 #include "platform/tick.h"
 #include "sip/sip_call.h"
-#include "sip/sip_call_hooks.h"
 #include "sip/sip_engine.h"
 
 #include <algorithm>
@@ -28,7 +27,7 @@ bool LSipCall::DefaultMessageProcessing(const LSipMessage &message)
     }
     if (IsMethod(message, "OPTIONS")) {
         std::string sdp;
-        LSipMakeDefaultSdp(message, sdp);
+        m_Stack.services.MakeDefaultSdp(message, sdp);
         SendResponseWithContact(message, 200, "OK", sdp.empty() ? nullptr : "application/sdp",
                                 sdp.empty() ? nullptr : sdp.c_str());
     } else if (IsMethod(message, "ACK"))
@@ -50,7 +49,7 @@ bool LSipCall::PollActive(LThread &thread)
 {
     if (IsActivityPollingDisabled())
         return true;
-    const LSipDialogTiming &timing = gSipDialogTiming;
+    const LSipDialogTiming &timing = m_Stack.timing;
     LSipRequest info;
     LSipRequest options;
     bool optionsBuilt = false;
@@ -130,8 +129,11 @@ void LSipCall::Respond(const LSipMessage &request, int status, const char *reaso
 
 void LSipAddCallToGraveyard(LPtr<LSipCall> &call)
 {
+    if (!call)
+        return;
+    LSipGraveyard &graveyard = call->GetStack().graveyard;
     LPtr<LSipGraveyardLeg> leg(call.Detach());
-    LSipAddCallToGraveyard(leg);
+    graveyard.AddCall(leg);
 }
 
 void LSipAddCallToGraveyard(LPtr<LSipCall> &call, const LSipRequest &invite, bool cancelNow)
@@ -139,6 +141,7 @@ void LSipAddCallToGraveyard(LPtr<LSipCall> &call, const LSipRequest &invite, boo
     if (!call)
         return;
     call->SetOutstandingInvite(invite);
+    LSipGraveyard &graveyard = call->GetStack().graveyard;
     LPtr<LSipGraveyardLeg> leg(call.Detach());
-    LSipAddCallToGraveyard(leg, cancelNow);
+    graveyard.AddCall(leg, cancelNow);
 }

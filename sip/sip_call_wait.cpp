@@ -33,7 +33,7 @@ int LSipCall::SendRequestAndWaitForResponse(LThread &thread, const LSipRequest &
         // every unrelated message that wakes the wait.
         uint32_t sinceSend = LTickSince(lastSend);
         uint32_t wait =
-            sinceSend < gSipDialogTiming.resendMs ? gSipDialogTiming.resendMs - sinceSend : 0;
+            sinceSend < m_Stack.timing.resendMs ? m_Stack.timing.resendMs - sinceSend : 0;
         LPtr<LSipMessage> message = WaitMessage(thread, wait, stopped);
         if (stopped)
             return 408;
@@ -48,7 +48,7 @@ int LSipCall::SendRequestAndWaitForResponse(LThread &thread, const LSipRequest &
             return 487;
         if (LTickSince(start) >= timeoutMs)
             return 408;
-        if (!provisional && LTickSince(lastSend) >= gSipDialogTiming.resendMs) {
+        if (!provisional && LTickSince(lastSend) >= m_Stack.timing.resendMs) {
             SendRequest(request);
             lastSend = GetTickCount();
         }
@@ -72,9 +72,9 @@ int LSipCall::SendResponseAndWaitForAck(LThread &thread, const LSipMessage &requ
         LSipComposeResponse(text, request, status, reason, m_LocalTag, nullptr, nullptr, nullptr,
                             false, nullptr);
     LIPAddressWithPort to(request.GetSource());
-    gSipEngine.SendPacketUDP(to, text);
-    gSipEngine.AddAnsweredMessage(request, to, text);
-    uint32_t start = GetTickCount(), interval = gSipDialogTiming.ackWaitSliceMs,
+    m_Stack.engine.SendPacketUDP(to, text);
+    m_Stack.engine.AddAnsweredMessage(request, to, text);
+    uint32_t start = GetTickCount(), interval = m_Stack.timing.ackWaitSliceMs,
              nextSend = interval;
     for (;;) {
         bool stopped = false;
@@ -90,13 +90,13 @@ int LSipCall::SendResponseAndWaitForAck(LThread &thread, const LSipMessage &requ
         if (message && !DefaultMessageProcessing(*message))
             return 487;
         elapsed = LTickSince(start);
-        if (elapsed >= gSipDialogTiming.ackLimitMs)
+        if (elapsed >= m_Stack.timing.ackLimitMs)
             return 408;
         if (elapsed < nextSend)
             continue;
-        gSipEngine.SendPacketUDP(to, text);
-        interval = interval * 2 > gSipDialogTiming.ackWaitSliceMaxMs
-                       ? gSipDialogTiming.ackWaitSliceMaxMs
+        m_Stack.engine.SendPacketUDP(to, text);
+        interval = interval * 2 > m_Stack.timing.ackWaitSliceMaxMs
+                       ? m_Stack.timing.ackWaitSliceMaxMs
                        : interval * 2;
         nextSend = elapsed + interval;
     }
@@ -115,14 +115,14 @@ int LSipCall::SendCancel(const LSipRequest &invite, bool provisionalSeen)
 {
     LSipRequest cancel;
     cancel.CreateCancelRequest(*this, invite);
-    uint32_t limit = provisionalSeen ? gSipDialogTiming.cancelLimitProvisionalMs
-                                     : gSipDialogTiming.cancelLimitMs;
+    uint32_t limit =
+        provisionalSeen ? m_Stack.timing.cancelLimitProvisionalMs : m_Stack.timing.cancelLimitMs;
     uint32_t start = GetTickCount();
     bool answered = false;
     for (;;) {
         if (provisionalSeen && !answered)
             SendRequest(cancel);
-        LPtr<LSipMessage> message = WaitMessage(gSipDialogTiming.cancelSliceMs);
+        LPtr<LSipMessage> message = WaitMessage(m_Stack.timing.cancelSliceMs);
         if (message && cancel.IsResponseTo(*message))
             answered = true;
         else if (message && invite.IsResponseTo(*message)) {
@@ -133,7 +133,7 @@ int LSipCall::SendCancel(const LSipRequest &invite, bool provisionalSeen)
             }
             if (!provisionalSeen) {
                 provisionalSeen = true;
-                limit = gSipDialogTiming.cancelLimitProvisionalMs;
+                limit = m_Stack.timing.cancelLimitProvisionalMs;
             }
         } else if (message && message->IsRequest() && !DefaultMessageProcessing(*message))
             return 487;
@@ -162,9 +162,9 @@ int LSipCall::SendReInviteAndWaitForFinalResponse(LThread &thread, LSipRequest &
     uint32_t lastSend = GetTickCount();
     for (;;) {
         bool stopped = false;
-        uint32_t slice = gSipDialogTiming.reInviteSliceMs;
+        uint32_t slice = m_Stack.timing.reInviteSliceMs;
         uint32_t sinceSend = LTickSince(lastSend);
-        uint32_t wait = provisional         ? gSipDialogTiming.reInviteSliceProvisionalMs
+        uint32_t wait = provisional         ? m_Stack.timing.reInviteSliceProvisionalMs
                         : sinceSend < slice ? slice - sinceSend
                                             : 0;
         LPtr<LSipMessage> message = WaitMessage(thread, wait, stopped);
@@ -189,13 +189,13 @@ int LSipCall::SendReInviteAndWaitForFinalResponse(LThread &thread, LSipRequest &
             SendCancel(request, provisional);
             return 487;
         }
-        uint32_t limit = provisional ? gSipDialogTiming.reInviteLimitProvisionalMs
-                                     : gSipDialogTiming.reInviteLimitMs;
+        uint32_t limit = provisional ? m_Stack.timing.reInviteLimitProvisionalMs
+                                     : m_Stack.timing.reInviteLimitMs;
         if (stopped || LTickSince(start) >= limit) {
             SendCancel(request, provisional);
             return 408;
         }
-        if (!provisional && LTickSince(lastSend) >= gSipDialogTiming.reInviteSliceMs) {
+        if (!provisional && LTickSince(lastSend) >= m_Stack.timing.reInviteSliceMs) {
             SendRequest(request);
             lastSend = GetTickCount();
         }
@@ -206,8 +206,7 @@ int LSipCall::SendOptions(LThread &thread, LPtr<LSipMessage> &response)
 {
     LSipRequest request;
     request.CreateOptionsRequest(*this);
-    return SendRequestAndWaitForResponse(thread, request, response,
-                                         gSipDialogTiming.optionsLimitMs);
+    return SendRequestAndWaitForResponse(thread, request, response, m_Stack.timing.optionsLimitMs);
 }
 
 int LSipCall::SendNotify(LThread &thread, int status, const char *reason)
@@ -215,6 +214,5 @@ int LSipCall::SendNotify(LThread &thread, int status, const char *reason)
     LSipRequest request;
     request.CreateNotifyReferRequest(*this, status, reason);
     LPtr<LSipMessage> response;
-    return SendRequestAndWaitForResponse(thread, request, response,
-                                         gSipDialogTiming.optionsLimitMs);
+    return SendRequestAndWaitForResponse(thread, request, response, m_Stack.timing.optionsLimitMs);
 }

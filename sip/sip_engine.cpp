@@ -8,8 +8,6 @@
 #include <cstring>
 #include <unistd.h>
 
-LSipEngine gSipEngine;
-
 namespace
 {
 constexpr uint32_t kNoNetworkWaitMs = 20000;
@@ -51,7 +49,10 @@ struct LSipEngine::LoopState {
     uint32_t lastHostCheck = 0;
 };
 
-LSipEngine::LSipEngine() : m_Identifiers((int)getpid(), ComputerName()) {}
+LSipEngine::LSipEngine(LSipGraveyard &graveyard)
+    : m_Graveyard(graveyard), m_Identifiers((int)getpid(), ComputerName())
+{
+}
 
 LSipEngine::~LSipEngine()
 {
@@ -97,7 +98,7 @@ void LSipEngine::LogStatus()
 void LSipEngine::ThreadFunction()
 {
     m_Running.store(true);
-    LSipGraveyardStart();
+    m_Graveyard.Start(LThread::StartBelowNormal);
     LoopState state;
     uint32_t now = GetTickCount();
     state.lastNatCheck = now - kLongAgoMs;
@@ -123,7 +124,7 @@ void LSipEngine::ThreadFunction()
     // bindings are gone.
     if (m_PrivateSipPort)
         m_Lines.UnregisterAllOnStop();
-    LSipGraveyardStop();
+    m_Graveyard.StopGraveyard();
     m_Socket.Close();
     m_Running.store(false);
 }

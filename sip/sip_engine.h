@@ -20,6 +20,8 @@
 #include <unordered_map>
 #include <vector>
 
+class LSipGraveyard;
+
 constexpr uint32_t kSipReadyWaitMs = 10000;
 
 class LSipEngine : public LThread, public LSipPacketSender, private LSipLineRegisterHost
@@ -29,7 +31,8 @@ class LSipEngine : public LThread, public LSipPacketSender, private LSipLineRegi
     static constexpr int kDefaultPort = 5060;
     static constexpr size_t kDatagramCapacity = 4096; // at most 4095 bytes are read
 
-    LSipEngine();
+    // The engine runs graveyard for as long as its loop runs.
+    explicit LSipEngine(LSipGraveyard &graveyard);
     ~LSipEngine() override;
 
     // Stops a running loop, clears the public port and starts anew.
@@ -108,6 +111,7 @@ class LSipEngine : public LThread, public LSipPacketSender, private LSipLineRegi
     void SendRegisterKeepAlive(const LIPAddressWithPort &to) override;
     void GetRegisterContact(char *ip, size_t capacity, int &port) override;
 
+    LSipGraveyard &m_Graveyard;
     std::atomic<bool> m_Running{false};
     std::atomic<bool> m_RestartRequested{false};
     LIPSocketUDP m_Socket;
@@ -129,5 +133,3 @@ class LSipEngine : public LThread, public LSipPacketSender, private LSipLineRegi
     std::atomic<LSipSubscribeHandler *> m_SubscribeHandler{nullptr};
     LSipLineRegistrations m_Lines{*this};
 };
-
-extern LSipEngine gSipEngine;

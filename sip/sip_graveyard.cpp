@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <cstring>
 
-LSipGraveyard gSipGraveyard;
-
 namespace
 {
 constexpr uint32_t kStopIdleWaitMs = 1500;
@@ -337,24 +335,4 @@ void LSipGraveyard::StopGraveyard()
         m_Ready.clear();
     }
     m_Idle.Signal();
-}
-
-void LSipGraveyardStart()
-{
-    gSipGraveyard.Start(LThread::StartBelowNormal);
-}
-
-void LSipGraveyardStop()
-{
-    gSipGraveyard.StopGraveyard();
-}
-
-void LSipAddCallToGraveyard(LPtr<LSipGraveyardLeg> &leg)
-{
-    gSipGraveyard.AddCall(leg);
-}
-
-void LSipAddCallToGraveyard(LPtr<LSipGraveyardLeg> &leg, bool cancelNow)
-{
-    gSipGraveyard.AddCall(leg, cancelNow);
 }

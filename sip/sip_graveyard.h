@@ -134,10 +134,3 @@ class LSipGraveyard : public LThread
     LLockObject m_ReadyLock;
     std::vector<LSipGraveyardLeg *> m_Ready;
 };
-
-extern LSipGraveyard gSipGraveyard;
-
-void LSipGraveyardStart();
-void LSipGraveyardStop();
-void LSipAddCallToGraveyard(LPtr<LSipGraveyardLeg> &leg);
-void LSipAddCallToGraveyard(LPtr<LSipGraveyardLeg> &leg, bool cancelNow);

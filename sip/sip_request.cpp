@@ -66,7 +66,7 @@ bool Given(const char *text)
 void LSipRequest::NewSequenceAndBranch(LSipCall &call)
 {
     m_Sequence = call.GetNextLocalCSeq();
-    gSipEngine.CreateNewBranchID(m_Branch, sizeof(m_Branch));
+    call.GetEngine().CreateNewBranchID(m_Branch, sizeof(m_Branch));
 }
 
 LSipRequestComposer LSipRequest::_CreateRequest(LSipCall &call, const char *method, const char *to,
@@ -78,11 +78,11 @@ LSipRequestComposer LSipRequest::_CreateRequest(LSipCall &call, const char *meth
     LSipCopy(m_RequestURI, choice.requestURI.c_str());
     m_DestinationValid = Resolve(choice.nextHop.c_str(), m_Destination);
     if (m_Destination.IsPrivate()) {
-        gSipEngine.GetPrivateIP(m_LocalIP, sizeof(m_LocalIP));
-        m_LocalPort = gSipEngine.GetPrivateSipPort();
+        call.GetEngine().GetPrivateIP(m_LocalIP, sizeof(m_LocalIP));
+        m_LocalPort = call.GetEngine().GetPrivateSipPort();
     } else {
-        gSipEngine.GetPublicIP(m_LocalIP, sizeof(m_LocalIP));
-        m_LocalPort = gSipEngine.GetPublicSipPort();
+        call.GetEngine().GetPublicIP(m_LocalIP, sizeof(m_LocalIP));
+        m_LocalPort = call.GetEngine().GetPublicSipPort();
     }
     m_Text.clear();
     LSipRequestStart start{method,
@@ -219,7 +219,7 @@ bool LSipRequest::CreateAckRequest(LSipCall &call, const LSipRequest &invite,
     m_ProxyAuthorization = invite.m_ProxyAuthorization;
     int status = response.GetResponseStatusCode();
     if (status >= 200 && status < 300)
-        gSipEngine.CreateNewBranchID(m_Branch, sizeof(m_Branch));
+        call.GetEngine().CreateNewBranchID(m_Branch, sizeof(m_Branch));
     else
         LSipCopy(m_Branch, invite.m_Branch);
     const char *to = response.FindField(LSipFields::To, nullptr);

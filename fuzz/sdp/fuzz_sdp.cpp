@@ -11,6 +11,14 @@
 #include "media/sdp_rewrite.h"
 #include "media/sdp_session.h"
 
+namespace
+{
+struct FixedSdpSettings : LSDPSettings {
+    int GetQuality() override { return 50; }
+    bool GetActive() override { return false; }
+};
+} // namespace
+
 static bool NoLookups(const std::string &, uint32_t &)
 {
     return false;
@@ -40,7 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (LSDPDecoder(saved).GetRemoteHost().size() > 259)
         abort();
 
-    LSDPSession session;
+    FixedSdpSettings settings;
+    LSDPSession session(settings);
     session.Initialize("203.0.113.5", 8000, "192.168.1.2", 8000);
     std::string answer;
     if (session.CreateAnswerSDP(answer, text, false) &&

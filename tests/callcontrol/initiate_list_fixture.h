@@ -63,7 +63,6 @@ class InitiateListTest : public SettingsTest
     {
         SettingsTest::SetUp();
         LTestClock::Install(1000, kNow);
-        LPBXSetCallTargetEnvironment(&env);
         gLogLines.clear();
         LLog::SetSink([](int, const char *text) { gLogLines.push_back(text); });
     }
@@ -71,7 +70,6 @@ class InitiateListTest : public SettingsTest
     {
         list.DeleteAll();
         LLog::SetSink(nullptr);
-        LPBXSetCallTargetEnvironment(nullptr);
         LTestClock::Remove();
         SettingsTest::TearDown();
     }
@@ -169,7 +167,7 @@ class InitiateListTest : public SettingsTest
     }
 
     TestEnvironment env;
-    LSipCallInitiateList list;
+    LSipCallInitiateList list{env};
     char prompt[260] = "x";
     char hold[260] = "x";
 };

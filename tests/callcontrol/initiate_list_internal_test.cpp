@@ -162,7 +162,7 @@ TEST_F(InitiateListTest, SecondCallToABusyGroupWaits)
     AddExtension({.name = "101"});
     AddContact("101", "sip:101@10.0.0.1");
     AddGroup("701", {{"101", 0}});
-    LSipCallInitiateList first;
+    LSipCallInitiateList first(env);
     ASSERT_TRUE(GenerateInternalCallList(first, "701", kCaller, prompt, hold, 70));
     ASSERT_TRUE(GenerateInternalCallList(list, "701", kCaller, prompt, hold, 70));
     EXPECT_EQ(first.GetFirst()->GetQueueItem().WaitTillFrontOfQueue(), nullptr);

@@ -8,25 +8,12 @@
 
 namespace
 {
-LPBXCallStart gStarted;
-int gStartCount = 0;
-std::vector<LPBXCallStart> gRunning; // calls "running" until cleared
-bool AcceptCall(const LSipMessage &, const LPBXCallStart &call)
-{
-    gStarted = call;
-    gStartCount++;
-    gRunning.push_back(call);
-    return true;
-}
-
 class NewInvite : public RegistrarTest
 {
   protected:
     void SetUp() override
     {
         RegistrarTest::SetUp();
-        gStartCount = 0;
-        LPBXSetCallStarter(AcceptCall);
         LPBXExternalLine line;
         LPBXExternalLineList().Open(line, "trunk");
         line.SetLineID("5551000");
@@ -41,12 +28,8 @@ class NewInvite : public RegistrarTest
         LPBXExtension ext = MakeExtension("101", "pw");
         ext.SetOutboundPlan("Local");
     }
-    void TearDown() override
-    {
-        gRunning.clear();
-        LPBXSetCallStarter(nullptr);
-        RegistrarTest::TearDown();
-    }
+    const LPBXCallStart &Started() const { return responder.started.back(); }
+    int StartCount() const { return (int)responder.started.size(); }
     // The answer to this INVITE; status 0 when a call thread took it.
     Answer Invite(const std::string &uri, const std::string &from, const std::string &extra = "",
                   const char *source = "10.0.0.5:5060", const char *to = "sip:200@pbx")
@@ -69,23 +52,23 @@ TEST_F(NewInvite, HopLimit)
             483)
             << value;
     }
-    EXPECT_EQ(gStartCount, 0);
+    EXPECT_EQ(StartCount(), 0);
     Invite("sip:5551000@pbx", "777");
-    ASSERT_EQ(gStartCount, 1);
-    EXPECT_EQ(gStarted.maxForwards, 19);
+    ASSERT_EQ(StartCount(), 1);
+    EXPECT_EQ(Started().maxForwards, 19);
 }
 
 TEST_F(NewInvite, CallOnLineWinsOverExtension)
 {
     Invite("sip:5551000@pbx", "101");
-    ASSERT_EQ(gStartCount, 1);
-    EXPECT_EQ(gStarted.localUserId, "5551000");
-    EXPECT_EQ(gStarted.localAuthId, "5551000");
-    EXPECT_EQ(gStarted.dialledTarget, "101");
-    EXPECT_EQ(gStarted.outboundPlan, "-");
-    EXPECT_EQ(gStarted.caller, "sip:9101@10.0.0.5"); // default caller-ID prefix "9"
-    EXPECT_EQ(gStarted.recordDescription, "101 -> <sip:200@pbx>");
-    EXPECT_EQ(gStarted.remoteSpecialFlags, kRemoteNoOddRtp | kRemoteAlwaysRelay);
+    ASSERT_EQ(StartCount(), 1);
+    EXPECT_EQ(Started().localUserId, "5551000");
+    EXPECT_EQ(Started().localAuthId, "5551000");
+    EXPECT_EQ(Started().dialledTarget, "101");
+    EXPECT_EQ(Started().outboundPlan, "-");
+    EXPECT_EQ(Started().caller, "sip:9101@10.0.0.5"); // default caller-ID prefix "9"
+    EXPECT_EQ(Started().recordDescription, "101 -> <sip:200@pbx>");
+    EXPECT_EQ(Started().remoteSpecialFlags, kRemoteOddRTPDisabled | kRemoteAlwaysRelay);
 }
 
 TEST_F(NewInvite, ExtensionMustAnswerProxyChallenge)
@@ -95,7 +78,7 @@ TEST_F(NewInvite, ExtensionMustAnswerProxyChallenge)
     EXPECT_EQ(challenge.extra.rfind("Proxy-Authenticate: Digest realm=\"", 0), 0u);
     EXPECT_EQ(ChallengeParm(challenge.extra, "stale"), "FALSE");
     std::string nonce = ChallengeParm(challenge.extra, "nonce");
-    EXPECT_EQ(gStartCount, 0);
+    EXPECT_EQ(StartCount(), 0);
 
     const Answer &wrong =
         Invite("sip:200@pbx", "101",
@@ -107,23 +90,23 @@ TEST_F(NewInvite, ExtensionMustAnswerProxyChallenge)
     Invite("sip:200@pbx", "101",
            "Proxy-Authorization: " + Credentials("101", "pw", "REGISTER", "sip:200@pbx", nonce) +
                "\r\n");
-    EXPECT_EQ(gStartCount, 0);
+    EXPECT_EQ(StartCount(), 0);
     Invite("sip:200@pbx", "101",
            "Proxy-Authorization: " + Credentials("101", "pw", "INVITE", "sip:200@pbx", nonce) +
                "\r\n");
-    ASSERT_EQ(gStartCount, 1);
-    EXPECT_EQ(gStarted.outboundPlan, "Local");
-    EXPECT_EQ(gStarted.caller, "101");
-    EXPECT_EQ(gStarted.localUserId, "200");
-    EXPECT_EQ(gStarted.dialledTarget, "sip:200@pbx");
-    EXPECT_EQ(gStarted.recordDescription, "");
-    EXPECT_EQ(gStarted.remoteSpecialFlags, 0);
+    ASSERT_EQ(StartCount(), 1);
+    EXPECT_EQ(Started().outboundPlan, "Local");
+    EXPECT_EQ(Started().caller, "101");
+    EXPECT_EQ(Started().localUserId, "200");
+    EXPECT_EQ(Started().dialledTarget, "sip:200@pbx");
+    EXPECT_EQ(Started().recordDescription, "");
+    EXPECT_EQ(Started().remoteSpecialFlags, 0);
 }
 
 TEST_F(NewInvite, UnknownPartiesAndNoCallThread)
 {
     EXPECT_EQ(Invite("sip:200@pbx", "999").status, 407);
-    LPBXSetCallStarter(nullptr);
+    responder.acceptCalls = false;
     Invite("sip:5551000@pbx", "999");
     size_t before = 0;
     ASSERT_EQ(responder.answers.size(), 2u);
@@ -144,11 +127,11 @@ TEST_F(NewInvite, RequestUriAndToMustNameTheSameUser)
     };
     EXPECT_EQ(call("sip:102@pbx", "sip:103@pbx"), 403);
     EXPECT_EQ(call("sip:102@pbx", "sip:pbx"), 403);
-    EXPECT_EQ(gStartCount, 0);
+    EXPECT_EQ(StartCount(), 0);
     EXPECT_EQ(call("sip:102@pbx", "sip:102@10.0.0.1"), 0);
     // A Request-URI without a user names no one the To could differ from.
     EXPECT_EQ(call("sip:pbx", "sip:103@pbx"), 0);
-    EXPECT_EQ(gStartCount, 2);
+    EXPECT_EQ(StartCount(), 2);
 }
 
 // A line with a server takes calls only from its server or outbound proxy;
@@ -174,7 +157,7 @@ TEST_F(NewInvite, LineIdOnlyFromItsServerAndStrangersLookAlike)
             EXPECT_EQ(shape, first);
         }
     }
-    EXPECT_EQ(gStartCount, 2);
+    EXPECT_EQ(StartCount(), 2);
 }
 
 TEST_F(NewInvite, UnauthenticatedCallsPerSourceAreCapped)
@@ -189,8 +172,7 @@ TEST_F(NewInvite, UnauthenticatedCallsPerSourceAreCapped)
     EXPECT_EQ(Invite("sip:300@pbx", "x", "", "10.0.0.70:5062").status, 503);
     EXPECT_EQ(Invite("sip:300@pbx", "x", "", "10.0.0.71:5060").status, 0);
     EXPECT_EQ(guards.calls.GetCount(LIPAddressWithPort(0x0a000046, 5060)), 2);
-    gRunning.clear(); // the calls end
-    gStarted = LPBXCallStart();
+    responder.started.clear(); // the calls end
     EXPECT_EQ(guards.calls.GetCount(LIPAddressWithPort(0x0a000046, 5060)), 0);
     EXPECT_EQ(Invite("sip:300@pbx", "x", "", "10.0.0.70:5060").status, 0);
     // A provider (a line with a server) is not held to the cap.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "callcontrol/digest.h"
+#include "callcontrol/new_invite.h"
 #include "callcontrol/new_request_responder.h"
 #include "callcontrol/registry_map.h"
 #include "callcontrol/request_guards.h"
@@ -36,6 +37,14 @@ class CapturingResponder : public LNewRequestResponder
     {
         return own.IsSameAs(address);
     }
+    // Takes every call unless told there is no call thread to take it.
+    bool StartCall(const LSipMessage &, const LPBXCallStart &call) override
+    {
+        if (!acceptCalls)
+            return false;
+        started.push_back(call);
+        return true;
+    }
     // Status 0 when nothing was answered (a call taken by its thread).
     const Answer &Last() const
     {
@@ -44,6 +53,8 @@ class CapturingResponder : public LNewRequestResponder
     }
 
     std::vector<Answer> answers;
+    std::vector<LPBXCallStart> started;
+    bool acceptCalls = true;
     LIPAddressWithPort own{0x7f000001, 5060};
 };
 

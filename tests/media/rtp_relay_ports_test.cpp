@@ -4,6 +4,7 @@
 #include "media/sdp_mediator.h"
 #include "platform/tick.h"
 #include "rtp_test_support.h"
+#include "sdp_fakes.h"
 
 #include <gtest/gtest.h>
 
@@ -120,6 +121,8 @@ TEST_F(RelayPortsTest, OddPublicPortMovesTheSocketUntilThePortIsHandedOut)
 struct RealHost : LSDPMediatorHost {
     std::unique_ptr<LSDPRelay> CreateRelay() override { return LRtpRelayCreate(); }
     std::string GetPublicIP() override { return "203.0.113.5"; }
+    LSDPSettings &GetSdpSettings() override { return sdp; }
+    FixedSdpSettings sdp;
 };
 
 std::string LanSdp(const char *ip, int port)

@@ -9,6 +9,14 @@
 #include <string>
 #include <vector>
 
+// "Quality" and "Active" as a test sets them.
+struct FixedSdpSettings : LSDPSettings {
+    int quality = 50;
+    bool active = false;
+    int GetQuality() override { return quality; }
+    bool GetActive() override { return active; }
+};
+
 struct FakeConnection : LSDPRelayConnection {
     std::string privateIP, publicIP;
     uint16_t privatePort = 0, publicPort = 0;
@@ -88,4 +96,6 @@ struct FakeHost : LSDPMediatorHost {
         return relay;
     }
     std::string GetPublicIP() override { return publicIP; }
+    LSDPSettings &GetSdpSettings() override { return sdp; }
+    FixedSdpSettings sdp;
 };

@@ -5,32 +5,24 @@
 
 #include "media/sdp_decoder.h"
 #include "media/sdp_session.h"
-#include "media/sdp_settings.h"
+#include "sdp_fakes.h"
 
 namespace
 {
-struct TestSettings : LSDPSettings {
-    int quality = 50;
-    bool active = false;
-    int GetQuality() override { return quality; }
-    bool GetActive() override { return active; }
-};
 
 class SdpSession : public ::testing::Test
 {
   protected:
-    void SetUp() override { LSDPSetSettings(&settings); }
-    void TearDown() override { LSDPSetSettings(nullptr); }
     static std::string Peer(const std::string &payloads, const std::string &extra = "")
     {
         return "v=0\r\nc=IN IP4 198.51.100.9\r\nm=audio 30000 RTP/AVP " + payloads + "\r\n" + extra;
     }
-    TestSettings settings;
+    FixedSdpSettings settings;
 };
 
 TEST_F(SdpSession, OfferTextIsExact)
 {
-    LSDPSession session;
+    LSDPSession session(settings);
     session.Initialize("203.0.113.5", 8000, "203.0.113.5", 8000);
     std::string offer;
     session.CreateOfferSDP(offer, false);
@@ -50,7 +42,7 @@ TEST_F(SdpSession, OfferVariantsFollowSettingsAndAddresses)
 {
     settings.quality = 20;
     settings.active = true;
-    LSDPSession session;
+    LSDPSession session(settings);
     session.Initialize("203.0.113.5", 8000, "192.168.1.2", 8010);
     std::string offer;
     session.CreateOfferSDP(offer, true);
@@ -69,7 +61,7 @@ TEST_F(SdpSession, OfferVariantsFollowSettingsAndAddresses)
 TEST_F(SdpSession, DefaultSdpHasNoAddress)
 {
     std::string sdp;
-    LSDPSession::CreateDefaultSDP(sdp);
+    LSDPSession::CreateDefaultSDP(settings, sdp);
     EXPECT_NE(sdp.find("\r\nc=IN IP4 \r\n"), std::string::npos);
     EXPECT_NE(sdp.find("\r\nm=audio 0 RTP/AVP 0 8 96 3 13 101\r\n"), std::string::npos);
 }
@@ -100,7 +92,7 @@ TEST_F(SdpSession, NegotiationTable)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         settings.quality = c.quality;
-        LSDPSession session;
+        LSDPSession session(settings);
         session.Initialize("203.0.113.5", 8000, "203.0.113.5", 8000);
         std::string answer;
         EXPECT_EQ(session.CreateAnswerSDP(answer, c.peer, false), c.ok);
@@ -119,7 +111,7 @@ TEST_F(SdpSession, NegotiationTable)
 
 TEST_F(SdpSession, PeerBehindOurNatIsReachedOnItsLan)
 {
-    LSDPSession session;
+    LSDPSession session(settings);
     session.Initialize("203.0.113.5", 8000, "192.168.1.2", 8000);
     std::string answer;
     ASSERT_TRUE(session.CreateAnswerSDP(
@@ -140,7 +132,7 @@ TEST_F(SdpSession, PeerBehindOurNatIsReachedOnItsLan)
 
 TEST_F(SdpSession, HoldAddressIsNoDestination)
 {
-    LSDPSession session;
+    LSDPSession session(settings);
     session.Initialize("203.0.113.5", 8000, "203.0.113.5", 8000);
     ASSERT_TRUE(
         session.ReceiveAnswerSDP("c=IN IP4 0.0.0.0\r\nm=audio 9000 RTP/AVP 0\r\na=sendonly\r\n"));

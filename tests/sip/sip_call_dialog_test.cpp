@@ -272,7 +272,7 @@ TEST_F(SipCallDialog, RouteSets)
     // A single default outbound proxy with "lr": no Route header, sent to
     // the proxy with the target as request URI.
     std::string proxy = "127.0.0.1:" + std::to_string(peer.Port());
-    LSipCall call("<sip:300@10.9.9.9>", "<sip:100@>", proxy.c_str(), "100", "", "");
+    LSipCall call(Sip()->stack, "<sip:300@10.9.9.9>", "<sip:100@>", proxy.c_str(), "100", "", "");
     LSipRequest bye;
     ASSERT_TRUE(bye.CreateByeRequest(call));
     call.SendRequest(bye);

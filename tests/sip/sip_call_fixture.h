@@ -30,6 +30,43 @@ inline int EngineSetting(const char *, const char *key, int def)
     return std::string(key) == "Port" ? EnginePort() : def;
 }
 
+// Short dialog timers, so that repeat timing shows in a few hundred ms.
+inline LSipDialogTiming ShortDialogTiming()
+{
+    LSipDialogTiming t;
+    t.resendMs = 100;
+    t.ackWaitSliceMs = 70;
+    t.ackWaitSliceMaxMs = 200;
+    t.ackLimitMs = 1200;
+    t.cancelSliceMs = 70;
+    t.cancelLimitMs = 300;
+    t.cancelLimitProvisionalMs = 600;
+    t.reInviteSliceMs = 100;
+    t.reInviteSliceProvisionalMs = 300;
+    t.reInviteLimitMs = 1000;
+    t.reInviteLimitProvisionalMs = 2000;
+    t.pollResendMs = 150;
+    t.pollOptionsFromMs = 600;
+    t.pollDeadMs = 1200;
+    t.optionsLimitMs = 1000;
+    return t;
+}
+
+// The SIP stack alone: no registrar to map contacts, no idle SDP.
+struct BareDialogServices : LSipDialogServices {
+    bool MapContact(char *, size_t, const LIPAddressWithPort &) override { return false; }
+    void MakeDefaultSdp(const LSipMessage &, std::string &) override {}
+};
+
+// One suite's own engine and graveyard.
+struct TestSipStack {
+    LSipGraveyard graveyard;
+    LSipEngine engine{graveyard};
+    LSipDialogTiming timing = ShortDialogTiming();
+    BareDialogServices services;
+    LSipStack stack{engine, graveyard, timing, services};
+};
+
 // The owner of a dialog; never started, only its stop signal is used.
 class OwnerThread : public LThread
 {
@@ -102,45 +139,27 @@ class SipCallTest : public ::testing::Test
     {
         UdpPeer probe; // a port free a moment ago; the engine moves on if taken
         EnginePort() = probe.Port() + 1;
+        Sip() = std::make_unique<TestSipStack>();
         LSipEngineSettings settings;
         settings.getInt = EngineSetting;
-        gSipEngine.SetSettings(settings);
-        gSipEngine.Start();
-        gSipEngine.GetReadySignal().WaitSignal(5000);
-        EnginePort() = gSipEngine.GetPrivateSipPort();
+        Sip()->engine.SetSettings(settings);
+        Sip()->engine.Start();
+        Sip()->engine.GetReadySignal().WaitSignal(5000);
+        EnginePort() = Sip()->engine.GetPrivateSipPort();
     }
-    static void TearDownTestSuite()
+    static void TearDownTestSuite() { Sip().reset(); }
+    void SetUp() override { ASSERT_NE(EnginePort(), 0); }
+    static std::unique_ptr<TestSipStack> &Sip()
     {
-        gSipEngine.Stop();
-        gSipEngine.SetSettings(LSipEngineSettings());
+        static std::unique_ptr<TestSipStack> stack;
+        return stack;
     }
-    void SetUp() override
-    {
-        ASSERT_NE(EnginePort(), 0);
-        LSipDialogTiming &t = gSipDialogTiming;
-        t.resendMs = 100;
-        t.ackWaitSliceMs = 70;
-        t.ackWaitSliceMaxMs = 200;
-        t.ackLimitMs = 1200;
-        t.cancelSliceMs = 70;
-        t.cancelLimitMs = 300;
-        t.cancelLimitProvisionalMs = 600;
-        t.reInviteSliceMs = 100;
-        t.reInviteSliceProvisionalMs = 300;
-        t.reInviteLimitMs = 1000;
-        t.reInviteLimitProvisionalMs = 2000;
-        t.pollResendMs = 150;
-        t.pollOptionsFromMs = 600;
-        t.pollDeadMs = 1200;
-        t.optionsLimitMs = 1000;
-    }
-    void TearDown() override { gSipDialogTiming = LSipDialogTiming(); }
 
     // A dialog the exchange opens towards the peer.
     LPtr<LSipCall> Outgoing(const char *password = "secret")
     {
-        return LPtr<LSipCall>(
-            new LSipCall(peer.Target().c_str(), "<sip:100@>", nullptr, "100", "user100", password));
+        return LPtr<LSipCall>(new LSipCall(Sip()->stack, peer.Target().c_str(), "<sip:100@>",
+                                           nullptr, "100", "user100", password));
     }
     // A dialog opened by an INVITE of the peer (parsed here, as dispatch would).
     LPtr<LSipCall> Incoming(const std::string &callId, LSipMessage &invite)
@@ -149,7 +168,7 @@ class SipCallTest : public ::testing::Test
         size_t position = 0;
         EXPECT_TRUE(invite.LoadPacket(text.data(), text.size(), position));
         invite.SetSource(LIPAddressWithPort(0x7F000001, peer.Port()));
-        return LPtr<LSipCall>(new LSipCall(invite, "100", "user100", "secret"));
+        return LPtr<LSipCall>(new LSipCall(Sip()->stack, invite, "100", "user100", "secret"));
     }
     template <class F> auto Run(F function) { return std::async(std::launch::async, function); }
 

@@ -83,11 +83,11 @@ TEST_F(SipEngineDispatch, GraveyardLegAnswersRepeatedByeBeforeAndAfterRelease)
         ASSERT_TRUE(peer.Next(again, 1000));
         EXPECT_EQ(again.text, first.text);
         if (i == 0) {
-            EXPECT_EQ(gSipGraveyard.GetCount(), 1u);
+            EXPECT_EQ(Sip()->graveyard.GetCount(), 1u);
             uint64_t until = LMonotonicMs() + LSipGraveyard::kLingerMs + 2000;
-            while (gSipGraveyard.GetCount() > 0 && LMonotonicMs() < until)
+            while (Sip()->graveyard.GetCount() > 0 && LMonotonicMs() < until)
                 std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            EXPECT_EQ(gSipGraveyard.GetCount(), 0u);
+            EXPECT_EQ(Sip()->graveyard.GetCount(), 0u);
         }
     }
 }

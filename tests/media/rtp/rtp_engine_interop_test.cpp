@@ -5,6 +5,7 @@
 // VELA_RTP_WIRE_SECONDS sets the call's length (default 10; 60 for figures).
 #include "media/rtp_engine.h"
 #include "media/rtp_test_support.h"
+#include "media/sdp_fakes.h"
 #include "platform/thread.h"
 #include "rtp_packets.h"
 #include "support/process.h"
@@ -60,7 +61,8 @@ TEST(RtpEngineWire, APhoneHearsPacedContinuousAudioInItsCodec)
     TempSettingsRoot root;
     LSettingSetInt("SIP", "RTPPortBase", RandomPortBase());
     KeysHeard keys;
-    LRtpEngine engine(keys);
+    FixedSdpSettings sdpSettings;
+    LRtpEngine engine(keys, sdpSettings);
     ASSERT_TRUE(engine.Initialize());
     UdpPeer sip, phoneRtp;
     int sippPort = vtest::FreeUdpPort();

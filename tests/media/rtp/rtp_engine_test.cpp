@@ -2,6 +2,7 @@
 // does to what it receives.
 #include "media/rtp_engine.h"
 #include "media/rtp_test_support.h"
+#include "media/sdp_fakes.h"
 #include "platform/tick.h"
 #include "rtp_packets.h"
 
@@ -51,7 +52,8 @@ long ResidentKb()
 struct RtpEngineTest : ::testing::Test {
     TempSettingsRoot root;
     KeysHeard keys;
-    LRtpEngine engine{keys};
+    FixedSdpSettings sdpSettings;
+    LRtpEngine engine{keys, sdpSettings};
     UdpPeer phone, stray;
     void SetUp() override
     {

@@ -1,19 +1,24 @@
-// The start-up hooks: once installed, a dialog's remote target and the
-// targets of a redirect reach a phone behind NAT through the registrar's
-// contact map, only from the source that registered it; removed, nothing
-// is rewritten.
+// What call control supplies to the SIP dialogs and target lists: a dialog's
+// remote target and the targets of a redirect reach a phone behind NAT
+// through the registrar's contact map, only from the source that registered
+// it; an in-dialog OPTIONS gets the idle offer shaped by "Quality" and
+// "Active" as the settings store holds them now.
 #include "callcontrol/initiate_list.h"
-#include "callcontrol/pbx_hooks.h"
+#include "callcontrol/pbx_dialog_services.h"
+#include "config/pbx_global_settings.h"
+#include "media/sdp_decoder.h"
+#include "media/sdp_stored_settings.h"
 #include "registrar_fixture.h"
 #include "sip/sip_call.h"
-#include "sip/sip_call_hooks.h"
+#include "sip/sip_engine.h"
+#include "sip/sip_graveyard.h"
 
 namespace
 {
 constexpr const char *kPrivate = "sip:201@192.168.1.20:5060";
 constexpr const char *kMapped = "sip:201@203.0.113.5:40000";
 
-class PBXHooksTest : public RegistrarTest
+class PBXDialogServicesTest : public RegistrarTest
 {
   protected:
     void SetUp() override
@@ -28,15 +33,14 @@ class PBXHooksTest : public RegistrarTest
     }
     void TearDown() override
     {
-        LPBXRemoveHooks();
         LTestClock::Remove();
         RegistrarTest::TearDown();
     }
 
     // The remote target a dialog takes from a 200 sent by source.
-    static std::string DialogTarget(const char *source)
+    std::string DialogTarget(const char *source)
     {
-        LSipCall call("<sip:201@pbx.test>", "<sip:100@pbx.test>", "", "100", "", "");
+        LSipCall call(stack, "<sip:201@pbx.test>", "<sip:100@pbx.test>", "", "100", "", "");
         auto answer = Request("OPTIONS", "sip:100@pbx.test",
                               std::string("Contact: <") + kPrivate + ">\r\n", source);
         call.SetRemoteTargetURI(*answer);
@@ -44,9 +48,9 @@ class PBXHooksTest : public RegistrarTest
     }
 
     // The target a redirect sent by source adds to a list.
-    static std::string RedirectTarget(const char *source)
+    std::string RedirectTarget(const char *source)
     {
-        LSipCallInitiateList list;
+        LSipCallInitiateList list(environment);
         LSipCallInitiateParams p;
         p.remoteNameAddr = "<sip:300@pbx.test>";
         p.remoteTargetURI = "sip:300@10.0.0.9";
@@ -60,47 +64,54 @@ class PBXHooksTest : public RegistrarTest
         list.DeleteAll();
         return target;
     }
+
+    LSDPStoredSettings sdp;
+    LPBXDialogServices services{sdp};
+    LPBXRunningEnvironment environment;
+    LSipGraveyard graveyard;
+    LSipEngine engine{graveyard};
+    LSipDialogTiming timing;
+    LSipStack stack{engine, graveyard, timing, services};
 };
 
-TEST_F(PBXHooksTest, DialogsAndTargetListsSeeTheMapOnlyWhileInstalled)
+TEST_F(PBXDialogServicesTest, DialogsAndTargetListsMapOnlyTheRegisteringSource)
 {
+    // clang-format off
     struct {
         const char *what;
-        bool installed;
         const char *source;
         const char *expected;
     } cases[] = {
-        {"installed, from the registering source", true, "203.0.113.5:40000", kMapped},
-        {"installed, from another site", true, "198.51.100.7:40000", kPrivate},
-        {"not installed", false, "203.0.113.5:40000", kPrivate},
+        {"from the registering source", "203.0.113.5:40000", kMapped},
+        {"from another site", "198.51.100.7:40000", kPrivate},
     };
+    // clang-format on
     for (auto &c : cases) {
         SCOPED_TRACE(c.what);
-        if (c.installed)
-            LPBXInstallHooks();
-        else
-            LPBXRemoveHooks();
         EXPECT_EQ(DialogTarget(c.source), c.expected);
         EXPECT_EQ(RedirectTarget(c.source), c.expected);
     }
 }
 
-TEST_F(PBXHooksTest, ExpiredMappingIsNotApplied)
+TEST_F(PBXDialogServicesTest, ExpiredMappingIsNotApplied)
 {
-    LPBXInstallHooks();
     LTestClock::Advance(4001 * 1000);
     EXPECT_EQ(DialogTarget("203.0.113.5:40000"), kPrivate);
 }
 
-TEST_F(PBXHooksTest, InDialogOptionsGetTheIdleOfferOnlyWhileInstalled)
+// The settings are read when the offer is made, so a change in the store
+// reaches the next OPTIONS answer without a restart.
+TEST_F(PBXDialogServicesTest, IdleOfferFollowsQualityAndActiveInTheStore)
 {
     auto options = Request("OPTIONS", "sip:100@pbx.test", "");
     std::string body;
-    LSipMakeDefaultSdp(*options, body);
-    EXPECT_EQ(body, "");
-    LPBXInstallHooks();
-    LSipMakeDefaultSdp(*options, body);
-    EXPECT_EQ(body.rfind("v=0\r\n", 0), 0u) << body;
-    EXPECT_NE(body.find("m=audio "), std::string::npos) << body;
+    services.MakeDefaultSdp(*options, body);
+    EXPECT_EQ(LSDPDecoder(body).GetRemotePayLoadTypes(), "0 8 96 3 13 101");
+    EXPECT_EQ(body.find("a=direction:active"), std::string::npos) << body;
+    LPBXSettings::SipQuality.Set(20);
+    LPBXSettings::SipActive.Set(true);
+    services.MakeDefaultSdp(*options, body);
+    EXPECT_EQ(LSDPDecoder(body).GetRemotePayLoadTypes(), "3 96 0 8 13 101");
+    EXPECT_NE(body.find("a=direction:active\r\n"), std::string::npos) << body;
 }
 } // namespace

@@ -1,0 +1,22 @@
+#include "callcontrol/pbx_dialog_services.h"
+
+#include "callcontrol/initiate_list.h"
+#include "callcontrol/registry_map.h"
+#include "media/sdp_session.h"
+#include "platform/tick.h"
+
+bool LPBXDialogServices::MapContact(char *uri, size_t capacity, const LIPAddressWithPort &source)
+{
+    return ApplyRegistryContactMapping(uri, capacity, source, GetUnixTime());
+}
+
+void LPBXDialogServices::MakeDefaultSdp(const LSipMessage &, std::string &out)
+{
+    LSDPSession::CreateDefaultSDP(m_Sdp, out);
+}
+
+bool LPBXRunningEnvironment::ApplyRegistryContactMapping(char *uri,
+                                                         const LIPAddressWithPort &source) const
+{
+    return ::ApplyRegistryContactMapping(uri, kSipInitiateTextSize, source, GetUnixTime());
+}

@@ -1,0 +1,30 @@
+// What call control and media supply to the SIP dialogs and the target
+// lists of a running exchange: they reach phones behind NAT routers through
+// the registrar's contact map, and a dialog answers an in-dialog OPTIONS
+// with the exchange's idle SDP offer.
+#pragma once
+
+#include "callcontrol/call_target_env.h"
+#include "sip/sip_stack.h"
+
+class LSDPSettings;
+
+class LPBXDialogServices : public LSipDialogServices
+{
+  public:
+    explicit LPBXDialogServices(LSDPSettings &sdp) : m_Sdp(sdp) {}
+    bool MapContact(char *uri, size_t capacity, const LIPAddressWithPort &source) override;
+    void MakeDefaultSdp(const LSipMessage &request, std::string &out) override;
+
+  private:
+    LSDPSettings &m_Sdp;
+};
+
+// The target-list environment of a running exchange: contacts learnt from
+// messages pass through the registry contact map. The main engine may
+// derive from it to add the desktop notification.
+class LPBXRunningEnvironment : public LPBXCallTargetEnvironment
+{
+  public:
+    bool ApplyRegistryContactMapping(char *uri, const LIPAddressWithPort &source) const override;
+};
