@@ -8,6 +8,7 @@
 #include "platform/ptr.h"
 #include "platform/thread.h"
 #include "service/background_engine.h"
+#include "service/maintenance_thread.h"
 
 class LPBXSipLine;
 class LSipCall;
@@ -62,6 +63,7 @@ class MainEngine : public LBackgroundEngine
     void StopCallThreads();
 
     LDetachedThreadsOwner mCallThreads;
+    VLMaintenanceThread mMaintenance;
     // SUBSCRIBE, NOTIFY and unclaimed responses pass through statelessly.
     LPBXEngineProxyTransport mProxyTransport;
     LPBXStatelessProxy mProxy{mProxyTransport};
