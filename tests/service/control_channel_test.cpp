@@ -1,0 +1,190 @@
+// The control channel's service side with a hand-written window on the
+// other end: replies, a window that never reads, a user outside the
+// service's group, and log-line texts that lie about their lengths.
+#include "control_client.h"
+#include "service/control_channel.h"
+#include "support/process.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <grp.h>
+#include <mutex>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <vector>
+
+using namespace vtest;
+
+namespace
+{
+struct RecordingEngine : LBackgroundEngine {
+    std::mutex lock;
+    std::vector<std::string> calls;
+    void Record(const char *kind, int code, const void *data, int size)
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        calls.push_back(std::string(kind) + " " + std::to_string(code) + " " +
+                        (data ? std::string(static_cast<const char *>(data), size) : "null") + " " +
+                        std::to_string(size));
+    }
+    void Control(int code, const void *data, int size) override
+    {
+        Record("control", code, data, size);
+    }
+    int ControlWithResult(int code, const void *data, int size) override
+    {
+        Record("result", code, data, size);
+        return code + 1;
+    }
+};
+
+// Stands for the service's main thread: carries out requests when woken.
+struct ChannelFixture : ::testing::Test, LControlWaker {
+    TempDir folder{"vela-control"};
+    std::string path = folder.Path() + "/.spipe.velad";
+    RecordingEngine engine;
+    LControlChannel channel{*this, 4096};
+    std::mutex lock;
+    std::condition_variable woken;
+    bool wake = false, done = false;
+    std::thread mainThread;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(channel.Open(path.c_str()));
+        mainThread = std::thread([this] {
+            std::unique_lock<std::mutex> hold(lock);
+            while (!done) {
+                woken.wait(hold, [this] { return wake || done; });
+                wake = false;
+                hold.unlock();
+                channel.HandlePending(engine);
+                hold.lock();
+            }
+        });
+    }
+    void TearDown() override
+    {
+        channel.Close();
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            done = true;
+        }
+        woken.notify_all();
+        mainThread.join();
+    }
+    void ControlRequestPending() override
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        wake = true;
+        woken.notify_all();
+    }
+    void ControlWindowConnected() override {}
+    bool WaitForConnections(int count)
+    {
+        for (int64_t end = MonotonicMs() + 3000; MonotonicMs() < end; usleep(5000))
+            if (channel.GetConnectionCount() == count)
+                return true;
+        return false;
+    }
+};
+} // namespace
+
+TEST_F(ChannelFixture, RequestsAreCarriedOutAndAnsweredWithTheirNumber)
+{
+    ControlClient window;
+    ASSERT_TRUE(window.Connect(path));
+    // A size with bit 15 in the type carries no payload: the next header
+    // follows at once.
+    ASSERT_TRUE(
+        window.Send(LControl::TypeControl | LControl::kNoPayloadFlag, 9, 1, "", 0x1234, 10));
+    ASSERT_TRUE(window.Send(LControl::TypeControlWithResult, 5, 77, "abc"));
+    LControl::Header reply;
+    ASSERT_TRUE(window.ReadReply(reply, 3000));
+    EXPECT_EQ(reply.code, 6u);
+    EXPECT_EQ(reply.extra, 77u);
+    EXPECT_EQ(reply.size, 0u);
+    EXPECT_EQ(engine.calls, (std::vector<std::string>{"control 9 null 10", "result 5 abc 3"}));
+}
+
+// The window never reads: broadcasts keep returning at once, the window is
+// closed when its queue overflows, and the next window is served as before.
+TEST_F(ChannelFixture, WindowThatDoesNotReadIsClosedWithoutStallingBroadcasts)
+{
+    ControlClient stuck;
+    ASSERT_TRUE(stuck.Connect(path));
+    ASSERT_TRUE(WaitForConnections(1));
+    std::string text(200, 'x');
+    int64_t start = MonotonicMs();
+    for (int i = 0; i < 20000; i++)
+        channel.LogLine(LLogPlain, "12:00:00", text.c_str());
+    std::printf("20000 broadcasts with a window that does not read: %lld ms\n",
+                static_cast<long long>(MonotonicMs() - start));
+    EXPECT_TRUE(stuck.WaitClosed(3000));
+    ASSERT_TRUE(WaitForConnections(0));
+
+    ControlClient next;
+    ASSERT_TRUE(next.Connect(path));
+    ASSERT_TRUE(WaitForConnections(1));
+    channel.LogLine(LLogError, "12:00:01", "after");
+    LControl::Header header;
+    std::string payload;
+    ASSERT_TRUE(next.Read(header, payload, 3000));
+    EXPECT_EQ(header.type, LControl::TypeLogLine);
+    EXPECT_EQ(header.code, static_cast<uint32_t>(LLogError));
+    EXPECT_EQ(payload, std::string("12:00:01\0after\0", 15));
+}
+
+TEST_F(ChannelFixture, UserOutsideTheServiceGroupIsRefused)
+{
+    // Opened up on purpose so that only the credential check stands between
+    // the user and the service.
+    ASSERT_EQ(chmod(folder.Path().c_str(), 0755), 0);
+    ASSERT_EQ(chmod(path.c_str(), 0666), 0);
+    ASSERT_FALSE(LControlChannel::IsPeerAllowed(65534, 65534)) << "nobody in the group";
+    pid_t child = fork();
+    if (child == 0) {
+        if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(2);
+        ControlClient window;
+        if (!window.Connect(path))
+            _exit(3);
+        window.Send(LControl::TypeControlWithResult, 1, 1);
+        _exit(window.WaitClosed(3000) ? 0 : 4);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "2: no user change, 3: no connect, 4: not closed";
+    EXPECT_TRUE(engine.calls.empty());
+}
+
+TEST(ControlProtocol, LogLineTextsStayInsideThePayload)
+{
+    struct Case {
+        const char *bytes;
+        uint32_t size, first;
+        const char *text1, *text2;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"12:00\0hello\0", 12, 6, "12:00", "hello"},
+        {"12:00\0hello\0", 12, 0, "", ""},            // length below 2: empty
+        {"12:00\0hello\0", 12, 1, "", ""},
+        {"12:00\0hello\0", 12, 12, "", ""},           // first text fills all
+        {"12:00\0hello\0", 12, 4000, "", ""},         // beyond the payload
+        {"12:00hellohi", 12, 6, "12:00", "ellohi"}, // unterminated: cut at each part's end
+        {"abcdefgh", 8, 3, "ab", "defgh"},
+    };
+    // clang-format on
+    for (const Case &c : cases) {
+        // A copy of exactly size bytes, so reading past it is caught by ASan.
+        std::vector<char> payload(c.bytes, c.bytes + c.size);
+        LControl::LogLine line = LControl::DecodeLogLine(payload.data(), c.size, c.first);
+        EXPECT_EQ(line.text1, c.text1) << c.first;
+        EXPECT_EQ(line.text2, c.text2) << c.first;
+    }
+}
