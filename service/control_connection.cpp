@@ -32,19 +32,21 @@ bool LControlConnection::Queue(const std::string &bytes)
 {
     if (m_finished.load())
         return false;
+    bool queued;
     {
         LLockScope scope(m_queueLock);
         if (m_overflow)
             return false;
-        if (m_queue.size() + bytes.size() > m_queueLimit) {
+        queued = m_queue.size() + bytes.size() <= m_queueLimit;
+        if (queued) {
+            m_queue += bytes;
+        } else {
             m_overflow = true;
             m_queue.clear();
-        } else {
-            m_queue += bytes;
         }
     }
     m_wake.Signal();
-    return !m_overflow;
+    return queued;
 }
 
 void LControlConnection::Reply(uint32_t result, uint32_t request, const void *data, size_t size)

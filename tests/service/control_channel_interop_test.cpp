@@ -80,6 +80,9 @@ TEST_F(ControlWire, SipEngineStopsAndStartsOnRequest)
     ASSERT_TRUE(window.Connect(path));
     ASSERT_TRUE(Answered("before", 3000));
 
+    // A size flagged as having no payload: the next header follows at once.
+    ASSERT_TRUE(window.Send(LControl::TypeControl | LControl::kNoPayloadFlag, 0, 40, "",
+                            LControl::kMagic, 10));
     LControl::Header reply;
     ASSERT_TRUE(window.Send(LControl::TypeControlWithResult, 0x1000001, 41));
     ASSERT_TRUE(window.ReadReply(reply, 5000));
