@@ -3,6 +3,7 @@
 // and log-line texts that lie about their lengths.
 #include "control_client.h"
 #include "service/control_channel.h"
+#include "service/service_engine_proxy.h"
 #include "support/process.h"
 
 #include <gtest/gtest.h>
@@ -156,4 +157,69 @@ TEST(ControlProtocol, LogLineTextsStayInsideThePayload)
         EXPECT_EQ(line.text1, c.text1) << c.first;
         EXPECT_EQ(line.text2, c.text2) << c.first;
     }
+}
+
+namespace
+{
+struct WindowSink : LControlWindowSink {
+    std::mutex lock;
+    std::vector<std::string> lines;
+    void ShowLogLine(int, const std::string &timeText, const std::string &text) override
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        lines.push_back(timeText + " " + text);
+    }
+    void EngineNotify(int code, const std::string &data) override
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        lines.push_back(std::to_string(code) + ":" + data);
+    }
+    bool WaitFor(const std::string &line)
+    {
+        for (int64_t end = MonotonicMs() + 3000; MonotonicMs() < end; usleep(5000)) {
+            std::lock_guard<std::mutex> hold(lock);
+            for (const std::string &seen : lines)
+                if (seen == line)
+                    return true;
+        }
+        return false;
+    }
+};
+
+// The window's own engine when no service answers.
+struct LocalEngine : CountingEngine {
+    void Start() {}
+    void Stop() {}
+};
+} // namespace
+
+TEST_F(ChannelFixture, WindowProxyGetsResultsAndPushesAndReconnects)
+{
+    WindowSink sink;
+    LServiceEngineProxy<LocalEngine> proxy(path, sink);
+    ASSERT_TRUE(proxy.Start());
+    ASSERT_TRUE(WaitForConnections(1));
+    EXPECT_EQ(proxy.ControlWithResult(0x1000001), 1);
+    channel.LogLine(LLogInfo, "12:00:00", "hello");
+    channel.Notify(17, "data", 4);
+    EXPECT_TRUE(sink.WaitFor("12:00:00 hello"));
+    EXPECT_TRUE(sink.WaitFor("17:data"));
+
+    channel.Close(); // the service restarts
+    ASSERT_TRUE(channel.Open(path.c_str()));
+    ASSERT_TRUE(WaitForConnections(1)) << "the window did not reconnect";
+    EXPECT_EQ(proxy.ControlWithResult(0x1000002), 2);
+    EXPECT_FALSE(proxy.IsForeground());
+}
+
+TEST(WindowProxy, RunsTheEngineItselfWithoutAService)
+{
+    WindowSink sink;
+    LServiceEngineProxy<LocalEngine> proxy("/nonexistent/.spipe.velad", sink);
+    EXPECT_FALSE(proxy.Start());
+    EXPECT_TRUE(proxy.IsForeground());
+    EXPECT_TRUE(proxy.IsServiceStarted());
+    EXPECT_EQ(proxy.ControlWithResult(0x1000001), 1);
+    proxy.Stop();
+    EXPECT_FALSE(proxy.IsServiceStarted());
 }
