@@ -9,6 +9,7 @@
 // buttons and see what the window shows.
 #include "config/folders.h"
 #include "config/settings.h"
+#include "desktop/run_once.h"
 #include "service/main_engine.h"
 #include "service/service_engine_proxy.h"
 
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <unistd.h>
 
 namespace
 {
@@ -29,6 +31,7 @@ struct VLWindow : LControlWindowSink {
     VLProxy *proxy = nullptr;
     FILE *script = nullptr;
     bool echo = false;
+    int runOnce = -1;
 
     // From the proxy's receive thread: the line is shown on the GUI thread.
     void ShowLogLine(int, const std::string &timeText, const std::string &text) override
@@ -150,13 +153,31 @@ void Build(VLWindow &w)
     gtk_container_add(GTK_CONTAINER(w.window), rows);
     gtk_widget_show_all(w.window);
 }
+
+// Another start handed its arguments over: show them and come to the front.
+gboolean OnRunOnce(GIOChannel *, GIOCondition, gpointer data)
+{
+    VLWindow &w = *static_cast<VLWindow *>(data);
+    std::string arguments = VLRunOnceTake(w.runOnce);
+    Show(w, ("Started again with arguments: " + arguments).c_str());
+    gtk_window_present(GTK_WINDOW(w.window));
+    return G_SOURCE_CONTINUE;
+}
 } // namespace
 
 int main(int argc, char **argv)
 {
+    char folder[LPathSize];
+    LGetFolder(LFolder::UserData, folder);
+    LCreateFolder(folder);
+    int runOnce = VLRunOnceClaim(std::string(folder) + "/.Vela.runonce", argc, argv);
+    if (runOnce == -1)
+        return 0;
     gtk_init(&argc, &argv);
     VLWindow w;
-    char folder[LPathSize];
+    w.runOnce = runOnce;
+    if (runOnce >= 0)
+        g_io_add_watch(g_io_channel_unix_new(runOnce), G_IO_IN, OnRunOnce, &w);
     std::string path = std::string(LGetFolder(LFolder::SharedData, folder)) + "/.spipe.velad";
     VLProxy proxy(path, w);
     w.proxy = &proxy;
@@ -173,5 +194,9 @@ int main(int argc, char **argv)
     proxy.Stop();
     if (w.script)
         std::fclose(w.script);
+    if (runOnce >= 0) {
+        close(runOnce);
+        unlink((std::string(folder) + "/.Vela.runonce").c_str());
+    }
     return 0;
 }

@@ -1,6 +1,7 @@
 // The desktop window on a virtual display (Xvfb) next to the real service:
 // it shows a line the service logged, its stop and start buttons silence and
-// revive SIP, and its screenshot is kept as window.png in the build folder.
+// revive SIP, a second start hands over to it, and its screenshot is kept as window.png in the
+// build folder.
 #include "../sip/sip_engine_fixture.h"
 
 #include <gtest/gtest.h>
@@ -43,7 +44,7 @@ TEST(DesktopWindow, ShowsServiceLogAndSwitchesTheSipEngine)
     ChildProcess window;
     ASSERT_TRUE(window.Start({VELA_WINDOW_BINARY},
                              {"DISPLAY=:" + std::to_string(display), "VELA_ROOT=" + vela.Root(),
-                              "VELA_WINDOW_SCRIPT=" + script}));
+                              "HOME=" + vela.Root(), "VELA_WINDOW_SCRIPT=" + script}));
     ASSERT_TRUE(window.WaitForOutput("Control window connected to background service", 10000))
         << window.Output();
 
@@ -54,6 +55,17 @@ TEST(DesktopWindow, ShowsServiceLogAndSwitchesTheSipEngine)
     press("press start");
     ASSERT_TRUE(window.WaitForOutput("status: SIP engine started", 10000)) << window.Output();
     EXPECT_TRUE(answered("started", 3000));
+
+    // A second start hands its arguments to the first and leaves.
+    ChildProcess second;
+    ASSERT_TRUE(second.Start({VELA_WINDOW_BINARY, "-x", "hello"},
+                             {"DISPLAY=:" + std::to_string(display), "VELA_ROOT=" + vela.Root(),
+                              "HOME=" + vela.Root()}));
+    int secondStatus = -1;
+    ASSERT_TRUE(second.WaitExit(10000, &secondStatus));
+    EXPECT_EQ(secondStatus, 0);
+    EXPECT_TRUE(window.WaitForOutput("status: Started again with arguments: -x hello", 5000))
+        << window.Output();
 
     std::string shot = std::string(VELA_ARTEFACT_DIR) + "/window.png";
     unlink(shot.c_str());
