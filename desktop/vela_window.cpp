@@ -167,13 +167,17 @@ gboolean OnRunOnce(GIOChannel *, GIOCondition, gpointer data)
 
 int main(int argc, char **argv)
 {
+    if (!gtk_init_check(&argc, &argv)) {
+        const char *display = getenv("DISPLAY");
+        std::fprintf(stderr, "Unable to open the display %s\n", display ? display : "");
+        return 1;
+    }
     char folder[LPathSize];
     LGetFolder(LFolder::UserData, folder);
     LCreateFolder(folder);
     int runOnce = VLRunOnceClaim(std::string(folder) + "/.Vela.runonce", argc, argv);
     if (runOnce == -1)
         return 0;
-    gtk_init(&argc, &argv);
     VLWindow w;
     w.runOnce = runOnce;
     if (runOnce >= 0)

@@ -13,7 +13,7 @@ using namespace vtest;
 
 TEST(DesktopWindow, ShowsServiceLogAndSwitchesTheSipEngine)
 {
-    int display = 50 + getpid() % 400;
+    int display = 1000 + getpid() % 1000;
     ChildProcess xvfb;
     ASSERT_TRUE(xvfb.Start({"/usr/bin/Xvfb", ":" + std::to_string(display), "-screen", "0",
                             "800x600x24", "-nolisten", "tcp"}));
