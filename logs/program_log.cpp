@@ -11,6 +11,7 @@ namespace
 {
 char gLogFolder[kLogPathMax + 1];
 std::atomic<LLogListener> gListener{nullptr};
+std::atomic<LLogLineReceiver *> gReceiver{nullptr};
 std::atomic<LLockSleepFunc> gSleeper{nullptr};
 
 const char kLineEnd[] = "\r\n";
@@ -101,6 +102,8 @@ void Log(const char *text, int level)
     }
     if (LLogListener listener = gListener.load())
         listener(level, timeText, text);
+    if (LLogLineReceiver *receiver = gReceiver.load())
+        receiver->LogLine(level, timeText, text);
 }
 
 void InstallFileSink()
@@ -111,6 +114,11 @@ void InstallFileSink()
 void SetListener(LLogListener listener)
 {
     gListener.store(listener);
+}
+
+void SetReceiver(LLogLineReceiver *receiver)
+{
+    gReceiver.store(receiver);
 }
 
 void SetLockSleeper(LLockSleepFunc sleeper)

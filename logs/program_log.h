@@ -17,6 +17,17 @@ constexpr size_t kLogPathMax = 259;
 // text and the message.
 using LLogListener = void (*)(int level, const char *timeText, const char *text);
 
+// The same, as an object that carries its own state (the service's control
+// channel, which sends every line to the connected desktop windows).
+class LLogLineReceiver
+{
+  public:
+    virtual void LogLine(int level, const char *timeText, const char *text) = 0;
+
+  protected:
+    ~LLogLineReceiver() = default;
+};
+
 // "%.2d:%.2d:%.2d" of the local time; out holds at least 9 characters.
 void LLogFormatTime(char *out, size_t size, const tm &local);
 
@@ -44,6 +55,9 @@ void InstallFileSink();
 
 // Attaches the receiver of every line (nullptr detaches). Start-up only.
 void SetListener(LLogListener listener);
+// Attaches the receiver of every line besides the listener (nullptr
+// detaches). The owner detaches it before it goes.
+void SetReceiver(LLogLineReceiver *receiver);
 
 // Replaces the sleep between lock attempts (tests); nullptr restores it.
 void SetLockSleeper(LLockSleepFunc sleeper);

@@ -185,9 +185,15 @@ void MainEngine::StopWebServer()
     LWebControl::StopServer();
     VWSetLinesChangedHook(nullptr);
 }
-// VLMaintenanceThread.
-void MainEngine::StartMaintenanceThread() {}
-void MainEngine::StopMaintenanceThread() {}
+// Log clean-up and install on demand, once a minute.
+void MainEngine::StartMaintenanceThread()
+{
+    mMaintenance.Start();
+}
+void MainEngine::StopMaintenanceThread()
+{
+    mMaintenance.Stop();
+}
 void MainEngine::StartLine(LPBXSipLine *line)
 {
     mCallThreads.StartThread(line, LThread::StartNormal);

@@ -15,6 +15,7 @@
 #include "platform/ptr.h"
 #include "platform/thread.h"
 #include "service/background_engine.h"
+#include "service/maintenance_thread.h"
 #include "sip/sip_call.h"
 #include "sip/sip_engine.h"
 #include "sip/sip_graveyard.h"
@@ -87,6 +88,7 @@ class MainEngine : public LBackgroundEngine, private LPBXCallOwner
     LPBXContext mCallContext{mSipStack, mTargetEnvironment, mSdpSettings, *this};
     LPBXNewMessageHandler mNewRequests{mCallContext};
     LDetachedThreadsOwner mCallThreads;
+    VLMaintenanceThread mMaintenance;
     // SUBSCRIBE, NOTIFY and unclaimed responses pass through statelessly.
     LPBXEngineProxyTransport mProxyTransport;
     LPBXStatelessProxy mProxy{mProxyTransport};

@@ -5,10 +5,13 @@
 #include "service/stop_signals.h"
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -61,6 +64,25 @@ int DesktopUnavailable()
                          "terminal with \"vela -foreground\".\n");
     return 1;
 }
+// The window is its own executable beside this one, built where GTK is
+// installed; it replaces this process.
+int StartDesktopWindow(char **argv)
+{
+    char self[LPathSize];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n > 0) {
+        self[n] = 0;
+        if (char *slash = std::strrchr(self, '/')) {
+            std::string window = std::string(self, slash + 1) + "vela-window";
+            // The mask blocked for the service would outlive the exec.
+            sigset_t none;
+            sigemptyset(&none);
+            sigprocmask(SIG_SETMASK, &none, nullptr);
+            execv(window.c_str(), argv);
+        }
+    }
+    return DesktopUnavailable();
+}
 } // namespace
 
 bool VLIsRunningAsService()
@@ -93,5 +115,5 @@ int VLMain(int argc, char **argv)
         return ConsoleUninstall();
     if (*argument)
         return Usage(argument);
-    return DesktopUnavailable();
+    return StartDesktopWindow(argv);
 }

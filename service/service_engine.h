@@ -3,15 +3,19 @@
 // asked to. One instance per process.
 #pragma once
 
+#include "config/folders.h"
+#include "logs/program_log.h"
 #include "platform/lock.h"
 #include "service/background_engine.h"
+#include "service/control_channel.h"
 
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <pthread.h>
+#include <string>
 
-template <class TEngine> class LServiceEngine : public LEngineNotifyHandler
+template <class TEngine> class LServiceEngine : public LEngineNotifyHandler, private LControlWaker
 {
   public:
     LServiceEngine() { gInstance.store(this); }
@@ -27,9 +31,18 @@ template <class TEngine> class LServiceEngine : public LEngineNotifyHandler
     TEngine &GetEngine() { return mEngine; }
 
     // Accepts desktop windows on the control channel of that pipe name.
+    // Accepts desktop windows on the control channel of that pipe name,
+    // ".spipe.<name>" in the shared data folder, and sends them every
+    // program log line from now on.
     bool StartPipeListener(const char *pipeName)
     {
-        (void)pipeName; // the control channel plugs in here
+        char folder[LPathSize];
+        LGetFolder(LFolder::SharedData, folder);
+        LCreateFolder(folder);
+        std::string path = std::string(folder) + "/.spipe." + pipeName;
+        if (!mChannel.Open(path.c_str()))
+            return false;
+        LLog::SetReceiver(&mChannel);
         return true;
     }
 
@@ -88,19 +101,21 @@ template <class TEngine> class LServiceEngine : public LEngineNotifyHandler
 
     void EvEngineNotify(int code, const void *data, int size) override
     {
-        // Broadcast to every connected window once the control channel exists.
-        (void)code, (void)data, (void)size;
+        mChannel.Notify(code, data, size);
     }
 
   private:
-    void StopPipeListener() {}
-    void StopControlConnections() {}
+    void ControlRequestPending() override { Wake(); }
+    void ControlWindowConnected() override { SignalNewConnection(); }
+    void StopPipeListener() { LLog::SetReceiver(nullptr); }
+    void StopControlConnections() { mChannel.Close(); }
     // Each connection's pending request, on the main thread (list lock held).
-    void HandlePendingMessages() {}
+    void HandlePendingMessages() { mChannel.HandlePending(mEngine); }
 
     static inline std::atomic<LServiceEngine *> gInstance{nullptr};
 
     TEngine mEngine;
+    LControlChannel mChannel{*this};
     LLockObject mConnectionLock; // the connection list; held while handling
     LLockObject mSendLock;       // anything written to a connection
     std::mutex mWakeLock;

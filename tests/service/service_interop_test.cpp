@@ -164,12 +164,19 @@ TEST(ServiceInterop, OtherRolesEndWithAClearStatus)
         std::vector<std::string> env;
         int status;
         const char *output;
-    } cases[] = {
-        {{}, {"DISPLAY=:99"}, 1, "desktop window is not available"},
+    };
+    // Where GTK is installed the window is built beside vela and takes over.
+    std::string binary = VELA_BINARY;
+    bool window =
+        access((binary.substr(0, binary.rfind('/') + 1) + "vela-window").c_str(), X_OK) == 0;
+    // clang-format off
+    const Case cases[] = {
+        {{}, {"DISPLAY=:99"}, 1, window ? "Unable to open the display" : "desktop window is not available"},
         {{"-bogus"}, {"DISPLAY"}, 1, "Usage: vela"},
         {{"-install"}, {"DISPLAY"}, 0, "installed in"},
         {{"-uninstall"}, {"DISPLAY"}, 0, "uninstalled"},
     };
+    // clang-format on
     for (const Case &c : cases) {
         TempDir root("vela-root");
         std::vector<std::string> argv = {VELA_BINARY};

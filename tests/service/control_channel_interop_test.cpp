@@ -1,0 +1,141 @@
+// The control channel of the real service, driven by a hand-written window:
+// web server restart without a reply, the SIP engine stopped and started
+// (OPTIONS stop and resume being answered), hostile headers, and a window
+// that never reads while SIP traffic is answered.
+#include "../sip/sip_engine_fixture.h"
+#include "control_client.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sys/stat.h>
+
+using namespace vtest;
+
+namespace
+{
+class ControlWire : public SipEngineWire
+{
+  protected:
+    void SetUp() override
+    {
+        std::string etc = vela.SharedDataFolder();
+        ASSERT_EQ(system(("mkdir -p '" + etc + "'").c_str()), 0);
+        std::ofstream(etc + "/webserver") << "port=" << FreeTcpPort() << "\r\n";
+        SipEngineWire::SetUp();
+        path = etc + "/.spipe.velad";
+    }
+    // Whether an OPTIONS is answered within ms, sent again every 500 ms as
+    // a SIP client over UDP does (RFC 3261 timer A): a started engine binds
+    // its port on its own thread, a moment after the start request returns.
+    bool Answered(const std::string &callId, int ms)
+    {
+        std::string answer;
+        for (int64_t end = MonotonicMs() + ms; MonotonicMs() < end;) {
+            EXPECT_TRUE(peer.SendTo(sipPort, SipRequest("OPTIONS", callId, peer.Port())));
+            while (peer.Receive(answer, 500))
+                if (answer.find("Call-ID: " + callId + "\r\n") != std::string::npos)
+                    return true;
+        }
+        return false;
+    }
+    int64_t TimeOptions(int count, const char *tag)
+    {
+        int64_t start = MonotonicMs();
+        for (int i = 0; i < count; i++)
+            EXPECT_TRUE(Answered(std::string(tag) + std::to_string(i), 3000)) << i;
+        return MonotonicMs() - start;
+    }
+    std::string path;
+};
+} // namespace
+
+TEST_F(ControlWire, SocketIsOpenToTheServiceGroupOnly)
+{
+    struct stat info {
+    };
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISSOCK(info.st_mode));
+    EXPECT_EQ(info.st_mode & 0777, 0660u);
+    EXPECT_EQ(info.st_gid, getegid());
+}
+
+TEST_F(ControlWire, WebRestartIsCarriedOutWithoutReply)
+{
+    ControlClient window;
+    ASSERT_TRUE(window.Connect(path));
+    ASSERT_TRUE(window.Send(LControl::TypeControl, 2, 5));
+    // The service's own log lines come back over the channel; none is a reply.
+    LControl::Header header;
+    std::string payload;
+    bool restarted = false;
+    while (window.Read(header, payload, 1000)) {
+        EXPECT_NE(header.type, LControl::TypeReply);
+        if (header.type == LControl::TypeLogLine)
+            restarted |= LControl::DecodeLogLine(payload.data(), header.size, header.extra).text2 ==
+                         "Restarting web server";
+    }
+    EXPECT_TRUE(restarted) << vela.Process().Output();
+}
+
+TEST_F(ControlWire, SipEngineStopsAndStartsOnRequest)
+{
+    ControlClient window;
+    ASSERT_TRUE(window.Connect(path));
+    ASSERT_TRUE(Answered("before", 3000));
+
+    // A size flagged as having no payload: the next header follows at once.
+    ASSERT_TRUE(window.Send(LControl::TypeControl | LControl::kNoPayloadFlag, 0, 40, "",
+                            LControl::kMagic, 10));
+    LControl::Header reply;
+    ASSERT_TRUE(window.Send(LControl::TypeControlWithResult, 0x1000001, 41));
+    ASSERT_TRUE(window.ReadReply(reply, 5000));
+    EXPECT_EQ(reply.code, 0u);
+    EXPECT_EQ(reply.extra, 41u);
+    EXPECT_FALSE(Answered("stopped", 1000));
+
+    ASSERT_TRUE(window.Send(LControl::TypeControlWithResult, 0x1000002, 42));
+    ASSERT_TRUE(window.ReadReply(reply, 5000));
+    EXPECT_EQ(reply.extra, 42u);
+    EXPECT_TRUE(Answered("started", 3000));
+}
+
+TEST_F(ControlWire, HostileHeadersCloseOnlyTheirConnection)
+{
+    struct Case {
+        const char *what;
+        uint16_t magic;
+        int64_t size;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"wrong magic", 0x4321, 0},
+        {"4 GiB payload", LControl::kMagic, 0xFFFFFFFFll},
+        {"1 MiB + 1 payload", LControl::kMagic, 1024 * 1024 + 1},
+    };
+    // clang-format on
+    for (const Case &c : cases) {
+        ControlClient window;
+        ASSERT_TRUE(window.Connect(path));
+        ASSERT_TRUE(
+            window.Send(LControl::TypeControlWithResult, 0x1000001, 1, "", c.magic, c.size));
+        EXPECT_TRUE(window.WaitClosed(3000)) << c.what;
+    }
+    EXPECT_TRUE(Answered("still-running", 3000)) << "a hostile header reached the engine";
+    EXPECT_TRUE(vela.Process().Running());
+}
+
+TEST_F(ControlWire, WindowThatNeverReadsDoesNotSlowSip)
+{
+    int64_t without = TimeOptions(1000, "free-");
+    ControlClient stuck;
+    ASSERT_TRUE(stuck.Connect(path));
+    // Keeps the service logging into the window that never reads.
+    for (int i = 0; i < 20; i++)
+        ASSERT_TRUE(stuck.Send(LControl::TypeControl, 2, 100 + i));
+    int64_t with = TimeOptions(1000, "stuck-");
+    std::printf("1000 OPTIONS answered: %lld ms without a window, %lld ms with one that never "
+                "reads\n",
+                static_cast<long long>(without), static_cast<long long>(with));
+    EXPECT_LT(with, 3 * without + 2000);
+}

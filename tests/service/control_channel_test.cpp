@@ -1,0 +1,225 @@
+// The control channel's service side with a hand-written window on the
+// other end: a window that never reads, a user outside the service's group,
+// and log-line texts that lie about their lengths.
+#include "control_client.h"
+#include "service/control_channel.h"
+#include "service/service_engine_proxy.h"
+#include "support/process.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <grp.h>
+#include <mutex>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <vector>
+
+using namespace vtest;
+
+namespace
+{
+struct CountingEngine : LBackgroundEngine {
+    std::atomic<int> calls{0};
+    void Control(int, const void *, int) override { calls++; }
+    int ControlWithResult(int, const void *, int) override { return ++calls; }
+};
+
+// Stands for the service's main thread: carries out requests when woken.
+struct ChannelFixture : ::testing::Test, LControlWaker {
+    TempDir folder{"vela-control"};
+    std::string path = folder.Path() + "/.spipe.velad";
+    CountingEngine engine;
+    LControlChannel channel{*this, 4096};
+    std::mutex lock;
+    std::condition_variable woken;
+    bool wake = false, done = false;
+    std::thread mainThread;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(channel.Open(path.c_str()));
+        mainThread = std::thread([this] {
+            std::unique_lock<std::mutex> hold(lock);
+            while (!done) {
+                woken.wait(hold, [this] { return wake || done; });
+                wake = false;
+                hold.unlock();
+                channel.HandlePending(engine);
+                hold.lock();
+            }
+        });
+    }
+    void TearDown() override
+    {
+        channel.Close();
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            done = true;
+        }
+        woken.notify_all();
+        mainThread.join();
+    }
+    void ControlRequestPending() override
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        wake = true;
+        woken.notify_all();
+    }
+    void ControlWindowConnected() override {}
+    bool WaitForConnections(int count)
+    {
+        for (int64_t end = MonotonicMs() + 3000; MonotonicMs() < end; usleep(5000))
+            if (channel.GetConnectionCount() == count)
+                return true;
+        return false;
+    }
+};
+} // namespace
+
+// The window never reads: broadcasts keep returning at once, the window is
+// closed when its queue overflows, and the next window is served as before.
+TEST_F(ChannelFixture, WindowThatDoesNotReadIsClosedWithoutStallingBroadcasts)
+{
+    ControlClient stuck;
+    ASSERT_TRUE(stuck.Connect(path));
+    ASSERT_TRUE(WaitForConnections(1));
+    std::string text(200, 'x');
+    int64_t start = MonotonicMs();
+    for (int i = 0; i < 20000; i++)
+        channel.LogLine(LLogPlain, "12:00:00", text.c_str());
+    std::printf("20000 broadcasts with a window that does not read: %lld ms\n",
+                static_cast<long long>(MonotonicMs() - start));
+    EXPECT_TRUE(stuck.WaitClosed(3000));
+    ASSERT_TRUE(WaitForConnections(0));
+
+    ControlClient next;
+    ASSERT_TRUE(next.Connect(path));
+    ASSERT_TRUE(WaitForConnections(1));
+    channel.LogLine(LLogError, "12:00:01", "after");
+    LControl::Header header;
+    std::string payload;
+    ASSERT_TRUE(next.Read(header, payload, 3000));
+    EXPECT_EQ(header.type, LControl::TypeLogLine);
+    EXPECT_EQ(header.code, static_cast<uint32_t>(LLogError));
+    EXPECT_EQ(payload, std::string("12:00:01\0after\0", 15));
+}
+
+TEST_F(ChannelFixture, UserOutsideTheServiceGroupIsRefused)
+{
+    // Opened up on purpose so that only the credential check stands between
+    // the user and the service.
+    ASSERT_EQ(chmod(folder.Path().c_str(), 0755), 0);
+    ASSERT_EQ(chmod(path.c_str(), 0666), 0);
+    ASSERT_FALSE(LControlChannel::IsPeerAllowed(65534, 65534)) << "nobody in the group";
+    pid_t child = fork();
+    if (child == 0) {
+        if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(2);
+        ControlClient window;
+        if (!window.Connect(path))
+            _exit(3);
+        window.Send(LControl::TypeControlWithResult, 1, 1);
+        _exit(window.WaitClosed(3000) ? 0 : 4);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "2: no user change, 3: no connect, 4: not closed";
+    EXPECT_EQ(engine.calls.load(), 0);
+}
+
+TEST(ControlProtocol, LogLineTextsStayInsideThePayload)
+{
+    struct Case {
+        const char *bytes;
+        uint32_t size, first;
+        const char *text1, *text2;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"12:00\0hello\0", 12, 6, "12:00", "hello"},
+        {"12:00\0hello\0", 12, 0, "", ""},            // length below 2: empty
+        {"12:00\0hello\0", 12, 1, "", ""},
+        {"12:00\0hello\0", 12, 12, "", ""},           // first text fills all
+        {"12:00\0hello\0", 12, 4000, "", ""},         // beyond the payload
+        {"12:00hellohi", 12, 6, "12:00", "ellohi"}, // unterminated: cut at each part's end
+        {"abcdefgh", 8, 3, "ab", "defgh"},
+    };
+    // clang-format on
+    for (const Case &c : cases) {
+        // A copy of exactly size bytes, so reading past it is caught by ASan.
+        std::vector<char> payload(c.bytes, c.bytes + c.size);
+        LControl::LogLine line = LControl::DecodeLogLine(payload.data(), c.size, c.first);
+        EXPECT_EQ(line.text1, c.text1) << c.first;
+        EXPECT_EQ(line.text2, c.text2) << c.first;
+    }
+}
+
+namespace
+{
+struct WindowSink : LControlWindowSink {
+    std::mutex lock;
+    std::vector<std::string> lines;
+    void ShowLogLine(int, const std::string &timeText, const std::string &text) override
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        lines.push_back(timeText + " " + text);
+    }
+    void EngineNotify(int code, const std::string &data) override
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        lines.push_back(std::to_string(code) + ":" + data);
+    }
+    bool WaitFor(const std::string &line)
+    {
+        for (int64_t end = MonotonicMs() + 3000; MonotonicMs() < end; usleep(5000)) {
+            std::lock_guard<std::mutex> hold(lock);
+            for (const std::string &seen : lines)
+                if (seen == line)
+                    return true;
+        }
+        return false;
+    }
+};
+
+// The window's own engine when no service answers.
+struct LocalEngine : CountingEngine {
+    void Start() {}
+    void Stop() {}
+};
+} // namespace
+
+TEST_F(ChannelFixture, WindowProxyGetsResultsAndPushesAndReconnects)
+{
+    WindowSink sink;
+    LServiceEngineProxy<LocalEngine> proxy(path, sink);
+    ASSERT_TRUE(proxy.Start());
+    ASSERT_TRUE(WaitForConnections(1));
+    EXPECT_EQ(proxy.ControlWithResult(0x1000001), 1);
+    channel.LogLine(LLogInfo, "12:00:00", "hello");
+    channel.Notify(17, "data", 4);
+    EXPECT_TRUE(sink.WaitFor("12:00:00 hello"));
+    EXPECT_TRUE(sink.WaitFor("17:data"));
+
+    channel.Close(); // the service restarts
+    ASSERT_TRUE(channel.Open(path.c_str()));
+    ASSERT_TRUE(WaitForConnections(1)) << "the window did not reconnect";
+    EXPECT_EQ(proxy.ControlWithResult(0x1000002), 2);
+    EXPECT_FALSE(proxy.IsForeground());
+}
+
+TEST(WindowProxy, RunsTheEngineItselfWithoutAService)
+{
+    WindowSink sink;
+    LServiceEngineProxy<LocalEngine> proxy("/nonexistent/.spipe.velad", sink);
+    EXPECT_FALSE(proxy.Start());
+    EXPECT_TRUE(proxy.IsForeground());
+    EXPECT_TRUE(proxy.IsServiceStarted());
+    EXPECT_EQ(proxy.ControlWithResult(0x1000001), 1);
+    proxy.Stop();
+    EXPECT_FALSE(proxy.IsServiceStarted());
+}
