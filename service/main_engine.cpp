@@ -8,6 +8,7 @@
 #include "config/settings.h"
 #include "logs/call_log.h"
 #include "logs/sip_trace.h"
+#include "media/rtp_nat_resolver.h"
 #include "platform/log.h"
 #include "service/web_script_table.h"
 #include "sip/sip_engine.h"
@@ -164,11 +165,13 @@ void MainEngine::StartSipEngine()
     settings.getInt = LSettingGetInt;
     settings.getBool = LSettingGetBool;
     settings.getString = LSettingGetString;
+    settings.setBool = LSettingSetBool;
     settings.trace = TraceSipPacket;
     gSipEngine.SetSettings(settings);
     gSipEngine.SetNewMessageHandler(&gPBXNewMessageHandler);
     gSipEngine.SetSubscribeHandler(&mProxy);
     LPBXSetCallStarter(StartCallThread);
+    LRtpSetPublicAddressResolver(LRtpNatPublicAddress);
     gSipEngine.Start();
 }
 // Un-registers the lines (at most 2000 ms), stops the graveyard, closes the
