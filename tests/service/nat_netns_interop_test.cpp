@@ -1,0 +1,304 @@
+// The exchange behind a real NAT router: three network namespaces made here
+// ("lan" with the exchange, "router" masquerading with nftables, "wan" with
+// a real STUN server, stund). The exchange learns the router's address by
+// STUN and registers its line with it, a forged STUN answer from another wan
+// host changes nothing, and the network test reports this NAT as it is.
+#include "config/pbx_external_line.h"
+#include "config/settings.h"
+#include "support/process.h"
+#include "support/vela_instance.h"
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <fcntl.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sched.h>
+#include <thread>
+#include <unistd.h>
+
+namespace vtest
+{
+namespace
+{
+const char *kRouterWan = "198.18.0.1";
+const char *kStund = "198.18.0.2";      // its alternate address is .3
+const char *kSilentStun = "198.18.0.4"; // a server that never answers itself
+const char *kRegistrar = "198.18.0.5";
+const char *kSpoofer = "198.18.0.6";
+
+bool Has(const std::string &text, const std::string &part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+int Shell(const std::string &command)
+{
+    return system(command.c_str());
+}
+
+// A UDP socket bound to ip:port inside namespace ns (made on a thread that
+// enters the namespace; the socket stays there).
+int SocketIn(const std::string &ns, const char *ip, int port)
+{
+    int fd = -1;
+    std::thread([&] {
+        int nsFd = open(("/run/netns/" + ns).c_str(), O_RDONLY | O_CLOEXEC);
+        if (nsFd < 0)
+            return;
+        if (setns(nsFd, CLONE_NEWNET) == 0) {
+            fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons((uint16_t)port);
+            inet_pton(AF_INET, ip, &address.sin_addr);
+            if (bind(fd, (sockaddr *)&address, sizeof(address)) != 0) {
+                close(fd);
+                fd = -1;
+            }
+        }
+        close(nsFd);
+    }).join();
+    return fd;
+}
+
+sockaddr_in Address(const char *ip, int port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons((uint16_t)port);
+    inet_pton(AF_INET, ip, &address.sin_addr);
+    return address;
+}
+
+bool Receive(int fd, std::string &out, int timeoutMs, sockaddr_in *from = nullptr)
+{
+    pollfd waiter{fd, POLLIN, 0};
+    if (poll(&waiter, 1, timeoutMs) != 1)
+        return false;
+    char buffer[4096];
+    sockaddr_in source{};
+    socklen_t length = sizeof(source);
+    ssize_t got = recvfrom(fd, buffer, sizeof(buffer), 0, (sockaddr *)&source, &length);
+    if (got < 0)
+        return false;
+    out.assign(buffer, (size_t)got);
+    if (from)
+        *from = source;
+    return true;
+}
+
+class NatRouterTest : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        static int serial = 0;
+        tag = std::to_string(getpid()) + "x" + std::to_string(serial++);
+        lan = "v21lan" + tag, router = "v21rtr" + tag, wan = "v21wan" + tag;
+        if (geteuid() != 0 || access("/usr/sbin/stund", X_OK) != 0 ||
+            access("/usr/sbin/nft", X_OK) != 0)
+            GTEST_SKIP() << "needs root, stund (stun-server) and nft (nftables)";
+        if (Shell("ip netns add " + lan + " 2>/dev/null") != 0)
+            GTEST_SKIP() << "network namespaces cannot be made here";
+        made = true;
+        sipPort = 20000 + (int)(getpid() % 20000);
+        ASSERT_EQ(Shell(Topology(tag)), 0) << "topology";
+        if (Forward()) {
+            ASSERT_EQ(Shell(ForwardRule()), 0) << "port forward";
+        }
+        std::ofstream(wrapper) << "#!/bin/sh\nexec ip netns exec " << lan << " " << VELA_BINARY
+                               << " \"$@\"\n";
+        ASSERT_EQ(chmod(wrapper.c_str(), 0755), 0);
+        std::string folder = vela.SharedDataFolder();
+        ASSERT_EQ(Shell("mkdir -p '" + folder + "'"), 0);
+        std::ofstream(folder + "/sip") << "port=" << sipPort << "\n";
+        setenv("VELA_ROOT", vela.Root().c_str(), 1);
+        ASSERT_TRUE(LSettingSetInt("SIP", "RTPPortBase", 30000));
+        ASSERT_TRUE(stund.Start({"/usr/sbin/ip", "netns", "exec", wan, "/usr/sbin/stund", "-h",
+                                 kStund, "-a", "198.18.0.3"}));
+        ASSERT_TRUE(StundAnswers()) << stund.Output();
+    }
+    void TearDown() override
+    {
+        if (vela.Process().Running())
+            vela.Stop(SIGTERM, 10000);
+        if (stund.Running())
+            stund.Stop(SIGTERM, 5000);
+        unsetenv("VELA_ROOT");
+        unlink(wrapper.c_str());
+        if (made)
+            Shell("ip netns del " + lan + "; ip netns del " + router + "; ip netns del " + wan +
+                  " 2>/dev/null");
+    }
+    std::string Topology(const std::string &tag)
+    {
+        std::string a = "a" + tag, b = "b" + tag, c = "c" + tag, d = "d" + tag;
+        std::string r = "ip -n " + router + " ", l = "ip -n " + lan + " ", w = "ip -n " + wan + " ";
+        return "set -e; ip netns add " + router + "; ip netns add " + wan + "; " + "ip link add " +
+               a + " netns " + lan + " type veth peer name " + b + " netns " + router +
+               "; ip link add " + c + " netns " + router + " type veth peer name " + d + " netns " +
+               wan + "; " + l + "addr add 10.21.1.2/24 dev " + a + "; " + l + "link set " + a +
+               " up; " + l + "link set lo up; " + l + "route add default via 10.21.1.1; " + r +
+               "addr add 10.21.1.1/24 dev " + b + "; " + r + "addr add " + kRouterWan + "/24 dev " +
+               c + "; " + r + "link set " + b + " up; " + r + "link set " + c + " up; " + r +
+               "link set lo up; " + w + "link set " + d + " up; " + w +
+               "link set lo up; for h in 2 3 4 5 6 7; do " + w + "addr add 198.18.0.$h/24 dev " +
+               d + "; done; ip netns exec " + router +
+               " sysctl -qw net.ipv4.ip_forward=1; echo 'table ip nat { chain post { type nat "
+               "hook postrouting priority 100; oifname \"" +
+               c +
+               "\" masquerade; }; chain pre { type nat hook prerouting priority -100; }; }' | "
+               "ip netns exec " +
+               router + " nft -f -";
+    }
+    // The SIP port forwarded from the router to the exchange, as an office
+    // router is set up to let calls in.
+    std::string ForwardRule()
+    {
+        return "ip netns exec " + router + " nft add rule ip nat pre iifname c" + tag +
+               " udp dport " + std::to_string(sipPort) + " dnat to 10.21.1.2";
+    }
+    virtual bool Forward() const { return true; }
+    // stund prints nothing when ready: ask it from wan until it answers.
+    bool StundAnswers()
+    {
+        int fd = SocketIn(wan, "198.18.0.7", 0);
+        const char request[20] = {0, 1};
+        sockaddr_in to = Address(kStund, 3478);
+        std::string answer;
+        bool ok = false;
+        for (int i = 0; i < 50 && !ok; i++) {
+            sendto(fd, request, sizeof(request), 0, (sockaddr *)&to, sizeof(to));
+            ok = Receive(fd, answer, 100);
+        }
+        close(fd);
+        return ok;
+    }
+
+    std::string tag, lan, router, wan;
+    bool made = false;
+    int sipPort = 0;
+    std::string wrapper = "/tmp/vela-netns-" + std::to_string(getpid()) + ".sh";
+    VelaInstance vela{wrapper};
+    ChildProcess stund;
+};
+} // namespace
+
+TEST_F(NatRouterTest, StunFindsTheRouterAndAForgedAnswerIsIgnored)
+{
+    // The first server stays silent; another wan host answers in its place
+    // with the right transaction (the request is passed to it here).
+    int silent = SocketIn(wan, kSilentStun, 3478);
+    int spoofer = SocketIn(wan, kSpoofer, 3478);
+    int registrar = SocketIn(wan, kRegistrar, 5060);
+    ASSERT_TRUE(silent >= 0 && spoofer >= 0 && registrar >= 0);
+    std::atomic<bool> stop{false};
+    std::atomic<int> forged{0};
+    std::thread forger([&] {
+        std::string request;
+        sockaddr_in from{};
+        while (!stop)
+            if (Receive(silent, request, 50, &from) && request.size() >= 20) {
+                std::string answer = std::string("\x01\x01\x00\x0c", 4) + request.substr(4, 16) +
+                                     std::string("\x00\x01\x00\x08\x00\x01\x04\xd2", 8) +
+                                     std::string("\xcb\x00\x71\x42", 4); // 203.0.113.66:1234
+                sendto(spoofer, answer.data(), answer.size(), 0, (sockaddr *)&from, sizeof(from));
+                forged++;
+            }
+    });
+    ASSERT_TRUE(LSettingSetString("SIP", "STUNServer1", kSilentStun));
+    ASSERT_TRUE(LSettingSetString("SIP", "STUNServer2", kStund));
+    LPBXExternalLine line;
+    ASSERT_TRUE(LPBXExternalLineList().CreateNewRecord(line, "provider"));
+    line.SetLineID("2001");
+    line.SetServer(kRegistrar);
+    line.SetPassword("linepw");
+
+    bool started = vela.Start();
+    std::string expected = std::string("SIP Public IP is: ") + kRouterWan + ":";
+    bool learnt = started && vela.Process().WaitForOutput(expected, 20000);
+    std::string out = vela.Process().Output();
+    EXPECT_TRUE(learnt) << out;
+    EXPECT_GT(forged.load(), 0) << "the forged answers never went out";
+    EXPECT_TRUE(Has(out, std::string("STUN server failed: ") + kSilentStun)) << out;
+    EXPECT_FALSE(Has(out, "203.0.113.66")) << out;
+    size_t at = out.find(expected);
+    std::string publicPort = at == std::string::npos ? "?" : out.substr(at + expected.size(), 5);
+    publicPort = publicPort.substr(0, publicPort.find_first_not_of("0123456789"));
+
+    // The line registers with the router's address and port in Via and Contact.
+    std::string registerText;
+    bool found = false;
+    for (int64_t end = MonotonicMs() + 20000; !found && MonotonicMs() < end;)
+        found = Receive(registrar, registerText, 500) && Has(registerText, "REGISTER") &&
+                Has(registerText, std::string("@") + kRouterWan + ":" + publicPort);
+    EXPECT_TRUE(found) << registerText;
+    EXPECT_TRUE(Has(registerText, std::string("Via: SIP/2.0/UDP ") + kRouterWan + ":" + publicPort))
+        << registerText;
+
+    // From the internet, through the router's forward, the engine answers.
+    std::string options = "OPTIONS sip:100@" + std::string(kRouterWan) +
+                          " SIP/2.0\r\nVia: SIP/2.0/UDP 198.18.0.5:5060;branch=z9hG4bK-n1\r\n"
+                          "Max-Forwards: 70\r\nTo: <sip:100@198.18.0.1>\r\nFrom: "
+                          "<sip:x@198.18.0.5>;tag=n1\r\nCall-ID: nat-options-1\r\nCSeq: 1 "
+                          "OPTIONS\r\nContent-Length: 0\r\n\r\n";
+    sockaddr_in to = Address(kRouterWan, sipPort);
+    sendto(registrar, options.data(), options.size(), 0, (sockaddr *)&to, sizeof(to));
+    std::string reply;
+    bool answered = false;
+    for (int64_t end = MonotonicMs() + 5000; !answered && MonotonicMs() < end;)
+        answered = Receive(registrar, reply, 500) && Has(reply, "nat-options-1");
+    EXPECT_TRUE(answered) << reply;
+    stop = true;
+    forger.join();
+    close(silent);
+    close(spoofer);
+    close(registrar);
+}
+
+// Linux masquerading lets in only answers from the address a port sent to,
+// so without a forward the changed-address answer is lost: STUN is ruled
+// out, no IGD answers, and manual set-up ("Active") is the conclusion.
+class NatRouterNoForwardTest : public NatRouterTest
+{
+  protected:
+    bool Forward() const override { return false; }
+};
+
+TEST_F(NatRouterNoForwardTest, NetworkTestReportsThisNat)
+{
+    ASSERT_TRUE(LSettingSetString("SIP", "NetworkTestSTUNServers", kStund));
+    ChildProcess test;
+    ASSERT_TRUE(test.Start({wrapper, "-network-test"}, {"VELA_ROOT=" + vela.Root()}));
+    int status = -1;
+    ASSERT_TRUE(test.WaitExit(60000, &status)) << test.Output();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << test.Output();
+    std::string out = test.Output();
+    // clang-format off
+    const char *steps[] = {
+        "Running SIP Network Tool",
+        "Internet is Connected",
+        "Opening Internet Ports",
+        "Local network IP is: 10.21.1.2",
+        "This computer is connected to Internet over a network using a NAT",
+        "Checking with STUN",
+        "NAT is symmetric so STUN will not work.",
+        "Checking for a uPNP NAT",
+        "No uPNP NAT or router found",
+        "Because NAT or router is 'symmetric'",
+        "SIP Network Tool finished",
+    };
+    // clang-format on
+    size_t from = 0;
+    for (const char *step : steps) {
+        size_t at = out.find(step, from);
+        EXPECT_NE(at, std::string::npos) << step << "\n" << out;
+        from = at == std::string::npos ? from : at;
+    }
+    EXPECT_FALSE(LSettingGetBool("SIP", "STUN", true));
+    EXPECT_FALSE(LSettingGetBool("SIP", "UPNP", true));
+    EXPECT_TRUE(LSettingGetBool("SIP", "Active", false));
+}
+} // namespace vtest
