@@ -3,6 +3,7 @@
 #include "config/settings.h"
 #include "sip/sip_engine.h"
 #include "sip/sip_nat.h"
+#include "sip/upnp.h"
 
 namespace
 {
@@ -33,9 +34,10 @@ void LRtpNatResolve(LStunState &stun, LRtpPublicAddressQuery &query)
     local.portStride = kRtpPortStride;
     local.staticPublicBase = query.staticRtpPortBase;
     local.localBase = query.rtpPortBase;
-    LSipNatContext context{stun, nullptr};
-    LSipNatAddress found;
     LProcessInterfaceVoid process;
+    LUpnpPortMapper upnp(LStopTestOf<LProcessInterfaceVoid>, &process);
+    LSipNatContext context{stun, &upnp};
+    LSipNatAddress found;
     ProcessSipNat(process, context, settings, local, found);
     query.publicIP = found.publicIP;
     query.publicPort = (uint16_t)found.publicPort;

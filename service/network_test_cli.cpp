@@ -6,6 +6,7 @@
 #include "platform/ipaddress.h"
 #include "platform/log.h"
 #include "sip/sip_network_test.h"
+#include "sip/upnp.h"
 
 #include <cstdio>
 
@@ -72,9 +73,12 @@ class SettingsTester : public LSipTester
         return text;
     }
     LStunState &GetStunState() override { return m_Stun; }
+    LSipNatPortMapper *GetPortMapper() override { return &m_Upnp; }
 
   private:
     LStunState m_Stun;
+    LProcessInterfaceVoid m_Process;
+    LUpnpPortMapper m_Upnp{LStopTestOf<LProcessInterfaceVoid>, &m_Process};
 };
 } // namespace
 

@@ -3,6 +3,7 @@
 #include "platform/log.h"
 #include "platform/tick.h"
 #include "sip/sip_graveyard.h"
+#include "sip/upnp.h"
 
 #include <algorithm>
 #include <cstring>
@@ -226,7 +227,8 @@ void LSipEngine::ResolvePublicAddress(char *publicIP, int &publicPort)
     local.portStride = 1;
     local.staticPublicBase = GetSettingInt("STATICSIPPort", kDefaultPort);
     local.localBase = GetSettingInt("Port", kDefaultPort);
-    LSipNatContext context{m_Stun, nullptr};
+    LUpnpPortMapper upnp(LStopTestOf<LSipEngine>, this);
+    LSipNatContext context{m_Stun, &upnp};
     LSipNatAddress found;
     ProcessSipNat(*this, context, settings, local, found);
     LSipCopyText(publicIP, kSipLongText, found.publicIP);
