@@ -22,11 +22,13 @@ namespace vtest
 {
 namespace
 {
-const char *kRouterWan = "198.18.0.1";
-const char *kStund = "198.18.0.2";      // its alternate address is .3
-const char *kSilentStun = "198.18.0.4"; // a server that never answers itself
-const char *kRegistrar = "198.18.0.5";
-const char *kSpoofer = "198.18.0.6";
+// A public-looking wan network: the IGD refuses to map for an external
+// address in a reserved range. It exists only inside the namespaces.
+const char *kRouterWan = "11.21.0.1";
+const char *kStund = "11.21.0.2";      // its alternate address is .3
+const char *kSilentStun = "11.21.0.4"; // a server that never answers itself
+const char *kRegistrar = "11.21.0.5";
+const char *kSpoofer = "11.21.0.6";
 
 bool Has(const std::string &text, const std::string &part)
 {
@@ -117,7 +119,7 @@ class NatRouterTest : public ::testing::Test
         setenv("VELA_ROOT", vela.Root().c_str(), 1);
         ASSERT_TRUE(LSettingSetInt("SIP", "RTPPortBase", 30000));
         ASSERT_TRUE(stund.Start({"/usr/sbin/ip", "netns", "exec", wan, "/usr/sbin/stund", "-h",
-                                 kStund, "-a", "198.18.0.3"}));
+                                 kStund, "-a", "11.21.0.3"}));
         ASSERT_TRUE(StundAnswers()) << stund.Output();
     }
     void TearDown() override
@@ -144,12 +146,17 @@ class NatRouterTest : public ::testing::Test
                "addr add 10.21.1.1/24 dev " + b + "; " + r + "addr add " + kRouterWan + "/24 dev " +
                c + "; " + r + "link set " + b + " up; " + r + "link set " + c + " up; " + r +
                "link set lo up; " + w + "link set " + d + " up; " + w +
-               "link set lo up; for h in 2 3 4 5 6 7; do " + w + "addr add 198.18.0.$h/24 dev " +
-               d + "; done; ip netns exec " + router +
+               "link set lo up; for h in 2 3 4 5 6 7; do " + w + "addr add 11.21.0.$h/24 dev " + d +
+               "; done; ip netns exec " + router +
                " sysctl -qw net.ipv4.ip_forward=1; echo 'table ip nat { chain post { type nat "
                "hook postrouting priority 100; oifname \"" +
                c +
-               "\" masquerade; }; chain pre { type nat hook prerouting priority -100; }; }' | "
+               "\" masquerade; }; chain pre { type nat hook prerouting priority -100; }; };' "
+               "'table inet filter { chain forward { type filter hook forward priority 0; "
+               "jump miniupnpd; }; chain miniupnpd { }; chain prerouting { type nat hook "
+               "prerouting priority -100; jump prerouting_miniupnpd; }; chain postrouting { "
+               "type nat hook postrouting priority 100; jump postrouting_miniupnpd; }; chain "
+               "prerouting_miniupnpd { }; chain postrouting_miniupnpd { }; }' | "
                "ip netns exec " +
                router + " nft -f -";
     }
@@ -164,7 +171,7 @@ class NatRouterTest : public ::testing::Test
     // stund prints nothing when ready: ask it from wan until it answers.
     bool StundAnswers()
     {
-        int fd = SocketIn(wan, "198.18.0.7", 0);
+        int fd = SocketIn(wan, "11.21.0.7", 0);
         const char request[20] = {0, 1};
         sockaddr_in to = Address(kStund, 3478);
         std::string answer;
@@ -240,9 +247,9 @@ TEST_F(NatRouterTest, StunFindsTheRouterAndAForgedAnswerIsIgnored)
 
     // From the internet, through the router's forward, the engine answers.
     std::string options = "OPTIONS sip:100@" + std::string(kRouterWan) +
-                          " SIP/2.0\r\nVia: SIP/2.0/UDP 198.18.0.5:5060;branch=z9hG4bK-n1\r\n"
-                          "Max-Forwards: 70\r\nTo: <sip:100@198.18.0.1>\r\nFrom: "
-                          "<sip:x@198.18.0.5>;tag=n1\r\nCall-ID: nat-options-1\r\nCSeq: 1 "
+                          " SIP/2.0\r\nVia: SIP/2.0/UDP 11.21.0.5:5060;branch=z9hG4bK-n1\r\n"
+                          "Max-Forwards: 70\r\nTo: <sip:100@11.21.0.1>\r\nFrom: "
+                          "<sip:x@11.21.0.5>;tag=n1\r\nCall-ID: nat-options-1\r\nCSeq: 1 "
                           "OPTIONS\r\nContent-Length: 0\r\n\r\n";
     sockaddr_in to = Address(kRouterWan, sipPort);
     sendto(registrar, options.data(), options.size(), 0, (sockaddr *)&to, sizeof(to));
@@ -300,5 +307,63 @@ TEST_F(NatRouterNoForwardTest, NetworkTestReportsThisNat)
     EXPECT_FALSE(LSettingGetBool("SIP", "STUN", true));
     EXPECT_FALSE(LSettingGetBool("SIP", "UPNP", true));
     EXPECT_TRUE(LSettingGetBool("SIP", "Active", false));
+}
+} // namespace vtest
+
+namespace vtest
+{
+// A real IGD on the router (miniupnpd, nftables backend): the exchange maps
+// its SIP port by UPnP, the mapping shows in the router's rules, and a
+// request from the internet reaches the exchange through it.
+TEST_F(NatRouterNoForwardTest, UpnpMapsTheSipPortOnTheRouter)
+{
+    if (access("/usr/sbin/miniupnpd", X_OK) != 0)
+        GTEST_SKIP() << "needs miniupnpd (miniupnpd-nftables)";
+    TempDir folder("vela-igd");
+    std::string conf = folder.Path() + "/miniupnpd.conf";
+    std::ofstream(conf) << "ext_ifname=c" << tag << "\nlistening_ip=b" << tag
+                        << "\nhttp_port=0\nenable_natpmp=no\nenable_upnp=yes\nsecure_mode=yes\n"
+                           "force_igd_desc_v1=yes\nuuid=3d3cec3a-8cf0-11e0-98ee-001a6bd2d07b\n"
+                           "allow 1024-65535 10.21.1.0/24 1024-65535\n"
+                           "deny 0-65535 0.0.0.0/0 0-65535\n";
+    ChildProcess igd;
+    ASSERT_TRUE(igd.Start(
+        {"/usr/sbin/ip", "netns", "exec", router, "/usr/sbin/miniupnpd", "-d", "-f", conf}));
+    ASSERT_TRUE(igd.WaitForOutput("HTTP listening on port", 5000)) << igd.Output();
+    ASSERT_TRUE(LSettingSetBool("SIP", "STUN", false));
+    ASSERT_TRUE(LSettingSetBool("SIP", "UPNP", true));
+
+    ASSERT_TRUE(vela.Start()) << vela.Process().Output();
+    int mapped = sipPort + 2; // stride 1 times the last octet of 10.21.1.2
+    std::string expected =
+        std::string("SIP Public IP is: ") + kRouterWan + ":" + std::to_string(mapped);
+    EXPECT_TRUE(vela.Process().WaitForOutput(expected, 20000))
+        << vela.Process().Output() << igd.Output();
+
+    TempDir listing("vela-nft");
+    std::string rules = listing.Path() + "/rules";
+    Shell("ip netns exec " + router + " nft list chain inet filter prerouting_miniupnpd > " +
+          rules);
+    EXPECT_TRUE(Has(ReadFile(rules), "dport " + std::to_string(mapped) +
+                                         " dnat ip to 10.21.1.2:" + std::to_string(sipPort)))
+        << ReadFile(rules);
+
+    int peer = SocketIn(wan, kRegistrar, 5060);
+    ASSERT_GE(peer, 0);
+    std::string options = "OPTIONS sip:100@" + std::string(kRouterWan) +
+                          " SIP/2.0\r\nVia: SIP/2.0/UDP 11.21.0.5:5060;branch=z9hG4bK-u1\r\n"
+                          "Max-Forwards: 70\r\nTo: <sip:100@11.21.0.1>\r\nFrom: "
+                          "<sip:x@11.21.0.5>;tag=u1\r\nCall-ID: nat-upnp-1\r\nCSeq: 1 "
+                          "OPTIONS\r\nContent-Length: 0\r\n\r\n";
+    sockaddr_in to = Address(kRouterWan, mapped);
+    sendto(peer, options.data(), options.size(), 0, (sockaddr *)&to, sizeof(to));
+    std::string reply;
+    bool answered = false;
+    for (int64_t end = MonotonicMs() + 5000; !answered && MonotonicMs() < end;)
+        answered = Receive(peer, reply, 500) && Has(reply, "nat-upnp-1");
+    EXPECT_TRUE(answered) << reply;
+    close(peer);
+    vela.Stop(SIGTERM, 10000);
+    igd.Stop(SIGTERM, 5000);
 }
 } // namespace vtest
