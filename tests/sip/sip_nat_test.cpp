@@ -1,73 +1,18 @@
 // Public-address resolution against STUN servers on loopback: a real UDP
 // exchange, servers that stay silent, a spoofed answer from another port,
 // and the static and UPnP port arithmetic at the edges of the port range.
+#include "fake_stun_server.h"
 #include "sip/sip_nat.h"
-#include "support/udp_peer.h"
 
 #include <atomic>
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
 
+using vtest::FakeStunServer;
+
 namespace
 {
-// Answers every Binding Request with mapped, echoing its transaction ID; a
-// spoofer (when given) answers first from its own port with another address.
-class FakeStunServer
-{
-  public:
-    FakeStunServer(int clientPort, std::string mappedIP, int mappedPort,
-                   vtest::UdpPeer *spoofer = nullptr)
-        : mClientPort(clientPort), mIP(mappedIP), mPort(mappedPort), mSpoofer(spoofer),
-          mThread([this] { Serve(); })
-    {
-    }
-    ~FakeStunServer()
-    {
-        mStop = true;
-        mThread.join();
-    }
-    int Port() const { return mPeer.Port(); }
-    int Requests() const { return mRequests.load(); }
-
-  private:
-    std::string Answer(const std::string &request, const std::string &ip, int port)
-    {
-        std::string out(20, '\0');
-        out[1] = 0x01;
-        out[0] = 0x01;
-        out[3] = 12;
-        for (int i = 4; i < 20; i++)
-            out[i] = request[i];
-        unsigned a, b, c, d;
-        sscanf(ip.c_str(), "%u.%u.%u.%u", &a, &b, &c, &d);
-        const char attribute[12] = {
-            0, 1, 0, 8, 0, 1, (char)(port >> 8), (char)port, (char)a, (char)b, (char)c, (char)d};
-        return out + std::string(attribute, sizeof(attribute));
-    }
-    void Serve()
-    {
-        while (!mStop) {
-            std::string request;
-            if (!mPeer.Receive(request, 50) || request.size() < 20)
-                continue;
-            mRequests++;
-            if (mSpoofer)
-                mSpoofer->SendTo(mClientPort, Answer(request, "192.0.2.66", 6666));
-            if (!mIP.empty())
-                mPeer.SendTo(mClientPort, Answer(request, mIP, mPort));
-        }
-    }
-    vtest::UdpPeer mPeer;
-    int mClientPort;
-    std::string mIP;
-    int mPort;
-    vtest::UdpPeer *mSpoofer;
-    std::atomic<bool> mStop{false};
-    std::atomic<int> mRequests{0};
-    std::thread mThread;
-};
-
 class CountingMapper : public LSipNatPortMapper
 {
   public:
@@ -103,7 +48,6 @@ struct NatFixture : ::testing::Test {
         ProcessSipNat(process, context, settings, local, out);
         return out;
     }
-    static std::string Server(int port) { return "127.0.0.1:" + std::to_string(port); }
 
     LUdpSocket socket;
     LStunState stun;
@@ -115,9 +59,8 @@ struct NatFixture : ::testing::Test {
 
 TEST_F(NatFixture, StunAnswerGivesThePublicAddress)
 {
-    FakeStunServer server(local.localPort, "198.51.100.4", 31000);
-    snprintf(settings.stunServer1, sizeof(settings.stunServer1), "%s",
-             Server(server.Port()).c_str());
+    FakeStunServer server({"198.51.100.4", 31000});
+    snprintf(settings.stunServer1, sizeof(settings.stunServer1), "%s", server.Name().c_str());
     LSipNatAddress out = Resolve();
     EXPECT_STREQ(out.publicIP, "198.51.100.4");
     EXPECT_EQ(out.publicPort, 31000);
@@ -126,10 +69,8 @@ TEST_F(NatFixture, StunAnswerGivesThePublicAddress)
 
 TEST_F(NatFixture, SpoofedAnswerFromAnotherPortIsIgnored)
 {
-    vtest::UdpPeer spoofer;
-    FakeStunServer server(local.localPort, "198.51.100.4", 31000, &spoofer);
-    snprintf(settings.stunServer1, sizeof(settings.stunServer1), "%s",
-             Server(server.Port()).c_str());
+    FakeStunServer server({"198.51.100.4", 31000, true});
+    snprintf(settings.stunServer1, sizeof(settings.stunServer1), "%s", server.Name().c_str());
     LSipNatAddress out = Resolve();
     EXPECT_STREQ(out.publicIP, "198.51.100.4");
     EXPECT_EQ(out.publicPort, 31000);
@@ -137,12 +78,10 @@ TEST_F(NatFixture, SpoofedAnswerFromAnotherPortIsIgnored)
 
 TEST_F(NatFixture, SilentFirstServerFlipsToTheBackupWhichStaysFirst)
 {
-    FakeStunServer silent(local.localPort, "", 0);
-    FakeStunServer backup(local.localPort, "198.51.100.8", 32000);
-    snprintf(settings.stunServer1, sizeof(settings.stunServer1), "%s",
-             Server(silent.Port()).c_str());
-    snprintf(settings.stunServer2, sizeof(settings.stunServer2), "%s",
-             Server(backup.Port()).c_str());
+    FakeStunServer silent({});
+    FakeStunServer backup({"198.51.100.8", 32000});
+    snprintf(settings.stunServer1, sizeof(settings.stunServer1), "%s", silent.Name().c_str());
+    snprintf(settings.stunServer2, sizeof(settings.stunServer2), "%s", backup.Name().c_str());
     EXPECT_STREQ(Resolve().publicIP, "198.51.100.8");
     EXPECT_EQ(silent.Requests(), 3);
     EXPECT_TRUE(stun.backup.load());
@@ -152,9 +91,9 @@ TEST_F(NatFixture, SilentFirstServerFlipsToTheBackupWhichStaysFirst)
 
 TEST_F(NatFixture, BothSilentKeepsThePrivateAddressAndStartsOverWithTheFirst)
 {
-    FakeStunServer one(local.localPort, "", 0), two(local.localPort, "", 0);
-    snprintf(settings.stunServer1, sizeof(settings.stunServer1), "%s", Server(one.Port()).c_str());
-    snprintf(settings.stunServer2, sizeof(settings.stunServer2), "%s", Server(two.Port()).c_str());
+    FakeStunServer one({}), two({});
+    snprintf(settings.stunServer1, sizeof(settings.stunServer1), "%s", one.Name().c_str());
+    snprintf(settings.stunServer2, sizeof(settings.stunServer2), "%s", two.Name().c_str());
     LSipNatAddress out = Resolve();
     EXPECT_STREQ(out.publicIP, "127.0.0.1");
     EXPECT_EQ(out.publicPort, local.localPort);
@@ -164,9 +103,8 @@ TEST_F(NatFixture, BothSilentKeepsThePrivateAddressAndStartsOverWithTheFirst)
 
 TEST_F(NatFixture, PublicLocalAddressSendsNothing)
 {
-    FakeStunServer server(local.localPort, "198.51.100.4", 31000);
-    snprintf(settings.stunServer1, sizeof(settings.stunServer1), "%s",
-             Server(server.Port()).c_str());
+    FakeStunServer server({"198.51.100.4", 31000});
+    snprintf(settings.stunServer1, sizeof(settings.stunServer1), "%s", server.Name().c_str());
     local.localIP = "203.0.113.9";
     LSipNatAddress out = Resolve();
     EXPECT_STREQ(out.publicIP, "203.0.113.9");

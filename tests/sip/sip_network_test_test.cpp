@@ -1,6 +1,7 @@
 // The network test's steps against a fake dialog: what it shows, what it
 // writes, and how a STUN server on loopback (answering a change request
 // from its other address, or not) decides between STUN, UPnP and manual.
+#include "fake_stun_server.h"
 #include "sip/sip_network_test.h"
 
 #include <arpa/inet.h>
@@ -17,70 +18,6 @@
 
 namespace
 {
-int BoundSocket(const char *ip)
-{
-    int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    inet_pton(AF_INET, ip, &address.sin_addr);
-    bind(fd, (sockaddr *)&address, sizeof(address));
-    return fd;
-}
-
-int PortOf(int fd)
-{
-    sockaddr_in address{};
-    socklen_t length = sizeof(address);
-    getsockname(fd, (sockaddr *)&address, &length);
-    return ntohs(address.sin_port);
-}
-
-// Answers binding requests from its main socket; a change request is
-// answered from 127.0.0.2 when changeFromOther, else from the main socket.
-class StunServer
-{
-  public:
-    explicit StunServer(bool changeFromOther)
-        : mMain(BoundSocket("127.0.0.1")), mOther(BoundSocket("127.0.0.2")),
-          mChange(changeFromOther), mThread([this] { Serve(); })
-    {
-    }
-    ~StunServer()
-    {
-        mStop = true;
-        mThread.join();
-        close(mMain);
-        close(mOther);
-    }
-    std::string Name() const { return "127.0.0.1:" + std::to_string(PortOf(mMain)); }
-
-  private:
-    void Serve()
-    {
-        while (!mStop) {
-            pollfd waiter{mMain, POLLIN, 0};
-            if (poll(&waiter, 1, 50) != 1)
-                continue;
-            uint8_t request[64];
-            sockaddr_in from{};
-            socklen_t length = sizeof(from);
-            ssize_t got = recvfrom(mMain, request, sizeof(request), 0, (sockaddr *)&from, &length);
-            if (got < 20)
-                continue;
-            uint8_t answer[32] = {1, 1, 0, 12};
-            memcpy(answer + 4, request + 4, 16);
-            const uint8_t mapped[12] = {0, 1, 0, 8, 0, 1, 0x9C, 0x40, 198, 51, 100, 1};
-            memcpy(answer + 20, mapped, sizeof(mapped));
-            int out = got == 28 && mChange ? mOther : mMain;
-            sendto(out, answer, sizeof(answer), 0, (sockaddr *)&from, length);
-        }
-    }
-    int mMain, mOther;
-    bool mChange;
-    std::atomic<bool> mStop{false};
-    std::thread mThread;
-};
-
 class FakeProcess : public LSipTestProcess
 {
   public:
@@ -174,9 +111,10 @@ TEST(SipNetworkTest, StepsAndSettingsWrites)
     };
     // clang-format on
     for (const Case &c : cases) {
-        std::unique_ptr<StunServer> server;
+        std::unique_ptr<vtest::FakeStunServer> server;
         if (c.server != Server::None)
-            server = std::make_unique<StunServer>(c.server == Server::Cone);
+            server = std::make_unique<vtest::FakeStunServer>(vtest::FakeStunServer::Options{
+                "198.51.100.1", 40000, false, c.server == Server::Cone});
         FakeProcess process;
         FakeTester tester;
         FakeMapper mapper;
