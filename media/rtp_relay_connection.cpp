@@ -12,11 +12,19 @@
 #include "platform/log.h"
 #include "platform/tick.h"
 
-static std::atomic<LRtpPublicAddressResolver> gResolver{nullptr};
+static std::mutex gResolverLock;
+static LRtpPublicAddressResolver gResolver;
 
 void LRtpSetPublicAddressResolver(LRtpPublicAddressResolver resolver)
 {
-    gResolver.store(resolver);
+    std::lock_guard<std::mutex> scope(gResolverLock);
+    gResolver = std::move(resolver);
+}
+
+static LRtpPublicAddressResolver CurrentResolver()
+{
+    std::lock_guard<std::mutex> scope(gResolverLock);
+    return gResolver ? gResolver : LRtpPublicAddressResolver(LRtpDefaultPublicAddress);
 }
 
 void LRtpDefaultPublicAddress(LRtpPublicAddressQuery &query)
@@ -137,9 +145,7 @@ void LRtpRelayConnection::ResolvePublicIP()
 {
     if (publicResolved_)
         return;
-    LRtpPublicAddressResolver resolver = gResolver.load();
-    if (resolver == nullptr)
-        resolver = LRtpDefaultPublicAddress;
+    LRtpPublicAddressResolver resolver = CurrentResolver();
     for (int attempts = 0;;) {
         uint16_t base = (uint16_t)LSettingGetInt("SIP", "RTPPortBase", 8000);
         uint16_t staticBase = (uint16_t)LSettingGetInt("SIP", "STATICRTPPortBase", 8000);

@@ -8,6 +8,7 @@
 #include "media/sdp_relay.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // Fills in the public address of a bound relay port. keepAlive comes back
@@ -24,8 +25,10 @@ struct LRtpPublicAddressQuery {
     uint16_t &publicPort;
     bool &keepAlive;
 };
-using LRtpPublicAddressResolver = void (*)(LRtpPublicAddressQuery &query);
-void LRtpSetPublicAddressResolver(LRtpPublicAddressResolver resolver); // nullptr: default
+using LRtpPublicAddressResolver = std::function<void(LRtpPublicAddressQuery &query)>;
+// Empty: the default. The service installs its NAT resolution at start and
+// removes it at stop.
+void LRtpSetPublicAddressResolver(LRtpPublicAddressResolver resolver);
 void LRtpDefaultPublicAddress(LRtpPublicAddressQuery &query);
 
 // The host's LAN address: the first interface that is up, neither loopback

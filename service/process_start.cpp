@@ -2,6 +2,7 @@
 
 #include "config/folders.h"
 #include "service/detach.h"
+#include "service/network_test_cli.h"
 #include "service/stop_signals.h"
 
 #include <atomic>
@@ -52,7 +53,7 @@ int Usage(const char *argument)
 {
     std::fprintf(stderr,
                  "Unknown argument \"%s\".\n"
-                 "Usage: vela [-service | -foreground | -install | -uninstall]\n",
+                 "Usage: vela [-service | -foreground | -install | -uninstall | -network-test]\n",
                  argument);
     return 1;
 }
@@ -113,6 +114,8 @@ int VLMain(int argc, char **argv)
         return ConsoleInstall();
     if (std::strcmp(argument, "-uninstall") == 0)
         return ConsoleUninstall();
+    if (std::strcmp(argument, "-network-test") == 0)
+        return VLRunNetworkTest();
     if (*argument)
         return Usage(argument);
     return StartDesktopWindow(argv);

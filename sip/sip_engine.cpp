@@ -3,6 +3,7 @@
 #include "platform/log.h"
 #include "platform/tick.h"
 #include "sip/sip_graveyard.h"
+#include "sip/upnp.h"
 
 #include <algorithm>
 #include <cstring>
@@ -199,8 +200,42 @@ bool LSipEngine::Rebind(LoopState &state)
     return true;
 }
 
-// Until NAT discovery is built in, no static mapping, STUN answer or UPnP
-// mapping exists, so the private pair is the one advertised.
+// Runs on the receive thread: STUN answers arrive on the SIP socket itself,
+// and a SIP datagram that comes in meanwhile is dropped (its sender repeats).
+void LSipEngine::ResolvePublicAddress(char *publicIP, int &publicPort)
+{
+    LSipNatSettings settings;
+    settings.isStatic = GetSettingBool("STATIC", false);
+    GetSettingString("STATICPublicIP", settings.staticPublicIP);
+    settings.stun = GetSettingBool("STUN", true);
+    settings.active = GetSettingBool("Active", false);
+    settings.upnp = GetSettingBool("UPNP", false);
+    GetSettingString("STUNServer1", settings.stunServer1);
+    GetSettingString("STUNServer2", settings.stunServer2);
+    if (m_Settings.setBool) {
+        auto setBool = m_Settings.setBool;
+        settings.writeBool = [setBool](const char *key, bool value) { setBool("SIP", key, value); };
+    }
+    LSipNatSocket local;
+    char privateIP[kSipLongText];
+    {
+        LLockScope hold(m_AddressLock);
+        LSipCopy(privateIP, m_PrivateIP);
+        local.localPort = m_PrivateSipPort;
+    }
+    local.localIP = privateIP;
+    local.socket = m_Socket.GetHandle();
+    local.portStride = 1;
+    local.staticPublicBase = GetSettingInt("STATICSIPPort", kDefaultPort);
+    local.localBase = GetSettingInt("Port", kDefaultPort);
+    LUpnpPortMapper upnp(LStopTestOf<LSipEngine>, this);
+    LSipNatContext context{m_Stun, &upnp};
+    LSipNatAddress found;
+    ProcessSipNat(*this, context, settings, local, found);
+    LSipCopyText(publicIP, kSipLongText, found.publicIP);
+    publicPort = found.publicPort;
+}
+
 void LSipEngine::CheckPublicAddress(LoopState &state)
 {
     uint32_t now = GetTickCount();
@@ -210,14 +245,15 @@ void LSipEngine::CheckPublicAddress(LoopState &state)
     state.lastNatCheck = now;
     char publicIP[kSipLongText];
     int publicPort;
+    ResolvePublicAddress(publicIP, publicPort);
+    if (IsToStop())
+        return;
     {
         LLockScope hold(m_AddressLock);
-        if (strcmp(m_PublicIP, m_PrivateIP) == 0 && m_PublicSipPort == m_PrivateSipPort)
+        if (strcmp(m_PublicIP, publicIP) == 0 && m_PublicSipPort == publicPort)
             return;
-        LSipCopy(m_PublicIP, m_PrivateIP);
-        m_PublicSipPort = m_PrivateSipPort;
-        LSipCopy(publicIP, m_PublicIP);
-        publicPort = m_PublicSipPort;
+        LSipCopy(m_PublicIP, publicIP);
+        m_PublicSipPort = publicPort;
     }
     SIPLOGF("SIP Public IP is: %s:%d", publicIP, publicPort);
     if (LSipNewMessageHandler *handler = m_NewHandler.load())
@@ -237,7 +273,8 @@ uint32_t LSipEngine::KeepAliveWait(LoopState &state)
         return remaining;
     state.lastKeepAlive = GetTickCount();
     char server[kSipLongText];
-    if (!GetSettingBool("STUN", true) || !GetSettingString("STUNServer1", server)[0])
+    const char *key = m_Stun.backup.load() ? "STUNServer2" : "STUNServer1";
+    if (!GetSettingBool("STUN", true) || !GetSettingString(key, server)[0])
         return kKeepAliveMs;
     LIPAddressWithPort address;
     if (address.SetFromText(server, kStunPort)) {

@@ -11,6 +11,7 @@
 #include "sip/sip_answered_cache.h"
 #include "sip/sip_handlers.h"
 #include "sip/sip_line_register.h"
+#include "sip/sip_nat.h"
 #include "sip/sip_udp_socket.h"
 #include "sip/sipidentifiers.h"
 
@@ -83,6 +84,9 @@ class LSipEngine : public LThread, public LSipPacketSender, private LSipLineRegi
                                  const char *lineID, const char *authID, const char *password);
     void UnregisterAllProxyRegisters();
     LSipLineStatusSource &GetLineStatusSource() { return m_Lines; }
+    // The STUN transaction counter and backup flag, shared with the RTP
+    // sockets' resolutions.
+    LStunState &GetStunState() { return m_Stun; }
 
     // Parses one datagram and dispatches it (the receive thread's work).
     void ReceivePacket(const char *bytes, size_t length, const LIPAddressWithPort &from);
@@ -96,6 +100,7 @@ class LSipEngine : public LThread, public LSipPacketSender, private LSipLineRegi
     bool PrepareSocket(LoopState &state);
     bool Rebind(LoopState &state);
     void CheckPublicAddress(LoopState &state);
+    void ResolvePublicAddress(char *publicIP, int &publicPort);
     uint32_t KeepAliveWait(LoopState &state);
     bool WaitReadable(uint32_t ms);
     void DrainSocket();
@@ -132,4 +137,5 @@ class LSipEngine : public LThread, public LSipPacketSender, private LSipLineRegi
     std::atomic<LSipNewMessageHandler *> m_NewHandler{nullptr};
     std::atomic<LSipSubscribeHandler *> m_SubscribeHandler{nullptr};
     LSipLineRegistrations m_Lines{*this};
+    LStunState m_Stun;
 };

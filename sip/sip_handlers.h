@@ -55,6 +55,7 @@ struct LSipEngineSettings {
     // out holds at least 260 characters.
     const char *(*getString)(const char *section, const char *key, const char *def,
                              char *out) = nullptr;
+    bool (*setBool)(const char *section, const char *key, bool value) = nullptr;
     // The SIP trace: every datagram sent or received, when installed.
     void (*trace)(bool sent, const LIPAddressWithPort &peer, const char *bytes,
                   size_t length) = nullptr;

@@ -1,0 +1,11 @@
+// The public address of a relay port, found the way the SIP socket's is
+// (static mapping, STUN from the port's own socket, UPnP).
+#pragma once
+
+#include "media/rtp_relay_connection.h"
+
+struct LStunState;
+
+// Resolves with the given STUN state (the process's shared counter and
+// backup flag); the settings are read on every call.
+void LRtpNatResolve(LStunState &stun, LRtpPublicAddressQuery &query);

@@ -1,0 +1,365 @@
+// The exchange behind a real NAT router: three network namespaces made here
+// ("lan" with the exchange, "router" masquerading with nftables, "wan" with
+// a real STUN server, stund). The exchange learns the router's address by
+// STUN and registers its line with it, a forged STUN answer from another wan
+// host changes nothing, and the network test reports this NAT as it is.
+#include "config/pbx_external_line.h"
+#include "config/settings.h"
+#include "support/process.h"
+#include "support/vela_instance.h"
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <fcntl.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sched.h>
+#include <thread>
+#include <unistd.h>
+
+namespace vtest
+{
+namespace
+{
+// A public-looking wan network: the IGD refuses to map for an external
+// address in a reserved range. It exists only inside the namespaces.
+const char *kRouterWan = "11.21.0.1";
+const char *kStund = "11.21.0.2";      // its alternate address is .3
+const char *kSilentStun = "11.21.0.4"; // a server that never answers itself
+const char *kRegistrar = "11.21.0.5";
+const char *kSpoofer = "11.21.0.6";
+
+bool Has(const std::string &text, const std::string &part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+int Shell(const std::string &command)
+{
+    return system(command.c_str());
+}
+
+// A UDP socket bound to ip:port inside namespace ns (made on a thread that
+// enters the namespace; the socket stays there).
+int SocketIn(const std::string &ns, const char *ip, int port)
+{
+    int fd = -1;
+    std::thread([&] {
+        int nsFd = open(("/run/netns/" + ns).c_str(), O_RDONLY | O_CLOEXEC);
+        if (nsFd < 0)
+            return;
+        if (setns(nsFd, CLONE_NEWNET) == 0) {
+            fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons((uint16_t)port);
+            inet_pton(AF_INET, ip, &address.sin_addr);
+            if (bind(fd, (sockaddr *)&address, sizeof(address)) != 0) {
+                close(fd);
+                fd = -1;
+            }
+        }
+        close(nsFd);
+    }).join();
+    return fd;
+}
+
+sockaddr_in Address(const char *ip, int port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons((uint16_t)port);
+    inet_pton(AF_INET, ip, &address.sin_addr);
+    return address;
+}
+
+bool Receive(int fd, std::string &out, int timeoutMs, sockaddr_in *from = nullptr)
+{
+    pollfd waiter{fd, POLLIN, 0};
+    if (poll(&waiter, 1, timeoutMs) != 1)
+        return false;
+    char buffer[4096];
+    sockaddr_in source{};
+    socklen_t length = sizeof(source);
+    ssize_t got = recvfrom(fd, buffer, sizeof(buffer), 0, (sockaddr *)&source, &length);
+    if (got < 0)
+        return false;
+    out.assign(buffer, (size_t)got);
+    if (from)
+        *from = source;
+    return true;
+}
+
+// An OPTIONS from a wan socket to the router's port; true when the answer
+// (any status) comes back through the router.
+bool AnswersOptions(int fd, int port, const std::string &callId)
+{
+    std::string options = "OPTIONS sip:100@" + std::string(kRouterWan) +
+                          " SIP/2.0\r\nVia: SIP/2.0/UDP 11.21.0.5:5060;branch=z9hG4bK-" + callId +
+                          "\r\nMax-Forwards: 70\r\nTo: <sip:100@11.21.0.1>\r\nFrom: "
+                          "<sip:x@11.21.0.5>;tag=t1\r\nCall-ID: " +
+                          callId + "\r\nCSeq: 1 OPTIONS\r\nContent-Length: 0\r\n\r\n";
+    sockaddr_in to = Address(kRouterWan, port);
+    sendto(fd, options.data(), options.size(), 0, (sockaddr *)&to, sizeof(to));
+    std::string reply;
+    for (int64_t end = MonotonicMs() + 5000; MonotonicMs() < end;)
+        if (Receive(fd, reply, 500) && reply.rfind("SIP/2.0 ", 0) == 0 && Has(reply, callId))
+            return true;
+    return false;
+}
+
+class NatRouterTest : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        static int serial = 0;
+        tag = std::to_string(getpid()) + "x" + std::to_string(serial++);
+        lan = "v21lan" + tag, router = "v21rtr" + tag, wan = "v21wan" + tag;
+        if (geteuid() != 0 || access("/usr/sbin/stund", X_OK) != 0 ||
+            access("/usr/sbin/nft", X_OK) != 0)
+            GTEST_SKIP() << "needs root, stund (stun-server) and nft (nftables)";
+        if (Shell("ip netns add " + lan + " 2>/dev/null") != 0)
+            GTEST_SKIP() << "network namespaces cannot be made here";
+        made = true;
+        sipPort = 20000 + (int)(getpid() % 20000);
+        ASSERT_EQ(Shell(Topology(tag)), 0) << "topology";
+        if (Forward()) {
+            ASSERT_EQ(Shell(ForwardRule()), 0) << "port forward";
+        }
+        std::ofstream(wrapper) << "#!/bin/sh\nexec ip netns exec " << lan << " " << VELA_BINARY
+                               << " \"$@\"\n";
+        ASSERT_EQ(chmod(wrapper.c_str(), 0755), 0);
+        std::string folder = vela.SharedDataFolder();
+        ASSERT_EQ(Shell("mkdir -p '" + folder + "'"), 0);
+        std::ofstream(folder + "/sip") << "port=" << sipPort << "\n";
+        setenv("VELA_ROOT", vela.Root().c_str(), 1);
+        ASSERT_TRUE(LSettingSetInt("SIP", "RTPPortBase", 30000));
+        ASSERT_TRUE(stund.Start({"/usr/sbin/ip", "netns", "exec", wan, "/usr/sbin/stund", "-h",
+                                 kStund, "-a", "11.21.0.3"}));
+        ASSERT_TRUE(StundAnswers()) << stund.Output();
+    }
+    void TearDown() override
+    {
+        if (vela.Process().Running())
+            vela.Stop(SIGTERM, 10000);
+        if (stund.Running())
+            stund.Stop(SIGTERM, 5000);
+        unsetenv("VELA_ROOT");
+        unlink(wrapper.c_str());
+        if (made)
+            Shell("ip netns del " + lan + "; ip netns del " + router + "; ip netns del " + wan +
+                  " 2>/dev/null");
+    }
+    std::string Topology(const std::string &tag)
+    {
+        std::string a = "a" + tag, b = "b" + tag, c = "c" + tag, d = "d" + tag;
+        std::string r = "ip -n " + router + " ", l = "ip -n " + lan + " ", w = "ip -n " + wan + " ";
+        return "set -e; ip netns add " + router + "; ip netns add " + wan + "; " + "ip link add " +
+               a + " netns " + lan + " type veth peer name " + b + " netns " + router +
+               "; ip link add " + c + " netns " + router + " type veth peer name " + d + " netns " +
+               wan + "; " + l + "addr add 10.21.1.2/24 dev " + a + "; " + l + "link set " + a +
+               " up; " + l + "link set lo up; " + l + "route add default via 10.21.1.1; " + r +
+               "addr add 10.21.1.1/24 dev " + b + "; " + r + "addr add " + kRouterWan + "/24 dev " +
+               c + "; " + r + "link set " + b + " up; " + r + "link set " + c + " up; " + r +
+               "link set lo up; " + w + "link set " + d + " up; " + w +
+               "link set lo up; for h in 2 3 4 5 6 7; do " + w + "addr add 11.21.0.$h/24 dev " + d +
+               "; done; ip netns exec " + router +
+               " sysctl -qw net.ipv4.ip_forward=1; echo 'table ip nat { chain post { type nat "
+               "hook postrouting priority 100; oifname \"" +
+               c +
+               "\" masquerade; }; chain pre { type nat hook prerouting priority -100; }; };' "
+               "'table inet filter { chain forward { type filter hook forward priority 0; "
+               "jump miniupnpd; }; chain miniupnpd { }; chain prerouting { type nat hook "
+               "prerouting priority -100; jump prerouting_miniupnpd; }; chain postrouting { "
+               "type nat hook postrouting priority 100; jump postrouting_miniupnpd; }; chain "
+               "prerouting_miniupnpd { }; chain postrouting_miniupnpd { }; }' | "
+               "ip netns exec " +
+               router + " nft -f -";
+    }
+    // The SIP port forwarded from the router to the exchange, as an office
+    // router is set up to let calls in.
+    std::string ForwardRule()
+    {
+        return "ip netns exec " + router + " nft add rule ip nat pre iifname c" + tag +
+               " udp dport " + std::to_string(sipPort) + " dnat to 10.21.1.2";
+    }
+    virtual bool Forward() const { return true; }
+    // stund prints nothing when ready: ask it from wan until it answers.
+    bool StundAnswers()
+    {
+        int fd = SocketIn(wan, "11.21.0.7", 0);
+        const char request[20] = {0, 1};
+        sockaddr_in to = Address(kStund, 3478);
+        std::string answer;
+        bool ok = false;
+        for (int i = 0; i < 50 && !ok; i++) {
+            sendto(fd, request, sizeof(request), 0, (sockaddr *)&to, sizeof(to));
+            ok = Receive(fd, answer, 100);
+        }
+        close(fd);
+        return ok;
+    }
+
+    std::string tag, lan, router, wan;
+    bool made = false;
+    int sipPort = 0;
+    std::string wrapper = "/tmp/vela-netns-" + std::to_string(getpid()) + ".sh";
+    VelaInstance vela{wrapper};
+    ChildProcess stund;
+};
+} // namespace
+
+TEST_F(NatRouterTest, StunFindsTheRouterAndAForgedAnswerIsIgnored)
+{
+    // The first server stays silent; another wan host answers in its place
+    // with the right transaction (the request is passed to it here).
+    int silent = SocketIn(wan, kSilentStun, 3478);
+    int spoofer = SocketIn(wan, kSpoofer, 3478);
+    int registrar = SocketIn(wan, kRegistrar, 5060);
+    ASSERT_TRUE(silent >= 0 && spoofer >= 0 && registrar >= 0);
+    std::atomic<bool> stop{false};
+    std::atomic<int> forged{0};
+    std::thread forger([&] {
+        std::string request;
+        sockaddr_in from{};
+        while (!stop)
+            if (Receive(silent, request, 50, &from) && request.size() >= 20) {
+                std::string answer = std::string("\x01\x01\x00\x0c", 4) + request.substr(4, 16) +
+                                     std::string("\x00\x01\x00\x08\x00\x01\x04\xd2", 8) +
+                                     std::string("\xcb\x00\x71\x42", 4); // 203.0.113.66:1234
+                sendto(spoofer, answer.data(), answer.size(), 0, (sockaddr *)&from, sizeof(from));
+                forged++;
+            }
+    });
+    ASSERT_TRUE(LSettingSetString("SIP", "STUNServer1", kSilentStun));
+    ASSERT_TRUE(LSettingSetString("SIP", "STUNServer2", kStund));
+    LPBXExternalLine line;
+    ASSERT_TRUE(LPBXExternalLineList().CreateNewRecord(line, "provider"));
+    line.SetLineID("2001");
+    line.SetServer(kRegistrar);
+    line.SetPassword("linepw");
+
+    bool started = vela.Start();
+    std::string expected = std::string("SIP Public IP is: ") + kRouterWan + ":";
+    bool learnt = started && vela.Process().WaitForOutput(expected, 20000);
+    std::string out = vela.Process().Output();
+    EXPECT_TRUE(learnt) << out;
+    EXPECT_GT(forged.load(), 0) << "the forged answers never went out";
+    EXPECT_TRUE(Has(out, std::string("STUN server failed: ") + kSilentStun)) << out;
+    EXPECT_FALSE(Has(out, "203.0.113.66")) << out;
+    size_t at = out.find(expected);
+    std::string publicPort = at == std::string::npos ? "?" : out.substr(at + expected.size(), 5);
+    publicPort = publicPort.substr(0, publicPort.find_first_not_of("0123456789"));
+
+    // The line registers with the router's address and port in Via and Contact.
+    std::string registerText;
+    bool found = false;
+    for (int64_t end = MonotonicMs() + 20000; !found && MonotonicMs() < end;)
+        found = Receive(registrar, registerText, 500) && Has(registerText, "REGISTER") &&
+                Has(registerText, std::string("@") + kRouterWan + ":" + publicPort);
+    EXPECT_TRUE(found) << registerText;
+    EXPECT_TRUE(Has(registerText, std::string("Via: SIP/2.0/UDP ") + kRouterWan + ":" + publicPort))
+        << registerText;
+
+    // From the internet, through the router's forward, the engine answers.
+    EXPECT_TRUE(AnswersOptions(registrar, sipPort, "nat-options-1"));
+    stop = true;
+    forger.join();
+    close(silent);
+    close(spoofer);
+    close(registrar);
+}
+
+// Linux masquerading lets in only answers from the address a port sent to,
+// so without a forward the changed-address answer is lost: STUN is ruled
+// out, no IGD answers, and manual set-up ("Active") is the conclusion.
+class NatRouterNoForwardTest : public NatRouterTest
+{
+  protected:
+    bool Forward() const override { return false; }
+};
+
+TEST_F(NatRouterNoForwardTest, NetworkTestReportsThisNat)
+{
+    ASSERT_TRUE(LSettingSetString("SIP", "NetworkTestSTUNServers", kStund));
+    ChildProcess test;
+    ASSERT_TRUE(test.Start({wrapper, "-network-test"}, {"VELA_ROOT=" + vela.Root()}));
+    int status = -1;
+    ASSERT_TRUE(test.WaitExit(60000, &status)) << test.Output();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << test.Output();
+    std::string out = test.Output();
+    // clang-format off
+    const char *steps[] = {
+        "Running SIP Network Tool",
+        "Internet is Connected",
+        "Opening Internet Ports",
+        "Local network IP is: 10.21.1.2",
+        "This computer is connected to Internet over a network using a NAT",
+        "Checking with STUN",
+        "NAT is symmetric so STUN will not work.",
+        "Checking for a uPNP NAT",
+        "No uPNP NAT or router found",
+        "Because NAT or router is 'symmetric'",
+        "SIP Network Tool finished",
+    };
+    // clang-format on
+    size_t from = 0;
+    for (const char *step : steps) {
+        size_t at = out.find(step, from);
+        EXPECT_NE(at, std::string::npos) << step << "\n" << out;
+        from = at == std::string::npos ? from : at;
+    }
+    EXPECT_FALSE(LSettingGetBool("SIP", "STUN", true));
+    EXPECT_FALSE(LSettingGetBool("SIP", "UPNP", true));
+    EXPECT_TRUE(LSettingGetBool("SIP", "Active", false));
+}
+} // namespace vtest
+
+namespace vtest
+{
+// A real IGD on the router (miniupnpd, nftables backend): the exchange maps
+// its SIP port by UPnP, the mapping shows in the router's rules, and a
+// request from the internet reaches the exchange through it.
+TEST_F(NatRouterNoForwardTest, UpnpMapsTheSipPortOnTheRouter)
+{
+    if (access("/usr/sbin/miniupnpd", X_OK) != 0)
+        GTEST_SKIP() << "needs miniupnpd (miniupnpd-nftables)";
+    TempDir folder("vela-igd");
+    std::string conf = folder.Path() + "/miniupnpd.conf";
+    std::ofstream(conf) << "ext_ifname=c" << tag << "\nlistening_ip=b" << tag
+                        << "\nhttp_port=0\nenable_natpmp=no\nenable_upnp=yes\nsecure_mode=yes\n"
+                           "force_igd_desc_v1=yes\nuuid=3d3cec3a-8cf0-11e0-98ee-001a6bd2d07b\n"
+                           "allow 1024-65535 10.21.1.0/24 1024-65535\n"
+                           "deny 0-65535 0.0.0.0/0 0-65535\n";
+    ChildProcess igd;
+    ASSERT_TRUE(igd.Start(
+        {"/usr/sbin/ip", "netns", "exec", router, "/usr/sbin/miniupnpd", "-d", "-f", conf}));
+    ASSERT_TRUE(igd.WaitForOutput("HTTP listening on port", 5000)) << igd.Output();
+    ASSERT_TRUE(LSettingSetBool("SIP", "STUN", false));
+    ASSERT_TRUE(LSettingSetBool("SIP", "UPNP", true));
+
+    ASSERT_TRUE(vela.Start()) << vela.Process().Output();
+    int mapped = sipPort + 2; // stride 1 times the last octet of 10.21.1.2
+    std::string expected =
+        std::string("SIP Public IP is: ") + kRouterWan + ":" + std::to_string(mapped);
+    EXPECT_TRUE(vela.Process().WaitForOutput(expected, 20000))
+        << vela.Process().Output() << igd.Output();
+
+    TempDir listing("vela-nft");
+    std::string rules = listing.Path() + "/rules";
+    Shell("ip netns exec " + router + " nft list chain inet filter prerouting_miniupnpd > " +
+          rules);
+    EXPECT_TRUE(Has(ReadFile(rules), "dport " + std::to_string(mapped) +
+                                         " dnat ip to 10.21.1.2:" + std::to_string(sipPort)))
+        << ReadFile(rules);
+
+    int peer = SocketIn(wan, kRegistrar, 5060);
+    ASSERT_GE(peer, 0);
+    EXPECT_TRUE(AnswersOptions(peer, mapped, "nat-upnp-1"));
+    close(peer);
+    vela.Stop(SIGTERM, 10000);
+    igd.Stop(SIGTERM, 5000);
+}
+} // namespace vtest

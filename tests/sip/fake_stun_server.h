@@ -1,0 +1,93 @@
+// A STUN server on 127.0.0.1 for the NAT tests: answers each Binding
+// Request to its source with a fixed mapped address, or stays silent; can
+// have a forger answer first from another port, and can answer change
+// requests from 127.0.0.2 (its "other address").
+#pragma once
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <cstring>
+#include <poll.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+namespace vtest
+{
+inline int BoundUdp(const char *ip)
+{
+    int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    inet_pton(AF_INET, ip, &address.sin_addr);
+    bind(fd, (sockaddr *)&address, sizeof(address));
+    return fd;
+}
+
+class FakeStunServer
+{
+  public:
+    struct Options {
+        std::string mappedIP; // empty: never answers
+        int mappedPort = 0;
+        bool forge = false;           // another port answers first with 192.0.2.66
+        bool changeFromOther = false; // change requests answered from 127.0.0.2
+    };
+    explicit FakeStunServer(Options options) : mOptions(options), mThread([this] { Serve(); }) {}
+    ~FakeStunServer()
+    {
+        mStop = true;
+        mThread.join();
+        close(mMain);
+        close(mOther);
+        close(mForger);
+    }
+    std::string Name() const
+    {
+        sockaddr_in address{};
+        socklen_t length = sizeof(address);
+        getsockname(mMain, (sockaddr *)&address, &length);
+        return "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    }
+    int Requests() const { return mRequests.load(); }
+
+  private:
+    static void Answer(int fd, const uint8_t *request, const std::string &ip, int port,
+                       const sockaddr_in &to)
+    {
+        uint8_t answer[32] = {1, 1, 0, 12};
+        memcpy(answer + 4, request + 4, 16);
+        uint8_t attribute[12] = {0, 1, 0, 8, 0, 1, (uint8_t)(port >> 8), (uint8_t)port};
+        inet_pton(AF_INET, ip.c_str(), attribute + 8);
+        memcpy(answer + 20, attribute, sizeof(attribute));
+        sendto(fd, answer, sizeof(answer), 0, (const sockaddr *)&to, sizeof(to));
+    }
+    void Serve()
+    {
+        while (!mStop) {
+            pollfd waiter{mMain, POLLIN, 0};
+            if (poll(&waiter, 1, 50) != 1)
+                continue;
+            uint8_t request[64];
+            sockaddr_in from{};
+            socklen_t length = sizeof(from);
+            ssize_t got = recvfrom(mMain, request, sizeof(request), 0, (sockaddr *)&from, &length);
+            if (got < 20)
+                continue;
+            mRequests++;
+            if (mOptions.forge)
+                Answer(mForger, request, "192.0.2.66", 6666, from);
+            int out = got == 28 && mOptions.changeFromOther ? mOther : mMain;
+            if (!mOptions.mappedIP.empty())
+                Answer(out, request, mOptions.mappedIP, mOptions.mappedPort, from);
+        }
+    }
+    Options mOptions;
+    int mMain = BoundUdp("127.0.0.1");
+    int mOther = BoundUdp("127.0.0.2");
+    int mForger = BoundUdp("127.0.0.1");
+    std::atomic<bool> mStop{false};
+    std::atomic<int> mRequests{0};
+    std::thread mThread;
+};
+} // namespace vtest

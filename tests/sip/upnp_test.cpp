@@ -1,0 +1,223 @@
+// The UPnP client against a small IGD on loopback speaking HTTP over TCP:
+// the SOAP request as it goes on the wire, LOCATION in any case, and
+// answers that lack LOCATION, descriptions past 8191 bytes and SOAP replies
+// without closing tags, each failing the mapping cleanly.
+#include "platform/tick.h"
+#include "sip/upnp.h"
+#include "support/udp_peer.h"
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <gtest/gtest.h>
+#include <map>
+#include <poll.h>
+#include <thread>
+#include <unistd.h>
+
+namespace
+{
+std::string Description(const std::string &service)
+{
+    return "<root><device><serviceList><service><serviceType>urn:schemas-upnp-org:service:" +
+           service +
+           "</serviceType><controlURL>/Ctl/IP</controlURL></service></serviceList>"
+           "</device></root>";
+}
+
+// Serves GET with the description and each SOAP action with its reply; a
+// connection gets one answer, then the server closes it.
+class FakeIgd
+{
+  public:
+    FakeIgd()
+    {
+        mListen = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof(address);
+        bind(mListen, (sockaddr *)&address, length);
+        listen(mListen, 8);
+        getsockname(mListen, (sockaddr *)&address, &length);
+        mPort = ntohs(address.sin_port);
+        mThread = std::thread([this] { Serve(); });
+    }
+    ~FakeIgd()
+    {
+        mStop = true;
+        mThread.join();
+        close(mListen);
+    }
+    std::string Location() const
+    {
+        return "http://127.0.0.1:" + std::to_string(mPort) + "/Desc.xml";
+    }
+    std::string description;
+    std::map<std::string, std::string> replies; // action -> body
+    std::string mappings;                       // AddPortMapping requests seen
+
+  private:
+    void Serve()
+    {
+        while (!mStop) {
+            pollfd waiter{mListen, POLLIN, 0};
+            if (poll(&waiter, 1, 50) != 1)
+                continue;
+            int fd = accept(mListen, nullptr, nullptr);
+            std::string request;
+            char buffer[4096];
+            for (pollfd in{fd, POLLIN, 0}; poll(&in, 1, 200) == 1;) {
+                ssize_t got = recv(fd, buffer, sizeof(buffer), 0);
+                if (got <= 0)
+                    break;
+                request.append(buffer, (size_t)got);
+                size_t head = request.find("\r\n\r\n");
+                size_t length = request.find("CONTENT-LENGTH: ");
+                if (head != std::string::npos &&
+                    (length == std::string::npos ||
+                     request.size() >= head + 4 + std::stoul(request.substr(length + 16))))
+                    break;
+            }
+            std::string body = description;
+            if (request.rfind("POST", 0) == 0) {
+                size_t hash = request.find('#');
+                std::string action = request.substr(hash + 1, request.find('"', hash) - hash - 1);
+                body = replies[action];
+                if (action == "AddPortMapping")
+                    mappings += request.substr(request.find("\r\n\r\n") + 4);
+            }
+            std::string reply = "HTTP/1.0 200 OK\r\n\r\n" + body;
+            send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
+            close(fd);
+        }
+    }
+    int mListen = -1;
+    int mPort = 0;
+    std::atomic<bool> mStop{false};
+    std::thread mThread;
+};
+
+// Answers each SSDP search with answer (the device's "multicast" group is a
+// loopback peer here).
+class FakeSsdp
+{
+  public:
+    FakeSsdp(int clientPort, std::string answer)
+        : mThread([this, clientPort, answer] {
+              std::string search;
+              while (!mStop)
+                  if (mPeer.Receive(search, 50) && search.rfind("M-SEARCH", 0) == 0)
+                      mPeer.SendTo(clientPort, answer);
+          })
+    {
+    }
+    ~FakeSsdp()
+    {
+        mStop = true;
+        mThread.join();
+    }
+    std::string Address() const { return "127.0.0.1:" + std::to_string(mPeer.Port()); }
+
+  private:
+    vtest::UdpPeer mPeer;
+    std::atomic<bool> mStop{false};
+    std::thread mThread;
+};
+
+const char *kExternal = "<NewExternalIPAddress>203.0.113.40</NewExternalIPAddress>";
+} // namespace
+
+TEST(Upnp, SoapRequestOnTheWire)
+{
+    LUPNPNATControlLink link("192.168.1.1:5000", "WANIPConnection:1",
+                             Description("WANIPConnection:1").c_str());
+    ASSERT_TRUE(link.IsValid());
+    EXPECT_EQ(LUpnpSoapRequest(link, "GetExternalIPAddress", ""),
+              "POST /Ctl/IP HTTP/1.1\r\nHost: 192.168.1.1:5000\r\nCONTENT-LENGTH: 281\r\n"
+              "CONTENT-TYPE: text/xml; charset=\"utf-8\"\r\nSOAPACTION: "
+              "\"urn:schemas-upnp-org:service:WANIPConnection:1#GetExternalIPAddress\"\r\n\r\n"
+              "<?xml version=\"1.0\"?><s:Envelope "
+              "xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+              "s:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\"><s:Body>"
+              "<u:GetExternalIPAddress xmlns:u=\"urn:schemas-upnp-org:service:WANIPConnection:1\">"
+              "</u:GetExternalIPAddress></s:Body></s:Envelope>");
+}
+
+TEST(Upnp, LocationInAnyCaseKeepsTheUrlCase)
+{
+    // clang-format off
+    const struct { const char *answer; const char *url; } cases[] = {
+        {"HTTP/1.1 200 OK\r\nLOCATION: http://10.0.0.1:1900/IGD.xml\r\n\r\n", "http://10.0.0.1:1900/IGD.xml"},
+        {"HTTP/1.1 200 OK\r\nLocation:http://10.0.0.1/RootDesc.xml \r\nST: x\r\n", "http://10.0.0.1/RootDesc.xml"},
+        {"HTTP/1.1 200 OK\r\nST: urn:x\r\n\r\n",                                 nullptr},
+        {"HTTP/1.1 200 OK\r\nlocation: \r\n\r\n",                                nullptr},
+    };
+    // clang-format on
+    for (const auto &c : cases) {
+        std::string url;
+        EXPECT_EQ(LUpnpFindLocation(c.answer, url), c.url != nullptr) << c.answer;
+        if (c.url) {
+            EXPECT_EQ(url, c.url);
+        }
+    }
+}
+
+TEST(Upnp, MapsOnWanPppWhenWanIpIsMissingAndFailsCleanlyOnBadInput)
+{
+    struct Case {
+        const char *name;
+        bool location;
+        std::string description;
+        const char *externalReply;
+        const char *addReply;
+        LProcessResult result;
+        bool refused;
+    };
+    std::string pad(9000, ' ');
+    // clang-format off
+    const Case cases[] = {
+        {"WANPPPConnection",           true,  Description("WANPPPConnection:1"),       kExternal,                  "<ok/>",                          LProcessSuccess, false},
+        {"refused mapping",            true,  Description("WANIPConnection:1"),        kExternal,                  "<faultstring>UPnPError</faultstring>", LProcessFailed, true},
+        {"SSDP without LOCATION",      false, Description("WANIPConnection:1"),        kExternal,                  "<ok/>",                          LProcessFailed,  false},
+        {"description past 8191",      true,  pad + Description("WANIPConnection:1"),  kExternal,                  "<ok/>",                          LProcessFailed,  false},
+        {"SOAP without closing tag",   true,  Description("WANIPConnection:1"),        "<NewExternalIPAddress>203.0.113.40", "<ok/>",               LProcessFailed,  false},
+    };
+    // clang-format on
+    for (const Case &c : cases) {
+        FakeIgd igd;
+        igd.description = c.description;
+        igd.replies["GetExternalIPAddress"] = c.externalReply;
+        igd.replies["AddPortMapping"] = c.addReply;
+        LUdpSocket socket;
+        ASSERT_TRUE(socket.Bind(0, 0x7F000001));
+        LIPAddressWithPort bound;
+        ASSERT_TRUE(socket.GetLocalAddress(bound));
+        FakeSsdp ssdp(bound.GetPort(),
+                      c.location ? "HTTP/1.1 200 OK\r\nLocation: " + igd.Location() + "\r\n\r\n"
+                                 : std::string("HTTP/1.1 200 OK\r\n\r\n"));
+        char external[64] = "unset";
+        bool refused = false;
+        LUpnpMapRequest request{"192.168.1.23", 5060, 5083, true};
+        // A failing mapping searches ten times; a stop ends it sooner.
+        struct Limited {
+            uint64_t end = LMonotonicMs() + 1500;
+            bool IsToStop() const { return LMonotonicMs() > end; }
+        } limited;
+        LProcessResult result =
+            LUpnpSteps::MapPort(LStopTestOf<Limited>, &limited, socket.GetHandle(), request,
+                                external, sizeof(external), refused, ssdp.Address().c_str());
+        if (c.result == LProcessSuccess) {
+            EXPECT_EQ(result, LProcessSuccess) << c.name;
+            EXPECT_STREQ(external, "203.0.113.40") << c.name;
+            EXPECT_NE(
+                igd.mappings.find(
+                    "<NewExternalPort>5083</NewExternalPort><NewProtocol>UDP</NewProtocol>"
+                    "<NewInternalPort>5060</NewInternalPort><NewInternalClient>192.168.1.23<"),
+                std::string::npos)
+                << igd.mappings;
+        } else {
+            EXPECT_NE(result, LProcessSuccess) << c.name;
+        }
+        EXPECT_EQ(refused, c.refused) << c.name;
+    }
+}
