@@ -24,18 +24,18 @@ namespace
 const std::string kBuild = fs::path(VELA_BINARY).parent_path();
 const std::string kSource = fs::canonical(VELA_TEST_DATA "/../..");
 
-struct Run {
+struct ToolRun {
     bool exited = false;
     int status = -1;
     std::string output;
     bool Ok() const { return exited && WIFEXITED(status) && WEXITSTATUS(status) == 0; }
 };
 
-Run RunTool(const std::vector<std::string> &argv, const std::vector<std::string> &env = {},
-            int timeoutMs = 120000)
+ToolRun RunTool(const std::vector<std::string> &argv, const std::vector<std::string> &env = {},
+                int timeoutMs = 120000)
 {
     ChildProcess child;
-    Run run;
+    ToolRun run;
     run.exited = child.Start(argv, env) && child.WaitExit(timeoutMs, &run.status);
     run.output = child.Output();
     return run;
@@ -53,6 +53,7 @@ std::string HiddenTreeStarter(const std::string &folder, const std::string &bina
     std::string mounts = "mount -t tmpfs none '" + kSource + "' || exit 1; ";
     if (kBuild.rfind(kSource + "/", 0) != 0)
         mounts += "mount -t tmpfs none '" + kBuild + "' || exit 1; ";
+    mounts += "cd / && ";
     std::string starter = folder + "/start-hidden";
     std::ofstream(starter) << "#!/bin/sh\nexec unshare -m /bin/sh -c \"" << mounts << "exec '"
                            << binary << "' \\\"\\$@\\\"\" vela \"$@\"\n";
@@ -108,8 +109,8 @@ std::string Field(const std::string &entry, int index)
 TEST(InstallInterop, PackageInstallsIntoAThrowAwayRoot)
 {
     TempDir work("vela-package");
-    Run cpack = RunTool({"/usr/bin/cpack", "-G", "DEB", "--config", kBuild + "/CPackConfig.cmake",
-                         "-B", work.Path() + "/out"});
+    ToolRun cpack = RunTool({"/usr/bin/cpack", "-G", "DEB", "--config",
+                             kBuild + "/CPackConfig.cmake", "-B", work.Path() + "/out"});
     ASSERT_TRUE(cpack.Ok()) << cpack.output;
     std::string deb;
     for (const auto &entry : fs::directory_iterator(work.Path() + "/out"))
@@ -127,7 +128,7 @@ TEST(InstallInterop, PackageInstallsIntoAThrowAwayRoot)
     std::ofstream(root + "/etc/gshadow") << "root:*::\n";
     // An upgrade runs the script again: the user is not duplicated.
     for (int run = 0; run < 2; ++run) {
-        Run postinst =
+        ToolRun postinst =
             RunTool({"/bin/sh", control + "/postinst", "configure"}, {"DPKG_ROOT=" + root});
         ASSERT_TRUE(postinst.Ok()) << postinst.output;
     }
@@ -162,7 +163,7 @@ TEST(InstallInterop, PackageInstallsIntoAThrowAwayRoot)
     // verify checks that ExecStart's program exists: the package's /usr/bin
     // is laid over the system's in a private mount namespace. Unknown keys
     // are only warned about, so the output must be empty as well.
-    Run verify =
+    ToolRun verify =
         RunTool({"/usr/bin/unshare", "-m", "/bin/sh", "-c",
                  "mount -t overlay overlay -o lowerdir=\"$0/usr/bin:/usr/bin\" /usr/bin && "
                  "exec systemd-analyze verify \"$0/usr/lib/systemd/system/vela.service\"",
@@ -175,7 +176,7 @@ TEST(InstallInterop, PackageInstallsIntoAThrowAwayRoot)
 TEST(InstallInterop, InstalledTreeServesThePanelWithoutTheSourceTree)
 {
     TempDir prefix("vela-prefix");
-    Run install = RunTool({"/usr/bin/cmake", "--install", kBuild, "--prefix", prefix.Path()});
+    ToolRun install = RunTool({"/usr/bin/cmake", "--install", kBuild, "--prefix", prefix.Path()});
     ASSERT_TRUE(install.Ok()) << install.output;
     ExpectServesPanel(prefix.Path() + "/bin/vela",
                       ReadFile(prefix.Path() + "/share/vela/WebControl/s.css"));
@@ -203,13 +204,13 @@ TEST(InstallInterop, ABuildWithoutTestsCannotPassTheTestRun)
                     .Ok());
     const std::string check =
         "source '" + kSource + "/scripts/lib.sh' && check_test_count \"$0\" unit";
-    Run empty = RunTool({"/bin/bash", "-c", check, build.Path()});
+    ToolRun empty = RunTool({"/bin/bash", "-c", check, build.Path()});
     EXPECT_TRUE(empty.exited && !empty.Ok()) << empty.output;
     EXPECT_TRUE(Has(empty.output, "ctest found 0")) << empty.output;
-    Run ctest = RunTool({"/usr/bin/ctest", "--test-dir", build.Path(), "--no-tests=error"});
+    ToolRun ctest = RunTool({"/usr/bin/ctest", "--test-dir", build.Path(), "--no-tests=error"});
     EXPECT_TRUE(ctest.exited && !ctest.Ok()) << ctest.output;
 
-    Run full = RunTool({"/bin/bash", "-c", check, kBuild});
+    ToolRun full = RunTool({"/bin/bash", "-c", check, kBuild});
     EXPECT_TRUE(full.Ok()) << full.output;
 }
 } // namespace
