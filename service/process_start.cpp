@@ -1,6 +1,7 @@
 #include "service/process_start.h"
 
 #include "config/folders.h"
+#include "platform/version.h"
 #include "service/detach.h"
 #include "service/network_test_cli.h"
 #include "service/stop_signals.h"
@@ -49,12 +50,30 @@ int ConsoleUninstall()
     return 0;
 }
 
+void PrintHelp(std::FILE *to)
+{
+    std::fprintf(to,
+                 "Usage: vela [-service | -foreground | -install | -uninstall | -network-test | -version |\n"
+                 "             -help]\n"
+                 "  (none)       without a display: start the background service\n"
+                 "  -service     start the background service (detaches from the terminal)\n"
+                 "  -foreground  run the service in this terminal, log lines also on stderr;\n"
+                 "               SIGTERM or SIGINT stops it with exit status 0\n"
+                 "  -install     create the folders the service writes to\n"
+                 "  -uninstall   uninstall; settings and logs are kept\n"
+                 "  -network-test  find the public address (static mapping, STUN, UPnP) and\n"
+                 "               print each step\n"
+                 "  -version     print the version\n"
+                 "  -help        print this text\n"
+                 "Environment:\n"
+                 "  VELA_ROOT    the program folder: settings, logs and the control panel's\n"
+                 "               files (default /opt/orv)\n");
+}
+
 int Usage(const char *argument)
 {
-    std::fprintf(stderr,
-                 "Unknown argument \"%s\".\n"
-                 "Usage: vela [-service | -foreground | -install | -uninstall | -network-test]\n",
-                 argument);
+    std::fprintf(stderr, "Unknown argument \"%s\".\n", argument);
+    PrintHelp(stderr);
     return 1;
 }
 
@@ -116,6 +135,14 @@ int VLMain(int argc, char **argv)
         return ConsoleUninstall();
     if (std::strcmp(argument, "-network-test") == 0)
         return VLRunNetworkTest();
+    if (std::strcmp(argument, "-version") == 0) {
+        std::printf("Vela %s\n", kVelaVersion);
+        return 0;
+    }
+    if (std::strcmp(argument, "-help") == 0) {
+        PrintHelp(stdout);
+        return 0;
+    }
     if (*argument)
         return Usage(argument);
     return StartDesktopWindow(argv);

@@ -1,9 +1,10 @@
 #include "service/web_script_table.h"
 
 #include "config/folders.h"
-#include "logs/log_pages.h"
 #include "platform/log.h"
+#include "service/data_files.h"
 #include "web/pages/control_pages.h"
+#include "web/pages/log_pages.h"
 #include "web/web_control.h"
 
 #include <filesystem>
@@ -14,17 +15,14 @@
 
 namespace
 {
-// The source tree this file was built from: the folder above "service".
-std::filesystem::path SourceTree()
-{
-    return std::filesystem::path(__FILE__).parent_path().parent_path();
-}
-
 void SeedFolder(const std::filesystem::path &from, const std::filesystem::path &to)
 {
     std::error_code ec;
-    if (!std::filesystem::is_directory(from, ec))
+    if (!std::filesystem::is_directory(from, ec)) {
+        LOGERRORF("Web files: %s is missing; the control panel is served without them",
+                  from.c_str());
         return;
+    }
     std::filesystem::create_directories(to, ec);
     for (const auto &entry : std::filesystem::directory_iterator(from, ec)) {
         if (!entry.is_regular_file(ec))
@@ -61,13 +59,25 @@ const LWebletScriptItem *VLWebScriptTable(int *count)
     return table.data();
 }
 
-void VLSeedWebFiles()
+void VLSeedWebFiles(const char *dataFolder)
 {
     char folder[LPathSize];
+    std::filesystem::path data = dataFolder;
     std::filesystem::path shared = LGetFolder(LFolder::SharedData, folder);
     std::filesystem::path resources = LGetFolder(LFolder::Resources, folder);
-    SeedFolder(SourceTree() / "web" / "WebControl", shared / "WebControl");
-    SeedFolder(SourceTree() / "web" / "help", resources / "help");
+    SeedFolder(data / "WebControl", shared / "WebControl");
+    SeedFolder(data / "help", resources / "help");
+}
+
+void VLSeedWebFiles()
+{
+    char data[LPathSize];
+    if (!VLProgramDataFolder(data)) {
+        LOGERROR("Web files: no data folder (share/vela) next to the program; the control "
+                 "panel is served without its images, styles and help");
+        return;
+    }
+    VLSeedWebFiles(data);
 }
 
 bool VLStartWebServer(int port, const LWebPageContext *context)

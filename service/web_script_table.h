@@ -8,10 +8,13 @@
 const LWebletScriptItem *VLWebScriptTable(int *count);
 
 // Copies the static files ("WebControl" and "help") that the shared data
-// and resources folders do not have yet from the source tree, so that a
-// build run without an installer still serves its images and styles.
-// Files already there are left alone.
+// and resources folders do not have yet from the program's data folder
+// (see data_files.h), so that a new program folder serves its images and
+// styles from the first start. Files already there are left alone, so the
+// owner's edits survive. A missing set is logged as an error.
 void VLSeedWebFiles();
+// The same from the given data folder.
+void VLSeedWebFiles(const char *dataFolder);
 
 // Seeds the static files and starts the server on the configured port (or
 // on port when it is above 0).

@@ -2,11 +2,13 @@
 // fixed here so that every sender writes the same layout.
 #pragma once
 
+#include "platform/version.h"
+
 #include <string>
 
 class LSipMessage;
 
-constexpr const char *kSipUserAgent = "ORV Tessary Vela 1.30";
+constexpr const char *kSipUserAgent = "ORV Tessary Vela " VELA_VERSION;
 
 // "Content-Type/Content-Length, blank line, body" when both type and content
 // are given, else "Content-Length: 0" and the blank line.

@@ -1,5 +1,6 @@
 #include "web/web_frame.h"
 
+#include "platform/version.h"
 #include "web/weblet_form.h"
 
 namespace
@@ -48,7 +49,7 @@ void WLStandardHeaderWithJsScript(LWebletForm &form, const char *links, const ch
 
 void WLStandardFooter(LWebletForm &form)
 {
-    wfputs(form, "</td></tr>\r\n<tr><td colspan=2 class=footer>Vela v 1.30</td></tr>"
+    wfputs(form, "</td></tr>\r\n<tr><td colspan=2 class=footer>Vela v " VELA_VERSION "</td></tr>"
                  "</table></body></html>\r\n");
 }
 

@@ -1,5 +1,6 @@
 // The real executable: start-up roles, readiness, clean stops by signal, the
 // program log on disk and the permissions of what the service creates.
+#include "platform/version.h"
 #include "support/process.h"
 #include "support/vela_instance.h"
 
@@ -175,6 +176,8 @@ TEST(ServiceInterop, OtherRolesEndWithAClearStatus)
         {{"-bogus"}, {"DISPLAY"}, 1, "Usage: vela"},
         {{"-install"}, {"DISPLAY"}, 0, "installed in"},
         {{"-uninstall"}, {"DISPLAY"}, 0, "uninstalled"},
+        {{"-version"}, {"DISPLAY"}, 0, "Vela " VELA_VERSION "\n"},
+        {{"-help"}, {"DISPLAY=:99"}, 0, "VELA_ROOT"},
     };
     // clang-format on
     for (const Case &c : cases) {

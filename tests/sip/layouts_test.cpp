@@ -1,3 +1,4 @@
+#include "platform/version.h"
 #include "sip/sipidentifiers.h"
 #include "sip/siplayouts.h"
 #include "sip/sipmessage.h"
@@ -43,19 +44,19 @@ TEST(SipLayouts, ResponseCopiesTheRequestFields)
          "SIP/2.0 486 Busy Here\r\nVia: SIP/2.0/UDP 10.0.0.2;branch=z9hG4bK1\r\n"
          "Via: SIP/2.0/UDP 10.0.0.3;branch=z9hG4bK2\r\nRecord-Route: <sip:p1;lr>\r\n"
          "Record-Route: <sip:p2;lr>\r\nTo: <sip:200@pbx>;tag=77\r\nFrom: <sip:100@pbx>;tag=a\r\n"
-         "Call-ID: c1\r\nCSeq: 7 INVITE\r\nUser-Agent: ORV Tessary Vela 1.30\r\n"
+         "Call-ID: c1\r\nCSeq: 7 INVITE\r\nUser-Agent: ORV Tessary Vela " VELA_VERSION "\r\n"
          "Content-Length: 0\r\n\r\n"},
         {"BYE sip:1@h SIP/2.0\r\nTo: <sip:1@h>;tag=x\r\n\r\n", "77", "<sip:9@h>", "application/sdp",
          "v=0\r\n", true, "X-A: 1\r\n",
          "SIP/2.0 486 Busy Here\r\nTo: <sip:1@h>;tag=x\r\nFrom: \r\nCall-ID: \r\nCSeq: \r\n"
-         "User-Agent: ORV Tessary Vela 1.30\r\nContact: <sip:9@h>\r\nX-A: 1\r\n"
+         "User-Agent: ORV Tessary Vela " VELA_VERSION "\r\nContact: <sip:9@h>\r\nX-A: 1\r\n"
          "Allow: INVITE, ACK, CANCEL, OPTIONS, BYE, REFER, NOTIFY\r\n"
          "Accept: application/sdp\r\nSupported: replaces\r\n"
          "Content-Type: application/sdp\r\nContent-Length: 5\r\n\r\nv=0\r\n"},
         {"BYE sip:1@h SIP/2.0\r\nTo: <sip:1@h>\r\n\r\n", nullptr, nullptr, "application/sdp",
          nullptr, false, nullptr,
          "SIP/2.0 486 Busy Here\r\nTo: <sip:1@h>\r\nFrom: \r\nCall-ID: \r\nCSeq: \r\n"
-         "User-Agent: ORV Tessary Vela 1.30\r\nContent-Length: 0\r\n\r\n"},
+         "User-Agent: ORV Tessary Vela " VELA_VERSION "\r\nContent-Length: 0\r\n\r\n"},
     };
     for (const Case &c : cases) {
         std::string out;
@@ -80,7 +81,8 @@ TEST(SipLayouts, DialogRequestAndRegister)
     EXPECT_EQ(out, "REFER sip:200@10.0.0.9 SIP/2.0\r\n"
                    "Via: SIP/2.0/UDP 10.0.0.1:5060;rport;branch=z9hG4bK5\r\n"
                    "To: <sip:200@10.0.0.9>;tag=r\r\nFrom: <sip:100@pbx>;tag=l\r\nCall-ID: c9\r\n"
-                   "CSeq: 3 REFER\r\nMax-Forwards: 20\r\nUser-Agent: ORV Tessary Vela 1.30\r\n"
+                   "CSeq: 3 REFER\r\nMax-Forwards: 20\r\nUser-Agent: ORV Tessary Vela " VELA_VERSION
+                   "\r\n"
                    "Route: <sip:p1;lr>\r\nContact: <sip:100@10.0.0.1:5060>\r\n"
                    "Proxy-Authorization: Digest x\r\nRefer-To: <sip:300@pbx>\r\n"
                    "Event: refer\r\nSubscription-State: active;expires=60\r\n"
@@ -95,7 +97,7 @@ TEST(SipLayouts, DialogRequestAndRegister)
                    "Call-ID: c2\r\nCSeq: 4 REGISTER\r\n"
                    "Contact: <sip:u@1.2.3.4:5062>;expires=3600;q=0.05\r\n"
                    "Authorization: Digest y\r\n"
-                   "User-Agent: ORV Tessary Vela 1.30\r\nContent-Length: 0\r\n\r\n");
+                   "User-Agent: ORV Tessary Vela " VELA_VERSION "\r\nContent-Length: 0\r\n\r\n");
     EXPECT_STREQ(Request(reg)->FindField("Contact", ""),
                  "<sip:u@1.2.3.4:5062>;expires=3600;q=0.05");
 }

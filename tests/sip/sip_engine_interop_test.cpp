@@ -1,5 +1,6 @@
 // The SIP engine of a real `vela -foreground` on the wire, with raw UDP:
 // exact answers to stray requests, the answered cache, the datagram limit.
+#include "platform/version.h"
 #include "sip_engine_fixture.h"
 
 #include <gtest/gtest.h>
@@ -27,7 +28,7 @@ TEST_F(SipEngineWire, OptionsOutsideDialogIsRefusedWithTheFixedLayout)
                            port + ">;tag=topt-1\r\n" +
                            "Call-ID: opt-1\r\n"
                            "CSeq: 7 OPTIONS\r\n"
-                           "User-Agent: ORV Tessary Vela 1.30\r\n"
+                           "User-Agent: ORV Tessary Vela " VELA_VERSION "\r\n"
                            "Content-Length: 0\r\n\r\n";
     EXPECT_EQ(Ask(request), expected);
 }

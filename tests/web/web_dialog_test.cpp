@@ -1,3 +1,4 @@
+#include "platform/version.h"
 #include "web/html_list.h"
 #include "web/web_dialog.h"
 #include "web/web_logon.h"
@@ -80,7 +81,7 @@ TEST_F(WebDialogTest, FirstDisplayDrawsInitialValuesEncoded)
     EXPECT_NE(page.find("document.getElementById('101').disabled = "
                         "!document.getElementById('102').checked;"),
               std::string::npos);
-    EXPECT_NE(page.find("Vela v 1.30"), std::string::npos);
+    EXPECT_NE(page.find("Vela v " VELA_VERSION), std::string::npos);
 }
 
 TEST_F(WebDialogTest, ButtonsDecideWhatHappens)

@@ -21,6 +21,9 @@ class PagesServerTest : public WebRootTest
         WebRootTest::SetUp();
         port = vtest::FreeTcpPort();
         base = "http://127.0.0.1:" + std::to_string(port);
+        // This test program has no data folder of its own next to it: the
+        // panel's files come from the source tree's, laid out the same way.
+        VLSeedWebFiles(VELA_TEST_DATA "/../../../web");
         ASSERT_TRUE(VLStartWebServer(port));
         int64_t deadline = vtest::MonotonicMs() + 5000;
         while (!LWebControl::GetServer().IsListening() && vtest::MonotonicMs() < deadline)

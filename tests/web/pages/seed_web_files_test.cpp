@@ -1,5 +1,6 @@
-// Seeding the static files of the control panel from the source tree: what
-// is missing is copied, what the user already has is left alone.
+// Seeding the static files of the control panel from a data folder laid out
+// as the installed one (the source tree's web/ is): what is missing is
+// copied, what the user already has is left alone.
 #include "../web_fixture.h"
 #include "config/folders.h"
 #include "service/web_script_table.h"
@@ -19,9 +20,9 @@ TEST_F(WebRootTest, SeedCopiesMissingFilesAndKeepsExistingOnes)
     std::string help = LGetFolder(LFolder::Help, folder);
     ASSERT_TRUE(LCreateFolder(web.c_str()));
     std::ofstream(web + "/s.css") << "/* edited by the user */";
-    VLSeedWebFiles();
-    EXPECT_EQ(vtest::ReadFile(web + "/s.css"), "/* edited by the user */");
     const std::string source = VELA_TEST_DATA "/../../../web/";
+    VLSeedWebFiles(source.c_str());
+    EXPECT_EQ(vtest::ReadFile(web + "/s.css"), "/* edited by the user */");
     for (const char *name : {"orbs.gif", "edit.gif", "print.css"})
         EXPECT_EQ(vtest::ReadFile(web + "/" + name), vtest::ReadFile(source + "WebControl/" + name))
             << name;
@@ -31,7 +32,7 @@ TEST_F(WebRootTest, SeedCopiesMissingFilesAndKeepsExistingOnes)
     // A second run copies nothing over a file that changed since.
     std::ofstream(web + "/orbs.gif") << "replaced";
     fs::remove(web + "/edit.gif");
-    VLSeedWebFiles();
+    VLSeedWebFiles(source.c_str());
     EXPECT_EQ(vtest::ReadFile(web + "/orbs.gif"), "replaced");
     EXPECT_TRUE(fs::exists(web + "/edit.gif"));
 }

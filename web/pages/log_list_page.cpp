@@ -1,5 +1,5 @@
 #include "logs/log_files.h"
-#include "logs/log_pages.h"
+#include "web/pages/log_pages.h"
 
 #include "config/folders.h"
 #include "platform/log.h"

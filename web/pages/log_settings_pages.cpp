@@ -1,4 +1,4 @@
-#include "logs/log_pages.h"
+#include "web/pages/log_pages.h"
 
 #include "config/folders.h"
 #include "config/pbx_global_settings.h"
