@@ -159,8 +159,9 @@ void MainEngine::StartSipEngine()
 {
     // Relays find their public ports the way the SIP socket does, sharing the
     // engine's STUN counter and backup-server state.
-    LRtpSetPublicAddressResolver(
-        [this](LRtpPublicAddressQuery &query) { LRtpNatResolve(mSipEngine.GetStunState(), query); });
+    LRtpSetPublicAddressResolver([this](LRtpPublicAddressQuery &query) {
+        LRtpNatResolve(mSipEngine.GetStunState(), query);
+    });
     mSipEngine.Start();
 }
 // Un-registers the lines (at most 2000 ms), stops the graveyard, closes the

@@ -52,22 +52,23 @@ int ConsoleUninstall()
 
 void PrintHelp(std::FILE *to)
 {
-    std::fprintf(to,
-                 "Usage: vela [-service | -foreground | -install | -uninstall | -network-test | -version |\n"
-                 "             -help]\n"
-                 "  (none)       without a display: start the background service\n"
-                 "  -service     start the background service (detaches from the terminal)\n"
-                 "  -foreground  run the service in this terminal, log lines also on stderr;\n"
-                 "               SIGTERM or SIGINT stops it with exit status 0\n"
-                 "  -install     create the folders the service writes to\n"
-                 "  -uninstall   uninstall; settings and logs are kept\n"
-                 "  -network-test  find the public address (static mapping, STUN, UPnP) and\n"
-                 "               print each step\n"
-                 "  -version     print the version\n"
-                 "  -help        print this text\n"
-                 "Environment:\n"
-                 "  VELA_ROOT    the program folder: settings, logs and the control panel's\n"
-                 "               files (default /opt/orv)\n");
+    std::fprintf(
+        to,
+        "Usage: vela [-service | -foreground | -install | -uninstall | -network-test | -version |\n"
+        "             -help]\n"
+        "  (none)       without a display: start the background service\n"
+        "  -service     start the background service (detaches from the terminal)\n"
+        "  -foreground  run the service in this terminal, log lines also on stderr;\n"
+        "               SIGTERM or SIGINT stops it with exit status 0\n"
+        "  -install     create the folders the service writes to\n"
+        "  -uninstall   uninstall; settings and logs are kept\n"
+        "  -network-test  find the public address (static mapping, STUN, UPnP) and\n"
+        "               print each step\n"
+        "  -version     print the version\n"
+        "  -help        print this text\n"
+        "Environment:\n"
+        "  VELA_ROOT    the program folder: settings, logs and the control panel's\n"
+        "               files (default /opt/orv)\n");
 }
 
 int Usage(const char *argument)

@@ -74,8 +74,7 @@ int LSipCall::SendResponseAndWaitForAck(LThread &thread, const LSipMessage &requ
     LIPAddressWithPort to(request.GetSource());
     m_Stack.engine.SendPacketUDP(to, text);
     m_Stack.engine.AddAnsweredMessage(request, to, text);
-    uint32_t start = GetTickCount(), interval = m_Stack.timing.ackWaitSliceMs,
-             nextSend = interval;
+    uint32_t start = GetTickCount(), interval = m_Stack.timing.ackWaitSliceMs, nextSend = interval;
     for (;;) {
         bool stopped = false;
         uint32_t elapsed = LTickSince(start);
