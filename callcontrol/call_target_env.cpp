@@ -42,23 +42,6 @@ bool OfficialHostName(char *out, size_t capacity)
     freeaddrinfo(info);
     return found;
 }
-
-// Whether address belongs to one of this machine's interfaces (loopback
-// included: every 127.x.x.x reaches the machine itself).
-bool IsLocalInterfaceAddress(uint32_t address)
-{
-    if ((address >> 24) == 127)
-        return true;
-    ifaddrs *list = nullptr;
-    if (getifaddrs(&list) != 0)
-        return false;
-    bool found = false;
-    for (ifaddrs *i = list; i && !found; i = i->ifa_next)
-        if (i->ifa_addr && i->ifa_addr->sa_family == AF_INET)
-            found = ntohl(((sockaddr_in *)i->ifa_addr)->sin_addr.s_addr) == address;
-    freeifaddrs(list);
-    return found;
-}
 } // namespace
 
 const char *LPBXLookupLocalFQDN(char *out, size_t capacity)

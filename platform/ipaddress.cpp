@@ -230,3 +230,18 @@ bool LIPGetLocalHostIPPublic(char *out, size_t capacity)
     LIPAddressWithPort(address, 0).ToHostString(out, capacity);
     return true;
 }
+
+bool IsLocalInterfaceAddress(uint32_t address)
+{
+    if ((address >> 24) == 127)
+        return true;
+    ifaddrs *list = nullptr;
+    if (getifaddrs(&list) != 0)
+        return false;
+    bool found = false;
+    for (ifaddrs *i = list; i && !found; i = i->ifa_next)
+        if (i->ifa_addr && i->ifa_addr->sa_family == AF_INET)
+            found = ntohl(((sockaddr_in *)i->ifa_addr)->sin_addr.s_addr) == address;
+    freeifaddrs(list);
+    return found;
+}

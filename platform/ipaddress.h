@@ -81,6 +81,9 @@ bool LIPParseDotted(const char *dotted, uint32_t &address);
 // The first interface that is up, neither loopback nor point-to-point, with
 // an IPv4 address that is private and not special.
 bool GetLocalHostPrivateIP(uint32_t &address);
+// Whether address (host order) belongs to one of this machine's interfaces;
+// every 127.x.x.x does.
+bool IsLocalInterfaceAddress(uint32_t address);
 // The addresses of the machine's host name: the first, replaced by each
 // later one that is neither private nor special (the last public one wins).
 bool GetLocalHostIP(uint32_t &address);
