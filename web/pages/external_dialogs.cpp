@@ -2,6 +2,7 @@
 
 #include "web/pages/control_pages.h"
 #include "web/pages/page_common.h"
+#include "web/pages/rename_references.h"
 #include "web/web_frame.h"
 #include "web/weblet_form.h"
 
@@ -107,9 +108,12 @@ bool VLExternalPropPage::CmOk()
         return false;
     }
     LPBXExternalLineList list;
-    if (known && !VWSameName(id, name) && !list.Rename(id.c_str(), name.c_str())) {
-        PopupControlDataInvalid(101, kExists);
-        return false;
+    if (known && !VWSameName(id, name)) {
+        if (!list.Rename(id.c_str(), name.c_str())) {
+            PopupControlDataInvalid(101, kExists);
+            return false;
+        }
+        VWRenameLineReferences(id, name);
     }
     LPBXExternalLine line;
     if (!list.Open(line, name.c_str()))

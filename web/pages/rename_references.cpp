@@ -4,6 +4,8 @@
 #include "config/pbx_extension.h"
 #include "config/pbx_external_line.h"
 #include "config/pbx_group.h"
+#include "config/pbx_outbound_plan.h"
+#include "config/settingssections.h"
 #include "platform/log.h"
 #include "web/pages/page_common.h"
 
@@ -48,6 +50,23 @@ int RenameMembers(LPBXGroup &group, const std::string &from, const std::string &
     }
     return changed;
 }
+
+// A plan's default line and every rule's line: outbound calls would
+// otherwise go to a line that no longer exists and fail.
+int RenamePlanLines(LPBXOutboundPlan &plan, const std::string &from, const std::string &to)
+{
+    int changed = 0;
+    char text[LPathSize];
+    if (VWSameName(plan.GetDefaultDialOnLine(text), from))
+        changed += plan.SetDefaultDialOnLine(to.c_str());
+    for (LPBXOutboundPlan::DialBasedRuleListIterator it(plan); it; it.Next())
+        if (VWSameName(it->GetDialOnLine(text), from))
+            changed += it->SetDialOnLine(to.c_str());
+    for (LPBXOutboundPlan::SipHostBasedRuleListIterator it(plan); it; it.Next())
+        if (VWSameName(it->GetDialOnLine(text), from))
+            changed += it->SetDialOnLine(to.c_str());
+    return changed;
+}
 } // namespace
 
 int VWRenameExtensionReferences(const std::string &from, const std::string &to)
@@ -77,5 +96,21 @@ int VWRenamePlanReferences(const std::string &from, const std::string &to)
             changed += it->SetOutboundPlan(to.c_str());
     if (changed)
         LOGINFOF("Plan renamed: %d extensions now use it.", changed);
+    return changed;
+}
+
+int VWRenameLineReferences(const std::string &from, const std::string &to)
+{
+    int changed = 0;
+    char text[LPathSize];
+    for (LPBXOutboundPlanListIterator it; it; it.Next())
+        changed += RenamePlanLines(*it, from, to);
+    for (LPBXExternalLineListIterator it; it; it.Next())
+        if (VWSameName(it->GetChainLine(text), from))
+            changed += it->SetChainLine(to.c_str());
+    if (VWSameName(LSettingGetString("Emergency", "Line", "", text), from))
+        changed += LSettingSetString("Emergency", "Line", to.c_str());
+    if (changed)
+        LOGINFOF("External line renamed: %d references now name it.", changed);
     return changed;
 }

@@ -1,4 +1,4 @@
-// A renamed extension, group or plan must not leave references to its old
+// A renamed extension, group, plan or line must not leave references to its old
 // name behind: calls would ring nobody, forward nowhere or dial through a
 // plan that no longer exists. These run after the record itself was moved.
 #pragma once
@@ -12,3 +12,6 @@ int VWRenameExtensionReferences(const std::string &from, const std::string &to);
 int VWRenameGroupReferences(const std::string &from, const std::string &to);
 // Extensions' "OutboundPlan".
 int VWRenamePlanReferences(const std::string &from, const std::string &to);
+// Plans' default line and their rules' lines, other lines' "ChainLine" and
+// the emergency line.
+int VWRenameLineReferences(const std::string &from, const std::string &to);

@@ -261,6 +261,53 @@ TEST_F(PagesServerTest, RenamesCarryEveryReferenceAlong)
     EXPECT_STREQ(line.GetRingOnLine(text), "111");
 }
 
+// Outbound calls and the emergency number go out on a line named by text:
+// a line renamed through its dialog must stay the chosen one everywhere.
+TEST_F(PagesServerTest, RenamedLineStaysChosenWhereverItWasNamed)
+{
+    LPBXExternalLine line;
+    ASSERT_TRUE(LPBXExternalLineList().Open(line, "Provider"));
+    line.SetLineID("4711");
+    LPBXOutboundPlan plan;
+    LPBXOutboundPlan::DialBasedRule dial;
+    LPBXOutboundPlan::SipHostBasedRule host, other;
+    ASSERT_TRUE(LPBXOutboundPlanList().Open(plan, "Office"));
+    plan.SetDefaultDialOnLine("PROVIDER");
+    plan.GetDialBasedRuleList().Open(dial, "9");
+    dial.SetDialOnLine("Provider");
+    plan.GetSipHostBasedRuleList().Open(host, "example.com");
+    host.SetDialOnLine("provider");
+    plan.GetSipHostBasedRuleList().Open(other, "example.org");
+    other.SetDialOnLine("Providers");
+    LPBXExternalLine backup;
+    ASSERT_TRUE(LPBXExternalLineList().Open(backup, "Backup"));
+    backup.SetChainLine("Provider");
+    LSettingSetString("Emergency", "Line", "Provider");
+
+    EXPECT_EQ(Location(Post("externalprop", {{"id", "Provider"},
+                                             {"101", "Carrier"},
+                                             {"106", "4711"},
+                                             {"108", "[None]"},
+                                             {"rbg1", "105"},
+                                             {"submitdef", kOk},
+                                             {"onok", "externallist"}})),
+              "externallist");
+
+    char text[LPathSize];
+    // clang-format off
+    struct Row { const char *where; LSettingsRecord *record; const char *key; const char *now; } rows[] = {
+        {"plan default", &plan, "DefaultDialOnLine", "Carrier"},
+        {"dial rule", &dial, "DialOnLine", "Carrier"},
+        {"host rule", &host, "DialOnLine", "Carrier"},
+        {"rule naming a longer name", &other, "DialOnLine", "Providers"},
+        {"chain of another line", &backup, "ChainLine", "Carrier"},
+    };
+    // clang-format on
+    for (const Row &row : rows)
+        EXPECT_STREQ(row.record->GetString(row.key, "", text), row.now) << row.where;
+    EXPECT_STREQ(LSettingGetString("Emergency", "Line", "", text), "Carrier");
+}
+
 TEST_F(PagesServerTest, PanelPasswordIsSetThroughItsPageAndStoredHashed)
 {
     const Fields ok = {{"submitdef", "Save Changes"}, {"101", "admin"}, {"105", "30"}};

@@ -49,6 +49,28 @@ bool RegisterPhone(int sipPort, const char *user, const char *password, int phon
     return ended && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// A SIPp run of one of the call scenarios: from port, to the exchange when
+// sipPort is given, else as the answering phone.
+std::vector<std::string> SippCall(const char *scenario, int port, int sipPort = 0)
+{
+    std::vector<std::string> argv = {"/usr/bin/sipp"};
+    if (sipPort)
+        argv.push_back("127.0.0.1:" + std::to_string(sipPort));
+    for (std::string arg :
+         {std::string("-sf"), std::string(VELA_TEST_DATA "/../../callcontrol/sipp/") + scenario,
+          std::string("-i"), std::string("127.0.0.1"), std::string("-p"), std::to_string(port),
+          std::string("-m"), std::string("1"), std::string("-nostdin"), std::string("-timeout"),
+          std::string("20s"), std::string("-timeout_error")})
+        argv.push_back(arg);
+    return argv;
+}
+
+bool EndedWell(vtest::ChildProcess &sipp)
+{
+    int status = -1;
+    return sipp.WaitExit(25000, &status) && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 TEST(VelaWebInterop, ServiceServesLogOnAndExtensionList)
 {
     vtest::VelaInstance vela;
@@ -100,5 +122,47 @@ TEST(VelaWebInterop, ServiceServesLogOnAndExtensionList)
     ASSERT_TRUE(vela.Stop(SIGTERM, 10000, &status));
     EXPECT_TRUE(WIFEXITED(status)) << status;
     EXPECT_TRUE(Has(vela.Process().Output(), "Stop web server"));
+}
+
+// An extension renamed through the panel while it is a group's member: a
+// call to the group rings the phone registered under the new name.
+TEST(VelaWebInterop, RenamedMemberStillAnswersForItsGroup)
+{
+    vtest::VelaInstance vela;
+    int port = vtest::FreeTcpPort(), sipPort = vtest::FreeUdpPort();
+    std::filesystem::create_directories(vela.SharedDataFolder());
+    std::ofstream(vela.SharedDataFolder() + "/webserver") << "port=" << port << "\r\n";
+    std::ofstream(vela.SharedDataFolder() + "/sip") << "port=" << sipPort << "\r\n";
+    ASSERT_TRUE(vela.Start()) << vela.Process().Output();
+    ASSERT_TRUE(vela.Process().WaitForOutput(
+        "SIP Private IP is: 127.0.0.1:" + std::to_string(sipPort), 10000));
+    const std::string base = "http://127.0.0.1:" + std::to_string(port);
+    std::string cookie, token;
+    int64_t deadline = vtest::MonotonicMs() + 10000;
+    while (cookie.empty() && vtest::MonotonicMs() < deadline)
+        cookie = vtest::WebLogOn(base, "101=admin&102=&submitdef=++OK++");
+    ASSERT_NE(cookie, "");
+    token = vtest::WebFormToken(vtest::Curl({"-b", cookie, base + "/extensionprop"}));
+    auto post = [&](const char *script, const std::string &fields) {
+        return vtest::HttpHeader(
+            vtest::Curl({"-b", cookie, "-d", fields + "&csrf=" + token, base + "/" + script}),
+            "Location");
+    };
+    EXPECT_EQ(post("extensionprop", "save=1&name=101&password=pw101"), "extensionlist");
+    EXPECT_EQ(post("extensionprop", "save=1&name=102&password=pw102"), "extensionlist");
+    EXPECT_EQ(post("groupprop", "save=1&name=701&waithold=ringing"), "grouplist");
+    EXPECT_EQ(post("groupextensionprop", "id=701&saveext=1&extension=102"), "groupprop?id=701");
+    EXPECT_EQ(post("extensionprop", "save=1&id=102&name=112"), "extensionlist");
+
+    int phonePort = vtest::FreeUdpPort(), callerPort = vtest::FreeUdpPort();
+    ASSERT_TRUE(RegisterPhone(sipPort, "112", "pw102", phonePort));
+    ASSERT_TRUE(RegisterPhone(sipPort, "101", "pw101", callerPort));
+    vtest::ChildProcess phone, caller;
+    ASSERT_TRUE(phone.Start(SippCall("uas_answer.xml", phonePort)));
+    std::vector<std::string> call = SippCall("uac_call.xml", callerPort, sipPort);
+    call.insert(call.end(), {"-s", "701", "-au", "101", "-ap", "pw101"});
+    ASSERT_TRUE(caller.Start(call));
+    EXPECT_TRUE(EndedWell(caller)) << caller.Output() << vela.Process().Output();
+    EXPECT_TRUE(EndedWell(phone)) << phone.Output();
 }
 } // namespace
