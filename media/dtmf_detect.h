@@ -40,24 +40,29 @@ template <class Owner> class LDTMFDetect
     // step: distance between two samples of the channel listened to.
     void Write(const int *samples, int count, int step)
     {
-        float block[kMaxFrame];
+        double filtered[kMaxFrame];
         while (count > 0) {
             int n = std::min(count, left_);
-            double h = highPass_, energy[4] = {0, 0, 0, 0};
-            for (int i = 0; i < n; i++, samples += step) {
+            double h = highPass_, alpha = alpha_;
+            bank_.AddSamples(n, [&](int i) {
                 // The floor is set for 16-bit values: the shared scale is 16
                 // times that, and would put it 24 dB lower (line noise would
                 // pass for tones). Removing what lies below about 300 Hz
                 // keeps hum and the low-frequency bulk of speech out of the
                 // energy reference.
                 double d = *samples / 16.0 - h;
-                h += alpha_ * d;
-                energy[i & 3] += d * d;
-                block[i] = (float)d;
-            }
+                samples += step;
+                h += alpha * d;
+                filtered[i] = d;
+                return (float)d;
+            });
             highPass_ = h;
+            // Summed apart from the filter: four sums side by side instead
+            // of one chain of additions, and off the filter's own chain.
+            double energy[4] = {0, 0, 0, 0};
+            for (int i = 0; i < n; i++)
+                energy[i & 3] += filtered[i] * filtered[i];
             signal_.AddSum(energy[0] + energy[1] + energy[2] + energy[3]);
-            bank_.AddBlock(block, n);
             count -= n;
             left_ -= n;
             if (left_ == 0)

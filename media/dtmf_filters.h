@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 // 4096 samples of one sine period, built once on first use.
 class LSineTable
@@ -42,33 +43,76 @@ class LDTMFFreqLineSimple
 };
 
 // Goertzel recurrences (one multiply per sample and line) for up to kLanes
-// frequencies, laid out so that the compiler runs them side by side.
+// frequencies, four lanes to a vector register.
 class LDTMFGoertzelBank
 {
   public:
     static constexpr int kLanes = 24;
     void SetStep(int lane, int step);
     void Clear();
-    // The states stay in registers over the block.
     void AddBlock(const float *x, int count)
     {
-        float k[kLanes], s1[kLanes], s2[kLanes];
-        for (int j = 0; j < kLanes; j++)
-            k[j] = k_[j], s1[j] = s1_[j], s2[j] = s2_[j];
-        for (int i = 0; i < count; i++)
-            for (int j = 0; j < kLanes; j++) {
-                float s0 = x[i] + k[j] * s1[j] - s2[j];
-                s2[j] = s1[j];
-                s1[j] = s0;
-            }
-        for (int j = 0; j < kLanes; j++)
-            s1_[j] = s1[j], s2_[j] = s2[j];
+        AddSamples(count, [x](int i) { return x[i]; });
+    }
+    // next(i) gives sample i of the block. Taking the samples as they are
+    // made lets the caller's own per-sample chain (a filter) overlap with
+    // the recurrences instead of running before them.
+    template <class Next> void AddSamples(int count, Next next)
+    {
+        // The states are named vectors, not arrays indexed in a loop: that
+        // keeps all twelve in registers instead of going through memory on
+        // every sample, which made the recurrences wait on store-to-load
+        // forwarding. The arithmetic per lane is the scalar one, in the
+        // same order (x + k s1 - s2).
+        Vec s1[kVectors], s2[kVectors];
+        Load(s1, s1_);
+        Load(s2, s2_);
+        Vec k[kVectors];
+        Load(k, k_);
+        // Two samples per turn, the newest state written over the oldest:
+        // no register moves between turns.
+        int i = 0;
+        for (; i + 1 < count; i += 2) {
+            Step(s2, s1, k, next(i));
+            Step(s1, s2, k, next(i + 1));
+        }
+        if (i < count) {
+            Step(s2, s1, k, next(i));
+#pragma GCC unroll 6
+            for (int j = 0; j < kVectors; j++)
+                std::swap(s1[j], s2[j]);
+        }
+        Store(s1_, s1);
+        Store(s2_, s2);
     }
     // The frame's sums of x[n] e^(j n w) per lane, after samples samples;
     // starts the next frame.
     void EndFrame(int samples, double *re, double *im);
 
   private:
+    typedef float Vec __attribute__((vector_size(16)));
+    static constexpr int kVectors = kLanes / 4;
+    // older becomes x + k newer - older, the next state of each lane.
+    static void Step(Vec *older, const Vec *newer, const Vec *k, float v)
+    {
+        Vec x = {v, v, v, v};
+#pragma GCC unroll 6
+        for (int j = 0; j < kVectors; j++)
+            older[j] = x + k[j] * newer[j] - older[j];
+    }
+    static void Load(Vec *to, const float *from)
+    {
+#pragma GCC unroll 6
+        for (int j = 0; j < kVectors; j++)
+            __builtin_memcpy(&to[j], from + 4 * j, sizeof(Vec));
+    }
+    static void Store(float *to, const Vec *from)
+    {
+#pragma GCC unroll 6
+        for (int j = 0; j < kVectors; j++)
+            __builtin_memcpy(to + 4 * j, &from[j], sizeof(Vec));
+    }
+
     // Single precision: a frame is only 100 samples, and four lanes fit in
     // one vector register instead of two.
     float k_[kLanes] = {};
