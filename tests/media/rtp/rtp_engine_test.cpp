@@ -64,6 +64,14 @@ struct RtpEngineTest : ::testing::Test {
     sockaddr_in EngineAddress() { return UdpPeer::Address("127.0.0.1", engine.GetLocalPort()); }
 };
 
+// The sanitizers hold freed memory in quarantine, so there the resident size
+// grows with any allocation; growth is measured in the plain build.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kMeasuresGrowth = false;
+#else
+constexpr bool kMeasuresGrowth = true;
+#endif
+
 TEST_F(RtpEngineTest, AFloodFromASecondSenderNeitherGrowsNorStopsTheFirstStream)
 {
     std::string answer;
@@ -90,7 +98,8 @@ TEST_F(RtpEngineTest, AFloodFromASecondSenderNeitherGrowsNorStopsTheFirstStream)
     long loudAfter = heard->Loud();
     talker.join();
     EXPECT_GT(engine.GetReceivedCount(), 10000u);
-    EXPECT_LT(ResidentKb() - before, 1024);
+    if (kMeasuresGrowth)
+        EXPECT_LT(ResidentKb() - before, 1024);
     // 1.5 s of the first stream's tone (about 8 in 10 samples loud).
     EXPECT_GT(loudAfter - loudBefore, 8000);
 
