@@ -107,9 +107,10 @@ TEST_F(RelayPortsTest, OddPublicPortMovesTheSocketUntilThePortIsHandedOut)
         relay.GetA().ResolvePublicIP();
         EXPECT_EQ(relay.GetA().GetLocalPublicIP(), "203.0.113.7");
         uint16_t now = relay.GetA().GetBoundPort();
-        // The first move may hop over B's port.
+        // The first move may hop over B's port, and a move hops over ports
+        // that tests running beside this one hold at that moment.
         EXPECT_GE(now, first + 2 * c.portMoves) << c.handedOut << c.stun;
-        EXPECT_LE(now, first + 2 * c.portMoves + (c.portMoves ? 2 : 0));
+        EXPECT_LE(now, first + 2 * c.portMoves + (c.portMoves ? 2 + 16 : 0));
         EXPECT_EQ(now % 2, 0);
         EXPECT_TRUE(relay.GetA().IsBound()) << "a port is never left unbound";
     }
