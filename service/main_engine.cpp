@@ -26,12 +26,6 @@ void TraceSipPacket(bool sent, const LIPAddressWithPort &peer, const char *bytes
     LSipTraceUdpPacket(sent, address, bytes, length);
 }
 
-// A saved or deleted external line re-registers the lines.
-void LinesChangedInPanel()
-{
-    if (MainEngine *engine = gInstance.load())
-        engine->LinesChanged();
-}
 } // namespace
 
 MainEngine::MainEngine() : mProxyTransport(mSipEngine)
@@ -184,14 +178,14 @@ void MainEngine::LogSipStatus()
 // program folder on first start.
 void MainEngine::StartWebServer()
 {
-    VWSetLinesChangedHook(LinesChangedInPanel);
     mPageContext.lineStatus = &mSipEngine.GetLineStatusSource();
+    // A saved or deleted external line re-registers the lines.
+    mPageContext.linesChanged = [this] { LinesChanged(); };
     VLStartWebServer(0, &mPageContext);
 }
 void MainEngine::StopWebServer()
 {
     LWebControl::StopServer();
-    VWSetLinesChangedHook(nullptr);
 }
 // Log clean-up and install on demand, once a minute.
 void MainEngine::StartMaintenanceThread()

@@ -41,8 +41,6 @@ void VWEmergencyMapping(LWebletForm &form);
 extern const LWebletScriptItem kControlPageScripts[];
 extern const int kControlPageScriptCount;
 
-// Called after an external line was saved so that the engine re-registers
-// its lines. The engine sets it while it runs; null = nobody to tell.
-using VWLinesChangedHook = void (*)();
-void VWSetLinesChangedHook(VWLinesChangedHook hook);
-void VWNotifyLinesChanged();
+// Called after an external line was saved or deleted, so that the engine
+// re-registers its lines; a panel run without an engine tells nobody.
+void VWNotifyLinesChanged(LWebletForm &form);

@@ -127,7 +127,7 @@ bool VLExternalPropPage::CmOk()
         line.SetPassword(password.c_str());
     line.SetRingOnLine(NoneIsEmpty(GetTextAndTrim(108)).c_str());
     line.SetRecordIncoming(GetCheck(200));
-    VWNotifyLinesChanged();
+    VWNotifyLinesChanged(form);
     return true;
 }
 
@@ -220,6 +220,6 @@ bool VLExternalAdvancedSettingsPage::CmOk()
     line.SetProhibitOddRtp(GetCheck(111));
     line.SetAlwaysRelay(GetCheck(112));
     line.SetRelayNotNeeded(GetCheck(113));
-    VWNotifyLinesChanged();
+    VWNotifyLinesChanged(form);
     return true;
 }

@@ -11,13 +11,10 @@
 #include "web/web_frame.h"
 #include "web/weblet_form.h"
 
-#include <atomic>
 #include <ctime>
 
 namespace
 {
-std::atomic<VWLinesChangedHook> lines_changed{nullptr};
-
 std::string LocalTime(int64_t when)
 {
     time_t t = (time_t)when;
@@ -73,16 +70,11 @@ class VLExternalListPage : public VLListPage
 };
 } // namespace
 
-void VWSetLinesChangedHook(VWLinesChangedHook hook)
+void VWNotifyLinesChanged(LWebletForm &form)
 {
-    lines_changed.store(hook);
-}
-
-void VWNotifyLinesChanged()
-{
-    VWLinesChangedHook hook = lines_changed.load();
-    if (hook)
-        hook();
+    const LWebPageContext *context = form.GetPageContext();
+    if (context && context->linesChanged)
+        context->linesChanged();
 }
 
 std::vector<std::string> VWRingOnChoices()
@@ -120,7 +112,7 @@ void VWExternalDelete(LWebletForm &form)
         return;
     const char *id = form.GetParm("id");
     if (VWIsValidKey(id) && LPBXExternalLineList().Delete(id))
-        VWNotifyLinesChanged();
+        VWNotifyLinesChanged(form);
     VWShowList(form, "externallist");
 }
 

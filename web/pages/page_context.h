@@ -5,7 +5,11 @@
 
 #include "sip/sip_line_register.h"
 
+#include <functional>
+
 struct LWebPageContext {
     // Registration state of the external lines with their providers.
     LSipLineStatusSource *lineStatus = nullptr;
+    // A line was saved or deleted: the engine registers its lines anew.
+    std::function<void()> linesChanged;
 };

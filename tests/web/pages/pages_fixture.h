@@ -6,8 +6,10 @@
 #include "service/web_script_table.h"
 #include "support/process.h"
 #include "support/web_client.h"
+#include "web/pages/page_context.h"
 #include "web/web_control.h"
 
+#include <atomic>
 #include <string>
 #include <unistd.h>
 #include <utility>
@@ -24,7 +26,8 @@ class PagesServerTest : public WebRootTest
         // This test program has no data folder of its own next to it: the
         // panel's files come from the source tree's, laid out the same way.
         VLSeedWebFiles(VELA_TEST_DATA "/../../../web");
-        ASSERT_TRUE(VLStartWebServer(port));
+        context.linesChanged = [this] { linesChanged++; };
+        ASSERT_TRUE(VLStartWebServer(port, &context));
         int64_t deadline = vtest::MonotonicMs() + 5000;
         while (!LWebControl::GetServer().IsListening() && vtest::MonotonicMs() < deadline)
             usleep(2000);
@@ -66,4 +69,6 @@ class PagesServerTest : public WebRootTest
 
     int port = 0;
     std::string base, cookie, token;
+    LWebPageContext context;
+    std::atomic<int> linesChanged{0};
 };

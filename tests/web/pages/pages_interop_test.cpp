@@ -13,11 +13,6 @@
 
 namespace
 {
-std::atomic<int> lines_changed{0};
-void CountLinesChanged()
-{
-    lines_changed++;
-}
 
 const char *const kOk = "  OK  ";
 
@@ -73,18 +68,16 @@ TEST_F(PagesServerTest, ExtensionAddEditRenameDelete)
 
 TEST_F(PagesServerTest, ExternalLineWithAdvancedSettingsTellsTheEngine)
 {
-    lines_changed = 0;
-    VWSetLinesChangedHook(CountLinesChanged);
     const Fields line = {{"101", "Provider"}, {"106", "4711"},    {"107", "pw"},
                          {"108", "[None]"},   {"rbg1", "102"},    {"103", ""},
                          {"200", "on"},       {"submitdef", kOk}, {"onok", "externallist"}};
     std::string refused = Post("externalprop", line);
     EXPECT_TRUE(Has(refused, "Please enter the server name.")) << refused;
-    EXPECT_EQ(lines_changed.load(), 0);
+    EXPECT_EQ(linesChanged.load(), 0);
     Fields withServer = line;
     withServer[5].second = "sip.example.com";
     EXPECT_EQ(Location(Post("externalprop", withServer)), "externallist");
-    EXPECT_EQ(lines_changed.load(), 1);
+    EXPECT_EQ(linesChanged.load(), 1);
     LPBXExternalLine stored;
     char text[LPathSize];
     ASSERT_TRUE(LPBXExternalLineList().Exists("Provider"));
@@ -101,7 +94,7 @@ TEST_F(PagesServerTest, ExternalLineWithAdvancedSettingsTellsTheEngine)
         Has(Post("externaladvancedsettings", advanced), "Please enter the outbound proxy."));
     advanced[2].second = "proxy.example.com:5062";
     EXPECT_EQ(Location(Post("externaladvancedsettings", advanced)), "externallist");
-    EXPECT_EQ(lines_changed.load(), 2);
+    EXPECT_EQ(linesChanged.load(), 2);
     LPBXExternalLineList().Open(stored, "Provider");
     EXPECT_STREQ(stored.GetOutboundProxy(text), "proxy.example.com:5062");
     EXPECT_STREQ(stored.GetAuthUserID(text), "auth77");
@@ -131,8 +124,7 @@ TEST_F(PagesServerTest, ExternalLineWithAdvancedSettingsTellsTheEngine)
 
     Post("externaldelete", {{"id", "Carrier"}, {"confirmed", "yes"}});
     EXPECT_FALSE(LPBXExternalLineList().Exists("Carrier"));
-    EXPECT_EQ(lines_changed.load(), 5);
-    VWSetLinesChangedHook(nullptr);
+    EXPECT_EQ(linesChanged.load(), 5);
 }
 
 TEST_F(PagesServerTest, GroupWithMembers)
