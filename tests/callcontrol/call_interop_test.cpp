@@ -3,6 +3,8 @@
 // scenario fails its run unless every expected message arrives in order.
 #include "call_fixture.h"
 
+#include "support/udp_peer.h"
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -10,15 +12,6 @@ namespace vtest
 {
 namespace
 {
-std::string HeaderLine(const std::string &message, const std::string &name)
-{
-    size_t at = message.find("\r\n" + name + ":");
-    if (at == std::string::npos)
-        return "";
-    size_t end = message.find("\r\n", at + 2);
-    return message.substr(at + 2, end - at - 2);
-}
-
 // A provisional answer of a raw phone to request.
 std::string Ringing(const std::string &request)
 {
@@ -319,8 +312,7 @@ TEST_F(CallTest, CallBeyondTheCallLimitGets503)
     int phonePort = FreeUdpPort();
     ASSERT_TRUE(Register("102", "pw102", phonePort));
     std::vector<std::string> phoneArgs = SippArgs("uas_cancelled.xml", phonePort);
-    std::vector<std::string> callerArgs =
-        SippArgs("uac_cancel_later.xml", FreeUdpPort(), Remote());
+    std::vector<std::string> callerArgs = SippArgs("uac_cancel_later.xml", FreeUdpPort(), Remote());
     // "-m 1" becomes the number of calls each side makes or takes.
     auto setCalls = [](std::vector<std::string> &argv, int calls) {
         *(std::find(argv.begin(), argv.end(), "-m") + 1) = std::to_string(calls);

@@ -5,6 +5,8 @@
 #include "config/pbx_external_line.h"
 #include "sip/sip_request.h"
 
+#include "support/udp_peer.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
@@ -20,15 +22,6 @@ namespace vtest
 {
 namespace
 {
-std::string HeaderLine(const std::string &message, const std::string &name)
-{
-    size_t at = message.find("\r\n" + name + ":");
-    if (at == std::string::npos)
-        return "";
-    size_t end = message.find("\r\n", at + 2);
-    return message.substr(at + 2, end - at - 2);
-}
-
 std::string Param(const std::string &message, const std::string &name)
 {
     std::smatch m;

@@ -84,22 +84,36 @@ class PostgresServer
     vtest::TempDir mFolder{"vela-pg"};
 };
 
-using PostgresCallLogTest = vtest::CallLogTest;
+class PostgresCallLogTest : public vtest::CallLogTest
+{
+  protected:
+    // A running server with an empty call table, and the exchange's database
+    // log pointed at it; the reason when the server cannot run.
+    std::string StartWithCallTable(PostgresServer &server)
+    {
+        std::string why = server.Start();
+        if (!why.empty())
+            return why;
+        bool ok = false;
+        std::string out =
+            server.Psql("CREATE TABLE CallTable (\"Date\" date, \"Time\" time, "
+                        "\"From\" text, \"To\" text, \"Duration\" int, \"Total\" int);",
+                        ok);
+        EXPECT_TRUE(ok) << out;
+        WriteDsn(kPgDriver, "Servername=" + server.SocketFolder() +
+                                "\nPort=" + std::to_string(server.port) + "\nDatabase=postgres\n");
+        EnableDatabaseLog("postgres");
+        return "";
+    }
+};
 
 TEST_F(PostgresCallLogTest, RowPerCallWithItsDurations)
 {
     PostgresServer server;
-    std::string why = server.Start();
+    std::string why = StartWithCallTable(server);
     if (!why.empty())
         GTEST_SKIP() << "PostgreSQL cannot run here: " << why;
     bool ok = false;
-    std::string out = server.Psql("CREATE TABLE CallTable (\"Date\" date, \"Time\" time, \"From\" "
-                                  "text, \"To\" text, \"Duration\" int, \"Total\" int);",
-                                  ok);
-    ASSERT_TRUE(ok) << out;
-    WriteDsn(kPgDriver, "Servername=" + server.SocketFolder() +
-                            "\nPort=" + std::to_string(server.port) + "\nDatabase=postgres\n");
-    EnableDatabaseLog("postgres");
     StartVelaWithOdbc();
     auto phone = StartAnsweringPhone(1500, 2);
     ASSERT_TRUE(phone);
@@ -134,17 +148,10 @@ TEST_F(PostgresCallLogTest, RowPerCallWithItsDurations)
 TEST_F(PostgresCallLogTest, CraftedNamesReadBackExactly)
 {
     PostgresServer server;
-    std::string why = server.Start();
+    std::string why = StartWithCallTable(server);
     if (!why.empty())
         GTEST_SKIP() << "PostgreSQL cannot run here: " << why;
     bool ok = false;
-    std::string out = server.Psql("CREATE TABLE CallTable (\"Date\" date, \"Time\" time, \"From\" "
-                                  "text, \"To\" text, \"Duration\" int, \"Total\" int);",
-                                  ok);
-    ASSERT_TRUE(ok) << out;
-    WriteDsn(kPgDriver, "Servername=" + server.SocketFolder() +
-                            "\nPort=" + std::to_string(server.port) + "\nDatabase=postgres\n");
-    EnableDatabaseLog("postgres");
     ASSERT_TRUE(LLog::SetLogFolder(vela.LogFolder().c_str()));
     setenv("ODBCSYSINI", odbc->Path().c_str(), 1);
     setenv("ODBCINI", (odbc->Path() + "/odbc.ini").c_str(), 1);

@@ -25,4 +25,15 @@ class UdpPeer
     int mFd = -1;
     int mPort = 0;
 };
+
+// The whole "Name: value" line of a header in a SIP message, or "" when the
+// message has none.
+inline std::string HeaderLine(const std::string &message, const std::string &name)
+{
+    size_t at = message.find("\r\n" + name + ":");
+    if (at == std::string::npos)
+        return "";
+    size_t end = message.find("\r\n", at + 2);
+    return message.substr(at + 2, end - at - 2);
+}
 } // namespace vtest
