@@ -2,7 +2,9 @@
 // ("lan" with the exchange, "router" masquerading with nftables, "wan" with
 // a real STUN server, stund). The exchange learns the router's address by
 // STUN and registers its line with it, a forged STUN answer from another wan
-// host changes nothing, and the network test reports this NAT as it is.
+// host changes nothing, the network test reports this NAT as it is, and a
+// phone on the internet calls one in the office with audio both ways.
+#include "config/pbx_extension.h"
 #include "config/pbx_external_line.h"
 #include "config/settings.h"
 #include "support/process.h"
@@ -29,6 +31,8 @@ const char *kStund = "11.21.0.2";      // its alternate address is .3
 const char *kSilentStun = "11.21.0.4"; // a server that never answers itself
 const char *kRegistrar = "11.21.0.5";
 const char *kSpoofer = "11.21.0.6";
+const char *kWanPhone = "11.21.0.7";
+const char *kPcap = "/usr/share/sip-tester/g711a.pcap";
 
 bool Has(const std::string &text, const std::string &part)
 {
@@ -112,6 +116,56 @@ bool AnswersOptions(int fd, int port, const std::string &callId)
 class NatRouterTest : public ::testing::Test
 {
   protected:
+    // SIPp inside namespace ns at ip:port (media on port + 1000, RTP going
+    // to the test's receiver at 7000), the exchange at the address the
+    // phone sees: the router from wan, the exchange itself from lan.
+    struct SippRun {
+        std::vector<std::string> argv;
+        bool Succeeded()
+        {
+            ChildProcess sipp;
+            int status = -1;
+            bool ok = sipp.Start(argv) && sipp.WaitExit(15000, &status) && WIFEXITED(status) &&
+                      WEXITSTATUS(status) == 0;
+            EXPECT_TRUE(ok) << sipp.Output();
+            return ok;
+        }
+    };
+    // user dials (or registers as) service; no user: a phone that answers.
+    SippRun Sipp(const std::string &ns, const char *ip, int port, const std::string &scenario,
+                 const std::string &user, const std::string &service)
+    {
+        std::string exchange = (ns == wan ? kRouterWan : "10.21.1.2");
+        SippRun run{{"/usr/sbin/ip",
+                     "netns",
+                     "exec",
+                     ns,
+                     "/usr/bin/sipp",
+                     "-sf",
+                     std::string(VELA_TEST_DATA) + "/../" + scenario,
+                     "-i",
+                     ip,
+                     "-p",
+                     std::to_string(port),
+                     "-mi",
+                     ip,
+                     "-mp",
+                     std::to_string(port + 1000),
+                     "-key",
+                     "sink_port",
+                     "7000",
+                     "-m",
+                     "1",
+                     "-nostdin",
+                     "-timeout",
+                     "20s",
+                     "-timeout_error"}};
+        if (!user.empty())
+            run.argv.insert(run.argv.end(), {exchange + ":" + std::to_string(sipPort), "-s",
+                                             service, "-au", user, "-ap", "pw" + user});
+        return run;
+    }
+
     void SetUp() override
     {
         static int serial = 0;
@@ -361,5 +415,79 @@ TEST_F(NatRouterNoForwardTest, UpnpMapsTheSipPortOnTheRouter)
     close(peer);
     vela.Stop(SIGTERM, 10000);
     igd.Stop(SIGTERM, 5000);
+}
+} // namespace vtest
+
+namespace vtest
+{
+// An office router forwarding the SIP port and the RTP range, and the
+// exchange told its public address by the static mapping: a phone on the
+// internet registers through the router and calls a phone in the office,
+// the SDP it is sent names the router, and audio crosses the NAT both ways.
+TEST_F(NatRouterTest, WanPhoneCallsLanPhoneThroughStaticMapping)
+{
+    if (access("/usr/bin/sipp", X_OK) != 0 || access(kPcap, R_OK) != 0)
+        GTEST_SKIP() << "needs sipp and its g711a.pcap (sip-tester)";
+    ASSERT_EQ(Shell("ip netns exec " + router + " nft add rule ip nat pre iifname c" + tag +
+                    " udp dport 30000-30999 dnat to 10.21.1.2"),
+              0);
+    // clang-format off
+    const std::pair<const char *, std::string> settings[] = {
+        {"STATIC", "1"}, {"STATICPublicIP", kRouterWan}, {"STATICSIPPort", std::to_string(sipPort)},
+        {"STATICRTPPortBase", "30000"}, {"STUN", "0"},
+    };
+    // clang-format on
+    for (auto &[key, value] : settings)
+        ASSERT_TRUE(LSettingSetString("SIP", key, value.c_str()));
+    for (const char *name : {"101", "102"}) {
+        LPBXExtension extension;
+        ASSERT_TRUE(LPBXExtensionList().CreateNewRecord(extension, name));
+        extension.SetPassword((std::string("pw") + name).c_str());
+        extension.SetVoiceMailExtension("");
+    }
+    TempDir media("vela-nat-media");
+    for (const char *name : {"caller.pcap", "callee.pcap"})
+        ASSERT_EQ(symlink(kPcap, (media.Path() + "/" + name).c_str()), 0);
+    int wanSink = SocketIn(wan, kWanPhone, 7000), lanSink = SocketIn(lan, "10.21.1.2", 7000);
+    ASSERT_TRUE(wanSink >= 0 && lanSink >= 0);
+    ASSERT_TRUE(vela.Start()) << vela.Process().Output();
+
+    std::string trace = media.Path() + "/caller-messages.log";
+    ChildProcess lanPhone, caller;
+    ASSERT_TRUE(
+        Sipp(lan, "10.21.1.2", 5062, "callcontrol/sipp/register.xml", "102", "102").Succeeded());
+    ASSERT_TRUE(
+        Sipp(wan, kWanPhone, 5070, "callcontrol/sipp/register.xml", "101", "101").Succeeded());
+    ASSERT_TRUE(lanPhone.Start(
+        Sipp(lan, "10.21.1.2", 5062, "media/sipp/relay_uas.xml", "", "").argv, {}, media.Path()));
+    SippRun call = Sipp(wan, kWanPhone, 5070, "media/sipp/relay_uac.xml", "101", "102");
+    call.argv.insert(call.argv.end(), {"-trace_msg", "-message_file", trace});
+    ASSERT_TRUE(caller.Start(call.argv, {}, media.Path()));
+    int status = -1;
+    EXPECT_TRUE(caller.WaitExit(30000, &status) && WIFEXITED(status) && !WEXITSTATUS(status))
+        << caller.Output() << vela.Process().Output();
+    EXPECT_TRUE(lanPhone.WaitExit(10000, &status) && WIFEXITED(status) && !WEXITSTATUS(status))
+        << lanPhone.Output();
+
+    // The 200 OK the exchange sent the internet phone, as it arrived there.
+    std::string log = ReadFile(trace);
+    size_t ok = log.find("SIP/2.0 200 OK");
+    EXPECT_NE(ok, std::string::npos) << log;
+    EXPECT_NE(log.find(std::string("c=IN IP4 ") + kRouterWan, ok), std::string::npos) << log;
+    EXPECT_NE(log.find(std::string("Contact: <sip:102@") + kRouterWan, ok), std::string::npos)
+        << log;
+
+    // Audio arrived on each side: at the internet phone from the router.
+    int atWan = 0, atLan = 0;
+    std::string packet;
+    sockaddr_in from{};
+    while (Receive(wanSink, packet, 300, &from))
+        atWan += from.sin_addr.s_addr == Address(kRouterWan, 0).sin_addr.s_addr;
+    while (Receive(lanSink, packet, 300))
+        atLan++;
+    EXPECT_GT(atWan, 20) << "no RTP from the office phone at the internet phone";
+    EXPECT_GT(atLan, 20) << "no RTP from the internet phone at the office phone";
+    close(wanSink);
+    close(lanSink);
 }
 } // namespace vtest
