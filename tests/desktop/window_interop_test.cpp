@@ -130,3 +130,22 @@ TEST_F(WindowTest, ShowsServiceLogSwitchesSipAndRunsTheNetworkTest)
     EXPECT_TRUE(Shows("Started again with arguments: -x hello"));
     EXPECT_TRUE(Shows("Started again with arguments: \n"));
 }
+
+// No service and no service manager to start one (as in a container): the
+// window says why and runs the engine itself, which answers SIP.
+TEST_F(WindowTest, WithoutAServiceManagerRunsTheEngineItself)
+{
+    if (access("/run/systemd/system", F_OK) == 0 || access("/etc/init.d/velad", F_OK) == 0)
+        GTEST_SKIP() << "a service manager runs here; the window would start the real service";
+    ASSERT_EQ(system(("mkdir -p '" + vela.SharedDataFolder() + "'").c_str()), 0);
+    std::ofstream(vela.SharedDataFolder() + "/sip") << "port=" << sipPort << "\n";
+    std::ofstream(vela.SharedDataFolder() + "/webserver") << "port=" << FreeTcpPort() << "\r\n";
+    ASSERT_TRUE(window.Start({VELA_WINDOW_BINARY}, env));
+    EXPECT_TRUE(
+        window.WaitForOutput("Cannot start the background service: systemd is not running", 10000))
+        << window.Output();
+    EXPECT_TRUE(window.WaitForOutput(
+        "Unable to start the background service! Will attempt to run in foreground.", 10000));
+    EXPECT_TRUE(Shows("Running the engine in this window"));
+    EXPECT_TRUE(Answered("foreground", 5000)) << window.Output();
+}
