@@ -45,9 +45,8 @@ class TestDialog : public LSipTestProcess
   public:
     TestDialog(GtkWindow *parent, MainEngineProxy &proxy) : m_tester(proxy)
     {
-        m_dialog =
-            gtk_dialog_new_with_buttons("Network Test", parent, GTK_DIALOG_DESTROY_WITH_PARENT,
-                                        "Cancel", GTK_RESPONSE_CANCEL, nullptr);
+        m_dialog = gtk_dialog_new_with_buttons("Network Test", parent, GTK_DIALOG_MODAL, "Cancel",
+                                               GTK_RESPONSE_CANCEL, nullptr);
         gtk_window_set_default_size(GTK_WINDOW(m_dialog), 480, -1);
         GtkWidget *area = gtk_dialog_get_content_area(GTK_DIALOG(m_dialog));
         m_line1 = gtk_label_new("");
