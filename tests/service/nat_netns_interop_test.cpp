@@ -136,30 +136,12 @@ class NatRouterTest : public ::testing::Test
                  const std::string &user, const std::string &service)
     {
         std::string exchange = (ns == wan ? kRouterWan : "10.21.1.2");
-        SippRun run{{"/usr/sbin/ip",
-                     "netns",
-                     "exec",
-                     ns,
-                     "/usr/bin/sipp",
-                     "-sf",
-                     std::string(VELA_TEST_DATA) + "/../" + scenario,
-                     "-i",
-                     ip,
-                     "-p",
-                     std::to_string(port),
-                     "-mi",
-                     ip,
-                     "-mp",
-                     std::to_string(port + 1000),
-                     "-key",
-                     "sink_port",
-                     "7000",
-                     "-m",
-                     "1",
-                     "-nostdin",
-                     "-timeout",
-                     "20s",
-                     "-timeout_error"}};
+        // clang-format off
+        SippRun run{{"/usr/sbin/ip", "netns", "exec", ns, "/usr/bin/sipp",
+                     "-sf", std::string(VELA_TEST_DATA) + "/../" + scenario,
+                     "-i", ip, "-p", std::to_string(port), "-mi", ip, "-mp", std::to_string(port + 1000),
+                     "-key", "sink_port", "7000", "-m", "1", "-nostdin", "-timeout", "20s", "-timeout_error"}};
+        // clang-format on
         if (!user.empty())
             run.argv.insert(run.argv.end(), {exchange + ":" + std::to_string(sipPort), "-s",
                                              service, "-au", user, "-ap", "pw" + user});
