@@ -1,9 +1,8 @@
 // The desktop window: the service's status log, buttons that stop and start
-// the SIP engine and restart the web server, and a link to the control
-// panel. It talks to the background service over the control channel, or
-// starts the system service when none runs, and runs the engine itself when
-// no service can be reached even then. The network test opens in a progress
-// dialog.
+// the SIP engine, restart the web server and run the network test (in a
+// progress dialog), and a link to the control panel. It talks to the
+// background service over the control channel, starts the system service
+// when none answers, and runs the engine itself when that fails too.
 #include "config/folders.h"
 #include "config/settings.h"
 #include "desktop/network_test_dialog.h"
@@ -13,7 +12,6 @@
 #include <gtk/gtk.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <unistd.h>
 
