@@ -45,12 +45,14 @@ void LStreamPlayer::ThreadFunction()
     const int block = std::clamp(source.GetSampleRate() / 25, 20, 8192);
     std::vector<int> buffer((size_t)block * source.GetChannels());
     bool running = false;
+    // A stream's end and position say nothing about what it holds (the
+    // rate converter keeps some of it), even after it ended: it is read
+    // until it gives nothing.
+    const bool stream = source.IsStreaming();
     while (!IsToStop()) {
         long long left = (long long)source.GetEndSample() - source.GetPositionSample();
         int got = 0;
-        // A stream's end and position say nothing about what it holds now:
-        // it is read and gives what has arrived.
-        if (left > 0 || source.IsStreaming())
+        if (left > 0 || stream)
             got = source.Read(buffer.data(),
                               (int)(left > 0 ? std::min<long long>(left, block) : block));
         if (got > 0) {
