@@ -27,7 +27,8 @@ class LMerleClientSource : public LThread, public LSoundSourceBase
     int GetPositionSample() override { return 0; }
     // What is buffered now.
     int GetEndSample() override { return bucket.GetUsed(); }
-    bool IsStreaming() override { return streaming.load(); }
+    // Until the stream ended and everything it gave has been read.
+    bool IsStreaming() override { return streaming.load() || bucket.GetUsed() > 0; }
     void WaitForStreamingData(int ms) override;
 
     // A client for server ("host" or "host:port"), its thread started at
