@@ -83,25 +83,8 @@ TEST(Socket, StopRequestEndsAWaitWithin200ms)
     }
     // Stop comes first: an already stopped process does not even wait.
     EXPECT_EQ(LProcessStopped, ProcessWaitForPacket(stopper, udp, 10000));
-}
-
-TEST(Socket, TimeOutsFailAndDataArrives)
-{
-    LProcessInterfaceVoid never;
-    LUdpSocket a, b;
-    ASSERT_TRUE(a.Bind(0, 0x7F000001));
-    ASSERT_TRUE(b.Bind(0, 0x7F000001));
-    EXPECT_EQ(LProcessFailed, ProcessWaitForPacket(never, a, 50));
-    LIPAddressWithPort to, from;
-    a.GetLocalAddress(to);
-    EXPECT_EQ(5, b.SendTo("hello", 5, to));
-    ASSERT_EQ(LProcessSuccess, ProcessWaitForPacket(never, a, 1000));
-    char packet[16];
-    EXPECT_EQ(5, a.RecvFrom(packet, sizeof packet, from));
-    LIPAddressWithPort bAddress;
-    b.GetLocalAddress(bAddress);
-    EXPECT_TRUE(from.IsSameAs(bAddress));
-    EXPECT_EQ(-1, a.RecvFrom(packet, sizeof packet, from)); // nothing waiting
+    stopper.stop = false;
+    EXPECT_EQ(LProcessFailed, ProcessWaitForPacket(stopper, udp, 50));
 }
 
 TEST(Socket, ReceiveAllAcrossManySegmentsAndDisconnect)

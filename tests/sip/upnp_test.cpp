@@ -183,7 +183,7 @@ TEST(Upnp, MapsOnWanPppWhenWanIpIsMissingAndFailsCleanlyOnBadInput)
         {"SOAP without closing tag",   true,  Description("WANIPConnection:1"),        "<NewExternalIPAddress>203.0.113.40", "<ok/>",               LProcessFailed,  false},
     };
     // clang-format on
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         FakeIgd igd;
         igd.description = c.description;
         igd.replies["GetExternalIPAddress"] = c.externalReply;
