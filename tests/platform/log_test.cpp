@@ -50,3 +50,20 @@ TEST(LogRateLimiter, FewLinesPerSourceThenOneSummaryPerWindow)
     EXPECT_EQ(summaries[0], "1 more warnings in 10 s were not logged");
     EXPECT_EQ(summaries[1], "97 more warnings caused by 10.0.0.1 in 10 s were not logged");
 }
+
+// The windows of the sources run on their own clocks: when the total window
+// rolls over, a source whose window began later keeps its count.
+TEST(LogRateLimiter, ASourceWindowOutlivesTheTotalWindowThatStartedEarlier)
+{
+    LLogRateLimiter limiter(LLogRateLimiter::Limits{2, 100, 10});
+    std::vector<std::string> summaries;
+    EXPECT_TRUE(limiter.Allow("A", 1000, summaries));
+    EXPECT_TRUE(limiter.Allow("B", 1005, summaries));
+    EXPECT_TRUE(limiter.Allow("B", 1005, summaries));
+    EXPECT_FALSE(limiter.Allow("B", 1005, summaries));
+    EXPECT_FALSE(limiter.Allow("B", 1010, summaries)); // B's window ends at 1015
+    EXPECT_TRUE(summaries.empty());
+    EXPECT_TRUE(limiter.Allow("B", 1015, summaries));
+    EXPECT_EQ(summaries,
+              std::vector<std::string>{"2 more warnings caused by B in 10 s were not logged"});
+}
