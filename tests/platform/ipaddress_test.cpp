@@ -76,3 +76,12 @@ TEST(IPAddress, MultiHomedHoldsAtMostFour)
     EXPECT_FALSE(hosts.SetFromText("no-such-host.invalid", 5060));
     EXPECT_EQ(0, hosts.GetCount());
 }
+
+TEST(IPAddress, LocalAddressTextAgreesWithTheNumber)
+{
+    char text[16];
+    uint32_t address = 0, parsed = 0;
+    bool found = GetLocalHostIP(address);
+    EXPECT_EQ(found, LIPGetLocalHostIPPublic(text, sizeof text));
+    EXPECT_EQ(found, LIPParseDotted(text, parsed) && parsed == address) << text;
+}
