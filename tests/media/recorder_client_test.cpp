@@ -1,14 +1,12 @@
 // The recorder client against a test recording server: the packets and their
 // order, refusals, an unreachable server, rotation and a slow server.
 #include "media/recorder_client.h"
-#include "platform/tick.h"
 #include "recorder_test_audio.h"
 #include "recorder_test_server.h"
 #include "rtp_test_support.h"
+#include "support/wait.h"
 
 #include <gtest/gtest.h>
-
-#include <functional>
 
 namespace
 {
@@ -16,17 +14,8 @@ namespace
 LTallyClientTimeouts Short()
 {
     LTallyClientTimeouts t;
-    t.connectMs = 2000;
-    t.sendMs = t.responseMs = 300;
+    t.connectMs = 2000, t.sendMs = t.responseMs = 300;
     return t;
-}
-
-bool WaitFor(const std::function<bool()> &done, int ms = 5000)
-{
-    uint64_t until = LMonotonicMs() + ms;
-    while (!done() && LMonotonicMs() < until)
-        usleep(5000);
-    return done();
 }
 
 uint16_t ClosedPort()
@@ -45,7 +34,7 @@ TEST(RecorderClient, SendsLogOnFileNameAndWholeGsmFrames)
                                                      "2024/call-17.wav", Short());
         for (size_t i = 0; i < audio.size(); i += 100)
             sink.Write(audio.data() + i, 100);
-        ASSERT_TRUE(WaitFor([&] { return server.FramesSoFar() == 6; }));
+        ASSERT_TRUE(vtest::WaitUntil([&] { return server.FramesSoFar() == 6; }));
     }
     ASSERT_TRUE(server.WaitClosed(1, 3000));
     RecordingReceived r = server.Get(0);
@@ -60,17 +49,15 @@ TEST(RecorderClient, SendsLogOnFileNameAndWholeGsmFrames)
 
 TEST(RecorderClient, RefusalsAndSilenceEndTheRecordingWithTheirLogLine)
 {
-    struct Case {
-        std::string answer;
-        bool answerAtAll;
-        const char *logLine;
-    } cases[] = {
-        {std::string("<\x03", 2), true, "Tally Recorder did not accept your access code."},
-        {std::string("x\0", 2), true, "Tally response is invalid or corrupt"},
-        {std::string("<\x07", 2), true, "Tally response is invalid or corrupt"},
-        {"", false, "Tally did not respond"},
+    // clang-format off
+    const struct { std::string answer; bool answerAtAll; const char *logLine; } cases[] = {
+        {std::string("<\x03", 2), true, "did not accept your access code"},
+        {std::string("x\0", 2), true, "response is invalid or corrupt"},
+        {std::string("<\x07", 2), true, "response is invalid or corrupt"},
+        {"", false, "did not respond"},
     };
-    for (const Case &c : cases) {
+    // clang-format on
+    for (const auto &c : cases) {
         LogCatcher log;
         RecordingServer server;
         server.answer = c.answer;
@@ -78,7 +65,7 @@ TEST(RecorderClient, RefusalsAndSilenceEndTheRecordingWithTheirLogLine)
         auto *client = new LTallyClientSinkBase(server.Entry().c_str(), "x", "f", Short());
         LSoundSink sink(client);
         client->Start();
-        ASSERT_TRUE(WaitFor([&] { return client->IsFinished(); })) << c.logLine;
+        ASSERT_TRUE(vtest::WaitUntil([&] { return client->IsFinished(); })) << c.logLine;
         EXPECT_TRUE(log.Has(c.logLine)) << c.logLine;
         ASSERT_TRUE(server.WaitClosed(1, 3000));
         EXPECT_TRUE(server.Get(0).fileName.empty()) << c.logLine;
@@ -95,7 +82,7 @@ TEST(RecorderClient, ServersAreTakenInTurnAndAnUnreachableOneIsSkipped)
     for (int i = 0; i < 3; ++i) {
         {
             LSoundSink sink = LOpenTallyClientRecordSink(list.c_str(), "", "f", Short());
-            ASSERT_TRUE(WaitFor([&] { return server.Connections() == (size_t)i + 1; }));
+            ASSERT_TRUE(vtest::WaitUntil([&] { return server.Connections() == (size_t)i + 1; }));
         }
         ASSERT_TRUE(server.WaitClosed((size_t)i + 1, 3000));
         EXPECT_EQ(TallyServerRotation.load(), expectedNext[i]);
@@ -110,7 +97,7 @@ TEST(RecorderClient, NoServerReachableEndsAndDropsLaterAudio)
     auto *client = new LTallyClientSinkBase(list.c_str(), "", "f", Short());
     LSoundSink sink(client);
     client->Start();
-    ASSERT_TRUE(WaitFor([&] { return client->IsFinished(); }));
+    ASSERT_TRUE(vtest::WaitUntil([&] { return client->IsFinished(); }));
     EXPECT_TRUE(log.Has("Unable to connect to Tally Recorder @ " + list));
     std::vector<int> audio(160, 1);
     sink.Write(audio.data(), 160);
@@ -130,7 +117,7 @@ TEST(RecorderClient, SlowServerLosesTheOverflowNotTheQueuedAudio)
         for (size_t i = 0; i < audio.size(); i += 160)
             sink.Write(audio.data() + i, 160);
         EXPECT_EQ(client->GetDroppedSamples(), 16000u);
-        ASSERT_TRUE(WaitFor([&] { return server.FramesSoFar() == 400; }));
+        ASSERT_TRUE(vtest::WaitUntil([&] { return server.FramesSoFar() == 400; }));
     }
     ASSERT_TRUE(server.WaitClosed(1, 3000));
     EXPECT_TRUE(log.Has("too slow"));

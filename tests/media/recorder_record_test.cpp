@@ -10,25 +10,18 @@ namespace
 
 TEST(RecorderPayload, HeaderPartsAreSkippedAndCappedAtThePacket)
 {
-    struct Case {
-        const char *name;
-        std::string packet;
-        int offset, length;
-    } cases[] = {
+    // clang-format off
+    const struct Case { const char *name; std::string packet; int offset, length; } cases[] = {
         {"plain", std::string("\x80\x00", 2) + std::string(10, 0) + "abcd", 12, 4},
         {"two csrc", std::string("\x82\x00", 2) + std::string(18, 0) + "ab", 20, 2},
-        {"extension of 1 word",
-         std::string("\x90\x00", 2) + std::string(10, 0) + std::string("\0\0\0\x01", 4) + "xxxx" +
-             "ab",
-         20, 2},
-        {"extension longer than packet",
-         std::string("\x90\x00", 2) + std::string(10, 0) + std::string("\0\0\xff\xff", 4), 16, 0},
-        {"padding 2",
-         std::string("\xa0\x00", 2) + std::string(10, 0) + "ab" + std::string("\0\x02", 2), 12, 2},
+        {"extension of 1 word", std::string("\x90\x00", 2) + std::string(10, 0) + std::string("\0\0\0\x01", 4) + "xxxx" + "ab", 20, 2},
+        {"extension longer than packet", std::string("\x90\x00", 2) + std::string(10, 0) + std::string("\0\0\xff\xff", 4), 16, 0},
+        {"padding 2", std::string("\xa0\x00", 2) + std::string(10, 0) + "ab" + std::string("\0\x02", 2), 12, 2},
         {"padding beyond payload", std::string("\xa0\x00", 2) + std::string(10, 0) + "\x09", 12, 0},
         {"csrc count beyond packet", std::string("\x8f\x00", 2) + std::string(10, 0) + "ab", 14, 0},
     };
-    for (const Case &c : cases) {
+    // clang-format on
+    for (const auto &c : cases) {
         int offset = -1, length = -1;
         LRtpFindPayload((const unsigned char *)c.packet.data(), (int)c.packet.size(), offset,
                         length);
@@ -43,15 +36,13 @@ TEST(RecorderDecode, OnePacketGivesAtMost8192Samples)
     LRtpRecord record(LSoundSink(new CaptureSink(out)), 96);
     std::vector<unsigned char> payload(4096, 0x55);
     static int samples[LRtpRecord::kMaxSamples];
-    struct Case {
-        int payloadType;
-        int length;
-        int expected;
-    } cases[] = {
-        {0, 4096, 4096},  {8, 160, 160}, {3, 4096, 8160}, {3, 65, 160}, {3, 32, 0},
-        {96, 4096, 8192}, {96, 80, 160}, {13, 10, 0},     {101, 4, 0},  {18, 20, 0},
+    // clang-format off
+    const struct Case { int payloadType; int length; int expected; } cases[] = {
+        {0, 4096, 4096}, {8, 160, 160}, {3, 4096, 8160}, {3, 65, 160}, {3, 32, 0}, {96, 4096, 8192},
+        {96, 80, 160}, {13, 10, 0}, {101, 4, 0}, {18, 20, 0},
     };
-    for (const Case &c : cases)
+    // clang-format on
+    for (const auto &c : cases)
         EXPECT_EQ(record.Decode(c.payloadType, payload.data(), c.length, true, samples), c.expected)
             << c.payloadType << "/" << c.length;
     LRtpRecord noG726(LSoundSink(new CaptureSink(out)), 255);

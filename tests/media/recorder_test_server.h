@@ -38,8 +38,8 @@ class RecordingServer
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listen_, (sockaddr *)&address, sizeof address);
         socklen_t length = sizeof address;
+        bind(listen_, (sockaddr *)&address, length);
         getsockname(listen_, (sockaddr *)&address, &length);
         port_ = ntohs(address.sin_port);
         listen(listen_, 4);
@@ -51,7 +51,6 @@ class RecordingServer
         thread_.join();
         close(listen_);
     }
-    uint16_t Port() const { return port_; }
     std::string Entry() const { return "127.0.0.1:" + std::to_string(port_); }
 
     // Waits until the n-th connection has closed; false after ms.
@@ -78,12 +77,9 @@ class RecordingServer
     static std::vector<int> Decode(const std::vector<std::string> &frames)
     {
         LGSMDecoder decoder;
-        std::vector<int> out;
-        int samples[160];
-        for (const std::string &frame : frames) {
-            decoder.DecodeFrameNormal((const unsigned char *)frame.data(), samples);
-            out.insert(out.end(), samples, samples + 160);
-        }
+        std::vector<int> out(frames.size() * 160);
+        for (size_t i = 0; i < frames.size(); i++)
+            decoder.DecodeFrameNormal((const unsigned char *)frames[i].data(), &out[i * 160]);
         return out;
     }
 
@@ -93,21 +89,15 @@ class RecordingServer
         out.clear();
         while (out.size() < n && !stop_) {
             pollfd p{fd, POLLIN, 0};
+            char buffer[256];
             if (poll(&p, 1, 50) != 1)
                 continue;
-            char buffer[256];
             ssize_t got = recv(fd, buffer, std::min(sizeof buffer, n - out.size()), 0);
             if (got <= 0)
                 return false;
             out.append(buffer, (size_t)got);
         }
         return out.size() == n;
-    }
-    void Update(size_t index, const RecordingReceived &r)
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        received_[index] = r;
-        changed_.notify_all();
     }
     void Serve()
     {
@@ -122,24 +112,25 @@ class RecordingServer
                 index = received_.size();
                 received_.emplace_back();
             }
-            ServeOne(fd, index);
+            RecordingReceived r = ServeOne(fd);
             close(fd);
+            std::lock_guard<std::mutex> lock(mutex_);
+            received_[index] = r;
+            changed_.notify_all();
         }
     }
-    void ServeOne(int fd, size_t index)
+    RecordingReceived ServeOne(int fd)
     {
         RecordingReceived r;
-        std::string head;
+        std::string head, packet;
         if (ReadExactly(fd, r.logon, 66) && answerAtAll) {
             usleep((useconds_t)answerDelayMs * 1000);
             send(fd, answer.data(), answer.size(), MSG_NOSIGNAL);
         }
         if (ReadExactly(fd, head, 2) && (unsigned char)head[0] == 255) {
             ReadExactly(fd, r.fileName, (unsigned char)head[1]);
-            std::string packet;
             while (ReadExactly(fd, packet, 35)) {
-                if ((unsigned char)packet[0] != 128 || packet[1] != 33)
-                    r.badPacket = true;
+                r.badPacket = r.badPacket || (unsigned char)packet[0] != 128 || packet[1] != 33;
                 r.frames.push_back(packet.substr(2));
                 ++frames_;
             }
@@ -147,7 +138,7 @@ class RecordingServer
             r.badPacket = r.badPacket || !packet.empty();
         }
         r.closed = true;
-        Update(index, r);
+        return r;
     }
 
     int listen_ = -1;

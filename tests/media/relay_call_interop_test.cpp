@@ -5,6 +5,7 @@
 #include "../callcontrol/call_fixture.h"
 #include "config/settingssections.h"
 #include "media/codecs/sampleformats.h"
+#include "media/rtp_packets.h"
 #include "recorder_test_server.h"
 
 #include <arpa/inet.h>
@@ -161,20 +162,6 @@ class RtpSink
     int fd_ = -1;
     int port_ = 0;
 };
-
-// Goertzel power of one frequency, relative to the signal's total power.
-double ToneShare(const std::vector<int> &samples, double hz)
-{
-    double k = 2 * std::cos(2 * M_PI * hz / 8000), s1 = 0, s2 = 0, total = 0;
-    for (int x : samples) {
-        double s0 = x + k * s1 - s2;
-        s2 = s1;
-        s1 = s0;
-        total += (double)x * x;
-    }
-    double power = s1 * s1 + s2 * s2 - k * s1 * s2;
-    return total > 0 ? 2 * power / (total * samples.size()) : 0;
-}
 
 class RelayCallTest : public CallTest
 {

@@ -3,6 +3,7 @@
 #include "media/rtp_relay.h"
 #include "media/rtp_relay_trace.h"
 #include "media/sdp_address.h"
+#include "rtp_packets.h"
 #include "rtp_test_support.h"
 
 #include <gtest/gtest.h>
@@ -80,7 +81,7 @@ TEST_F(RelayTest, LatchingFollowsTheRealSourceAndNotLatchingKeepsTheSdpAddress)
         bool latch;
         bool replyAtRealSource;
     } cases[] = {{true, true}, {false, false}};
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         relay->Stop();
         relay->GetA().ConnectTo(Loopback(sdpOnly.Port()), c.latch);
         relay->GetB().ConnectTo(Loopback(answerer.Port()), false);
@@ -132,16 +133,10 @@ TEST_F(RelayTest, ThirdPartySprayingBothPortsIsDroppedAndStealsNothing)
     EXPECT_EQ(relay->GetDropped(), 100u);
 }
 
-// An RTP packet (version 2) of ssrc with sequence number seq.
+// An RTP packet (version 2) with sequence number seq.
 std::string Rtp(uint16_t seq, uint32_t ssrc = 0x11223344)
 {
-    std::string p(12, '\0');
-    p[0] = (char)0x80;
-    p[2] = (char)(seq >> 8);
-    p[3] = (char)seq;
-    for (int i = 0; i < 4; i++)
-        p[8 + i] = (char)(ssrc >> (24 - 8 * i));
-    return p + "voice";
+    return RtpPacket(seq, 0, ssrc, 0, "voice");
 }
 
 // The first latch: a public SDP address is believed and nobody else is taken;
@@ -154,7 +149,7 @@ TEST_F(RelayTest, FirstLatchNeedsTheSdpHostOrARunOfRtp)
         const char *sdpHost;
         bool latchesAfterRun;
     } cases[] = {{"0.0.0.0", true}, {"10.1.2.3", true}, {"198.51.100.7", false}};
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         relay->Stop();
         relay->GetA().ConnectTo(LSDPMakeDestination(c.sdpHost, 4000), true);
         relay->GetB().ConnectTo(Loopback(answerer.Port()), false);

@@ -1,15 +1,14 @@
-// Loopback UDP phones, a temporary settings root and a log catcher for the
-// relay and recorder tests.
+// Loopback UDP phones and a temporary settings root for the relay and
+// recorder tests.
 #pragma once
 
 #include "config/settings.h"
-#include "platform/log.h"
 #include "platform/random.h"
+#include "support/log_catcher.h"
+#include "support/process.h"
 
 #include <arpa/inet.h>
 #include <cstdlib>
-#include <ftw.h>
-#include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
 #include <string>
@@ -78,43 +77,7 @@ class UdpPeer
     sockaddr_in address_{};
 };
 
-// Program log lines, collected while a test runs.
-class LogCatcher
-{
-  public:
-    LogCatcher() { LLog::SetSink(&Sink); }
-    ~LogCatcher()
-    {
-        LLog::SetSink(nullptr);
-        std::lock_guard<std::mutex> lock(Mutex());
-        Lines().clear();
-    }
-    bool Has(const std::string &text) const
-    {
-        std::lock_guard<std::mutex> lock(Mutex());
-        for (const std::string &line : Lines())
-            if (line.find(text) != std::string::npos)
-                return true;
-        return false;
-    }
-
-  private:
-    static void Sink(int, const char *text)
-    {
-        std::lock_guard<std::mutex> lock(Mutex());
-        Lines().push_back(text);
-    }
-    static std::mutex &Mutex()
-    {
-        static std::mutex mutex;
-        return mutex;
-    }
-    static std::vector<std::string> &Lines()
-    {
-        static std::vector<std::string> lines;
-        return lines;
-    }
-};
+using vtest::LogCatcher;
 
 // VELA_ROOT in a fresh folder, removed afterwards.
 class TempSettingsRoot
@@ -122,24 +85,15 @@ class TempSettingsRoot
   public:
     TempSettingsRoot()
     {
-        char pattern[] = "/tmp/vela-rtp-XXXXXX";
-        root_ = mkdtemp(pattern);
-        setenv("VELA_ROOT", root_.c_str(), 1);
-        setenv("HOME", (root_ + "/home").c_str(), 1);
+        setenv("VELA_ROOT", root_.Path().c_str(), 1);
+        setenv("HOME", (root_.Path() + "/home").c_str(), 1);
         char folder[LPathSize];
         LCreateFolder(LSettingsGetSharedFolder(folder));
     }
-    ~TempSettingsRoot()
-    {
-        nftw(
-            root_.c_str(),
-            [](const char *p, const struct stat *, int, FTW *) { return ::remove(p); }, 16,
-            FTW_DEPTH | FTW_PHYS);
-        unsetenv("VELA_ROOT");
-    }
+    ~TempSettingsRoot() { unsetenv("VELA_ROOT"); }
 
   private:
-    std::string root_;
+    vtest::TempDir root_{"vela-rtp"};
 };
 
 // An even port base unlikely to collide with other tests running at once.

@@ -108,12 +108,8 @@ TEST(SdpModel, OwnAttributesAndRtpMapLookups)
 TEST(SdpModel, HostileInputGivesClearEmptyResults)
 {
     const std::string huge(100000, 'x');
-    struct Case {
-        const char *name;
-        std::string text;
-        uint16_t port;
-        std::string host;
-    } cases[] = {
+    // clang-format off
+    const struct Case { const char *name; std::string text; uint16_t port; std::string host; } cases[] = {
         {"no m line", "v=0\r\nc=IN IP4 10.0.0.1\r\n", 0, "10.0.0.1"},
         {"port too big", "m=audio 70000 RTP/AVP 0\r\n", 0, ""},
         {"port negative", "m=audio -2 RTP/AVP 0\r\n", 0, ""},
@@ -121,12 +117,11 @@ TEST(SdpModel, HostileInputGivesClearEmptyResults)
         {"port overflow", "m=audio 99999999999999999999999 RTP/AVP 0\r\n", 0, ""},
         {"not audio", "m=video 5000 RTP/AVP 0\r\n", 0, ""},
         {"truncated m", "m=audio\r\nc=\r\nc=IN\r\n", 0, ""},
-        {"NUL ends the body", std::string("c=IN IP4 1.2.3.4\r\n\0m=audio 4000 RTP/AVP 0\r\n", 43),
-         0, "1.2.3.4"},
-        {"huge host", "c=IN IP4 " + huge + "\r\nm=audio 4000 RTP/AVP 0\r\n", 4000,
-         std::string(259 - 7, 'x')}, // the line is cut, "IN IP4 " included
+        {"NUL ends the body", std::string("c=IN IP4 1.2.3.4\r\n\0m=audio 4000 RTP/AVP 0\r\n", 43), 0, "1.2.3.4"},
+        {"huge host", "c=IN IP4 " + huge + "\r\nm=audio 4000 RTP/AVP 0\r\n", 4000, std::string(259 - 7, 'x')}, // the line is cut, "IN IP4 " included
     };
-    for (const Case &c : cases) {
+    // clang-format on
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         LSDPDecoder d(c.text);
         EXPECT_EQ(d.GetRemoteRTPAudioPort(), c.port);

@@ -4,22 +4,17 @@
 
 TEST(IPAddress, ClassificationTable)
 {
-    struct Case {
-        const char *address;
-        bool isPrivate;
-        bool special;
-    } cases[] = {
-        {"10.0.0.1", true, false},     {"10.255.255.255", true, false},
-        {"11.0.0.1", false, false},    {"172.15.255.255", false, false},
-        {"172.16.0.0", true, false},   {"172.31.255.255", true, false},
-        {"172.32.0.0", false, false},  {"192.168.1.1", true, false},
-        {"192.169.0.1", false, false}, {"169.254.10.1", true, false},
-        {"169.253.0.1", false, false}, {"127.0.0.1", true, true},
-        {"127.0.255.1", true, true},   {"127.1.0.1", false, true},
-        {"0.0.0.0", false, true},      {"0.1.2.3", false, true},
-        {"8.8.8.8", false, false},     {"255.255.255.255", false, false},
+    // clang-format off
+    const struct { const char *address; bool isPrivate, special; } cases[] = {
+        {"10.0.0.1", true, false},     {"10.255.255.255", true, false}, {"11.0.0.1", false, false},
+        {"172.15.255.255", false, false}, {"172.16.0.0", true, false},  {"172.31.255.255", true, false},
+        {"172.32.0.0", false, false},  {"192.168.1.1", true, false},    {"192.169.0.1", false, false},
+        {"169.254.10.1", true, false}, {"169.253.0.1", false, false},   {"127.0.0.1", true, true},
+        {"127.0.255.1", true, true},   {"127.1.0.1", false, true},      {"0.0.0.0", false, true},
+        {"0.1.2.3", false, true},      {"8.8.8.8", false, false},       {"255.255.255.255", false, false},
     };
-    for (const Case &c : cases) {
+    // clang-format on
+    for (const auto &c : cases) {
         uint32_t a = 0;
         ASSERT_TRUE(LIPParseDotted(c.address, a)) << c.address;
         EXPECT_EQ(c.isPrivate, IsIPPrivate(a)) << c.address;
@@ -37,23 +32,15 @@ TEST(IPAddress, ClassificationTable)
 
 TEST(IPAddress, TextFormsAndParsing)
 {
-    struct Case {
-        const char *text;
-        bool ok;
-        const char *shown;
-    } cases[] = {
-        {"192.168.0.10", true, "192.168.0.10:5060"},
-        {"192.168.0.10:5070", true, "192.168.0.10:5070"},
-        {"10.1.2.3:0", true, "10.1.2.3:0"},
-        {"localhost:99", true, "127.0.0.1:99"},
-        {"10.1.2.3:65536", false, ""},
-        {"10.1.2.3:", false, ""},
-        {"10.1.2.3:12x", false, ""},
-        {":5060", false, ""},
-        {"", false, ""},
-        {"no-such-host.invalid", false, ""},
+    // clang-format off
+    const struct { const char *text; bool ok; const char *shown; } cases[] = {
+        {"192.168.0.10", true, "192.168.0.10:5060"}, {"192.168.0.10:5070", true, "192.168.0.10:5070"},
+        {"10.1.2.3:0", true, "10.1.2.3:0"},          {"localhost:99", true, "127.0.0.1:99"},
+        {"10.1.2.3:65536", false, ""}, {"10.1.2.3:", false, ""}, {"10.1.2.3:12x", false, ""},
+        {":5060", false, ""}, {"", false, ""}, {"no-such-host.invalid", false, ""},
     };
-    for (const Case &c : cases) {
+    // clang-format on
+    for (const auto &c : cases) {
         LIPAddressWithPort address(0x01020304, 7);
         EXPECT_EQ(c.ok, address.SetFromText(c.text, 5060)) << c.text;
         char shown[32];
@@ -90,20 +77,11 @@ TEST(IPAddress, MultiHomedHoldsAtMostFour)
     EXPECT_EQ(0, hosts.GetCount());
 }
 
-TEST(IPAddress, LocalAddressesFollowTheirRules)
+TEST(IPAddress, LocalAddressTextAgreesWithTheNumber)
 {
-    uint32_t address = 0;
-    if (GetLocalHostPrivateIP(address)) {
-        EXPECT_TRUE(IsIPPrivate(address));
-        EXPECT_FALSE(IsIPSpecial(address));
-    }
     char text[16];
-    if (LIPGetLocalHostIPPublic(text, sizeof text)) {
-        uint32_t parsed;
-        EXPECT_TRUE(LIPParseDotted(text, parsed)) << text;
-        ASSERT_TRUE(GetLocalHostIP(address));
-        EXPECT_EQ(address, parsed);
-    } else {
-        EXPECT_STREQ("", text);
-    }
+    uint32_t address = 0, parsed = 0;
+    bool found = GetLocalHostIP(address);
+    EXPECT_EQ(found, LIPGetLocalHostIPPublic(text, sizeof text));
+    EXPECT_EQ(found, LIPParseDotted(text, parsed) && parsed == address) << text;
 }

@@ -43,16 +43,14 @@ TEST(List, AddRunsNewestFirstAndAddBottomAppends)
 
 TEST(List, IteratorDetachAndDeleteLeaveItOnTheNextElement)
 {
-    struct Case {
-        const char *name;
-        std::vector<int> remove; // values to take out in one pass
-        std::vector<int> left;
-    } cases[] = {
-        {"first", {5}, {4, 3, 2, 1}},    {"last", {1}, {5, 4, 3, 2}},
-        {"adjacent", {4, 3}, {5, 2, 1}}, {"all", {5, 4, 3, 2, 1}, {}},
-        {"none", {}, {5, 4, 3, 2, 1}},
+    // values to take out in one pass, and those left
+    // clang-format off
+    const struct { const char *name; std::vector<int> remove, left; } cases[] = {
+        {"first", {5}, {4, 3, 2, 1}}, {"last", {1}, {5, 4, 3, 2}}, {"adjacent", {4, 3}, {5, 2, 1}},
+        {"all", {5, 4, 3, 2, 1}, {}}, {"none", {}, {5, 4, 3, 2, 1}},
     };
-    for (const Case &c : cases) {
+    // clang-format on
+    for (const auto &c : cases) {
         for (bool del : {false, true}) {
             std::vector<int> gone;
             std::vector<Item *> detached;

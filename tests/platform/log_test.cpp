@@ -1,5 +1,6 @@
 #include "platform/log.h"
 #include "platform/log_limiter.h"
+#include "support/log_catcher.h"
 
 #include <algorithm>
 
@@ -8,54 +9,25 @@
 #include <string>
 #include <vector>
 
-namespace
-{
-std::vector<std::pair<int, std::string>> gLines;
-void Capture(int level, const char *text)
-{
-    gLines.emplace_back(level, text);
-}
+using Line = vtest::LogCatcher::Line;
 
-struct LogCapture : ::testing::Test {
-    void SetUp() override
-    {
-        gLines.clear();
-        LLog::SetSink(Capture);
-    }
-    void TearDown() override { LLog::SetSink(nullptr); }
-};
-} // namespace
-
-TEST_F(LogCapture, MacrosCarryTheirLevelAndAppendedValue)
+TEST(Log, LevelsLengthCapAndEscapedControlBytes)
 {
-    LOG("plain");
+    vtest::LogCatcher log;
     LOGERRORNUM("code ", -7);
     LOGWARNTEXT("file ", "x.txt");
     LOGINFOF("%d calls", 3);
-    ASSERT_EQ(gLines.size(), 4u);
-    EXPECT_EQ(gLines[0], (std::pair<int, std::string>{LLogPlain, "plain"}));
-    EXPECT_EQ(gLines[1], (std::pair<int, std::string>{LLogError, "code -7"}));
-    EXPECT_EQ(gLines[2], (std::pair<int, std::string>{LLogWarning, "file x.txt"}));
-    EXPECT_EQ(gLines[3], (std::pair<int, std::string>{LLogInfo, "3 calls"}));
-}
-
-TEST_F(LogCapture, FormattedLinesAreCutAt511Characters)
-{
-    std::string longText(2000, 'a');
-    LOGF("%s", longText.c_str());
-    ASSERT_EQ(gLines.size(), 1u);
-    EXPECT_EQ(gLines[0].second.size(), 511u);
-}
-
-// Control bytes from outside are written as visible escapes, so a name
-// cannot break a log line or send commands to the terminal showing it.
-TEST_F(LogCapture, ControlBytesAreEscaped)
-{
+    LOGF("%s", std::string(2000, 'a').c_str());
+    // Control bytes from outside are written as visible escapes, so a name
+    // cannot break a log line or send commands to the terminal showing it.
     LOGWARNF("Unknown ID \"%s\"", "a\x1b[2J\r\nb\tc\x7f\x1f\x20\xc3\xa9");
-    LOG("plain text stays");
-    ASSERT_EQ(gLines.size(), 2u);
-    EXPECT_EQ(gLines[0].second, "Unknown ID \"a\\x1b[2J\\x0d\\x0ab\\x09c\\x7f\\x1f \xc3\xa9\"");
-    EXPECT_EQ(gLines[1].second, "plain text stays");
+    std::vector<Line> lines = log.Lines();
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0], (Line{LLogError, "code -7"}));
+    EXPECT_EQ(lines[1], (Line{LLogWarning, "file x.txt"}));
+    EXPECT_EQ(lines[2], (Line{LLogInfo, "3 calls"}));
+    EXPECT_EQ(lines[3].second.size(), 511u);
+    EXPECT_EQ(lines[4].second, "Unknown ID \"a\\x1b[2J\\x0d\\x0ab\\x09c\\x7f\\x1f \xc3\xa9\"");
 }
 
 TEST(LogRateLimiter, FewLinesPerSourceThenOneSummaryPerWindow)
@@ -77,4 +49,21 @@ TEST(LogRateLimiter, FewLinesPerSourceThenOneSummaryPerWindow)
     ASSERT_EQ(summaries.size(), 2u);
     EXPECT_EQ(summaries[0], "1 more warnings in 10 s were not logged");
     EXPECT_EQ(summaries[1], "97 more warnings caused by 10.0.0.1 in 10 s were not logged");
+}
+
+// The windows of the sources run on their own clocks: when the total window
+// rolls over, a source whose window began later keeps its count.
+TEST(LogRateLimiter, ASourceWindowOutlivesTheTotalWindowThatStartedEarlier)
+{
+    LLogRateLimiter limiter(LLogRateLimiter::Limits{2, 100, 10});
+    std::vector<std::string> summaries;
+    EXPECT_TRUE(limiter.Allow("A", 1000, summaries));
+    EXPECT_TRUE(limiter.Allow("B", 1005, summaries));
+    EXPECT_TRUE(limiter.Allow("B", 1005, summaries));
+    EXPECT_FALSE(limiter.Allow("B", 1005, summaries));
+    EXPECT_FALSE(limiter.Allow("B", 1010, summaries)); // B's window ends at 1015
+    EXPECT_TRUE(summaries.empty());
+    EXPECT_TRUE(limiter.Allow("B", 1015, summaries));
+    EXPECT_EQ(summaries,
+              std::vector<std::string>{"2 more warnings caused by B in 10 s were not logged"});
 }

@@ -11,17 +11,12 @@ struct TestClock : ::testing::Test {
 
 TEST(Tick, IntervalAndDeadlineAcrossTheWrap)
 {
-    struct Case {
-        uint32_t then, now;
-        uint32_t interval;
-    } cases[] = {
-        {100, 350, 250},
-        {0xFFFFFF00u, 0x00000010u, 0x110},
-        {0xFFFFFFFFu, 0u, 1},
-        {0x7FFFFFFFu, 0x80000001u, 2},
-        {5, 5, 0},
+    // clang-format off
+    const struct { uint32_t then, now, interval; } cases[] = {
+        {100, 350, 250}, {0xFFFFFF00u, 0x00000010u, 0x110}, {0xFFFFFFFFu, 0u, 1}, {0x7FFFFFFFu, 0x80000001u, 2}, {5, 5, 0},
     };
-    for (const Case &c : cases) {
+    // clang-format on
+    for (const auto &c : cases) {
         EXPECT_EQ(c.interval, LTickInterval(c.now, c.then));
         // A deadline set at then + interval is reached exactly at now...
         uint32_t deadline = c.then + c.interval;
@@ -54,16 +49,4 @@ TEST_F(TestClock, ControlsTicksAndSecondsAcrossTheWrap)
     EXPECT_EQ(1004, GetUnixTime());
     LTestClock::Remove();
     EXPECT_FALSE(LTestClock::IsInstalled());
-}
-
-TEST(Tick, RealClockMovesForward)
-{
-    uint32_t a = GetTickCount();
-    int64_t t = GetUnixTime();
-    EXPECT_GT(t, 1600000000); // after 2020
-    timespec pause{0, 20 * 1000 * 1000};
-    nanosleep(&pause, nullptr);
-    uint32_t elapsed = LTickSince(a);
-    EXPECT_GE(elapsed, 19u);
-    EXPECT_LT(elapsed, 5000u);
 }

@@ -19,16 +19,13 @@ const char *kSdp = "v=0\r\no=- 1 1 IN IP4 10.0.0.2\r\ns=-\r\nc=IN IP4 10.0.0.2\r
 TEST(SipBody, ContentLengthNeverReadsPastTheDatagram)
 {
     std::string sdp = kSdp;
-    struct Case {
-        std::string headers;
-        std::string body;
-        std::string expected; // "" = no content part
-    } cases[] = {
+    // expected: "" = no content part
+    // clang-format off
+    const struct Case { std::string headers; std::string body; std::string expected; } cases[] = {
         {"Content-Type: application/sdp\r\nContent-Length: 10\r\n", sdp, sdp.substr(0, 10)},
         {"c: application/sdp\r\nl: " + std::to_string(sdp.size()) + "\r\n", sdp, sdp},
         {"Content-Type: application/sdp\r\nContent-Length: 0\r\n", sdp, ""},
-        {"Content-Length: 20\r\n", sdp, ""},
-        {"Content-Type: application/sdp\r\n", sdp, ""},
+        {"Content-Length: 20\r\n", sdp, ""}, {"Content-Type: application/sdp\r\n", sdp, ""},
         {"Content-Type: application/sdp\r\nContent-Length: -5\r\n", sdp, ""},
         {"Content-Type: application/sdp\r\nContent-Length: abc\r\n", sdp, ""},
         {"Content-Type: application/sdp\r\nContent-Length: 5000\r\n", sdp, sdp},
@@ -38,7 +35,8 @@ TEST(SipBody, ContentLengthNeverReadsPastTheDatagram)
         {"Content-Type: application/sdp; charset=x\r\nContent-Length: 3\r\n", "abcdef", "abc"},
         {"Content-Type: ;application/sdp\r\nContent-Length: 3\r\n", "abcdef", ""},
     };
-    for (const Case &c : cases) {
+    // clang-format on
+    for (const auto &c : cases) {
         std::string text = Invite(c.headers, c.body);
         // Bytes after the datagram must never be read: cut a larger buffer.
         std::string buffer = text + "GARBAGE-AFTER-THE-DATAGRAM";
@@ -90,20 +88,16 @@ TEST(SipBody, ReconstructWithoutBodyAddsContentLengthZero)
 
 TEST(SipMultipart, BoundaryParameter)
 {
-    struct Case {
-        const char *type;
-        const char *boundary; // nullptr = none
-    } cases[] = {
-        {"multipart/mixed;boundary=abc", "abc"},
-        {"multipart/mixed; Boundary=\"abc\"", "abc"},
-        {"multipart/mixed;x=1&boundary=\"a\"b\"", "a\"b"},
-        {"multipart/mixed; boundary=\"", "\""},
-        {"multipart/mixed; boundary=\"\"", nullptr},
-        {"multipart/mixed; boundary=", nullptr},
-        {"multipart/mixed; charset=x", nullptr},
-        {"boundary=abc", nullptr},
+    // boundary: nullptr = none
+    // clang-format off
+    const struct Case { const char *type; const char *boundary; } cases[] = {
+        {"multipart/mixed;boundary=abc", "abc"}, {"multipart/mixed; Boundary=\"abc\"", "abc"},
+        {"multipart/mixed;x=1&boundary=\"a\"b\"", "a\"b"}, {"multipart/mixed; boundary=\"", "\""},
+        {"multipart/mixed; boundary=\"\"", nullptr}, {"multipart/mixed; boundary=", nullptr},
+        {"multipart/mixed; charset=x", nullptr}, {"boundary=abc", nullptr},
     };
-    for (const Case &c : cases) {
+    // clang-format on
+    for (const auto &c : cases) {
         char out[260];
         EXPECT_EQ(LSipFindBoundary(c.type, out, sizeof(out)), c.boundary != nullptr) << c.type;
         if (c.boundary) {
@@ -115,37 +109,22 @@ TEST(SipMultipart, BoundaryParameter)
 TEST(SipMultipart, SplitsTypedPartsWithinTheBody)
 {
     std::string sdp = kSdp;
-    struct Case {
-        std::string type;
-        std::string body;
-        std::vector<std::pair<std::string, std::string>> parts;
-    } cases[] = {
-        {"multipart/mixed;boundary=\"B1\"",
-         "preamble\r\n--B1\r\nContent-Type: application/sdp\r\n\r\n" + sdp +
-             "\r\n--B1\r\nc: application/isup ; version=itu\r\n\r\nISUP\r\n--B1--\r\n",
-         {{"application/sdp", sdp}, {"application/isup", "ISUP"}}},
+    // clang-format off
+    const struct Case { std::string type; std::string body; std::vector<std::pair<std::string, std::string>> parts; } cases[] = {
+        {"multipart/mixed;boundary=\"B1\"", "preamble\r\n--B1\r\nContent-Type: application/sdp\r\n\r\n" + sdp + "\r\n--B1\r\nc: application/isup ; version=itu\r\n\r\nISUP\r\n--B1--\r\n", {{"application/sdp", sdp}, {"application/isup", "ISUP"}}},
         // The first delimiter may open the body without a CR LF.
-        {"multipart/mixed;boundary=B1",
-         "--B1\r\nContent-Type: application/sdp\r\n\r\n" + sdp + "\r\n--B1--",
-         {{"application/sdp", sdp}}},
-        {"multipart/mixed;boundary=B1",
-         "\r\n--B1\r\nX: untyped\r\n\r\nnone\r\n--B1\r\nContent-Type: text/plain\r\n\r\nhi",
-         {{"text/plain", "hi"}}},
+        {"multipart/mixed;boundary=B1", "--B1\r\nContent-Type: application/sdp\r\n\r\n" + sdp + "\r\n--B1--", {{"application/sdp", sdp}}},
+        {"multipart/mixed;boundary=B1", "\r\n--B1\r\nX: untyped\r\n\r\nnone\r\n--B1\r\nContent-Type: text/plain\r\n\r\nhi", {{"text/plain", "hi"}}},
         {"multipart/mixed;boundary=B1", "\r\n--B1--\r\n--B1\r\nc: text/plain\r\n\r\nx", {}},
         {"multipart/mixed", "\r\n--B1\r\nc: text/plain\r\n\r\nx", {}},
         {"multipart/mixed;boundary=B1", "\r\n--B1", {}},
         // Cut short inside the part's header lines: an empty part, nothing more.
-        {"multipart/mixed;boundary=B1",
-         "\r\n--B1\r\nContent-Type: text/plain",
-         {{"text/plain", ""}}},
-        {"multipart/mixed;boundary=B1",
-         "\r\n--B1\r\nContent-Type: text/plain\r\n",
-         {{"text/plain", ""}}},
-        {"multipart/mixed;boundary=B1",
-         "\r\n--B1\r\nContent-Type: text/plain\r\n\r\n",
-         {{"text/plain", ""}}},
+        {"multipart/mixed;boundary=B1", "\r\n--B1\r\nContent-Type: text/plain", {{"text/plain", ""}}},
+        {"multipart/mixed;boundary=B1", "\r\n--B1\r\nContent-Type: text/plain\r\n", {{"text/plain", ""}}},
+        {"multipart/mixed;boundary=B1", "\r\n--B1\r\nContent-Type: text/plain\r\n\r\n", {{"text/plain", ""}}},
     };
-    for (const Case &c : cases) {
+    // clang-format on
+    for (const auto &c : cases) {
         std::string text = Invite("Content-Type: " + c.type + "\r\nContent-Length: " +
                                       std::to_string(c.body.size()) + "\r\n",
                                   c.body);

@@ -58,10 +58,8 @@ TEST(SipHostile, EveryTruncationParsesSafely)
 
 TEST(SipHostile, OddBytesAndHugeTokens)
 {
-    struct Case {
-        std::string text;
-        bool ok;
-    } cases[] = {
+    // clang-format off
+    const struct Case { std::string text; bool ok; } cases[] = {
         {std::string("\0\0\0", 3) + "OPTIONS sip:a@b SIP/2.0\r\n\r\n", true},
         {std::string("OPTIONS\0sip:a@b SIP/2.0\r\n\r\n", 27), false},
         {std::string("OPTIONS sip:a@b SIP/2.0\r\nX\0Y: z\r\nA: b\r\n\r\n", 40), true},
@@ -75,12 +73,11 @@ TEST(SipHostile, OddBytesAndHugeTokens)
         {"OPTIONS sip:a@b SIP/2.0\r\nN: " + std::string(5000, 'v') + "\r\n\r\n", true},
         {"OPTIONS sip:a@b SIP/2.0\r\nN: v\r\n" + std::string(3000, ' ') + "\r\n\r\n", true},
         {"OPTIONS sip:a@b SIP/2.0\n\rN: v\n\r\n\r", true},
-        {"OPTIONS sip:a@b SIP/2.0\rN: v\r\r", true},
-        {std::string(4095, ' '), false},
-        {std::string(4095, '\n'), false},
-        {std::string(4095, '\0'), false},
+        {"OPTIONS sip:a@b SIP/2.0\rN: v\r\r", true}, {std::string(4095, ' '), false},
+        {std::string(4095, '\n'), false}, {std::string(4095, '\0'), false},
     };
-    for (const Case &c : cases) {
+    // clang-format on
+    for (const auto &c : cases) {
         LSipMessage message;
         size_t position;
         EXPECT_EQ(LoadExact(message, c.text, position), c.ok) << c.text.substr(0, 60);

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <set>
 #include <string>
@@ -102,29 +102,20 @@ TEST(SipLayouts, DialogRequestAndRegister)
                  "<sip:u@1.2.3.4:5062>;expires=3600;q=0.05");
 }
 
-TEST(SipIdentifiers, FormatsAndUnpredictableStarts)
+TEST(SipIdentifiers, DistinctAndUnpredictableStarts)
 {
-    LSipIdentifierMaker first(4321, "my host");
-    LSipIdentifierMaker second(4321, "my host");
+    LSipIdentifierMaker first(4321, "my host"), second(4321, "my host");
     char a[260], b[260];
     first.CreateNewBranchID(a, sizeof(a));
     first.CreateNewBranchID(b, sizeof(b));
-    EXPECT_STREQ(a, "z9hG4bK04321");
-    EXPECT_STREQ(b, "z9hG4bK14321");
-
+    EXPECT_EQ(std::string(a).rfind("z9hG4bK", 0), 0u); // RFC 3261 8.1.1.7
+    EXPECT_STRNE(a, b);
     first.CreateNewLocalTag(a, sizeof(a));
-    first.CreateNewLocalTag(b, sizeof(b));
-    EXPECT_EQ(atol(b), atol(a) + 1);
-    EXPECT_GE(atol(a), 0);
     second.CreateNewLocalTag(b, sizeof(b));
     std::string tagA = a, tagB = b;
-
     first.CreateNewCallId(a, sizeof(a), "1.2.3.4");
     second.CreateNewCallId(b, sizeof(b), "1.2.3.4");
-    char *rest = nullptr;
-    long counter = strtol(a, &rest, 10);
-    EXPECT_GE(counter, 0);
-    EXPECT_STREQ(rest, "-4321-my%20host@1.2.3.4");
+    EXPECT_NE(strstr(a, "-my%20host@1.2.3.4"), nullptr) << a; // the host name is escaped
     // Two makers started together must not hand out the same identifiers
     // (counters from the clock would); a clash of both is 1 in 2^62.
     EXPECT_FALSE(tagA == tagB && std::string(a) == std::string(b));

@@ -24,17 +24,10 @@ const char *kOptions = "OPTIONS sip:100@10.0.0.1 SIP/2.0\r\n"
 
 TEST(SipFirstLine, RecognisesRequestsAndResponses)
 {
-    struct Case {
-        std::string text;
-        bool ok;
-        const char *method;
-        const char *uri;
-        int status;
-        const char *reason;
-    } cases[] = {
+    // clang-format off
+    const struct Case { std::string text; bool ok; const char *method; const char *uri; int status; const char *reason; } cases[] = {
         {std::string("\r\n\r\n") + kOptions, true, "OPTIONS", "sip:100@10.0.0.1", 65535, ""},
-        {"\r\n\r\n\r\n", false, "", "", 65535, ""},
-        {"", false, "", "", 65535, ""},
+        {"\r\n\r\n\r\n", false, "", "", 65535, ""}, {"", false, "", "", 65535, ""},
         {"SIP/2.0 180 Ringing\r\n\r\n", true, "", "", 180, "Ringing"},
         {"sip/2.0 200 OK\r\n\r\n", true, "", "", 200, "OK"},
         {"SIP/2.0 486 Busy Here\r\n\r\n", true, "", "", 486, "Busy Here"},
@@ -52,7 +45,8 @@ TEST(SipFirstLine, RecognisesRequestsAndResponses)
         {"SIP/2.0 100 Trying\r\n\r\n", true, "", "", 100, "Trying"},
         {"SIP/2.0 699 Top\r\n\r\n", true, "", "", 699, "Top"},
     };
-    for (const Case &c : cases) {
+    // clang-format on
+    for (const auto &c : cases) {
         LSipMessage message;
         EXPECT_EQ(Load(message, c.text), c.ok) << c.text;
         EXPECT_STREQ(message.GetRequest(), c.method) << c.text;
@@ -98,21 +92,18 @@ TEST(SipHeaders, LookupKeepsReceivedNamesAndOrder)
 
 TEST(SipHeaders, ContinuationsJoinAndStayWithinCapacity)
 {
-    struct Case {
-        std::string value; // as received, may fold
-        std::string expected;
-    } cases[] = {
+    // value: as received, may fold
+    // clang-format off
+    const struct Case { std::string value; std::string expected; } cases[] = {
         {"first\r\n second", "first second"},
-        {"first\r\n\tsecond\r\n   third", "first second third"},
-        {"\r\n folded", "folded"},
+        {"first\r\n\tsecond\r\n   third", "first second third"}, {"\r\n folded", "folded"},
         {std::string(250, 'a') + "\r\n tail", std::string(244, 'a') + " tail"},
-        {std::string(200, 'a') + "\r\n " + std::string(200, 'b'),
-         std::string(200, 'a') + " " + std::string(58, 'b')},
-        {std::string(259, 'a') + "\r\n " + std::string(300, 'b'),
-         std::string(244, 'a') + " " + std::string(14, 'b')},
+        {std::string(200, 'a') + "\r\n " + std::string(200, 'b'), std::string(200, 'a') + " " + std::string(58, 'b')},
+        {std::string(259, 'a') + "\r\n " + std::string(300, 'b'), std::string(244, 'a') + " " + std::string(14, 'b')},
         {std::string(400, 'a'), std::string(259, 'a')},
     };
-    for (const Case &c : cases) {
+    // clang-format on
+    for (const auto &c : cases) {
         LSipMessage message;
         ASSERT_TRUE(Load(message, "MESSAGE sip:a@b SIP/2.0\r\nSubject: " + c.value +
                                       "\r\nCSeq: 1 MESSAGE\r\n\r\n"));

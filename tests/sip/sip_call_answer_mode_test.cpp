@@ -53,57 +53,21 @@ TEST_F(SipCallAnswerMode, CopiedOnlyForAnAuthenticatedCaller)
 {
     const std::string both = "Answer-Mode: Auto\r\nPriv-Answer-Mode: Manual;require\r\n";
     using V = std::vector<std::string>;
-    struct {
-        const char *what;
-        bool authenticated;
-        std::string callerHeaders;
-        bool autoAnswer;
-        bool rebuilt;
-        V answerMode;
-        V privAnswerMode;
-    } cases[] = {
+    // clang-format off
+    const struct { const char *what; bool authenticated; std::string callerHeaders; bool autoAnswer, rebuilt; V answerMode, privAnswerMode; } cases[] = {
         {"authenticated: both copied", true, both, false, false, {"Auto"}, {"Manual;require"}},
-        {"authenticated, credentials added: still copied",
-         true,
-         both,
-         false,
-         true,
-         {"Auto"},
-         {"Manual;require"}},
-        {"authenticated, header names in another case",
-         true,
-         "answer-mode: Manual\r\nPRIV-ANSWER-MODE: Auto\r\n",
-         false,
-         false,
-         {"Manual"},
-         {"Auto"}},
+        {"authenticated, credentials added: still copied", true, both, false, true, {"Auto"}, {"Manual;require"}},
+        {"authenticated, header names in another case", true, "answer-mode: Manual\r\nPRIV-ANSWER-MODE: Auto\r\n", false, false, {"Manual"}, {"Auto"}},
         {"authenticated, the caller asked for nothing", true, "", false, false, {}, {}},
         {"outside caller: neither copied", false, both, false, false, {}, {}},
         {"outside caller, credentials added: neither copied", false, both, false, true, {}, {}},
-        {"outside caller, only the private one",
-         false,
-         "Priv-Answer-Mode: Auto\r\n",
-         false,
-         false,
-         {},
-         {}},
+        {"outside caller, only the private one", false, "Priv-Answer-Mode: Auto\r\n", false, false, {}, {}},
         {"the exchange's own auto answer, outside caller", false, both, true, false, {"Auto"}, {}},
-        {"own auto answer, the authenticated caller's mode stands",
-         true,
-         "Answer-Mode: Manual\r\n",
-         true,
-         true,
-         {"Manual"},
-         {}},
-        {"own auto answer, the caller asked only privately",
-         true,
-         "Priv-Answer-Mode: Manual\r\n",
-         true,
-         false,
-         {"Auto"},
-         {"Manual"}},
+        {"own auto answer, the authenticated caller's mode stands", true, "Answer-Mode: Manual\r\n", true, true, {"Manual"}, {}},
+        {"own auto answer, the caller asked only privately", true, "Priv-Answer-Mode: Manual\r\n", true, false, {"Auto"}, {"Manual"}},
     };
-    for (auto &c : cases) {
+    // clang-format on
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         LPtr<LSipCall> call = Outgoing();
         call->SetCallerAuthenticated(c.authenticated);

@@ -23,17 +23,14 @@ TEST_F(SipEngineDispatch, CallIdAndLocalTagChooseTheDialog)
     calls.push_back(Incoming("other-id", invites[2]));
     std::string older = calls[0]->GetLocalTag();
     std::string newer = calls[1]->GetLocalTag();
-    struct Case {
-        std::string callId;
-        std::string toTag;
-        int taker;
-    } cases[] = {
-        {"same-id", older, 0}, {"same-id", newer, 1},     {"same-id", "", 1},
-        {"other-id", "", 2},   {"same-id", "nobody", -1}, {"SAME-ID", older, -1},
-        {"same-i", older, -1},
+    // clang-format off
+    const struct Case { std::string callId; std::string toTag; int taker; } cases[] = {
+        {"same-id", older, 0}, {"same-id", newer, 1}, {"same-id", "", 1}, {"other-id", "", 2},
+        {"same-id", "nobody", -1}, {"SAME-ID", older, -1}, {"same-i", older, -1},
     };
+    // clang-format on
     int cseq = 10;
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.callId + " " + c.toTag);
         peer.Send(PeerRequest("INFO", c.callId, c.toTag, peer.Port(), cseq++));
         if (c.taker >= 0) {

@@ -135,7 +135,7 @@ TEST_F(NatFixture, StaticAndUpnpPortArithmetic)
         {"static port, UPnP IP",    true,  "",            true,  5061,  5060, 6000,  2,   1,  "203.0.113.50", 6001,  5063,  1},
     };
     // clang-format on
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         int activeWrites = 0;
         settings = LSipNatSettings();
         settings.stun = false;

@@ -110,7 +110,7 @@ TEST(SipNetworkTest, StepsAndSettingsWrites)
         {"symmetric, UPnP", false, "192.168.1.23", Server::Symmetric, true,  LProcessSuccess, "NAT is symmetric so STUN will not work.\nChecking for a uPNP NAT\nuPNP NAT or router found\nExternal IP is: 203.0.113.77\n", "STUN=0;UPNP=1;STUN=0;Active=0;"},
     };
     // clang-format on
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         std::unique_ptr<vtest::FakeStunServer> server;
         if (c.server != Server::None)
             server = std::make_unique<vtest::FakeStunServer>(vtest::FakeStunServer::Options{

@@ -75,7 +75,7 @@ TEST(StunCheckMappedAddress, AcceptsOnlyTheAwaitedIPv4Answer)
         {"oversized trailing junk",     Response(kWord, {good, std::vector<uint8_t>(1500, 0xEE)}), 0, true},
     };
     // clang-format on
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         LIPAddressWithPort address;
         bool match =
             LStunCheckMappedAddress(c.packet.data(), c.packet.size() - c.cut, kWord, address);

@@ -22,16 +22,9 @@ std::string Params(const LHashTable &table)
 
 TEST(SipURI, ParsesAndWritesBack)
 {
-    struct Case {
-        const char *text;
-        const char *scheme, *user, *password, *host;
-        int port;
-        bool portSpecified;
-        const char *params;
-        const char *written;
-    } cases[] = {
-        {"sip:100@10.1.2.3:5070;transport=udp;lr", "sip", "100", "", "10.1.2.3", 5070, true,
-         "[lr=][transport=udp]", "sip:100@10.1.2.3:5070;lr;transport=udp"},
+    // clang-format off
+    const struct { const char *text, *scheme, *user, *password, *host; int port; bool portSpecified; const char *params, *written; } cases[] = {
+        {"sip:100@10.1.2.3:5070;transport=udp;lr", "sip", "100", "", "10.1.2.3", 5070, true, "[lr=][transport=udp]", "sip:100@10.1.2.3:5070;lr;transport=udp"},
         {"sip:100:secret@h", "sip", "100", "secret", "h", 5060, false, "", "sip:100:secret@h"},
         {"192.168.0.10", "sip", "", "", "192.168.0.10", 5060, false, "", "sip:192.168.0.10"},
         {"10.0.0.1:5070", "sip", "", "", "10.0.0.1", 5070, true, "", "sip:10.0.0.1:5070"},
@@ -39,16 +32,15 @@ TEST(SipURI, ParsesAndWritesBack)
         {"sips:a@b:x", "sips", "a", "", "b", 0, true, "", "sips:a@b:0"},
         {"sip:a@b:99999", "sip", "a", "", "b", 0, true, "", "sip:a@b:0"},
         {"sip:a@b;x=1;x=2;;=v;y", "sip", "a", "", "b", 5060, false, "[y=][x=2]", "sip:a@b;y;x=2"},
-        {"sip:a@b;n%3Bx=v%20w+z", "sip", "a", "", "b", 5060, false, "[n;x=v w z]",
-         "sip:a@b;n%3Bx=v%20w%20z"},
-        {"sip:a@b?subject=hi%20there&x=1", "sip", "a", "", "b", 5060, false, "",
-         "sip:a@b?subject=hi%20there&x=1"},
+        {"sip:a@b;n%3Bx=v%20w+z", "sip", "a", "", "b", 5060, false, "[n;x=v w z]", "sip:a@b;n%3Bx=v%20w%20z"},
+        {"sip:a@b?subject=hi%20there&x=1", "sip", "a", "", "b", 5060, false, "", "sip:a@b?subject=hi%20there&x=1"},
         {"sip:a@b;lr?h=1", "sip", "a", "", "b", 5060, false, "[lr=]", "sip:a@b;lr?h=1"},
         {"a@b", "sip", "a", "", "b", 5060, false, "", "sip:a@b"},
         {"", "sip", "", "", "", 5060, false, "", "sip:"},
         {"sip:a@b;p=%4", "sip", "a", "", "b", 5060, false, "[p=]", "sip:a@b;p"},
     };
-    for (const Case &c : cases) {
+    // clang-format on
+    for (const auto &c : cases) {
         LSipURI uri(c.text);
         EXPECT_STREQ(uri.GetScheme(), c.scheme) << c.text;
         EXPECT_STREQ(uri.GetUser(), c.user) << c.text;
@@ -81,25 +73,19 @@ TEST(SipURI, SettersAndOverlongText)
 
 TEST(SipNameAddr, ParsesDisplayNameUriAndTag)
 {
-    struct Case {
-        const char *text;
-        const char *display, *uri, *tag;
-        const char *written;
-    } cases[] = {
-        {"\"Bob\" <sip:200@10.0.0.9>;tag=77", "Bob", "sip:200@10.0.0.9", "77",
-         "\"Bob\" <sip:200@10.0.0.9>"},
+    // clang-format off
+    const struct Case { const char *text; const char *display, *uri, *tag; const char *written; } cases[] = {
+        {"\"Bob\" <sip:200@10.0.0.9>;tag=77", "Bob", "sip:200@10.0.0.9", "77", "\"Bob\" <sip:200@10.0.0.9>"},
         {"Bob <sip:200@10.0.0.9>", "Bob", "sip:200@10.0.0.9", "-", "\"Bob\" <sip:200@10.0.0.9>"},
-        {"sip:200@10.0.0.9;tag=77", "", "sip:200@10.0.0.9;tag=77", "-",
-         "<sip:200@10.0.0.9;tag=77>"},
+        {"sip:200@10.0.0.9;tag=77", "", "sip:200@10.0.0.9;tag=77", "-", "<sip:200@10.0.0.9;tag=77>"},
         {"200@10.0.0.9", "", "sip:200@10.0.0.9", "-", "<sip:200@10.0.0.9>"},
         {"  <sip:a@b> ; tag=x ;expires=60", "", "sip:a@b", "x", "<sip:a@b>"},
         {"\"A <b>\" <sip:a@b>;tag=1", "A <b>", "sip:a@b", "1", "\"A <b>\" <sip:a@b>"},
-        {"\"unterminated <sip:a@b>", "unterminated <sip:a@b>", "sip:", "-",
-         "\"unterminated <sip:a@b>\" <sip:>"},
-        {"<sip:a@b", "", "sip:a@b", "-", "<sip:a@b>"},
-        {"", "", "sip:", "-", "<sip:>"},
+        {"\"unterminated <sip:a@b>", "unterminated <sip:a@b>", "sip:", "-", "\"unterminated <sip:a@b>\" <sip:>"},
+        {"<sip:a@b", "", "sip:a@b", "-", "<sip:a@b>"}, {"", "", "sip:", "-", "<sip:>"},
     };
-    for (const Case &c : cases) {
+    // clang-format on
+    for (const auto &c : cases) {
         LSipNameAddr name(c.text);
         EXPECT_STREQ(name.GetDisplayName(), c.display) << c.text;
         EXPECT_STREQ(name.GetSipURI(), c.uri) << c.text;
@@ -113,15 +99,15 @@ TEST(SipNameAddr, ParsesDisplayNameUriAndTag)
 
 TEST(SipNameAddr, ExpandCompletesDialledTargets)
 {
-    struct Case {
-        const char *text, *expected;
-    } cases[] = {
-        {"201", "<sip:201@10.0.0.5>"},          {"sip:201@10.0.0.7", "<sip:201@10.0.0.7>"},
+    // clang-format off
+    const struct Case { const char *text, *expected; } cases[] = {
+        {"201", "<sip:201@10.0.0.5>"}, {"sip:201@10.0.0.7", "<sip:201@10.0.0.7>"},
         {"\"X\" <sip:1@2>", "\"X\" <sip:1@2>"}, {" 2 0 1 ", "<sip:201@10.0.0.5>"},
-        {"201@host", "<sip:201@host>"},         {"tel:201", "<tel:201@10.0.0.5>"},
+        {"201@host", "<sip:201@host>"}, {"tel:201", "<tel:201@10.0.0.5>"},
         {"a@b:5070", "<sip:a@b:5070>"},
     };
-    for (const Case &c : cases) {
+    // clang-format on
+    for (const auto &c : cases) {
         std::string out;
         LSipNameAddr::Expand(c.text, "10.0.0.5", out);
         EXPECT_EQ(out, c.expected) << c.text;
@@ -130,14 +116,13 @@ TEST(SipNameAddr, ExpandCompletesDialledTargets)
 
 TEST(SipNameAddr, PrependCIDRewritesNonEmptyUsers)
 {
-    struct Case {
-        const char *text, *prefix, *uri;
-    } cases[] = {
-        {"<sip:100@h;b=1;a=2>;tag=1", "9", "sip:9100@h;a=2;b=1"},
-        {"<sip:h>", "9", "sip:h"},
+    // clang-format off
+    const struct Case { const char *text, *prefix, *uri; } cases[] = {
+        {"<sip:100@h;b=1;a=2>;tag=1", "9", "sip:9100@h;a=2;b=1"}, {"<sip:h>", "9", "sip:h"},
         {"<sip:100@h:5070>", "+49", "sip:+49100@h:5070"},
     };
-    for (const Case &c : cases) {
+    // clang-format on
+    for (const auto &c : cases) {
         LSipNameAddr name(c.text);
         name.PrependCID(c.prefix);
         EXPECT_STREQ(name.GetSipURI(), c.uri) << c.text;
@@ -159,14 +144,13 @@ TEST(SipPercentCoding, EncodeAndDecode)
     memset(small, 'C', sizeof small);
     EXPECT_EQ(LURIEncode(small, 4, "abcdef"), 3u); // the terminator fits too
     EXPECT_EQ(small[4], 'C');
-    struct Case {
-        const char *text, *terminators, *expected;
-        size_t consumed;
-    } cases[] = {
-        {"a+b%41%6a", "", "a bAj", 9}, {"%zz1", "", "1", 4},    {"ab%4", "", "ab", 2},
-        {"x%00y", "", "xy", 5},        {"n=v;w", "=;", "n", 1}, {"%4;", ";", "", 0},
+    // clang-format off
+    const struct Case { const char *text, *terminators, *expected; size_t consumed; } cases[] = {
+        {"a+b%41%6a", "", "a bAj", 9}, {"%zz1", "", "1", 4}, {"ab%4", "", "ab", 2},
+        {"x%00y", "", "xy", 5}, {"n=v;w", "=;", "n", 1}, {"%4;", ";", "", 0},
     };
-    for (const Case &c : cases) {
+    // clang-format on
+    for (const auto &c : cases) {
         EXPECT_EQ(LURIDecode(out, sizeof(out), c.text, c.terminators), c.consumed) << c.text;
         EXPECT_STREQ(out, c.expected) << c.text;
     }
@@ -177,18 +161,15 @@ TEST(SipPercentCoding, EncodeAndDecode)
 
 TEST(SipCommaList, SplitsContactLists)
 {
-    struct Case {
-        const char *text;
-        std::vector<std::string> items;
-    } cases[] = {
+    // clang-format off
+    const struct Case { const char *text; std::vector<std::string> items; } cases[] = {
         {"<sip:a@b>;q=0.5, <sip:c@d>", {"<sip:a@b>;q=0.5", "<sip:c@d>"}},
         {"\"Bob\" <sip:a@b>, sip:c@d", {"Bob", "sip:c@d"}},
-        {"  \"say \"\"hi\"\"\" <x>,y", {"say \"hi\"", "y"}},
-        {"a,,b,", {"a", "", "b"}},
-        {"", {}},
+        {"  \"say \"\"hi\"\"\" <x>,y", {"say \"hi\"", "y"}}, {"a,,b,", {"a", "", "b"}}, {"", {}},
         {"\"open", {"open"}},
     };
-    for (const Case &c : cases) {
+    // clang-format on
+    for (const auto &c : cases) {
         LCommaSeparatedListIteratorTemplate<char> it(c.text);
         std::vector<std::string> items;
         while (it.Next())

@@ -1,7 +1,7 @@
 // Key presses: RFC 2833 events, and in-band tones measured against spandsp's
 // dtmf_rx on the same audio (figures printed as a table).
 #include "media/rtp_dtmf.h"
-#include "rtp_packets.h"
+#include "media/rtp_packets.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>

@@ -4,11 +4,12 @@
 // the exchange; here the test answers the SIP side and lets the engine play.
 // VELA_RTP_WIRE_SECONDS sets the call's length (default 10; 60 for figures).
 #include "media/rtp_engine.h"
+#include "media/rtp_packets.h"
 #include "media/rtp_test_support.h"
 #include "media/sdp_fakes.h"
 #include "platform/thread.h"
-#include "rtp_packets.h"
 #include "support/process.h"
+#include "support/udp_peer.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -18,11 +19,7 @@ namespace
 {
 std::string Header(const std::string &message, const std::string &name)
 {
-    size_t at = message.find("\n" + name + ":");
-    if (at == std::string::npos)
-        return "";
-    size_t end = message.find("\r\n", at + 1);
-    return message.substr(at + 1, end - at - 1) + "\r\n";
+    return vtest::HeaderLine(message, name) + "\r\n";
 }
 
 std::string Response(const std::string &request, const std::string &sdp)
@@ -41,18 +38,6 @@ struct Arrival {
     double ms;
     std::string packet;
 };
-
-// Goertzel power of one frequency, relative to the signal's power.
-double ToneShare(const std::vector<int> &x, double hz)
-{
-    double k = 2 * cos(2 * M_PI * hz / 8000), s1 = 0, s2 = 0, total = 0;
-    for (int v : x) {
-        double s0 = v + k * s1 - s2;
-        s2 = s1, s1 = s0;
-        total += (double)v * v;
-    }
-    return 2 * (s1 * s1 + s2 * s2 - k * s1 * s2) / (total * x.size());
-}
 
 TEST(RtpEngineWire, APhoneHearsPacedContinuousAudioInItsCodec)
 {

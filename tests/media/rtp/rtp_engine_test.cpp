@@ -1,10 +1,10 @@
 // The engine on loopback: what it sends, and what a hostile second sender
 // does to what it receives.
 #include "media/rtp_engine.h"
+#include "media/rtp_packets.h"
 #include "media/rtp_test_support.h"
 #include "media/sdp_fakes.h"
 #include "platform/tick.h"
-#include "rtp_packets.h"
 
 #include <chrono>
 #include <fstream>
@@ -98,8 +98,9 @@ TEST_F(RtpEngineTest, AFloodFromASecondSenderNeitherGrowsNorStopsTheFirstStream)
     long loudAfter = heard->Loud();
     talker.join();
     EXPECT_GT(engine.GetReceivedCount(), 10000u);
-    if (kMeasuresGrowth)
+    if (kMeasuresGrowth) {
         EXPECT_LT(ResidentKb() - before, 1024);
+    }
     // 1.5 s of the first stream's tone (about 8 in 10 samples loud).
     EXPECT_GT(loudAfter - loudBefore, 8000);
 

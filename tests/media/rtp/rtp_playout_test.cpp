@@ -1,7 +1,7 @@
+#include "media/rtp_packets.h"
 #include "media/rtp_receive_stack.h"
 #include "media/rtp_stream_decoder.h"
 #include "platform/tick.h"
-#include "rtp_packets.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

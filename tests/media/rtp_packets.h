@@ -44,6 +44,18 @@ inline std::vector<int> DecodeUlaw(const std::string &payload)
     return out;
 }
 
+// Goertzel power of one frequency at 8000 Hz, relative to the signal's power.
+inline double ToneShare(const std::vector<int> &x, double hz)
+{
+    double k = 2 * cos(2 * M_PI * hz / 8000), s1 = 0, s2 = 0, total = 0;
+    for (int v : x) {
+        double s0 = v + k * s1 - s2;
+        s2 = s1, s1 = s0;
+        total += (double)v * v;
+    }
+    return total > 0 ? 2 * (s1 * s1 + s2 * s2 - k * s1 * s2) / (total * x.size()) : 0;
+}
+
 // n bytes at at, in network order.
 inline uint32_t RtpWord(const std::string &packet, int at, int n)
 {
