@@ -1,36 +1,27 @@
 // The desktop window: the service's status log, buttons that stop and start
-// the SIP engine and restart the web server, and a link to the control
-// panel. It talks to the background service over the control channel, or
-// runs the engine itself when no service can be reached.
-//
-// VELA_WINDOW_SCRIPT names a file the window follows line by line ("press
-// stop", "press start", "press web", "shot <png>", "quit") and then echoes
-// every status line to stdout, so that a test under Xvfb can drive the real
-// buttons and see what the window shows.
+// the SIP engine, restart the web server and run the network test (in a
+// progress dialog), and a link to the control panel. It talks to the
+// background service over the control channel, starts the system service
+// when none answers, and runs the engine itself when that fails too.
 #include "config/folders.h"
 #include "config/settings.h"
+#include "desktop/network_test_dialog.h"
 #include "desktop/run_once.h"
-#include "service/main_engine.h"
-#include "service/service_engine_proxy.h"
+#include "service/main_engine_proxy.h"
 
 #include <gtk/gtk.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <unistd.h>
 
 namespace
 {
-using VLProxy = LServiceEngineProxy<MainEngine>;
-
 struct VLWindow : LControlWindowSink {
     GtkWidget *window = nullptr;
     GtkTextBuffer *log = nullptr;
-    GtkWidget *stop = nullptr, *start = nullptr, *web = nullptr;
-    VLProxy *proxy = nullptr;
-    FILE *script = nullptr;
-    bool echo = false;
+    GtkWidget *link = nullptr;
+    MainEngineProxy *proxy = nullptr;
     int runOnce = -1;
 
     // From the proxy's receive thread: the line is shown on the GUI thread.
@@ -39,6 +30,10 @@ struct VLWindow : LControlWindowSink {
         g_idle_add(AppendLine, new VLLine{this, timeText + " " + text});
     }
     void EngineNotify(int, const std::string &) override {}
+    void ShowError(const std::string &text) override
+    {
+        g_idle_add(ErrorBox, new VLLine{this, text});
+    }
 
     struct VLLine {
         VLWindow *window;
@@ -50,10 +45,17 @@ struct VLWindow : LControlWindowSink {
         GtkTextIter end;
         gtk_text_buffer_get_end_iter(line->window->log, &end);
         gtk_text_buffer_insert(line->window->log, &end, (line->text + "\n").c_str(), -1);
-        if (line->window->echo) {
-            std::printf("status: %s\n", line->text.c_str());
-            std::fflush(stdout);
-        }
+        delete line;
+        return G_SOURCE_REMOVE;
+    }
+    static gboolean ErrorBox(gpointer data)
+    {
+        VLLine *line = static_cast<VLLine *>(data);
+        GtkWidget *box =
+            gtk_message_dialog_new(GTK_WINDOW(line->window->window), GTK_DIALOG_MODAL,
+                                   GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "%s", line->text.c_str());
+        gtk_dialog_run(GTK_DIALOG(box));
+        gtk_widget_destroy(box);
         delete line;
         return G_SOURCE_REMOVE;
     }
@@ -76,43 +78,20 @@ void OnStart(GtkButton *, gpointer data)
     w.proxy->ControlWithResult(LBackgroundEngine::kCtlStartSipEngine);
     Show(w, "SIP engine started");
 }
+std::string PanelLink()
+{
+    return "http://127.0.0.1:" + std::to_string(LSettingGetInt("WebServer", "Port", 80)) + "/";
+}
 void OnWeb(GtkButton *, gpointer data)
 {
-    static_cast<VLWindow *>(data)->proxy->Control(MainEngine::kCtlRestartWeb);
+    VLWindow &w = *static_cast<VLWindow *>(data);
+    w.proxy->CtlRestartWeb();
+    gtk_link_button_set_uri(GTK_LINK_BUTTON(w.link), PanelLink().c_str());
 }
-
-void SaveShot(VLWindow &w, const char *path)
-{
-    GdkWindow *gdk = gtk_widget_get_window(w.window);
-    GdkPixbuf *shot = gdk_pixbuf_get_from_window(gdk, 0, 0, gdk_window_get_width(gdk),
-                                                 gdk_window_get_height(gdk));
-    bool saved = shot && gdk_pixbuf_save(shot, path, "png", nullptr, nullptr);
-    if (shot)
-        g_object_unref(shot);
-    std::printf("shot %s %s\n", saved ? "saved" : "failed", path);
-    std::fflush(stdout);
-}
-
-// Follows the script file; each complete line is one action.
-gboolean FollowScript(gpointer data)
+void OnNetworkTest(GtkButton *, gpointer data)
 {
     VLWindow &w = *static_cast<VLWindow *>(data);
-    char line[512];
-    while (std::fgets(line, sizeof line, w.script)) {
-        line[std::strcspn(line, "\r\n")] = 0;
-        if (!std::strcmp(line, "press stop"))
-            gtk_button_clicked(GTK_BUTTON(w.stop));
-        else if (!std::strcmp(line, "press start"))
-            gtk_button_clicked(GTK_BUTTON(w.start));
-        else if (!std::strcmp(line, "press web"))
-            gtk_button_clicked(GTK_BUTTON(w.web));
-        else if (!std::strncmp(line, "shot ", 5))
-            SaveShot(w, line + 5);
-        else if (!std::strcmp(line, "quit"))
-            gtk_main_quit();
-    }
-    std::clearerr(w.script);
-    return G_SOURCE_CONTINUE;
+    VLRunNetworkTestDialog(GTK_WINDOW(w.window), *w.proxy);
 }
 
 GtkWidget *Button(const char *label, GCallback handler, VLWindow &w, GtkWidget *box)
@@ -133,14 +112,12 @@ void Build(VLWindow &w)
     GtkWidget *rows = gtk_box_new(GTK_ORIENTATION_VERTICAL, 6);
     gtk_container_set_border_width(GTK_CONTAINER(rows), 8);
     GtkWidget *buttons = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
-    w.stop = Button("Stop SIP engine", G_CALLBACK(OnStop), w, buttons);
-    w.start = Button("Start SIP engine", G_CALLBACK(OnStart), w, buttons);
-    w.web = Button("Restart web server", G_CALLBACK(OnWeb), w, buttons);
-    std::string panel =
-        "http://127.0.0.1:" + std::to_string(LSettingGetInt("WebServer", "Port", 80)) + "/";
-    gtk_box_pack_end(GTK_BOX(buttons),
-                     gtk_link_button_new_with_label(panel.c_str(), "Control panel"), FALSE, FALSE,
-                     0);
+    Button("Stop SIP engine", G_CALLBACK(OnStop), w, buttons);
+    Button("Start SIP engine", G_CALLBACK(OnStart), w, buttons);
+    Button("Restart web server", G_CALLBACK(OnWeb), w, buttons);
+    Button("Network test", G_CALLBACK(OnNetworkTest), w, buttons);
+    w.link = gtk_link_button_new_with_label(PanelLink().c_str(), "Control panel");
+    gtk_box_pack_end(GTK_BOX(buttons), w.link, FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(rows), buttons, FALSE, FALSE, 0);
 
     GtkWidget *view = gtk_text_view_new();
@@ -183,21 +160,14 @@ int main(int argc, char **argv)
     if (runOnce >= 0)
         g_io_add_watch(g_io_channel_unix_new(runOnce), G_IO_IN, OnRunOnce, &w);
     std::string path = std::string(LGetFolder(LFolder::SharedData, folder)) + "/.spipe.velad";
-    VLProxy proxy(path, w);
+    LSystemServiceScript service;
+    MainEngineProxy proxy(path, w, &service);
     w.proxy = &proxy;
-    if (const char *script = getenv("VELA_WINDOW_SCRIPT"); script && *script) {
-        w.script = std::fopen(script, "r");
-        w.echo = true;
-        if (w.script)
-            g_timeout_add(100, FollowScript, &w);
-    }
     Build(w);
     if (!proxy.Start())
         Show(w, "Running the engine in this window (no background service)");
     gtk_main();
     proxy.Stop();
-    if (w.script)
-        std::fclose(w.script);
     if (runOnce >= 0) {
         close(runOnce);
         unlink((std::string(folder) + "/.Vela.runonce").c_str());

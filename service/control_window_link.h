@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/lock.h"
+#include "platform/log.h"
 #include "platform/signal.h"
 #include "service/control_protocol.h"
 
@@ -16,6 +17,8 @@ class LControlWindowSink
   public:
     virtual void ShowLogLine(int level, const std::string &timeText, const std::string &text) = 0;
     virtual void EngineNotify(int code, const std::string &data) = 0;
+    // A failure the user must see (a window shows a message box).
+    virtual void ShowError(const std::string &text) { LOGERROR(text.c_str()); }
 
   protected:
     ~LControlWindowSink() = default;

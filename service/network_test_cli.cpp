@@ -5,8 +5,7 @@
 #include "logs/program_log.h"
 #include "platform/ipaddress.h"
 #include "platform/log.h"
-#include "sip/sip_network_test.h"
-#include "sip/upnp.h"
+#include "service/network_test_tester.h"
 
 #include <cstdio>
 
@@ -40,46 +39,6 @@ class ConsoleProcess : public LSipTestProcess
     }
 };
 
-// The service's own engine runs in another process (and has the SIP port
-// bound); this process has no engine to stop or restart.
-class SettingsTester : public LSipTester
-{
-  public:
-    bool IsEngineRunning() override { return false; }
-    void StopEngine() override {}
-    void StartEngine() override {}
-    bool GetBool(const char *key, bool def) override { return LSettingGetBool("SIP", key, def); }
-    int GetInt(const char *key, int def) override { return LSettingGetInt("SIP", key, def); }
-    std::string GetString(const char *key) override
-    {
-        char out[LPathSize] = {0};
-        LSettingGetString("SIP", key, "", out);
-        return out;
-    }
-    void SetBool(const char *key, bool value) override { LSettingSetBool("SIP", key, value); }
-    void SetInt(const char *key, int value) override { LSettingSetInt("SIP", key, value); }
-    void SetString(const char *key, const char *value) override
-    {
-        LSettingSetString("SIP", key, value);
-    }
-    std::string GetLocalIP() override
-    {
-        uint32_t address = 0;
-        char text[LPathSize] = {0};
-        if (GetLocalHostPrivateIP(address))
-            LIPAddressWithPort(address, 0).ToHostString(text);
-        else
-            LIPGetLocalHostIPPublic(text, sizeof(text));
-        return text;
-    }
-    LStunState &GetStunState() override { return m_Stun; }
-    LSipNatPortMapper *GetPortMapper() override { return &m_Upnp; }
-
-  private:
-    LStunState m_Stun;
-    LProcessInterfaceVoid m_Process;
-    LUpnpPortMapper m_Upnp{LStopTestOf<LProcessInterfaceVoid>, &m_Process};
-};
 } // namespace
 
 int VLRunNetworkTest()
@@ -89,7 +48,7 @@ int VLRunNetworkTest()
     LLog::SetLogFolder(folder);
     LLog::InstallFileSink();
     ConsoleProcess process;
-    SettingsTester tester;
+    LSettingsSipTester tester;
     LProcessResult result = LSipNetworkTest(process, tester).Process();
     return result == LProcessSuccess ? 0 : 1;
 }

@@ -4,6 +4,7 @@
 // that never reads while SIP traffic is answered.
 #include "../sip/sip_engine_fixture.h"
 #include "control_client.h"
+#include "support/sip_retransmit.h"
 
 #include <gtest/gtest.h>
 
@@ -25,19 +26,10 @@ class ControlWire : public SipEngineWire
         SipEngineWire::SetUp();
         path = etc + "/.spipe.velad";
     }
-    // Whether an OPTIONS is answered within ms, sent again every 500 ms as
-    // a SIP client over UDP does (RFC 3261 timer A): a started engine binds
-    // its port on its own thread, a moment after the start request returns.
     bool Answered(const std::string &callId, int ms)
     {
-        std::string answer;
-        for (int64_t end = MonotonicMs() + ms; MonotonicMs() < end;) {
-            EXPECT_TRUE(peer.SendTo(sipPort, SipRequest("OPTIONS", callId, peer.Port())));
-            while (peer.Receive(answer, 500))
-                if (answer.find("Call-ID: " + callId + "\r\n") != std::string::npos)
-                    return true;
-        }
-        return false;
+        return AnsweredWithin(peer, sipPort, SipRequest("OPTIONS", callId, peer.Port()), callId,
+                              ms);
     }
     int64_t TimeOptions(int count, const char *tag)
     {

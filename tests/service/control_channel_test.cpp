@@ -1,8 +1,10 @@
 // The control channel's service side with a hand-written window on the
 // other end: a window that never reads, a user outside the service's group,
 // and log-line texts that lie about their lengths.
+#include "config/settingssections.h"
 #include "control_client.h"
 #include "service/control_channel.h"
+#include "service/main_engine_proxy.h"
 #include "service/service_engine_proxy.h"
 #include "support/process.h"
 
@@ -70,6 +72,13 @@ struct ChannelFixture : ::testing::Test, LControlWaker {
         woken.notify_all();
     }
     void ControlWindowConnected() override {}
+    bool WaitUntilCalls(int count)
+    {
+        for (int64_t end = MonotonicMs() + 3000; MonotonicMs() < end; usleep(5000))
+            if (engine.calls == count)
+                return true;
+        return false;
+    }
     bool WaitForConnections(int count)
     {
         for (int64_t end = MonotonicMs() + 3000; MonotonicMs() < end; usleep(5000))
@@ -174,6 +183,11 @@ struct WindowSink : LControlWindowSink {
         std::lock_guard<std::mutex> hold(lock);
         lines.push_back(std::to_string(code) + ":" + data);
     }
+    void ShowError(const std::string &text) override
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        lines.push_back("error:" + text);
+    }
     bool WaitFor(const std::string &line)
     {
         for (int64_t end = MonotonicMs() + 3000; MonotonicMs() < end; usleep(5000)) {
@@ -222,4 +236,62 @@ TEST(WindowProxy, RunsTheEngineItselfWithoutAService)
     EXPECT_EQ(proxy.ControlWithResult(0x1000001), 1);
     proxy.Stop();
     EXPECT_FALSE(proxy.IsServiceStarted());
+}
+
+namespace
+{
+// The service manager as the window sees it: "start" brings the service's
+// socket up when it works, "stop" takes it down.
+struct ServiceManager : LServiceScript {
+    LControlChannel &channel;
+    std::string path;
+    bool startWorks = true;
+    std::vector<std::string> runs;
+    ServiceManager(LControlChannel &c, std::string p) : channel(c), path(std::move(p)) {}
+    bool Run(const char *action) override
+    {
+        runs.push_back(action);
+        if (runs.back() == "stop")
+            channel.Close();
+        return runs.back() == "start" && startWorks && channel.Open(path.c_str());
+    }
+};
+} // namespace
+
+TEST_F(ChannelFixture, WindowProxyStartsTheServiceAndRestartsItForAChangedAccount)
+{
+    channel.Close();
+    WindowSink sink;
+    ServiceManager manager(channel, path);
+    LServiceEngineProxy<LocalEngine> proxy(path, sink, &manager);
+    ASSERT_TRUE(proxy.Start());
+    EXPECT_FALSE(proxy.IsForeground());
+    EXPECT_EQ(proxy.ControlWithResult(0x1000001), 1);
+    proxy.ApplyAnySettingsChanged(); // nothing marked: nothing happens
+    EXPECT_EQ(manager.runs, std::vector<std::string>{"start"});
+
+    // The new account cannot start the service: the user is told, and the
+    // window runs the engine itself.
+    manager.startWorks = false;
+    proxy.MarkServiceAccountChanged();
+    proxy.ApplyAnySettingsChanged();
+    EXPECT_EQ(manager.runs, (std::vector<std::string>{"start", "stop", "start", "start"}));
+    EXPECT_TRUE(sink.WaitFor("error:Attempt to restart service failed. It is possible the service "
+                             "account details are wrong."));
+    EXPECT_TRUE(proxy.IsForeground());
+}
+
+TEST_F(ChannelFixture, MainEngineProxyNotesTheWebPortOnStartAndRestart)
+{
+    setenv("VELA_ROOT", folder.Path().c_str(), 1);
+    ASSERT_TRUE(LSettingSetInt("WebServer", "Port", 8123));
+    WindowSink sink;
+    MainEngineProxy proxy(path, sink);
+    ASSERT_TRUE(proxy.Start());
+    EXPECT_EQ(LSettingGetInt("WebServer", "PreviousServerPort", 0), 8123);
+    ASSERT_TRUE(LSettingSetInt("WebServer", "Port", 8124));
+    proxy.CtlRestartWeb();
+    EXPECT_EQ(LSettingGetInt("WebServer", "PreviousServerPort", 0), 8124);
+    EXPECT_TRUE(WaitUntilCalls(1)) << "the restart did not reach the service";
+    unsetenv("VELA_ROOT");
 }

@@ -2,7 +2,9 @@
 // ("lan" with the exchange, "router" masquerading with nftables, "wan" with
 // a real STUN server, stund). The exchange learns the router's address by
 // STUN and registers its line with it, a forged STUN answer from another wan
-// host changes nothing, and the network test reports this NAT as it is.
+// host changes nothing, the network test reports this NAT as it is, and a
+// phone on the internet calls one in the office with audio both ways.
+#include "config/pbx_extension.h"
 #include "config/pbx_external_line.h"
 #include "config/settings.h"
 #include "support/process.h"
@@ -29,6 +31,8 @@ const char *kStund = "11.21.0.2";      // its alternate address is .3
 const char *kSilentStun = "11.21.0.4"; // a server that never answers itself
 const char *kRegistrar = "11.21.0.5";
 const char *kSpoofer = "11.21.0.6";
+const char *kWanPhone = "11.21.0.7";
+const char *kPcap = "/usr/share/sip-tester/g711a.pcap";
 
 bool Has(const std::string &text, const std::string &part)
 {
@@ -112,6 +116,38 @@ bool AnswersOptions(int fd, int port, const std::string &callId)
 class NatRouterTest : public ::testing::Test
 {
   protected:
+    // SIPp inside namespace ns at ip:port (media on port + 1000, RTP going
+    // to the test's receiver at 7000), the exchange at the address the
+    // phone sees: the router from wan, the exchange itself from lan.
+    struct SippRun {
+        std::vector<std::string> argv;
+        bool Succeeded()
+        {
+            ChildProcess sipp;
+            int status = -1;
+            bool ok = sipp.Start(argv) && sipp.WaitExit(15000, &status) && WIFEXITED(status) &&
+                      WEXITSTATUS(status) == 0;
+            EXPECT_TRUE(ok) << sipp.Output();
+            return ok;
+        }
+    };
+    // user dials (or registers as) service; no user: a phone that answers.
+    SippRun Sipp(const std::string &ns, const char *ip, int port, const std::string &scenario,
+                 const std::string &user, const std::string &service)
+    {
+        std::string exchange = (ns == wan ? kRouterWan : "10.21.1.2");
+        // clang-format off
+        SippRun run{{"/usr/sbin/ip", "netns", "exec", ns, "/usr/bin/sipp",
+                     "-sf", std::string(VELA_TEST_DATA) + "/../" + scenario,
+                     "-i", ip, "-p", std::to_string(port), "-mi", ip, "-mp", std::to_string(port + 1000),
+                     "-key", "sink_port", "7000", "-m", "1", "-nostdin", "-timeout", "20s", "-timeout_error"}};
+        // clang-format on
+        if (!user.empty())
+            run.argv.insert(run.argv.end(), {exchange + ":" + std::to_string(sipPort), "-s",
+                                             service, "-au", user, "-ap", "pw" + user});
+        return run;
+    }
+
     void SetUp() override
     {
         static int serial = 0;
@@ -186,6 +222,17 @@ class NatRouterTest : public ::testing::Test
                " udp dport " + std::to_string(sipPort) + " dnat to 10.21.1.2";
     }
     virtual bool Forward() const { return true; }
+    // The port of "SIP Public IP is: <router>:<port>", waited for; "" if the
+    // router's address was never advertised.
+    std::string AdvertisedPort(int timeoutMs)
+    {
+        std::string expected = std::string("SIP Public IP is: ") + kRouterWan + ":";
+        if (!vela.Process().WaitForOutput(expected, timeoutMs))
+            return "";
+        std::string out = vela.Process().Output();
+        std::string port = out.substr(out.find(expected) + expected.size(), 5);
+        return port.substr(0, port.find_first_not_of("0123456789"));
+    }
     // stund prints nothing when ready: ask it from wan until it answers.
     bool StundAnswers()
     {
@@ -241,17 +288,13 @@ TEST_F(NatRouterTest, StunFindsTheRouterAndAForgedAnswerIsIgnored)
     line.SetServer(kRegistrar);
     line.SetPassword("linepw");
 
-    bool started = vela.Start();
-    std::string expected = std::string("SIP Public IP is: ") + kRouterWan + ":";
-    bool learnt = started && vela.Process().WaitForOutput(expected, 20000);
+    EXPECT_TRUE(vela.Start()); // no ASSERT: the forger thread must be joined
+    std::string publicPort = AdvertisedPort(20000);
     std::string out = vela.Process().Output();
-    EXPECT_TRUE(learnt) << out;
+    EXPECT_FALSE(publicPort.empty()) << out;
     EXPECT_GT(forged.load(), 0) << "the forged answers never went out";
     EXPECT_TRUE(Has(out, std::string("STUN server failed: ") + kSilentStun)) << out;
     EXPECT_FALSE(Has(out, "203.0.113.66")) << out;
-    size_t at = out.find(expected);
-    std::string publicPort = at == std::string::npos ? "?" : out.substr(at + expected.size(), 5);
-    publicPort = publicPort.substr(0, publicPort.find_first_not_of("0123456789"));
 
     // The line registers with the router's address and port in Via and Contact.
     std::string registerText;
@@ -362,4 +405,92 @@ TEST_F(NatRouterNoForwardTest, UpnpMapsTheSipPortOnTheRouter)
     vela.Stop(SIGTERM, 10000);
     igd.Stop(SIGTERM, 5000);
 }
+} // namespace vtest
+
+namespace vtest
+{
+// An office router forwarding the SIP port and the RTP range (masquerading
+// drops unsolicited inbound traffic), and the exchange finding its public
+// address by the static mapping or by STUN: a phone on the internet
+// registers through the router and calls a phone in the office, the Contact
+// and SDP it is sent name the advertised address, and audio crosses the NAT
+// both ways.
+class NatRouterCallTest : public NatRouterTest, public ::testing::WithParamInterface<bool>
+{
+};
+
+TEST_P(NatRouterCallTest, WanPhoneCallsLanPhone)
+{
+    if (access("/usr/bin/sipp", X_OK) != 0 || access(kPcap, R_OK) != 0)
+        GTEST_SKIP() << "needs sipp and its g711a.pcap (sip-tester)";
+    ASSERT_EQ(Shell("ip netns exec " + router + " nft add rule ip nat pre iifname c" + tag +
+                    " udp dport 30000-30999 dnat to 10.21.1.2"),
+              0);
+    // clang-format off
+    std::vector<std::pair<const char *, std::string>> settings = {
+        {"STATIC", "1"}, {"STATICPublicIP", kRouterWan}, {"STATICSIPPort", std::to_string(sipPort)},
+        {"STATICRTPPortBase", "30000"}, {"STUN", "0"},
+    };
+    // clang-format on
+    if (GetParam())
+        settings = {{"STUN", "1"}, {"STUNServer1", kStund}};
+    for (auto &[key, value] : settings)
+        ASSERT_TRUE(LSettingSetString("SIP", key, value.c_str()));
+    for (const char *name : {"101", "102"}) {
+        LPBXExtension extension;
+        ASSERT_TRUE(LPBXExtensionList().CreateNewRecord(extension, name));
+        extension.SetPassword((std::string("pw") + name).c_str());
+        extension.SetVoiceMailExtension("");
+    }
+    TempDir media("vela-nat-media");
+    for (const char *name : {"caller.pcap", "callee.pcap"})
+        ASSERT_EQ(symlink(kPcap, (media.Path() + "/" + name).c_str()), 0);
+    int wanSink = SocketIn(wan, kWanPhone, 7000), lanSink = SocketIn(lan, "10.21.1.2", 7000);
+    ASSERT_TRUE(wanSink >= 0 && lanSink >= 0);
+    ASSERT_TRUE(vela.Start()) << vela.Process().Output();
+    std::string publicPort = AdvertisedPort(20000);
+    ASSERT_FALSE(publicPort.empty()) << vela.Process().Output();
+
+    std::string trace = media.Path() + "/caller-messages.log";
+    ChildProcess lanPhone, caller;
+    ASSERT_TRUE(
+        Sipp(lan, "10.21.1.2", 5062, "callcontrol/sipp/register.xml", "102", "102").Succeeded());
+    ASSERT_TRUE(
+        Sipp(wan, kWanPhone, 5070, "callcontrol/sipp/register.xml", "101", "101").Succeeded());
+    ASSERT_TRUE(lanPhone.Start(
+        Sipp(lan, "10.21.1.2", 5062, "media/sipp/relay_uas.xml", "", "").argv, {}, media.Path()));
+    SippRun call = Sipp(wan, kWanPhone, 5070, "media/sipp/relay_uac.xml", "101", "102");
+    call.argv.insert(call.argv.end(), {"-trace_msg", "-message_file", trace});
+    ASSERT_TRUE(caller.Start(call.argv, {}, media.Path()));
+    int status = -1;
+    EXPECT_TRUE(caller.WaitExit(30000, &status) && WIFEXITED(status) && !WEXITSTATUS(status))
+        << caller.Output() << vela.Process().Output();
+    EXPECT_TRUE(lanPhone.WaitExit(10000, &status) && WIFEXITED(status) && !WEXITSTATUS(status))
+        << lanPhone.Output();
+
+    // The 200 OK the exchange sent the internet phone, as it arrived there.
+    std::string log = ReadFile(trace);
+    size_t ok = log.find("SIP/2.0 200 OK");
+    EXPECT_NE(ok, std::string::npos) << log;
+    EXPECT_NE(log.find(std::string("c=IN IP4 ") + kRouterWan, ok), std::string::npos) << log;
+    EXPECT_NE(log.find(std::string("Contact: <sip:102@") + kRouterWan + ":" + publicPort, ok),
+              std::string::npos)
+        << log;
+
+    // Audio arrived on each side: at the internet phone from the router.
+    int atWan = 0, atLan = 0;
+    std::string packet;
+    sockaddr_in from{};
+    while (Receive(wanSink, packet, 300, &from))
+        atWan += from.sin_addr.s_addr == Address(kRouterWan, 0).sin_addr.s_addr;
+    while (Receive(lanSink, packet, 300))
+        atLan++;
+    EXPECT_GT(atWan, 20) << "no RTP from the office phone at the internet phone";
+    EXPECT_GT(atLan, 20) << "no RTP from the internet phone at the office phone";
+    close(wanSink);
+    close(lanSink);
+}
+
+INSTANTIATE_TEST_SUITE_P(PublicAddress, NatRouterCallTest, ::testing::Values(false, true),
+                         [](const auto &info) { return info.param ? "Stun" : "StaticMapping"; });
 } // namespace vtest
