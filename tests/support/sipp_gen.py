@@ -25,7 +25,9 @@ line and the messages are built here:
 Options of send and reply: sdp[=direction] (this phone's SDP), uri=U,
 Header:=value (replaces or adds a header; a value [last_X:] takes the
 received header), other attr=value pairs go to the <send> element.
-The phone is 101 when the scenario starts with dial, else 102 (me= sets it).
+The phone is 101 when the scenario starts with dial, else 102 (me= sets it);
+a called phone saves the From of its first INVITE as $peer. `routes` puts
+the record route set ([routes]) into the requests of the dialog.
 """
 import os
 import re
