@@ -86,12 +86,21 @@ void LPBXSipLine::DisableSwapCalls()
     m_SwapEnabled = false;
 }
 
-// A group's start prompt and hold music need the exchange's own player;
-// until it answers callers itself, a queued caller hears its own ringback.
+// A group with a start prompt or hold music answers its caller at once
+// with the exchange's own player, which plays while the members ring (or
+// while the call waits in the group's queue).
 void LPBXSipLine::ThreadFunction()
 {
     LOGF("Call %s -> %s", m_Caller, m_Target);
-    InitiateCall(*m_InitData->invite, *m_InitData->list);
+    LSoundSource waiting =
+        Sources().OpenSourceQueueNoRinging(m_InitData->startPrompt, m_InitData->waitHold);
+    if (waiting) {
+        LPBXPlayer player(m_Context.sdp);
+        if (StartPlayerInvite(player, *m_InitData->invite, waiting))
+            InitiateCall(player, *m_InitData->list, m_InitData->invite.Get());
+    } else {
+        InitiateCall(*m_InitData->invite, *m_InitData->list);
+    }
     m_InitData.Reset();
     if (m_AnsweredLeg)
         RunCall();
@@ -105,10 +114,10 @@ void LPBXSipLine::InitiateCall(LSipMessage &invite, LSipCallInitiateList &list)
     setup.Run();
 }
 
-void LPBXSipLine::InitiateCall(LSipCallInitiateList &list)
+void LPBXSipLine::InitiateCall(LPBXPlayer &player, LSipCallInitiateList &list, LSipMessage *invite)
 {
     m_AnsweredLeg.Reset();
-    LPBXCallSetup setup(*this, nullptr, list);
+    LPBXCallSetup setup(*this, nullptr, list, &player, invite);
     setup.Run();
 }
 

@@ -8,6 +8,8 @@
 #include "callcontrol/initiate_list.h"
 #include "callcontrol/new_invite.h"
 #include "callcontrol/pbx_context.h"
+#include "media/callsources.h"
+#include "media/pbx_player.h"
 #include "media/sdp_mediator.h"
 #include "platform/lock.h"
 #include "platform/ptr.h"
@@ -75,13 +77,17 @@ class LPBXSipLine : public LDetachedThread
 
   private:
     friend class LPBXCallSetup;
+    using Slot = LPtr<LSipCall>;
 
     // The set-up loop for a caller still waiting for the answer to its
     // INVITE. Success is an answered leg that is no longer empty.
     void InitiateCall(LSipMessage &invite, LSipCallInitiateList &list);
-    // The set-up loop for a caller already connected to the exchange (a
-    // transferred party): a target's offer reaches it by re-INVITE.
-    void InitiateCall(LSipCallInitiateList &list);
+    // The set-up loop for a caller already connected to the exchange's
+    // player (a queued or transferred party): a target's offer reaches it
+    // by re-INVITE. invite, when given, is the caller's answered INVITE,
+    // whose details the targets' INVITEs copy.
+    void InitiateCall(LPBXPlayer &player, LSipCallInitiateList &list,
+                      LSipMessage *invite = nullptr);
     // Called by the set-up when a target has answered and both legs are
     // established: takes the target's dialog as the answered leg.
     void SetAnswered(LPtr<LSipCall> &leg, const char *dialRules, int64_t now);
@@ -90,9 +96,18 @@ class LPBXSipLine : public LDetachedThread
     void RunCall();
     void EndCall();
 
+    // The exchange's own media towards the caller. StartPlayerInvite answers
+    // the caller's INVITE with the player's SDP (415 when no codec is
+    // shared) and plays source once the media is agreed; false when the
+    // caller was refused or never acknowledged. StartPlayer moves an
+    // established leg's media to the player by re-INVITE.
+    bool StartPlayerInvite(LPBXPlayer &player, LSipMessage &invite, const LSoundSource &source);
+    bool StartPlayer(LPBXPlayer &player, Slot &leg, Slot &other, const LSoundSource &source);
+    // Ringing, hold music and announcements, from the shared data folder.
+    LPlayerSources Sources() const;
+
     // In-call handling; false ends the call. Legs are passed as slots, so
     // that a leg put into a slot meanwhile is the one used.
-    using Slot = LPtr<LSipCall>;
     bool RunCallTestForMessages(Slot &leg, Slot &other);
     bool RunCallMessageProcessing(LSipMessage &message, Slot &leg, Slot &other);
     bool PassInvite(LSipMessage &invite, Slot &leg, Slot &other);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 // Early media of the targets is not passed on; the caller hears its own
 // ringback, refreshed every two seconds.
@@ -37,9 +38,35 @@ void LPBXCallSetup::DrainCaller()
         } else if (strcmp(method, "INVITE") == 0) {
             // Only a caller already connected to the exchange's own media
             // could offer anything new here.
-            m_Caller.SendResponse(*message, 500, "Server Internal Error");
+            if (m_Player)
+                AnswerWithPlayer(*message);
+            else
+                m_Caller.SendResponse(*message, 500, "Server Internal Error");
         } else if (!m_Caller.DefaultMessageProcessing(*message)) {
             m_End = End::CallerGone;
         }
     }
+}
+
+// A caller connected to the player changes its media (hold, a new codec):
+// the player answers its offer, or offers when it sent none and takes the
+// answer from the ACK.
+void LPBXCallSetup::AnswerWithPlayer(LSipMessage &invite)
+{
+    const char *offer = invite.GetContent("application/sdp");
+    std::string sdp;
+    if (*offer && !m_Player->CreateAnswerSDP(sdp, offer)) {
+        m_Caller.SendResponse(invite, 415, "Unsupported Media Type");
+        return;
+    }
+    if (!*offer)
+        m_Player->CreateOfferSDP(sdp);
+    LPtr<LSipMessage> ack;
+    int status = m_Caller.SendResponseAndWaitForAck(m_Line, invite, ack, 200, "OK", sdp.c_str());
+    if (status != 200 || !ack) {
+        m_End = End::CallerGone;
+        return;
+    }
+    if (!*offer)
+        m_Player->ReceiveAnswerSDP(ack->GetContent("application/sdp"));
 }

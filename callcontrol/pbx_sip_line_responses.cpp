@@ -103,7 +103,7 @@ void LPBXCallSetup::Authenticate(LSipCallInitiateItem &item, Target &target, LSi
     LSipCall &call = *target.call;
     std::string offer =
         m_Line.m_Mediator.RewriteInviteSDP(!call.IsDestinationPublic(), call.IsOddRTPDisabled());
-    if (!call.AuthenticateInvite(response, target.invite, OrNull(offer), nullptr, m_Invite,
+    if (!call.AuthenticateInvite(response, target.invite, OrNull(offer), nullptr, m_InfoInvite,
                                  false)) {
         target.remove = true;
         return;
@@ -143,9 +143,12 @@ void LPBXCallSetup::HandleAnswer(LSipCallInitiateItem &item, Target &target, LSi
     LPtr<LSipMessage> ack;
     int status = m_Caller.SendResponseAndWaitForAck(m_Line, *m_Invite, ack, 200, "OK", sdp.c_str());
     if (status != 200 || !ack) {
-        // The target's dialog stays established, so the graveyard ends it
-        // with a BYE.
+        // The target answered into a call nobody will take: its dialog
+        // exists, so it is ended with a BYE (RFC 3261 section 15), not with
+        // a CANCEL that comes after its final response.
         call.SendAck(target.invite, response, nullptr);
+        LSipAddCallToGraveyard(target.call);
+        target.remove = true;
         m_End = End::CallerGone;
         return;
     }

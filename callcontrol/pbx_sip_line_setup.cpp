@@ -5,8 +5,10 @@
 
 #include <algorithm>
 
-LPBXCallSetup::LPBXCallSetup(LPBXSipLine &line, LSipMessage *invite, LSipCallInitiateList &list)
-    : m_Line(line), m_Invite(invite), m_List(list), m_Caller(*line.m_CallerLeg)
+LPBXCallSetup::LPBXCallSetup(LPBXSipLine &line, LSipMessage *invite, LSipCallInitiateList &list,
+                             LPBXPlayer *player, LSipMessage *infoInvite)
+    : m_Line(line), m_Invite(invite), m_InfoInvite(invite ? invite : infoInvite), m_Player(player),
+      m_List(list), m_Caller(*line.m_CallerLeg)
 {
 }
 

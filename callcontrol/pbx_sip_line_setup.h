@@ -35,8 +35,11 @@ class LPBXCallSetup
     static constexpr int kTimeoutRetrySeconds = 15;
 
     // invite is the caller's INVITE still waiting for its answer, or null
-    // for a caller already connected to the exchange (a transferred party).
-    LPBXCallSetup(LPBXSipLine &line, LSipMessage *invite, LSipCallInitiateList &list);
+    // for a caller already connected to the exchange's player (a queued or
+    // transferred party); infoInvite, when given, is the INVITE whose
+    // details the targets' INVITEs copy.
+    LPBXCallSetup(LPBXSipLine &line, LSipMessage *invite, LSipCallInitiateList &list,
+                  LPBXPlayer *player = nullptr, LSipMessage *infoInvite = nullptr);
     // Every target still listed goes to the graveyard; then, when the caller
     // still waits, it gets its final response.
     ~LPBXCallSetup();
@@ -81,10 +84,13 @@ class LPBXCallSetup
     void HandleAnswer(LSipCallInitiateItem &item, Target &target, LSipMessage &response,
                       int64_t now);
     void RespondToCaller(int status, const char *reason);
+    void AnswerWithPlayer(LSipMessage &invite);
     void AnswerConnectedCaller(Target &target, LSipMessage &response);
 
     LPBXSipLine &m_Line;
     LSipMessage *m_Invite;
+    LSipMessage *m_InfoInvite;
+    LPBXPlayer *m_Player;
     LSipCallInitiateList &m_List;
     LSipCall &m_Caller;
     std::unordered_map<LSipCallInitiateItem *, std::unique_ptr<Target>> m_Targets;

@@ -65,7 +65,7 @@ void LPBXCallSetup::SendInvite(LSipCallInitiateItem &item, Target &target, uint3
     std::string offer =
         m_Line.m_Mediator.RewriteInviteSDP(!call.IsDestinationPublic(), call.IsOddRTPDisabled());
     target.invite.CreateNewInviteRequest(call, offer.empty() ? nullptr : offer.c_str(), nullptr,
-                                         item.GetMaxForwards(), m_Invite, false);
+                                         item.GetMaxForwards(), m_InfoInvite, false);
     call.SendRequest(target.invite);
     item.inviteSent = true;
     item.provisionalReceived = false;

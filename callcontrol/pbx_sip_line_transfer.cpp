@@ -93,7 +93,13 @@ bool LPBXSipLine::BlindTransfer(const char *target, Slot &leg, Slot &other)
         return false;
     }
     LOGF("Call transferred to %s", target);
-    InitiateCall(*list);
+    // The party left on the call hears ringing (or the group's prompt and
+    // hold music) while the new target is offered the call.
+    LPBXPlayer player(m_Context.sdp);
+    LSoundSource waiting = Sources().OpenSourceQueueWithRinging(startPrompt, waitHold);
+    if (!StartPlayer(player, m_CallerLeg, m_AnsweredLeg, waiting))
+        LOGWARNF("Blind transfer to %s: the waiting party cannot hear ringing", target);
+    InitiateCall(player, *list);
     return m_AnsweredLeg.Get() != nullptr;
 }
 
@@ -104,6 +110,8 @@ void LPBXCallSetup::AnswerConnectedCaller(Target &target, LSipMessage &response)
 {
     LSipCall &call = *target.call;
     LSDPMediator &mediator = m_Line.m_Mediator;
+    if (m_Player)
+        m_Player->Stop();
     if (!*response.GetContent("application/sdp")) {
         LOG("200 OK Reply does not have offer. Buggy hardware. Work around.");
         call.SendAck(target.invite, response, nullptr);
@@ -116,7 +124,11 @@ void LPBXCallSetup::AnswerConnectedCaller(Target &target, LSipMessage &response)
     LSipRequest reinvite;
     LPtr<LSipMessage> answer;
     if (!m_Line.Reinvite(m_Line.m_CallerLeg, target.call, reinvite, answer, offer.c_str())) {
+        // The target's dialog exists: it is ended with a BYE (RFC 3261
+        // section 15).
         call.SendAck(target.invite, response, nullptr);
+        LSipAddCallToGraveyard(target.call);
+        target.remove = true;
         m_End = End::CallerGone;
         return;
     }

@@ -10,6 +10,11 @@ foreach(set ${VELA_DATA_SETS})
     file(CREATE_LINK ${CMAKE_SOURCE_DIR}/web/${set} ${CMAKE_BINARY_DIR}/share/vela/${set} SYMBOLIC)
   endif()
 endforeach()
+# The stock sounds (scripts/make-sounds) are seeded into the shared data
+# folder on start, like the panel's files.
+if(NOT IS_SYMLINK ${CMAKE_BINARY_DIR}/share/vela/sounds)
+  file(CREATE_LINK ${CMAKE_SOURCE_DIR}/media/sounds ${CMAKE_BINARY_DIR}/share/vela/sounds SYMBOLIC)
+endif()
 
 # Packaging and installing use what was built; they do not start a build.
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
@@ -18,6 +23,7 @@ install(TARGETS vela RUNTIME DESTINATION bin)
 foreach(set ${VELA_DATA_SETS})
   install(DIRECTORY web/${set} DESTINATION share/vela)
 endforeach()
+install(DIRECTORY media/sounds DESTINATION share/vela)
 install(FILES packaging/vela.service DESTINATION lib/systemd/system)
 
 # Debian package: `cpack -G DEB` in a build tree (scripts/package).

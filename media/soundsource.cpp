@@ -111,3 +111,15 @@ void ClearAudioBuffer(int *samples, int frames, int channels)
     if (frames > 0 && channels > 0)
         memset(samples, 0, sizeof(int) * frames * channels);
 }
+
+LSoundTime LSoundTime::FromSeconds(double seconds)
+{
+    double ms = seconds * 1000.0;
+    if (!(ms == ms))
+        return Zero();
+    if (ms >= INT32_MAX)
+        return LSoundTime(INT32_MAX);
+    if (ms <= INT32_MIN)
+        return LSoundTime(INT32_MIN);
+    return LSoundTime(static_cast<int>(ms < 0 ? ms - 0.5 : ms + 0.5));
+}

@@ -6,20 +6,30 @@
 
 #include <cstdint>
 
-// A duration in milliseconds.
+// A duration in milliseconds. Conversions are worked in 64 bits and
+// saturated to the 32-bit range: a long file at a high rate has more than
+// 2^31 milliseconds x rate, and a wrapped value would make a loop jump.
 class LSoundTime
 {
   public:
     explicit LSoundTime(int milliseconds = 0) : ms(milliseconds) {}
-    static LSoundTime FromSamples(int samples, int rate)
+    static LSoundTime Zero() { return LSoundTime(0); }
+    static LSoundTime FromSeconds(double seconds);
+    static LSoundTime FromSamples(long long samples, int rate)
     {
-        return LSoundTime(rate > 0 ? static_cast<int>(samples * 1000LL / rate) : 0);
+        return LSoundTime(rate > 0 ? Saturate(samples * 1000 / rate) : 0);
     }
-    int ToSamples(int rate) const
-    {
-        return static_cast<int>(static_cast<long long>(ms) * rate / 1000);
-    }
+    int ToSamples(int rate) const { return Saturate(static_cast<long long>(ms) * rate / 1000); }
+    int GetSamples(int rate) const { return ToSamples(rate); }
     int Milliseconds() const { return ms; }
+    LSoundTime operator+(LSoundTime other) const
+    {
+        return LSoundTime(Saturate(static_cast<long long>(ms) + other.ms));
+    }
+    static int Saturate(long long value)
+    {
+        return value > INT32_MAX ? INT32_MAX : value < INT32_MIN ? INT32_MIN : int(value);
+    }
 
   private:
     int ms;

@@ -67,6 +67,8 @@ void VLSeedWebFiles(const char *dataFolder)
     std::filesystem::path resources = LGetFolder(LFolder::Resources, folder);
     SeedFolder(data / "WebControl", shared / "WebControl");
     SeedFolder(data / "help", resources / "help");
+    // The stock ringing and hold music, played from the shared data folder.
+    SeedFolder(data / "sounds", shared);
 }
 
 void VLSeedWebFiles()

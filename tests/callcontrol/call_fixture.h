@@ -64,10 +64,14 @@ class CallTest : public ::testing::Test
         ext.SetPassword(password);
         ext.SetVoiceMailExtension("");
     }
-    static void AddGroup(const char *name, std::vector<std::pair<const char *, int>> members)
+    // hold "" is ringing only: the caller's own ringback, no player.
+    static void AddGroup(const char *name, std::vector<std::pair<const char *, int>> members,
+                         const char *hold = "", const char *prompt = "")
     {
         LPBXGroup group;
         ASSERT_TRUE(LPBXGroupList().CreateNewRecord(group, name));
+        group.SetWaitHold(hold);
+        group.SetStartPrompt(prompt);
         for (auto &m : members)
             ASSERT_TRUE(group.GetExtensionList().AddMember(m.first, m.second));
     }

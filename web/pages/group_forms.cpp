@@ -1,6 +1,9 @@
 #include "web/pages/group_forms.h"
 
+#include "config/folders.h"
 #include "config/pbx_group.h"
+#include "media/callsources.h"
+#include "media/merleclient.h"
 #include "web/html_input_form.h"
 #include "web/pages/control_pages.h"
 #include "web/pages/page_common.h"
@@ -19,6 +22,15 @@ const char *const kNoPrompt = "Please enter the wav file that will be used as st
 const char *const kNoServer = "Please enter the Merle Music On-Hold Server details.";
 const char *const kBadGroup = "Invalid Group ID is found. Please try again.";
 const char *const kBadDelay = "The delay must be a number of seconds. Please try again.";
+
+// The player opens a prompt only inside the shared data folder, and a hold
+// server only by host and port: the form stores nothing it would refuse.
+bool IsPlayableFile(const std::string &name)
+{
+    char folder[LPathSize];
+    std::string path;
+    return LPlayerResolveFile(LGetFolder(LFolder::SharedData, folder), name.c_str(), path);
+}
 
 bool OpenGroup(const std::string &id, LPBXGroup &group)
 {
@@ -69,9 +81,9 @@ const char *CheckAndStore(const VWGroupFields &f)
 {
     if (!VWGroupIsValid(f.id, f.name))
         return kVWGroupExists;
-    if (f.startprompt && !f.defaultprompt && f.promptfile.empty())
+    if (f.startprompt && !f.defaultprompt && !IsPlayableFile(f.promptfile))
         return kNoPrompt;
-    if (f.waithold != "ringing" && f.waithold != "chimes" && f.hold.empty())
+    if (f.waithold != "ringing" && f.waithold != "chimes" && !LMerleIsServerName(f.hold.c_str()))
         return kNoServer;
     LPBXGroupList list;
     LPBXGroup group;

@@ -13,7 +13,7 @@ struct VWGroupFields {
     std::string waithold = "server";
 };
 
-// The file "PleaseHold.wav" of the local data folder.
+// The file "PleaseHold.wav" of the shared data folder.
 std::string VWInstalledPrompt();
 // Name non-empty, a valid key and unused by another group (other than id).
 bool VWGroupIsValid(const std::string &id, const std::string &name);

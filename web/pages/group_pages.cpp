@@ -56,10 +56,10 @@ class VLGroupPage : public VLListPage
 };
 } // namespace
 
+// Named relative to the shared data folder, where the player looks.
 std::string VWInstalledPrompt()
 {
-    char folder[LPathSize];
-    return std::string(LGetFolder(LFolder::LocalData, folder)) + "/PleaseHold.wav";
+    return "PleaseHold.wav";
 }
 
 void VWGroupList(LWebletForm &form)

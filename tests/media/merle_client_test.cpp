@@ -1,0 +1,174 @@
+// The network on-hold client against an on-hold server written here, which
+// speaks the client's byte protocol (request 0xB1 0x00, a 4-byte reply
+// starting 0xFF, then frames of a length-prefixed mu-law payload). What the
+// client buffers is played through the stream player into a sink at the
+// telephone rate, as a caller would get it.
+#include "media/codecs/sampleformats.h"
+#include "media/merleclient.h"
+#include "media/streamplayer.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <cmath>
+#include <mutex>
+#include <poll.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+class MemorySink : public LSoundSinkBase
+{
+  public:
+    MemorySink() : LSoundSinkBase(8000, 1) {}
+    void Write(const int *samples, int frames) override
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        all.insert(all.end(), samples, samples + frames);
+    }
+    std::vector<int> Samples()
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        return all;
+    }
+
+  private:
+    std::mutex lock;
+    std::vector<int> all;
+};
+
+// Share of the signal's power at hz (Goertzel), 8000 Hz samples.
+double ToneShare(const std::vector<int> &x, double hz)
+{
+    double k = 2 * cos(2 * M_PI * hz / 8000), s1 = 0, s2 = 0, total = 0;
+    for (int v : x) {
+        double s0 = v + k * s1 - s2;
+        s2 = s1, s1 = s0;
+        total += (double)v * v;
+    }
+    return total == 0 ? 0 : 2 * (s1 * s1 + s2 * s2 - k * s1 * s2) / (total * x.size());
+}
+
+struct ServerCase {
+    const char *name;
+    bool listening;
+    unsigned char reply;
+    int frames;        // 40 ms frames of a 1000 Hz tone
+    bool overlongLast; // then a frame header announcing 1025 bytes
+    bool hearsTone;
+    bool ends;
+};
+
+// One connection: checks the request, replies, streams, then holds the
+// connection open until the test ends.
+class HoldServer
+{
+  public:
+    explicit HoldServer(const ServerCase &c) : spec(c)
+    {
+        listener = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        bind(listener, (sockaddr *)&address, size);
+        getsockname(listener, (sockaddr *)&address, &size);
+        port = ntohs(address.sin_port);
+        if (c.listening) {
+            listen(listener, 1);
+            worker = std::thread([this] { Serve(); });
+        }
+    }
+    ~HoldServer()
+    {
+        done = true;
+        if (worker.joinable())
+            worker.join();
+        close(listener);
+    }
+    int port = 0;
+    std::atomic<bool> requestSeen{false};
+
+  private:
+    void Serve()
+    {
+        pollfd p{listener, POLLIN, 0};
+        if (poll(&p, 1, 5000) != 1)
+            return;
+        int c = accept(listener, nullptr, nullptr);
+        unsigned char request[2];
+        requestSeen = recv(c, request, 2, MSG_WAITALL) == 2 && request[0] == 0xB1 && !request[1];
+        unsigned char reply[4] = {spec.reply, 0, 0, 0};
+        send(c, reply, 4, MSG_NOSIGNAL);
+        std::vector<unsigned char> tone(1025);
+        for (int i = 0; i < 1025; i++)
+            tone[i] = LG711::LinearToUlaw(int(8000 * 16 * sin(2 * M_PI * 1000 * i / 11025.0)));
+        const int length = 441; // 40 ms, a whole number of 1000 Hz periods
+        for (int f = 0; f < spec.frames; f++) {
+            unsigned char header[3] = {0x55, length & 0xFF, length >> 8};
+            send(c, header, 3, MSG_NOSIGNAL);
+            send(c, tone.data(), length, MSG_NOSIGNAL);
+        }
+        if (spec.overlongLast) { // a client that took it would go on playing
+            unsigned char header[3] = {0, 1025 & 0xFF, 1025 >> 8};
+            send(c, header, 3, MSG_NOSIGNAL);
+            send(c, tone.data(), 1025, MSG_NOSIGNAL);
+        }
+        while (!done)
+            usleep(20000);
+        close(c);
+    }
+    ServerCase spec;
+    int listener;
+    std::thread worker;
+    std::atomic<bool> done{false};
+};
+
+// clang-format off
+const ServerCase kCases[] = {
+    {"StreamsATone",      true,  0xFF, 25, false, true,  false},
+    {"OverlongFrameStops", true, 0xFF, 10, true,  true,  true},
+    {"RefusedReply",      true,  0x00, 25, false, false, true},
+    {"Unreachable",       false, 0xFF,  0, false, false, true},
+};
+// clang-format on
+
+TEST(MerleClient, CallerHearsTheServersStreamOrSilence)
+{
+    for (const ServerCase &c : kCases) {
+        SCOPED_TRACE(c.name);
+        HoldServer server(c);
+        std::string name = "127.0.0.1:" + std::to_string(server.port);
+        LSoundSource source = LMerleClientSource::OpenSource(name.c_str());
+        ASSERT_TRUE(source); // a client exists even when its server does not
+        auto *sink = new MemorySink;
+        LStreamPlayer player;
+        ASSERT_TRUE(player.Start(source, LSoundSink(sink)));
+        for (int waited = 0;
+             waited < 3000 && (c.ends ? !player.HasEnded() : sink->Samples().size() < 7000);
+             waited += 20)
+            usleep(20000);
+        std::vector<int> heard = sink->Samples();
+        EXPECT_EQ(player.HasEnded(), c.ends);
+        EXPECT_EQ(source.IsStreaming(), !c.ends);
+        EXPECT_EQ(server.requestSeen, c.listening);
+        // The first 93 ms are the silence the client primes its buffer with.
+        std::vector<int> tone(heard.begin() + std::min<size_t>(heard.size(), 900), heard.end());
+        if (c.hearsTone) {
+            ASSERT_GT(tone.size(), 2000u);
+            EXPECT_GT(ToneShare(tone, 1000), 0.8);
+        } else {
+            EXPECT_EQ(tone.size(), 0u);
+        }
+        if (c.ends) {
+            int after[160];
+            EXPECT_EQ(source.Read(after, 160), 0);
+            EXPECT_EQ(after[159], 0);
+        }
+        player.Stop();
+    }
+}
+} // namespace
