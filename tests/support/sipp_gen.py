@@ -23,8 +23,8 @@ line and the messages are built here:
   reply <code> ...   a response to the last request received
   pause [ms] | quiet <ms> (no request may come within ms) | <raw xml line>
 Options of send and reply: sdp[=direction] (this phone's SDP), uri=U,
-Header:=value (replaces or adds a header; a value [last_X:] takes the
-received header), other attr=value pairs go to the <send> element.
+Header:=value (replaces, adds or with no value drops a header; a value
+[last_X:] takes the received header), other attr=value pairs go to the <send> element.
 The phone is 101 when the scenario starts with dial, else 102 (me= sets it);
 a called phone saves the From of its first INVITE as $peer. `routes` puts
 the record route set ([routes]) into the requests of the dialog.
@@ -147,7 +147,7 @@ class Scenario:
     @staticmethod
     def headers(base, overrides):
         for name, value in overrides.items():
-            base[name] = value if value.startswith("[last_") else f"{name}: {value}"
+            base[name] = value if not value or value.startswith("[last_") else f"{name}: {value}"
         return [v for v in base.values() if v]
 
     def recv(self, tokens):
