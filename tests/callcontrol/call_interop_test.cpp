@@ -35,38 +35,6 @@ bool NextNewInvite(UdpPeer &phone, const std::string &skipCallId, int timeoutMs,
     return false;
 }
 
-struct EndCase {
-    const char *name;
-    const char *caller;
-    const char *phone;
-};
-
-class CallEnd : public CallTest, public ::testing::WithParamInterface<EndCase>
-{
-};
-
-// Rings, is answered, carries the ACK, and the BYE of either side reaches
-// the other.
-TEST_P(CallEnd, AnsweredCallEndsFromEitherSide)
-{
-    StartVela();
-    int phonePort = FreeUdpPort();
-    ASSERT_TRUE(Register("102", "pw102", phonePort));
-    auto phone = StartPhone(GetParam().phone, phonePort);
-    auto caller = StartCaller(GetParam().caller, "102");
-    EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
-    EXPECT_TRUE(Succeeded(*phone)) << phone->Output();
-    EXPECT_TRUE(vela.Process().WaitForOutput("Call 101 -> sip:102@", 5000));
-    EXPECT_TRUE(vela.Process().WaitForOutput("answered", 5000));
-    EXPECT_TRUE(vela.Process().WaitForOutput("disconnected", 5000)) << vela.Process().Output();
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Sides, CallEnd,
-    ::testing::Values(EndCase{"CallerHangsUp", "uac_call.xml", "uas_answer.xml"},
-                      EndCase{"CalleeHangsUp", "uac_call_remote_bye.xml", "uas_answer_bye.xml"}),
-    [](const auto &info) { return std::string(info.param.name); });
-
 // Both contacts of 102 ring; the one that answers gets the call and the
 // other is cancelled (200 to the CANCEL, 487 to its INVITE).
 TEST_F(CallTest, TwoContactsRingAndTheLoserIsCancelled)

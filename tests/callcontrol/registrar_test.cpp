@@ -48,6 +48,8 @@ TEST_F(Registrar, ExpiryClampAndDefaults)
          "Contact: <sip:101@10.0.0.5>;expires=3600;q=0.5\r\n", kNow + 3600},
         {"Contact: <sip:101@10.0.0.5>\r\nExpires: 120\r\n",
          "Contact: <sip:101@10.0.0.5>;expires=120;q=0.5\r\n", kNow + 120},
+        {"Contact: <sip:101@10.0.0.5>\r\nExpires: 7200\r\n",
+         "Contact: <sip:101@10.0.0.5>;expires=3600;q=0.5\r\n", kNow + 3600},
         {"Contact: <sip:101@10.0.0.5>;q=0.9\r\n",
          "Contact: <sip:101@10.0.0.5>;expires=3600;q=0.9\r\n", kNow + 3600},
         {"Contact: <sip:101@10.0.0.5>;expires=-5\r\n", "", -1},

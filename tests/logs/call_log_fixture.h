@@ -7,9 +7,9 @@
 
 // The phones' shared scenarios (register.xml) live with the call tests; the
 // timed ones of this folder are named relative to them.
-inline const std::string kLogsTestData = VELA_TEST_DATA;
-#undef VELA_TEST_DATA
-#define VELA_TEST_DATA (kLogsTestData + "/../callcontrol")
+inline const std::string kLogsTestGenerated = VELA_TEST_GENERATED;
+#undef VELA_TEST_GENERATED
+#define VELA_TEST_GENERATED (kLogsTestGenerated + "/../callcontrol")
 
 #include "callcontrol/call_fixture.h"
 #include "config/pbx_global_settings.h"

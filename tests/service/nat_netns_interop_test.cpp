@@ -138,7 +138,7 @@ class NatRouterTest : public ::testing::Test
         std::string exchange = (ns == wan ? kRouterWan : "10.21.1.2");
         // clang-format off
         SippRun run{{"/usr/sbin/ip", "netns", "exec", ns, "/usr/bin/sipp",
-                     "-sf", std::string(VELA_TEST_DATA) + "/../" + scenario,
+                     "-sf", std::string(VELA_TEST_GENERATED) + "/../" + scenario,
                      "-i", ip, "-p", std::to_string(port), "-mi", ip, "-mp", std::to_string(port + 1000),
                      "-key", "sink_port", "7000", "-m", "1", "-nostdin", "-timeout", "20s", "-timeout_error"}};
         // clang-format on

@@ -27,7 +27,7 @@ bool RegisterPhone(int sipPort, const char *user, const char *password, int phon
     bool ended = sipp.Start({"/usr/bin/sipp",
                              "127.0.0.1:" + std::to_string(sipPort),
                              "-sf",
-                             VELA_TEST_DATA "/../../callcontrol/sipp/register.xml",
+                             VELA_TEST_GENERATED "/../../callcontrol/sipp/register.xml",
                              "-s",
                              user,
                              "-au",
@@ -57,7 +57,7 @@ std::vector<std::string> SippCall(const char *scenario, int port, int sipPort = 
     if (sipPort)
         argv.push_back("127.0.0.1:" + std::to_string(sipPort));
     for (std::string arg :
-         {std::string("-sf"), std::string(VELA_TEST_DATA "/../../callcontrol/sipp/") + scenario,
+         {std::string("-sf"), std::string(VELA_TEST_GENERATED "/../../callcontrol/sipp/") + scenario,
           std::string("-i"), std::string("127.0.0.1"), std::string("-p"), std::to_string(port),
           std::string("-m"), std::string("1"), std::string("-nostdin"), std::string("-timeout"),
           std::string("20s"), std::string("-timeout_error")})
