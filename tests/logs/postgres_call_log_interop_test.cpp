@@ -3,7 +3,6 @@
 // socket in that folder, as the unprivileged "postgres" user when run as
 // root) and stops it by PID.
 #include "call_log_fixture.h"
-#include "logs/program_log.h"
 
 #include <pwd.h>
 #include <signal.h>
@@ -142,28 +141,5 @@ TEST_F(PostgresCallLogTest, RowPerCallWithItsDurations)
         EXPECT_TRUE(total >= 4 && total <= 5 && total > talk) << row;
         EXPECT_EQ(today, 't') << row;
     }
-}
-// Values reach the table as bound parameters, never as SQL text: a caller
-// name full of quotes and backslashes reads back exactly.
-TEST_F(PostgresCallLogTest, CraftedNamesReadBackExactly)
-{
-    PostgresServer server;
-    std::string why = StartWithCallTable(server);
-    if (!why.empty())
-        GTEST_SKIP() << "PostgreSQL cannot run here: " << why;
-    bool ok = false;
-    ASSERT_TRUE(LLog::SetLogFolder(vela.LogFolder().c_str()));
-    setenv("ODBCSYSINI", odbc->Path().c_str(), 1);
-    setenv("ODBCINI", (odbc->Path() + "/odbc.ini").c_str(), 1);
-    const char *from = "it's \\'); DROP TABLE CallTable; --";
-    LCallLogEntry entry;
-    LCallLogEntrySet(entry, time(nullptr) - 5, 0, from, "\"=1+2\"");
-    entry.answer = entry.start + 2;
-    entry.end = entry.start + 5;
-    EXPECT_TRUE(LCallLogWrite(entry));
-    unsetenv("ODBCSYSINI");
-    unsetenv("ODBCINI");
-    std::string rows = server.Psql("SELECT \"From\",\"To\",\"Duration\" FROM CallTable;", ok);
-    EXPECT_EQ(rows, std::string(from) + "|\"=1+2\"|3\n");
 }
 } // namespace
