@@ -3,6 +3,7 @@
 #include "config/pbx_global_settings.h"
 #include "log_root.h"
 #include "logs/log_cleanup.h"
+#include "logs/log_files.h"
 #include "media/rtp_relay_trace.h"
 
 #include <regex>
@@ -123,4 +124,13 @@ TEST_F(SipTraceTest, StartTakesBothSwitchesFromTheSettings)
         LSipTraceStart();
         EXPECT_EQ(LRtpTraceIsEnabled(), c.rtpTraced) << c.sip << c.rtp;
     }
+}
+
+TEST_F(SipTraceTest, LogFileNameTooLongForAPathIsRefused)
+{
+    char out[LPathSize];
+    EXPECT_FALSE(LLogFilePath(out, std::string(LPathSize, 'x').c_str()));
+    EXPECT_STREQ(out, "");
+    EXPECT_TRUE(LLogFilePath(out, "2024-03 Phone Log.csv"));
+    EXPECT_EQ(std::string(out), logs + "/2024-03 Phone Log.csv");
 }
