@@ -38,25 +38,6 @@ TEST_F(PBXContacts, LowestFreeNumberIsTakenAndReused)
     EXPECT_EQ(ReadFile(rec.GetPath()), "contact=sip:101@10.0.0.7\r\nexpires=3000\r\nq=0.5\r\n");
 }
 
-TEST_F(PBXContacts, IteratorFromTheListAndDeleteThroughIt)
-{
-    LPBXExtension ext = MakeExtension("101", "pw");
-    for (int i = 0; i < 3; ++i)
-        ASSERT_TRUE(ext.AddContact("sip:x@h", 100 + i, ""));
-    LPBXContactRecordList list = ext.GetContactList();
-    int expired = 0;
-    for (LPBXContactListIterator it(list); it;) {
-        if (it->GetContactExpiresTime() < 102) {
-            ASSERT_TRUE(list.Delete(it));
-            ++expired;
-        } else {
-            it.Next();
-        }
-    }
-    EXPECT_EQ(expired, 2);
-    EXPECT_EQ(Keys<LPBXContactListIterator>(ext), KeySet{"3"});
-}
-
 TEST_F(PBXContacts, LineWithoutServerListsItsDeviceLikeAnExtension)
 {
     ASSERT_TRUE(CreateExternalLine("Gateway", "701", "gw1"));
@@ -105,16 +86,3 @@ TEST_F(PBXContacts, DeletingALineDeletesItsRegistrations)
     EXPECT_FALSE(Exists(Lines() + "/external_/dev_"));
 }
 
-TEST_F(PBXContacts, NonceStateRoundTripsOnAnExistingAccount)
-{
-    LPBXExtension ext = MakeExtension("101", "pw");
-    ASSERT_TRUE(ext.SetNonce("v123qaq456w"));
-    ASSERT_TRUE(ext.SetNonceTime(1700000000));
-    LPBXExtension again;
-    LPBXExtensionList().Open(again, "101");
-    char out[LPathSize];
-    EXPECT_STREQ(again.GetNonce(out), "v123qaq456w");
-    EXPECT_EQ(again.GetNonceTime(), 1700000000);
-    EXPECT_TRUE(FileHasLine(ext.GetPath(), "nonce", "v123qaq456w"));
-    EXPECT_TRUE(FileHasLine(ext.GetPath(), "noncetime", "1700000000"));
-}

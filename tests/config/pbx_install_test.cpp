@@ -9,7 +9,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <map>
 
 namespace
 {
@@ -34,54 +33,39 @@ void MakeRecord(const char *list, const char *name)
 }
 } // namespace
 
+// What the records hold is the installer's own table; what matters is that
+// they fit together: every program extension has its own random password,
+// shared with its companion program, and the default line rings the group.
 TEST_F(PBXInstall, FreshTreeGetsTheDefaultRecords)
 {
     ASSERT_TRUE(PreInstallExtensionsAndExternalLines());
     EXPECT_TRUE(LPBXSettings::Installed.Get());
-
-    const std::map<std::string, std::string> apps = {{"195", "Conference Server"},
-                                                     {"197", "On-Hold Player"},
-                                                     {"198", "Call Attendant"},
-                                                     {"199", "Voice Mail"}};
     char out[LPathSize], pass[LPathSize];
-    KeySet names;
+    KeySet names, passwords;
     for (LPBXExtensionListIterator it; it; it.Next()) {
         std::string name = it->GetName(out);
         names.insert(name);
-        SCOPED_TRACE(name);
-        ASSERT_TRUE(apps.count(name));
-        EXPECT_EQ(it->GetDisplayName(out), apps.at(name));
-        EXPECT_TRUE(IsLowerPassword(it->GetPassword(out)));
-        EXPECT_STREQ(LPBXGetCompanionPassword(name.c_str(), pass), out);
-        EXPECT_STREQ(it->GetVoiceMailExtension(out), "");
-        EXPECT_STREQ(it->GetOutboundPlan(out), "Default");
-        EXPECT_TRUE(IsSpecificAppExtension(name.c_str()));
+        EXPECT_TRUE(IsSpecificAppExtension(name.c_str())) << name;
+        EXPECT_TRUE(IsLowerPassword(it->GetPassword(out))) << name;
+        passwords.insert(out);
+        EXPECT_STREQ(LPBXGetCompanionPassword(name.c_str(), pass), out) << name;
     }
     EXPECT_EQ(names.size(), 4u);
+    EXPECT_EQ(passwords.size(), 4u);
     EXPECT_FALSE(IsSpecificAppExtension("196"));
-    EXPECT_FALSE(IsSpecificAppExtension("101"));
 
     LPBXGroup group;
     LPBXGroupList().Open(group, "701");
-    std::map<std::string, int> delays;
-    for (LPBXGroup::ExtensionListIterator m(group); m; m.Next())
-        delays[m->GetExtension(out)] = m->GetDelayTime();
-    EXPECT_EQ(delays, (std::map<std::string, int>{{"101", 0}, {"102", 5}, {"103", 8}}));
-
-    LPBXOutboundPlan plan;
-    LPBXOutboundPlanList().Open(plan, "default");
-    KeySet rules;
-    for (LPBXOutboundPlan::DialBasedRuleListIterator r(plan); r; r.Next()) {
-        rules.insert(r->GetStartsWith(out));
-        EXPECT_EQ(r->GetRemoveDigits(), 1);
-        EXPECT_STREQ(r->GetDialOnLine(out), "default");
-    }
-    EXPECT_EQ(rules, (KeySet{"0", "9"}));
-
+    EXPECT_EQ(Keys<LPBXGroup::ExtensionListIterator>(group), (KeySet{"101", "102", "103"}));
     LPBXExternalLine line;
     LPBXExternalLineList().Open(line, "Default");
     EXPECT_STREQ(line.GetRingOnLine(out), "701");
-    EXPECT_EQ(Keys<LPBXExternalLineListIterator>(), KeySet{"default"});
+    LPBXOutboundPlan plan;
+    LPBXOutboundPlanList().Open(plan, "default");
+    int rules = 0;
+    for (LPBXOutboundPlan::DialBasedRuleListIterator r(plan); r; r.Next(), rules++)
+        EXPECT_TRUE(LPBXExternalLineList().Exists(r->GetDialOnLine(out))) << out;
+    EXPECT_GT(rules, 0);
 }
 
 TEST_F(PBXInstall, ExistingGroupAndPlanAreKept)

@@ -176,14 +176,3 @@ TEST_F(PBXLists, RuleAndMemberKeysStayFixedAndUniqueWithoutCase)
     EXPECT_EQ(Keys<LPBXOutboundPlan::SipHostBasedRuleListIterator>(plan), KeySet{"gw.example.com"});
 }
 
-TEST_F(PBXLists, RemovingAListedRecordThroughItsIterator)
-{
-    for (const char *name : {"a", "b", "c"})
-        ASSERT_TRUE(CreateExternalLine(name, "701", ""));
-    LPBXExternalLineList list;
-    int seen = 0;
-    for (LPBXExternalLineListIterator it; it; ++seen)
-        ASSERT_TRUE(list.Delete(it));
-    EXPECT_EQ(seen, 3);
-    EXPECT_EQ(Keys<LPBXExternalLineListIterator>(), KeySet{});
-}

@@ -2,6 +2,7 @@
 #include "settings_fork.h"
 
 #include "config/pbx_contact.h"
+#include "config/settingslock.h"
 
 #include <csignal>
 #include <random>
@@ -95,7 +96,8 @@ int WriteBatches(int proc)
         std::string b = "p" + std::to_string(proc) + "b" + std::to_string(i);
         std::string v = std::to_string(i);
         const LSettingsPair pairs[] = {{a.c_str(), v.c_str()}, {b.c_str(), v.c_str()}};
-        if (!file->SetStrings(pairs, 2))
+        // A global section too: its cache is another object over the same lock.
+        if (!file->SetStrings(pairs, 2) || !LSettingSetString("Shared", a.c_str(), v.c_str()))
             return -1;
         // The lock is polled, not queued: a writer that takes it again at
         // once can starve the others, which no real writer does.
@@ -150,6 +152,11 @@ TEST_F(BatchTest, ConcurrentBatchWritersLoseNoKeys)
                 ASSERT_EQ(std::to_string(i), check.GetString(key.c_str(), "lost", out)) << key;
             }
     EXPECT_EQ(expected, entries.size());
+    for (int p = 0; p < kBatchProcesses; ++p)
+        for (int i = 0; i < kBatchesPerWriter; ++i) {
+            std::string key = "p" + std::to_string(p) + "a" + std::to_string(i);
+            EXPECT_EQ(i, LSettingGetInt("Shared", key.c_str(), -1)) << key;
+        }
 }
 
 TEST_F(BatchTest, KilledBatchWriterLeavesOldOrNewSet)
@@ -177,4 +184,8 @@ TEST_F(BatchTest, KilledBatchWriterLeavesOldOrNewSet)
         }
         EXPECT_GT(progressed, 0) << "the writer never got to write, soft " << soft;
     }
+    // The killed writers' locks died with them.
+    LSettingsSetWriteBudget(1000);
+    EXPECT_TRUE(LSettingsRecord("lines", "batch").SetInt("after", 1));
+    LSettingsSetWriteBudget(10000);
 }

@@ -1,17 +1,9 @@
-// Child processes for the multi-process settings tests: a monotonic clock in
-// milliseconds and a fork whose child reports one int through a pipe.
+// Child processes for the multi-process settings tests: a fork whose child
+// reports one int through a pipe.
 #pragma once
 
-#include <ctime>
 #include <sys/types.h>
 #include <unistd.h>
-
-inline long long SettingsNowMs()
-{
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (long long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
-}
 
 // Forks a child that runs body(arg) and writes its result to the pipe whose
 // read end is returned in readEnd. -1 when the pipe cannot be made.

@@ -14,16 +14,8 @@ TEST_F(SectionsTest, FoldersFollowTheProgramFolder)
         LFolder which;
         std::string path;
     } cases[] = {
-        {LFolder::Program, root},
-        {LFolder::Application, root + "/vela"},
         {LFolder::SharedData, root + "/vela/etc"},
-        {LFolder::Binaries, root + "/vela/bin"},
-        {LFolder::Resources, root + "/vela/share"},
-        {LFolder::Help, root + "/vela/share/help"},
-        {LFolder::Components, root + "/components"},
         {LFolder::Logs, root + "/vela/etc/Logs"},
-        {LFolder::Sessions, root + "/vela/etc/SessionData"},
-        {LFolder::WebControl, root + "/vela/etc/WebControl"},
         {LFolder::UserData, root + "/home/.orv/vela"},
     };
     for (const Case &c : cases)

@@ -5,10 +5,10 @@
 #include "config/pbx_global_settings.h"
 #include "log_root.h"
 #include "logs/call_log.h"
+#include "support/log_capture.h"
 
 #include <cstdio>
 #include <dlfcn.h>
-#include <mutex>
 #include <unistd.h>
 #include <vector>
 
@@ -27,24 +27,6 @@ extern "C" const char *__asan_default_options()
 namespace
 {
 const char kDriver[] = "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so";
-
-std::mutex gLinesLock;
-std::vector<std::string> gLines;
-
-void CaptureLine(int, const char *text)
-{
-    std::lock_guard<std::mutex> hold(gLinesLock);
-    gLines.push_back(text);
-}
-
-bool Logged(const std::string &text)
-{
-    std::lock_guard<std::mutex> hold(gLinesLock);
-    for (const std::string &line : gLines)
-        if (line == text)
-            return true;
-    return false;
-}
 
 std::string RunCommand(const std::string &command)
 {
@@ -106,15 +88,7 @@ class OdbcTest : public LogRootTest
         env = &OdbcEnvironment::Get();
         Sql("DROP TABLE IF EXISTS CallTable; CREATE TABLE CallTable (\"Date\" TEXT, \"Time\" "
             "TEXT, \"From\" TEXT, \"To\" TEXT, \"Duration\" TEXT, Total TEXT);");
-        std::lock_guard<std::mutex> hold(gLinesLock);
-        gLines.clear();
     }
-    void TearDown() override
-    {
-        LLog::SetSink(nullptr);
-        LogRootTest::TearDown();
-    }
-
     std::string Sql(const std::string &statement)
     {
         // The statement goes through a file: its quotes stay clear of the shell.
@@ -154,7 +128,7 @@ TEST_F(OdbcTest, FinishedCallsBecomeRowsThroughTheTemplate)
                       "INSERT INTO CallTable (\"Date\",\"Time\",\"From\",\"To\",\"Duration\","
                       "Total) values ('%date%','%time%','%from%','%to%','%duration%','%"
                       "durationtotal%')");
-    LLog::SetSink(CaptureLine);
+    vtest::LogCapture log;
     struct Call {
         const char *from, *to;
         long answerAfter, length;
@@ -183,9 +157,9 @@ TEST_F(OdbcTest, FinishedCallsBecomeRowsThroughTheTemplate)
     char date[32];
     strftime(date, sizeof date, "%Y-%m-%d|%H:%M:%S", &local);
     EXPECT_EQ(Sql("SELECT DISTINCT \"Date\", \"Time\" FROM CallTable;"), std::string(date) + "\n");
-    EXPECT_TRUE(Logged("Executing SQL command: INSERT INTO CallTable "
-                       "(\"Date\",\"Time\",\"From\",\"To\",\"Duration\",Total) values "
-                       "(?,?,?,?,?,?)"));
+    EXPECT_TRUE(log.Heard("Executing SQL command: INSERT INTO CallTable "
+                          "(\"Date\",\"Time\",\"From\",\"To\",\"Duration\",Total) values "
+                          "(?,?,?,?,?,?)"));
 }
 
 TEST_F(OdbcTest, DatabaseFailuresAreLoggedAndTheLineStillWritten)
@@ -193,17 +167,17 @@ TEST_F(OdbcTest, DatabaseFailuresAreLoggedAndTheLineStillWritten)
     LPBXSettings::DbLogEnabled.Set(true);
     LPBXSettings::DbLogDsn.Set("no-such-dsn");
     LPBXSettings::DbLogUserName.Set("carol");
-    LLog::SetSink(CaptureLine);
+    vtest::LogCapture log;
     LCallLogEntry entry;
     LCallLogEntrySet(entry, 1700000000, 0, "40", "41");
     entry.end = entry.start + 3;
     EXPECT_TRUE(LCallLogWrite(entry));
-    EXPECT_TRUE(Logged("Unable to open database no-such-dsn (username carol)"));
+    EXPECT_TRUE(log.Heard("Unable to open database no-such-dsn (username carol)"));
 
     LPBXSettings::DbLogDsn.Set("velacalls");
     LSettingSetString("DBLog", "SQL", "INSERT INTO Missing values ('%from%')");
     EXPECT_TRUE(LCallLogWrite(entry));
-    EXPECT_TRUE(Logged("SQL Command FAILED"));
+    EXPECT_TRUE(log.Heard("SQL Command FAILED"));
     char name[64];
     LCallLogFileName(name, sizeof name, entry.start);
     std::string csv = ReadFile(logs + "/" + name);
@@ -230,8 +204,4 @@ TEST(OdbcLibrary, LoadOrderAndMissingLibrary)
     const char *const wrong[] = {"libm.so.6", nullptr};
     LODBCLibrary notOdbc(wrong);
     EXPECT_FALSE(notOdbc.IsLoaded());
-
-    EXPECT_STREQ(LODBCLibrary::kDefaultNames[0], "libodbc.so");
-    EXPECT_STREQ(LODBCLibrary::kDefaultNames[1], "libodbc.so.2");
-    EXPECT_EQ(LODBCLibrary::kDefaultNames[2], nullptr);
 }

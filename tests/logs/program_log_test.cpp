@@ -1,13 +1,12 @@
 #include "logs/program_log.h"
 #include "support/process.h"
+#include "support/vela_instance.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -86,20 +85,12 @@ struct ProgramLogFile : ::testing::Test {
     }
     std::string TodayFile() const
     {
-        time_t now = time(nullptr);
-        tm local{};
-        localtime_r(&now, &local);
-        char name[64];
-        LLogFileName(name, sizeof name, local);
-        return std::string(LLog::GetLogFolder()) + "/" + name;
+        return std::string(LLog::GetLogFolder()) + "/" + vtest::TodayLogFileName();
     }
     std::vector<std::string> FileLines() const
     {
-        std::ifstream in(TodayFile(), std::ios::binary);
-        std::stringstream all;
-        all << in.rdbuf();
         std::vector<std::string> lines;
-        std::string text = all.str();
+        std::string text = vtest::ReadFile(TodayFile());
         for (size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
             lines.push_back(text.substr(at, end - at));
         return lines;

@@ -3,6 +3,7 @@
 #include "config/pbx_global_settings.h"
 #include "log_root.h"
 #include "logs/log_cleanup.h"
+#include "logs/log_files.h"
 #include "media/rtp_relay_trace.h"
 
 #include <regex>
@@ -28,19 +29,6 @@ class SipTraceTest : public LogRootTest
     }
 };
 } // namespace
-
-TEST(SipTraceName, TwoDigitYearAfterTwenty)
-{
-    tm t{};
-    t.tm_year = 124;
-    t.tm_mon = 2;
-    t.tm_mday = 5;
-    t.tm_hour = 12;
-    t.tm_isdst = -1;
-    char name[64];
-    LSipTraceFileName(name, sizeof name, mktime(&t));
-    EXPECT_STREQ(name, "2024-03-05 Vela SipTrace.txt");
-}
 
 TEST_F(SipTraceTest, EntriesCarryTheTimePrefixAndPacketFraming)
 {
@@ -92,6 +80,7 @@ TEST_F(SipTraceTest, CleanUpDeletesOnlyOldPlainFiles)
         bool goneAfterOneDay;
     } files[] = {{"old.txt", 2 * 86400, true},
                  {"edge.csv", 86400 + 60, true},
+                 {"exact.txt", 86400, false}, // a day old to the second: kept
                  {"young.txt", 86400 - 60, false},
                  {"new.txt", 0, false}};
     for (const File &f : files) {
@@ -135,4 +124,13 @@ TEST_F(SipTraceTest, StartTakesBothSwitchesFromTheSettings)
         LSipTraceStart();
         EXPECT_EQ(LRtpTraceIsEnabled(), c.rtpTraced) << c.sip << c.rtp;
     }
+}
+
+TEST_F(SipTraceTest, LogFileNameTooLongForAPathIsRefused)
+{
+    char out[LPathSize];
+    EXPECT_FALSE(LLogFilePath(out, std::string(LPathSize, 'x').c_str()));
+    EXPECT_STREQ(out, "");
+    EXPECT_TRUE(LLogFilePath(out, "2024-03 Phone Log.csv"));
+    EXPECT_EQ(std::string(out), logs + "/2024-03 Phone Log.csv");
 }

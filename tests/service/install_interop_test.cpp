@@ -4,6 +4,7 @@
 // and build folders hidden (tmpfs over them in a private mount namespace), so
 // nothing can reach the files through the tree the binary was built from.
 #include "support/process.h"
+#include "support/text.h"
 #include "support/vela_instance.h"
 #include "support/web_client.h"
 
@@ -41,11 +42,6 @@ ToolRun RunTool(const std::vector<std::string> &argv, const std::vector<std::str
     return run;
 }
 
-bool Has(const std::string &text, const std::string &part)
-{
-    return text.find(part) != std::string::npos;
-}
-
 // A starter that runs binary in a private mount namespace in which the source
 // and build folders are empty tmpfs mounts.
 std::string HiddenTreeStarter(const std::string &folder, const std::string &binary)
@@ -67,15 +63,10 @@ void ExpectServesPanel(const std::string &binary, const std::string &installedCs
 {
     TempDir folder("vela-starter");
     VelaInstance vela(HiddenTreeStarter(folder.Path(), binary));
-    int port = FreeTcpPort();
-    fs::create_directories(vela.SharedDataFolder());
-    std::ofstream(vela.SharedDataFolder() + "/webserver") << "port=" << port << "\r\n";
     ASSERT_TRUE(vela.Start()) << vela.Process().Output();
-    const std::string base = "http://127.0.0.1:" + std::to_string(port);
-    std::string logon;
-    int64_t deadline = MonotonicMs() + 10000;
-    while (!Has(logon, "HTTP/1.1 200 OK") && MonotonicMs() < deadline)
-        logon = Curl({"--retry-connrefused", "--retry", "3", base + "/logon"});
+    const std::string base = vela.WebBase();
+    EXPECT_NE(vela.PanelCookie(), "") << vela.Process().Output();
+    std::string logon = Curl({base + "/logon"});
     EXPECT_TRUE(Has(logon, "User Name:")) << logon;
     std::string css = Curl({base + "/s.css"});
     EXPECT_EQ(HttpHeader(css, "Content-Type"), "text/css") << css.substr(0, 200);

@@ -7,6 +7,7 @@
 #include "config/pbx_outbound_plan.h"
 #include "logs/call_log.h"
 #include "support/kamailio_instance.h"
+#include "support/text.h"
 #include "support/web_client.h"
 
 #include <regex>
@@ -21,11 +22,6 @@ const char *kLinePassword = "linepw";
 const char *kOutside = "3001";
 const char *kOutsidePassword = "outpw";
 
-bool Has(const std::string &text, const std::string &part)
-{
-    return text.find(part) != std::string::npos;
-}
-
 class LineProviderTest : public CallTest
 {
   protected:
@@ -35,8 +31,6 @@ class LineProviderTest : public CallTest
         std::string why;
         if (!kamailio.Start(why))
             GTEST_SKIP() << "no provider to test against: " << why;
-        webPort = FreeTcpPort();
-        std::ofstream(vela.SharedDataFolder() + "/webserver") << "port=" << webPort << "\n";
         ASSERT_TRUE(LSettingSetInt("SIP", "RTPPortBase", 20000 + (FreeUdpPort() % 20000) * 2));
     }
     void AddLine(const char *name, const char *id, const char *password)
@@ -74,9 +68,7 @@ class LineProviderTest : public CallTest
     }
     std::string Panel(const std::string &script)
     {
-        std::string base = "http://127.0.0.1:" + std::to_string(webPort);
-        std::string cookie = WebLogOn(base, "101=admin&102=&submitdef=++OK++");
-        return Curl({"-b", cookie, base + "/" + script});
+        return Curl({"-b", vela.PanelCookie(), vela.WebBase() + "/" + script});
     }
     std::string Binding() { return "sip:" + std::string(kLineID) + "@" + Remote(); }
     // A SIPp phone registering user at port with the registrar at remote.
@@ -93,7 +85,6 @@ class LineProviderTest : public CallTest
 
     KamailioInstance kamailio{
         {{kLineID, kLinePassword}, {"2002", "otherpw"}, {kOutside, kOutsidePassword}}, 20};
-    int webPort = 0;
 };
 
 // Good line and a line with a wrong password: layout, one challenge each,

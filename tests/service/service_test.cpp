@@ -3,16 +3,16 @@
 #include "service/process_start.h"
 #include "service/service_engine.h"
 
+#include "support/log_capture.h"
 #include "support/process.h"
+#include "support/wait.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
-
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -20,20 +20,6 @@
 
 namespace
 {
-std::mutex gLinesLock; // the service loop logs from its own thread
-std::vector<std::string> gLines;
-void Capture(int, const char *text)
-{
-    std::lock_guard<std::mutex> hold(gLinesLock);
-    gLines.emplace_back(text);
-}
-
-bool Heard(const std::string &line)
-{
-    std::lock_guard<std::mutex> hold(gLinesLock);
-    return std::find(gLines.begin(), gLines.end(), line) != gLines.end();
-}
-
 // The engine's own start, stop and restart lines; the subsystems it starts
 // log lines of their own in between, which these tests do not pin.
 bool IsEngineLine(const std::string &line)
@@ -51,30 +37,34 @@ bool IsEngineLine(const std::string &line)
 // program folder on free ports.
 struct Logged : ::testing::Test {
     vtest::TempDir root{"vela-engine"};
+    int sipPort = vtest::FreeUdpPort();
     void SetUp() override
     {
         setenv("VELA_ROOT", root.Path().c_str(), 1);
         std::string etc = root.Path() + "/vela/etc";
         std::filesystem::create_directories(etc);
-        std::ofstream(etc + "/sip") << "port=" << vtest::FreeUdpPort() << "\r\n";
+        std::ofstream(etc + "/sip") << "port=" << sipPort << "\r\n";
         std::ofstream(etc + "/webserver") << "port=" << vtest::FreeTcpPort() << "\r\n";
-        gLines.clear();
-        LLog::SetSink(Capture);
     }
-    void TearDown() override
-    {
-        LLog::SetSink(nullptr);
-        unsetenv("VELA_ROOT");
-    }
+    void TearDown() override { unsetenv("VELA_ROOT"); }
     std::vector<std::string> Take()
     {
-        std::lock_guard<std::mutex> hold(gLinesLock);
         std::vector<std::string> engine;
-        for (const std::string &line : std::exchange(gLines, {}))
+        for (const std::string &line : log.Take())
             if (IsEngineLine(line))
                 engine.push_back(line);
         return engine;
     }
+    // Whether a socket is bound to the SIP port, as the kernel lists them
+    // (looking, not binding, so that the engine's own bind is never raced).
+    bool SipPortBound() const
+    {
+        char port[16];
+        snprintf(port, sizeof port, ":%04X ", sipPort);
+        return vtest::ReadFile("/proc/net/udp").find(port) != std::string::npos ||
+               vtest::ReadFile("/proc/net/udp6").find(port) != std::string::npos;
+    }
+    vtest::LogCapture log;
 };
 
 using Lines = std::vector<std::string>;
@@ -153,9 +143,15 @@ TEST_F(Logged, ControlCodesSelectTheRestart)
         engine.Control(c.code, nullptr, 0);
         EXPECT_EQ(Take(), c.lines) << c.code;
     }
-    for (int code :
-         {LBackgroundEngine::kCtlStopSipEngine, LBackgroundEngine::kCtlStartSipEngine, 5})
-        EXPECT_EQ(engine.ControlWithResult(code, nullptr, 0), 0);
+    // The window's switch of the SIP engine: its port is let go and taken again.
+    auto bound = [this] { return SipPortBound(); };
+    EXPECT_TRUE(vtest::WaitUntil(bound));
+    engine.ControlWithResult(LBackgroundEngine::kCtlStopSipEngine, nullptr, 0);
+    EXPECT_FALSE(SipPortBound());
+    engine.ControlWithResult(5, nullptr, 0);
+    EXPECT_FALSE(SipPortBound()) << "an unknown code changes nothing";
+    engine.ControlWithResult(LBackgroundEngine::kCtlStartSipEngine, nullptr, 0);
+    EXPECT_TRUE(vtest::WaitUntil(bound));
     EXPECT_TRUE(engine.IsRunning());
 }
 
@@ -170,9 +166,7 @@ TEST_F(Logged, ServiceLoopServesConnectionsUntilStopped)
     service.SignalNewConnection();
     // The main loop, not the caller, greets the new window.
     const std::string greeting = "Control window connected to background service";
-    for (int64_t end = vtest::MonotonicMs() + 5000; !Heard(greeting) && vtest::MonotonicMs() < end;)
-        std::this_thread::yield();
-    EXPECT_TRUE(Heard(greeting));
+    EXPECT_TRUE(vtest::WaitUntil([&] { return log.Heard(greeting); }));
     Take();
 
     service.Stop(); // from another thread, as the signal thread does

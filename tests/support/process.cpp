@@ -1,4 +1,6 @@
 #include "process.h"
+#include "text.h"
+#include "wait.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -23,15 +25,6 @@ namespace vtest
 {
 namespace
 {
-// Short steps for the waits that have no descriptor to poll.
-constexpr int kPollStepMs = 5;
-
-void PauseMs(int ms)
-{
-    timespec ts{0, ms * 1000000L};
-    nanosleep(&ts, nullptr);
-}
-
 std::string NameOf(const std::string &entry)
 {
     return entry.substr(0, entry.find('='));
@@ -162,17 +155,13 @@ const std::string &ChildProcess::Output()
 
 bool ChildProcess::WaitExit(int timeoutMs, int *status)
 {
-    int64_t deadline = MonotonicMs() + timeoutMs;
-    while (!mExited) {
+    auto reaped = [this] {
         pid_t r = waitpid(mPid, &mStatus, WNOHANG);
-        if (r == mPid || (r < 0 && errno != EINTR)) {
-            mExited = true;
-            break;
-        }
-        if (MonotonicMs() >= deadline)
-            return false;
-        PauseMs(kPollStepMs);
-    }
+        return r == mPid || (r < 0 && errno != EINTR);
+    };
+    if (!mExited && !WaitUntil(reaped, timeoutMs))
+        return false;
+    mExited = true;
     if (status)
         *status = mStatus;
     return true;
@@ -196,16 +185,11 @@ std::string ReadFile(const std::string &path)
 bool WaitForFileText(const std::string &path, const std::string &text, int timeoutMs,
                      std::string *contents)
 {
-    int64_t deadline = MonotonicMs() + timeoutMs;
-    for (;;) {
-        std::string now = ReadFile(path);
-        bool found = now.find(text) != std::string::npos;
-        if (contents)
-            *contents = now;
-        if (found || MonotonicMs() >= deadline)
-            return found;
-        PauseMs(kPollStepMs);
-    }
+    std::string now;
+    bool found = WaitUntil([&] { return Has(now = ReadFile(path), text); }, timeoutMs);
+    if (contents)
+        *contents = now;
+    return found;
 }
 
 bool ProcessAlive(pid_t pid)
@@ -220,13 +204,7 @@ bool ProcessAlive(pid_t pid)
 
 bool WaitForProcessGone(pid_t pid, int timeoutMs)
 {
-    int64_t deadline = MonotonicMs() + timeoutMs;
-    while (ProcessAlive(pid)) {
-        if (MonotonicMs() >= deadline)
-            return false;
-        PauseMs(kPollStepMs);
-    }
-    return true;
+    return WaitUntil([pid] { return !ProcessAlive(pid); }, timeoutMs);
 }
 
 int FreeUdpPort()

@@ -1,8 +1,11 @@
 #include "vela_instance.h"
+#include "web_client.h"
 
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <unistd.h>
 #include <utility>
 
 namespace vtest
@@ -48,6 +51,25 @@ bool VelaInstance::Start(const std::vector<std::string> &env, int timeoutMs,
     if (!mProcess.Start({mBinary, argument}, all))
         return false;
     return mProcess.WaitForOutput(kVelaReadyText, timeoutMs);
+}
+
+std::string VelaInstance::WebBase() const
+{
+    std::string text = ReadFile(SharedDataFolder() + "/webserver");
+    size_t at = text.find("port=");
+    return "http://127.0.0.1:" +
+           (at == std::string::npos ? "1081" : std::to_string(atoi(text.c_str() + at + 5)));
+}
+
+std::string VelaInstance::PanelCookie(int timeoutMs) const
+{
+    std::string cookie;
+    for (int64_t end = MonotonicMs() + timeoutMs; MonotonicMs() < end; usleep(20000)) {
+        cookie = WebLogOn(WebBase(), "101=admin&102=&submitdef=++OK++");
+        if (!cookie.empty())
+            break;
+    }
+    return cookie;
 }
 
 bool VelaInstance::Stop(int sig, int timeoutMs, int *status)

@@ -44,6 +44,12 @@ class VelaInstance
     // Sends sig and waits for the exit; status as waitpid gives it.
     bool Stop(int sig, int timeoutMs, int *status = nullptr);
 
+    // The control panel's address once started ("http://127.0.0.1:<port>").
+    std::string WebBase() const;
+    // Logs on to the panel as the default account, waiting for its listener,
+    // which binds on a thread of its own; "sess=<id>", or "" on time-out.
+    std::string PanelCookie(int timeoutMs = 10000) const;
+
   private:
     std::string mBinary;
     TempDir mRoot{"vela-root"};

@@ -81,24 +81,4 @@ bool Playwright(const std::string &script, const std::vector<std::string> &args,
     return status == 0;
 }
 
-bool Chromium(const std::string &folder, const std::vector<std::string> &args,
-              const std::string &url, std::string *dom)
-{
-    std::vector<std::string> argv = {"/usr/bin/chromium",
-                                     "--headless",
-                                     "--no-sandbox",
-                                     "--disable-gpu",
-                                     "--no-first-run",
-                                     "--hide-scrollbars",
-                                     "--user-data-dir=" + folder + "/chromium-profile"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    argv.push_back(url);
-    ChildProcess chromium;
-    int status = -1;
-    if (!chromium.Start(argv, {"HOME=" + folder}) || !RunToEnd(chromium, 90000, &status))
-        return false;
-    if (dom)
-        *dom = chromium.Output();
-    return status == 0;
-}
 } // namespace vtest

@@ -1,5 +1,5 @@
 // HTTP clients for tests of the control panel: curl for requests and
-// headless chromium for rendering, both real programs started by PID.
+// chromium driven by playwright-core, both real programs started by PID.
 #pragma once
 
 #include <string>
@@ -26,9 +26,4 @@ std::string WebFormToken(const std::string &page);
 // script prints; true when it exited with 0.
 bool Playwright(const std::string &script, const std::vector<std::string> &args,
                 std::string *output);
-
-// Runs headless chromium with the extra arguments on url with HOME and the
-// profile in folder. dom receives its standard output (for --dump-dom).
-bool Chromium(const std::string &folder, const std::vector<std::string> &args,
-              const std::string &url, std::string *dom = nullptr);
 } // namespace vtest

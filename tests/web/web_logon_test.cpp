@@ -1,4 +1,5 @@
 #include "web/password_hash.h"
+#include "web/web_access_page.h"
 #include "web/web_logon.h"
 #include "web_fixture.h"
 
@@ -129,4 +130,39 @@ TEST_F(WebLogonTest, ClearTextPasswordIsHashedAtTheFirstLogOnAndNeverEchoed)
     EXPECT_NE(LogOn("submitdef=++OK++&101=admin&102=Typed-Secret", kRemoteClient)
                   .find("Set-Cookie: sess=s"),
               std::string::npos);
+}
+
+TEST_F(WebLogonTest, PanelPasswordPageChecksAndStoresAHash)
+{
+    auto save = [this](const char *fields) {
+        CapturedForm captured(sessions);
+        EXPECT_TRUE(captured.Form().CreateNewSession(false));
+        captured.Form().form_data.LoadHTTPString(fields);
+        captured.Form().form_data.SetParm("submitdef", "Save Changes");
+        VWWebAccess(captured.Form());
+        return captured.Output();
+    };
+    // clang-format off
+    struct Case { const char *fields, *message; } refused[] = {
+        {"101=admin&105=30&103=short&104=short", "at least 8 characters"},
+        {"101=admin&105=30&103=long-enough-1&104=long-enough-2", "two new passwords differ"},
+        {"101=&105=30", "Please enter your user name."},
+        {"101=admin&105=99999", "The idle time must be"},
+    };
+    // clang-format on
+    for (const Case &c : refused)
+        EXPECT_NE(save(c.fields).find(c.message), std::string::npos) << c.message;
+    char stored[260];
+    EXPECT_STREQ(LSettingGetString("WebAccess", "Password", "", stored), "");
+    EXPECT_NE(save("101=admin&105=30&103=first-pass&104=first-pass").find("Location: main"),
+              std::string::npos);
+    LSettingGetString("WebAccess", "Password", "", stored);
+    EXPECT_TRUE(WebIsPasswordHash(stored) && WebCheckPassword(stored, "first-pass")) << stored;
+    // Once set, changing it needs the current one; the page shows neither.
+    std::string wrong = save("101=admin&105=30&102=guess&103=second-pass&104=second-pass");
+    EXPECT_NE(wrong.find("The current password is not right."), std::string::npos) << wrong;
+    EXPECT_EQ(wrong.find("guess"), std::string::npos);
+    EXPECT_EQ(wrong.find("second-pass"), std::string::npos);
+    EXPECT_TRUE(
+        WebCheckPassword(LSettingGetString("WebAccess", "Password", "", stored), "first-pass"));
 }

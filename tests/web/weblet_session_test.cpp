@@ -18,12 +18,6 @@ void Touch(const std::string &path, long age_seconds)
     times.actime = times.modtime = time(nullptr) - age_seconds;
     ASSERT_EQ(utime(path.c_str(), &times), 0);
 }
-
-bool Exists(const std::string &path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
 } // namespace
 
 using WebletSession = WebRootTest;

