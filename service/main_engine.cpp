@@ -76,6 +76,7 @@ void MainEngine::Start()
         return;
     LOG("Starting telephony engine...");
     gInstance.store(this);
+    mCallThreads.Reopen();
     LSipTraceStart();
     StartSipEngine();
     RegisterLines();
