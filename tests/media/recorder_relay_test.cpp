@@ -6,6 +6,7 @@
 #include "recorder_test_audio.h"
 #include "recorder_test_server.h"
 #include "rtp_test_support.h"
+#include "sdp_fakes.h"
 
 #include <gtest/gtest.h>
 
@@ -23,11 +24,13 @@ TEST(RecordedCall, ServerGetsTheMixOfBothDirectionsForTheCallsLength)
     const int packets = 50; // one second each way
     {
         LRtpRecord reference(LSoundSink(new CaptureSink(expectedMix)), 255);
-        LRtpRelay relay(RandomPortBase(), LRtpRelay::kKeepAliveMs);
+        FixedSdpSettings media;
+        LRtpRelay relay(RandomPortBase(), LRtpRelay::kKeepAliveMs, media);
         ASSERT_TRUE(relay.IsBound());
         uint16_t portA = relay.GetA().GetBoundPort(), portB = relay.GetB().GetBoundPort();
-        relay.GetA().ConnectTo(LSDPMakeDestination("127.0.0.1", offerer.Port()), true);
-        relay.GetB().ConnectTo(LSDPMakeDestination("127.0.0.1", answerer.Port()), true);
+        relay.GetA().ConnectTo(LSDPMakeDestination("127.0.0.1", offerer.Port(), media.names), true);
+        relay.GetB().ConnectTo(LSDPMakeDestination("127.0.0.1", answerer.Port(), media.names),
+                               true);
         relay.Start("calls/17.wav", 255);
         for (int i = 0; i < packets; ++i) {
             // Each datagram is awaited before the next goes, so the relay's

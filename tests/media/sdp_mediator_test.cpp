@@ -194,7 +194,6 @@ TEST(SdpMediator, RelayPointsAtEndpointsAndNeverAtZeroAddress)
         {"unresolvable name", "phone.invalid", "198.51.100.7", "", false, false},
         {"no c line", "", "198.51.100.7", "", false, false},
     };
-    LSDPSetHostResolver([](const std::string &, uint32_t &) { return false; });
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         FakeHost host;
@@ -212,7 +211,6 @@ TEST(SdpMediator, RelayPointsAtEndpointsAndNeverAtZeroAddress)
         // Forced relay still gives the target the relay, even for a held call.
         EXPECT_EQ(Target(m.RewriteInviteSDP(false, false)), "203.0.113.5:8000");
     }
-    LSDPSetHostResolver(nullptr);
 }
 
 TEST(SdpMediator, RecordedCallFiltersCodecsAndStartsRecorder)
