@@ -5,6 +5,7 @@
 #include "logs/program_log.h"
 #include "platform/ipaddress.h"
 #include "platform/log.h"
+#include "platform/sip_setting_keys.h"
 #include "sip/sip_network_test.h"
 #include "sip/upnp.h"
 
@@ -48,19 +49,31 @@ class SettingsTester : public LSipTester
     bool IsEngineRunning() override { return false; }
     void StopEngine() override {}
     void StartEngine() override {}
-    bool GetBool(const char *key, bool def) override { return LSettingGetBool("SIP", key, def); }
-    int GetInt(const char *key, int def) override { return LSettingGetInt("SIP", key, def); }
+    bool GetBool(const char *key, bool def) override
+    {
+        return LSettingGetBool(LSipKeys::kSection, key, def);
+    }
+    int GetInt(const char *key, int def) override
+    {
+        return LSettingGetInt(LSipKeys::kSection, key, def);
+    }
     std::string GetString(const char *key) override
     {
         char out[LPathSize] = {0};
-        LSettingGetString("SIP", key, "", out);
+        LSettingGetString(LSipKeys::kSection, key, "", out);
         return out;
     }
-    void SetBool(const char *key, bool value) override { LSettingSetBool("SIP", key, value); }
-    void SetInt(const char *key, int value) override { LSettingSetInt("SIP", key, value); }
+    void SetBool(const char *key, bool value) override
+    {
+        LSettingSetBool(LSipKeys::kSection, key, value);
+    }
+    void SetInt(const char *key, int value) override
+    {
+        LSettingSetInt(LSipKeys::kSection, key, value);
+    }
     void SetString(const char *key, const char *value) override
     {
-        LSettingSetString("SIP", key, value);
+        LSettingSetString(LSipKeys::kSection, key, value);
     }
     std::string GetLocalIP() override
     {
