@@ -52,7 +52,7 @@ TEST_F(RelayTest, PortsAreEvenAndAdjacentFreeOnes)
     EXPECT_EQ(portB % 2, 0);
     EXPECT_LT(portA, portB);
     // A second relay from the same base skips the taken ports.
-    LRtpRelay second(portA, LRtpRelay::kKeepAliveMs);
+    LRtpRelay second(portA, LRtpRelay::kKeepAliveMs, media);
     ASSERT_TRUE(second.IsBound());
     EXPECT_GT(second.GetA().GetLocalPrivatePort(), portB);
     EXPECT_EQ(second.GetA().GetLocalPrivatePort() % 2, 0);
