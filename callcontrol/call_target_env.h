@@ -5,6 +5,7 @@
 // runs, the plain one below (no mapping, no notification) in unit tests.
 #pragma once
 
+#include "callcontrol/queue_group.h"
 #include "platform/ipaddress.h"
 
 #include <cstddef>
@@ -29,6 +30,11 @@ class LPBXCallTargetEnvironment
     virtual bool IsOwnAddress(const char *host, uint16_t port) const;
     // Passes a notification to the desktop window when the main engine runs.
     virtual void NotifyDesktop(int code, int number) const;
+    // The group queues of the calls built in this environment.
+    LPBXQueuer &GetQueues() const { return m_Queues; }
+
+  private:
+    mutable LPBXQueuer m_Queues;
 };
 
 // The official name a reverse lookup of the private address yields, else the

@@ -98,7 +98,7 @@ bool GenerateGroupCallList(LSipCallInitiateList &list, LPBXGroup &group, const c
     CopyOutput(waitHold, group.GetWaitHold(text));
     char groupName[kSipInitiateTextSize];
     group.GetName(groupName);
-    LPBXQueuerGroupCall groupCall(groupName);
+    LPBXQueuerGroupCall groupCall(list.GetEnvironment().GetQueues(), groupName);
     int entries = 0;
     int before = list.GetCount();
     for (LPBXGroup::ExtensionListIterator it(group); it; it.Next()) {

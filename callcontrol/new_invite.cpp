@@ -92,7 +92,8 @@ void HandleLineCall(const LSipMessage &request, LPBXExternalLine &line, const LS
     // calls; on a line without one anybody may call, so each source is
     // held to a few calls at a time.
     if (!line.GetServer(value)[0]) {
-        call.sourceSlot = guards.calls.Take(request.GetSource(), SipMaxCallsPerSource.Get());
+        call.sourceSlot =
+            guards.calls.Take(request.GetSource(), LPBXSettings::SipMaxCallsPerSource.Get());
         if (!call.sourceSlot) {
             responder.Respond(request, 503, "Service Unavailable", nullptr);
             return;

@@ -19,7 +19,7 @@ void CopyText(char (&out)[kPBXLineTextSize], const char *text)
 
 std::unique_ptr<LSDPRelay> LPBXMediatorHost::CreateRelay()
 {
-    return LRtpRelayCreate();
+    return LRtpRelayCreate(m_Context.sdp);
 }
 
 std::string LPBXMediatorHost::GetPublicIP()

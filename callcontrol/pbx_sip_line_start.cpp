@@ -2,7 +2,7 @@
 
 #include "callcontrol/call_targets.h"
 #include "callcontrol/pbx_sip_line.h"
-#include "config/settingssections.h"
+#include "config/pbx_global_settings.h"
 #include "platform/log.h"
 #include "sip/sip_engine.h"
 
@@ -45,7 +45,7 @@ bool BuildTargets(const LPBXCallStart &call, LSipCallInitiateList &list, char *s
 
 int LPBXCallLimit()
 {
-    int limit = LSettingGetInt("SIP", "MaxCalls", kPBXMinCallLimit);
+    int limit = LPBXSettings::SipMaxCalls.Get();
     return limit < kPBXMinCallLimit ? kPBXMinCallLimit : limit;
 }
 

@@ -5,12 +5,13 @@
 
 #include "callcontrol/new_invite.h"
 #include "callcontrol/pbx_context.h"
+#include "platform/sip_setting_keys.h"
 
 class LPBXSipLine;
 
 // At least this many call threads run at once; the "SIP" setting
 // "MaxCalls" may raise the limit, never lower it.
-constexpr int kPBXMinCallLimit = 256;
+constexpr int kPBXMinCallLimit = LSipKeys::MaxCalls.def;
 
 int LPBXCallLimit();
 

@@ -48,12 +48,6 @@ int LPBXQueuerGroup::GetPosition(const LSignalObject *signal) const
     return -1;
 }
 
-LPBXQueuer &LPBXQueuer::Instance()
-{
-    static LPBXQueuer registry;
-    return registry;
-}
-
 LPBXQueuerGroup *LPBXQueuer::FindLocked(const char *name)
 {
     for (LPBXQueuerGroup *group = m_Groups.GetFirst(); group; group = LListNext(group))
@@ -104,23 +98,24 @@ int LPBXQueuer::GetPosition(const char *name, const LSignalObject *signal)
     return group ? group->GetPosition(signal) : -1;
 }
 
-LPBXQueuerGroupCallBase::LPBXQueuerGroupCallBase(const char *name)
+LPBXQueuerGroupCallBase::LPBXQueuerGroupCallBase(LPBXQueuer &queues, const char *name)
+    : m_Queues(queues)
 {
     CopyName(m_Name, name);
     if (!m_Name[0])
         m_Signal.Signal();
     else
-        LPBXQueuer::Instance().RegisterGroupCall(m_Name, &m_Signal);
+        m_Queues.RegisterGroupCall(m_Name, &m_Signal);
 }
 
 LPBXQueuerGroupCallBase::~LPBXQueuerGroupCallBase()
 {
     if (m_Name[0])
-        LPBXQueuer::Instance().UnregisterGroupCall(m_Name, &m_Signal);
+        m_Queues.UnregisterGroupCall(m_Name, &m_Signal);
 }
 
-LPBXQueuerGroupCall::LPBXQueuerGroupCall(const char *name)
-    : m_Base(new LPBXQueuerGroupCallBase(name))
+LPBXQueuerGroupCall::LPBXQueuerGroupCall(LPBXQueuer &queues, const char *name)
+    : m_Base(new LPBXQueuerGroupCallBase(queues, name))
 {
 }
 

@@ -46,13 +46,12 @@ class LPBXQueuerGroup : public LListable
     LListOf<Item> m_Items;
 };
 
-// The process-wide registry of group queues. Every operation holds its one
+// The registry of group queues, one per exchange: the target environment
+// that every target list is built in holds it. Every operation holds its one
 // lock; signals are set under it and waited on without it.
 class LPBXQueuer
 {
   public:
-    static LPBXQueuer &Instance();
-
     // Group names compare without case.
     void RegisterGroupCall(const char *name, LSignalObject *signal);
     void UnregisterGroupCall(const char *name, LSignalObject *signal);
@@ -74,13 +73,14 @@ class LPBXQueuer
 class LPBXQueuerGroupCallBase : public LCountable
 {
   public:
-    explicit LPBXQueuerGroupCallBase(const char *name);
+    LPBXQueuerGroupCallBase(LPBXQueuer &queues, const char *name);
     ~LPBXQueuerGroupCallBase() override;
 
     LSignalObject &GetSignal() { return m_Signal; }
     const char *GetGroupName() const { return m_Name; }
 
   private:
+    LPBXQueuer &m_Queues;
     LSignalObject m_Signal;
     char m_Name[kPBXQueuerNameSize];
 };
@@ -92,8 +92,8 @@ class LPBXQueuerGroupCall
   public:
     // No queueing.
     LPBXQueuerGroupCall() = default;
-    // A new place at the end of the group's queue.
-    explicit LPBXQueuerGroupCall(const char *name);
+    // A new place at the end of the group's queue in queues.
+    LPBXQueuerGroupCall(LPBXQueuer &queues, const char *name);
 
     bool IsEmpty() const { return m_Base.IsNull(); }
     LPBXQueuerGroupCallBase *Get() const { return m_Base.Get(); }

@@ -14,11 +14,6 @@
 #include <string>
 #include <unordered_map>
 
-// Calls one source may have running without authenticating (calls that
-// arrive on external lines); more are refused so that a stranger cannot
-// fill the exchange's call limit.
-inline constexpr LPBXIntSetting SipMaxCallsPerSource{"SIP", "MaxCallsPerSource", 16};
-
 class LSourceCallLimiter
 {
   public:

@@ -3,6 +3,8 @@
 // same default.
 #pragma once
 
+#include "platform/sip_setting_keys.h"
+
 #include <cstddef>
 
 struct LPBXBoolSetting {
@@ -32,21 +34,35 @@ struct LPBXStringSetting {
 
 namespace LPBXSettings
 {
-inline constexpr LPBXIntSetting SipPort{"SIP", "Port", 5060};
-inline constexpr LPBXIntSetting SipRtpPortBase{"SIP", "RTPPortBase", 8000};
-inline constexpr LPBXBoolSetting SipStatic{"SIP", "STATIC", false};
-inline constexpr LPBXStringSetting SipStaticPublicIp{"SIP", "STATICPublicIP", ""};
-inline constexpr LPBXIntSetting SipStaticSipPort{"SIP", "STATICSIPPort", 5060};
-inline constexpr LPBXIntSetting SipStaticRtpPortBase{"SIP", "STATICRTPPortBase", 8000};
-inline constexpr LPBXBoolSetting SipStun{"SIP", "STUN", true};
-// No STUN server by default: a fresh exchange must not send traffic to a
-// public host nobody chose; the administrator names one (RFC 5389, port 3478).
-inline constexpr LPBXStringSetting SipStunServer1{"SIP", "STUNServer1", ""};
-inline constexpr LPBXStringSetting SipStunServer2{"SIP", "STUNServer2", ""};
-inline constexpr LPBXBoolSetting SipUpnp{"SIP", "UPNP", false};
-inline constexpr LPBXBoolSetting SipActive{"SIP", "Active", false};
-inline constexpr LPBXBoolSetting SipWizRun{"SIP", "WizRun", false};
-inline constexpr LPBXIntSetting SipQuality{"SIP", "Quality", 50};
+inline constexpr LPBXIntSetting SipPort{LSipKeys::kSection, LSipKeys::Port.key, LSipKeys::Port.def};
+inline constexpr LPBXIntSetting SipRtpPortBase{LSipKeys::kSection, LSipKeys::RtpPortBase.key,
+                                               LSipKeys::RtpPortBase.def};
+inline constexpr LPBXBoolSetting SipStatic{LSipKeys::kSection, LSipKeys::Static.key,
+                                           LSipKeys::Static.def};
+inline constexpr LPBXStringSetting SipStaticPublicIp{
+    LSipKeys::kSection, LSipKeys::StaticPublicIp.key, LSipKeys::StaticPublicIp.def};
+inline constexpr LPBXIntSetting SipStaticSipPort{LSipKeys::kSection, LSipKeys::StaticSipPort.key,
+                                                 LSipKeys::StaticSipPort.def};
+inline constexpr LPBXIntSetting SipStaticRtpPortBase{
+    LSipKeys::kSection, LSipKeys::StaticRtpPortBase.key, LSipKeys::StaticRtpPortBase.def};
+inline constexpr LPBXBoolSetting SipStun{LSipKeys::kSection, LSipKeys::Stun.key,
+                                         LSipKeys::Stun.def};
+inline constexpr LPBXStringSetting SipStunServer1{LSipKeys::kSection, LSipKeys::StunServer1.key,
+                                                  LSipKeys::StunServer1.def};
+inline constexpr LPBXStringSetting SipStunServer2{LSipKeys::kSection, LSipKeys::StunServer2.key,
+                                                  LSipKeys::StunServer2.def};
+inline constexpr LPBXBoolSetting SipUpnp{LSipKeys::kSection, LSipKeys::Upnp.key,
+                                         LSipKeys::Upnp.def};
+inline constexpr LPBXBoolSetting SipActive{LSipKeys::kSection, LSipKeys::Active.key,
+                                           LSipKeys::Active.def};
+inline constexpr LPBXBoolSetting SipWizRun{LSipKeys::kSection, LSipKeys::WizRun.key,
+                                           LSipKeys::WizRun.def};
+inline constexpr LPBXIntSetting SipQuality{LSipKeys::kSection, LSipKeys::Quality.key,
+                                           LSipKeys::Quality.def};
+inline constexpr LPBXIntSetting SipMaxCalls{LSipKeys::kSection, LSipKeys::MaxCalls.key,
+                                            LSipKeys::MaxCalls.def};
+inline constexpr LPBXIntSetting SipMaxCallsPerSource{
+    LSipKeys::kSection, LSipKeys::MaxCallsPerSource.key, LSipKeys::MaxCallsPerSource.def};
 
 inline constexpr LPBXBoolSetting SipTraceOn{"Settings", "SipTraceOn", false};
 inline constexpr LPBXBoolSetting SipTraceAudioOn{"Settings", "SipTraceAudioOn", false};

@@ -68,11 +68,6 @@ void PrepareLocked()
         flock(gFd, LOCK_SH | LOCK_NB); // readers may look; nothing waits on it
     gFileDay = local.tm_mday;
 }
-
-void RelayLine(const char *line)
-{
-    LSipTraceWrite(line);
-}
 } // namespace
 
 void LSipTraceFileName(char *out, size_t size, long t)
@@ -137,7 +132,6 @@ void LSipTraceStart()
 {
     gOn.store(LPBXSettings::SipTraceOn.Get());
     gRtpOn.store(LPBXSettings::SipTraceAudioOn.Get());
-    LRtpTraceSetWriter(RelayLine);
     LRtpTraceSetEnabled(gOn.load() && gRtpOn.load());
 }
 

@@ -1,6 +1,6 @@
 #include "media/rtp_engine.h"
 
-#include "config/settings.h"
+#include "config/pbx_global_settings.h"
 #include "media/rtp_relay_trace.h"
 #include "media/rtp_send_sink.h"
 #include "platform/log.h"
@@ -50,7 +50,7 @@ bool LRtpEngine::Initialize()
 {
     StopThreadNow();
     socket_.Close();
-    if (!BindEvenPort((uint16_t)LSettingGetInt("SIP", "RTPPortBase", 8000)))
+    if (!BindEvenPort((uint16_t)LPBXSettings::SipRtpPortBase.Get()))
         return false;
     localIP_ = LRtpGetLocalPrivateIP();
     ResolvePublicAddress();
@@ -67,8 +67,8 @@ void LRtpEngine::ResolvePublicAddress()
         LRtpPublicAddressQuery query{localIP_,
                                      localPort_,
                                      socket_.GetHandle(),
-                                     (uint16_t)LSettingGetInt("SIP", "RTPPortBase", 8000),
-                                     (uint16_t)LSettingGetInt("SIP", "STATICRTPPortBase", 8000),
+                                     (uint16_t)LPBXSettings::SipRtpPortBase.Get(),
+                                     (uint16_t)LPBXSettings::SipStaticRtpPortBase.Get(),
                                      publicIP_,
                                      publicPort_,
                                      keepAlive};
@@ -78,7 +78,7 @@ void LRtpEngine::ResolvePublicAddress()
             LRtpDefaultPublicAddress(query);
         if ((publicPort_ & 1) == 0)
             return;
-        if (!LSettingGetBool("SIP", "STUN", true)) {
+        if (!LPBXSettings::SipStun.Get()) {
             LOGWARN("Public RTP port is not an even number (it should be).");
             LOGWARN("Check your Network Settings.");
             return;
@@ -187,7 +187,8 @@ void LRtpEngine::SendRtpPacket(const LRtpHeader &header, int length)
     lastSendTime_.store(GetTickCount());
     if (LRtpTraceIsEnabled()) {
         char text[22];
-        LRtpTraceWrite("%dms Rtp >>> %s %s %d seq=%d ts=%d ssrc=%d %d bytes\r\n",
+        LRtpTraceWrite(session_.GetSettings(),
+                       "%dms Rtp >>> %s %s %d seq=%d ts=%d ssrc=%d %d bytes\r\n",
                        (int)(GetTickCount() % 10000), LRtpFormatAddress(to, text),
                        header.GetMark() ? "Mark" : "    ", header.GetPayloadType(),
                        header.ReadSequence(), (int)header.ReadTimeStamp(),

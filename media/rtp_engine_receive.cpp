@@ -35,7 +35,7 @@ void LRtpEngine::ThreadFunction()
     restartPending_.store(false);
     // 64 packet buffers: too big for a thread stack of ordinary size, so
     // made once per run rather than per packet.
-    auto stack = std::make_unique<LRtpReceivePacketStack>();
+    auto stack = std::make_unique<LRtpReceivePacketStack>(session_.GetSettings());
     LRtpStreamTarget &target = *this;
     auto decoder = std::make_unique<LRtpStreamDecoder>(target);
     LRtpHeader packet;

@@ -1,6 +1,7 @@
 #include "media/rtp_nat_resolver.h"
 
 #include "config/settings.h"
+#include "platform/sip_setting_keys.h"
 #include "sip/sip_nat.h"
 #include "sip/upnp.h"
 
@@ -8,24 +9,28 @@ namespace
 {
 constexpr int kRtpPortStride = 16;
 
-void ReadString(const char *key, char *out)
+void ReadString(const LSipStringKey &key, char *out)
 {
     out[0] = 0;
-    LSettingGetString("SIP", key, "", out);
+    LSettingGetString(LSipKeys::kSection, key.key, key.def, out);
 }
 } // namespace
 
 void LRtpNatResolve(LStunState &stun, LRtpPublicAddressQuery &query)
 {
     LSipNatSettings settings;
-    settings.isStatic = LSettingGetBool("SIP", "STATIC", false);
-    ReadString("STATICPublicIP", settings.staticPublicIP);
-    settings.stun = LSettingGetBool("SIP", "STUN", true);
-    settings.active = LSettingGetBool("SIP", "Active", false);
-    settings.upnp = LSettingGetBool("SIP", "UPNP", false);
-    ReadString("STUNServer1", settings.stunServer1);
-    ReadString("STUNServer2", settings.stunServer2);
-    settings.writeBool = [](const char *key, bool value) { LSettingSetBool("SIP", key, value); };
+    settings.isStatic =
+        LSettingGetBool(LSipKeys::kSection, LSipKeys::Static.key, LSipKeys::Static.def);
+    ReadString(LSipKeys::StaticPublicIp, settings.staticPublicIP);
+    settings.stun = LSettingGetBool(LSipKeys::kSection, LSipKeys::Stun.key, LSipKeys::Stun.def);
+    settings.active =
+        LSettingGetBool(LSipKeys::kSection, LSipKeys::Active.key, LSipKeys::Active.def);
+    settings.upnp = LSettingGetBool(LSipKeys::kSection, LSipKeys::Upnp.key, LSipKeys::Upnp.def);
+    ReadString(LSipKeys::StunServer1, settings.stunServer1);
+    ReadString(LSipKeys::StunServer2, settings.stunServer2);
+    settings.writeBool = [](const char *key, bool value) {
+        LSettingSetBool(LSipKeys::kSection, key, value);
+    };
     LSipNatSocket local;
     local.localIP = query.privateIP.c_str();
     local.localPort = query.localPort;

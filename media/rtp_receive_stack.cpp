@@ -8,7 +8,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-LRtpReceivePacketStack::LRtpReceivePacketStack() : startTime_(GetTickCount())
+LRtpReceivePacketStack::LRtpReceivePacketStack(LSDPSettings &media)
+    : media_(media), startTime_(GetTickCount())
 {
     for (Slot &slot : slots_)
         slot.inUse = false;
@@ -75,10 +76,10 @@ bool LRtpReceivePacketStack::ReceiveBytes(const void *datagram, int length,
     return true;
 }
 
-static void TraceReceived(const LRtpHeader &packet, const LRtpAddress &source)
+static void TraceReceived(LSDPSettings &media, const LRtpHeader &packet, const LRtpAddress &source)
 {
     char from[22];
-    LRtpTraceWrite("%dms Rtp <<< %s %s %d seq=%d ts=%d ssrc=%d %d bytes\r\n",
+    LRtpTraceWrite(media, "%dms Rtp <<< %s %s %d seq=%d ts=%d ssrc=%d %d bytes\r\n",
                    (int)(GetTickCount() % 10000), LRtpFormatAddress(source, from),
                    packet.GetMark() ? "Mark" : "    ", packet.GetPayloadType(),
                    packet.ReadSequence(), (int)packet.ReadTimeStamp(), (int)ntohl(packet.GetSSRC()),
@@ -98,7 +99,7 @@ void LRtpReceivePacketStack::Accept(int slot, int length)
     if (!packet.GetDataBufferAndLength(payload, payloadLength))
         return;
     if (LRtpTraceIsEnabled())
-        TraceReceived(packet, lastSource_);
+        TraceReceived(media_, packet, lastSource_);
     if (!started_) {
         ssrc_ = packet.GetSSRC();
         nextSequence_ = packet.ReadSequence();

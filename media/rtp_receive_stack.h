@@ -6,6 +6,7 @@
 
 #include "media/rtp_header.h"
 #include "media/rtp_relay_socket.h"
+#include "media/sdp_settings.h"
 
 #include <cstdint>
 
@@ -15,7 +16,8 @@ class LRtpReceivePacketStack
     static constexpr int kSlots = 64;
     static constexpr uint32_t kNewStreamMs = 5000;
 
-    LRtpReceivePacketStack();
+    // media takes the trace of received packets.
+    explicit LRtpReceivePacketStack(LSDPSettings &media);
 
     // Reads one datagram from the socket into a free slot. With every slot
     // taken it sleeps 10 ms and leaves the datagram queued. False when
@@ -39,6 +41,7 @@ class LRtpReceivePacketStack
     uint16_t GetNextSequence() const { return nextSequence_; }
 
   private:
+    LSDPSettings &media_;
     struct Slot {
         bool inUse;
         LRtpHeader packet;

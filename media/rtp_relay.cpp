@@ -1,6 +1,6 @@
 #include "media/rtp_relay.h"
 
-#include "config/settings.h"
+#include "config/pbx_global_settings.h"
 #include "media/rtp_relay_trace.h"
 #include "platform/log.h"
 #include "platform/signal.h"
@@ -9,16 +9,16 @@
 
 static uint16_t ConfiguredPortBase()
 {
-    int base = LSettingGetInt("SIP", "RTPPortBase", 8000);
+    int base = LPBXSettings::SipRtpPortBase.Get();
     return (uint16_t)(base > 0 && base < 65534 ? base : 8000);
 }
 
-LRtpRelay::LRtpRelay() : LRtpRelay(ConfiguredPortBase(), kKeepAliveMs) {}
+LRtpRelay::LRtpRelay(LSDPSettings &media) : LRtpRelay(ConfiguredPortBase(), kKeepAliveMs, media) {}
 
 // A binds first, so B's search from the same base skips A's port and the
 // relay takes the two lowest free even ports, A the lower.
-LRtpRelay::LRtpRelay(uint16_t portBase, uint32_t keepAliveMs)
-    : a_(portBase), b_(portBase), keepAliveMs_(keepAliveMs)
+LRtpRelay::LRtpRelay(uint16_t portBase, uint32_t keepAliveMs, LSDPSettings &media)
+    : media_(media), a_(portBase, media), b_(portBase, media), keepAliveMs_(keepAliveMs)
 {
 }
 
@@ -101,8 +101,8 @@ void LRtpRelay::Forward(Connection &in, Connection &other, bool fromA, LRtpHeade
     other.GetSocket().SendPacket(packet.data, length, destination);
     if (LRtpTraceIsEnabled()) {
         char from[22], to[22];
-        LRtpTraceWrite("Rtp Relay %s >>> %s (%d bytes)\r\n", LRtpFormatAddress(source, from),
-                       LRtpFormatAddress(destination, to), length);
+        LRtpTraceWrite(media_, "Rtp Relay %s >>> %s (%d bytes)\r\n",
+                       LRtpFormatAddress(source, from), LRtpFormatAddress(destination, to), length);
     }
     if (recorder_ != nullptr && length >= LRtpHeader::kHeaderSize) {
         packet.payloadBytes = (uint32_t)(length - LRtpHeader::kHeaderSize);
@@ -110,9 +110,9 @@ void LRtpRelay::Forward(Connection &in, Connection &other, bool fromA, LRtpHeade
     }
 }
 
-std::unique_ptr<LSDPRelay> LRtpRelayCreate()
+std::unique_ptr<LSDPRelay> LRtpRelayCreate(LSDPSettings &media)
 {
-    auto relay = std::make_unique<LRtpRelay>();
+    auto relay = std::make_unique<LRtpRelay>(media);
     if (!relay->IsBound()) {
         LOGERROR("Rtp Relay: no port could be bound; the call goes on without relay");
         return nullptr;

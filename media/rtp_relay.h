@@ -21,9 +21,10 @@ class LRtpRelay : public LSDPRelay, public LThread
     // Quiet NAT bindings are refreshed this often.
     static constexpr uint32_t kKeepAliveMs = 49000;
 
-    // Binds A, then B, from the setting "RTPPortBase" (default 8000).
-    LRtpRelay();
-    LRtpRelay(uint16_t portBase, uint32_t keepAliveMs);
+    // Binds A, then B, from the setting "RTPPortBase" (default 8000). media
+    // resolves the ports' public addresses and takes the trace.
+    explicit LRtpRelay(LSDPSettings &media);
+    LRtpRelay(uint16_t portBase, uint32_t keepAliveMs, LSDPSettings &media);
     ~LRtpRelay() override;
 
     bool IsBound() const { return a_.IsBound() && b_.IsBound(); }
@@ -49,6 +50,7 @@ class LRtpRelay : public LSDPRelay, public LThread
     void Forward(Connection &from, Connection &to, bool fromA, LRtpHeader &packet, int length,
                  const LRtpAddress &source);
 
+    LSDPSettings &media_;
     Connection a_;
     Connection b_;
     const uint32_t keepAliveMs_;
@@ -60,4 +62,4 @@ class LRtpRelay : public LSDPRelay, public LThread
 // A relay for the mediator, or nullptr (logged) when its ports cannot both
 // be bound: the call then goes on without relay, and an unbound port is
 // never advertised.
-std::unique_ptr<LSDPRelay> LRtpRelayCreate();
+std::unique_ptr<LSDPRelay> LRtpRelayCreate(LSDPSettings &media);

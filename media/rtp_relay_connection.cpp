@@ -6,32 +6,19 @@
 #include <mutex>
 #include <net/if.h>
 
-#include "config/settings.h"
+#include "config/pbx_global_settings.h"
 #include "media/sdp_address.h"
 #include "platform/ipaddress.h"
 #include "platform/log.h"
 #include "platform/tick.h"
 
-static std::mutex gResolverLock;
-static LRtpPublicAddressResolver gResolver;
-
-void LRtpSetPublicAddressResolver(LRtpPublicAddressResolver resolver)
-{
-    std::lock_guard<std::mutex> scope(gResolverLock);
-    gResolver = std::move(resolver);
-}
-
-static LRtpPublicAddressResolver CurrentResolver()
-{
-    std::lock_guard<std::mutex> scope(gResolverLock);
-    return gResolver ? gResolver : LRtpPublicAddressResolver(LRtpDefaultPublicAddress);
-}
-
 void LRtpDefaultPublicAddress(LRtpPublicAddressQuery &query)
 {
     query.publicIP = query.privateIP;
     query.publicPort = query.localPort;
-    query.keepAlive = LSDPIsPrivateHost(query.privateIP);
+    uint32_t ip = 0;
+    LSDPParseDotted(query.privateIP, ip); // the interface's own address
+    query.keepAlive = LSDPIsPrivateIP(ip);
 }
 
 namespace
@@ -81,8 +68,9 @@ std::string LRtpGetLocalPrivateIP()
 
 static constexpr uint16_t kPortLimit = 65534;
 
-LRtpRelayConnection::LRtpRelayConnection(uint16_t base)
-    : privateIP_(LRtpGetLocalPrivateIP()), localPort_((uint16_t)(base & ~1u)), publicIP_(privateIP_)
+LRtpRelayConnection::LRtpRelayConnection(uint16_t base, LSDPSettings &media)
+    : media_(media), privateIP_(LRtpGetLocalPrivateIP()), localPort_((uint16_t)(base & ~1u)),
+      publicIP_(privateIP_)
 {
     Bind(localPort_);
     publicPort_ = localPort_;
@@ -145,16 +133,15 @@ void LRtpRelayConnection::ResolvePublicIP()
 {
     if (publicResolved_)
         return;
-    LRtpPublicAddressResolver resolver = CurrentResolver();
     for (int attempts = 0;;) {
-        uint16_t base = (uint16_t)LSettingGetInt("SIP", "RTPPortBase", 8000);
-        uint16_t staticBase = (uint16_t)LSettingGetInt("SIP", "STATICRTPPortBase", 8000);
+        uint16_t base = (uint16_t)LPBXSettings::SipRtpPortBase.Get();
+        uint16_t staticBase = (uint16_t)LPBXSettings::SipStaticRtpPortBase.Get();
         LRtpPublicAddressQuery query{privateIP_, localPort_, socket_.GetHandle(), base,
                                      staticBase, publicIP_,  publicPort_,         keepAlive_};
-        resolver(query);
+        media_.ResolvePublicAddress(query);
         if ((publicPort_ & 1) == 0 || privatePortHandedOut_)
             break;
-        if (!LSettingGetBool("SIP", "STUN", true)) {
+        if (!LPBXSettings::SipStun.Get()) {
             LOGWARN("Public RTP port is not an even number (it should be).");
             LOGWARN("Check your Network Settings.");
             break;

@@ -6,6 +6,7 @@
 #include "media/rtp_latch.h"
 #include "media/rtp_relay_socket.h"
 #include "media/sdp_relay.h"
+#include "media/sdp_settings.h"
 
 #include <cstdint>
 #include <functional>
@@ -13,8 +14,9 @@
 
 // Fills in the public address of a bound relay port. keepAlive comes back
 // true when the mapping is not known to stay open by itself (learnt through
-// STUN or not learnt at all). The NAT traversal installs its own; the
-// default keeps the private address.
+// STUN or not learnt at all). The media context (LSDPSettings) supplies it:
+// in the service the NAT traversal's, in tests mostly the default, which
+// keeps the private address.
 struct LRtpPublicAddressQuery {
     const std::string &privateIP;
     uint16_t localPort;
@@ -26,9 +28,6 @@ struct LRtpPublicAddressQuery {
     bool &keepAlive;
 };
 using LRtpPublicAddressResolver = std::function<void(LRtpPublicAddressQuery &query)>;
-// Empty: the default. The service installs its NAT resolution at start and
-// removes it at stop.
-void LRtpSetPublicAddressResolver(LRtpPublicAddressResolver resolver);
 void LRtpDefaultPublicAddress(LRtpPublicAddressQuery &query);
 
 // The host's LAN address: the first interface that is up, neither loopback
@@ -40,8 +39,8 @@ class LRtpRelayConnection : public LSDPRelayConnection
 {
   public:
     // Binds the lowest free even port at or above base (rounded down to even)
-    // and below 65534.
-    explicit LRtpRelayConnection(uint16_t base);
+    // and below 65534; media resolves its public address.
+    LRtpRelayConnection(uint16_t base, LSDPSettings &media);
 
     bool IsBound() const { return socket_.IsBound(); }
     LIPSocketUDPQoSHigh &GetSocket() { return socket_; }
@@ -77,6 +76,7 @@ class LRtpRelayConnection : public LSDPRelayConnection
   private:
     bool Bind(uint16_t port);
 
+    LSDPSettings &media_;
     std::string privateIP_;
     uint16_t localPort_ = 0;
     std::string publicIP_;

@@ -4,10 +4,9 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "platform/log.h"
+#include "media/sdp_settings.h"
 
 static std::atomic<bool> gEnabled{false};
-static std::atomic<LRtpTraceWriter> gWriter{nullptr};
 
 void LRtpTraceSetEnabled(bool on)
 {
@@ -19,21 +18,12 @@ bool LRtpTraceIsEnabled()
     return gEnabled.load(std::memory_order_relaxed);
 }
 
-void LRtpTraceSetWriter(LRtpTraceWriter writer)
-{
-    gWriter.store(writer);
-}
-
-void LRtpTraceWrite(const char *format, ...)
+void LRtpTraceWrite(LSDPSettings &media, const char *format, ...)
 {
     char line[512];
     va_list args;
     va_start(args, format);
     vsnprintf(line, sizeof line, format, args);
     va_end(args);
-    LRtpTraceWriter writer = gWriter.load();
-    if (writer != nullptr)
-        writer(line);
-    else
-        LOG(line);
+    media.WriteRtpTrace(line);
 }

@@ -1,10 +1,13 @@
-// The RTP trace switch. The trace file belongs to the logs; until it installs
-// a writer, traced lines go to the program log.
+// The RTP trace switch. The trace file belongs to the logs; traced lines go
+// to the writer the media context (LSDPSettings) supplies.
 #pragma once
+
+class LSDPSettings;
 
 using LRtpTraceWriter = void (*)(const char *line);
 
 void LRtpTraceSetEnabled(bool on);
 bool LRtpTraceIsEnabled();
-void LRtpTraceSetWriter(LRtpTraceWriter writer); // nullptr: the program log
-void LRtpTraceWrite(const char *format, ...) __attribute__((format(printf, 1, 2)));
+// Formats one line and hands it to media's trace writer.
+void LRtpTraceWrite(LSDPSettings &media, const char *format, ...)
+    __attribute__((format(printf, 2, 3)));

@@ -7,7 +7,7 @@
 #include "media/sdp_text.h"
 #include "platform/log.h"
 
-static bool ResolveByName(const std::string &name, uint32_t &ip)
+bool LSDPSystemResolver::ResolveHostName(const std::string &name, uint32_t &ip)
 {
     addrinfo hints{};
     hints.ai_family = AF_INET;
@@ -19,25 +19,26 @@ static bool ResolveByName(const std::string &name, uint32_t &ip)
     return true;
 }
 
-static LSDPHostResolver gResolver = ResolveByName;
-
-void LSDPSetHostResolver(LSDPHostResolver resolver)
-{
-    gResolver = resolver != nullptr ? resolver : ResolveByName;
-}
-
-bool LSDPResolveHost(std::string_view host, uint32_t &ip)
+bool LSDPParseDotted(std::string_view host, uint32_t &ip)
 {
     ip = 0;
     if (host.empty() || host.size() > kSDPTextMax)
         return false;
     std::string text(host);
     in_addr parsed{};
-    if (inet_pton(AF_INET, text.c_str(), &parsed) == 1) {
-        ip = ntohl(parsed.s_addr);
+    if (inet_pton(AF_INET, text.c_str(), &parsed) != 1)
+        return false;
+    ip = ntohl(parsed.s_addr);
+    return true;
+}
+
+bool LSDPResolveHost(std::string_view host, uint32_t &ip, LSDPHostResolver &resolver)
+{
+    if (LSDPParseDotted(host, ip))
         return true;
-    }
-    if (!gResolver(text, ip)) {
+    if (host.empty() || host.size() > kSDPTextMax)
+        return false;
+    if (!resolver.ResolveHostName(std::string(host), ip)) {
         ip = 0;
         return false;
     }
@@ -51,24 +52,25 @@ bool LSDPIsPrivateIP(uint32_t ip)
            (a == 169 && b == 254) || (a == 127 && b == 0);
 }
 
-bool LSDPIsPrivateHost(std::string_view host)
+bool LSDPIsPrivateHost(std::string_view host, LSDPHostResolver &resolver)
 {
     uint32_t ip = 0;
-    LSDPResolveHost(host, ip);
+    LSDPResolveHost(host, ip, resolver);
     return LSDPIsPrivateIP(ip);
 }
 
-bool LSDPIsPublicHost(std::string_view host)
+bool LSDPIsPublicHost(std::string_view host, LSDPHostResolver &resolver)
 {
-    return !LSDPIsPrivateHost(host);
+    return !LSDPIsPrivateHost(host, resolver);
 }
 
-LSDPMediaDestination LSDPMakeDestination(std::string_view host, uint16_t port)
+LSDPMediaDestination LSDPMakeDestination(std::string_view host, uint16_t port,
+                                         LSDPHostResolver &resolver)
 {
     LSDPMediaDestination destination;
     destination.host = LSDPFieldText(host);
     destination.port = port;
-    bool resolved = LSDPResolveHost(host, destination.ip);
+    bool resolved = LSDPResolveHost(host, destination.ip, resolver);
     destination.valid = resolved && destination.ip != 0 && port != 0;
     if (!resolved && !host.empty())
         LOGWARNTEXT("SDP media host cannot be resolved: ", destination.host.c_str());

@@ -3,14 +3,15 @@
 #include "media/sdp_address.h"
 
 LSDPEndpoint LSDPClassifyEndpoint(const LSDPDecoder &sdp, std::string_view sourceHost,
-                                  std::string_view publicIP, bool isAnswer)
+                                  std::string_view publicIP, bool isAnswer,
+                                  LSDPHostResolver &resolver)
 {
     LSDPEndpoint endpoint;
     endpoint.address = sdp.GetRemoteHost();
     endpoint.port = sdp.GetRemoteRTPAudioPort();
     endpoint.latch = sdp.GetRemoteDirectionActive();
-    endpoint.isPrivate = LSDPIsPrivateHost(endpoint.address);
-    endpoint.nated = endpoint.isPrivate && LSDPIsPublicHost(sourceHost);
+    endpoint.isPrivate = LSDPIsPrivateHost(endpoint.address, resolver);
+    endpoint.nated = endpoint.isPrivate && LSDPIsPublicHost(sourceHost, resolver);
     if (endpoint.nated) {
         endpoint.isPrivate = false;
         endpoint.latch = true;

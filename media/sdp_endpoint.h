@@ -2,6 +2,7 @@
 // and from the address its SIP message came from.
 #pragma once
 
+#include "media/sdp_address.h"
 #include "media/sdp_decoder.h"
 
 #include <cstdint>
@@ -20,4 +21,5 @@ struct LSDPEndpoint {
 // isAnswer: an answerer behind our NAT always counts as private; an offerer
 // only when it gave no "a=local" address.
 LSDPEndpoint LSDPClassifyEndpoint(const LSDPDecoder &sdp, std::string_view sourceHost,
-                                  std::string_view publicIP, bool isAnswer);
+                                  std::string_view publicIP, bool isAnswer,
+                                  LSDPHostResolver &resolver);

@@ -13,10 +13,10 @@ std::string LSDPMediatorData::RewriteSDPAnswer(std::string_view answerText,
     reattemptWithRelay_ = false;
     if (!options_.relayNotRequired) {
         const LSDPEndpoint answerer =
-            LSDPClassifyEndpoint(answer, sourceHost, host_.GetPublicIP(), true);
+            LSDPClassifyEndpoint(answer, sourceHost, host_.GetPublicIP(), true, Resolver());
         if (relay_ != nullptr)
-            relay_->GetConnectionB().ConnectTo(LSDPMakeDestination(answerer.address, answerer.port),
-                                               answerer.latch);
+            relay_->GetConnectionB().ConnectTo(
+                LSDPMakeDestination(answerer.address, answerer.port, Resolver()), answerer.latch);
         if (answerer.nated && !relayUsed)
             reattemptWithRelay_ = true;
         bool useRelay = options_.recording ||
@@ -32,7 +32,7 @@ std::string LSDPMediatorData::RewriteSDPAnswer(std::string_view answerText,
         } else if (relay_ != nullptr && answerer.isPrivate && !answerer.behindOurNAT) {
             LSDPRelayConnection &b = relay_->GetConnectionB();
             const std::string publicIP = b.GetLocalPublicIP();
-            if (LSDPIsUsablePublicIP(publicIP)) {
+            if (LSDPIsUsablePublicIP(publicIP, Resolver())) {
                 relayUsed = true;
                 result = LSDPRewriteText(answerText, publicIP, b.GetLocalPublicPort(), true,
                                          answer.GetRemoteHost(), answer.GetRemoteRTPAudioPort(),

@@ -4,17 +4,19 @@
 #include "media/sdp_rewrite.h"
 #include "platform/log.h"
 
-static void PointAt(LSDPRelayConnection &connection, const LSDPEndpoint &endpoint)
+static void PointAt(LSDPRelayConnection &connection, const LSDPEndpoint &endpoint,
+                    LSDPHostResolver &resolver)
 {
-    connection.ConnectTo(LSDPMakeDestination(endpoint.address, endpoint.port), endpoint.latch);
+    connection.ConnectTo(LSDPMakeDestination(endpoint.address, endpoint.port, resolver),
+                         endpoint.latch);
 }
 
 // A relay's public address is only worth announcing when it is one: a
 // failed look-up reads as 0.0.0.0, which the plain public test would accept.
-bool LSDPIsUsablePublicIP(std::string_view host)
+bool LSDPIsUsablePublicIP(std::string_view host, LSDPHostResolver &resolver)
 {
     uint32_t ip = 0;
-    return LSDPResolveHost(host, ip) && ip != 0 && !LSDPIsPrivateIP(ip);
+    return LSDPResolveHost(host, ip, resolver) && ip != 0 && !LSDPIsPrivateIP(ip);
 }
 
 bool LSDPIsOddPort(uint16_t port)
@@ -29,9 +31,9 @@ LSDPMediatorData::LSDPMediatorData(LSDPMediatorHost &host, std::string_view offe
 {
     options_.relayNotRequired = options.relayNotRequired && !options.recording;
     g72632Payload_ = offer_.GetRtpMap("G726-32", 255);
-    offerer_ = LSDPClassifyEndpoint(offer_, sourceHost, host_.GetPublicIP(), false);
+    offerer_ = LSDPClassifyEndpoint(offer_, sourceHost, host_.GetPublicIP(), false, Resolver());
     if (relay_ != nullptr) {
-        PointAt(relay_->GetConnectionA(), offerer_);
+        PointAt(relay_->GetConnectionA(), offerer_, Resolver());
         if (options.destinationPublic)
             relay_->GetConnectionA().ResolvePublicIP();
     }
@@ -102,7 +104,7 @@ std::string LSDPMediatorData::MakeOfferRewrite(bool toPrivate, bool oddRtpDisabl
     if (relay_ != nullptr && offerer_.isPrivate && !offerer_.behindOurNAT) {
         LSDPRelayConnection &a = relay_->GetConnectionA();
         const std::string publicIP = a.GetLocalPublicIP();
-        if (LSDPIsUsablePublicIP(publicIP)) {
+        if (LSDPIsUsablePublicIP(publicIP, Resolver())) {
             relayedToPublic_ = true;
             return LSDPRewriteText(offerText_, publicIP, a.GetLocalPublicPort(), true,
                                    offer_.GetRemoteHost(), offer_.GetRemoteRTPAudioPort(),

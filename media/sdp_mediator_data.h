@@ -5,13 +5,14 @@
 #include "media/sdp_decoder.h"
 #include "media/sdp_endpoint.h"
 #include "media/sdp_relay.h"
+#include "media/sdp_settings.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
-bool LSDPIsUsablePublicIP(std::string_view host);
+bool LSDPIsUsablePublicIP(std::string_view host, LSDPHostResolver &resolver);
 bool LSDPIsOddPort(uint16_t port);
 
 struct LSDPOfferOptions {
@@ -46,6 +47,7 @@ class LSDPMediatorData
     bool IsOfferRelayedToPublicSide() const { return relayedToPublic_; }
 
   private:
+    LSDPHostResolver &Resolver() { return host_.GetSdpSettings().GetHostResolver(); }
     struct CachedOffer {
         bool toPrivate, oddRtpDisabled;
         std::string text;

@@ -101,7 +101,7 @@ bool LSDPSession::CreateNegotiatedSDP(std::string &out, std::string_view peerTex
         }
     }
     if (remoteRTPHost_ != publicIP_) {
-        if (LSDPIsPrivateHost(remoteRTPHost_)) {
+        if (LSDPIsPrivateHost(remoteRTPHost_, settings_.GetHostResolver())) {
             flags.isPrivate = true;
             flags.suppressLocal = false;
         }

@@ -46,7 +46,7 @@ void LSDPSession::Initialize(std::string_view publicIP, uint16_t publicPort,
 
 LSDPMediaDestination LSDPSession::GetRemoteDestination() const
 {
-    return LSDPMakeDestination(remoteRTPHost_, remoteRTPAudioPort_);
+    return LSDPMakeDestination(remoteRTPHost_, remoteRTPAudioPort_, settings_.GetHostResolver());
 }
 
 void LSDPSession::CreateSDP(std::string &out, std::string_view mediaBlock, const Flags &flags)

@@ -19,6 +19,7 @@ class LSDPSession
     static std::atomic<uint32_t> uNextLocalSessionID;
 
     explicit LSDPSession(LSDPSettings &settings);
+    LSDPSettings &GetSettings() const { return settings_; }
 
     void Initialize(std::string_view publicIP, uint16_t publicPort, std::string_view privateIP,
                     uint16_t privatePort);

@@ -3,11 +3,27 @@
 // control panel reaches the next SDP the exchange writes.
 #pragma once
 
+#include "media/rtp_relay_connection.h"
+#include "media/rtp_relay_trace.h"
 #include "media/sdp_settings.h"
 
 class LSDPStoredSettings : public LSDPSettings
 {
   public:
+    // publicAddress: the NAT traversal's resolution of relay ports; trace:
+    // where traced RTP lines go.
+    LSDPStoredSettings(LRtpPublicAddressResolver publicAddress, LRtpTraceWriter trace)
+        : publicAddress_(std::move(publicAddress)), trace_(trace)
+    {
+    }
+    LSDPHostResolver &GetHostResolver() override { return resolver_; }
+    void ResolvePublicAddress(LRtpPublicAddressQuery &query) override { publicAddress_(query); }
+    void WriteRtpTrace(const char *line) override { trace_(line); }
     int GetQuality() override;
     bool GetActive() override;
+
+  private:
+    LSDPSystemResolver resolver_;
+    LRtpPublicAddressResolver publicAddress_;
+    LRtpTraceWriter trace_;
 };

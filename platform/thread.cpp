@@ -164,12 +164,18 @@ void LDetachedThread::ThreadEnded()
     pthread_detach(self);
     ForgetThread();
     delete this;
+    // Last: the owner may go as soon as its final thread has left.
+    owner->m_gate.Leave();
 }
 
 bool LDetachedThreadsOwner::StartThread(LDetachedThread *thread, int priority)
 {
     if (!thread)
         return false;
+    if (!m_gate.TryEnter()) {
+        delete thread;
+        return false;
+    }
     thread->m_owner = this;
     {
         LLockScope scope(m_lock);
@@ -182,6 +188,7 @@ bool LDetachedThreadsOwner::StartThread(LDetachedThread *thread, int priority)
         m_threads.Detach(thread);
     }
     delete thread;
+    m_gate.Leave();
     return false;
 }
 
@@ -194,6 +201,7 @@ void LDetachedThreadsOwner::StopThreadsSoon()
 
 void LDetachedThreadsOwner::StopThreadsNow()
 {
+    m_gate.RequestStop();
     StopThreadsSoon();
     for (;;) {
         LDetachedThread *thread;
@@ -202,10 +210,13 @@ void LDetachedThreadsOwner::StopThreadsNow()
             thread = static_cast<LDetachedThread *>(m_threads.DetachFirst());
         }
         if (!thread)
-            return;
+            break;
         thread->StopThreadNow();
         delete thread;
+        m_gate.Leave();
     }
+    // A thread that took itself off the list may still be deleting itself.
+    m_gate.WaitIdle();
 }
 
 int LDetachedThreadsOwner::GetCount()

@@ -5,6 +5,7 @@
 #include "platform/list.h"
 #include "platform/lock.h"
 #include "platform/signal.h"
+#include "platform/stop_gate.h"
 #include "platform/types.h"
 
 #include <atomic>
@@ -105,13 +106,17 @@ class LDetachedThreadsOwner
     LDetachedThreadsOwner &operator=(const LDetachedThreadsOwner &) = delete;
 
     // Lists and starts the thread (new'ed by the caller, owned from now on);
-    // a thread that cannot start is deleted and false returned.
+    // a thread that cannot start, or comes after StopThreadsNow, is deleted
+    // and false returned.
     bool StartThread(LDetachedThread *thread, int priority = LThread::StartNormal);
     // Asks every listed thread to stop.
     void StopThreadsSoon();
-    // Asks all, then takes them off the list one at a time under the lock
-    // and stops, joins and deletes each outside it.
+    // Refuses new threads, asks all, then takes them off the list one at a
+    // time under the lock and stops, joins and deletes each outside it.
+    // Returns once every thread, also one deleting itself, is gone.
     void StopThreadsNow();
+    // Accepts threads again after StopThreadsNow.
+    void Reopen() { m_gate.Reopen(); }
     int GetCount();
     // The list and its lock, for walking the threads (hold the lock).
     LLockObject &GetLock() { return m_lock; }
@@ -121,4 +126,6 @@ class LDetachedThreadsOwner
     friend class LDetachedThread;
     LLockObject m_lock;
     LList m_threads;
+    // One entry per thread from StartThread until it is deleted.
+    LStopGate m_gate;
 };

@@ -5,7 +5,6 @@
 #include "config/settings.h"
 #include "logs/call_log.h"
 #include "logs/sip_trace.h"
-#include "media/rtp_nat_resolver.h"
 #include "platform/log.h"
 #include "service/web_script_table.h"
 #include "web/pages/control_pages.h"
@@ -76,6 +75,7 @@ void MainEngine::Start()
         return;
     LOG("Starting telephony engine...");
     gInstance.store(this);
+    mCallThreads.Reopen();
     LSipTraceStart();
     StartSipEngine();
     RegisterLines();
@@ -151,11 +151,6 @@ void MainEngine::NewConnection()
 // installed here, since the SIP stack sits below settings and call control.
 void MainEngine::StartSipEngine()
 {
-    // Relays find their public ports the way the SIP socket does, sharing the
-    // engine's STUN counter and backup-server state.
-    LRtpSetPublicAddressResolver([this](LRtpPublicAddressQuery &query) {
-        LRtpNatResolve(mSipEngine.GetStunState(), query);
-    });
     mSipEngine.Start();
 }
 // Un-registers the lines (at most 2000 ms), stops the graveyard, closes the
@@ -163,7 +158,6 @@ void MainEngine::StartSipEngine()
 void MainEngine::StopSipEngine()
 {
     mSipEngine.Stop();
-    LRtpSetPublicAddressResolver(nullptr);
 }
 // The socket is rebound on the engine's next pass.
 void MainEngine::RestartSipEngine()

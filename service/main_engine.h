@@ -11,6 +11,8 @@
 #include "callcontrol/pbx_dialog_services.h"
 #include "callcontrol/pbx_new_requests.h"
 #include "callcontrol/proxy_engine_transport.h"
+#include "logs/sip_trace.h"
+#include "media/rtp_nat_resolver.h"
 #include "media/sdp_stored_settings.h"
 #include "platform/ptr.h"
 #include "platform/thread.h"
@@ -78,7 +80,12 @@ class MainEngine : public LBackgroundEngine, private LPBXCallOwner
                       const char *target) override;
 
     // In construction order: each part only refers to the ones above it.
-    LSDPStoredSettings mSdpSettings;
+    // Relays find their public ports the way the SIP socket does, sharing
+    // the engine's STUN counter and backup-server state; traced RTP goes to
+    // the SIP trace file.
+    LSDPStoredSettings mSdpSettings{
+        [this](LRtpPublicAddressQuery &query) { LRtpNatResolve(mSipEngine.GetStunState(), query); },
+        LSipTraceWrite};
     LPBXDialogServices mDialogServices{mSdpSettings};
     LSipDialogTiming mDialogTiming;
     LSipGraveyard mGraveyard;

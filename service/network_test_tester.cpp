@@ -5,29 +5,29 @@
 
 bool LSettingsSipTester::GetBool(const char *key, bool def)
 {
-    return LSettingGetBool("SIP", key, def);
+    return LSettingGetBool(LSipKeys::kSection, key, def);
 }
 int LSettingsSipTester::GetInt(const char *key, int def)
 {
-    return LSettingGetInt("SIP", key, def);
+    return LSettingGetInt(LSipKeys::kSection, key, def);
 }
 std::string LSettingsSipTester::GetString(const char *key)
 {
     char out[LPathSize] = {0};
-    LSettingGetString("SIP", key, "", out);
+    LSettingGetString(LSipKeys::kSection, key, "", out);
     return out;
 }
 void LSettingsSipTester::SetBool(const char *key, bool value)
 {
-    LSettingSetBool("SIP", key, value);
+    LSettingSetBool(LSipKeys::kSection, key, value);
 }
 void LSettingsSipTester::SetInt(const char *key, int value)
 {
-    LSettingSetInt("SIP", key, value);
+    LSettingSetInt(LSipKeys::kSection, key, value);
 }
 void LSettingsSipTester::SetString(const char *key, const char *value)
 {
-    LSettingSetString("SIP", key, value);
+    LSettingSetString(LSipKeys::kSection, key, value);
 }
 
 std::string LSettingsSipTester::GetLocalIP()

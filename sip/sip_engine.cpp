@@ -169,7 +169,7 @@ bool LSipEngine::Rebind(LoopState &state)
     m_Ready.Reset();
     m_Wake.Reset();
     state.readySignalled = false;
-    int port = GetSettingInt("Port", kDefaultPort);
+    int port = GetSettingInt(LSipKeys::Port.key, LSipKeys::Port.def);
     if (port < 1 || port > kLastPort)
         port = kDefaultPort;
     LSipBindResult result = m_Socket.Bind(port);
@@ -205,16 +205,18 @@ bool LSipEngine::Rebind(LoopState &state)
 void LSipEngine::ResolvePublicAddress(char *publicIP, int &publicPort)
 {
     LSipNatSettings settings;
-    settings.isStatic = GetSettingBool("STATIC", false);
-    GetSettingString("STATICPublicIP", settings.staticPublicIP);
-    settings.stun = GetSettingBool("STUN", true);
-    settings.active = GetSettingBool("Active", false);
-    settings.upnp = GetSettingBool("UPNP", false);
-    GetSettingString("STUNServer1", settings.stunServer1);
-    GetSettingString("STUNServer2", settings.stunServer2);
+    settings.isStatic = GetSettingBool(LSipKeys::Static.key, LSipKeys::Static.def);
+    GetSettingString(LSipKeys::StaticPublicIp.key, settings.staticPublicIP);
+    settings.stun = GetSettingBool(LSipKeys::Stun.key, LSipKeys::Stun.def);
+    settings.active = GetSettingBool(LSipKeys::Active.key, LSipKeys::Active.def);
+    settings.upnp = GetSettingBool(LSipKeys::Upnp.key, LSipKeys::Upnp.def);
+    GetSettingString(LSipKeys::StunServer1.key, settings.stunServer1);
+    GetSettingString(LSipKeys::StunServer2.key, settings.stunServer2);
     if (m_Settings.setBool) {
         auto setBool = m_Settings.setBool;
-        settings.writeBool = [setBool](const char *key, bool value) { setBool("SIP", key, value); };
+        settings.writeBool = [setBool](const char *key, bool value) {
+            setBool(LSipKeys::kSection, key, value);
+        };
     }
     LSipNatSocket local;
     char privateIP[kSipLongText];
@@ -226,8 +228,9 @@ void LSipEngine::ResolvePublicAddress(char *publicIP, int &publicPort)
     local.localIP = privateIP;
     local.socket = m_Socket.GetHandle();
     local.portStride = 1;
-    local.staticPublicBase = GetSettingInt("STATICSIPPort", kDefaultPort);
-    local.localBase = GetSettingInt("Port", kDefaultPort);
+    local.staticPublicBase =
+        GetSettingInt(LSipKeys::StaticSipPort.key, LSipKeys::StaticSipPort.def);
+    local.localBase = GetSettingInt(LSipKeys::Port.key, LSipKeys::Port.def);
     LUpnpPortMapper upnp(LStopTestOf<LSipEngine>, this);
     LSipNatContext context{m_Stun, &upnp};
     LSipNatAddress found;
@@ -273,8 +276,9 @@ uint32_t LSipEngine::KeepAliveWait(LoopState &state)
         return remaining;
     state.lastKeepAlive = GetTickCount();
     char server[kSipLongText];
-    const char *key = m_Stun.backup.load() ? "STUNServer2" : "STUNServer1";
-    if (!GetSettingBool("STUN", true) || !GetSettingString(key, server)[0])
+    const char *key = m_Stun.backup.load() ? LSipKeys::StunServer2.key : LSipKeys::StunServer1.key;
+    if (!GetSettingBool(LSipKeys::Stun.key, LSipKeys::Stun.def) ||
+        !GetSettingString(key, server)[0])
         return kKeepAliveMs;
     LIPAddressWithPort address;
     if (address.SetFromText(server, kStunPort)) {
@@ -345,12 +349,12 @@ int LSipEngine::GetPrivateSipPort()
 
 int LSipEngine::GetSettingInt(const char *key, int def)
 {
-    return m_Settings.getInt ? m_Settings.getInt("SIP", key, def) : def;
+    return m_Settings.getInt ? m_Settings.getInt(LSipKeys::kSection, key, def) : def;
 }
 
 bool LSipEngine::GetSettingBool(const char *key, bool def)
 {
-    return m_Settings.getBool ? m_Settings.getBool("SIP", key, def) : def;
+    return m_Settings.getBool ? m_Settings.getBool(LSipKeys::kSection, key, def) : def;
 }
 
 // The STUN servers default to none: the keep-alive goes out only to a server
@@ -358,7 +362,7 @@ bool LSipEngine::GetSettingBool(const char *key, bool def)
 const char *LSipEngine::GetSettingString(const char *key, char *out)
 {
     out[0] = 0;
-    return m_Settings.getString ? m_Settings.getString("SIP", key, "", out) : out;
+    return m_Settings.getString ? m_Settings.getString(LSipKeys::kSection, key, "", out) : out;
 }
 
 void LSipEngine::RegisterProxyRegister(const char *server, const char *proxy, const char *aor,

@@ -7,6 +7,7 @@
 #include "platform/ipaddress.h"
 #include "platform/lock.h"
 #include "platform/signal.h"
+#include "platform/sip_setting_keys.h"
 #include "platform/thread.h"
 #include "sip/sip_answered_cache.h"
 #include "sip/sip_handlers.h"
@@ -29,7 +30,7 @@ class LSipEngine : public LThread, public LSipPacketSender, private LSipLineRegi
 {
   public:
     using LSipProxyRegisterItem = ::LSipProxyRegisterItem;
-    static constexpr int kDefaultPort = 5060;
+    static constexpr int kDefaultPort = LSipKeys::Port.def;
     static constexpr size_t kDatagramCapacity = 4096; // at most 4095 bytes are read
 
     // The engine runs graveyard for as long as its loop runs.

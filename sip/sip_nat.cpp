@@ -2,6 +2,7 @@
 
 #include "platform/ipaddress.h"
 #include "platform/log.h"
+#include "platform/sip_setting_keys.h"
 
 #include <cstdio>
 #include <cstring>
@@ -106,7 +107,7 @@ void LSipNatSteps::Resolve(LStopTest stop, void *process, LSipNatContext &contex
     long staticPort = (long)local.localPort - local.localBase + local.staticPublicBase;
     if (!found && settings.isStatic) {
         if (settings.writeBool)
-            settings.writeBool("Active", false);
+            settings.writeBool(LSipKeys::Active.key, false);
         if (PortInRange(staticPort)) {
             staticInUse = true;
             if (settings.staticPublicIP[0]) {

@@ -3,6 +3,7 @@
 #include "platform/ipaddress.h"
 #include "platform/log.h"
 #include "platform/signal.h"
+#include "platform/sip_setting_keys.h"
 #include "platform/socket.h"
 #include "platform/tick.h"
 
@@ -15,7 +16,7 @@ namespace
 {
 constexpr int kRtpPortsTested = 10;
 constexpr int kLastPort = 65534;
-constexpr int kFallbackPort = 5060;
+constexpr int kFallbackPort = LSipKeys::Port.def;
 constexpr int kFirewallServers = 4;
 constexpr int kChangedAttempts = 4;
 constexpr uint32_t kChangedWaitMs = 450;
@@ -75,7 +76,7 @@ LProcessResult LSipNetworkTest::Process()
 {
     Log("Running SIP Network Tool");
     m_Process.SetStatus(1, "Testing Networking for SIP");
-    if (m_Tester.GetBool("STATIC", false)) {
+    if (m_Tester.GetBool(LSipKeys::Static.key, LSipKeys::Static.def)) {
         m_Process.ShowError("This wizard does not work if you have manually setup a STATIC IP or "
                             "port mapping. Turn Static IP mapping off and run this again.");
         return LProcessFailed;
@@ -101,7 +102,7 @@ LProcessResult LSipNetworkTest::Process()
     char line[128];
     snprintf(line, sizeof(line), "Sip Port %d (UDP) opened OK", port);
     Log(line);
-    m_Tester.SetInt("Port", port);
+    m_Tester.SetInt(LSipKeys::Port.key, port);
     m_Process.SetProgress(0.3);
     std::string localIP = m_Tester.GetLocalIP();
     SIPLOGF("Local network IP is: %s", localIP.c_str());
@@ -109,9 +110,9 @@ LProcessResult LSipNetworkTest::Process()
     if (LIPIsPublic(localIP.c_str())) {
         Log("This computer connects to Internet directly");
         Log(("External IP is: " + localIP).c_str());
-        m_Tester.SetBool("UPNP", false);
-        m_Tester.SetBool("STUN", false);
-        m_Tester.SetBool("Active", false);
+        m_Tester.SetBool(LSipKeys::Upnp.key, false);
+        m_Tester.SetBool(LSipKeys::Stun.key, false);
+        m_Tester.SetBool(LSipKeys::Active.key, false);
     } else {
         TestBehindNat(sip.GetHandle(), localIP);
     }
@@ -134,7 +135,7 @@ void LSipNetworkTest::TestBehindNat(int socket, const std::string &localIP)
         return;
     Log("Because NAT or router is 'symmetric' networking will be slow unless you setup NAT "
         "manually");
-    m_Tester.SetBool("Active", true);
+    m_Tester.SetBool(LSipKeys::Active.key, true);
     m_Process.Confirm("Manual Router Setup Required",
                       "Your router could not be set up automatically. Redirect the RTP ports "
                       "(UDP) and the SIP port (UDP) on the router to this computer by hand.");
@@ -145,7 +146,7 @@ bool LSipNetworkTest::OpenFirewallPorts(bool &stopped)
     Log("Opening Internet Ports");
     m_Process.ShowInfo("Vela Auto-Configuration of Firewall",
                        "The SIP port and the RTP audio ports (UDP) will now be opened and tested.");
-    int base = m_Tester.GetInt("RTPPortBase", 8000);
+    int base = m_Tester.GetInt(LSipKeys::RtpPortBase.key, LSipKeys::RtpPortBase.def);
     for (int port = base; port < base + kRtpPortsTested; port++) {
         LProcessResult result = ProcessSipTestFirewall(port, -1);
         stopped = result == LProcessStopped;
@@ -158,7 +159,7 @@ bool LSipNetworkTest::OpenFirewallPorts(bool &stopped)
 // The descriptor of a socket bound to "Port" or the next free one.
 int LSipNetworkTest::BindSipPort(int &port)
 {
-    port = m_Tester.GetInt("Port", kFallbackPort);
+    port = m_Tester.GetInt(LSipKeys::Port.key, kFallbackPort);
     LUdpSocket socket;
     bool inUse = false;
     while (!BindPort(socket, port, inUse) && inUse) {
@@ -214,7 +215,7 @@ LProcessResult LSipNetworkTest::ProcessSipTestSTUN(int socket)
     Log("Checking with STUN");
     if (m_Servers.empty()) {
         Log("No STUN server configured for the network test");
-        m_Tester.SetBool("STUN", false);
+        m_Tester.SetBool(LSipKeys::Stun.key, false);
         return LProcessFailed;
     }
     int fastest = -1, second = -1;
@@ -243,7 +244,7 @@ LProcessResult LSipNetworkTest::ProcessSipTestSTUN(int socket)
     }
     if (fastest < 0) {
         Log("No STUN replies - possibly network is down");
-        m_Tester.SetBool("STUN", false);
+        m_Tester.SetBool(LSipKeys::Stun.key, false);
         return LProcessFailed;
     }
     LProcessResult result = ProcessSTUNTestWithChangedAddress(socket, m_Servers[(size_t)fastest]);
@@ -253,13 +254,14 @@ LProcessResult LSipNetworkTest::ProcessSipTestSTUN(int socket)
         return result;
     if (result == LProcessFailed) {
         Log("NAT is symmetric so STUN will not work.");
-        m_Tester.SetBool("STUN", false);
+        m_Tester.SetBool(LSipKeys::Stun.key, false);
         return LProcessFailed;
     }
-    m_Tester.SetBool("STUN", true);
-    m_Tester.SetBool("Active", false);
-    m_Tester.SetString("STUNServer1", m_Servers[(size_t)fastest].c_str());
-    m_Tester.SetString("STUNServer2", second >= 0 ? m_Servers[(size_t)second].c_str() : "");
+    m_Tester.SetBool(LSipKeys::Stun.key, true);
+    m_Tester.SetBool(LSipKeys::Active.key, false);
+    m_Tester.SetString(LSipKeys::StunServer1.key, m_Servers[(size_t)fastest].c_str());
+    m_Tester.SetString(LSipKeys::StunServer2.key,
+                       second >= 0 ? m_Servers[(size_t)second].c_str() : "");
     return LProcessSuccess;
 }
 
@@ -301,7 +303,7 @@ LProcessResult LSipNetworkTest::ProcessSTUNTestWithChangedAddress(int socket,
 LProcessResult LSipNetworkTest::ProcessSipTestUpnp(int socket, const std::string &localIP)
 {
     Log("Checking for a uPNP NAT");
-    int port = m_Tester.GetInt("Port", kFallbackPort);
+    int port = m_Tester.GetInt(LSipKeys::Port.key, kFallbackPort);
     uint32_t address = 0;
     int octet = LIPParseDotted(localIP.c_str(), address) ? (int)(address & 0xFF) : 0;
     int external = port + octet;
@@ -318,13 +320,13 @@ LProcessResult LSipNetworkTest::ProcessSipTestUpnp(int socket, const std::string
         Log(refused ? "uPNP configuration of the firewall is disabled on the server. It should "
                       "be enabled. See Help for how to do this."
                     : "No uPNP NAT or router found");
-        m_Tester.SetBool("UPNP", false);
+        m_Tester.SetBool(LSipKeys::Upnp.key, false);
         return LProcessFailed;
     }
     Log("uPNP NAT or router found");
     Log((std::string("External IP is: ") + externalIP).c_str());
-    m_Tester.SetBool("UPNP", true);
-    m_Tester.SetBool("STUN", false);
-    m_Tester.SetBool("Active", false);
+    m_Tester.SetBool(LSipKeys::Upnp.key, true);
+    m_Tester.SetBool(LSipKeys::Stun.key, false);
+    m_Tester.SetBool(LSipKeys::Active.key, false);
     return LProcessSuccess;
 }

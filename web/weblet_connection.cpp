@@ -56,7 +56,7 @@ void LWebletServer::ServeStatic(LWebletForm &form)
 
 void LWebletServer::ServeConnection(int id, int fd, uint32_t peer)
 {
-    LWebletReader reader(fd, &stopping);
+    LWebletReader reader(fd, gate.StopFlag());
     std::string host = LocalAddressText(fd);
     for (;;) {
         LWebletRequest request;
@@ -70,12 +70,12 @@ void LWebletServer::ServeConnection(int id, int fd, uint32_t peer)
             return;
         if (parsed != LWebletParse::Ok) {
             const char *answer = WebletParseAnswer(parsed);
-            WebletSendAll(fd, answer, strlen(answer), kLingerMs, &stopping);
+            WebletSendAll(fd, answer, strlen(answer), kLingerMs, gate.StopFlag());
             break;
         }
         bool keep_alive = request.keep_alive;
         {
-            LWebletForm form(fd, &stopping, session_folder);
+            LWebletForm form(fd, gate.StopFlag(), session_folder);
             form.SetPageContext(context);
             form.form_data = request.form;
             form.cookie_data = request.cookies;
@@ -102,7 +102,7 @@ void LWebletServer::ServeConnection(int id, int fd, uint32_t peer)
                 ServeStatic(form);
             }
         }
-        if (!keep_alive || stopping.load())
+        if (!keep_alive || gate.IsStopRequested())
             break;
     }
     SetState(id, State::Waiting);

@@ -72,7 +72,7 @@ bool LWebletServer::StartServer(const LWebletScriptItem *items, int count, const
         LOGERROR("Webserver cannot create its stop signal.");
         return false;
     }
-    stopping = false;
+    gate.Reopen();
     listener = std::thread(&LWebletServer::ListenerThread, this);
     return true;
 }
@@ -81,7 +81,7 @@ void LWebletServer::Stop()
 {
     if (!listener.joinable())
         return;
-    stopping = true;
+    gate.RequestStop();
     char byte = 1;
     if (write(stop_pipe[1], &byte, 1) < 0)
         LOGERROR("Webserver cannot signal its listener.");
@@ -89,8 +89,8 @@ void LWebletServer::Stop()
     std::unique_lock<std::mutex> hold(lock);
     for (auto &entry : connections)
         shutdown(entry.second.fd, SHUT_RDWR);
-    changed.wait(hold, [this] { return connections.empty(); });
     hold.unlock();
+    gate.WaitIdle();
     close(stop_pipe[0]);
     close(stop_pipe[1]);
     stop_pipe[0] = stop_pipe[1] = -1;
@@ -105,7 +105,7 @@ int LWebletServer::GetConnectionCount()
 bool LWebletServer::WaitStop(int ms)
 {
     pollfd p = {stop_pipe[0], POLLIN, 0};
-    return poll(&p, 1, ms) > 0 || stopping.load();
+    return poll(&p, 1, ms) > 0 || gate.IsStopRequested();
 }
 
 void LWebletServer::BindConflict()
@@ -116,7 +116,7 @@ void LWebletServer::BindConflict()
 
 void LWebletServer::ListenerThread()
 {
-    while (!stopping.load()) {
+    while (!gate.IsStopRequested()) {
         int error = 0;
         int fd = OpenListeningSocket(port, error);
         if (fd >= 0) {
@@ -144,7 +144,7 @@ bool LWebletServer::ServeListeningSocket(int listen_fd)
                 continue;
             return false;
         }
-        if (stopping.load() || p[1].revents)
+        if (gate.IsStopRequested() || p[1].revents)
             return true;
         if (!p[0].revents)
             continue;
@@ -205,7 +205,8 @@ bool LWebletServer::MakeRoom(uint32_t peer)
 
 void LWebletServer::NewConnection(int fd, uint32_t peer)
 {
-    if (!MakeRoom(peer)) {
+    LStopGate::Pass pass = gate.Enter();
+    if (!pass || !MakeRoom(peer)) {
         close(fd);
         return;
     }
@@ -214,7 +215,7 @@ void LWebletServer::NewConnection(int fd, uint32_t peer)
     std::lock_guard<std::mutex> hold(lock);
     int id = next_id++;
     connections[id] = Connection{fd, peer, State::Waiting, WebletNowMs()};
-    std::thread(&LWebletServer::ConnectionThread, this, id, fd, peer).detach();
+    std::thread(&LWebletServer::ConnectionThread, this, id, fd, peer, std::move(pass)).detach();
 }
 
 void LWebletServer::SetState(int id, State state)
@@ -234,7 +235,9 @@ void LWebletServer::EndConnection(int id)
     changed.notify_all();
 }
 
-void LWebletServer::ConnectionThread(int id, int fd, uint32_t peer)
+// The pass goes last, when the function returns: Stop may then finish and
+// the server go.
+void LWebletServer::ConnectionThread(int id, int fd, uint32_t peer, LStopGate::Pass)
 {
     ServeConnection(id, fd, peer);
     close(fd);

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/stop_gate.h"
 #include "web/logon_throttle.h"
 
 class LWebletForm;
@@ -72,7 +73,7 @@ class LWebletServer
     bool MakeRoom(uint32_t peer);
     Connection *PickVictim(uint32_t peer, bool same_peer_only);
     void BindConflict();
-    void ConnectionThread(int id, int fd, uint32_t peer);
+    void ConnectionThread(int id, int fd, uint32_t peer, LStopGate::Pass pass);
     void ServeConnection(int id, int fd, uint32_t peer);
     void SetState(int id, State state);
     void EndConnection(int id);
@@ -90,7 +91,8 @@ class LWebletServer
     LWebLogonThrottle throttle;
 
     std::thread listener;
-    std::atomic<bool> stopping{false};
+    // Refuses connections once Stop began and waits for those being served.
+    LStopGate gate;
     std::atomic<bool> listening{false};
     int stop_pipe[2] = {-1, -1};
 

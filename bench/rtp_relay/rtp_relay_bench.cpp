@@ -115,13 +115,29 @@ void BM_NaiveForwarder(benchmark::State &state)
 }
 BENCHMARK(BM_NaiveForwarder)->UseRealTime();
 
+// Relay ports keep their private address; nothing is traced.
+struct BenchMedia : LSDPSettings {
+    LSDPSystemResolver names;
+    LSDPHostResolver &GetHostResolver() override { return names; }
+    void ResolvePublicAddress(LRtpPublicAddressQuery &query) override
+    {
+        LRtpDefaultPublicAddress(query);
+    }
+    void WriteRtpTrace(const char *) override {}
+    int GetQuality() override { return 50; }
+    bool GetActive() override { return false; }
+};
+BenchMedia gMedia;
+
 void BM_RelayForwarding(benchmark::State &state)
 {
     int sender = Bound(), receiver = Bound();
     {
-        LRtpRelay relay(30000, LRtpRelay::kKeepAliveMs);
-        relay.GetA().ConnectTo(LSDPMakeDestination("127.0.0.1", PortOf(sender)), false);
-        relay.GetB().ConnectTo(LSDPMakeDestination("127.0.0.1", PortOf(receiver)), false);
+        LRtpRelay relay(30000, LRtpRelay::kKeepAliveMs, gMedia);
+        relay.GetA().ConnectTo(LSDPMakeDestination("127.0.0.1", PortOf(sender), gMedia.names),
+                               false);
+        relay.GetB().ConnectTo(LSDPMakeDestination("127.0.0.1", PortOf(receiver), gMedia.names),
+                               false);
         relay.Start("", 255);
         PumpBursts(state, sender, receiver, relay.GetB().GetBoundPort());
     }
@@ -146,9 +162,9 @@ void BM_ConcurrentCalls(benchmark::State &state)
     std::vector<int> phones;
     for (int i = 0; i < calls; ++i) {
         int o = Bound(), a = Bound();
-        auto relay = std::make_unique<LRtpRelay>(30000, LRtpRelay::kKeepAliveMs);
-        relay->GetA().ConnectTo(LSDPMakeDestination("127.0.0.1", PortOf(o)), false);
-        relay->GetB().ConnectTo(LSDPMakeDestination("127.0.0.1", PortOf(a)), false);
+        auto relay = std::make_unique<LRtpRelay>(30000, LRtpRelay::kKeepAliveMs, gMedia);
+        relay->GetA().ConnectTo(LSDPMakeDestination("127.0.0.1", PortOf(o), gMedia.names), false);
+        relay->GetB().ConnectTo(LSDPMakeDestination("127.0.0.1", PortOf(a), gMedia.names), false);
         relay->Start("", 255);
         phones.push_back(o);
         phones.push_back(a);

@@ -13,21 +13,19 @@
 
 namespace
 {
-struct FixedSdpSettings : LSDPSettings {
+// Only dotted addresses resolve: a fuzz run never waits on DNS.
+struct FixedSdpSettings : LSDPSettings, LSDPHostResolver {
+    bool ResolveHostName(const std::string &, uint32_t &) override { return false; }
+    LSDPHostResolver &GetHostResolver() override { return *this; }
+    void ResolvePublicAddress(LRtpPublicAddressQuery &) override {}
+    void WriteRtpTrace(const char *) override {}
     int GetQuality() override { return 50; }
     bool GetActive() override { return false; }
 };
 } // namespace
 
-static bool NoLookups(const std::string &, uint32_t &)
-{
-    return false;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static const bool once = (LSDPSetHostResolver(NoLookups), true);
-    (void)once;
     const std::string_view text(reinterpret_cast<const char *>(data), size);
 
     LSDP sdp(text);

@@ -152,9 +152,10 @@ TEST_F(InitiateListTest, GroupMembersRingInStagesAndShareOneQueuePlace)
         EXPECT_TRUE(item->IsGroupMember());
         EXPECT_STREQ(item->GetQueueItem().GetGroupCall().GetGroupName(), "701");
     }
-    EXPECT_EQ(LPBXQueuer::Instance().GetQueueLength("701"), 1);
+    EXPECT_EQ(list.GetEnvironment().GetQueues().GetQueueLength("701"), 1);
     list.DeleteAll();
-    EXPECT_EQ(LPBXQueuer::Instance().GetGroupCount(), 0) << "the list held the only handles";
+    EXPECT_EQ(list.GetEnvironment().GetQueues().GetGroupCount(), 0)
+        << "the list held the only handles";
 }
 
 TEST_F(InitiateListTest, SecondCallToABusyGroupWaits)

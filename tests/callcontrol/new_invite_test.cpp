@@ -166,7 +166,7 @@ TEST_F(NewInvite, UnauthenticatedCallsPerSourceAreCapped)
     LPBXExternalLineList().Open(open, "door");
     open.SetLineID("300");
     open.SetRingOnLine("101");
-    SipMaxCallsPerSource.Set(2);
+    LPBXSettings::SipMaxCallsPerSource.Set(2);
     for (int i = 0; i < 2; i++)
         EXPECT_EQ(Invite("sip:300@pbx", "x", "", "10.0.0.70:5060").status, 0);
     EXPECT_EQ(Invite("sip:300@pbx", "x", "", "10.0.0.70:5062").status, 503);

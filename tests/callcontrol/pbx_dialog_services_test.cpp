@@ -65,7 +65,7 @@ class PBXDialogServicesTest : public RegistrarTest
         return target;
     }
 
-    LSDPStoredSettings sdp;
+    LSDPStoredSettings sdp{LRtpDefaultPublicAddress, [](const char *) {}};
     LPBXDialogServices services{sdp};
     LPBXRunningEnvironment environment;
     LSipGraveyard graveyard;

@@ -22,41 +22,42 @@ bool AtFront(const LPBXQueuerGroupCall &call)
 class QueueGroupTest : public ::testing::Test
 {
   protected:
-    void TearDown() override { EXPECT_EQ(LPBXQueuer::Instance().GetGroupCount(), 0); }
+    void TearDown() override { EXPECT_EQ(queues.GetGroupCount(), 0); }
+    LPBXQueuer queues;
 };
 
 TEST_F(QueueGroupTest, EmptyHandlesAndNamesNeverQueue)
 {
     EXPECT_EQ(LPBXQueuerItem().WaitTillFrontOfQueue(), nullptr);
-    LPBXQueuerGroupCall direct("");
-    LPBXQueuerGroupCall direct2("");
+    LPBXQueuerGroupCall direct(queues, "");
+    LPBXQueuerGroupCall direct2(queues, "");
     EXPECT_TRUE(AtFront(direct));
     EXPECT_TRUE(AtFront(direct2));
-    EXPECT_EQ(LPBXQueuer::Instance().GetGroupCount(), 0);
+    EXPECT_EQ(queues.GetGroupCount(), 0);
 }
 
 TEST_F(QueueGroupTest, SecondCallWaitsUntilFirstGivesUp)
 {
-    auto first = std::make_unique<LPBXQueuerGroupCall>("701");
-    LPBXQueuerGroupCall second("701");
+    auto first = std::make_unique<LPBXQueuerGroupCall>(queues, "701");
+    LPBXQueuerGroupCall second(queues, "701");
     EXPECT_TRUE(AtFront(*first));
     LSignalObject *wait = LPBXQueuerItem(second).WaitTillFrontOfQueue();
     ASSERT_NE(wait, nullptr);
     EXPECT_FALSE(wait->IsSignaled());
-    EXPECT_EQ(LPBXQueuer::Instance().GetQueueLength("701"), 2);
+    EXPECT_EQ(queues.GetQueueLength("701"), 2);
     first.reset();
     EXPECT_TRUE(wait->IsSignaled());
     EXPECT_TRUE(AtFront(second));
-    EXPECT_EQ(LPBXQueuer::Instance().GetQueueLength("701"), 1);
+    EXPECT_EQ(queues.GetQueueLength("701"), 1);
 }
 
 TEST_F(QueueGroupTest, LetterCaseSharesOneQueue)
 {
-    LPBXQueuerGroupCall a("Sales");
-    LPBXQueuerGroupCall b("SALES");
-    LPBXQueuerGroupCall other("support");
-    EXPECT_EQ(LPBXQueuer::Instance().GetGroupCount(), 2);
-    EXPECT_EQ(LPBXQueuer::Instance().GetQueueLength("sales"), 2);
+    LPBXQueuerGroupCall a(queues, "Sales");
+    LPBXQueuerGroupCall b(queues, "SALES");
+    LPBXQueuerGroupCall other(queues, "support");
+    EXPECT_EQ(queues.GetGroupCount(), 2);
+    EXPECT_EQ(queues.GetQueueLength("sales"), 2);
     EXPECT_TRUE(AtFront(a));
     EXPECT_FALSE(AtFront(b));
     EXPECT_TRUE(AtFront(other));
@@ -64,9 +65,9 @@ TEST_F(QueueGroupTest, LetterCaseSharesOneQueue)
 
 TEST_F(QueueGroupTest, CopiesHoldThePlaceUntilTheLastGoes)
 {
-    auto holder = std::make_unique<LPBXQueuerGroupCall>("701");
+    auto holder = std::make_unique<LPBXQueuerGroupCall>(queues, "701");
     std::vector<LPBXQueuerItem> targets(3, LPBXQueuerItem(*holder));
-    LPBXQueuerGroupCall next("701");
+    LPBXQueuerGroupCall next(queues, "701");
     holder.reset();
     targets.pop_back();
     targets.pop_back();
@@ -77,13 +78,13 @@ TEST_F(QueueGroupTest, CopiesHoldThePlaceUntilTheLastGoes)
 
 TEST_F(QueueGroupTest, LeavingFromTheMiddleKeepsOrder)
 {
-    auto a = std::make_unique<LPBXQueuerGroupCall>("701");
-    auto b = std::make_unique<LPBXQueuerGroupCall>("701");
-    LPBXQueuerGroupCall c("701");
-    EXPECT_EQ(LPBXQueuer::Instance().GetPosition("701", &c.Get()->GetSignal()), 2);
+    auto a = std::make_unique<LPBXQueuerGroupCall>(queues, "701");
+    auto b = std::make_unique<LPBXQueuerGroupCall>(queues, "701");
+    LPBXQueuerGroupCall c(queues, "701");
+    EXPECT_EQ(queues.GetPosition("701", &c.Get()->GetSignal()), 2);
     b.reset();
     EXPECT_FALSE(AtFront(c)) << "a waiting caller leaving must not wake the next one";
-    EXPECT_EQ(LPBXQueuer::Instance().GetPosition("701", &c.Get()->GetSignal()), 1);
+    EXPECT_EQ(queues.GetPosition("701", &c.Get()->GetSignal()), 1);
     a.reset();
     EXPECT_TRUE(AtFront(c));
 }
@@ -91,8 +92,8 @@ TEST_F(QueueGroupTest, LeavingFromTheMiddleKeepsOrder)
 TEST_F(QueueGroupTest, LongNamesAreCutNotRejected)
 {
     std::string name(1000, 'g');
-    LPBXQueuerGroupCall a(name.c_str());
-    LPBXQueuerGroupCall b(name.c_str());
+    LPBXQueuerGroupCall a(queues, name.c_str());
+    LPBXQueuerGroupCall b(queues, name.c_str());
     EXPECT_EQ(strlen(a.GetGroupName()), 259u);
     EXPECT_FALSE(AtFront(b));
 }
@@ -104,7 +105,7 @@ TEST_F(QueueGroupTest, ThreadsAreServedInArrivalOrder)
     constexpr int kCallers = 24;
     std::vector<std::unique_ptr<LPBXQueuerGroupCall>> calls;
     for (int i = 0; i < kCallers; i++)
-        calls.push_back(std::make_unique<LPBXQueuerGroupCall>("queue"));
+        calls.push_back(std::make_unique<LPBXQueuerGroupCall>(queues, "queue"));
     std::mutex lock;
     std::vector<int> served;
     std::vector<std::thread> threads;
@@ -143,7 +144,7 @@ TEST_F(QueueGroupTest, ConcurrentJoinAndLeaveKeepsOneFrontPerGroup)
         threads.emplace_back([&, t] {
             for (int r = 0; r < kRounds; r++) {
                 int g = (t + r) % 3;
-                LPBXQueuerGroupCall call(names[g]);
+                LPBXQueuerGroupCall call(queues, names[g]);
                 LPBXQueuerItem target(call);
                 LSignalObject *wait = target.WaitTillFrontOfQueue();
                 if (wait && !wait->WaitSignal(kWaitMs)) {

@@ -40,7 +40,7 @@ TEST_F(SipTraceTest, EntriesCarryTheTimePrefixAndPacketFraming)
     LSipTraceRtp({true, "10.0.0.2:8000", true, 0, 7, 160, 0x1234, 172});
     LSipTraceSetRtpOn(true);
     LSipTraceRtp({false, "10.0.0.2:8000", false, 8, 65535, 4294967295u, 1, 172});
-    LRtpTraceWrite("Rtp Relay %s >>> %s (%d bytes)\r\n", "1.2.3.4:5", "6.7.8.9:10", 172);
+    LSipTraceWrite("Rtp Relay 1.2.3.4:5 >>> 6.7.8.9:10 (172 bytes)\r\n");
     std::string trace = Trace();
     std::string t = "\\d\\d:\\d\\d:\\d\\d ";
     std::regex expected(

@@ -25,6 +25,7 @@ class RelayPortsTest : public ::testing::Test
   protected:
     TempSettingsRoot root;
     LogCatcher log;
+    FixedSdpSettings media;
 };
 
 TEST_F(RelayPortsTest, BaseFromSettingsRoundedDownAndBusyPortsSkipped)
@@ -34,7 +35,7 @@ TEST_F(RelayPortsTest, BaseFromSettingsRoundedDownAndBusyPortsSkipped)
     UdpPeer busy1("0.0.0.0", base), busy2("0.0.0.0", (uint16_t)(base + 2));
     ASSERT_EQ(busy1.Port(), base);
     ASSERT_EQ(busy2.Port(), base + 2);
-    std::unique_ptr<LSDPRelay> relay = LRtpRelayCreate();
+    std::unique_ptr<LSDPRelay> relay = LRtpRelayCreate(media);
     ASSERT_NE(relay, nullptr);
     EXPECT_EQ(relay->GetConnectionA().GetLocalPrivatePort(), base + 4);
     EXPECT_EQ(relay->GetConnectionB().GetLocalPrivatePort(), base + 6);
@@ -49,7 +50,7 @@ TEST_F(RelayPortsTest, ManyLiveRelaysKeepLowestFreeOrder)
     uint16_t base = RandomPortBase();
     std::vector<std::unique_ptr<LRtpRelay>> relays;
     for (int i = 0; i < 20; i++) {
-        relays.push_back(std::make_unique<LRtpRelay>(base, LRtpRelay::kKeepAliveMs));
+        relays.push_back(std::make_unique<LRtpRelay>(base, LRtpRelay::kKeepAliveMs, media));
         ASSERT_TRUE(relays.back()->IsBound());
         EXPECT_EQ(relays.back()->GetA().GetBoundPort(), base + 4 * i);
         EXPECT_EQ(relays.back()->GetB().GetBoundPort(), base + 4 * i + 2);
@@ -57,7 +58,7 @@ TEST_F(RelayPortsTest, ManyLiveRelaysKeepLowestFreeOrder)
     relays[3].reset();
     UdpPeer other("0.0.0.0", (uint16_t)(base + 14));
     ASSERT_EQ(other.Port(), base + 14);
-    LRtpRelay again(base, LRtpRelay::kKeepAliveMs);
+    LRtpRelay again(base, LRtpRelay::kKeepAliveMs, media);
     EXPECT_EQ(again.GetA().GetBoundPort(), base + 12);
     EXPECT_EQ(again.GetB().GetBoundPort(), base + 80) << "the other program's port is skipped";
     EXPECT_TRUE(PortTaken((uint16_t)(base + 12)));
@@ -72,24 +73,21 @@ TEST_F(RelayPortsTest, NoFreePortBelowTheLimitGivesNoRelay)
     auto busy2 = std::make_unique<UdpPeer>("0.0.0.0", 65532);
     if (busy1.Port() != 65530 || busy2->Port() != 65532)
         GTEST_SKIP() << "ports 65530/65532 taken by someone else";
-    EXPECT_EQ(LRtpRelayCreate(), nullptr);
+    EXPECT_EQ(LRtpRelayCreate(media), nullptr);
     EXPECT_TRUE(log.Has("no free even port"));
     // One port left: A binds it, B finds none; still no relay.
     busy2.reset();
-    EXPECT_EQ(LRtpRelayCreate(), nullptr);
-}
-
-// STUN reports the local port + 1 while the port may still move.
-void OddResolver(LRtpPublicAddressQuery &query)
-{
-    LRtpDefaultPublicAddress(query);
-    query.publicIP = "203.0.113.7";
-    query.publicPort = (uint16_t)(query.localPort + 1);
+    EXPECT_EQ(LRtpRelayCreate(media), nullptr);
 }
 
 TEST_F(RelayPortsTest, OddPublicPortMovesTheSocketUntilThePortIsHandedOut)
 {
-    LRtpSetPublicAddressResolver(OddResolver);
+    // STUN reports the local port + 1 while the port may still move.
+    media.publicAddress = [](LRtpPublicAddressQuery &query) {
+        LRtpDefaultPublicAddress(query);
+        query.publicIP = "203.0.113.7";
+        query.publicPort = (uint16_t)(query.localPort + 1);
+    };
     uint16_t base = RandomPortBase();
     // portMoves: in steps of 2 before giving up
     // clang-format off
@@ -97,7 +95,7 @@ TEST_F(RelayPortsTest, OddPublicPortMovesTheSocketUntilThePortIsHandedOut)
     // clang-format on
     for (const auto &c : cases) {
         LSettingSetBool("SIP", "STUN", c.stun);
-        LRtpRelay relay(base, LRtpRelay::kKeepAliveMs);
+        LRtpRelay relay(base, LRtpRelay::kKeepAliveMs, media);
         ASSERT_TRUE(relay.IsBound());
         uint16_t first = relay.GetA().GetBoundPort();
         if (c.handedOut)
@@ -113,11 +111,10 @@ TEST_F(RelayPortsTest, OddPublicPortMovesTheSocketUntilThePortIsHandedOut)
         EXPECT_TRUE(relay.GetA().IsBound()) << "a port is never left unbound";
     }
     EXPECT_TRUE(log.Has("odd"));
-    LRtpSetPublicAddressResolver(nullptr);
 }
 
 struct RealHost : LSDPMediatorHost {
-    std::unique_ptr<LSDPRelay> CreateRelay() override { return LRtpRelayCreate(); }
+    std::unique_ptr<LSDPRelay> CreateRelay() override { return LRtpRelayCreate(sdp); }
     std::string GetPublicIP() override { return "203.0.113.5"; }
     LSDPSettings &GetSdpSettings() override { return sdp; }
     FixedSdpSettings sdp;

@@ -5,6 +5,7 @@
 #include "media/sdp_address.h"
 #include "rtp_packets.h"
 #include "rtp_test_support.h"
+#include "sdp_fakes.h"
 
 #include <gtest/gtest.h>
 
@@ -14,9 +15,11 @@
 namespace
 {
 
+NoNameLookups gNames;
+
 LSDPMediaDestination Loopback(uint16_t port, const char *ip = "127.0.0.1")
 {
-    return LSDPMakeDestination(ip, port);
+    return LSDPMakeDestination(ip, port, gNames);
 }
 
 class RelayTest : public ::testing::Test
@@ -24,7 +27,7 @@ class RelayTest : public ::testing::Test
   protected:
     void SetUp() override
     {
-        relay = std::make_unique<LRtpRelay>(RandomPortBase(), LRtpRelay::kKeepAliveMs);
+        relay = std::make_unique<LRtpRelay>(RandomPortBase(), LRtpRelay::kKeepAliveMs, media);
         ASSERT_TRUE(relay->IsBound());
         portA = relay->GetA().GetLocalPrivatePort();
         portB = relay->GetB().GetLocalPrivatePort();
@@ -38,6 +41,7 @@ class RelayTest : public ::testing::Test
     }
 
     TempSettingsRoot root;
+    FixedSdpSettings media;
     std::unique_ptr<LRtpRelay> relay;
     uint16_t portA = 0, portB = 0;
     UdpPeer offerer, answerer;
@@ -49,7 +53,7 @@ TEST_F(RelayTest, PortsAreEvenAndAdjacentFreeOnes)
     EXPECT_EQ(portB % 2, 0);
     EXPECT_LT(portA, portB);
     // A second relay from the same base skips the taken ports.
-    LRtpRelay second(portA, LRtpRelay::kKeepAliveMs);
+    LRtpRelay second(portA, LRtpRelay::kKeepAliveMs, media);
     ASSERT_TRUE(second.IsBound());
     EXPECT_GT(second.GetA().GetLocalPrivatePort(), portB);
     EXPECT_EQ(second.GetA().GetLocalPrivatePort() % 2, 0);
@@ -151,7 +155,7 @@ TEST_F(RelayTest, FirstLatchNeedsTheSdpHostOrARunOfRtp)
     } cases[] = {{"0.0.0.0", true}, {"10.1.2.3", true}, {"198.51.100.7", false}};
     for (const auto &c : cases) {
         relay->Stop();
-        relay->GetA().ConnectTo(LSDPMakeDestination(c.sdpHost, 4000), true);
+        relay->GetA().ConnectTo(Loopback(4000, c.sdpHost), true);
         relay->GetB().ConnectTo(Loopback(answerer.Port()), false);
         relay->Start("", 255);
         ASSERT_TRUE(stranger.SendTo(portB, Rtp(500)));
@@ -172,20 +176,16 @@ TEST_F(RelayTest, FirstLatchNeedsTheSdpHostOrARunOfRtp)
     }
 }
 
-std::atomic<bool> gKeepAlive{false};
-void KeepAliveResolver(LRtpPublicAddressQuery &query)
-{
-    LRtpDefaultPublicAddress(query);
-    query.keepAlive = gKeepAlive.load();
-}
-
 TEST(RelayKeepAlive, QuietConnectionsSendFourZeroBytesOnlyWhenNeeded)
 {
     TempSettingsRoot root;
-    LRtpSetPublicAddressResolver(KeepAliveResolver);
     for (bool needed : {true, false}) {
-        gKeepAlive = needed;
-        LRtpRelay relay(RandomPortBase(), 100);
+        FixedSdpSettings media;
+        media.publicAddress = [needed](LRtpPublicAddressQuery &query) {
+            LRtpDefaultPublicAddress(query);
+            query.keepAlive = needed;
+        };
+        LRtpRelay relay(RandomPortBase(), 100, media);
         UdpPeer offerer, answerer;
         relay.GetA().ConnectTo(Loopback(offerer.Port()), false);
         relay.GetB().ConnectTo(Loopback(answerer.Port()), false);
@@ -199,24 +199,21 @@ TEST(RelayKeepAlive, QuietConnectionsSendFourZeroBytesOnlyWhenNeeded)
             EXPECT_EQ(answerer.ReceiveText(needed ? 2000 : 300), expected);
         }
     }
-    LRtpSetPublicAddressResolver(nullptr);
 }
 
-std::vector<std::string> gTrace;
 TEST_F(RelayTest, TraceWritesOneLinePerForwardedDatagram)
 {
-    LRtpTraceSetWriter([](const char *line) { gTrace.push_back(line); });
     LRtpTraceSetEnabled(true);
     Connect(false, false);
     ASSERT_TRUE(offerer.SendTo(portB, std::string(172, 'x')));
     EXPECT_EQ(answerer.ReceiveText().size(), 172u);
     relay->Stop();
     LRtpTraceSetEnabled(false);
-    LRtpTraceSetWriter(nullptr);
-    ASSERT_EQ(gTrace.size(), 1u);
+    std::vector<std::string> trace = media.Trace();
+    ASSERT_EQ(trace.size(), 1u);
     std::string want = "Rtp Relay 127.0.0.1:" + std::to_string(offerer.Port()) +
                        " >>> 127.0.0.1:" + std::to_string(answerer.Port()) + " (172 bytes)\r\n";
-    EXPECT_EQ(gTrace[0], want);
+    EXPECT_EQ(trace[0], want);
 }
 
 TEST_F(RelayTest, StopEndsForwardingButKeepsThePortsBound)

@@ -2,19 +2,46 @@
 // mediator asked of them.
 #pragma once
 
+#include "media/rtp_relay_connection.h"
 #include "media/sdp_relay.h"
+#include "media/sdp_settings.h"
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
-// "Quality" and "Active" as a test sets them.
+// Only dotted addresses resolve: a test never waits on DNS.
+struct NoNameLookups : LSDPHostResolver {
+    bool ResolveHostName(const std::string &, uint32_t &) override { return false; }
+};
+
+// "Quality" and "Active" as a test sets them; relay ports keep their private
+// address unless the test resolves them itself; traced lines are kept.
 struct FixedSdpSettings : LSDPSettings {
     int quality = 50;
     bool active = false;
+    LRtpPublicAddressResolver publicAddress = LRtpDefaultPublicAddress;
+    NoNameLookups names;
+    LSDPHostResolver &GetHostResolver() override { return names; }
+    void ResolvePublicAddress(LRtpPublicAddressQuery &query) override { publicAddress(query); }
+    void WriteRtpTrace(const char *line) override
+    {
+        std::lock_guard<std::mutex> hold(traceLock);
+        trace.push_back(line);
+    }
+    std::vector<std::string> Trace()
+    {
+        std::lock_guard<std::mutex> hold(traceLock);
+        return trace;
+    }
     int GetQuality() override { return quality; }
     bool GetActive() override { return active; }
+
+  private:
+    std::mutex traceLock;
+    std::vector<std::string> trace;
 };
 
 struct FakeConnection : LSDPRelayConnection {

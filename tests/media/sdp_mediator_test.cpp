@@ -116,7 +116,6 @@ TEST(SdpMediator, RelayPointsAtEndpointsAndNeverAtZeroAddress)
         {"no c line", "", "198.51.100.7", "", false, false},
     };
     // clang-format on
-    LSDPSetHostResolver([](const std::string &, uint32_t &) { return false; });
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         FakeHost host;
@@ -132,7 +131,6 @@ TEST(SdpMediator, RelayPointsAtEndpointsAndNeverAtZeroAddress)
         // Forced relay still gives the target the relay, even for a held call.
         EXPECT_EQ(Target(m.RewriteInviteSDP(false, false)), "203.0.113.5:8000");
     }
-    LSDPSetHostResolver(nullptr);
 }
 
 TEST(SdpMediator, RecordedCallFiltersCodecsAndStartsRecorder)

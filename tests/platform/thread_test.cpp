@@ -130,8 +130,11 @@ TEST(Thread, DetachedThreadsDeleteThemselvesOrAreStoppedByTheOwner)
             owner.StartThread(new Finite(alive, i % 2 == 0));
         owner.StopThreadsNow(); // finished and waiting threads race with it
         EXPECT_EQ(0, owner.GetCount());
-        EXPECT_TRUE(vtest::WaitUntil([&] { return alive == 0; }, 5000));
-        owner.StartThread(new Finite(alive, true));
+        EXPECT_EQ(0, alive.load()) << "also those deleting themselves are gone";
+        EXPECT_FALSE(owner.StartThread(new Finite(alive, true))) << "refused once stopped";
+        EXPECT_EQ(0, alive.load());
+        owner.Reopen();
+        ASSERT_TRUE(owner.StartThread(new Finite(alive, true)));
     } // the owner's destructor stops the last one
     EXPECT_EQ(0, alive.load());
 }

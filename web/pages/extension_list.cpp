@@ -1,6 +1,7 @@
 // The extension list with registration status, the setup instructions and
 // the delete script.
 #include "config/pbx_extension.h"
+#include "config/pbx_global_settings.h"
 #include "config/pbx_outbound_plan.h"
 #include "config/settingssections.h"
 #include "web/html_list.h"
@@ -164,8 +165,8 @@ void VWExtensionInstruction(LWebletForm &form)
     for (const char *label :
          {"SIP Server:", "Outbound Proxy:", "Register Proxy:", "Default Domain:"})
         PrintRow(form, label, machine.c_str());
-    PrintRow(form, "STUN Server:", LSettingGetString("SIP", "STUNServer1", "", text));
-    PrintRow(form, "STUN Server (Alt):", LSettingGetString("SIP", "STUNServer2", "", text));
+    PrintRow(form, "STUN Server:", LPBXSettings::SipStunServer1.Get(text));
+    PrintRow(form, "STUN Server (Alt):", LPBXSettings::SipStunServer2.Get(text));
     wfputs(form, "</table></td><td valign=top class=infopane>Most phones call the user ID the "
                  "account or the authentication name. Leave fields your phone does not have "
                  "empty.</td></tr></table>");

@@ -1,6 +1,7 @@
 #include "media/rtp_packets.h"
 #include "media/rtp_receive_stack.h"
 #include "media/rtp_stream_decoder.h"
+#include "media/sdp_fakes.h"
 #include "platform/tick.h"
 
 #include <algorithm>
@@ -26,7 +27,8 @@ std::vector<int> Play(int count, int lostFrom, int lost)
     LTestClock::Install(1000);
     Output out;
     {
-        LRtpReceivePacketStack stack;
+        FixedSdpSettings media;
+        LRtpReceivePacketStack stack(media);
         LRtpStreamDecoder decoder(out);
         LRtpHeader packet;
         uint32_t wake = 0;

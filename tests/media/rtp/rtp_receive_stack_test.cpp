@@ -1,6 +1,7 @@
 #include "media/rtp_packets.h"
 #include "media/rtp_receive_stack.h"
 #include "media/rtp_send_sequencer.h"
+#include "media/sdp_fakes.h"
 #include "platform/tick.h"
 
 #include <algorithm>
@@ -16,7 +17,8 @@ namespace
 const LRtpAddress kPeer = LRtpMakeAddress(0x7F000001, 40000);
 
 struct StackTest : ::testing::Test {
-    LRtpReceivePacketStack stack;
+    FixedSdpSettings media;
+    LRtpReceivePacketStack stack{media};
     void Give(uint16_t seq, uint32_t ssrc = 7)
     {
         std::string p = RtpPacket(seq, seq * 160u, ssrc, 0, UlawTone(seq));
@@ -78,7 +80,8 @@ TEST_F(StackTest, LatePacketsAreDroppedWhileARestartedNumberingIsFollowed)
 TEST_F(StackTest, ASecondStreamIsTakenOnlyInTheFirstFiveSeconds)
 {
     LTestClock::Install(0xFFFFF000u); // the tick wraps in between
-    LRtpReceivePacketStack fresh;
+    FixedSdpSettings media;
+    LRtpReceivePacketStack fresh(media);
     std::string a = RtpPacket(10, 0, 1, 0, UlawTone(0)), b = RtpPacket(900, 0, 2, 0, UlawTone(0));
     fresh.ReceiveBytes(a.data(), (int)a.size(), kPeer);
     LTestClock::Advance(4000);
@@ -122,7 +125,8 @@ TEST(RtpReceiveBadInput, OnlyWellFormedDatagramsThatFitAreStored)
     };
     // clang-format on
     for (auto &row : rows) {
-        LRtpReceivePacketStack stack;
+        FixedSdpSettings media;
+        LRtpReceivePacketStack stack{media};
         ASSERT_EQ(
             sendto(sender, row.datagram.data(), row.datagram.size(), 0, (sockaddr *)&to, sizeof to),
             (ssize_t)row.datagram.size());
