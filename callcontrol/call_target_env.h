@@ -1,10 +1,12 @@
 // What building target lists needs from the running exchange, behind one
 // small interface: the registrar's contact address map, the exchange's own
-// addresses and the desktop window notification. Every target list is made
+// addresses, the desktop window notification and the clock that dates
+// contacts and start times. Every target list is made
 // with the environment it works in: the main engine's while the exchange
 // runs, the plain one below (no mapping, no notification) in unit tests.
 #pragma once
 
+#include "platform/clock.h"
 #include "platform/ipaddress.h"
 
 #include <cstddef>
@@ -17,7 +19,9 @@ constexpr int kPBXNotifyMissingAppExtension = 3;
 class LPBXCallTargetEnvironment
 {
   public:
+    explicit LPBXCallTargetEnvironment(const LClock &clock) : m_Clock(clock) {}
     virtual ~LPBXCallTargetEnvironment() = default;
+    const LClock &GetClock() const { return m_Clock; }
 
     // Rewrites the host and port of uri (a 260-byte buffer) through the
     // registrar's contact address map, for a URI learnt from a message that
@@ -29,6 +33,9 @@ class LPBXCallTargetEnvironment
     virtual bool IsOwnAddress(const char *host, uint16_t port) const;
     // Passes a notification to the desktop window when the main engine runs.
     virtual void NotifyDesktop(int code, int number) const;
+
+  private:
+    const LClock &m_Clock;
 };
 
 // The official name a reverse lookup of the private address yields, else the

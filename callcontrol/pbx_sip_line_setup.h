@@ -84,6 +84,7 @@ class LPBXCallSetup
     void AnswerConnectedCaller(Target &target, LSipMessage &response);
 
     LPBXSipLine &m_Line;
+    const LClock &m_Clock;
     LSipMessage *m_Invite;
     LSipCallInitiateList &m_List;
     LSipCall &m_Caller;

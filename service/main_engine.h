@@ -12,6 +12,7 @@
 #include "callcontrol/pbx_new_requests.h"
 #include "callcontrol/proxy_engine_transport.h"
 #include "media/sdp_stored_settings.h"
+#include "platform/clock.h"
 #include "platform/ptr.h"
 #include "platform/thread.h"
 #include "service/background_engine.h"
@@ -78,20 +79,21 @@ class MainEngine : public LBackgroundEngine, private LPBXCallOwner
                       const char *target) override;
 
     // In construction order: each part only refers to the ones above it.
+    LSystemClock mClock;
     LSDPStoredSettings mSdpSettings;
-    LPBXDialogServices mDialogServices{mSdpSettings};
+    LPBXDialogServices mDialogServices{mSdpSettings, mClock};
     LSipDialogTiming mDialogTiming;
-    LSipGraveyard mGraveyard;
-    LSipEngine mSipEngine{mGraveyard};
-    LSipStack mSipStack{mSipEngine, mGraveyard, mDialogTiming, mDialogServices};
-    LPBXRunningEnvironment mTargetEnvironment;
+    LSipGraveyard mGraveyard{mClock};
+    LSipEngine mSipEngine{mGraveyard, mClock};
+    LSipStack mSipStack{mSipEngine, mGraveyard, mClock, mDialogTiming, mDialogServices};
+    LPBXRunningEnvironment mTargetEnvironment{mClock};
     LPBXContext mCallContext{mSipStack, mTargetEnvironment, mSdpSettings, *this};
     LPBXNewMessageHandler mNewRequests{mCallContext};
     LDetachedThreadsOwner mCallThreads;
     VLMaintenanceThread mMaintenance;
     // SUBSCRIBE, NOTIFY and unclaimed responses pass through statelessly.
     LPBXEngineProxyTransport mProxyTransport;
-    LPBXStatelessProxy mProxy{mProxyTransport};
+    LPBXStatelessProxy mProxy{mProxyTransport, mClock};
     LWebPageContext mPageContext;
     bool mRunning = false;
 };
