@@ -31,43 +31,21 @@ inline int EngineSetting(const char *, const char *key, int def)
     return std::string(key) == "Port" ? EnginePort() : def;
 }
 
-// Short dialog timers, so that the numbers in the tests stay small.
-inline LSipDialogTiming ShortDialogTiming()
-{
-    LSipDialogTiming t;
-    t.resendMs = 100;
-    t.ackWaitSliceMs = 70;
-    t.ackWaitSliceMaxMs = 200;
-    t.ackLimitMs = 1200;
-    t.cancelSliceMs = 70;
-    t.cancelLimitMs = 300;
-    t.cancelLimitProvisionalMs = 600;
-    t.reInviteSliceMs = 100;
-    t.reInviteSliceProvisionalMs = 300;
-    t.reInviteLimitMs = 1000;
-    t.reInviteLimitProvisionalMs = 2000;
-    t.pollResendMs = 150;
-    t.pollOptionsFromMs = 600;
-    t.pollDeadMs = 1200;
-    t.optionsLimitMs = 1000;
-    return t;
-}
-
 // The SIP stack alone: no registrar to map contacts, no idle SDP.
 struct BareDialogServices : LSipDialogServices {
     bool MapContact(char *, size_t, const LIPAddressWithPort &) override { return false; }
     void MakeDefaultSdp(const LSipMessage &, std::string &) override {}
 };
 
-// One suite's own engine and graveyard. Dialogs run on the manual clock;
-// the graveyard's own timing is tested on its passes, so here it keeps the
-// machine's clock and finishes legs as in service.
+// One suite's own engine and graveyard. Dialogs run on the manual clock
+// with the service's timing; the graveyard keeps the machine's clock (its
+// timing is tested on its passes) and finishes legs as in service.
 struct TestSipStack {
     LManualClock clock;
     LSystemClock machine;
     LSipGraveyard graveyard{machine};
     LSipEngine engine{graveyard, clock};
-    LSipDialogTiming timing = ShortDialogTiming();
+    LSipDialogTiming timing;
     BareDialogServices services;
     LSipStack stack{engine, graveyard, clock, timing, services};
 };
@@ -98,15 +76,6 @@ class DialogPeer
         size_t position = 0;
         out.parsed = std::make_shared<LSipMessage>();
         return out.parsed->LoadPacket(out.text.data(), out.text.size(), position);
-    }
-    // Every datagram until timeoutMs passes without one.
-    std::vector<Received> Drain(int timeoutMs)
-    {
-        std::vector<Received> all;
-        Received one;
-        while (Next(one, timeoutMs))
-            all.push_back(one);
-        return all;
     }
     void Send(const std::string &text) { m_Udp.SendTo(EnginePort(), text); }
     void Reply(const LSipMessage &request, int status, const char *reason,
