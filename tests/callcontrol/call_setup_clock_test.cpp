@@ -7,26 +7,13 @@
 #include "config/settings_fixture.h"
 #include "media/sdp_stored_settings.h"
 #include "platform/clock.h"
-#include "sip/sip_engine.h"
-#include "sip/sip_graveyard.h"
-#include "sip/siplayouts.h"
-#include "support/udp_peer.h"
+#include "sip/sip_call_fixture.h"
 
 #include <cstring>
 
 namespace
 {
-int gEnginePort = 0;
-
-int EngineSetting(const char *, const char *key, int def)
-{
-    return strcmp(key, "Port") == 0 ? gEnginePort : def;
-}
-
-struct NoServices : LSipDialogServices {
-    bool MapContact(char *, size_t, const LIPAddressWithPort &) override { return false; }
-    void MakeDefaultSdp(const LSipMessage &, std::string &) override {}
-};
+using vtest::EnginePort;
 
 struct NoOwner : LPBXCallOwner {
     bool StartCall(const LSipMessage &, const LPBXCallStart &) override { return false; }
@@ -53,13 +40,13 @@ class CallSetupClock : public SettingsTest
         SettingsTest::SetUp();
         clock.SetStepPerRead(1);
         vtest::UdpPeer probe; // a port free a moment ago; the engine moves on if taken
-        gEnginePort = probe.Port() + 1;
+        EnginePort() = probe.Port() + 1;
         LSipEngineSettings settings;
-        settings.getInt = EngineSetting;
+        settings.getInt = vtest::EngineSetting;
         engine.SetSettings(settings);
         engine.Start();
         ASSERT_TRUE(engine.GetReadySignal().WaitSignal(5000));
-        gEnginePort = engine.GetPrivateSipPort();
+        EnginePort() = engine.GetPrivateSipPort();
     }
     void TearDown() override
     {
@@ -70,13 +57,7 @@ class CallSetupClock : public SettingsTest
     // The caller's INVITE reaches a call thread whose one target is callee.
     void StartCall()
     {
-        std::string port = std::to_string(caller.Port());
-        std::string text =
-            "INVITE sip:200@127.0.0.1 SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.0.1:" + port +
-            ";branch=z9hG4bKc1\r\nTo: <sip:200@127.0.0.1>\r\n"
-            "From: <sip:100@127.0.0.1>;tag=c1\r\nCall-ID: setup-1\r\n"
-            "CSeq: 1 INVITE\r\nContact: <sip:100@127.0.0.1:" +
-            port + ">\r\nContent-Length: 0\r\n\r\n";
+        std::string text = vtest::PeerRequest("INVITE", "setup-1", "", caller.Port(), 1);
         LPtr<LSipMessage> invite(new LSipMessage);
         size_t position = 0;
         ASSERT_TRUE(invite->LoadPacket(text.data(), text.size(), position));
@@ -98,14 +79,14 @@ class CallSetupClock : public SettingsTest
         std::string text;
         LSipComposeResponse(text, request, status, reason, "callee1", nullptr, nullptr, nullptr,
                             false, nullptr);
-        peer.SendTo(gEnginePort, text);
+        peer.SendTo(EnginePort(), text);
     }
 
     LManualClock clock;
     LSipGraveyard graveyard{clock};
     LSipEngine engine{graveyard, clock};
     LSipDialogTiming timing;
-    NoServices services;
+    vtest::BareDialogServices services;
     LSipStack stack{engine, graveyard, clock, timing, services};
     LPBXCallTargetEnvironment environment{clock};
     LSDPStoredSettings sdp;
@@ -125,12 +106,9 @@ TEST_F(CallSetupClock, TargetThatRingsKeepsRingingUntilItsFinalResponse)
     EXPECT_EQ(Next(caller, ringing), "180");
     Reply(callee, invite, 486, "Busy Here");
     ASSERT_EQ(Next(caller, busy), "486");
-    std::string ackText = "ACK sip:200@127.0.0.1 SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.0.1:" +
-                          std::to_string(caller.Port()) +
-                          ";branch=z9hG4bKc1\r\nTo: " + busy.FindField(LSipFields::To, "") +
-                          "\r\nFrom: <sip:100@127.0.0.1>;tag=c1\r\nCall-ID: setup-1\r\n"
-                          "CSeq: 1 ACK\r\nContent-Length: 0\r\n\r\n";
-    caller.SendTo(gEnginePort, ackText);
+    std::string toTag = busy.FindField(LSipFields::To, "");
+    toTag = toTag.substr(toTag.find("tag=") + 4);
+    caller.SendTo(EnginePort(), vtest::PeerRequest("ACK", "setup-1", toTag, caller.Port(), 1));
     EXPECT_EQ(Next(callee, ack), "ACK");
 }
 } // namespace
