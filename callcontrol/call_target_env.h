@@ -1,11 +1,13 @@
 // What building target lists needs from the running exchange, behind one
 // small interface: the registrar's contact address map, the exchange's own
-// addresses and the desktop window notification. Every target list is made
+// addresses, the desktop window notification and the clock that dates
+// contacts and start times. Every target list is made
 // with the environment it works in: the main engine's while the exchange
 // runs, the plain one below (no mapping, no notification) in unit tests.
 #pragma once
 
 #include "callcontrol/queue_group.h"
+#include "platform/clock.h"
 #include "platform/ipaddress.h"
 
 #include <cstddef>
@@ -18,7 +20,9 @@ constexpr int kPBXNotifyMissingAppExtension = 3;
 class LPBXCallTargetEnvironment
 {
   public:
+    explicit LPBXCallTargetEnvironment(const LClock &clock) : m_Clock(clock) {}
     virtual ~LPBXCallTargetEnvironment() = default;
+    const LClock &GetClock() const { return m_Clock; }
 
     // Rewrites the host and port of uri (a 260-byte buffer) through the
     // registrar's contact address map, for a URI learnt from a message that
@@ -34,6 +38,7 @@ class LPBXCallTargetEnvironment
     LPBXQueuer &GetQueues() const { return m_Queues; }
 
   private:
+    const LClock &m_Clock;
     mutable LPBXQueuer m_Queues;
 };
 

@@ -158,7 +158,7 @@ int AddLineWithContactsToInitiateList(LSipCallInitiateList &list, const LPBXCont
                                       int lowPriorityDelay, const char *suffix,
                                       const char *userOverride)
 {
-    int64_t now = GetUnixTime();
+    int64_t now = list.GetEnvironment().GetClock().UnixTime();
     double highest = 0.3;
     for (LPBXContactListIterator it(owner); it; it.Next())
         if (it->GetContactExpiresTime() >= now)

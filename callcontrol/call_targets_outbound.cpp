@@ -150,7 +150,7 @@ void AddExternalLineToInitiateList(LSipCallInitiateList &list, LPBXExternalLine 
         params.outboundProxy = proxy;
         params.localAuthID = auth;
         params.password = password;
-        params.startTime = GetUnixTime() + delay;
+        params.startTime = list.GetEnvironment().GetClock().UnixTime() + delay;
         params.dialRules = "-";
         list.AddExternal(params);
     } else {

@@ -3,11 +3,10 @@
 #include "callcontrol/initiate_list.h"
 #include "callcontrol/registry_map.h"
 #include "media/sdp_session.h"
-#include "platform/tick.h"
 
 bool LPBXDialogServices::MapContact(char *uri, size_t capacity, const LIPAddressWithPort &source)
 {
-    return ApplyRegistryContactMapping(uri, capacity, source, GetUnixTime());
+    return ApplyRegistryContactMapping(uri, capacity, source, m_Clock.UnixTime());
 }
 
 void LPBXDialogServices::MakeDefaultSdp(const LSipMessage &, std::string &out)
@@ -18,5 +17,5 @@ void LPBXDialogServices::MakeDefaultSdp(const LSipMessage &, std::string &out)
 bool LPBXRunningEnvironment::ApplyRegistryContactMapping(char *uri,
                                                          const LIPAddressWithPort &source) const
 {
-    return ::ApplyRegistryContactMapping(uri, kSipInitiateTextSize, source, GetUnixTime());
+    return ::ApplyRegistryContactMapping(uri, kSipInitiateTextSize, source, GetClock().UnixTime());
 }

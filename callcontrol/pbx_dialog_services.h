@@ -12,12 +12,13 @@ class LSDPSettings;
 class LPBXDialogServices : public LSipDialogServices
 {
   public:
-    explicit LPBXDialogServices(LSDPSettings &sdp) : m_Sdp(sdp) {}
+    LPBXDialogServices(LSDPSettings &sdp, const LClock &clock) : m_Sdp(sdp), m_Clock(clock) {}
     bool MapContact(char *uri, size_t capacity, const LIPAddressWithPort &source) override;
     void MakeDefaultSdp(const LSipMessage &request, std::string &out) override;
 
   private:
     LSDPSettings &m_Sdp;
+    const LClock &m_Clock;
 };
 
 // The target-list environment of a running exchange: contacts learnt from
@@ -26,5 +27,6 @@ class LPBXDialogServices : public LSipDialogServices
 class LPBXRunningEnvironment : public LPBXCallTargetEnvironment
 {
   public:
+    using LPBXCallTargetEnvironment::LPBXCallTargetEnvironment;
     bool ApplyRegistryContactMapping(char *uri, const LIPAddressWithPort &source) const override;
 };

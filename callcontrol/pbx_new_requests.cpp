@@ -2,7 +2,6 @@
 
 #include "callcontrol/new_invite.h"
 #include "callcontrol/registrar.h"
-#include "platform/tick.h"
 #include "sip/sip_engine.h"
 
 void LPBXNewMessageHandler::HandleNewOptions(LPtr<LSipMessage> &message)
@@ -13,16 +12,16 @@ void LPBXNewMessageHandler::HandleNewOptions(LPtr<LSipMessage> &message)
 void LPBXNewMessageHandler::HandleNewInvite(LPtr<LSipMessage> &message)
 {
     LEngineResponder responder(m_Context);
-    LPBXHandleInvite(*message, m_Guards, responder, GetUnixTime());
+    LPBXHandleInvite(*message, m_Guards, responder, m_Context.sip.clock.UnixTime());
 }
 
 void LPBXNewMessageHandler::HandleNewRegister(LPtr<LSipMessage> &message)
 {
     LEngineResponder responder(m_Context);
-    LPBXHandleRegister(*message, m_Guards, responder, GetUnixTime());
+    LPBXHandleRegister(*message, m_Guards, responder, m_Context.sip.clock.UnixTime());
 }
 
 void LPBXNewMessageHandler::LogAddress()
 {
-    LPBXRefreshContactExpiries(GetUnixTime());
+    LPBXRefreshContactExpiries(m_Context.sip.clock.UnixTime());
 }

@@ -33,7 +33,7 @@ LPBXSipLine::LPBXSipLine(const LPBXContext &context, LPtr<LSipMessage> &invite,
                          LPtr<LSipCallInitiateList> &list, const char *startPrompt,
                          const char *waitHold, const LPBXCallStart &start)
     : m_Context(context), m_InitData(new InitData), m_MediatorHost(context),
-      m_Mediator(m_MediatorHost), m_StartTime(GetUnixTime())
+      m_Mediator(m_MediatorHost), m_StartTime(context.sip.clock.UnixTime())
 {
     m_CallerLeg.Reset(new LSipCall(context.sip, *invite, start.localUserId.c_str(),
                                    start.localAuthId.c_str(), start.password.c_str()));

@@ -106,10 +106,10 @@ bool LPBXSipLine::Reinvite(Slot &leg, Slot &other, LSipRequest &request,
 // section 14.1). A message arriving meanwhile is handled and ends the wait.
 bool LPBXSipLine::RunGlare(Slot &leg, Slot &other)
 {
-    uint32_t waitMs = LPBXGlareWaitMs(leg->IsLocalInitiatedCall(), GetTickCount());
-    uint32_t start = GetTickCount();
+    uint32_t waitMs = LPBXGlareWaitMs(leg->IsLocalInitiatedCall(), m_Context.sip.clock.Tick());
+    uint32_t start = m_Context.sip.clock.Tick();
     for (;;) {
-        uint32_t elapsed = LTickSince(start);
+        uint32_t elapsed = m_Context.sip.clock.Since(start);
         if (IsToStop())
             return false;
         if (elapsed + kPBXInCallTiming.glareSlackMs >= waitMs)

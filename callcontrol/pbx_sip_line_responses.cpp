@@ -57,7 +57,7 @@ void LPBXCallSetup::HandleResponse(LSipCallInitiateItem &item, Target &target,
         m_AnyResponse = true;
     if (status >= 100 && status <= 199) {
         item.provisionalReceived = true;
-        item.lastProvisionalTick = GetTickCount();
+        item.lastProvisionalTick = m_Clock.Tick();
         return;
     }
     if (status >= 200 && status <= 299) {
@@ -110,7 +110,7 @@ void LPBXCallSetup::Authenticate(LSipCallInitiateItem &item, Target &target, LSi
     }
     call.SendRequest(target.invite);
     item.provisionalReceived = false;
-    item.lastSendTick = GetTickCount();
+    item.lastSendTick = m_Clock.Tick();
     item.retransmitInterval = kFirstRetransmitMs;
 }
 

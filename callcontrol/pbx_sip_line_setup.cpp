@@ -1,14 +1,14 @@
 #include "callcontrol/pbx_sip_line_setup.h"
 
 #include "platform/log.h"
-#include "platform/tick.h"
 
 #include <algorithm>
 
 LPBXCallSetup::LPBXCallSetup(LPBXSipLine &line, LSipMessage *invite, LSipCallInitiateList &list,
                              LPBXPlayer *player, LSipMessage *infoInvite)
-    : m_Line(line), m_Invite(invite), m_InfoInvite(invite ? invite : infoInvite), m_Player(player),
-      m_List(list), m_Caller(*line.m_CallerLeg)
+    : m_Line(line), m_Clock(line.m_Context.sip.clock), m_Invite(invite),
+      m_InfoInvite(invite ? invite : infoInvite), m_Player(player), m_List(list),
+      m_Caller(*line.m_CallerLeg)
 {
 }
 
@@ -53,18 +53,18 @@ void LPBXCallSetup::PrepareMediator()
 void LPBXCallSetup::Run()
 {
     PrepareMediator();
-    m_StartTick = GetTickCount();
+    m_StartTick = m_Clock.Tick();
     // So that the first ringing indication goes out at once.
     m_LastRinging = m_StartTick - kRingingIntervalMs;
     for (;;) {
-        int64_t now = GetUnixTime();
+        int64_t now = m_Clock.UnixTime();
         DrainTargets(now);
         if (m_End != End::None)
             return;
         // Read after the responses are taken in: they stamp their own ticks,
         // and a "now" older than those would make every interval since them
         // wrap to about 49 days, burying a target the moment it rings.
-        uint32_t tick = GetTickCount();
+        uint32_t tick = m_Clock.Tick();
         if (m_List.IsEmpty()) {
             AnswerNoTargetLeft();
             return;
@@ -84,7 +84,7 @@ void LPBXCallSetup::Run()
         }
         if (m_Line.IsToStop())
             return;
-        if (LTickSince(m_StartTick) >= (m_Invite ? kSetupLimitMs : kConnectedSetupLimitMs)) {
+        if (m_Clock.Since(m_StartTick) >= (m_Invite ? kSetupLimitMs : kConnectedSetupLimitMs)) {
             m_TimeLimitReached = true;
             return;
         }
@@ -123,7 +123,7 @@ void LPBXCallSetup::WaitForSignals()
     }
     if (m_QueueSignal)
         group.Add(*m_QueueSignal);
-    m_Line.ProcessWaitSignalObjectGroup(group, m_Wait);
+    m_Clock.WaitGroup(m_Line, group, m_Wait);
 }
 
 void LPBXCallSetup::RespondToCaller(int status, const char *reason)

@@ -88,6 +88,7 @@ class LPBXCallSetup
     void AnswerConnectedCaller(Target &target, LSipMessage &response);
 
     LPBXSipLine &m_Line;
+    const LClock &m_Clock;
     LSipMessage *m_Invite;
     LSipMessage *m_InfoInvite;
     LPBXPlayer *m_Player;

@@ -48,12 +48,12 @@ bool LPBXSipLine::HandleRefer(LSipMessage &refer, Slot &leg, Slot &other)
 bool LPBXSipLine::AttendedTransfer(const char *callId, Slot &leg, Slot &other)
 {
     uint32_t giveUpMs = LPBXAttendedTransferGiveUp();
-    uint32_t start = GetTickCount();
+    uint32_t start = m_Context.sip.clock.Tick();
     int result = -1;
     while (!IsToStop()) {
         EnableSwapCalls();
         result = m_Context.owner.HandleTransfer(callId, other);
-        bool giveUp = result != -1 || LTickSince(start) >= giveUpMs;
+        bool giveUp = result != -1 || m_Context.sip.clock.Since(start) >= giveUpMs;
         if (!giveUp)
             Sleep(kPBXInCallTiming.swapRetryMs);
         DisableSwapCalls();

@@ -135,7 +135,7 @@ struct LPBXStatelessProxy::Hop {
 std::vector<LPBXStatelessProxy::Hop> LPBXStatelessProxy::LiveContacts(LPBXExtension &extension)
 {
     std::vector<Hop> hops;
-    int64_t now = GetUnixTime();
+    int64_t now = m_Clock.UnixTime();
     char contact[LPathSize];
     for (LPBXContactListIterator it(extension); it; it.Next()) {
         if ((int64_t)it->GetContactExpiresTime() + kPBXExpiredContactGrace < now)

@@ -5,6 +5,7 @@
 // and the companion applications use it; the exchange keeps no state.
 #pragma once
 
+#include "platform/clock.h"
 #include "platform/ipaddress.h"
 #include "sip/sip_answered_cache.h"
 #include "sip/sip_handlers.h"
@@ -33,7 +34,10 @@ class LPBXProxyTransport : public LSipPacketSender
 class LPBXStatelessProxy : public LSipSubscribeHandler
 {
   public:
-    explicit LPBXStatelessProxy(LPBXProxyTransport &transport) : m_Transport(transport) {}
+    LPBXStatelessProxy(LPBXProxyTransport &transport, const LClock &clock)
+        : m_Transport(transport), m_Clock(clock)
+    {
+    }
 
     // A new SUBSCRIBE or NOTIFY: forwarded, or answered 483, 404 or 480.
     void HandleRequest(LPtr<LSipMessage> &message);
@@ -50,4 +54,5 @@ class LPBXStatelessProxy : public LSipSubscribeHandler
     bool IsOwnSentBy(const char *host, int port);
 
     LPBXProxyTransport &m_Transport;
+    const LClock &m_Clock;
 };

@@ -14,6 +14,7 @@
 #include "logs/sip_trace.h"
 #include "media/rtp_nat_resolver.h"
 #include "media/sdp_stored_settings.h"
+#include "platform/clock.h"
 #include "platform/ptr.h"
 #include "platform/thread.h"
 #include "service/background_engine.h"
@@ -80,25 +81,26 @@ class MainEngine : public LBackgroundEngine, private LPBXCallOwner
                       const char *target) override;
 
     // In construction order: each part only refers to the ones above it.
+    LSystemClock mClock;
     // Relays find their public ports the way the SIP socket does, sharing
     // the engine's STUN counter and backup-server state; traced RTP goes to
     // the SIP trace file.
     LSDPStoredSettings mSdpSettings{
         [this](LRtpPublicAddressQuery &query) { LRtpNatResolve(mSipEngine.GetStunState(), query); },
         LSipTraceWrite};
-    LPBXDialogServices mDialogServices{mSdpSettings};
+    LPBXDialogServices mDialogServices{mSdpSettings, mClock};
     LSipDialogTiming mDialogTiming;
-    LSipGraveyard mGraveyard;
-    LSipEngine mSipEngine{mGraveyard};
-    LSipStack mSipStack{mSipEngine, mGraveyard, mDialogTiming, mDialogServices};
-    LPBXRunningEnvironment mTargetEnvironment;
+    LSipGraveyard mGraveyard{mClock};
+    LSipEngine mSipEngine{mGraveyard, mClock};
+    LSipStack mSipStack{mSipEngine, mGraveyard, mClock, mDialogTiming, mDialogServices};
+    LPBXRunningEnvironment mTargetEnvironment{mClock};
     LPBXContext mCallContext{mSipStack, mTargetEnvironment, mSdpSettings, *this};
     LPBXNewMessageHandler mNewRequests{mCallContext};
     LDetachedThreadsOwner mCallThreads;
     VLMaintenanceThread mMaintenance;
     // SUBSCRIBE, NOTIFY and unclaimed responses pass through statelessly.
     LPBXEngineProxyTransport mProxyTransport;
-    LPBXStatelessProxy mProxy{mProxyTransport};
+    LPBXStatelessProxy mProxy{mProxyTransport, mClock};
     LWebPageContext mPageContext;
     bool mRunning = false;
 };

@@ -1,6 +1,5 @@
 #include "sip/sip_answered_cache.h"
 
-#include "platform/tick.h"
 #include "sip/sipmessage.h"
 
 #include <algorithm>
@@ -28,7 +27,7 @@ void LSipAnsweredCache::Add(const LSipMessage &answered, const LIPAddressWithPor
     LLockScope hold(m_lock);
     // Stamped under the lock so that the list stays ordered by age: pruning
     // relies on the expired entries being the tail.
-    entry.cachedAt = GetTickCount();
+    entry.cachedAt = m_clock.Tick();
     m_entries.push_front(std::move(entry));
     LEntry added = m_entries.begin();
     auto bucket = m_byCallId.find(std::string_view(added->callId));
@@ -98,7 +97,7 @@ bool LSipAnsweredCache::Handle(const LSipMessage &message, LSipPacketSender &sen
     LSipAnsweredMessage key;
     FillKey(key, message);
     LLockScope hold(m_lock);
-    uint32_t now = GetTickCount();
+    uint32_t now = m_clock.Tick();
     LEntry match = FindNewest(key);
     // An old entry that still matches is used, so it is not pruned.
     PruneNewerThan(match, now);

@@ -5,6 +5,7 @@
 // lookup compares only the entries of its own Call-ID.
 #pragma once
 
+#include "platform/clock.h"
 #include "platform/ipaddress.h"
 #include "platform/lock.h"
 #include "sip/siptext.h"
@@ -29,6 +30,7 @@ class LSipPacketSender
 class LSipAnsweredCache
 {
   public:
+    explicit LSipAnsweredCache(const LClock &clock) : m_clock(clock) {}
     static constexpr size_t kMaxEntries = 4096;
     // A repeat is answered this many times; later repeats are absorbed.
     static constexpr int kMaxResends = 16;
@@ -78,6 +80,7 @@ class LSipAnsweredCache
     void PruneNewerThan(LEntry limit, uint32_t now);
     void Erase(LEntry entry);
 
+    const LClock &m_clock;
     LLockObject m_lock;
     LEntries m_entries;
     LIndex m_byCallId;

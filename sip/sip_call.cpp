@@ -2,7 +2,7 @@
 // the dialog data learnt from messages (route set, remote target, tags).
 #include "sip/sip_call.h"
 
-#include "platform/tick.h"
+#include "platform/clock.h"
 #include "sip/commalist.h"
 #include "sip/sip_engine.h"
 #include "sip/sipnameaddr.h"
@@ -58,7 +58,7 @@ LSipCall::LSipCall(const LSipStack &stack, const char *remote, const char *local
 {
     m_Stack.engine.CreateNewCallId(m_CallID, sizeof(m_CallID));
     m_Stack.engine.CreateNewLocalTag(m_LocalTag, sizeof(m_LocalTag));
-    m_LocalSequence = GetTickCount() % 1000;
+    m_LocalSequence = m_Stack.clock.Tick() % 1000;
     LSipCopy(m_LocalUserID, userID ? userID : "");
     LSipCopy(m_LocalAuthID, authID ? authID : "");
     LSipCopy(m_LocalPassword, password ? password : "");
@@ -88,7 +88,7 @@ LSipCall::LSipCall(const LSipStack &stack, const LSipMessage &invite, const char
     LSipCopy(m_InitialCSeq, invite.FindField(LSipFields::CSeq, ""));
     LSipCopy(m_InitialVia, invite.FindField(LSipFields::Via, ""));
     m_Stack.engine.CreateNewLocalTag(m_LocalTag, sizeof(m_LocalTag));
-    m_LocalSequence = GetTickCount() % 1000;
+    m_LocalSequence = m_Stack.clock.Tick() % 1000;
     LSipCopy(m_LocalUserID, userID ? userID : "");
     LSipCopy(m_LocalAuthID, authID ? authID : "");
     LSipCopy(m_LocalPassword, password ? password : "");
@@ -110,7 +110,7 @@ LSipCall::LSipCall(const LSipCall &other, const char *remoteTarget) : m_Stack(ot
 {
     m_Stack.engine.CreateNewCallId(m_CallID, sizeof(m_CallID));
     m_Stack.engine.CreateNewLocalTag(m_LocalTag, sizeof(m_LocalTag));
-    m_LocalSequence = GetTickCount() % 1000;
+    m_LocalSequence = m_Stack.clock.Tick() % 1000;
     LSipCopy(m_LocalUserID, other.m_LocalUserID);
     LSipCopy(m_LocalAuthID, other.m_LocalAuthID);
     LSipCopy(m_LocalPassword, other.m_LocalPassword);

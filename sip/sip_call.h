@@ -21,8 +21,7 @@
 #include <cstdint>
 #include <string>
 
-// Intervals and limits of the primitives. Tests shorten them; the service
-// keeps the defaults.
+// Intervals and limits of the primitives; the service keeps the defaults.
 struct LSipDialogTiming {
     uint32_t resendMs = 500; // request repeated until a response
     // A final response is repeated until its ACK on RFC 3261 Timer G: first

@@ -1,5 +1,5 @@
 // Reading the dialog's queue and sending its messages through the engine.
-#include "platform/tick.h"
+#include "platform/clock.h"
 #include "sip/sip_call.h"
 #include "sip/sip_engine.h"
 #include "sip/siplayouts.h"
@@ -41,27 +41,28 @@ LPtr<LSipMessage> LSipCall::GetNextMessage()
 
 LPtr<LSipMessage> LSipCall::WaitMessage(uint32_t ms)
 {
-    uint32_t start = GetTickCount();
+    uint32_t start = m_Stack.clock.Tick();
     for (;;) {
         if (LPtr<LSipMessage> message = GetNextMessage())
             return message;
-        uint32_t elapsed = LTickSince(start);
-        if (elapsed >= ms || !WaitSignal(ms - elapsed))
+        uint32_t elapsed = m_Stack.clock.Since(start);
+        if (elapsed >= ms ||
+            m_Stack.clock.WaitSignal(nullptr, *this, ms - elapsed) != LProcessSuccess)
             return LPtr<LSipMessage>();
     }
 }
 
 LPtr<LSipMessage> LSipCall::WaitMessage(LThread &thread, uint32_t ms, bool &stopped)
 {
-    uint32_t start = GetTickCount();
+    uint32_t start = m_Stack.clock.Tick();
     stopped = false;
     for (;;) {
         if (LPtr<LSipMessage> message = GetNextMessage())
             return message;
-        uint32_t elapsed = LTickSince(start);
+        uint32_t elapsed = m_Stack.clock.Since(start);
         if (elapsed >= ms)
             return LPtr<LSipMessage>();
-        LProcessResult result = thread.ProcessWaitSignal(*this, ms - elapsed);
+        LProcessResult result = m_Stack.clock.WaitSignal(&thread, *this, ms - elapsed);
         if (result == LProcessStopped) {
             stopped = true;
             return LPtr<LSipMessage>();

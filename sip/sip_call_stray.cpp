@@ -1,6 +1,6 @@
 // Answers to stray in-dialog requests, activity polling, and the dialog as
 // the graveyard drives it.
-#include "platform/tick.h"
+#include "platform/clock.h"
 #include "sip/sip_call.h"
 #include "sip/sip_engine.h"
 
@@ -55,13 +55,13 @@ bool LSipCall::PollActive(LThread &thread)
     bool optionsBuilt = false;
     info.CreateInfoRequest(*this);
     SendRequest(info);
-    uint32_t start = GetTickCount();
+    uint32_t start = m_Stack.clock.Tick();
     uint32_t lastSend = start;
     for (;;) {
-        uint32_t elapsed = LTickSince(start);
+        uint32_t elapsed = m_Stack.clock.Since(start);
         if (elapsed >= timing.pollDeadMs)
             return false;
-        uint32_t sinceSend = LTickSince(lastSend);
+        uint32_t sinceSend = m_Stack.clock.Since(lastSend);
         uint32_t wait = sinceSend >= timing.pollResendMs ? 0 : timing.pollResendMs - sinceSend;
         wait = std::min(wait, timing.pollDeadMs - elapsed);
         bool stopped = false;
@@ -75,16 +75,16 @@ bool LSipCall::PollActive(LThread &thread)
             }
             return DefaultMessageProcessing(*message);
         }
-        if (LTickSince(lastSend) < timing.pollResendMs)
+        if (m_Stack.clock.Since(lastSend) < timing.pollResendMs)
             continue;
-        if (LTickSince(start) >= timing.pollOptionsFromMs) {
+        if (m_Stack.clock.Since(start) >= timing.pollOptionsFromMs) {
             if (!optionsBuilt)
                 options.CreateOptionsRequest(*this);
             optionsBuilt = true;
             SendRequest(options);
         } else
             SendRequest(info);
-        lastSend = GetTickCount();
+        lastSend = m_Stack.clock.Tick();
     }
 }
 

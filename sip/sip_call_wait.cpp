@@ -1,6 +1,6 @@
 // The blocking primitives of a dialog: a request repeated until its
 // response, a response repeated until its ACK, CANCEL, ACK and re-INVITE.
-#include "platform/tick.h"
+#include "platform/clock.h"
 #include "sip/sip_call.h"
 #include "sip/sip_engine.h"
 #include "sip/siplayouts.h"
@@ -23,17 +23,21 @@ bool Given(const char *text)
 int LSipCall::SendRequestAndWaitForResponse(LThread &thread, const LSipRequest &request,
                                             LPtr<LSipMessage> &response, uint32_t timeoutMs)
 {
-    uint32_t start = GetTickCount();
+    uint32_t start = m_Stack.clock.Tick();
     bool provisional = false;
     SendRequest(request);
-    uint32_t lastSend = GetTickCount();
+    uint32_t lastSend = m_Stack.clock.Tick();
     for (;;) {
         bool stopped = false;
         // Repeats go out on the timer only (RFC 3261 section 17.1.2.2), not on
-        // every unrelated message that wakes the wait.
-        uint32_t sinceSend = LTickSince(lastSend);
-        uint32_t wait =
-            sinceSend < m_Stack.timing.resendMs ? m_Stack.timing.resendMs - sinceSend : 0;
+        // every unrelated message that wakes the wait. Once a provisional
+        // response stopped them, the wait runs to the time limit: a zero wait
+        // there would spin until it.
+        uint32_t sinceSend = m_Stack.clock.Since(lastSend);
+        uint32_t elapsed = m_Stack.clock.Since(start);
+        uint32_t wait = provisional ? (elapsed < timeoutMs ? timeoutMs - elapsed : 0)
+                        : sinceSend < m_Stack.timing.resendMs ? m_Stack.timing.resendMs - sinceSend
+                                                              : 0;
         LPtr<LSipMessage> message = WaitMessage(thread, wait, stopped);
         if (stopped)
             return 408;
@@ -46,11 +50,11 @@ int LSipCall::SendRequestAndWaitForResponse(LThread &thread, const LSipRequest &
             provisional = true;
         } else if (message && !DefaultMessageProcessing(*message))
             return 487;
-        if (LTickSince(start) >= timeoutMs)
+        if (m_Stack.clock.Since(start) >= timeoutMs)
             return 408;
-        if (!provisional && LTickSince(lastSend) >= m_Stack.timing.resendMs) {
+        if (!provisional && m_Stack.clock.Since(lastSend) >= m_Stack.timing.resendMs) {
             SendRequest(request);
-            lastSend = GetTickCount();
+            lastSend = m_Stack.clock.Tick();
         }
     }
 }
@@ -74,10 +78,11 @@ int LSipCall::SendResponseAndWaitForAck(LThread &thread, const LSipMessage &requ
     LIPAddressWithPort to(request.GetSource());
     m_Stack.engine.SendPacketUDP(to, text);
     m_Stack.engine.AddAnsweredMessage(request, to, text);
-    uint32_t start = GetTickCount(), interval = m_Stack.timing.ackWaitSliceMs, nextSend = interval;
+    uint32_t start = m_Stack.clock.Tick(), interval = m_Stack.timing.ackWaitSliceMs,
+             nextSend = interval;
     for (;;) {
         bool stopped = false;
-        uint32_t elapsed = LTickSince(start);
+        uint32_t elapsed = m_Stack.clock.Since(start);
         uint32_t wait = nextSend > elapsed ? nextSend - elapsed : 0;
         LPtr<LSipMessage> message = WaitMessage(thread, wait, stopped);
         if (stopped)
@@ -88,7 +93,7 @@ int LSipCall::SendResponseAndWaitForAck(LThread &thread, const LSipMessage &requ
         }
         if (message && !DefaultMessageProcessing(*message))
             return 487;
-        elapsed = LTickSince(start);
+        elapsed = m_Stack.clock.Since(start);
         if (elapsed >= m_Stack.timing.ackLimitMs)
             return 408;
         if (elapsed < nextSend)
@@ -116,7 +121,7 @@ int LSipCall::SendCancel(const LSipRequest &invite, bool provisionalSeen)
     cancel.CreateCancelRequest(*this, invite);
     uint32_t limit =
         provisionalSeen ? m_Stack.timing.cancelLimitProvisionalMs : m_Stack.timing.cancelLimitMs;
-    uint32_t start = GetTickCount();
+    uint32_t start = m_Stack.clock.Tick();
     bool answered = false;
     for (;;) {
         if (provisionalSeen && !answered)
@@ -136,7 +141,7 @@ int LSipCall::SendCancel(const LSipRequest &invite, bool provisionalSeen)
             }
         } else if (message && message->IsRequest() && !DefaultMessageProcessing(*message))
             return 487;
-        if (LTickSince(start) >= limit)
+        if (m_Stack.clock.Since(start) >= limit)
             return 408;
     }
 }
@@ -152,17 +157,17 @@ int LSipCall::SendReInviteAndWaitForFinalResponse(LThread &thread, LSipRequest &
                                                   LPtr<LSipMessage> &response, const char *sdp)
 {
     request.CreateNewInviteRequest(*this, sdp, nullptr, 20, nullptr, false);
-    uint32_t start = GetTickCount();
+    uint32_t start = m_Stack.clock.Tick();
     bool provisional = false;
     // Repeats go out on the timer only (RFC 3261 section 17.1.1.2): a request
     // of the far end arriving meanwhile (a glare INVITE answered 491) must
     // not trigger one, or the far end sees a burst of copies.
     SendRequest(request);
-    uint32_t lastSend = GetTickCount();
+    uint32_t lastSend = m_Stack.clock.Tick();
     for (;;) {
         bool stopped = false;
         uint32_t slice = m_Stack.timing.reInviteSliceMs;
-        uint32_t sinceSend = LTickSince(lastSend);
+        uint32_t sinceSend = m_Stack.clock.Since(lastSend);
         uint32_t wait = provisional         ? m_Stack.timing.reInviteSliceProvisionalMs
                         : sinceSend < slice ? slice - sinceSend
                                             : 0;
@@ -182,7 +187,7 @@ int LSipCall::SendReInviteAndWaitForFinalResponse(LThread &thread, LSipRequest &
                 }
                 provisional = false;
                 SendRequest(request);
-                lastSend = GetTickCount();
+                lastSend = m_Stack.clock.Tick();
             }
         } else if (message && !DefaultMessageProcessing(*message)) {
             SendCancel(request, provisional);
@@ -190,13 +195,13 @@ int LSipCall::SendReInviteAndWaitForFinalResponse(LThread &thread, LSipRequest &
         }
         uint32_t limit = provisional ? m_Stack.timing.reInviteLimitProvisionalMs
                                      : m_Stack.timing.reInviteLimitMs;
-        if (stopped || LTickSince(start) >= limit) {
+        if (stopped || m_Stack.clock.Since(start) >= limit) {
             SendCancel(request, provisional);
             return 408;
         }
-        if (!provisional && LTickSince(lastSend) >= m_Stack.timing.reInviteSliceMs) {
+        if (!provisional && m_Stack.clock.Since(lastSend) >= m_Stack.timing.reInviteSliceMs) {
             SendRequest(request);
-            lastSend = GetTickCount();
+            lastSend = m_Stack.clock.Tick();
         }
     }
 }

@@ -50,8 +50,8 @@ struct LSipEngine::LoopState {
     uint32_t lastHostCheck = 0;
 };
 
-LSipEngine::LSipEngine(LSipGraveyard &graveyard)
-    : m_Graveyard(graveyard), m_Identifiers((int)getpid(), ComputerName())
+LSipEngine::LSipEngine(LSipGraveyard &graveyard, const LClock &clock)
+    : m_Graveyard(graveyard), m_Clock(clock), m_Identifiers((int)getpid(), ComputerName())
 {
 }
 
@@ -101,7 +101,7 @@ void LSipEngine::ThreadFunction()
     m_Running.store(true);
     m_Graveyard.Start(LThread::StartBelowNormal);
     LoopState state;
-    uint32_t now = GetTickCount();
+    uint32_t now = m_Clock.Tick();
     state.lastNatCheck = now - kLongAgoMs;
     state.lastKeepAlive = now - kLongAgoMs;
     while (!IsToStop()) {
@@ -137,7 +137,7 @@ bool LSipEngine::PrepareSocket(LoopState &state)
     // The address comes from a host-name look-up (files, maybe DNS); under
     // load a pass runs for every datagram, so it is looked up at most once
     // a second.
-    uint32_t now = GetTickCount();
+    uint32_t now = m_Clock.Tick();
     if (!state.hostChecked || LTickInterval(now, state.lastHostCheck) >= kHostCheckMs) {
         char host[kSipLongText];
         if (!LIPGetLocalHostIPPublic(host, sizeof(host)) || !host[0]) {
@@ -241,7 +241,7 @@ void LSipEngine::ResolvePublicAddress(char *publicIP, int &publicPort)
 
 void LSipEngine::CheckPublicAddress(LoopState &state)
 {
-    uint32_t now = GetTickCount();
+    uint32_t now = m_Clock.Tick();
     if (!state.justBound && LTickInterval(now, state.lastNatCheck) <= kNatCheckMs)
         return;
     state.justBound = false;
@@ -270,11 +270,11 @@ void LSipEngine::CheckPublicAddress(LoopState &state)
 // (keep-alive off or no server), or the loop would spin on a due timer.
 uint32_t LSipEngine::KeepAliveWait(LoopState &state)
 {
-    uint32_t since = LTickSince(state.lastKeepAlive);
+    uint32_t since = m_Clock.Since(state.lastKeepAlive);
     uint32_t remaining = since >= kKeepAliveMs ? 0 : kKeepAliveMs - since;
     if (remaining > kKeepAliveSlackMs)
         return remaining;
-    state.lastKeepAlive = GetTickCount();
+    state.lastKeepAlive = m_Clock.Tick();
     char server[kSipLongText];
     const char *key = m_Stun.backup.load() ? LSipKeys::StunServer2.key : LSipKeys::StunServer1.key;
     if (!GetSettingBool(LSipKeys::Stun.key, LSipKeys::Stun.def) ||

@@ -4,6 +4,7 @@
 // sender and the identifier makers.
 #pragma once
 
+#include "platform/clock.h"
 #include "platform/ipaddress.h"
 #include "platform/lock.h"
 #include "platform/signal.h"
@@ -34,7 +35,7 @@ class LSipEngine : public LThread, public LSipPacketSender, private LSipLineRegi
     static constexpr size_t kDatagramCapacity = 4096; // at most 4095 bytes are read
 
     // The engine runs graveyard for as long as its loop runs.
-    explicit LSipEngine(LSipGraveyard &graveyard);
+    LSipEngine(LSipGraveyard &graveyard, const LClock &clock);
     ~LSipEngine() override;
 
     // Stops a running loop, clears the public port and starts anew.
@@ -118,6 +119,7 @@ class LSipEngine : public LThread, public LSipPacketSender, private LSipLineRegi
     void GetRegisterContact(char *ip, size_t capacity, int &port) override;
 
     LSipGraveyard &m_Graveyard;
+    const LClock &m_Clock;
     std::atomic<bool> m_Running{false};
     std::atomic<bool> m_RestartRequested{false};
     LIPSocketUDP m_Socket;
@@ -133,10 +135,10 @@ class LSipEngine : public LThread, public LSipPacketSender, private LSipLineRegi
     // Live dialogs by Call-ID, each bucket newest first: a message is offered
     // only to the dialogs of its own Call-ID, in registration order.
     std::unordered_map<std::string, std::vector<LSipDialogTaker *>> m_Calls;
-    LSipAnsweredCache m_Answered;
+    LSipAnsweredCache m_Answered{m_Clock};
     LSipEngineSettings m_Settings;
     std::atomic<LSipNewMessageHandler *> m_NewHandler{nullptr};
     std::atomic<LSipSubscribeHandler *> m_SubscribeHandler{nullptr};
-    LSipLineRegistrations m_Lines{*this};
+    LSipLineRegistrations m_Lines{*this, m_Clock};
     LStunState m_Stun;
 };

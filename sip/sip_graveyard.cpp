@@ -26,7 +26,7 @@ void LSipGraveyard::Insert(Item &item)
 {
     LSipGraveyardLeg *leg = item.leg.Get();
     leg->WatchQueue(this);
-    uint32_t now = GetTickCount();
+    uint32_t now = m_Clock.Tick();
     item.added = now;
     {
         LLockScope hold(m_ListLock);
@@ -81,7 +81,7 @@ void LSipGraveyard::AddCall(LPtr<LSipGraveyardLeg> &leg)
     Item item;
     item.leg.Assign(leg);
     if (item.leg->IsDialogEstablished())
-        StartBye(item, GetTickCount());
+        StartBye(item, m_Clock.Tick());
     Insert(item);
 }
 
@@ -97,7 +97,7 @@ void LSipGraveyard::AddCall(LPtr<LSipGraveyardLeg> &leg, bool cancelNow)
     if (cancelNow) {
         item.leg->Send(LSipGraveyardLeg::Cancel);
         item.cancelSent = true;
-        item.cancel.lastSend = GetTickCount();
+        item.cancel.lastSend = m_Clock.Tick();
     }
     Insert(item);
 }
@@ -290,7 +290,7 @@ uint32_t LSipGraveyard::RunPass(LSignalObjectGroup &group)
     group.Add(m_Wake);
     m_Wake.Reset();
     LLockScope hold(m_ListLock);
-    uint32_t now = GetTickCount();
+    uint32_t now = m_Clock.Tick();
     DrainReady(now);
     bool pending = false;
     uint32_t wait = RunTimedItems(now, pending);

@@ -6,6 +6,7 @@
 // queued messages, and only legs with a repeat pending run timers.
 #pragma once
 
+#include "platform/clock.h"
 #include "platform/lock.h"
 #include "platform/ptr.h"
 #include "platform/signal.h"
@@ -59,7 +60,7 @@ class LSipGraveyard : public LThread
     static constexpr uint32_t kLingerMs = 5000;
     static constexpr uint32_t kIdleWaitMs = 3600000;
 
-    LSipGraveyard() = default;
+    explicit LSipGraveyard(const LClock &clock) : m_Clock(clock) {}
     ~LSipGraveyard() override;
 
     // A leg whose INVITE is done: BYE now while its dialog is established.
@@ -124,6 +125,7 @@ class LSipGraveyard : public LThread
                          uint32_t limit, uint32_t now, uint32_t &wait);
 
     LSignalObject m_Wake;
+    const LClock &m_Clock;
     LSignalObject m_Idle;
     LLockObject m_ListLock;
     ItemList m_Items; // oldest first

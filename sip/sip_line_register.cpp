@@ -26,9 +26,9 @@ bool ResolveProxy(const LSipProxyRegisterItem &item, LIPAddressWithPort &to)
 }
 
 // Seconds since 1970 at which a tick deadline falls.
-int64_t UnixTimeOfTick(uint32_t now, uint32_t tick)
+int64_t UnixTimeOfTick(const LClock &clock, uint32_t now, uint32_t tick)
 {
-    return GetUnixTime() + LTickDiff(tick, now) / 1000;
+    return clock.UnixTime() + LTickDiff(tick, now) / 1000;
 }
 } // namespace
 
@@ -50,7 +50,7 @@ void LSipLineRegistrations::Register(const char *server, const char *proxy, cons
             return;
         }
     Item &item = m_Items.emplace_front();
-    uint32_t now = GetTickCount();
+    uint32_t now = m_Clock.Tick();
     item.lastSend = item.lastRegister = now - kNeverSentMs;
     item.nextDue = now;
     LSipCopy(item.server, server);
@@ -93,20 +93,20 @@ void LSipLineRegistrations::UnregisterAll()
 void LSipLineRegistrations::UnregisterAllOnStop()
 {
     LLockScope hold(m_Lock);
-    uint32_t start = GetTickCount();
+    uint32_t start = m_Clock.Tick();
     for (Item &item : m_Items) {
-        if (LTickSince(start) <= kUnregisterBudgetMs)
+        if (m_Clock.Since(start) <= kUnregisterBudgetMs)
             SendUnregisterRequest(item);
         item.registered = false;
         item.registeredUntil = 0;
-        item.nextDue = GetTickCount();
+        item.nextDue = m_Clock.Tick();
     }
 }
 
 void LSipLineRegistrations::MarkAllDue()
 {
     LLockScope hold(m_Lock);
-    uint32_t now = GetTickCount();
+    uint32_t now = m_Clock.Tick();
     for (Item &item : m_Items)
         item.nextDue = now;
 }
@@ -120,7 +120,7 @@ size_t LSipLineRegistrations::GetCount()
 std::vector<LSipLineStatus> LSipLineRegistrations::GetLineStatus()
 {
     LLockScope hold(m_Lock);
-    uint32_t now = GetTickCount();
+    uint32_t now = m_Clock.Tick();
     std::vector<LSipLineStatus> out;
     for (const Item &item : m_Items) {
         LSipLineStatus status;
@@ -131,8 +131,9 @@ std::vector<LSipLineStatus> LSipLineRegistrations::GetLineStatus()
         status.lastStatus = item.lastStatus;
         status.lastReason = item.lastReason;
         // A line still being retried every 7 s is due now.
-        status.nextAttempt =
-            LTickReached(now, item.nextDue) ? GetUnixTime() : UnixTimeOfTick(now, item.nextDue);
+        status.nextAttempt = LTickReached(now, item.nextDue)
+                                 ? m_Clock.UnixTime()
+                                 : UnixTimeOfTick(m_Clock, now, item.nextDue);
         out.push_back(status);
     }
     return out;
@@ -194,7 +195,7 @@ void LSipLineRegistrations::SendRegisterKeepAlive(Item &item)
 uint32_t LSipLineRegistrations::TimerPass(uint32_t wait)
 {
     LLockScope hold(m_Lock);
-    uint32_t now = GetTickCount();
+    uint32_t now = m_Clock.Tick();
     for (Item &item : m_Items) {
         TimerPassItem(item, now);
         int32_t t = LTickDiff(item.nextDue, now);

@@ -8,6 +8,7 @@
 // item state is guarded by one lock, also held while sending.
 #pragma once
 
+#include "platform/clock.h"
 #include "platform/ipaddress.h"
 #include "platform/lock.h"
 #include "sip/siptext.h"
@@ -98,7 +99,10 @@ class LSipLineRegistrations : public LSipLineStatusSource
     static constexpr int kMaxExpiry = 86400;
     static constexpr int kKeepAliveAboveExpiry = 60;
 
-    explicit LSipLineRegistrations(LSipLineRegisterHost &host) : m_Host(host) {}
+    LSipLineRegistrations(LSipLineRegisterHost &host, const LClock &clock)
+        : m_Host(host), m_Clock(clock)
+    {
+    }
 
     void Register(const char *server, const char *proxy, const char *aor, const char *lineID,
                   const char *authID, const char *password, int q);
@@ -131,6 +135,7 @@ class LSipLineRegistrations : public LSipLineStatusSource
     int GrantedExpiry(const LSipMessage &response);
 
     LSipLineRegisterHost &m_Host;
+    const LClock &m_Clock;
     LLockObject m_Lock;
     std::list<Item> m_Items; // newest first
 };

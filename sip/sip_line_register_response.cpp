@@ -49,7 +49,7 @@ bool LSipLineRegistrations::HandleResponse(const LSipMessage &response)
             continue;
         if (!IsAnswerTo(response, item.sequence))
             return true;
-        uint32_t now = GetTickCount();
+        uint32_t now = m_Clock.Tick();
         int status = response.GetResponseStatusCode();
         if (status >= 200 && status < 300)
             HandleSuccess(item, response, now);
@@ -107,7 +107,7 @@ void LSipLineRegistrations::HandleSuccess(Item &item, const LSipMessage &respons
     int expires = GrantedExpiry(response);
     item.nextDue = now + (uint32_t)expires * 1000 - kRefreshAheadMs;
     item.keepAliveActive = expires > kKeepAliveAboveExpiry;
-    item.registeredUntil = GetUnixTime() + expires;
+    item.registeredUntil = m_Clock.UnixTime() + expires;
     if (!item.registered) {
         item.registered = true;
         SIPLOGF("Registered as: %s", item.addressOfRecord);

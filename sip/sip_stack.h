@@ -1,6 +1,6 @@
 // What one SIP dialog works with: the engine that carries its messages, the
-// graveyard that finishes its teardown, the timing of its waits and what
-// the layers above supply (contact mapping, the idle SDP). The main engine
+// graveyard that finishes its teardown, the clock and timing of its waits
+// and what the layers above supply (contact mapping, the idle SDP). The main engine
 // builds one stack and hands it to every dialog it makes, so a dialog can
 // never run against a part nobody supplied.
 #pragma once
@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <string>
 
+class LClock;
 class LSipEngine;
 class LSipGraveyard;
 class LSipMessage;
@@ -32,6 +33,7 @@ class LSipDialogServices
 struct LSipStack {
     LSipEngine &engine;
     LSipGraveyard &graveyard;
+    const LClock &clock;
     const LSipDialogTiming &timing;
     LSipDialogServices &services;
 };

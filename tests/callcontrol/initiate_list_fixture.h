@@ -11,8 +11,8 @@
 #include "config/pbx_group.h"
 #include "config/pbx_outbound_plan.h"
 #include "config/settings_fixture.h"
+#include "platform/clock.h"
 #include "platform/log.h"
-#include "platform/tick.h"
 
 #include <algorithm>
 #include <cstring>
@@ -27,6 +27,7 @@ constexpr const char *kCaller = "\"Alice\" <sip:100@pbx.test>";
 class TestEnvironment : public LPBXCallTargetEnvironment
 {
   public:
+    using LPBXCallTargetEnvironment::LPBXCallTargetEnvironment;
     const char *GetLocalFQDN(char *out) const override
     {
         strcpy(out, "pbx.test");
@@ -62,7 +63,6 @@ class InitiateListTest : public SettingsTest
     void SetUp() override
     {
         SettingsTest::SetUp();
-        LTestClock::Install(1000, kNow);
         gLogLines.clear();
         LLog::SetSink([](int, const char *text) { gLogLines.push_back(text); });
     }
@@ -70,7 +70,6 @@ class InitiateListTest : public SettingsTest
     {
         list.DeleteAll();
         LLog::SetSink(nullptr);
-        LTestClock::Remove();
         SettingsTest::TearDown();
     }
 
@@ -166,7 +165,8 @@ class InitiateListTest : public SettingsTest
         return std::find(gLogLines.begin(), gLogLines.end(), text) != gLogLines.end();
     }
 
-    TestEnvironment env;
+    LManualClock clock{1000, kNow};
+    TestEnvironment env{clock};
     LSipCallInitiateList list{env};
     char prompt[260] = "x";
     char hold[260] = "x";

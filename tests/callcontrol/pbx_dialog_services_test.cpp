@@ -24,17 +24,11 @@ class PBXDialogServicesTest : public RegistrarTest
     void SetUp() override
     {
         RegistrarTest::SetUp();
-        LTestClock::Install(1000, kNow);
         // The phone at 192.168.1.20:5060 registered from 203.0.113.5:40000.
         LIPAddressWithPort a, s;
         a.SetFromText("192.168.1.20:5060", 5060);
         s.SetFromText("203.0.113.5:40000", 5060);
         SetRegistryContactMapping(a, s, kNow);
-    }
-    void TearDown() override
-    {
-        LTestClock::Remove();
-        RegistrarTest::TearDown();
     }
 
     // The remote target a dialog takes from a 200 sent by source.
@@ -65,13 +59,14 @@ class PBXDialogServicesTest : public RegistrarTest
         return target;
     }
 
+    LManualClock clock{1000, kNow};
     LSDPStoredSettings sdp{LRtpDefaultPublicAddress, [](const char *) {}};
-    LPBXDialogServices services{sdp};
-    LPBXRunningEnvironment environment;
-    LSipGraveyard graveyard;
-    LSipEngine engine{graveyard};
+    LPBXDialogServices services{sdp, clock};
+    LPBXRunningEnvironment environment{clock};
+    LSipGraveyard graveyard{clock};
+    LSipEngine engine{graveyard, clock};
     LSipDialogTiming timing;
-    LSipStack stack{engine, graveyard, timing, services};
+    LSipStack stack{engine, graveyard, clock, timing, services};
 };
 
 TEST_F(PBXDialogServicesTest, DialogsAndTargetListsMapOnlyTheRegisteringSource)
@@ -95,7 +90,7 @@ TEST_F(PBXDialogServicesTest, DialogsAndTargetListsMapOnlyTheRegisteringSource)
 
 TEST_F(PBXDialogServicesTest, ExpiredMappingIsNotApplied)
 {
-    LTestClock::Advance(4001 * 1000);
+    clock.Advance(4001 * 1000);
     EXPECT_EQ(DialogTarget("203.0.113.5:40000"), kPrivate);
 }
 

@@ -50,16 +50,6 @@ class FakeTransport : public LPBXProxyTransport
 class StatelessProxy : public RegistrarTest
 {
   protected:
-    void SetUp() override
-    {
-        RegistrarTest::SetUp();
-        LTestClock::Install(0, kNow);
-    }
-    void TearDown() override
-    {
-        LTestClock::Remove();
-        RegistrarTest::TearDown();
-    }
     static void Extension(const char *name, const char *voiceMail,
                           std::vector<std::pair<const char *, int64_t>> contacts)
     {
@@ -90,7 +80,8 @@ class StatelessProxy : public RegistrarTest
     }
 
     FakeTransport transport;
-    LPBXStatelessProxy proxy{transport};
+    LManualClock clock{0, kNow};
+    LPBXStatelessProxy proxy{transport, clock};
 };
 
 constexpr const char *kSenderVia = "Via: SIP/2.0/UDP 192.168.5.5:5099;branch=z9hG4bKa;rport\r\n";

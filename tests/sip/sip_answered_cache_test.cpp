@@ -1,6 +1,6 @@
 // The answered-response cache: what counts as a repeat, how often it is
 // answered, pruning by age and the bound on its size.
-#include "platform/tick.h"
+#include "platform/clock.h"
 #include "sip/sip_answered_cache.h"
 #include "sip/sipmessage.h"
 
@@ -45,9 +45,8 @@ std::string Invite(const std::string &callId, const char *cseq = "1 INVITE",
 class AnsweredCache : public ::testing::Test
 {
   protected:
-    void SetUp() override { LTestClock::Install(1000); }
-    void TearDown() override { LTestClock::Remove(); }
-    LSipAnsweredCache cache;
+    LManualClock clock{1000};
+    LSipAnsweredCache cache{clock};
     Recorder sent;
     LIPAddressWithPort peer{0x7f000001, 5070};
 };
@@ -89,11 +88,11 @@ TEST_F(AnsweredCache, OldEntriesGoWhenAnotherMessageIsLookedUp)
 {
     const LSipMessage &old = Parse(Invite("old"));
     cache.Add(old, peer, "a");
-    LTestClock::Advance(30000);
+    clock.Advance(30000);
     cache.Add(Parse(Invite("young")), peer, "b");
     EXPECT_FALSE(cache.Handle(Parse(Invite("other")), sent));
     EXPECT_EQ(cache.GetCount(), 2u); // exactly 30000 ms is still kept
-    LTestClock::Advance(1);
+    clock.Advance(1);
     EXPECT_TRUE(cache.Handle(old, sent)); // an old entry that matches is used
     EXPECT_FALSE(cache.Handle(Parse(Invite("other")), sent));
     EXPECT_EQ(cache.GetCount(), 1u);
@@ -168,13 +167,13 @@ TEST_F(AnsweredCache, DroppingTheOldestKeepsTheIndexConsistent)
 TEST_F(AnsweredCache, PruningRemovesExpiredEntriesFromTheIndex)
 {
     cache.Add(Parse(Invite("x")), peer, "x");
-    LTestClock::Advance(1);
+    clock.Advance(1);
     cache.Add(Parse(Invite("y")), peer, "y");
-    LTestClock::Advance(1);
+    clock.Advance(1);
     cache.Add(Parse(Invite("z", "1 INVITE")), peer, "z1");
-    LTestClock::Advance(10);
+    clock.Advance(10);
     cache.Add(Parse(Invite("z", "2 INVITE")), peer, "z2");
-    LTestClock::Advance(30000 - 9);
+    clock.Advance(30000 - 9);
     // z 1 INVITE and older are expired; z 2 INVITE is not.
     EXPECT_TRUE(cache.Handle(Parse(Invite("y")), sent));
     EXPECT_EQ(cache.GetCount(), 3u); // z 1 INVITE went, x is older than the match
@@ -183,7 +182,7 @@ TEST_F(AnsweredCache, PruningRemovesExpiredEntriesFromTheIndex)
     EXPECT_EQ(cache.GetCount(), 1u);
     EXPECT_EQ(cache.GetCallIdCount(), 1u);
     EXPECT_TRUE(cache.Handle(Parse(Invite("z", "2 INVITE")), sent));
-    LTestClock::Advance(11);
+    clock.Advance(11);
     EXPECT_FALSE(cache.Handle(Parse(Invite("w")), sent));
     EXPECT_EQ(cache.GetCount(), 0u);
     EXPECT_EQ(cache.GetCallIdCount(), 0u);

@@ -1,10 +1,10 @@
 // An in-process SIP engine on a free loopback port, a raw UDP peer that
-// plays the far end of a dialog, and short dialog timers so that repeat
-// timing can be measured in a few hundred milliseconds.
+// plays the far end of a dialog, and a manual clock on which a dialog's
+// timers run in virtual time.
 #pragma once
 
+#include "platform/clock.h"
 #include "platform/thread.h"
-#include "platform/tick.h"
 #include "sip/sip_call.h"
 #include "sip/sip_engine.h"
 #include "sip/siplayouts.h"
@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace vtest
@@ -30,41 +31,23 @@ inline int EngineSetting(const char *, const char *key, int def)
     return std::string(key) == "Port" ? EnginePort() : def;
 }
 
-// Short dialog timers, so that repeat timing shows in a few hundred ms.
-inline LSipDialogTiming ShortDialogTiming()
-{
-    LSipDialogTiming t;
-    t.resendMs = 100;
-    t.ackWaitSliceMs = 70;
-    t.ackWaitSliceMaxMs = 200;
-    t.ackLimitMs = 1200;
-    t.cancelSliceMs = 70;
-    t.cancelLimitMs = 300;
-    t.cancelLimitProvisionalMs = 600;
-    t.reInviteSliceMs = 100;
-    t.reInviteSliceProvisionalMs = 300;
-    t.reInviteLimitMs = 1000;
-    t.reInviteLimitProvisionalMs = 2000;
-    t.pollResendMs = 150;
-    t.pollOptionsFromMs = 600;
-    t.pollDeadMs = 1200;
-    t.optionsLimitMs = 1000;
-    return t;
-}
-
 // The SIP stack alone: no registrar to map contacts, no idle SDP.
 struct BareDialogServices : LSipDialogServices {
     bool MapContact(char *, size_t, const LIPAddressWithPort &) override { return false; }
     void MakeDefaultSdp(const LSipMessage &, std::string &) override {}
 };
 
-// One suite's own engine and graveyard.
+// One suite's own engine and graveyard. Dialogs run on the manual clock
+// with the service's timing; the graveyard keeps the machine's clock (its
+// timing is tested on its passes) and finishes legs as in service.
 struct TestSipStack {
-    LSipGraveyard graveyard;
-    LSipEngine engine{graveyard};
-    LSipDialogTiming timing = ShortDialogTiming();
+    LManualClock clock;
+    LSystemClock machine;
+    LSipGraveyard graveyard{machine};
+    LSipEngine engine{graveyard, clock};
+    LSipDialogTiming timing;
     BareDialogServices services;
-    LSipStack stack{engine, graveyard, timing, services};
+    LSipStack stack{engine, graveyard, clock, timing, services};
 };
 
 // The owner of a dialog; never started, only its stop signal is used.
@@ -78,7 +61,7 @@ struct Received {
     std::shared_ptr<LSipMessage> parsed;
     const LSipMessage &message() const { return *parsed; }
     std::string text;
-    uint64_t at = 0; // LMonotonicMs
+    uint32_t at = 0; // virtual ms since Drive began
 };
 
 class DialogPeer
@@ -90,19 +73,9 @@ class DialogPeer
     {
         if (!m_Udp.Receive(out.text, timeoutMs))
             return false;
-        out.at = LMonotonicMs();
         size_t position = 0;
         out.parsed = std::make_shared<LSipMessage>();
         return out.parsed->LoadPacket(out.text.data(), out.text.size(), position);
-    }
-    // Every datagram until timeoutMs passes without one.
-    std::vector<Received> Drain(int timeoutMs)
-    {
-        std::vector<Received> all;
-        Received one;
-        while (Next(one, timeoutMs))
-            all.push_back(one);
-        return all;
     }
     void Send(const std::string &text) { m_Udp.SendTo(EnginePort(), text); }
     void Reply(const LSipMessage &request, int status, const char *reason,
@@ -171,6 +144,49 @@ class SipCallTest : public ::testing::Test
         return LPtr<LSipCall>(new LSipCall(Sip()->stack, invite, "100", "user100", "secret"));
     }
     template <class F> auto Run(F function) { return std::async(std::launch::async, function); }
+    static LManualClock &Clock() { return Sip()->clock; }
+
+    // Runs step (a dialog's blocking call) on another thread in virtual
+    // time. Each datagram the peer receives goes to react with the virtual
+    // time it was sent at; when react sends something back (returns true)
+    // the dialog takes it in before time moves on. Otherwise the clock jumps
+    // to the end of the dialog's wait. Returns what step returned.
+    template <class F, class R> auto Drive(F step, R react)
+    {
+        auto running = Run(step);
+        uint32_t start = Clock().Tick();
+        auto drain = [&] {
+            bool replied = false;
+            Received r;
+            while (peer.Next(r, 0)) {
+                r.at = Clock().Tick() - start;
+                replied = react(r) || replied;
+            }
+            return replied;
+        };
+        // While the dialog waits, everything it sent has reached the peer.
+        while (Until(running, [&] { return Clock().IsWaiting(); })) {
+            uint64_t entered = Clock().WaitsEntered();
+            if (!drain())
+                Clock().SetTick(Clock().NextWake());
+            Until(running, [&] { return Clock().WaitsEntered() > entered; });
+        }
+        drain();
+        return running.get();
+    }
+    // Waits in real time (a few seconds at most) until done holds; false
+    // once running has finished.
+    template <class T, class D> static bool Until(std::future<T> &running, D done)
+    {
+        for (int i = 0; i < 5000; i++) {
+            if (running.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready)
+                return false;
+            if (done())
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return false;
+    }
 
     DialogPeer peer;
     OwnerThread owner;

@@ -1,7 +1,7 @@
 // Graveyard timing on the controllable clock: each pass tells how long to
 // wait, the test moves the clock by exactly that and records what was sent.
 // Repeats follow RFC 3261 timer E doubling from 500 ms.
-#include "platform/tick.h"
+#include "platform/clock.h"
 #include "sip/sip_graveyard.h"
 
 #include <gtest/gtest.h>
@@ -19,8 +19,8 @@ struct Sent {
 class FakeLeg : public LSipGraveyardLeg
 {
   public:
-    explicit FakeLeg(std::vector<Sent> &log, bool established = false)
-        : m_log(log), m_established(established)
+    FakeLeg(const LClock &clock, std::vector<Sent> &log, bool established)
+        : m_clock(clock), m_log(log), m_established(established)
     {
     }
     void WatchQueue(LSipGraveyard *graveyard) override { m_graveyard = graveyard; }
@@ -37,7 +37,7 @@ class FakeLeg : public LSipGraveyardLeg
     void CreateCancel() override {}
     void Send(Request request) override
     {
-        m_log.push_back({GetTickCount(),
+        m_log.push_back({m_clock.Tick(),
                          request == Bye      ? 'B'
                          : request == Cancel ? 'C'
                                              : 'I',
@@ -51,12 +51,12 @@ class FakeLeg : public LSipGraveyardLeg
     }
     void Acknowledge(const LSipMessage &response) override
     {
-        m_log.push_back({GetTickCount(), 'A', response.GetResponseStatusCode()});
+        m_log.push_back({m_clock.Tick(), 'A', response.GetResponseStatusCode()});
     }
     void AuthenticateBye(const LSipMessage &) override { m_authenticated = true; }
     void Respond(const LSipMessage &, int status, const char *) override
     {
-        m_log.push_back({GetTickCount(), 'R', status});
+        m_log.push_back({m_clock.Tick(), 'R', status});
     }
     void Queue(const std::string &text)
     {
@@ -75,6 +75,7 @@ class FakeLeg : public LSipGraveyardLeg
     bool m_authenticated = false;
 
   private:
+    const LClock &m_clock;
     std::vector<Sent> &m_log;
     bool m_established;
     int m_byeSequence = 0;
@@ -96,11 +97,9 @@ std::string Request(const char *method)
 class GraveyardTiming : public ::testing::Test
 {
   protected:
-    void SetUp() override { LTestClock::Install(kStart); }
-    void TearDown() override { LTestClock::Remove(); }
     FakeLeg *Add(bool established, bool invite, bool cancelNow)
     {
-        FakeLeg *leg = new FakeLeg(log, established);
+        FakeLeg *leg = new FakeLeg(clock, log, established);
         LPtr<LSipGraveyardLeg> owner(leg);
         if (invite)
             graveyard.AddCall(owner, cancelNow);
@@ -112,9 +111,9 @@ class GraveyardTiming : public ::testing::Test
     // Runs passes until the clock reaches until, moving it by each wait.
     void RunUntil(uint32_t until)
     {
-        while (LTickDiff(GetTickCount(), kStart + until) < 0) {
+        while (LTickDiff(clock.Tick(), kStart + until) < 0) {
             uint32_t wait = graveyard.RunPass(group);
-            LTestClock::Advance(std::min(wait, kStart + until - GetTickCount()));
+            clock.Advance(std::min(wait, kStart + until - clock.Tick()));
         }
         graveyard.RunPass(group);
     }
@@ -128,7 +127,8 @@ class GraveyardTiming : public ::testing::Test
     }
     // Close to the tick wrap, so every interval crosses it.
     static constexpr uint32_t kStart = 0xFFFFF000u;
-    LSipGraveyard graveyard;
+    LManualClock clock{kStart};
+    LSipGraveyard graveyard{clock};
     LSignalObjectGroup group;
     std::vector<Sent> log;
 };
@@ -194,11 +194,11 @@ TEST_F(GraveyardTiming, AnswerToTheCancelledInviteDecidesTheBye)
         log.clear();
         FakeLeg *leg = Add(c.established, true, true);
         leg->Queue(Response(c.status, "INVITE"));
-        RunUntil(GetTickCount() - kStart + 10);
+        RunUntil(clock.Tick() - kStart + 10);
         ASSERT_EQ(Times('A').size(), 1u) << c.status;
         EXPECT_EQ(!Times('B').empty(), c.bye) << c.status << " " << c.established;
         EXPECT_EQ(Times('C').size(), 1u); // no more CANCEL once the INVITE is final
-        RunUntil(GetTickCount() - kStart + 30000);
+        RunUntil(clock.Tick() - kStart + 30000);
         EXPECT_EQ(Times('C').size(), 1u);
         graveyard.StopGraveyard();
     }
@@ -217,7 +217,7 @@ TEST_F(GraveyardTiming, ResponsesToTheByeStopOrRestartIt)
         log.clear();
         FakeLeg *leg = Add(true, false, false);
         leg->Queue(Response(c.status, "BYE"));
-        RunUntil(GetTickCount() - kStart + 1000);
+        RunUntil(clock.Tick() - kStart + 1000);
         EXPECT_EQ((int)Times('B').size() - 1, c.extraByes) << c.status;
         EXPECT_EQ(log.back().what == 'B' ? log.back().detail : 1, c.lastSequence) << c.status;
         EXPECT_EQ(leg->m_authenticated, c.auth) << c.status;
@@ -258,14 +258,14 @@ TEST_F(GraveyardTiming, FinishedLegAbsorbsRepeatsThenGoesAfterFiveSeconds)
         FakeLeg *leg = Add(!c.invite, c.invite, false);
         for (const std::string &text : c.finish)
             leg->Queue(text);
-        RunUntil(GetTickCount() - kStart + 4000);
+        RunUntil(clock.Tick() - kStart + 4000);
         size_t sent = log.size();
         for (const std::string &text : c.repeats)
             leg->Queue(text);
-        RunUntil(GetTickCount() - kStart + 500);
+        RunUntil(clock.Tick() - kStart + 500);
         EXPECT_EQ(log.size(), sent) << c.invite;
         EXPECT_EQ(graveyard.GetCount(), 1u) << c.invite;
-        RunUntil(GetTickCount() - kStart + 600);
+        RunUntil(clock.Tick() - kStart + 600);
         EXPECT_EQ(graveyard.GetCount(), 0u) << c.invite;
         EXPECT_TRUE(graveyard.GetIdleSignal().IsSignaled());
     }
@@ -304,13 +304,13 @@ TEST_F(GraveyardTiming, EveryLegIsServedWhateverTheirNumber)
     EXPECT_EQ(Times('C')[0], 100u);
     EXPECT_EQ(group.GetCount(), 1); // the wake signal only
 
-    FakeLeg *early = new FakeLeg(log, true);
+    FakeLeg *early = new FakeLeg(clock, log, true);
     early->Queue(Response(200, "BYE"));
     LPtr<LSipGraveyardLeg> owner(early);
     graveyard.AddCall(owner);
     graveyard.RunPass(group);
     EXPECT_EQ(Times('B').size(), 1u);
-    RunUntil(GetTickCount() - kStart + 5001);
+    RunUntil(clock.Tick() - kStart + 5001);
     EXPECT_EQ(Times('B').size(), 1u); // answered: never repeated
     EXPECT_EQ(graveyard.GetCount(), 300u);
 }

@@ -1,7 +1,7 @@
 // Line registrations on the test clock: every timer rule, the granted
 // expiry, challenges, refusals, stale or spoofed answers, reference counts
 // and the shutdown budget. The layout on the wire is shown against Kamailio.
-#include "platform/tick.h"
+#include "platform/clock.h"
 #include "sip/sip_line_register.h"
 #include "sip/sipmessage.h"
 
@@ -22,14 +22,15 @@ struct Sent {
 class Host : public LSipLineRegisterHost
 {
   public:
+    explicit Host(LManualClock &clock) : clock(clock) {}
     void SendRegisterPacket(const LIPAddressWithPort &, const std::string &text) override
     {
-        sent.push_back({GetTickCount(), text});
-        LTestClock::Advance(sendCostMs);
+        sent.push_back({clock.Tick(), text});
+        clock.Advance(sendCostMs);
     }
     void SendRegisterKeepAlive(const LIPAddressWithPort &) override
     {
-        sent.push_back({GetTickCount(), ""});
+        sent.push_back({clock.Tick(), ""});
     }
     void GetRegisterContact(char *ip, size_t capacity, int &port) override
     {
@@ -42,6 +43,7 @@ class Host : public LSipLineRegisterHost
     {
         snprintf(out, capacity, "call%d", ++calls);
     }
+    LManualClock &clock;
     std::vector<Sent> sent;
     uint32_t sendCostMs = 0;
     int calls = 0;
@@ -58,9 +60,6 @@ std::unique_ptr<LSipMessage> Parse(const std::string &text)
 class LineRegister : public ::testing::Test
 {
   protected:
-    void SetUp() override { LTestClock::Install(kStart); }
-    void TearDown() override { LTestClock::Remove(); }
-
     void Add(const char *password = "secret", const char *proxy = "192.0.2.1")
     {
         lines.Register("prov.example", proxy, "sip:2001@prov.example", "2001", "auth2001", password,
@@ -69,13 +68,13 @@ class LineRegister : public ::testing::Test
     // Runs the engine's passes until the clock has moved ms further.
     void Run(uint32_t ms)
     {
-        uint32_t end = GetTickCount() + ms;
+        uint32_t end = clock.Tick() + ms;
         for (;;) {
             uint32_t wait = lines.TimerPass(20000);
-            uint32_t left = LTickRemaining(GetTickCount(), end);
+            uint32_t left = LTickRemaining(clock.Tick(), end);
             if (left == 0)
                 return;
-            LTestClock::Advance(std::max<uint32_t>(1, std::min(wait, left)));
+            clock.Advance(std::max<uint32_t>(1, std::min(wait, left)));
         }
     }
     std::vector<Sent> Registers() const
@@ -99,8 +98,9 @@ class LineRegister : public ::testing::Test
     }
     uint32_t SinceStart(const Sent &s) const { return s.tick - kStart; }
 
-    Host host;
-    LSipLineRegistrations lines{host};
+    LManualClock clock{kStart};
+    Host host{clock};
+    LSipLineRegistrations lines{host, clock};
 };
 
 // Silent registrar: 7 s repeats, the 40 s rule, then 300 s of quiet.
@@ -153,7 +153,7 @@ TEST_F(LineRegister, GrantedExpiry)
         Run(1);
         ASSERT_TRUE(Answer("200 OK", c.headers));
         host.sent.clear();
-        uint32_t granted = GetTickCount();
+        uint32_t granted = clock.Tick();
         Run(c.refreshMs + 5000);
         ASSERT_FALSE(Registers().empty());
         EXPECT_EQ(Registers()[0].tick - granted, c.refreshMs);
@@ -248,7 +248,7 @@ TEST_F(LineRegister, RefusalOnlyFromTheLastRegister)
     std::vector<LSipLineStatus> status = lines.GetLineStatus();
     ASSERT_EQ(status.size(), 1u);
     EXPECT_EQ(status[0].lastStatus, 403);
-    EXPECT_EQ(status[0].nextAttempt - GetUnixTime(), 600);
+    EXPECT_EQ(status[0].nextAttempt - clock.UnixTime(), 600);
     Run(599000);
     EXPECT_EQ(Registers().size(), 2u);
 }

@@ -1,0 +1,114 @@
+// The set-up loop on a clock that moves with every read, as time does on a
+// loaded machine: a target's 180 is stamped later than the tick the loop
+// read before. Read in the wrong order, the interval since the 180 wraps to
+// about 49 days, past the ring limit, and the ringing target is buried at
+// once; the caller then hears 480 instead of its ringback.
+#include "callcontrol/pbx_sip_line.h"
+#include "config/settings_fixture.h"
+#include "media/sdp_stored_settings.h"
+#include "platform/clock.h"
+#include "sip/sip_call_fixture.h"
+
+#include <cstring>
+
+namespace
+{
+using vtest::EnginePort;
+
+struct NoOwner : LPBXCallOwner {
+    bool StartCall(const LSipMessage &, const LPBXCallStart &) override { return false; }
+    int HandleTransfer(const char *, LPtr<LSipCall> &) override { return 0; }
+    void WriteCallLog(int64_t, int64_t, const char *, const char *) override {}
+};
+
+// The next message a peer receives, parsed; its status or method.
+std::string Next(vtest::UdpPeer &peer, LSipMessage &message)
+{
+    std::string text;
+    size_t position = 0;
+    if (!peer.Receive(text, 5000) || !message.LoadPacket(text.data(), text.size(), position))
+        return "nothing";
+    return message.IsRequest() ? message.GetRequest()
+                               : std::to_string(message.GetResponseStatusCode());
+}
+
+class CallSetupClock : public SettingsTest
+{
+  protected:
+    void SetUp() override
+    {
+        SettingsTest::SetUp();
+        clock.SetStepPerRead(1);
+        vtest::UdpPeer probe; // a port free a moment ago; the engine moves on if taken
+        EnginePort() = probe.Port() + 1;
+        LSipEngineSettings settings;
+        settings.getInt = vtest::EngineSetting;
+        engine.SetSettings(settings);
+        engine.Start();
+        ASSERT_TRUE(engine.GetReadySignal().WaitSignal(5000));
+        EnginePort() = engine.GetPrivateSipPort();
+    }
+    void TearDown() override
+    {
+        calls.StopThreadsNow();
+        engine.Stop();
+        SettingsTest::TearDown();
+    }
+    // The caller's INVITE reaches a call thread whose one target is callee.
+    void StartCall()
+    {
+        std::string text = vtest::PeerRequest("INVITE", "setup-1", "", caller.Port(), 1);
+        LPtr<LSipMessage> invite(new LSipMessage);
+        size_t position = 0;
+        ASSERT_TRUE(invite->LoadPacket(text.data(), text.size(), position));
+        invite->SetSource(LIPAddressWithPort(0x7F000001, caller.Port()));
+        std::string target = "<sip:200@127.0.0.1:" + std::to_string(callee.Port()) + ">";
+        LSipCallInitiateParams params;
+        params.remoteNameAddr = target.c_str();
+        params.localNameAddr = "<sip:100@127.0.0.1>";
+        params.localUserID = "100";
+        params.startTime = clock.UnixTime();
+        LPtr<LSipCallInitiateList> list(new LSipCallInitiateList(environment));
+        list->AddExtension(params);
+        LPBXCallStart start;
+        start.outboundPlan = "-";
+        calls.StartThread(new LPBXSipLine(context, invite, list, "", "", start));
+    }
+    void Reply(vtest::UdpPeer &peer, const LSipMessage &request, int status, const char *reason)
+    {
+        std::string text;
+        LSipComposeResponse(text, request, status, reason, "callee1", nullptr, nullptr, nullptr,
+                            false, nullptr);
+        peer.SendTo(EnginePort(), text);
+    }
+
+    LManualClock clock;
+    LSipGraveyard graveyard{clock};
+    LSipEngine engine{graveyard, clock};
+    LSipDialogTiming timing;
+    vtest::BareDialogServices services;
+    LSipStack stack{engine, graveyard, clock, timing, services};
+    LPBXCallTargetEnvironment environment{clock};
+    LSDPStoredSettings sdp;
+    NoOwner owner;
+    LPBXContext context{stack, environment, sdp, owner};
+    LDetachedThreadsOwner calls;
+    vtest::UdpPeer caller, callee;
+};
+
+TEST_F(CallSetupClock, TargetThatRingsKeepsRingingUntilItsFinalResponse)
+{
+    StartCall();
+    LSipMessage trying, invite, ringing, busy, ack;
+    ASSERT_EQ(Next(caller, trying), "100");
+    ASSERT_EQ(Next(callee, invite), "INVITE");
+    Reply(callee, invite, 180, "Ringing");
+    EXPECT_EQ(Next(caller, ringing), "180");
+    Reply(callee, invite, 486, "Busy Here");
+    ASSERT_EQ(Next(caller, busy), "486");
+    std::string toTag = busy.FindField(LSipFields::To, "");
+    toTag = toTag.substr(toTag.find("tag=") + 4);
+    caller.SendTo(EnginePort(), vtest::PeerRequest("ACK", "setup-1", toTag, caller.Port(), 1));
+    EXPECT_EQ(Next(callee, ack), "ACK");
+}
+} // namespace
