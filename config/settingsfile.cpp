@@ -1,5 +1,6 @@
 #include "config/settingsfile.h"
 
+#include "config/settings_change_cache.h"
 #include "config/settingslock.h"
 #include "config/settingspath.h"
 #include "platform/log.h"
@@ -73,7 +74,7 @@ void LSettingsFile::ChangeFilePath(const char *p)
 
 void LSettingsFile::ClearCache()
 {
-    entries.clear();
+    entries.reset();
     cached = Stamp();
 }
 
@@ -88,9 +89,29 @@ LSettingsFile::Stamp LSettingsFile::StampOf(const struct stat &st)
 
 void LSettingsFile::ReloadIfChanged()
 {
-    struct stat st;
     if (!IsValid())
         return;
+    std::shared_ptr<const LSettingsEntries> current;
+    switch (LSettingsChangeCache::OfProcess().Get(path, current)) {
+    case LSettingsChangeCache::Result::Loaded:
+        entries = std::move(current);
+        return;
+    case LSettingsChangeCache::Result::Missing:
+        // A deleted file has no values any more; keeping the old cache would
+        // let the next write bring deleted keys back.
+        ClearCache();
+        return;
+    case LSettingsChangeCache::Result::Unreadable:
+        return;
+    case LSettingsChangeCache::Result::Untracked:
+        ReloadIfStampChanged();
+        return;
+    }
+}
+
+void LSettingsFile::ReloadIfStampChanged()
+{
+    struct stat st;
     if (stat(path, &st) != 0) {
         // A deleted file has no values any more; keeping the old cache would
         // let the next write bring deleted keys back.
@@ -126,7 +147,7 @@ bool LSettingsFile::Load(int fd)
             break;
         text.append(buffer, (size_t)n);
     }
-    entries = LSettingsParse(text.data(), text.size());
+    entries = std::make_shared<const LSettingsEntries>(LSettingsParse(text.data(), text.size()));
     cached = StampOf(st);
     return true;
 }
@@ -164,14 +185,16 @@ bool LSettingsFile::Save(const LSettingsEntries &newEntries)
     }
     // The cache holds what any reader of the file gets (a value written as
     // "=x" reads as "x"), not what was asked for.
-    entries = LSettingsParse(text.data(), text.size());
+    entries = std::make_shared<const LSettingsEntries>(LSettingsParse(text.data(), text.size()));
     cached = StampOf(st);
     return true;
 }
 
 const LSettingsEntry *LSettingsFile::Find(const std::string &key) const
 {
-    for (const LSettingsEntry &e : entries)
+    if (!entries)
+        return nullptr;
+    for (const LSettingsEntry &e : *entries)
         if (e.key == key)
             return &e;
     return nullptr;
@@ -188,9 +211,10 @@ const char *LSettingsFile::GetString(const char *key, const char *def, char *out
 bool LSettingsFile::TestFieldExists(const char *key)
 {
     ReloadIfChanged();
-    for (const LSettingsEntry &e : entries)
-        if (strcasecmp(e.key.c_str(), key) == 0)
-            return true;
+    if (entries)
+        for (const LSettingsEntry &e : *entries)
+            if (strcasecmp(e.key.c_str(), key) == 0)
+                return true;
     return false;
 }
 
@@ -242,7 +266,7 @@ bool LSettingsFile::SetStrings(const LSettingsPair *pairs, int count)
         return false;
     }
     ReloadIfChanged();
-    LSettingsEntries changed = entries;
+    LSettingsEntries changed = entries ? *entries : LSettingsEntries();
     bool any = false;
     for (int i = 0; i < count; ++i)
         any = Apply(changed, keys[i], pairs[i].value) || any;

@@ -1,12 +1,14 @@
-// One settings file of key=value lines with an in-memory cache of its lines.
-// Every access re-checks the file (modification time to the nanosecond, size
-// and inode) and re-reads it only when it changed, so changes made by other
-// processes and objects are seen at the next access.
+// One settings file of key=value lines. Its lines come from the process's
+// shared cache of settings files (LSettingsChangeCache), which notices every
+// change through inotify, so changes made by other processes and objects are
+// seen at the next access. Where no watch can be set, every access re-checks
+// the file (modification time to the nanosecond, size and inode) instead.
 #pragma once
 
 #include "config/folders.h"
 #include "config/settingstext.h"
 
+#include <memory>
 #include <sys/types.h>
 #include <time.h>
 
@@ -66,8 +68,8 @@ class LSettingsFile
     // the disk. The save stays atomic either way: a crashed process leaves
     // the old or the new text.
     virtual bool IsSoftState() const { return false; }
-    // Re-reads the file when its identity changed. A missing or unreadable
-    // file keeps the cache as it is.
+    // Takes the file's current lines. A missing file has none; an unreadable
+    // one keeps the cache as it is.
     void ReloadIfChanged();
     // Loads the open descriptor's content into the cache.
     bool Load(int fd);
@@ -92,7 +94,10 @@ class LSettingsFile
     // Applies one pair to entries; true when that changed them.
     static bool Apply(LSettingsEntries &entries, const std::string &key, const char *value);
 
+    // Re-reads the file when its identity changed (no watch on its folder).
+    void ReloadIfStampChanged();
+
     char path[LPathSize];
-    LSettingsEntries entries;
+    std::shared_ptr<const LSettingsEntries> entries;
     Stamp cached;
 };
