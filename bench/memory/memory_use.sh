@@ -92,6 +92,7 @@ wait "$uac" || status=$?
 ok=$(awk -F';' 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == "SuccessfulCall(C)") c = i }
                 END { print $c + 0 }' "$root/calls.csv")
 echo "calls: $ok of $calls completed (sipp status $status)"
+[ "$ok" -eq "$calls" ] || grep -h -m 3 -i "error\|unexpected\|aborting" "$root/uac.out" "$root/uas.out" >&2 || true
 sleep 7
 measure after_calls
 
