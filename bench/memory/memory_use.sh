@@ -43,7 +43,8 @@ port=$(free_port)
 uas_port=$(free_port)
 ext="$root/vela/etc/lines_/extensions_"
 mkdir -p "$ext"
-echo "port=$port" > "$root/vela/etc/sip"
+# All calls come from one SIPp, above the default cap of calls per source.
+printf "port=%d\r\nmaxcallspersource=1000\r\n" "$port" > "$root/vela/etc/sip"
 echo "SEQUENTIAL" > "$root/users.csv"
 for n in 101 102; do
     printf 'password=pw%d\r\n' "$n" > "$ext/$n"
