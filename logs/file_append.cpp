@@ -58,13 +58,17 @@ bool LAppendToFile(const char *path, const char *data, size_t length, LLockSleep
     int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0)
         return false;
+    bool written = LAppendToOpenFile(fd, data, length, sleeper);
+    close(fd);
+    return written;
+}
+
+bool LAppendToOpenFile(int fd, const char *data, size_t length, LLockSleepFunc sleeper)
+{
+    // O_APPEND places every write at the end, also after another writer's.
     bool locked = LLockFileExclusive(fd, sleeper);
-    // O_APPEND already places every write at the end; the explicit seek keeps
-    // the position right for readers of the descriptor on odd file systems.
-    lseek(fd, 0, SEEK_END);
     bool written = WriteAll(fd, data, length);
     if (locked)
         flock(fd, LOCK_UN);
-    close(fd);
     return written;
 }

@@ -27,5 +27,9 @@ bool LLockFileExclusive(int fd, LLockSleepFunc sleeper);
 // or not everything was written.
 bool LAppendToFile(const char *path, const char *data, size_t length, LLockSleepFunc sleeper);
 
+// The same on a descriptor opened with O_APPEND that stays open: lock (or
+// give up as above), write all bytes at the end, unlock.
+bool LAppendToOpenFile(int fd, const char *data, size_t length, LLockSleepFunc sleeper);
+
 // The real sleep used outside tests.
 void LLockSleepMs(int ms);

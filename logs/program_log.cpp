@@ -6,6 +6,9 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <unistd.h>
 
 namespace
 {
@@ -15,6 +18,32 @@ std::atomic<LLogLineReceiver *> gReceiver{nullptr};
 std::atomic<LLockSleepFunc> gSleeper{nullptr};
 
 const char kLineEnd[] = "\r\n";
+
+// The day's file stays open between lines (an open and a close per line were
+// a good part of a call's system calls); a line for another path, that is a
+// new day or another folder, closes it and opens the new one. Each line is
+// still written whole under the file's exclusive lock, which is what other
+// processes appending to the same file rely on.
+struct OpenDayFile {
+    std::mutex lock;
+    int fd = -1;
+    char path[kLogPathMax + 1] = "";
+};
+OpenDayFile gDayFile;
+
+bool AppendToDayFile(const char *path, const char *line, size_t length, LLockSleepFunc sleeper)
+{
+    std::lock_guard<std::mutex> hold(gDayFile.lock);
+    if (gDayFile.fd < 0 || std::strcmp(gDayFile.path, path) != 0) {
+        if (gDayFile.fd >= 0)
+            close(gDayFile.fd);
+        gDayFile.fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+        std::snprintf(gDayFile.path, sizeof gDayFile.path, "%s", gDayFile.fd >= 0 ? path : "");
+        if (gDayFile.fd < 0)
+            return false;
+    }
+    return LAppendToOpenFile(gDayFile.fd, line, length, sleeper);
+}
 
 LLockSleepFunc Sleeper()
 {
@@ -98,7 +127,7 @@ void Log(const char *text, int level)
     if (PathInLogFolder(path, sizeof path, fileName)) {
         char line[kLogLineMax + 1];
         size_t length = LLogFormatLine(line, sizeof line, timeText, text);
-        LAppendToFile(path, line, length, Sleeper());
+        AppendToDayFile(path, line, length, Sleeper());
     }
     if (LLogListener listener = gListener.load())
         listener(level, timeText, text);

@@ -6,10 +6,15 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <fstream>
 #include <regex>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace
@@ -167,4 +172,74 @@ TEST_F(ProgramLogFile, WithoutAFolderNothingIsWrittenButTheListenerHears)
     EXPECT_FALSE(LLogWrite("a.csv", "x"));
     ASSERT_EQ(heard.size(), 1u);
     EXPECT_NE(heard[0].find("2|"), std::string::npos);
+}
+
+namespace
+{
+int gRival = -1;
+int gSleeps = 0;
+// Another writer holds the day file's lock for two back-off steps and
+// appends its own line before it lets go.
+void RivalSleeper(int)
+{
+    if (++gSleeps == 2) {
+        EXPECT_EQ(write(gRival, "rival\r\n", 7), 7);
+        flock(gRival, LOCK_UN);
+    }
+}
+} // namespace
+
+TEST_F(ProgramLogFile, TheOpenDayFileIsStillLockedPerLine)
+{
+    ASSERT_TRUE(LLog::SetLogFolder(root.c_str()));
+    LLog::Log("first", LLogPlain);
+    gRival = open(TodayFile().c_str(), O_WRONLY | O_APPEND);
+    ASSERT_GE(gRival, 0);
+    ASSERT_EQ(flock(gRival, LOCK_EX), 0);
+    gSleeps = 0;
+    LLog::SetLockSleeper(RivalSleeper);
+    LLog::Log("second", LLogPlain);
+    LLog::SetLockSleeper(nullptr);
+    close(gRival);
+    std::vector<std::string> lines = FileLines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0].substr(9), "first");
+    EXPECT_EQ(lines[1], "rival");
+    EXPECT_EQ(lines[2].substr(9), "second");
+    EXPECT_EQ(gSleeps, 2);
+
+    // Another folder (as another day) gets a file of its own.
+    ASSERT_TRUE(LLog::SetLogFolder((root + "/next").c_str()));
+    LLog::Log("third", LLogPlain);
+    ASSERT_EQ(FileLines().size(), 1u);
+}
+
+TEST_F(ProgramLogFile, TwoProcessesWriteWholeLines)
+{
+    ASSERT_TRUE(LLog::SetLogFolder(root.c_str()));
+    LLog::Log("opened before the fork", LLogPlain);
+    constexpr int kLines = 300;
+    auto writeLines = [](char fill) {
+        std::string body(500, fill);
+        for (int i = 0; i < kLines; ++i)
+            LLog::Log(body.c_str(), LLogPlain);
+    };
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Its own open file description, as another process has: flock then
+        // really excludes the two.
+        LLog::SetLogFolder((root + "/.").c_str());
+        writeLines('c');
+        _exit(0);
+    }
+    writeLines('p');
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    std::vector<std::string> lines = FileLines();
+    ASSERT_EQ(lines.size(), 1u + 2 * kLines);
+    for (size_t i = 1; i < lines.size(); ++i) {
+        ASSERT_EQ(lines[i].size(), 9u + 500) << i;
+        EXPECT_EQ(lines[i].substr(9), std::string(500, lines[i][9])) << i;
+    }
 }

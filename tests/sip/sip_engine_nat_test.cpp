@@ -1,6 +1,7 @@
 // The engine learns its public address from the STUN server named in its
 // settings once its socket is bound, asking from the SIP socket itself.
 #include "fake_stun_server.h"
+#include "platform/clock.h"
 #include "sip/sip_engine.h"
 #include "sip/sip_graveyard.h"
 #include "support/process.h"
@@ -32,8 +33,9 @@ TEST(SipEngineNat, PublicAddressComesFromStunAfterBinding)
     vtest::FakeStunServer server({"198.51.100.4", 31000});
     gStunServer = server.Name();
     gPort = vtest::FreeUdpPort(); // the engine moves on if it is taken meanwhile
-    LSipGraveyard graveyard;
-    LSipEngine engine(graveyard);
+    LSystemClock clock;
+    LSipGraveyard graveyard(clock);
+    LSipEngine engine(graveyard, clock);
     LSipEngineSettings settings;
     settings.getString = SettingString;
     settings.getInt = SettingInt;
