@@ -43,26 +43,41 @@ bool LPBXSipLine::HandleRefer(LSipMessage &refer, Slot &leg, Slot &other)
 
 // The other leg goes to the call holding callId in exchange for that call's
 // dialog with the transferor; this thread then ends with both of the
-// transferor's dialogs. A call that stays busy for too long leaves this
-// call as it was and the transferor is told 503 (RFC 3515 section 2.4.5).
+// transferor's dialogs. While that call is busy the waiting party hears
+// ringing from the exchange. A call that stays busy for too long leaves this
+// call connected as before and the transferor is told 503 (RFC 3515 section
+// 2.4.5).
 bool LPBXSipLine::AttendedTransfer(const char *callId, Slot &leg, Slot &other)
 {
     uint32_t giveUpMs = LPBXAttendedTransferGiveUp();
     uint32_t start = m_Context.sip.clock.Tick();
+    LPBXPlayer player(m_Context.sdp);
+    bool ringing = false, moved = false;
     int result = -1;
     while (!IsToStop()) {
         EnableSwapCalls();
         result = m_Context.owner.HandleTransfer(callId, other);
         bool giveUp = result != -1 || m_Context.sip.clock.Since(start) >= giveUpMs;
-        if (!giveUp)
-            Sleep(kPBXInCallTiming.swapRetryMs);
         DisableSwapCalls();
         if (giveUp)
             break;
+        if (!ringing) { // once: a party that refuses it is not asked again
+            ringing = true;
+            moved = StartPlayer(player, other, leg, Sources().OpenSourceRinging());
+        }
+        EnableSwapCalls();
+        Sleep(kPBXInCallTiming.swapRetryMs);
+        DisableSwapCalls();
     }
+    // Once traded, the waiting party belongs to the other call, which gives
+    // it new media at once.
+    player.Stop();
     if (result == -1) {
         LOGWARNF("Attended transfer to call %s given up: the call is busy", callId);
         leg->SendNotify(*this, 503, "Service Unavailable");
+        // The waiting party was moved to the player: back to the transferor.
+        if (moved)
+            CrossInvite(false);
         return true;
     }
     if (result == 0)

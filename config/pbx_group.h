@@ -46,8 +46,9 @@ class LPBXGroup : public LSettingsRecord
     const char *GetStartPrompt(char *out) { return GetString("StartPrompt", "", out); }
     bool SetStartPrompt(const char *value) { return SetString("StartPrompt", value); }
     // "" = ringing, "-" = built-in chimes, else host:port of an on-hold
-    // player. Unset means the player on this machine.
-    const char *GetWaitHold(char *out) { return GetString("Hold", "localhost:606", out); }
+    // player. Unset means the player on this machine, or the chimes when
+    // none listens there.
+    const char *GetWaitHold(char *out);
     bool SetWaitHold(const char *value) { return SetString("Hold", value); }
 
     ExtensionList GetExtensionList() const { return ExtensionList(*this, "Extensions"); }

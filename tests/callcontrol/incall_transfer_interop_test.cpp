@@ -81,7 +81,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "the consultation call stays busy (103 is slow to answer a hold re-INVITE) "
                      "past the give-up time: 101 gets NOTIFY 503 Service Unavailable, its call "
                      "with 102 goes on until it hangs up, and the hold still completes",
-                     "uac_transfer_refused.xml", "uas_answer.xml", "uac_consult_hold.xml",
+                     "uac_transfer_refused.xml", "uas_wait_ringing.xml", "uac_consult_hold.xml",
                      "uas_slow_hold.xml", "given up: the call is busy",
                      "attendedtransfergiveup=1500\n"},
         AttendedFlow{"AttendedTransferToNoCall",

@@ -6,6 +6,7 @@
 #include "media/codecs/sampleformats.h"
 #include "media/merleclient.h"
 #include "media/streamplayer.h"
+#include "support/tone.h"
 
 #include <gtest/gtest.h>
 
@@ -20,9 +21,8 @@
 
 namespace
 {
-class MemorySink : public LSoundSinkBase
-{
-  public:
+// What the caller would hear, written by the player's thread.
+struct MemorySink : LSoundSinkBase {
     MemorySink() : LSoundSinkBase(8000, 1) {}
     void Write(const int *samples, int frames) override
     {
@@ -34,23 +34,9 @@ class MemorySink : public LSoundSinkBase
         std::lock_guard<std::mutex> hold(lock);
         return all;
     }
-
-  private:
     std::mutex lock;
     std::vector<int> all;
 };
-
-// Share of the signal's power at hz (Goertzel), 8000 Hz samples.
-double ToneShare(const std::vector<int> &x, double hz)
-{
-    double k = 2 * cos(2 * M_PI * hz / 8000), s1 = 0, s2 = 0, total = 0;
-    for (int v : x) {
-        double s0 = v + k * s1 - s2;
-        s2 = s1, s1 = s0;
-        total += (double)v * v;
-    }
-    return total == 0 ? 0 : 2 * (s1 * s1 + s2 * s2 - k * s1 * s2) / (total * x.size());
-}
 
 struct ServerCase {
     const char *name;
@@ -106,16 +92,14 @@ class HoldServer
         std::vector<unsigned char> tone(1025);
         for (int i = 0; i < 1025; i++)
             tone[i] = LG711::LinearToUlaw(int(8000 * 16 * sin(2 * M_PI * 1000 * i / 11025.0)));
-        const int length = 441; // 40 ms, a whole number of 1000 Hz periods
-        for (int f = 0; f < spec.frames; f++) {
-            unsigned char header[3] = {0x55, length & 0xFF, length >> 8};
+        // 40 ms frames (a whole number of 1000 Hz periods), then perhaps one
+        // of 1025 bytes: a client that took it would go on playing.
+        for (int f = 0; f < spec.frames + spec.overlongLast; f++) {
+            int length = f < spec.frames ? 441 : 1025;
+            unsigned char header[3] = {0x55, (unsigned char)(length & 0xFF),
+                                       (unsigned char)(length >> 8)};
             send(c, header, 3, MSG_NOSIGNAL);
             send(c, tone.data(), length, MSG_NOSIGNAL);
-        }
-        if (spec.overlongLast) { // a client that took it would go on playing
-            unsigned char header[3] = {0, 1025 & 0xFF, 1025 >> 8};
-            send(c, header, 3, MSG_NOSIGNAL);
-            send(c, tone.data(), 1025, MSG_NOSIGNAL);
         }
         while (!done)
             usleep(20000);
@@ -159,7 +143,7 @@ TEST(MerleClient, CallerHearsTheServersStreamOrSilence)
         std::vector<int> tone(heard.begin() + std::min<size_t>(heard.size(), 900), heard.end());
         if (c.hearsTone) {
             ASSERT_GT(tone.size(), 2000u);
-            EXPECT_GT(ToneShare(tone, 1000), 0.8);
+            EXPECT_GT(vtest::ToneShare(tone.data(), (int)tone.size(), 1000), 0.8);
         } else {
             EXPECT_EQ(tone.size(), 0u);
         }
