@@ -5,7 +5,7 @@
 #include "config/pbx_global_settings.h"
 #include "log_root.h"
 #include "logs/call_log.h"
-#include "support/log_capture.h"
+#include "support/log_catcher.h"
 
 #include <cstdio>
 #include <dlfcn.h>
@@ -128,7 +128,7 @@ TEST_F(OdbcTest, FinishedCallsBecomeRowsThroughTheTemplate)
                       "INSERT INTO CallTable (\"Date\",\"Time\",\"From\",\"To\",\"Duration\","
                       "Total) values ('%date%','%time%','%from%','%to%','%duration%','%"
                       "durationtotal%')");
-    vtest::LogCapture log;
+    vtest::LogCatcher log;
     struct Call {
         const char *from, *to;
         long answerAfter, length;
@@ -167,7 +167,7 @@ TEST_F(OdbcTest, DatabaseFailuresAreLoggedAndTheLineStillWritten)
     LPBXSettings::DbLogEnabled.Set(true);
     LPBXSettings::DbLogDsn.Set("no-such-dsn");
     LPBXSettings::DbLogUserName.Set("carol");
-    vtest::LogCapture log;
+    vtest::LogCatcher log;
     LCallLogEntry entry;
     LCallLogEntrySet(entry, 1700000000, 0, "40", "41");
     entry.end = entry.start + 3;

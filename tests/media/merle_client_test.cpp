@@ -53,7 +53,7 @@ struct ServerCase {
 class HoldServer
 {
   public:
-    explicit HoldServer(const ServerCase &c) : spec(c)
+    explicit HoldServer(const ServerCase &c) : plan(c)
     {
         listener = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
@@ -87,15 +87,15 @@ class HoldServer
         int c = accept(listener, nullptr, nullptr);
         unsigned char request[2];
         requestSeen = recv(c, request, 2, MSG_WAITALL) == 2 && request[0] == 0xB1 && !request[1];
-        unsigned char reply[4] = {spec.reply, 0, 0, 0};
+        unsigned char reply[4] = {plan.reply, 0, 0, 0};
         send(c, reply, 4, MSG_NOSIGNAL);
         std::vector<unsigned char> tone(1025);
         for (int i = 0; i < 1025; i++)
             tone[i] = LG711::LinearToUlaw(int(8000 * 16 * sin(2 * M_PI * 1000 * i / 11025.0)));
         // 40 ms frames (a whole number of 1000 Hz periods), then perhaps one
         // of 1025 bytes: a client that took it would go on playing.
-        for (int f = 0; f < spec.frames + spec.overlongLast; f++) {
-            int length = f < spec.frames ? 441 : 1025;
+        for (int f = 0; f < plan.frames + plan.overlongLast; f++) {
+            int length = f < plan.frames ? 441 : 1025;
             unsigned char header[3] = {0x55, (unsigned char)(length & 0xFF),
                                        (unsigned char)(length >> 8)};
             send(c, header, 3, MSG_NOSIGNAL);
@@ -105,7 +105,7 @@ class HoldServer
             usleep(20000);
         close(c);
     }
-    ServerCase spec;
+    ServerCase plan;
     int listener;
     std::thread worker;
     std::atomic<bool> done{false};

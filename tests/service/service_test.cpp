@@ -3,7 +3,7 @@
 #include "service/process_start.h"
 #include "service/service_engine.h"
 
-#include "support/log_capture.h"
+#include "support/log_catcher.h"
 #include "support/process.h"
 #include "support/wait.h"
 
@@ -64,7 +64,7 @@ struct Logged : ::testing::Test {
         return vtest::ReadFile("/proc/net/udp").find(port) != std::string::npos ||
                vtest::ReadFile("/proc/net/udp6").find(port) != std::string::npos;
     }
-    vtest::LogCapture log;
+    vtest::LogCatcher log;
 };
 
 using Lines = std::vector<std::string>;

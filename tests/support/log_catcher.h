@@ -41,6 +41,29 @@ class LogCatcher
         std::lock_guard<std::mutex> lock(Mutex());
         return Store();
     }
+    // The texts alone, in the order logged.
+    std::vector<std::string> Texts() const
+    {
+        std::vector<std::string> texts;
+        for (const Line &line : Lines())
+            texts.push_back(line.second);
+        return texts;
+    }
+    // The texts so far, which are then forgotten.
+    std::vector<std::string> Take()
+    {
+        std::vector<std::string> texts = Texts();
+        Clear();
+        return texts;
+    }
+    // Whether exactly this line was logged.
+    bool Heard(const std::string &text) const
+    {
+        for (const Line &line : Lines())
+            if (line.second == text)
+                return true;
+        return false;
+    }
     static void Clear()
     {
         std::lock_guard<std::mutex> lock(Mutex());

@@ -1,6 +1,6 @@
 // The web server over real sockets: curl and raw TCP clients against a server
 // started in this process on a free loopback port.
-#include "support/log_capture.h"
+#include "support/log_catcher.h"
 #include "support/process.h"
 #include "support/wait.h"
 #include "support/web_client.h"
@@ -311,7 +311,7 @@ TEST_F(WebServerInterop, WrongPasswordsSlowDownAndTheRightOneStillWorks)
 
 TEST_F(WebServerInterop, BindConflictIsLogged)
 {
-    vtest::LogCapture log;
+    vtest::LogCatcher log;
     LWebletServer second;
     ASSERT_TRUE(second.StartServer(kScripts, kScriptCount, "/nonexistent", port));
     const std::string busy = "Some other program may be using port " + std::to_string(port) + ".";

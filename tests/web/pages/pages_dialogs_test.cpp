@@ -4,7 +4,7 @@
 #include "config/pbx_extension.h"
 #include "config/pbx_external_line.h"
 #include "config/pbx_outbound_plan.h"
-#include "support/log_capture.h"
+#include "support/log_catcher.h"
 #include "web/pages/control_pages.h"
 
 namespace
@@ -199,12 +199,12 @@ TEST_F(PagesTest, SetupInstructionsWithDialingRules)
 
 TEST_F(PagesTest, PlanNameCheckLogsOneLine)
 {
-    vtest::LogCapture log;
+    vtest::LogCatcher log;
     std::string out =
         Run(VWPlanAdd, {{"add", "1"}, {"name", "x\r\n2026-01-01 00:00:00 forged line"}});
     EXPECT_TRUE(Has(out, "There is another outbound dialing plan")) << out;
-    ASSERT_FALSE(log.Lines().empty());
-    for (const std::string &line : log.Lines())
+    ASSERT_FALSE(log.Texts().empty());
+    for (const std::string &line : log.Texts())
         EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << line;
 }
 } // namespace
