@@ -1,7 +1,13 @@
 #include "media/pbx_player.h"
 
 LPBXPlayer::LPBXPlayer(LSDPSettings &sdpSettings, LRtpPublicAddressFunction publicAddress)
-    : engine(*this, sdpSettings, std::move(publicAddress))
+    : engine(
+          *this, sdpSettings,
+          publicAddress ? std::move(publicAddress) : [&sdpSettings](LRtpPublicAddressQuery &query) {
+              // Behind NAT the caller must be sent the public
+              // address, found the way relays find theirs.
+              sdpSettings.ResolvePublicAddress(query);
+          })
 {
 }
 
