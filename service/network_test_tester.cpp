@@ -1,8 +1,8 @@
 #include "service/network_test_tester.h"
 
 #include "config/settings.h"
-#include "platform/sip_setting_keys.h"
 #include "platform/ipaddress.h"
+#include "platform/sip_setting_keys.h"
 
 bool LSettingsSipTester::GetBool(const char *key, bool def)
 {

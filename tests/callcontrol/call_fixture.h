@@ -26,12 +26,13 @@ inline std::vector<std::string> SippArgs(const std::string &scenario, int localP
     std::vector<std::string> argv = {"/usr/bin/sipp"};
     if (!remote.empty())
         argv.push_back(remote);
-    std::vector<std::string> rest = {"-sf",      std::string(VELA_TEST_GENERATED) + "/sipp/" + scenario,
-                                     "-i",       "127.0.0.1",
-                                     "-p",       std::to_string(localPort),
-                                     "-m",       "1",
-                                     "-nostdin", "-timeout",
-                                     "30s",      "-timeout_error"};
+    std::vector<std::string> rest = {
+        "-sf",      std::string(VELA_TEST_GENERATED) + "/sipp/" + scenario,
+        "-i",       "127.0.0.1",
+        "-p",       std::to_string(localPort),
+        "-m",       "1",
+        "-nostdin", "-timeout",
+        "30s",      "-timeout_error"};
     argv.insert(argv.end(), rest.begin(), rest.end());
     return argv;
 }

@@ -85,4 +85,3 @@ TEST_F(PBXContacts, DeletingALineDeletesItsRegistrations)
     EXPECT_EQ(Keys<LPBXExternalLineListIterator>(), KeySet{});
     EXPECT_FALSE(Exists(Lines() + "/external_/dev_"));
 }
-

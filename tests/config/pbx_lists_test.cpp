@@ -175,4 +175,3 @@ TEST_F(PBXLists, RuleAndMemberKeysStayFixedAndUniqueWithoutCase)
     ASSERT_TRUE(it->SetHost("other.example.com"));
     EXPECT_EQ(Keys<LPBXOutboundPlan::SipHostBasedRuleListIterator>(plan), KeySet{"gw.example.com"});
 }
-
