@@ -12,6 +12,9 @@ class MainEngineProxy : public LServiceEngineProxy<MainEngine>
 {
   public:
     using LServiceEngineProxy<MainEngine>::LServiceEngineProxy;
+    // The reader thread calls back through the virtual table: stop it before
+    // destruction reaches the base class and changes the object's type.
+    ~MainEngineProxy() override { Stop(); }
 
     bool Start()
     {

@@ -117,7 +117,8 @@ TEST(WaveFile, ReadsPcmFormats)
     };
     // clang-format on
     for (const auto &c : cases) {
-        LSoundSource source = Open(MakeWave(c.layout));
+        const Bytes file = MakeWave(c.layout); // the source reads it in place
+        LSoundSource source = Open(file);
         ASSERT_TRUE(source) << source.Error();
         EXPECT_EQ(source.GetSampleRate(), c.rate);
         EXPECT_EQ(source.GetChannels(), c.channels);
@@ -159,7 +160,8 @@ TEST(WaveFile, SamplesComeFromTheDataChunkOnly)
         ASSERT_EQ(samples.size(), c.frames) << c.name;
         EXPECT_EQ(samples.back(), c.last) << c.name;
     }
-    LSoundSource source = Open(MakeWave(around));
+    const Bytes file = MakeWave(around); // the source reads it in place
+    LSoundSource source = Open(file);
     source.Seek(98);
     int tail[4];
     EXPECT_EQ(source.Read(tail, 4), 2);

@@ -7,6 +7,7 @@
 #include "service/main_engine_proxy.h"
 #include "service/service_engine_proxy.h"
 #include "support/process.h"
+#include "support/wait.h"
 
 #include <gtest/gtest.h>
 
@@ -222,7 +223,12 @@ TEST_F(ChannelFixture, WindowProxyGetsResultsAndPushesAndReconnects)
     channel.Close(); // the service restarts
     ASSERT_TRUE(channel.Open(path.c_str()));
     ASSERT_TRUE(WaitForConnections(1)) << "the window did not reconnect";
-    EXPECT_EQ(proxy.ControlWithResult(0x1000002), 2);
+    // The service sees the new connection before the window's link has
+    // taken it over; a request sent in between fails with 0 and reaches no one.
+    int result = 0;
+    EXPECT_TRUE(
+        vtest::WaitUntil([&] { return (result = proxy.ControlWithResult(0x1000002)) != 0; }));
+    EXPECT_EQ(result, 2);
     EXPECT_FALSE(proxy.IsForeground());
 }
 
