@@ -1,6 +1,7 @@
 // CPU of one channel's receive path per 20 ms packet: reorder store, PCMU
 // decoding, play-out and in-band DTMF detection, against spandsp's dtmf_rx
 // alone on the same decoded frames.
+#include "bench/bench_media.h"
 #include "media/codecs/sampleformats.h"
 #include "media/rtp_dtmf.h"
 #include "media/rtp_receive_stack.h"
@@ -65,18 +66,6 @@ struct Channel : LRtpStreamTarget {
     LRtpDTMF dtmf;
 };
 
-// Relay ports keep their private address; nothing is traced.
-struct BenchMedia : LSDPSettings {
-    LSDPSystemResolver names;
-    LSDPHostResolver &GetHostResolver() override { return names; }
-    void ResolvePublicAddress(LRtpPublicAddressQuery &query) override
-    {
-        LRtpDefaultPublicAddress(query);
-    }
-    void WriteRtpTrace(const char *) override {}
-    int GetQuality() override { return 50; }
-    bool GetActive() override { return false; }
-};
 BenchMedia gMedia;
 
 void WholeReceivePath(benchmark::State &state)

@@ -1,6 +1,7 @@
 // Relay throughput and cost: 172-byte datagrams (a 20 ms G.711 packet)
 // through LRtpRelay against a naive blocking recvfrom/sendto forwarder, and
 // the CPU of N concurrent G.711 calls at 50 packets/s each way.
+#include "bench/bench_media.h"
 #include "media/rtp_relay.h"
 #include "media/sdp_address.h"
 
@@ -115,18 +116,6 @@ void BM_NaiveForwarder(benchmark::State &state)
 }
 BENCHMARK(BM_NaiveForwarder)->UseRealTime();
 
-// Relay ports keep their private address; nothing is traced.
-struct BenchMedia : LSDPSettings {
-    LSDPSystemResolver names;
-    LSDPHostResolver &GetHostResolver() override { return names; }
-    void ResolvePublicAddress(LRtpPublicAddressQuery &query) override
-    {
-        LRtpDefaultPublicAddress(query);
-    }
-    void WriteRtpTrace(const char *) override {}
-    int GetQuality() override { return 50; }
-    bool GetActive() override { return false; }
-};
 BenchMedia gMedia;
 
 void BM_RelayForwarding(benchmark::State &state)

@@ -1,0 +1,19 @@
+// The media context the benchmarks run with: relay ports keep their private
+// address, SDP names resolve through the system, nothing is traced.
+#pragma once
+
+#include "media/rtp_relay_connection.h"
+#include "media/sdp_address.h"
+#include "media/sdp_settings.h"
+
+struct BenchMedia : LSDPSettings {
+    LSDPSystemResolver names;
+    LSDPHostResolver &GetHostResolver() override { return names; }
+    void ResolvePublicAddress(LRtpPublicAddressQuery &query) override
+    {
+        LRtpDefaultPublicAddress(query);
+    }
+    void WriteRtpTrace(const char *) override {}
+    int GetQuality() override { return 50; }
+    bool GetActive() override { return false; }
+};
