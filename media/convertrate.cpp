@@ -25,8 +25,12 @@ class LSRCConvertRateSource : public LSoundProcessBase
     int GetPositionSample() override { return static_cast<int>(position); }
     int GetEndSample() override
     {
-        long long end = input.GetEndSample();
-        return static_cast<int>((end * filter.Phases() + filter.Step() - 1) / filter.Step());
+        // Counted on from the input frames taken in so far: a looping
+        // input's position jumps back at every turn, so its end is only
+        // good for what it has left.
+        long long end =
+            historyStart + historyFrames + input.GetEndSample() - input.GetPositionSample();
+        return LSoundTime::Saturate((end * filter.Phases() + filter.Step() - 1) / filter.Step());
     }
     void Seek(int frame) override;
 
