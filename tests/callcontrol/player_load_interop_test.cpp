@@ -8,9 +8,9 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <netinet/in.h>
 #include <poll.h>
@@ -39,17 +39,15 @@ struct Stream {
     std::vector<int> audio; // the first 10 s decoded, for sampled streams
 };
 
-// User plus system CPU time of a process, in clock ticks.
+// User plus system CPU time of a process, in clock ticks: fields 14 and 15
+// of its stat line, counted after the command name (which may hold blanks).
 long CpuTicks(pid_t pid)
 {
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
     std::string text((std::istreambuf_iterator<char>(stat)), {});
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string skip;
-    for (int i = 0; i < 11; i++)
-        fields >> skip;
     long user = 0, system = 0;
-    fields >> user >> system;
+    sscanf(text.c_str() + text.rfind(')') + 1,
+           "%*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %ld %ld", &user, &system);
     return user + system;
 }
 
@@ -138,7 +136,7 @@ TEST_F(PlayerLoadTest, FiftyHeldCallersEachGetAPacedStreamOfTheHoldMelody)
     auto holder = sipp(1, holderRtp.Port(), 60000);
     std::string invite;
     ASSERT_TRUE(phone.Receive(invite, 5000)) << vela.Process().Output() << holder->Output();
-    auto callers = sipp(kCallers, rtp.port, 40000);
+    auto callers = sipp(kCallers, rtp.port, 34000);
 
     std::map<int, Stream> streams;
     int64_t deadline = MonotonicMs() + 20000, allStarted = 0;
@@ -158,7 +156,7 @@ TEST_F(PlayerLoadTest, FiftyHeldCallersEachGetAPacedStreamOfTheHoldMelody)
     // Per stream, over 30 s from 1 s after its first packet: the mean
     // spacing of arrivals within 2 ms of 20 ms, 99% of spacings under 50 ms
     // (a late packet now and then on a busy machine is allowed, a stream
-    // that stutters is not), every frame there and stamped 160 samples on.
+    // that stutters is not), every PCMU frame there, stamped 160 samples on.
     double worstMean = 20, worstP99 = 0, worstMax = 0;
     for (auto &[port, stream] : streams) {
         SCOPED_TRACE("stream from port " + std::to_string(port));
@@ -169,12 +167,12 @@ TEST_F(PlayerLoadTest, FiftyHeldCallersEachGetAPacedStreamOfTheHoldMelody)
                 window.push_back(p);
         ASSERT_GE(window.size(), 1300u);
         std::vector<double> spacing;
-        int broken = 0, otherPayloads = 0;
+        int broken = 0; // a frame missing, mis-stamped or not PCMU
         for (size_t i = 1; i < window.size(); i++) {
             spacing.push_back((window[i].arrivalUs - window[i - 1].arrivalUs) / 1000.0);
             broken += (uint16_t)(window[i].sequence - window[i - 1].sequence) != 1 ||
-                      window[i].timestamp - window[i - 1].timestamp != 160;
-            otherPayloads += window[i].payloadType != 0;
+                      window[i].timestamp - window[i - 1].timestamp != 160 ||
+                      window[i].payloadType != 0;
         }
         double mean =
             (window.back().arrivalUs - window.front().arrivalUs) / 1000.0 / (double)spacing.size();
@@ -183,13 +181,12 @@ TEST_F(PlayerLoadTest, FiftyHeldCallersEachGetAPacedStreamOfTheHoldMelody)
         EXPECT_NEAR(mean, 20.0, 2.0);
         EXPECT_LT(p99, 50.0);
         EXPECT_EQ(broken, 0);
-        EXPECT_EQ(otherPayloads, 0);
         worstMean = std::abs(mean - 20) > std::abs(worstMean - 20) ? mean : worstMean;
         worstP99 = std::max(worstP99, p99);
         worstMax = std::max(worstMax, spacing.back());
 
         // The sampled streams carry the melody: its notes run into each
-        // other, so nearly every 40 ms block sounds.
+        // other, so every 40 ms block of it is louder than -40 dBFS.
         if (!stream.sampled)
             continue;
         int blocks = 0, sounding = 0;
@@ -197,10 +194,10 @@ TEST_F(PlayerLoadTest, FiftyHeldCallersEachGetAPacedStreamOfTheHoldMelody)
             double power = 0;
             for (size_t i = at; i < at + 320; i++)
                 power += (double)stream.audio[i] * stream.audio[i];
-            sounding += power / 320 >= 1e6; // -45 dBFS
+            sounding += sqrt(power / 320) > 32767 * 16 / 100.0;
         }
         EXPECT_GE(blocks, 200);
-        EXPECT_GE(sounding, blocks * 9 / 10);
+        EXPECT_GE(sounding, blocks * 95 / 100);
     }
     printf("%d held callers, 30 s each: worst mean spacing %.2f ms, worst 99th percentile "
            "%.1f ms, largest gap %.1f ms; exchange CPU per held caller %.2f%% of one core\n",
