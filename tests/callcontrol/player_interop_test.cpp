@@ -233,6 +233,32 @@ TEST_F(PlayerTest, OfferSharingNoCodecIsRefused415)
     EXPECT_FALSE(phone.Receive(message, 1000)) << message;
 }
 
+// RFC 3261 section 9.1: a busy member's INVITE is complete once its 486 is
+// acknowledged; the member is offered the call again by a fresh INVITE, and
+// the refused one is never cancelled.
+TEST_F(PlayerTest, BusyMemberIsRetriedWithoutCancellingTheRefusedInvite)
+{
+    AddGroup("600", {{"102", 0}}, "-");
+    StartVela();
+    int phonePort = FreeUdpPort();
+    ASSERT_TRUE(Register("102", "pw102", phonePort));
+    UdpPeer phone(phonePort), rtp;
+    auto caller =
+        Caller("uac_listen.xml", "600", rtp.Port(), {"-key", "ack", "yes", "-d", "20000"});
+    std::string invite = Next(phone, "INVITE"), message, methods;
+    ASSERT_FALSE(invite.empty()) << vela.Process().Output();
+    ASSERT_TRUE(phone.SendTo(sipPort, Response(invite, "180 Ringing", phonePort)));
+    ASSERT_TRUE(phone.SendTo(sipPort, Response(invite, "486 Busy Here", phonePort)));
+    for (int64_t end = MonotonicMs() + 15000; MonotonicMs() < end;) {
+        if (!phone.Receive(message, 500))
+            continue;
+        methods += message.substr(0, message.find(' ')) + " ";
+        if (HeaderLine(message, "Call-ID") != HeaderLine(invite, "Call-ID"))
+            break;
+    }
+    EXPECT_TRUE(Matches(methods, "^(INVITE )*ACK INVITE $")) << methods;
+}
+
 // 101 hands its call with 102 over to 103 (REFER); while 103 rings, 102
 // hears the stock double ring followed by 2 s of silence.
 TEST_F(PlayerTest, BlindTransferredPartyHearsRingingWhileTheTargetRings)
