@@ -202,7 +202,7 @@ TEST_P(QueuedCaller, HearsTheAnnouncementThenHoldMusicThenTheMember)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
     });
-    heard = Hear(callerRtp, 1500);
+    heard = Hear(callerRtp, 2500);
     member.join();
     EXPECT_TRUE(Matches(heard, "^[T.]*$")) << heard;
     EXPECT_GE(Count(heard, 'T'), 25) << heard;
@@ -275,7 +275,7 @@ TEST_F(PlayerTest, BlindTransferredPartyHearsRingingWhileTheTargetRings)
     auto target = StartPhone("uas_slow_target.xml", targetPort);
     auto caller = Caller("uac_blind_transfer.xml", "102", 0);
     // 0.4 s on, 0.2 s off, 0.4 s on, then the 2 s pause (50 blocks).
-    std::string heard = Hear(rtp, 3500);
+    std::string heard = Hear(rtp, 4500);
     EXPECT_TRUE(Matches(heard, "^R{9,10}[.?]{4,6}R{9,10}[.?]{48,52}R")) << heard;
     EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
     EXPECT_TRUE(Succeeded(*target)) << target->Output();
