@@ -82,18 +82,11 @@ long Count(const std::string &labels, char label)
 std::string TonePacket(int seq)
 {
     uint32_t ts = seq * 160;
-    std::string packet = {'\x80',
-                          '\0',
-                          char(seq >> 8),
-                          char(seq),
-                          char(ts >> 24),
-                          char(ts >> 16),
-                          char(ts >> 8),
-                          char(ts),
-                          'p',
-                          'h',
-                          'o',
-                          'n'};
+    std::string packet(12, '\0'); // version 2, payload type 0, SSRC 0
+    packet[0] = '\x80';
+    packet[2] = char(seq >> 8), packet[3] = char(seq);
+    for (int i = 0; i < 4; i++)
+        packet[4 + i] = char(ts >> (24 - 8 * i));
     for (uint32_t i = ts; i < ts + 160; i++)
         packet +=
             (char)LG711::LinearToUlaw(lround(8000 * 16 * sin(2 * M_PI * kMemberHz * i / 8000)));
