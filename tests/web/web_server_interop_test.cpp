@@ -17,6 +17,8 @@
 
 namespace
 {
+using vtest::Curl;
+
 void TestMain(LWebletForm &form)
 {
     if (!WLValidateSession(form))
@@ -126,7 +128,6 @@ class WebServerInterop : public WebRootTest
 
     std::string Url(const char *path) { return "http://127.0.0.1:" + std::to_string(port) + path; }
 
-    static std::string Curl(const std::vector<std::string> &args) { return vtest::Curl(args); }
     std::string LogOnCookie(const char *fields)
     {
         return vtest::WebLogOn("http://127.0.0.1:" + std::to_string(port), fields);
@@ -274,22 +275,18 @@ TEST_F(WebServerInterop, HostileRequestsOnTheWire)
     EXPECT_EQ(answers.find("HTTP/1.", 1), std::string::npos) << answers;
 }
 
+// Which targets are safe is weblet_guard_test's; here a percent-coded one
+// is decoded before the check, and every page forbids framing.
 TEST_F(WebServerInterop, RedirectTargetsAndFramingHeaders)
 {
     std::string cookie = LogOnCookie("101=admin&102=&submitdef=++OK++");
     std::string token = Token(cookie);
-    // clang-format off
-    struct Case { const char *onok, *location; } cases[] = {
-        {"main", "main"}, {"tabs?iCol=1", "tabs?iCol=1"}, {"%20//evil.example/x", "main"},
-        {"//evil.example", "main"}, {"%09/%5cevil.example", "main"}, {"https://evil.example", "main"},
-        {"javascript:alert(1)", "main"},
-    };
-    // clang-format on
-    for (const Case &c : cases) {
+    for (auto [onok, location] :
+         {std::pair{"tabs?iCol=1", "tabs?iCol=1"}, std::pair{"%09/%5cevil.example", "main"}}) {
         std::string answer =
-            Curl({"-b", cookie, "-d", "csrf=" + token + "&submit=++OK++&101=x&onok=" + c.onok,
+            Curl({"-b", cookie, "-d", "csrf=" + token + "&submit=++OK++&101=x&onok=" + onok,
                   Url("/dlg")});
-        EXPECT_EQ(Header(answer, "Location"), c.location) << c.onok;
+        EXPECT_EQ(Header(answer, "Location"), location) << onok;
     }
     for (const char *path : {"/logon", "/dlg", "/help/page.html"}) {
         std::string answer = Curl({"-b", cookie, Url(path)});

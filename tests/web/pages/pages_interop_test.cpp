@@ -1,7 +1,7 @@
 // The panel over HTTP with curl: what only the wire shows. A link cannot
-// change anything, a post needs the session, a password set through its page
-// is the one the log-on takes, and log file names that leave the log folder
-// are refused however they are encoded. The forms' logic is in pages_test.
+// change anything, a post needs the session, and log file names that leave
+// the log folder are refused however they are encoded. The forms' logic is
+// in pages_test.
 #include "config/pbx_extension.h"
 #include "pages_fixture.h"
 
@@ -24,19 +24,6 @@ TEST_F(PagesServerTest, OnlyASessionsPostChangesRecords)
     EXPECT_EQ(Location(Post("extensiondelete", {{"id", "105"}, {"confirmed", "yes"}})),
               "extensionlist");
     EXPECT_FALSE(LPBXExtensionList().Exists("105"));
-}
-
-// The page's checks are web_logon_test's; here the log-on takes what it set.
-TEST_F(PagesServerTest, PanelPasswordSetThroughItsPageIsTheOneTheLogOnTakes)
-{
-    EXPECT_EQ(Location(Post("webaccess", {{"submitdef", "Save Changes"},
-                                          {"101", "admin"},
-                                          {"105", "30"},
-                                          {"103", "first-pass"},
-                                          {"104", "first-pass"}})),
-              "main");
-    EXPECT_EQ(vtest::WebLogOn(base, "101=admin&102=second-pass&submitdef=++OK++"), "");
-    EXPECT_NE(vtest::WebLogOn(base, "101=admin&102=first-pass&submitdef=++OK++"), "");
 }
 
 TEST_F(PagesServerTest, LogFilesLeaveOnlyTheirFolder)
