@@ -238,6 +238,8 @@ TEST_F(WebServerInterop, FullServerDropsSilentConnectionsBeforeHalfSentRequests)
         close(fd);
 }
 
+// Each refusal as its status line and a closed connection (the parsing and
+// the host and origin checks are weblet_request_test's and weblet_guard_test's).
 TEST_F(WebServerInterop, HostileRequestsOnTheWire)
 {
     const std::string smuggled = "GET /main HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
@@ -252,9 +254,7 @@ TEST_F(WebServerInterop, HostileRequestsOnTheWire)
         {"GET / HTTP/1.1\r\n" + many + "\r\n", "HTTP/1.1 431"},
         {"POST /echo HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", "HTTP/1.1 501"},
         {"POST /echo HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 3\r\nContent-Length: 3\r\n\r\nf=1", "HTTP/1.1 400"},
-        {"POST /echo HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 3\r\ncontent-length: 40\r\n\r\nf=1", "HTTP/1.1 400"},
         {"GET /s.css HTTP/1.1\r\nhost: evil.example\r\n\r\n", "HTTP/1.1 403"},
-        {"GET /logon HTTP/1.1\r\nHost: rebind.evil.example:1081\r\n\r\n", "HTTP/1.1 403"},
         {"POST /logon HTTP/1.1\r\nHost: 127.0.0.1\r\nOrigin: http://evil.example\r\nContent-Length: 30\r\n\r\n101=admin&102=&submitdef=++OK++", "HTTP/1.1 403"},
     };
     // clang-format on
