@@ -37,9 +37,10 @@ TEST_F(PagesServerTest, LogFilesLeaveOnlyTheirFolder)
     std::string view = Get("/logprop?file=2026-01%20Phone%20Log.csv");
     EXPECT_EQ(vtest::HttpHeader(view, "Content-Length"), std::to_string(text.size())) << view;
     EXPECT_EQ(view.substr(view.find("\r\n\r\n") + 4), text);
-    // "../sip" is the settings file beside the log folder.
-    for (std::string name :
-         {"../sip", "..%2Fsip", "%2E%2E%2Fsip", "/etc/passwd", "Logs/../../sip"}) {
+    // "../sip" is the settings file beside the log folder. The page's own
+    // refusals are log_pages_test's; here names coded in the query are
+    // decoded once and then refused.
+    for (std::string name : {"..%2Fsip", "%2E%2E%2Fsip"}) {
         view = Get("/logprop?file=" + name);
         EXPECT_TRUE(Has(view, "404 Not Found") && !Has(view, "port=")) << name << view;
         Post("logdelete", {{"confirmed", "yes"}, {"file", name}});
