@@ -112,33 +112,31 @@ class NatRouterTest : public ::testing::Test
     // SIPp inside namespace ns at ip:port (media on port + 1000, RTP going
     // to the test's receiver at 7000), the exchange at the address the
     // phone sees: the router from wan, the exchange itself from lan.
-    struct SippRun {
-        std::vector<std::string> argv;
-        bool Succeeded()
-        {
-            ChildProcess sipp;
-            int status = -1;
-            bool ok = sipp.Start(argv) && sipp.WaitExit(15000, &status) && WIFEXITED(status) &&
-                      WEXITSTATUS(status) == 0;
-            EXPECT_TRUE(ok) << sipp.Output();
-            return ok;
-        }
-    };
+    static bool Succeeded(const std::vector<std::string> &argv)
+    {
+        ChildProcess sipp;
+        int status = -1;
+        bool ok = sipp.Start(argv) && sipp.WaitExit(15000, &status) && WIFEXITED(status) &&
+                  WEXITSTATUS(status) == 0;
+        EXPECT_TRUE(ok) << sipp.Output();
+        return ok;
+    }
     // user dials (or registers as) service; no user: a phone that answers.
-    SippRun Sipp(const std::string &ns, const char *ip, int port, const std::string &scenario,
-                 const std::string &user, const std::string &service)
+    std::vector<std::string> Sipp(const std::string &ns, const char *ip, int port,
+                                  const std::string &scenario, const std::string &user,
+                                  const std::string &service)
     {
         std::string exchange = (ns == wan ? kRouterWan : "10.21.1.2");
         // clang-format off
-        SippRun run{{"/usr/sbin/ip", "netns", "exec", ns, "/usr/bin/sipp",
+        std::vector<std::string> argv{"/usr/sbin/ip", "netns", "exec", ns, "/usr/bin/sipp",
                      "-sf", std::string(VELA_TEST_GENERATED) + "/../" + scenario,
                      "-i", ip, "-p", std::to_string(port), "-mi", ip, "-mp", std::to_string(port + 1000),
-                     "-key", "sink_port", "7000", "-m", "1", "-nostdin", "-timeout", "20s", "-timeout_error"}};
+                     "-key", "sink_port", "7000", "-m", "1", "-nostdin", "-timeout", "20s", "-timeout_error"};
         // clang-format on
         if (!user.empty())
-            run.argv.insert(run.argv.end(), {exchange + ":" + std::to_string(sipPort), "-s",
-                                             service, "-au", user, "-ap", "pw" + user});
-        return run;
+            argv.insert(argv.end(), {exchange + ":" + std::to_string(sipPort), "-s", service, "-au",
+                                     user, "-ap", "pw" + user});
+        return argv;
     }
 
     void SetUp() override
@@ -445,14 +443,15 @@ TEST_P(NatRouterCallTest, WanPhoneCallsLanPhone)
     std::string trace = media.Path() + "/caller-messages.log";
     ChildProcess lanPhone, caller;
     ASSERT_TRUE(
-        Sipp(lan, "10.21.1.2", 5062, "callcontrol/sipp/register.xml", "102", "102").Succeeded());
+        Succeeded(Sipp(lan, "10.21.1.2", 5062, "callcontrol/sipp/register.xml", "102", "102")));
     ASSERT_TRUE(
-        Sipp(wan, kWanPhone, 5070, "callcontrol/sipp/register.xml", "101", "101").Succeeded());
-    ASSERT_TRUE(lanPhone.Start(
-        Sipp(lan, "10.21.1.2", 5062, "media/sipp/relay_uas.xml", "", "").argv, {}, media.Path()));
-    SippRun call = Sipp(wan, kWanPhone, 5070, "media/sipp/relay_uac.xml", "101", "102");
-    call.argv.insert(call.argv.end(), {"-trace_msg", "-message_file", trace});
-    ASSERT_TRUE(caller.Start(call.argv, {}, media.Path()));
+        Succeeded(Sipp(wan, kWanPhone, 5070, "callcontrol/sipp/register.xml", "101", "101")));
+    ASSERT_TRUE(lanPhone.Start(Sipp(lan, "10.21.1.2", 5062, "media/sipp/relay_uas.xml", "", ""), {},
+                               media.Path()));
+    std::vector<std::string> call =
+        Sipp(wan, kWanPhone, 5070, "media/sipp/relay_uac.xml", "101", "102");
+    call.insert(call.end(), {"-trace_msg", "-message_file", trace});
+    ASSERT_TRUE(caller.Start(call, {}, media.Path()));
     int status = -1;
     EXPECT_TRUE(caller.WaitExit(30000, &status) && WIFEXITED(status) && !WEXITSTATUS(status))
         << caller.Output() << vela.Process().Output();
