@@ -163,6 +163,12 @@ TEST(WebletRequest, BodyLengthLimits)
     LWebletRequest negative;
     EXPECT_EQ(Parse("POST /p HTTP/1.1\r\nContent-Length: -5\r\n\r\n", negative),
               LWebletParse::BadRequest);
+    // The body is its Content-Length: bytes after it (a pipelined request)
+    // are not read into it.
+    LWebletRequest exact;
+    ASSERT_EQ(Parse("POST /p HTTP/1.1\r\nContent-Length: 3\r\n\r\nf=1&g=2", exact),
+              LWebletParse::Ok);
+    EXPECT_FALSE(exact.form.TestExists("g"));
     LWebletRequest short_body;
     EXPECT_EQ(Parse("POST /p HTTP/1.1\r\nContent-Length: 10\r\n\r\nabc", short_body),
               LWebletParse::Close);
