@@ -174,33 +174,17 @@ TEST_F(CallTest, GroupMemberRingsOnlyAfterItsDelay)
     EXPECT_GE(delay, 2900);
     EXPECT_LE(delay, 5200);
 }
-} // namespace
-} // namespace vtest
-
-namespace vtest
-{
-namespace
-{
 // Thirty seconds of 8 kHz 16-bit mono silence: baresip's file source needs
 // a real WAV file to start its audio, and ends the call when it runs out.
 void WriteSilence(const std::string &path)
 {
     const uint32_t rate = 8000, bytes = rate * 2 * 30;
+    // "RIFF", size, "WAVE", "fmt ", 16, PCM + mono, rate, byte rate, 2-byte frames + 16 bits,
+    // "data"
+    const uint32_t header[] = {0x46464952, 36 + bytes, 0x45564157, 0x20746d66, 16,   0x00010001,
+                               rate,       rate * 2,   0x00100002, 0x61746164, bytes};
     std::ofstream out(path, std::ios::binary);
-    auto u32 = [&](uint32_t v) { out.write(reinterpret_cast<const char *>(&v), 4); };
-    auto u16 = [&](uint16_t v) { out.write(reinterpret_cast<const char *>(&v), 2); };
-    out << "RIFF";
-    u32(36 + bytes);
-    out << "WAVEfmt ";
-    u32(16);
-    u16(1);
-    u16(1);
-    u32(rate);
-    u32(rate * 2);
-    u16(2);
-    u16(16);
-    out << "data";
-    u32(bytes);
+    out.write(reinterpret_cast<const char *>(header), sizeof header);
     out << std::string(bytes, '\0');
 }
 
@@ -245,13 +229,6 @@ TEST_F(CallTest, BaresipCallsBaresipAndTheCallerHangsUp)
     EXPECT_TRUE(callee->WaitForOutput("terminated", 10000)) << callee->Output();
     callee->Stop(SIGTERM, 5000);
 }
-} // namespace
-} // namespace vtest
-
-namespace vtest
-{
-namespace
-{
 // The last cumulative value of one counter on SIPp's final statistics
 // screen ("  Failed call  |  0  |  1"), or -1.
 int SippCounter(const std::string &output, const std::string &name)

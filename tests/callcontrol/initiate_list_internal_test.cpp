@@ -19,41 +19,19 @@ struct ContactCase {
 
 TEST_F(InitiateListTest, ContactsOfAnExtension)
 {
+    // clang-format off
     const ContactCase cases[] = {
-        {"two phones of equal q ring at once",
-         {{"sip:101@10.0.0.5:5062", kNow + 60, "0.5"}, {"sip:101@10.0.0.6", kNow + 60, "0.5"}},
-         true,
-         {"+0 sip:101@10.0.0.5:5062 101", "+0 sip:101@10.0.0.6 101"}},
-        {"a low-q application waits for the voice-mail delay",
-         {{"sip:101@10.0.0.5", kNow + 60, "1.0"}, {"sip:app@10.0.0.9", kNow + 60, "0.1"}},
-         true,
-         {"+0 sip:101@10.0.0.5 101", "+20 sip:app@10.0.0.9 101"}},
-        {"q 0.2 against 0.5 is low priority (no rounding loss)",
-         {{"sip:a@h1", kNow + 60, "0.5"}, {"sip:b@h2", kNow + 60, "0.2"}},
-         true,
-         {"+0 sip:a@h1 101", "+20 sip:b@h2 101"}},
-        {"a lone contact with q 0 is delayed too",
-         {{"sip:a@h1", kNow + 60, "0"}},
-         true,
-         {"+20 sip:a@h1 101"}},
-        {"expired five minutes ago still rings",
-         {{"sip:a@h1", kNow - 300, "0.5"}},
-         true,
-         {"+0 sip:a@h1 101"}},
-        {"expired exactly ten minutes ago still rings",
-         {{"sip:a@h1", kNow - 600, "0.5"}},
-         true,
-         {"+0 sip:a@h1 101"}},
+        {"two phones of equal q ring at once", {{"sip:101@10.0.0.5:5062", kNow + 60, "0.5"}, {"sip:101@10.0.0.6", kNow + 60, "0.5"}}, true, {"+0 sip:101@10.0.0.5:5062 101", "+0 sip:101@10.0.0.6 101"}},
+        {"a low-q application waits for the voice-mail delay", {{"sip:101@10.0.0.5", kNow + 60, "1.0"}, {"sip:app@10.0.0.9", kNow + 60, "0.1"}}, true, {"+0 sip:101@10.0.0.5 101", "+20 sip:app@10.0.0.9 101"}},
+        {"q 0.2 against 0.5 is low priority (no rounding loss)", {{"sip:a@h1", kNow + 60, "0.5"}, {"sip:b@h2", kNow + 60, "0.2"}}, true, {"+0 sip:a@h1 101", "+20 sip:b@h2 101"}},
+        {"a lone contact with q 0 is delayed too", {{"sip:a@h1", kNow + 60, "0"}}, true, {"+20 sip:a@h1 101"}},
+        {"expired five minutes ago still rings", {{"sip:a@h1", kNow - 300, "0.5"}}, true, {"+0 sip:a@h1 101"}},
+        {"expired exactly ten minutes ago still rings", {{"sip:a@h1", kNow - 600, "0.5"}}, true, {"+0 sip:a@h1 101"}},
         {"expired eleven minutes ago fails", {{"sip:a@h1", kNow - 660, "0.5"}}, false, {}},
-        {"a hostile q reads as 0",
-         {{"sip:a@h1", kNow + 60, "nan"}, {"sip:b@h2", kNow + 60, "1"}},
-         true,
-         {"+20 sip:a@h1 101", "+0 sip:b@h2 101"}},
-        {"the same contact registered twice rings once",
-         {{"sip:a@h1", kNow + 60, "0.5"}, {"sip:a@h1", kNow + 60, "0.5"}},
-         true,
-         {"+0 sip:a@h1 101"}},
+        {"a hostile q reads as 0", {{"sip:a@h1", kNow + 60, "nan"}, {"sip:b@h2", kNow + 60, "1"}}, true, {"+20 sip:a@h1 101", "+0 sip:b@h2 101"}},
+        {"the same contact registered twice rings once", {{"sip:a@h1", kNow + 60, "0.5"}, {"sip:a@h1", kNow + 60, "0.5"}}, true, {"+0 sip:a@h1 101"}},
     };
+    // clang-format on
     for (const ContactCase &c : cases) {
         SCOPED_TRACE(c.what);
         LPBXExtensionList().Delete("101");
@@ -61,7 +39,7 @@ TEST_F(InitiateListTest, ContactsOfAnExtension)
         for (auto &[uri, expires, q] : c.contacts)
             AddContact("101", uri, expires, q);
         list.DeleteAll();
-        gLogLines.clear();
+        log.Clear();
         EXPECT_EQ(GenerateInternalCallList(list, "101", kCaller, prompt, hold, 70), c.ok);
         EXPECT_EQ(SortedItems(), Sorted(c.items));
         EXPECT_STREQ(prompt, "");
