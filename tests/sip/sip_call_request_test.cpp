@@ -57,18 +57,11 @@ std::string ExpectedDigest(const char *method, const char *uri, const char *nonc
     return result;
 }
 
-struct ChallengeCase {
-    int status;
-    const char *challengeField;
-    const char *answerField;
-    const char *secondChallenge; // null: the second request is accepted
-    int expectedInvites;
-    int expectedResult;
-};
-
+// secondChallenge: null when the second request is accepted
 TEST_F(SipCallRequest, ChallengesAreAnsweredOnceAndRefusedCredentialsAreNotRetried)
 {
-    const ChallengeCase cases[] = {
+    // clang-format off
+    const struct { int status; const char *challengeField, *answerField, *secondChallenge; int expectedInvites, expectedResult; } cases[] = {
         {401, "WWW-Authenticate", "Authorization", nullptr, 2, 200},
         {407, "Proxy-Authenticate", "Proxy-Authorization", nullptr, 2, 200},
         {401, "WWW-Authenticate", "Authorization", "nonce=\"n1\"", 2, 401},
@@ -76,7 +69,8 @@ TEST_F(SipCallRequest, ChallengesAreAnsweredOnceAndRefusedCredentialsAreNotRetri
         // A stale nonce is no refusal: answered again with the new nonce.
         {407, "Proxy-Authenticate", "Proxy-Authorization", "nonce=\"n3\", stale=TRUE", 3, 200},
     };
-    for (const ChallengeCase &c : cases) {
+    // clang-format on
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.status);
         LPtr<LSipCall> call = Outgoing();
         call->SetDialogEstablished();
