@@ -12,15 +12,6 @@ namespace vtest
 {
 namespace
 {
-// A provisional answer of a raw phone to request.
-std::string Ringing(const std::string &request)
-{
-    std::string text = "SIP/2.0 180 Ringing\r\n";
-    for (const char *name : {"Via", "From", "To", "Call-ID", "CSeq"})
-        text += HeaderLine(request, name) + (std::string(name) == "To" ? ";tag=ph" : "") + "\r\n";
-    return text + "Content-Length: 0\r\n\r\n";
-}
-
 // The next INVITE the phone receives whose Call-ID is not skipCallId.
 bool NextNewInvite(UdpPeer &phone, const std::string &skipCallId, int timeoutMs,
                    std::string &invite)
@@ -131,7 +122,7 @@ TEST_F(CallTest, SecondCallToAGroupWaitsForTheFirst)
     auto first = StartCaller("uac_cancel_later.xml", "600");
     std::string inviteA, inviteB;
     ASSERT_TRUE(NextNewInvite(phone, "", 5000, inviteA));
-    ASSERT_TRUE(phone.SendTo(sipPort, Ringing(inviteA)));
+    ASSERT_TRUE(phone.SendTo(sipPort, PhoneResponse(inviteA, "180 Ringing")));
     int64_t ringingAt = MonotonicMs();
     auto second = StartCaller("uac_cancel_later.xml", "600");
     // The first caller cancels three seconds after its ringing.
@@ -139,7 +130,7 @@ TEST_F(CallTest, SecondCallToAGroupWaitsForTheFirst)
     int64_t waited = MonotonicMs() - ringingAt;
     EXPECT_GE(waited, 2800);
     EXPECT_LE(waited, 4500);
-    ASSERT_TRUE(phone.SendTo(sipPort, Ringing(inviteB)));
+    ASSERT_TRUE(phone.SendTo(sipPort, PhoneResponse(inviteB, "180 Ringing")));
     EXPECT_TRUE(Succeeded(*first)) << first->Output();
     EXPECT_TRUE(Succeeded(*second)) << second->Output();
 }

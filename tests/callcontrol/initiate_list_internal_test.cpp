@@ -136,22 +136,6 @@ TEST_F(InitiateListTest, GroupMembersRingInStagesAndShareOneQueuePlace)
         << "the list held the only handles";
 }
 
-TEST_F(InitiateListTest, SecondCallToABusyGroupWaits)
-{
-    AddExtension({.name = "101"});
-    AddContact("101", "sip:101@10.0.0.1");
-    AddGroup("701", {{"101", 0}});
-    LSipCallInitiateList first(env);
-    ASSERT_TRUE(GenerateInternalCallList(first, "701", kCaller, prompt, hold, 70));
-    ASSERT_TRUE(GenerateInternalCallList(list, "701", kCaller, prompt, hold, 70));
-    EXPECT_EQ(first.GetFirst()->GetQueueItem().WaitTillFrontOfQueue(), nullptr);
-    LSignalObject *wait = list.GetFirst()->GetQueueItem().WaitTillFrontOfQueue();
-    ASSERT_NE(wait, nullptr);
-    first.DeleteAll();
-    EXPECT_TRUE(wait->IsSignaled());
-    EXPECT_EQ(list.GetFirst()->GetQueueItem().WaitTillFrontOfQueue(), nullptr);
-}
-
 TEST_F(InitiateListTest, ForwardToAGroupStartsAfterTheForwardingDelay)
 {
     AddExtension({.name = "100", .forward = "701", .forwardDelay = 14});
