@@ -23,7 +23,8 @@ line and the messages are built here:
                      and cancel belong to the INVITE transaction of dial
   reply <code> ...   a response to the last request received
   pause [ms] | quiet <ms> (no request may come within ms) | <raw xml line>
-Options of send and reply: sdp[=direction] (this phone's SDP), uri=U,
+Options of send and reply: sdp[=direction] (this phone's SDP), uri=U, auth (send: answer the
+last challenge),
 Header:=value (replaces, adds or with no value drops a header; a value
 [last_X:] takes the received header), other attr=value pairs go to the <send> element.
 The phone is 101 when the scenario starts with dial, else 102 (me= sets it);
@@ -128,8 +129,9 @@ class Scenario:
                    "Route": "[routes]" if self.routes else None, "CSeq": f"CSeq: {cseq} {method}",
                    "Contact": None if method == "ACK" else f"Contact: <sip:{self.me}@[local_ip]:[local_port]>"}
         body = self.sdp_of(opts)
+        auth = ["[authentication]"] if "auth" in opts else []
         self.emit_send(f"{method} {opts.get('uri', '[next_url]')} SIP/2.0",
-                       self.headers(headers, overrides) + ["Max-Forwards: 70"], body, attrs)
+                       self.headers(headers, overrides) + auth + ["Max-Forwards: 70"], body, attrs)
 
     def reply(self, code, opts, overrides, attrs):
         invite = self.last_request == "INVITE"
@@ -205,7 +207,7 @@ class Scenario:
             k, _, v = a.partition("=")
             if m:
                 overrides[m.group(1)] = m.group(2)
-            elif k in ("sdp", "uri", "ip", "media", "noauth", "bare1", "nosdp", "codec"):
+            elif k in ("sdp", "uri", "ip", "media", "noauth", "bare1", "nosdp", "codec", "auth"):
                 opts[k] = v
             elif v and verb != "recv":
                 attrs[k] = v
