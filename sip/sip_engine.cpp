@@ -99,7 +99,7 @@ void LSipEngine::LogStatus()
 void LSipEngine::ThreadFunction()
 {
     m_Running.store(true);
-    m_Graveyard.Start(LThread::StartBelowNormal);
+    m_Graveyard.StartGraveyard(LThread::StartBelowNormal);
     LoopState state;
     uint32_t now = m_Clock.Tick();
     state.lastNatCheck = now - kLongAgoMs;
