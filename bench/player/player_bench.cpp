@@ -30,6 +30,8 @@
 namespace
 {
 BenchMedia gMedia;
+// Players pace their sending in real time, as in the exchange.
+LSystemClock gClock;
 
 // A temporary shared data folder whose "Hold.wav" is 8 s of a two-note
 // melody in 16-bit mono at rate; the settings tree is kept there too.
@@ -105,7 +107,7 @@ void PlayingChannels(benchmark::State &state)
                          std::to_string(receiver.port) + " RTP/AVP 0\r\na=rtpmap:0 PCMU/8000\r\n";
     std::vector<std::unique_ptr<LPBXPlayer>> players;
     for (int i = 0; i < channels; i++) {
-        auto player = std::make_unique<LPBXPlayer>(gMedia);
+        auto player = std::make_unique<LPBXPlayer>(gMedia, gClock);
         std::string offer;
         if (!player->Initialize()) {
             state.SkipWithError("no RTP port");
@@ -158,7 +160,7 @@ void ChainPerFrame(benchmark::State &state)
     to.sin_family = AF_INET;
     to.sin_port = htons((uint16_t)receiver.port);
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    LRTPSendSequencer sequencer;
+    LRTPSendSequencer sequencer(gClock);
     LRtpHeader packet;
     packet.InitializeRtpHeader(0, sequencer.GetSSRC(), false);
     int samples[160];
