@@ -1,5 +1,6 @@
 // Internal numbers: extensions with their contacts, voice mail and
 // forwarding on no answer, and groups ringing their members in stages.
+#include "callcontrol/account_lookup.h"
 #include "callcontrol/call_target_env.h"
 #include "callcontrol/call_targets.h"
 #include "config/pbx_extension.h"
@@ -16,6 +17,7 @@
 #include <cstring>
 #include <string>
 #include <strings.h>
+#include <vector>
 
 namespace
 {
@@ -54,16 +56,17 @@ template <class Iterator, class Record> bool FindByKey(Iterator it, const char *
     return false;
 }
 
+// Opened by its key (one stat) rather than by walking the extension folder,
+// which costs a stat per extension on every call.
 bool FindExtension(const char *name, LPBXExtension &found)
 {
-    return name[0] && FindByKey(LPBXExtensionListIterator(), name, found);
+    return name[0] && LPBXFindExtension(name, found);
 }
 
-void BuildTargetURI(LPBXContactRecord &contact, const char *suffix, const char *userOverride,
+void BuildTargetURI(const char *contact, const char *suffix, const char *userOverride,
                     char (&out)[kSipInitiateTextSize])
 {
-    char text[kSipInitiateTextSize];
-    std::string uri = contact.GetContact(text);
+    std::string uri = contact;
     if (userOverride) {
         LSipURI parsed(uri.c_str());
         parsed.SetUser(userOverride);
@@ -73,6 +76,29 @@ void BuildTargetURI(LPBXContactRecord &contact, const char *suffix, const char *
     if (suffix)
         uri += suffix;
     snprintf(out, sizeof out, "%s", uri.c_str());
+}
+
+// What one pass over a line's contact records keeps of each live one, so the
+// folder and every record are read once per call, not once per use.
+struct LiveContact {
+    int64_t expires;
+    double q;
+    char uri[kSipInitiateTextSize];
+};
+
+std::vector<LiveContact> ReadLiveContacts(const LPBXContactList &owner, int64_t now)
+{
+    std::vector<LiveContact> live;
+    for (LPBXContactListIterator it(owner); it; it.Next()) {
+        int64_t expires = (int64_t)it->GetContactExpiresTime();
+        if (expires + kPBXExpiredContactGrace < now)
+            continue;
+        LiveContact &contact = live.emplace_back();
+        contact.expires = expires;
+        contact.q = ReadQ(*it);
+        it->GetContact(contact.uri);
+    }
+    return live;
 }
 
 void LogMissingContacts(const LSipCallInitiateList &list, LPBXExtension &extension,
@@ -159,21 +185,19 @@ int AddLineWithContactsToInitiateList(LSipCallInitiateList &list, const LPBXCont
                                       const char *userOverride)
 {
     int64_t now = list.GetEnvironment().GetClock().UnixTime();
+    std::vector<LiveContact> live = ReadLiveContacts(owner, now);
     double highest = 0.3;
-    for (LPBXContactListIterator it(owner); it; it.Next())
-        if (it->GetContactExpiresTime() >= now)
-            highest = std::fmax(highest, ReadQ(*it));
+    for (const LiveContact &contact : live)
+        if (contact.expires >= now)
+            highest = std::fmax(highest, contact.q);
     int added = 0;
-    for (LPBXContactListIterator it(owner); it; it.Next()) {
-        if ((int64_t)it->GetContactExpiresTime() + kPBXExpiredContactGrace < now)
-            continue;
+    for (const LiveContact &contact : live) {
         LSipCallInitiateParams params = base;
         params.startTime = now + delay;
-        double q = ReadQ(*it);
-        if (q <= 0.45 + kQTolerance && q <= highest - 0.3 + kQTolerance)
+        if (contact.q <= 0.45 + kQTolerance && contact.q <= highest - 0.3 + kQTolerance)
             params.startTime += lowPriorityDelay;
         char uri[kSipInitiateTextSize];
-        BuildTargetURI(*it, suffix, userOverride, uri);
+        BuildTargetURI(contact.uri, suffix, userOverride, uri);
         params.remoteTargetURI = uri;
         if (list.AddExtension(params))
             added++;
