@@ -4,6 +4,7 @@
 #include "media/codecs/sampleformats.h"
 #include "media/rtp_dtmf.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -21,6 +22,14 @@ inline std::string RtpPacket(uint16_t seq, uint32_t ts, uint32_t ssrc, uint8_t p
         p[8 + i] = (char)(ssrc >> (24 - 8 * i));
     }
     return p + payload;
+}
+
+inline LRtpHeader ToRtpHeader(const std::string &datagram)
+{
+    LRtpHeader header;
+    std::copy(datagram.begin(), datagram.end(), header.data);
+    header.payloadBytes = (uint32_t)datagram.size() - LRtpHeader::kHeaderSize;
+    return header;
 }
 
 // 20 ms of a tone in mu-law, its phase continuing from the packet number;

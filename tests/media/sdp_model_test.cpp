@@ -78,17 +78,6 @@ TEST(SdpModel, LooseLineFormsReadAlike)
     EXPECT_EQ(saved, "v=0\r\nc=IN IP4 10.1.1.1\r\nm=audio 4000 RTP/AVP 0\r\njunk=\r\n");
 }
 
-TEST(SdpModel, SetFieldReplacesFirstAndAddFieldAppends)
-{
-    LSDP sdp("a=x\r\na=y\r\n");
-    sdp.SetField("a", "z");
-    sdp.SetField("s", "-");
-    sdp.AddField("a", "w");
-    std::string saved;
-    sdp.Save(saved);
-    EXPECT_EQ(saved, "a=z\r\na=y\r\ns=-\r\na=w\r\n");
-}
-
 TEST(SdpModel, OwnAttributesAndRtpMapLookups)
 {
     LSDPDecoder d("c=IN IP4 203.0.113.5\r\nm=audio 9000 RTP/AVP 0 101 102\r\n"
