@@ -45,22 +45,6 @@ inline std::string GsmFrames(LGSMEncoder &encoder, const std::vector<int> &sampl
     return out;
 }
 
-// What a GSM round trip makes of samples (whole frames only).
-inline std::vector<int> GsmRoundTrip(const std::vector<int> &samples)
-{
-    LGSMEncoder encoder;
-    LGSMDecoder decoder;
-    std::vector<int> out;
-    int frame[160];
-    for (size_t i = 0; i + 160 <= samples.size(); i += 160) {
-        unsigned char coded[33];
-        encoder.EncodeNormal(samples.data() + i, coded);
-        decoder.DecodeFrameNormal(coded, frame);
-        out.insert(out.end(), frame, frame + 160);
-    }
-    return out;
-}
-
 class CaptureSink : public LSoundSinkBase
 {
   public:
