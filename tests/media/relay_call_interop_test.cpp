@@ -200,9 +200,9 @@ TEST_F(RelayCallTest, RecordedCallStreamsBothVoicesMixed)
     EXPECT_GE(got.frames.size(), spanFrames - 1);
     EXPECT_LE(got.frames.size(), spanFrames + 1) << "span " << spanFrames;
     std::vector<int> audio = RecordingServer::Decode(got.frames);
-    EXPECT_GT(ToneShare(audio, kCallerHz), 0.2);
-    EXPECT_GT(ToneShare(audio, kCalleeHz), 0.2);
-    EXPECT_LT(ToneShare(audio, 1000), 0.02);
+    EXPECT_GT(::ToneShare(audio, kCallerHz), 0.2);
+    EXPECT_GT(::ToneShare(audio, kCalleeHz), 0.2);
+    EXPECT_LT(::ToneShare(audio, 1000), 0.02);
 }
 } // namespace
 } // namespace vtest

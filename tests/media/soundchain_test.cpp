@@ -67,8 +67,7 @@ TEST(PeakLimit, QuietMaterialPassesUnchanged)
 TEST(PeakLimit, LoudPassageIsAttenuatedAheadAndKeptWithinThePeak)
 {
     const struct {
-        int loud;
-        int channels;
+        int loud, channels;
     } cases[] = {{0x7FFF0 * 4, 1}, {INT_MAX, 2}, {INT_MIN, 1}, {0x3FFFFF * 2, 2}};
     for (const auto &c : cases) {
         // Eight quiet blocks, a loud one at block 8, then quiet again.
