@@ -11,10 +11,9 @@ namespace
 {
 TEST(ConvertRate, FilterDesignPhasesStepAndGain)
 {
-    const struct {
-        int in, out, phases, step;
-    } cases[] = {{44100, 8000, 39, 215}, {16000, 8000, 1, 2},   {8000, 44100, 11, 2},
-                 {48000, 16000, 1, 3},   {11025, 8000, 37, 51}, {8000, 8000, 1, 1}};
+    // clang-format off
+    const struct { int in, out, phases, step; } cases[] = {{44100, 8000, 39, 215}, {16000, 8000, 1, 2}, {8000, 44100, 11, 2}, {48000, 16000, 1, 3}, {11025, 8000, 37, 51}, {8000, 8000, 1, 1}};
+    // clang-format on
     for (const auto &c : cases) {
         LConvertRateBase filter(c.in, c.out, 63, false);
         EXPECT_EQ(filter.Phases(), c.phases) << c.in << "->" << c.out;
@@ -53,11 +52,9 @@ TEST(ConvertRate, StereoFileToTelephoneAudio)
 {
     // Targets below a quarter of the source rate convert in two stages, the
     // others in one (each stage doubles the reported peak while it is small).
-    const struct {
-        int rate;
-        int peak;
-    } cases[] = {
-        {44100, 0x7FFF0 * 4}, {48000, 0x7FFF0 * 4}, {22050, 0x7FFF0 * 2}, {32000, 0x7FFF0 * 2}};
+    // clang-format off
+    const struct { int rate, peak; } cases[] = {{44100, 0x7FFF0 * 4}, {48000, 0x7FFF0 * 4}, {22050, 0x7FFF0 * 2}, {32000, 0x7FFF0 * 2}};
+    // clang-format on
     for (const auto &c : cases) {
         for (int channel : {0, 1}) {
             LSoundSource source(

@@ -7,6 +7,7 @@
 #include "media/merleclient.h"
 #include "media/streamplayer.h"
 #include "support/tone.h"
+#include "support/wait.h"
 
 #include <gtest/gtest.h>
 
@@ -131,10 +132,8 @@ TEST(MerleClient, CallerHearsTheServersStreamOrSilence)
         auto *sink = new MemorySink;
         LStreamPlayer player;
         ASSERT_TRUE(player.Start(source, LSoundSink(sink)));
-        for (int waited = 0;
-             waited < 3000 && (c.ends ? !player.HasEnded() : sink->Samples().size() < 7000);
-             waited += 20)
-            usleep(20000);
+        vtest::WaitUntil(
+            [&] { return c.ends ? player.HasEnded() : sink->Samples().size() >= 7000; }, 3000);
         std::vector<int> heard = sink->Samples();
         EXPECT_EQ(player.HasEnded(), c.ends);
         EXPECT_EQ(source.IsStreaming(), !c.ends);

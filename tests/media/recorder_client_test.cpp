@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
+
 namespace
 {
 
@@ -16,6 +18,13 @@ LTallyClientTimeouts Short()
     LTallyClientTimeouts t;
     t.connectMs = 2000, t.sendMs = t.responseMs = 300;
     return t;
+}
+
+// What the client must send of samples: the frames a fresh encoder makes.
+std::string Coded(const std::vector<int> &samples)
+{
+    LGSMEncoder encoder;
+    return GsmFrames(encoder, samples);
 }
 
 uint16_t ClosedPort()
@@ -44,7 +53,7 @@ TEST(RecorderClient, SendsLogOnFileNameAndWholeGsmFrames)
     EXPECT_FALSE(r.badPacket);
     ASSERT_EQ(r.frames.size(), 6u); // the last 40 samples are not a frame
     audio.resize(960);
-    EXPECT_EQ(RecordingServer::Decode(r.frames), GsmRoundTrip(audio));
+    EXPECT_EQ(std::accumulate(r.frames.begin(), r.frames.end(), std::string()), Coded(audio));
 }
 
 TEST(RecorderClient, RefusalsAndSilenceEndTheRecordingWithTheirLogLine)
@@ -124,7 +133,7 @@ TEST(RecorderClient, SlowServerLosesTheOverflowNotTheQueuedAudio)
     RecordingReceived r = server.Get(0);
     EXPECT_FALSE(r.badPacket);
     audio.resize(64000);
-    EXPECT_EQ(RecordingServer::Decode(r.frames), GsmRoundTrip(audio));
+    EXPECT_EQ(std::accumulate(r.frames.begin(), r.frames.end(), std::string()), Coded(audio));
 }
 
 } // namespace

@@ -56,9 +56,7 @@ TEST(RecorderDecode, LargestGsmPacketIsCutNotOverrun)
         LRtpRecord record(LSoundSink(new CaptureSink(out)), 255);
         LGSMEncoder encoder;
         std::string frames = GsmFrames(encoder, Tone(160 * 125, 440, 8000));
-        std::string datagram = RtpPacket(3, frames.substr(0, 4096));
-        ASSERT_EQ(datagram.size(), 4108u);
-        record.WriteRtpPacket(ToHeader(datagram), true);
+        record.WriteRtpPacket(Packet(3, frames.substr(0, 4096)), true);
         EXPECT_EQ(out.size(), 8160u);
     }
     EXPECT_EQ(out.size(), 8160u);
@@ -74,17 +72,17 @@ TEST(RecorderMix, PcmuAndGsmAreDecodedAndSummedInArrivalOrder)
         LGSMDecoder decoder;
         for (int i = 0; i < 10; ++i) {
             std::string ulaw = Ulaw(Tone(160, 440, 6000, i * 160));
-            record.WriteRtpPacket(ToHeader(RtpPacket(0, ulaw)), true);
+            record.WriteRtpPacket(Packet(0, ulaw), true);
             std::vector<int> a(160);
             ConvertSamplesIn(a.data(), (const LSFULAW *)ulaw.data(), 160);
             heardA.push_back(a);
             std::string gsm = GsmFrames(encoder, Tone(160, 1000, 6000, i * 160));
-            record.WriteRtpPacket(ToHeader(RtpPacket(3, gsm)), false);
+            record.WriteRtpPacket(Packet(3, gsm), false);
             std::vector<int> b(160);
             decoder.DecodeFrameNormal((const unsigned char *)gsm.data(), b.data());
             heardB.push_back(b);
             // A telephone event adds nothing.
-            record.WriteRtpPacket(ToHeader(RtpPacket(101, "\x01\x0a\x00\xa0")), false);
+            record.WriteRtpPacket(Packet(101, "\x01\x0a\x00\xa0"), false);
         }
     }
     // A starts alone (B counts as silent); from then on A's packet i meets
@@ -103,19 +101,19 @@ TEST(RecorderMix, ASideOnHoldHoldsTheOtherBackAtMost400Ms)
     LRtpRecord record(LSoundSink(new CaptureSink(out)), 255);
     std::string silence = Ulaw(std::vector<int>(160, 0));
     std::string voice = Ulaw(Tone(160, 440, 6000));
-    record.WriteRtpPacket(ToHeader(RtpPacket(0, voice)), false); // B first
-    record.WriteRtpPacket(ToHeader(RtpPacket(0, voice)), true);
+    record.WriteRtpPacket(Packet(0, voice), false); // B first
+    record.WriteRtpPacket(Packet(0, voice), true);
     size_t before = out.size();
     // B holds for 2 s while A talks: A is late by at most 3200 samples.
     for (int i = 0; i < 100; ++i) {
-        record.WriteRtpPacket(ToHeader(RtpPacket(0, voice)), true);
+        record.WriteRtpPacket(Packet(0, voice), true);
         ASSERT_GE(out.size() + 3200 + 160, before + (i + 1) * 160u) << i;
     }
     size_t held = out.size();
     // B resumes: mixing goes on with no gap and no extra delay.
     for (int i = 0; i < 10; ++i) {
-        record.WriteRtpPacket(ToHeader(RtpPacket(0, silence)), false);
-        record.WriteRtpPacket(ToHeader(RtpPacket(0, voice)), true);
+        record.WriteRtpPacket(Packet(0, silence), false);
+        record.WriteRtpPacket(Packet(0, voice), true);
     }
     EXPECT_GE(out.size(), held + 9 * 160);
 }

@@ -6,6 +6,7 @@
 #include "media/codecs/sampleformats.h"
 #include "media/rtp_relay.h"
 #include "media/soundsink.h"
+#include "rtp_packets.h"
 
 #include <cmath>
 #include <cstring>
@@ -20,14 +21,10 @@ inline std::vector<int> Tone(int count, double hz, int amplitude, int start = 0)
     return out;
 }
 
-inline std::string RtpPacket(int payloadType, const std::string &payload, uint16_t sequence = 0)
+// An RTP packet of payloadType as the recorder is handed it.
+inline LRtpHeader Packet(int payloadType, const std::string &payload)
 {
-    std::string p(12, '\0');
-    p[0] = (char)0x80;
-    p[1] = (char)payloadType;
-    p[2] = (char)(sequence >> 8);
-    p[3] = (char)sequence;
-    return p + payload;
+    return ToRtpHeader(RtpPacket(0, 0, 0, (uint8_t)payloadType, payload));
 }
 
 inline std::string Ulaw(const std::vector<int> &samples)
@@ -46,30 +43,6 @@ inline std::string GsmFrames(LGSMEncoder &encoder, const std::vector<int> &sampl
         out.append((const char *)frame, 33);
     }
     return out;
-}
-
-// What a GSM round trip makes of samples (whole frames only).
-inline std::vector<int> GsmRoundTrip(const std::vector<int> &samples)
-{
-    LGSMEncoder encoder;
-    LGSMDecoder decoder;
-    std::vector<int> out;
-    int frame[160];
-    for (size_t i = 0; i + 160 <= samples.size(); i += 160) {
-        unsigned char coded[33];
-        encoder.EncodeNormal(samples.data() + i, coded);
-        decoder.DecodeFrameNormal(coded, frame);
-        out.insert(out.end(), frame, frame + 160);
-    }
-    return out;
-}
-
-inline LRtpHeader ToHeader(const std::string &datagram)
-{
-    LRtpHeader header;
-    memcpy(header.data, datagram.data(), datagram.size());
-    header.payloadBytes = (uint32_t)datagram.size() - LRtpHeader::kHeaderSize;
-    return header;
 }
 
 class CaptureSink : public LSoundSinkBase

@@ -35,9 +35,7 @@ class RecordingServer
     RecordingServer()
     {
         listen_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
         socklen_t length = sizeof address;
         bind(listen_, (sockaddr *)&address, length);
         getsockname(listen_, (sockaddr *)&address, &length);
@@ -106,15 +104,13 @@ class RecordingServer
             if (poll(&p, 1, 50) != 1)
                 continue;
             int fd = accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
-            size_t index;
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                index = received_.size();
-                received_.emplace_back();
-            }
+            std::unique_lock<std::mutex> lock(mutex_);
+            size_t index = received_.size();
+            received_.emplace_back();
+            lock.unlock();
             RecordingReceived r = ServeOne(fd);
             close(fd);
-            std::lock_guard<std::mutex> lock(mutex_);
+            lock.lock();
             received_[index] = r;
             changed_.notify_all();
         }

@@ -2,15 +2,12 @@
 // (play_pcap_audio) to whatever media address the exchange's SDP gives them,
 // while their own SDP names an RTP receiver of the test. Packets reach a
 // receiver only if the exchange rewrote both SDPs to its relay ports.
-#include "../callcontrol/call_fixture.h"
 #include "config/settingssections.h"
-#include "media/codecs/sampleformats.h"
 #include "media/rtp_packets.h"
+#include "media/rtp_test_support.h"
+#include "media_call_fixture.h"
 #include "recorder_test_server.h"
 
-#include <arpa/inet.h>
-#include <cmath>
-#include <poll.h>
 #include <set>
 #include <sys/time.h>
 
@@ -20,77 +17,51 @@ namespace
 {
 constexpr int kPackets = 40;                  // 20 ms each: 800 ms of audio per side
 constexpr int kRelayedPackets = kPackets + 1; // and one comfort-noise packet
-constexpr int kFrameSamples = 160;
-constexpr uint32_t kCallerSsrc = 0x1010;
-constexpr uint32_t kCalleeSsrc = 0x2020;
+constexpr uint32_t kCallerSsrc = 0x1010, kCalleeSsrc = 0x2020;
 constexpr double kCallerHz = 500, kCalleeHz = 1500;
 
-void Put16(std::string &out, uint16_t v)
+std::string Be(uint32_t v, int bytes)
 {
-    out += (char)(v >> 8);
-    out += (char)v;
-}
-void Put32(std::string &out, uint32_t v)
-{
-    Put16(out, (uint16_t)(v >> 16));
-    Put16(out, (uint16_t)v);
-}
-void PutLE32(std::string &out, uint32_t v)
-{
-    for (int i = 0; i < 4; i++)
+    std::string out;
+    for (int i = bytes - 1; i >= 0; i--)
         out += (char)(v >> (8 * i));
+    return out;
+}
+std::string Le32(uint32_t v)
+{
+    std::string out = Be(v, 4);
+    return {out.rbegin(), out.rend()};
 }
 
 // A PCMU tone as a pcap of Ethernet/IPv4/UDP frames 20 ms apart; SIPp
 // replaces the addresses and ports when it plays it. SIPp puts out its first
 // two packets at once, which no phone does; the first packet is therefore
-// comfort noise (payload type 13, relayed but never recorded), so the tone
-// itself is paced like a phone's from its first packet on.
+// comfort noise (payload type 13, relayed but never recorded; level -60 dBov,
+// RFC 3389), so the tone itself is paced like a phone's from its first packet on.
 std::string TonePcap(uint32_t ssrc, double hz)
 {
     std::string file;
     for (uint32_t v : {0xa1b2c3d4u, 0x00040002u, 0u, 0u, 65535u, 1u})
-        PutLE32(file, v);
+        file += Le32(v);
     for (int i = 0; i < kRelayedPackets; i++) {
-        std::string rtp = {(char)0x80, (char)(i == 0 ? 13 : 0)};
-        Put16(rtp, (uint16_t)i);
-        Put32(rtp, (uint32_t)(i * kFrameSamples));
-        Put32(rtp, ssrc);
-        for (int n = 0; n < (i == 0 ? 1 : kFrameSamples); n++) {
-            double t = (i * kFrameSamples + n) / 8000.0;
-            rtp += i == 0
-                       ? (char)60 // noise level -60 dBov (RFC 3389)
-                       : (char)LG711::LinearToUlaw((int)(8000 * std::sin(2 * M_PI * hz * t)) * 16);
-        }
-        std::string udp;
-        Put16(udp, 6000);
-        Put16(udp, 6000);
-        Put16(udp, (uint16_t)(8 + rtp.size()));
-        Put16(udp, 0);
-        std::string ip = {0x45, 0};
-        Put16(ip, (uint16_t)(20 + udp.size() + rtp.size()));
-        Put32(ip, 0);
-        Put32(ip, 0x40110000); // TTL 64, UDP, checksum left to the player
-        Put32(ip, 0x7f000001);
-        Put32(ip, 0x7f000001);
-        std::string frame = std::string(12, '\0') + std::string("\x08\x00", 2) + ip + udp + rtp;
-        PutLE32(file, 0);
-        PutLE32(file, (uint32_t)(i * 20000));
-        PutLE32(file, (uint32_t)frame.size());
-        PutLE32(file, (uint32_t)frame.size());
-        file += frame;
+        std::string rtp = RtpPacket((uint16_t)i, (uint32_t)i * 160, ssrc, i == 0 ? 13 : 0,
+                                    i == 0 ? std::string(1, (char)60) : UlawTone(i, hz, 8000));
+        std::string udp = Be(6000, 2) + Be(6000, 2) + Be(8 + rtp.size(), 2) + Be(0, 2) + rtp;
+        // TTL 64, UDP, checksum left to the player; 127.0.0.1 both ways.
+        std::string ip = "\x45" + Be(0, 1) + Be(20 + udp.size(), 2) + Be(0, 4) + Be(0x40110000, 4) +
+                         Be(0x7f000001, 4) + Be(0x7f000001, 4);
+        std::string frame = std::string(12, '\0') + Be(0x0800, 2) + ip + udp;
+        file += Le32(0) + Le32(i * 20000) + Le32(frame.size()) + Le32(frame.size()) + frame;
     }
     return file;
 }
 
 struct RtpSeen {
-    int packets = 0;
+    int packets = 0, audioPackets = 0; // audio: payload type 0
     std::set<uint32_t> ssrcs;
     std::set<uint16_t> sequences;
     std::set<int> sourcePorts;
-    double firstMs = 1e18, lastMs = 0; // kernel receive times
-    int audioPackets = 0;              // payload type 0
-    double firstAudioMs = 1e18;
+    double firstAudioMs = 1e18; // kernel receive time
 };
 
 // Milliseconds of audio from the start of either tone to the end of the
@@ -102,116 +73,77 @@ double AudioSpanMs(const RtpSeen &a, const RtpSeen &b)
            std::min(a.firstAudioMs, b.firstAudioMs);
 }
 
-// The RTP end named in a phone's SDP: datagrams queue in the socket until
-// the call is over and are read then.
-class RtpSink
-{
-  public:
-    explicit RtpSink(const char *ip)
+// The RTP end named in a phone's SDP: datagrams queue in the socket with the
+// kernel's receive time until the call is over and are read then.
+struct RtpSink : ::UdpPeer {
+    explicit RtpSink(const char *ip) : ::UdpPeer(ip)
     {
-        fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        inet_pton(AF_INET, ip, &a.sin_addr);
-        int size = 1 << 20;
-        setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-        int on = 1;
-        setsockopt(fd_, SOL_SOCKET, SO_TIMESTAMP, &on, sizeof on);
-        bind(fd_, (sockaddr *)&a, sizeof a);
-        socklen_t length = sizeof a;
-        getsockname(fd_, (sockaddr *)&a, &length);
-        port_ = ntohs(a.sin_port);
+        int size = 1 << 20, on = 1;
+        setsockopt(Fd(), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+        setsockopt(Fd(), SOL_SOCKET, SO_TIMESTAMP, &on, sizeof on);
     }
-    ~RtpSink() { close(fd_); }
-    int Port() const { return port_; }
     RtpSeen Drain()
     {
         RtpSeen seen;
-        pollfd p{fd_, POLLIN, 0};
-        unsigned char buffer[2048];
+        pollfd p{Fd(), POLLIN, 0};
+        char buffer[2048];
         while (poll(&p, 1, 300) == 1) {
             sockaddr_in from{};
             iovec io{buffer, sizeof buffer};
             alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timeval))];
             msghdr m{&from, sizeof from, &io, 1, control, sizeof control, 0};
-            ssize_t n = recvmsg(fd_, &m, 0);
+            ssize_t n = recvmsg(Fd(), &m, 0);
             cmsghdr *c = CMSG_FIRSTHDR(&m);
-            double ms = 1e18;
-            if (c != nullptr && c->cmsg_type == SO_TIMESTAMP) {
-                const timeval *t = (const timeval *)CMSG_DATA(c);
-                ms = t->tv_sec * 1000.0 + t->tv_usec / 1000.0;
-                seen.firstMs = std::min(seen.firstMs, ms);
-                seen.lastMs = std::max(seen.lastMs, ms);
-            }
-            if (n < 12)
+            if (n < 12 || c == nullptr || c->cmsg_type != SO_TIMESTAMP)
                 continue;
+            const timeval *t = (const timeval *)CMSG_DATA(c);
+            std::string packet(buffer, n);
             seen.packets++;
-            if ((buffer[1] & 0x7F) == 0) {
+            if ((packet[1] & 0x7F) == 0) {
                 seen.audioPackets++;
-                seen.firstAudioMs = std::min(seen.firstAudioMs, ms);
+                seen.firstAudioMs =
+                    std::min(seen.firstAudioMs, t->tv_sec * 1000.0 + t->tv_usec / 1000.0);
             }
-            seen.sequences.insert((uint16_t)(buffer[2] << 8 | buffer[3]));
-            seen.ssrcs.insert((uint32_t)buffer[8] << 24 | buffer[9] << 16 | buffer[10] << 8 |
-                              buffer[11]);
+            seen.sequences.insert((uint16_t)RtpWord(packet, 2, 2));
+            seen.ssrcs.insert(RtpWord(packet, 8, 4));
             seen.sourcePorts.insert(ntohs(from.sin_port));
         }
         return seen;
     }
-
-  private:
-    int fd_ = -1;
-    int port_ = 0;
 };
 
-class RelayCallTest : public CallTest
+class RelayCallTest : public MediaCallTest
 {
   protected:
     void SetUp() override
     {
-        CallTest::SetUp();
-        // A base of our own, so parallel test runs do not meet on 8000.
-        rtpBase = 20000 + (FreeUdpPort() % 20000) * 2;
-        ASSERT_TRUE(LSettingSetInt("SIP", "RTPPortBase", rtpBase));
-        std::ofstream(media.Path() + "/caller.pcap") << TonePcap(kCallerSsrc, kCallerHz);
-        std::ofstream(media.Path() + "/callee.pcap") << TonePcap(kCalleeSsrc, kCalleeHz);
-    }
-
-    // SIPp bound at ip (signalling and media), in the folder of the pcaps.
-    std::unique_ptr<ChildProcess> Sipp(std::vector<std::string> argv, const char *ip, int sink)
-    {
-        for (size_t i = 0; i + 1 < argv.size(); i++)
-            if (argv[i] == "-i")
-                argv[i + 1] = ip;
-        argv.insert(argv.end(), {"-mi", ip, "-mp", std::to_string(FreeUdpPort()), "-key",
-                                 "sink_port", std::to_string(sink)});
-        auto sipp = std::make_unique<ChildProcess>();
-        EXPECT_TRUE(sipp->Start(argv, {}, media.Path()));
-        return sipp;
-    }
-    bool RegisterAt(const char *user, const char *password, const char *ip, int port)
-    {
-        std::vector<std::string> argv =
-            SippArgs("../../callcontrol/sipp/register.xml", port, Remote());
-        argv.insert(argv.end(), {"-s", user, "-au", user, "-ap", password});
-        auto reg = Sipp(argv, ip, 0);
-        bool ok = Succeeded(*reg, 15000);
-        EXPECT_TRUE(ok) << reg->Output();
-        return ok;
+        MediaCallTest::SetUp();
+        std::ofstream(folder.Path() + "/caller.pcap") << TonePcap(kCallerSsrc, kCallerHz);
+        std::ofstream(folder.Path() + "/callee.pcap") << TonePcap(kCalleeSsrc, kCalleeHz);
     }
     // 101 at 127.0.0.1 calls 102 at calleeIp; both play their tone.
     void RunCall(const char *calleeIp, RtpSeen &atCaller, RtpSeen &atCallee)
     {
         RtpSink callerSink("127.0.0.1"), calleeSink(calleeIp);
         int phonePort = FreeUdpPort();
-        ASSERT_TRUE(RegisterAt("102", "pw102", calleeIp, phonePort));
-        auto phone = Sipp(SippArgs("relay_uas.xml", phonePort), calleeIp, calleeSink.Port());
-        std::vector<std::string> argv = SippArgs("relay_uac.xml", FreeUdpPort(), Remote());
-        argv.insert(argv.end(), {"-s", "102", "-au", "101", "-ap", kCallerPassword});
-        auto caller = Sipp(argv, "127.0.0.1", callerSink.Port());
+        ASSERT_TRUE(Register102At(calleeIp, phonePort));
+        auto phone =
+            Sipp(SippArgs("relay_uas.xml", phonePort), calleeIp, Media(calleeIp, calleeSink));
+        auto caller = Caller("relay_uac.xml", "127.0.0.1", Media("127.0.0.1", callerSink));
         EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
         EXPECT_TRUE(Succeeded(*phone)) << phone->Output();
         atCaller = callerSink.Drain();
         atCallee = calleeSink.Drain();
+    }
+    static std::vector<std::string> Media(const char *ip, const RtpSink &sink)
+    {
+        return {"-mi",
+                ip,
+                "-mp",
+                std::to_string(FreeUdpPort()),
+                "-key",
+                "sink_port",
+                std::to_string(sink.Port())};
     }
     // What a receiver must see: every packet of the far side's stream, sent
     // from one relay port of this exchange and not from the phone itself.
@@ -228,9 +160,6 @@ class RelayCallTest : public CallTest
         EXPECT_LT(port, rtpBase + 64);
         EXPECT_EQ(port % 2, 0);
     }
-
-    TempDir media{"relay-media"};
-    int rtpBase = 0;
 };
 
 // The caller is private (127.0.0.1) and the callee looks public (127.1.0.1):
@@ -271,9 +200,9 @@ TEST_F(RelayCallTest, RecordedCallStreamsBothVoicesMixed)
     EXPECT_GE(got.frames.size(), spanFrames - 1);
     EXPECT_LE(got.frames.size(), spanFrames + 1) << "span " << spanFrames;
     std::vector<int> audio = RecordingServer::Decode(got.frames);
-    EXPECT_GT(ToneShare(audio, kCallerHz), 0.2);
-    EXPECT_GT(ToneShare(audio, kCalleeHz), 0.2);
-    EXPECT_LT(ToneShare(audio, 1000), 0.02);
+    EXPECT_GT(::ToneShare(audio, kCallerHz), 0.2);
+    EXPECT_GT(::ToneShare(audio, kCalleeHz), 0.2);
+    EXPECT_LT(::ToneShare(audio, 1000), 0.02);
 }
 } // namespace
 } // namespace vtest

@@ -13,11 +13,9 @@ TEST(RtpNatResolver, StunFromTheRelaySocketOrTheStaticRtpMapping)
     TempSettingsRoot root;
     vtest::FakeStunServer server({"198.51.100.9", 40001});
     LSettingSetString("SIP", "STUNServer1", server.Name().c_str());
-    int fd = vtest::BoundUdp("127.0.0.1");
-    sockaddr_in bound{};
-    socklen_t length = sizeof(bound);
-    getsockname(fd, (sockaddr *)&bound, &length);
-    uint16_t localPort = ntohs(bound.sin_port);
+    UdpPeer relayPort;
+    int fd = relayPort.Fd();
+    uint16_t localPort = relayPort.Port();
     LSettingSetString("SIP", "STATICPublicIP", "203.0.113.1");
     LStunState state;
     // clang-format off
@@ -38,5 +36,4 @@ TEST(RtpNatResolver, StunFromTheRelaySocketOrTheStaticRtpMapping)
         EXPECT_EQ(publicPort, c.port);
         EXPECT_EQ(keepAlive, c.keepAlive);
     }
-    close(fd);
 }

@@ -3,7 +3,9 @@
 
 #include "media/codecs/sampleformats.h"
 #include "media/rtp_dtmf.h"
+#include "support/tone.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -21,6 +23,14 @@ inline std::string RtpPacket(uint16_t seq, uint32_t ts, uint32_t ssrc, uint8_t p
         p[8 + i] = (char)(ssrc >> (24 - 8 * i));
     }
     return p + payload;
+}
+
+inline LRtpHeader ToRtpHeader(const std::string &datagram)
+{
+    LRtpHeader header;
+    std::copy(datagram.begin(), datagram.end(), header.data);
+    header.payloadBytes = (uint32_t)datagram.size() - LRtpHeader::kHeaderSize;
+    return header;
 }
 
 // 20 ms of a tone in mu-law, its phase continuing from the packet number;
@@ -44,16 +54,9 @@ inline std::vector<int> DecodeUlaw(const std::string &payload)
     return out;
 }
 
-// Goertzel power of one frequency at 8000 Hz, relative to the signal's power.
 inline double ToneShare(const std::vector<int> &x, double hz)
 {
-    double k = 2 * cos(2 * M_PI * hz / 8000), s1 = 0, s2 = 0, total = 0;
-    for (int v : x) {
-        double s0 = v + k * s1 - s2;
-        s2 = s1, s1 = s0;
-        total += (double)v * v;
-    }
-    return total > 0 ? 2 * (s1 * s1 + s2 * s2 - k * s1 * s2) / (total * x.size()) : 0;
+    return vtest::ToneShare(x.data(), (int)x.size(), hz);
 }
 
 // n bytes at at, in network order.

@@ -1,10 +1,7 @@
-// Relay port allocation from the settings, exhaustion, odd public ports and
-// the retirement of an unused relay by the SDP mediator.
+// Relay port allocation from the settings, exhaustion and odd public ports.
 #include "media/rtp_relay.h"
-#include "media/sdp_mediator.h"
 #include "rtp_test_support.h"
 #include "sdp_fakes.h"
-#include "support/wait.h"
 
 #include <gtest/gtest.h>
 
@@ -111,39 +108,6 @@ TEST_F(RelayPortsTest, OddPublicPortMovesTheSocketUntilThePortIsHandedOut)
         EXPECT_TRUE(relay.GetA().IsBound()) << "a port is never left unbound";
     }
     EXPECT_TRUE(log.Has("odd"));
-}
-
-struct RealHost : LSDPMediatorHost {
-    std::unique_ptr<LSDPRelay> CreateRelay() override { return LRtpRelayCreate(sdp); }
-    std::string GetPublicIP() override { return "203.0.113.5"; }
-    LSDPSettings &GetSdpSettings() override { return sdp; }
-    FixedSdpSettings sdp;
-};
-
-std::string LanSdp(const char *ip, int port)
-{
-    return std::string("v=0\r\no=- 1 1 IN IP4 ") + ip + "\r\ns=-\r\nc=IN IP4 " + ip +
-           "\r\nt=0 0\r\nm=audio " + std::to_string(port) + " RTP/AVP 0\r\n";
-}
-
-TEST_F(RelayPortsTest, UnusedRelayKeepsItsPortsForTheReleaseDelay)
-{
-    uint16_t base = RandomPortBase();
-    LSettingSetInt("SIP", "RTPPortBase", base);
-    RealHost host;
-    LSDPMediator mediator(host, 300);
-    mediator.Reset();
-    mediator.ProcessOffer(LanSdp("192.168.1.10", 4000), "192.168.1.10", false);
-    ASSERT_TRUE(mediator.HasRelay());
-    // Two LAN phones talk directly: the relay is retired, not destroyed.
-    mediator.ProcessAnswer(LanSdp("192.168.1.11", 4002), "192.168.1.11", false, false);
-    EXPECT_FALSE(mediator.HasRelay());
-    EXPECT_TRUE(mediator.HasDyingRelay());
-    EXPECT_TRUE(PortTaken(base));
-    EXPECT_TRUE(PortTaken((uint16_t)(base + 2)));
-    EXPECT_TRUE(vtest::WaitUntil([&] { return !mediator.HasDyingRelay(); }, 3000));
-    EXPECT_FALSE(PortTaken(base));
-    EXPECT_FALSE(PortTaken((uint16_t)(base + 2)));
 }
 
 } // namespace

@@ -41,7 +41,6 @@ class UdpPeer
         return address;
     }
     uint16_t Port() const { return ntohs(address_.sin_port); }
-    uint32_t IP() const { return ntohl(address_.sin_addr.s_addr); }
     bool SendTo(uint16_t port, const std::string &data, const char *ip = "127.0.0.1")
     {
         sockaddr_in to = Address(ip, port);

@@ -108,8 +108,7 @@ struct FakeRelay : LSDPRelay {
 };
 
 struct FakeHost : LSDPMediatorHost {
-    std::string publicIP = "203.0.113.5";
-    std::string relayPublicIP = "203.0.113.5";
+    std::string publicIP = "203.0.113.5"; // the exchange's and its relay ports'
     bool noPorts = false;
     RelayLog log;
     FakeRelay *last = nullptr;
@@ -118,7 +117,7 @@ struct FakeHost : LSDPMediatorHost {
     {
         if (noPorts)
             return nullptr;
-        auto relay = std::make_unique<FakeRelay>(log, relayPublicIP);
+        auto relay = std::make_unique<FakeRelay>(log, publicIP);
         last = relay.get();
         return relay;
     }

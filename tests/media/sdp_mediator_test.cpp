@@ -31,23 +31,10 @@ void Prepare(LSDPMediator &m, Mode mode)
         m.SetRelayNotRequired();
 }
 
-struct Side {
-    std::string host;
-    uint16_t port;
-    std::string source, extra;
-};
-
+// clang-format off
+struct Side { std::string host; uint16_t port; std::string source, extra; };
 // offerOut, answerOut: "host:port" the other side is given, "" = unchanged
-struct Row {
-    const char *name;
-    Mode mode;
-    Side offer;
-    bool destinationPublic, oddRtpDisabled;
-    Side answer;
-    bool answererPublic;
-    const char *offerOut, *answerOut;
-    bool relayStarted, reattempt;
-};
+struct Row { const char *name; Mode mode; Side offer; bool destinationPublic, oddRtpDisabled; Side answer; bool answererPublic; const char *offerOut, *answerOut; bool relayStarted, reattempt; };
 
 const Side kLanA{"192.168.1.20", 2222, "192.168.1.20", ""};
 const Side kLanB{"192.168.1.30", 3334, "192.168.1.30", ""};
@@ -55,7 +42,6 @@ const Side kNatedA{"192.168.1.20", 2222, "198.51.100.7", ""};
 const Side kPublicA{"198.51.100.7", 4000, "198.51.100.7", ""};
 const Side kProvider{"198.51.100.50", 40000, "198.51.100.50", ""};
 
-// clang-format off
 const Row kRows[] = {
     {"two LAN phones", kDecide, kLanA, false, false, kLanB, false, "", "", false, false},
     {"two public phones", kDecide, kPublicA, true, false, kProvider, true, "", "", false, false},

@@ -5,17 +5,14 @@
 // looks public (127.1.0.1): the audio must be relayed and the INVITE reaching
 // 102 names the relay's public side. While it rings, the caller asks for the
 // exchange's own offer with an in-dialog OPTIONS, then cancels.
-#include "../callcontrol/call_fixture.h"
 #include "config/pbx_global_settings.h"
 #include "media/sdp_decoder.h"
+#include "media_call_fixture.h"
 
 namespace vtest
 {
 namespace
 {
-constexpr const char *kPhoneIp = "127.1.0.1";
-constexpr const char *kCallerIp = "127.1.0.2";
-
 // The SDP body of the first message in SIPp's message log whose start line
 // begins with startLine.
 std::string BodyOf(const std::string &path, const std::string &startLine)
@@ -33,52 +30,26 @@ std::string BodyOf(const std::string &path, const std::string &startLine)
     return body < log.size() ? log.substr(body, end == std::string::npos ? end : end - body) : "";
 }
 
-class SdpSettingsTest : public CallTest
+class SdpSettingsTest : public MediaCallTest
 {
   protected:
-    void SetUp() override
-    {
-        CallTest::SetUp();
-        ASSERT_TRUE(LSettingSetInt("SIP", "RTPPortBase", 20000 + (FreeUdpPort() % 20000) * 2));
-    }
-
-    std::unique_ptr<ChildProcess> Sipp(std::vector<std::string> argv, const char *ip,
-                                       const std::string &log)
-    {
-        for (size_t i = 0; i + 1 < argv.size(); i++)
-            if (argv[i] == "-i")
-                argv[i + 1] = ip;
-        argv.insert(argv.end(), {"-trace_msg", "-message_file", log});
-        auto sipp = std::make_unique<ChildProcess>();
-        EXPECT_TRUE(sipp->Start(argv, {}, logs.Path()));
-        return sipp;
-    }
-
     // One call; the offer the caller got in the OPTIONS answer and the SDP
     // of the INVITE that reached the phone.
     void RunCall(int n, std::string &ownOffer, std::string &phoneInvite)
     {
-        const std::string callerLog = logs.Path() + "/caller" + std::to_string(n);
-        const std::string phoneLog = logs.Path() + "/phone" + std::to_string(n);
+        const std::string callerLog = folder.Path() + "/caller" + std::to_string(n);
+        const std::string phoneLog = folder.Path() + "/phone" + std::to_string(n);
         int phonePort = FreeUdpPort();
-        std::vector<std::string> reg =
-            SippArgs("../../callcontrol/sipp/register.xml", phonePort, Remote());
-        reg.insert(reg.end(), {"-s", "102", "-au", "102", "-ap", "pw102"});
-        auto registration = Sipp(reg, kPhoneIp, logs.Path() + "/register");
-        ASSERT_TRUE(Succeeded(*registration, 15000)) << registration->Output();
-        auto phone = Sipp(SippArgs("../../callcontrol/sipp/uas_cancelled.xml", phonePort), kPhoneIp,
-                          phoneLog);
-        std::vector<std::string> argv =
-            SippArgs("uac_options_ringing.xml", FreeUdpPort(), Remote());
-        argv.insert(argv.end(), {"-s", "102", "-au", "101", "-ap", kCallerPassword});
-        auto caller = Sipp(argv, kCallerIp, callerLog);
+        ASSERT_TRUE(Register102At("127.1.0.1", phonePort));
+        auto phone = Sipp(SippArgs("../../callcontrol/sipp/uas_cancelled.xml", phonePort),
+                          "127.1.0.1", {"-trace_msg", "-message_file", phoneLog});
+        auto caller = Caller("uac_options_ringing.xml", "127.1.0.2",
+                             {"-trace_msg", "-message_file", callerLog});
         EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
         EXPECT_TRUE(Succeeded(*phone)) << phone->Output();
         ownOffer = BodyOf(callerLog, "SIP/2.0 200 OK\r\n");
         phoneInvite = BodyOf(phoneLog, "INVITE ");
     }
-
-    TempDir logs{"sdp-settings"};
 };
 
 TEST_F(SdpSettingsTest, QualityAndActiveReachTheNextCall)

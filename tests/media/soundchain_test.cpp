@@ -9,31 +9,24 @@
 
 namespace
 {
-TEST(SoundSource, HandlesShareAndTheLastOneDeletes)
+TEST(SoundSource, HandlesShareTheLastOneDeletesAndClosedOrBadOnesReadSilence)
 {
     int destroyed = 0;
     {
         LSoundSource a(new LTestMemorySource({1, 2, 3}, 8000, 1, &destroyed));
-        LSoundSource b = a;
-        LSoundSource c;
+        LSoundSource b = a, c;
         c = b;
         a.Close();
         b = a;
         EXPECT_EQ(destroyed, 0);
         EXPECT_TRUE(c);
         EXPECT_EQ(c.GetEnd().Milliseconds(), 0);
+        int samples[4] = {9, 9, 9, 9};
+        EXPECT_EQ(b.Read(samples, 4), 0);
+        EXPECT_EQ(samples[3], 0);
+        EXPECT_FALSE(b);
     }
     EXPECT_EQ(destroyed, 1);
-}
-
-TEST(SoundSource, ClosedAndBadSourcesReadSilence)
-{
-    LSoundSource source(new LTestMemorySource({5, 6}, 8000, 1));
-    source.Close();
-    int samples[4] = {9, 9, 9, 9};
-    EXPECT_EQ(source.Read(samples, 4), 0);
-    EXPECT_EQ(samples[3], 0);
-    EXPECT_FALSE(source);
     LSoundSource bad(new LTestMemorySource({}, 0, 0));
     EXPECT_FALSE(bad);
     EXPECT_GT(bad.GetSampleRate(), 0); // never a rate to divide by zero with
@@ -74,8 +67,7 @@ TEST(PeakLimit, QuietMaterialPassesUnchanged)
 TEST(PeakLimit, LoudPassageIsAttenuatedAheadAndKeptWithinThePeak)
 {
     const struct {
-        int loud;
-        int channels;
+        int loud, channels;
     } cases[] = {{0x7FFF0 * 4, 1}, {INT_MAX, 2}, {INT_MIN, 1}, {0x3FFFFF * 2, 2}};
     for (const auto &c : cases) {
         // Eight quiet blocks, a loud one at block 8, then quiet again.

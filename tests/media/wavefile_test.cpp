@@ -1,6 +1,7 @@
 // Wave file reading: formats, sizes and hostile headers, and agreement with
 // sox on files it writes.
 #include "media/wavefile.h"
+#include "memorysource.h"
 
 #include <gtest/gtest.h>
 
@@ -12,22 +13,14 @@
 
 namespace
 {
-using Bytes = std::vector<unsigned char>;
+using Bytes = std::string;
 
-void PutLE(Bytes &b, uint32_t v, int bytes)
+Bytes LE(uint32_t v, int bytes)
 {
+    Bytes b;
     for (int i = 0; i < bytes; i++)
-        b.push_back(static_cast<unsigned char>(v >> (8 * i)));
-}
-void PutId(Bytes &b, const char *id)
-{
-    PutLE(b, (uint32_t)id[0] | id[1] << 8 | id[2] << 16 | (uint32_t)id[3] << 24, 4);
-}
-// Element by element: g++ 12 warns falsely on vector range inserts here.
-void Append(Bytes &to, const Bytes &from)
-{
-    for (unsigned char c : from)
-        to.push_back(c);
+        b += (char)(v >> (8 * i));
+    return b;
 }
 
 struct WaveSpec {
@@ -41,60 +34,29 @@ struct WaveSpec {
 Bytes MakeWave(const WaveSpec &w)
 {
     int frameBytes = w.channels * ((w.bits + 7) / 8);
-    Bytes body;
-    PutId(body, "WAVE");
-    PutId(body, "fmt ");
-    PutLE(body, w.fmtSize, 4);
-    PutLE(body, w.tag, 2);
-    PutLE(body, w.channels, 2);
-    PutLE(body, w.rate, 4);
-    PutLE(body, w.rate * frameBytes, 4);
-    PutLE(body, frameBytes, 2);
-    PutLE(body, w.bits, 2);
-    body.resize(body.size() + (w.fmtSize > 16 ? w.fmtSize - 16 : 0), 0);
-    Append(body, w.before);
-    PutId(body, "data");
-    PutLE(body, static_cast<uint32_t>(w.data.size()), 4);
-    Append(body, w.data);
-    Append(body, w.after);
-    Bytes file;
-    PutId(file, "RIFF");
-    PutLE(file, w.riffSize >= 0 ? uint32_t(w.riffSize) : uint32_t(body.size()), 4);
-    Append(file, body);
-    return file;
+    Bytes body = "WAVEfmt " + LE(w.fmtSize, 4) + LE(w.tag, 2) + LE(w.channels, 2) + LE(w.rate, 4) +
+                 LE(w.rate * frameBytes, 4) + LE(frameBytes, 2) + LE(w.bits, 2) +
+                 Bytes(w.fmtSize > 16 ? w.fmtSize - 16 : 0, '\0') + w.before + "data" +
+                 LE((uint32_t)w.data.size(), 4) + w.data + w.after;
+    return "RIFF" + LE(w.riffSize >= 0 ? uint32_t(w.riffSize) : uint32_t(body.size()), 4) + body;
 }
 
 Bytes Chunk(const char *id, uint32_t size)
 {
-    Bytes b;
-    PutId(b, id);
-    PutLE(b, size, 4);
-    if (size < 0x10000)
-        b.resize(b.size() + size + (size & 1), 0x7F);
-    return b;
+    return id + LE(size, 4) + Bytes(size < 0x10000 ? size + (size & 1) : 0, 0x7F);
 }
 
 Bytes Samples16(std::vector<int> values)
 {
     Bytes b;
     for (int v : values)
-        PutLE(b, static_cast<uint32_t>(v), 2);
+        b += LE(static_cast<uint32_t>(v), 2);
     return b;
-}
-
-std::vector<int> ReadAll(LSoundSource &source)
-{
-    std::vector<int> all;
-    int buffer[1000];
-    int got;
-    while ((got = source.Read(buffer, 1000 / source.GetChannels())) > 0)
-        all.insert(all.end(), buffer, buffer + got * source.GetChannels());
-    return all;
 }
 
 LSoundSource Open(const Bytes &file)
 {
-    return LWaveFile::OpenSourceFromMemory(file.data(), file.size());
+    return LWaveFile::OpenSourceFromMemory((const unsigned char *)file.data(), file.size());
 }
 
 TEST(WaveFile, ReadsPcmFormats)
@@ -105,7 +67,7 @@ TEST(WaveFile, ReadsPcmFormats)
     w16.data = stereo.data = Samples16(values);
     w8.bits = 8;
     w8.rate = 11025;
-    w8.data = {0, 128, 255, 1};
+    w8.data = Bytes("\x00\x80\xff\x01", 4);
     stereo.channels = 2;
     stereo.rate = 44100;
     stereo.fmtSize = 18; // with the extra-size field
@@ -124,7 +86,7 @@ TEST(WaveFile, ReadsPcmFormats)
         EXPECT_EQ(source.GetChannels(), c.channels);
         EXPECT_EQ(source.GetEndSample(), c.frames);
         EXPECT_EQ(source.GetPeak(), 0x7FFF0);
-        EXPECT_EQ(ReadAll(source), c.samples);
+        EXPECT_EQ(ReadEverything(source), c.samples);
     }
 }
 
@@ -142,9 +104,8 @@ TEST(WaveFile, SamplesComeFromTheDataChunkOnly)
     lying.data = Samples16({7});
     lying.riffSize = 0x7FFFFFF0;
     Bytes cutFile = MakeWave(cut);
-    cutFile.resize(cutFile.size() - 121); // 39.5 frames left
-    Bytes lyingFile = Chunk("JUNK", 3);   // and a chunk before RIFF
-    Append(lyingFile, MakeWave(lying));
+    cutFile.resize(cutFile.size() - 121);                 // 39.5 frames left
+    Bytes lyingFile = Chunk("JUNK", 3) + MakeWave(lying); // and a chunk before RIFF
     // clang-format off
     const struct { const char *name; Bytes file; size_t frames; int last; } cases[] = {
         {"chunks around", MakeWave(around), 100, 99 * 16},
@@ -156,7 +117,7 @@ TEST(WaveFile, SamplesComeFromTheDataChunkOnly)
         LSoundSource source = Open(c.file);
         ASSERT_TRUE(source) << c.name;
         EXPECT_EQ(source.GetEndSample(), (int)c.frames) << c.name;
-        std::vector<int> samples = ReadAll(source);
+        std::vector<int> samples = ReadEverything(source);
         ASSERT_EQ(samples.size(), c.frames) << c.name;
         EXPECT_EQ(samples.back(), c.last) << c.name;
     }
@@ -237,7 +198,7 @@ TEST(WaveFile, ReadsWhatSoxWrites)
         ASSERT_TRUE(source) << c.options;
         EXPECT_EQ(source.GetSampleRate(), c.rate);
         EXPECT_EQ(source.GetChannels(), c.channels);
-        std::vector<int> samples = ReadAll(source);
+        std::vector<int> samples = ReadEverything(source);
         ASSERT_EQ(samples.size(), expected.size()) << c.options;
         for (size_t i = 0; i < samples.size(); i++)
             ASSERT_EQ(samples[i], expected[i] * 16) << c.options << " sample " << i;

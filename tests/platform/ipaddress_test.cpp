@@ -62,7 +62,7 @@ TEST(IPAddress, TextFormsAndParsing)
     EXPECT_FALSE(LIPAddressWithPort(0xFFFFFFFF, 1).IsValid());
 }
 
-TEST(IPAddress, MultiHomedHoldsAtMostFour)
+TEST(IPAddress, MultiHomedHoldsAtMostFourAndLocalAddress)
 {
     LIPAddressMultiHomed hosts;
     ASSERT_TRUE(hosts.SetFromText("127.0.0.1:5080", 5060));
@@ -75,10 +75,7 @@ TEST(IPAddress, MultiHomedHoldsAtMostFour)
     EXPECT_FALSE(hosts.HasHost(LIPAddressWithPort(0x7F000005, 1)));
     EXPECT_FALSE(hosts.SetFromText("no-such-host.invalid", 5060));
     EXPECT_EQ(0, hosts.GetCount());
-}
-
-TEST(IPAddress, LocalAddressTextAgreesWithTheNumber)
-{
+    // The local address as text agrees with the number.
     char text[16];
     uint32_t address = 0, parsed = 0;
     bool found = GetLocalHostIP(address);

@@ -27,18 +27,33 @@ std::vector<int> Values(LList &list)
 }
 } // namespace
 
-TEST(List, AddRunsNewestFirstAndAddBottomAppends)
+TEST(List, OrderOwnershipAndTakeAll)
 {
     std::vector<int> gone;
-    LListOf<Item> list;
-    EXPECT_TRUE(list.IsEmpty());
-    list.AddBottom(new Item(10, &gone)); // on an empty list
-    list.Add(new Item(1, &gone));
-    list.AddTop(new Item(2, &gone));
-    list.AddBottom(new Item(3, &gone));
-    EXPECT_EQ((std::vector<int>{2, 1, 10, 3}), Values(list));
-    EXPECT_EQ(4, list.GetCount());
-    EXPECT_EQ(2, list.GetFirst()->value);
+    Item *kept = new Item(7, &gone);
+    {
+        LListOf<Item> list, other;
+        EXPECT_TRUE(list.IsEmpty());
+        list.AddBottom(new Item(10, &gone)); // on an empty list
+        list.Add(new Item(1, &gone));
+        list.AddTop(new Item(2, &gone));
+        list.AddBottom(new Item(3, &gone));
+        list.Add(kept);
+        EXPECT_TRUE(list.Detach(kept));
+        EXPECT_FALSE(list.Detach(kept));
+        EXPECT_FALSE(list.Delete(kept)); // not listed: must not be deleted
+        EXPECT_EQ((std::vector<int>{2, 1, 10, 3}), Values(list));
+        EXPECT_EQ(4, list.GetCount());
+        EXPECT_EQ(2, list.GetFirst()->value);
+        other.AddBottom(new Item(4, &gone));
+        other.AddBottom(new Item(5, &gone));
+        list.TakeAll(other); // in front, in order
+        list.TakeAll(list);
+        EXPECT_TRUE(other.IsEmpty());
+        EXPECT_EQ((std::vector<int>{4, 5, 2, 1, 10, 3}), Values(list));
+    }
+    EXPECT_EQ((std::vector<int>{4, 5, 2, 1, 10, 3}), gone);
+    delete kept;
 }
 
 TEST(List, IteratorDetachAndDeleteLeaveItOnTheNextElement)
@@ -83,32 +98,4 @@ TEST(List, IteratorDetachAndDeleteLeaveItOnTheNextElement)
             }
         }
     }
-}
-
-TEST(List, DestroysWhatItStillOwns)
-{
-    std::vector<int> gone;
-    Item *kept = new Item(7, &gone);
-    {
-        LList list;
-        list.Add(new Item(8, &gone));
-        list.Add(kept);
-        list.Add(new Item(9, &gone));
-        EXPECT_TRUE(list.Detach(kept));
-        EXPECT_FALSE(list.Detach(kept));
-        EXPECT_FALSE(list.Delete(kept)); // not listed: must not be deleted
-    }
-    EXPECT_EQ((std::vector<int>{9, 8}), gone);
-    delete kept;
-}
-
-TEST(List, TakeAllKeepsOrderInFront)
-{
-    LList a, b;
-    a.Add(new Item(1, nullptr));
-    b.AddBottom(new Item(2, nullptr));
-    b.AddBottom(new Item(3, nullptr));
-    a.TakeAll(b);
-    EXPECT_TRUE(b.IsEmpty());
-    EXPECT_EQ((std::vector<int>{2, 3, 1}), Values(a));
 }

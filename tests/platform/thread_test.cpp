@@ -8,52 +8,30 @@
 
 namespace
 {
-// Counts its runs and waits in slices until asked to stop.
-class Worker : public LThread
-{
-  public:
+// Counts its runs and its wakes until asked to stop.
+struct Worker : LThread {
     ~Worker() override { StopThreadNow(); }
-    std::atomic<int> runs{0};
-    std::atomic<int> wakes{0};
+    std::atomic<int> runs{0}, wakes{0};
     std::atomic<int> stoppedBy{-1}; // the result of the last wait
     LSignalObject wake;
-
-  protected:
     void ThreadFunction() override
     {
-        runs++;
-        for (;;) {
-            LProcessResult r = ProcessWaitSignal(wake, 5000);
-            stoppedBy = r;
-            if (r != LProcessSuccess)
-                return;
+        for (runs++; (stoppedBy = ProcessWaitSignal(wake, 5000)) == LProcessSuccess; wakes++)
             wake.Reset();
-            wakes++;
-        }
     }
 };
 
-class Finite : public LDetachedThread
-{
-  public:
-    Finite(std::atomic<int> &alive, bool waitForStop) : m_alive(alive), m_wait(waitForStop)
-    {
-        m_alive++;
-    }
-    ~Finite() override { m_alive--; }
-
-  protected:
+struct Finite : LDetachedThread {
+    Finite(std::atomic<int> &alive, bool waitForStop) : alive(alive), wait(waitForStop) { alive++; }
+    ~Finite() override { alive--; }
     void ThreadFunction() override
     {
-        if (m_wait)
+        if (wait)
             Wait(LWaitForever);
     }
-
-  private:
-    std::atomic<int> &m_alive;
-    bool m_wait;
+    std::atomic<int> &alive;
+    bool wait;
 };
-
 } // namespace
 
 TEST(Thread, StartStopAndRestart)

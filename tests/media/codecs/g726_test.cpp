@@ -75,37 +75,21 @@ TEST(G726, DecodesAsReference)
     }
 }
 
-TEST(G726, SampleFormsAndPackingAgree)
+// The single-sample form, at full scale (0x7FFF0 rounds to 8192, one beyond
+// the 14-bit range: it must saturate, not wrap); after a reset it starts over.
+TEST(G726, FullScaleSamplesSaturateAndResetStartsOver)
 {
-    std::vector<int16_t> signal = Make14BitSignal(160, 11);
-    int shared[160];
-    for (int i = 0; i < 160; i++)
-        shared[i] = signal[i] * 16;
-    LG726 perSample, perBuffer;
-    unsigned char packed[80];
-    perBuffer.EncodeBuffer(shared, 160, packed);
-    for (int i = 0; i < 160; i++) {
-        unsigned char code = perSample.EncodeSample(shared[i]);
-        ASSERT_EQ(code, (i % 2 == 0) ? packed[i / 2] >> 4 : packed[i / 2] & 0x0F) << i;
-    }
-    // Reset restores the initial state: the same input gives the same bytes.
-    unsigned char again[80];
-    perBuffer.Reset();
-    perBuffer.EncodeBuffer(shared, 160, again);
-    EXPECT_EQ(0, memcmp(packed, again, 80));
-}
-
-TEST(G726, FullScaleInputSaturatesInsteadOfWrapping)
-{
-    // 0x7FFF0 rounds to 8192, one beyond the 14-bit range.
     LG726 ours;
-    g726_state_t *ref = g726_init(nullptr, 32000, G726_ENCODING_LINEAR, G726_PACKING_NONE);
-    for (int i = 0; i < 400; i++) {
-        int16_t amp = (i / 20) % 2 ? 32767 : -32768;
-        uint8_t code;
-        g726_encode(ref, &code, &amp, 1);
-        ASSERT_EQ(ours.EncodeSample(amp * 16), code) << i;
+    for (int pass = 0; pass < 2; pass++) {
+        g726_state_t *ref = g726_init(nullptr, 32000, G726_ENCODING_LINEAR, G726_PACKING_NONE);
+        for (int i = 0; i < 400; i++) {
+            int16_t amp = (i / 20) % 2 ? 32767 : -32768;
+            uint8_t code;
+            g726_encode(ref, &code, &amp, 1);
+            ASSERT_EQ(ours.EncodeSample(amp * 16), code) << "pass " << pass << " sample " << i;
+        }
+        g726_free(ref);
+        ours.Reset();
     }
-    g726_free(ref);
 }
 } // namespace

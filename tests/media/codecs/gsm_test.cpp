@@ -126,34 +126,6 @@ TEST(GSM, SynthesisGivesLibgsmSamples)
     gsm_destroy(reference);
 }
 
-TEST(GSM, PackingRoundTripsEveryField)
-{
-    LGSMFrame frame;
-    const int larMax[8] = {63, 63, 31, 31, 15, 15, 7, 7};
-    for (int i = 0; i < 8; i++)
-        frame.LARc[i] = static_cast<int16_t>(larMax[i] - i % 3);
-    for (int k = 0; k < 4; k++) {
-        frame.sub[k] = {static_cast<int16_t>(40 + 20 * k),
-                        static_cast<int16_t>(k),
-                        static_cast<int16_t>(3 - k),
-                        static_cast<int16_t>(63 - k),
-                        {}};
-        for (int i = 0; i < 13; i++)
-            frame.sub[k].xMc[i] = static_cast<int16_t>((i + k) % 8);
-    }
-    unsigned char packed[33];
-    frame.PackNormal(packed);
-    EXPECT_EQ(packed[0] >> 4, 0xD);
-    LGSMFrame back;
-    back.UnpackNormal(packed);
-    EXPECT_EQ(0, memcmp(&frame, &back, sizeof(frame)));
-    // libgsm reads the same fields from the same bytes.
-    gsm g = gsm_create();
-    int16_t samples[160];
-    EXPECT_EQ(gsm_decode(g, packed, samples), 0);
-    gsm_destroy(g);
-}
-
 double SnrDb(const std::vector<int16_t> &a, const std::vector<double> &b)
 {
     double signal = 0, noise = 0;

@@ -1,5 +1,5 @@
-// Key presses: RFC 2833 events, and in-band tones measured against spandsp's
-// dtmf_rx on the same audio (figures printed as a table).
+// Key presses: RFC 2833 events, and in-band tones made by spandsp's
+// generator.
 #include "media/rtp_dtmf.h"
 #include "media/rtp_packets.h"
 
@@ -15,11 +15,7 @@ namespace
 LRtpHeader EventPacket(uint32_t ts, uint8_t event, bool end, int length = 4)
 {
     std::string payload = {(char)event, (char)(end ? 0x8A : 0x0A), 0, (char)160};
-    std::string bytes = RtpPacket(1, ts, 9, 101, payload.substr(0, length));
-    LRtpHeader packet;
-    std::copy(bytes.begin(), bytes.end(), packet.data);
-    packet.payloadBytes = (uint32_t)bytes.size() - 12;
-    return packet;
+    return ToRtpHeader(RtpPacket(1, ts, 9, 101, payload.substr(0, length)));
 }
 
 TEST(RtpDtmfEvents, EveryEventIsReportedOnceWhateverItsRepeatsAndEndPackets)
@@ -41,62 +37,18 @@ TEST(RtpDtmfEvents, EveryEventIsReportedOnceWhateverItsRepeatsAndEndPackets)
     EXPECT_EQ(keys.heard, "0123456789*#ABCD!55");
 }
 
-// --- in-band -------------------------------------------------------------
-
-struct Score {
-    int hits = 0, misses = 0, falses = 0;
-};
-
-// Greedy alignment of what was heard against what was sent.
-Score Compare(const std::string &sent, const std::string &heard)
-{
-    Score s;
-    size_t at = 0;
-    for (char key : heard) {
-        size_t found = sent.find(key, at);
-        if (found == std::string::npos || found > at + 3) {
-            s.falses++;
-            continue;
-        }
-        s.hits++;
-        at = found + 1;
-    }
-    s.misses = (int)sent.size() - s.hits;
-    return s;
-}
-
 // What the receive path hands the detector: the audio after a PCMU trip.
-std::vector<int> ThroughUlaw(const std::vector<int16_t> &audio)
+std::string OursHear(const std::vector<int16_t> &audio)
 {
-    std::vector<int> out(audio.size());
+    std::vector<int> ulaw(audio.size());
     for (size_t i = 0; i < audio.size(); i++)
-        out[i] = LG711::UlawToLinear(LG711::LinearToUlaw(audio[i] * 16));
-    return out;
-}
-
-std::string OursHear(const std::vector<int> &audio)
-{
+        ulaw[i] = LG711::UlawToLinear(LG711::LinearToUlaw(audio[i] * 16));
     KeysHeard keys;
     LRtpDTMF dtmf(keys, 50);
     dtmf.Start(LRtpDTMF::kNoPayload);
-    for (size_t i = 0; i < audio.size(); i += 160)
-        dtmf.ReceiveAudio(&audio[i], (int)std::min<size_t>(160, audio.size() - i));
+    for (size_t i = 0; i < ulaw.size(); i += 160)
+        dtmf.ReceiveAudio(&ulaw[i], (int)std::min<size_t>(160, ulaw.size() - i));
     return keys.heard;
-}
-
-std::string SpandspHears(const std::vector<int> &audio)
-{
-    std::string heard;
-    dtmf_rx_state_t *rx = dtmf_rx_init(
-        nullptr, [](void *user, const char *d, int n) { ((std::string *)user)->append(d, n); },
-        &heard);
-    std::vector<int16_t> pcm(audio.size());
-    for (size_t i = 0; i < audio.size(); i++)
-        pcm[i] = (int16_t)SampleTo16(audio[i]);
-    for (size_t i = 0; i < pcm.size(); i += 160)
-        dtmf_rx(rx, &pcm[i], (int)std::min<size_t>(160, pcm.size() - i));
-    dtmf_rx_free(rx);
-    return heard;
 }
 
 const std::string kAllKeys = "0123456789*#ABCD";
@@ -155,7 +107,9 @@ std::vector<int16_t> Speech(int seconds)
                    std::to_string(seconds) + " 2>/dev/null");
 }
 
-TEST(RtpDtmfInBand, AccuracyAgainstSpandspOnTheSameAudio)
+// Tones from spandsp's generator at the edges of what a receiver must take
+// (and one below them), and speech, where in-band detectors fail.
+TEST(RtpDtmfInBand, HearsEveryKeyOfSpandspTonesAndNoneInSpeech)
 {
     // clang-format off
     struct Row { const char *name; std::vector<int16_t> audio; std::string ours; };
@@ -171,17 +125,9 @@ TEST(RtpDtmfInBand, AccuracyAgainstSpandspOnTheSameAudio)
         {"60 s speech (espeak-ng)",  Speech(60),         ""},
     };
     // clang-format on
-    printf("%-28s | %-20s | %-20s\n", "audio", "ours hit/miss/false", "spandsp hit/miss/false");
     for (const Row &row : rows) {
         ASSERT_GT(row.audio.size(), 8000u) << row.name << ": no audio made";
-        std::vector<int> audio = ThroughUlaw(row.audio);
-        std::string ours = OursHear(audio), theirs = SpandspHears(audio);
-        bool isTones = row.name[0] == '-';
-        std::string sent = isTones ? kAllKeys : "";
-        Score a = Compare(sent, ours), b = Compare(sent, theirs);
-        printf("%-28s | %6d %6d %6d | %6d %6d %6d\n", row.name, a.hits, a.misses, a.falses, b.hits,
-               b.misses, b.falses);
-        EXPECT_EQ(ours, row.ours) << row.name;
+        EXPECT_EQ(OursHear(row.audio), row.ours) << row.name;
     }
 }
 } // namespace

@@ -55,8 +55,8 @@ TEST(RtpEngineWire, APhoneHearsPacedContinuousAudioInItsCodec)
     vtest::ChildProcess sipp;
     ASSERT_TRUE(
         sipp.Start({"/usr/bin/sipp", "127.0.0.1:" + std::to_string(sip.Port()), "-sf",
-                    std::string(VELA_TEST_DATA) + "/sipp/engine_uac.xml", "-i", "127.0.0.1", "-p",
-                    std::to_string(sippPort), "-m", "1", "-nostdin", "-timeout",
+                    std::string(VELA_TEST_GENERATED) + "/sipp/engine_uac.xml", "-i", "127.0.0.1",
+                    "-p", std::to_string(sippPort), "-m", "1", "-nostdin", "-timeout",
                     std::to_string(seconds + 30) + "s", "-timeout_error", "-key", "sink_port",
                     std::to_string(phoneRtp.Port()), "-d", std::to_string(seconds * 1000)}));
     std::string invite = sip.ReceiveText(10000), answer;
