@@ -231,12 +231,17 @@ int SippCounter(const std::string &output, const std::string &name)
     return bar == std::string::npos ? -1 : atoi(output.c_str() + bar + 1);
 }
 
-// How many responses of a status SIPp's final message table shows
-// ("         503 <----------         1"), or -1.
+// How many responses of a status SIPp's final message table shows, summed
+// over the rows that receive it ("         503 <----------         1"), or -1.
 int SippReceived(const std::string &output, int status)
 {
-    size_t at = output.rfind(" " + std::to_string(status) + " <----------");
-    return at == std::string::npos ? -1 : atoi(output.c_str() + output.find('-', at + 5) + 10);
+    std::string row = " " + std::to_string(status) + " <----------";
+    size_t table = output.rfind("Messages  Retrans");
+    int total = -1;
+    for (size_t at = output.find(row, table); table != std::string::npos && at != std::string::npos;
+         at = output.find(row, at + 1))
+        total = std::max(total, 0) + atoi(output.c_str() + at + row.size());
+    return total;
 }
 
 // 256 calls ring at once; the 257th is refused with 503 at once and the

@@ -93,11 +93,17 @@ TEST_F(ProxyWire, BaresipSubscribesThroughTheExchange)
     ASSERT_TRUE(Register("102", "pw102", port102));
     auto phone = Sipp("uas_event.xml", port102, "102.log", {"-m", "2"});
     std::string server = "127.0.0.1:" + std::to_string(sipPort);
+    // mwi.so goes before account.so: baresip 1.0's mwi walks its list of
+    // subscriptions 1 ms after loading and each subscription it makes joins
+    // that list, so a registration answered within that millisecond sets
+    // off an endless burst of new SUBSCRIBEs. Loaded first, that millisecond
+    // runs while the account and the other modules load, before any answer
+    // to the account's REGISTER can be read.
     std::ofstream(work.Path() + "/config")
         << "module_path /usr/lib/baresip/modules\nsip_listen 127.0.0.1:" << FreeUdpPort()
         << "\naudio_player aufile,/dev/null\naudio_source aufile,/dev/null\nmodule g711.so\n"
-        << "module aufile.so\nmodule_app account.so\nmodule_app contact.so\n"
-        << "module_app mwi.so\nmodule_app presence.so\n";
+        << "module aufile.so\nmodule_app mwi.so\nmodule_app account.so\n"
+        << "module_app contact.so\nmodule_app presence.so\n";
     std::ofstream(work.Path() + "/accounts")
         << "<sip:101@" << server << ";transport=udp>;auth_pass=" << kCallerPassword << "\n";
     std::ofstream(work.Path() + "/contacts") << "<sip:102@" << server << ">;presence=p2p\n";
