@@ -1,12 +1,18 @@
 #include "media/rtp_send_sequencer.h"
 
+#include "platform/random.h"
+
 #include <algorithm>
 
 LRTPSendSequencer::LRTPSendSequencer(const LClock &clock) : clock_(clock)
 {
-    uint32_t now = clock_.Tick();
-    nextSequence_ = (uint16_t)now;
-    nextTimeStamp_ = ssrc_ = baseTime_ = baseTimeStamp_ = now;
+    // RFC 3550 5.1 and 8.1: random starting values, so that two streams
+    // started in the same millisecond never share an SSRC and the numbering
+    // says nothing about when the exchange started.
+    baseTime_ = clock_.Tick();
+    nextSequence_ = (uint16_t)LRandom32();
+    nextTimeStamp_ = baseTimeStamp_ = LRandom32();
+    ssrc_ = LRandom32();
 }
 
 void LRTPSendSequencer::Stamp(LRtpHeader &packet, uint32_t samples)

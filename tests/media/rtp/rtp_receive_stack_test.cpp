@@ -133,15 +133,20 @@ TEST(RtpReceiveBadInput, OnlyWellFormedDatagramsThatFitAreStored)
     close(sender);
 }
 
-TEST(RtpSendSequencer, NumbersRunOnAcrossSixteenAndThirtyTwoBitWrap)
+TEST(RtpSendSequencer, RandomStartsNumberOnAndPaceAcrossTheTickWrap)
 {
     LManualClock clock(0xFFFFFFC0u);
-    LRTPSendSequencer sequencer(clock);
+    // Two streams started in the same millisecond (RFC 3550 8.1).
+    LRTPSendSequencer sequencer(clock), twin(clock);
+    EXPECT_NE(sequencer.GetSSRC(), twin.GetSSRC());
     LRtpHeader packet;
-    for (uint32_t i = 0; i < 100; i++) {
+    sequencer.Stamp(packet, 160);
+    uint16_t firstSequence = packet.ReadSequence();
+    uint32_t firstTimeStamp = packet.ReadTimeStamp();
+    for (uint32_t i = 1; i < 100; i++) {
         sequencer.Stamp(packet, 160);
-        EXPECT_EQ(packet.ReadSequence(), (uint16_t)(0xFFC0 + i));
-        EXPECT_EQ(packet.ReadTimeStamp(), 0xFFFFFFC0u + 160 * i);
+        EXPECT_EQ(packet.ReadSequence(), (uint16_t)(firstSequence + i));
+        EXPECT_EQ(packet.ReadTimeStamp(), firstTimeStamp + 160 * i);
     }
     // 2 s numbered; the tick too wraps while they play.
     EXPECT_EQ(sequencer.GetTimeAhead(), 2000);
