@@ -24,10 +24,9 @@ constexpr int kDefaultVoiceMailDelay = 8;
 // tolerance keeps 0.2 <= 0.5 - 0.3 true in binary floating point.
 constexpr double kQTolerance = 1e-6;
 
-double ReadQ(LPBXContactRecord &contact)
+double ReadQ(const LPBXBinding &contact)
 {
-    char text[kSipInitiateTextSize];
-    double q = strtod(contact.GetQ(text), nullptr);
+    double q = strtod(contact.q.c_str(), nullptr);
     return std::isfinite(q) ? q : 0.0;
 }
 
@@ -59,11 +58,11 @@ bool FindExtension(const char *name, LPBXExtension &found)
     return name[0] && FindByKey(LPBXExtensionListIterator(), name, found);
 }
 
-void BuildTargetURI(LPBXContactRecord &contact, const char *suffix, const char *userOverride,
+void BuildTargetURI(const LPBXBinding &contact, const char *suffix, const char *userOverride,
                     char (&out)[kSipInitiateTextSize])
 {
-    char text[kSipInitiateTextSize];
-    std::string uri = contact.GetContact(text);
+    // Cut as the record's text would be.
+    std::string uri = contact.contact.substr(0, kSipInitiateTextSize - 1);
     if (userOverride) {
         LSipURI parsed(uri.c_str());
         parsed.SetUser(userOverride);
@@ -160,20 +159,21 @@ int AddLineWithContactsToInitiateList(LSipCallInitiateList &list, const LPBXCont
 {
     int64_t now = list.GetEnvironment().GetClock().UnixTime();
     double highest = 0.3;
-    for (LPBXContactListIterator it(owner); it; it.Next())
-        if (it->GetContactExpiresTime() >= now)
-            highest = std::fmax(highest, ReadQ(*it));
+    LPBXBindings contacts = list.GetEnvironment().GetContacts(owner);
+    for (const LPBXBinding &contact : contacts)
+        if (contact.expires >= now)
+            highest = std::fmax(highest, ReadQ(contact));
     int added = 0;
-    for (LPBXContactListIterator it(owner); it; it.Next()) {
-        if ((int64_t)it->GetContactExpiresTime() + kPBXExpiredContactGrace < now)
+    for (const LPBXBinding &contact : contacts) {
+        if (contact.expires + kPBXExpiredContactGrace < now)
             continue;
         LSipCallInitiateParams params = base;
         params.startTime = now + delay;
-        double q = ReadQ(*it);
+        double q = ReadQ(contact);
         if (q <= 0.45 + kQTolerance && q <= highest - 0.3 + kQTolerance)
             params.startTime += lowPriorityDelay;
         char uri[kSipInitiateTextSize];
-        BuildTargetURI(*it, suffix, userOverride, uri);
+        BuildTargetURI(contact, suffix, userOverride, uri);
         params.remoteTargetURI = uri;
         if (list.AddExtension(params))
             added++;
