@@ -1,5 +1,6 @@
 // Internal numbers: extensions with their contacts, voice mail and
 // forwarding on no answer, and groups ringing their members in stages.
+#include "callcontrol/account_lookup.h"
 #include "callcontrol/call_target_env.h"
 #include "callcontrol/call_targets.h"
 #include "config/pbx_extension.h"
@@ -16,6 +17,7 @@
 #include <cstring>
 #include <string>
 #include <strings.h>
+#include <vector>
 
 namespace
 {
@@ -53,16 +55,17 @@ template <class Iterator, class Record> bool FindByKey(Iterator it, const char *
     return false;
 }
 
+// Opened by its key (one stat) rather than by walking the extension folder,
+// which costs a stat per extension on every call.
 bool FindExtension(const char *name, LPBXExtension &found)
 {
-    return name[0] && FindByKey(LPBXExtensionListIterator(), name, found);
+    return name[0] && LPBXFindExtension(name, found);
 }
 
-void BuildTargetURI(const LPBXBinding &contact, const char *suffix, const char *userOverride,
+void BuildTargetURI(const char *contact, const char *suffix, const char *userOverride,
                     char (&out)[kSipInitiateTextSize])
 {
-    // Cut as the record's text would be.
-    std::string uri = contact.contact.substr(0, kSipInitiateTextSize - 1);
+    std::string uri = contact;
     if (userOverride) {
         LSipURI parsed(uri.c_str());
         parsed.SetUser(userOverride);
@@ -72,6 +75,30 @@ void BuildTargetURI(const LPBXBinding &contact, const char *suffix, const char *
     if (suffix)
         uri += suffix;
     snprintf(out, sizeof out, "%s", uri.c_str());
+}
+
+// What one pass over a line's contact records keeps of each live one, so the
+// folder and every record are read once per call, not once per use.
+struct LiveContact {
+    int64_t expires;
+    double q;
+    char uri[kSipInitiateTextSize];
+};
+
+std::vector<LiveContact> ReadLiveContacts(const LSipCallInitiateList &list,
+                                          const LPBXContactList &owner, int64_t now)
+{
+    std::vector<LiveContact> live;
+    for (const LPBXBinding &binding : list.GetEnvironment().GetContacts(owner)) {
+        if (binding.expires + kPBXExpiredContactGrace < now)
+            continue;
+        LiveContact &contact = live.emplace_back();
+        contact.expires = binding.expires;
+        contact.q = ReadQ(binding);
+        // Cut as the record's text would be.
+        snprintf(contact.uri, sizeof contact.uri, "%s", binding.contact.c_str());
+    }
+    return live;
 }
 
 void LogMissingContacts(const LSipCallInitiateList &list, LPBXExtension &extension,
@@ -158,22 +185,19 @@ int AddLineWithContactsToInitiateList(LSipCallInitiateList &list, const LPBXCont
                                       const char *userOverride)
 {
     int64_t now = list.GetEnvironment().GetClock().UnixTime();
+    std::vector<LiveContact> live = ReadLiveContacts(list, owner, now);
     double highest = 0.3;
-    LPBXBindings contacts = list.GetEnvironment().GetContacts(owner);
-    for (const LPBXBinding &contact : contacts)
+    for (const LiveContact &contact : live)
         if (contact.expires >= now)
-            highest = std::fmax(highest, ReadQ(contact));
+            highest = std::fmax(highest, contact.q);
     int added = 0;
-    for (const LPBXBinding &contact : contacts) {
-        if (contact.expires + kPBXExpiredContactGrace < now)
-            continue;
+    for (const LiveContact &contact : live) {
         LSipCallInitiateParams params = base;
         params.startTime = now + delay;
-        double q = ReadQ(contact);
-        if (q <= 0.45 + kQTolerance && q <= highest - 0.3 + kQTolerance)
+        if (contact.q <= 0.45 + kQTolerance && contact.q <= highest - 0.3 + kQTolerance)
             params.startTime += lowPriorityDelay;
         char uri[kSipInitiateTextSize];
-        BuildTargetURI(contact, suffix, userOverride, uri);
+        BuildTargetURI(contact.uri, suffix, userOverride, uri);
         params.remoteTargetURI = uri;
         if (list.AddExtension(params))
             added++;

@@ -95,7 +95,7 @@ void LPBXSipLine::ThreadFunction()
     LSoundSource waiting =
         Sources().OpenSourceQueueNoRinging(m_InitData->startPrompt, m_InitData->waitHold);
     if (waiting) {
-        LPBXPlayer player(m_Context.sdp);
+        LPBXPlayer player(m_Context.sdp, m_Context.sip.clock);
         if (StartPlayerInvite(player, *m_InitData->invite, waiting))
             InitiateCall(player, *m_InitData->list, m_InitData->invite.Get());
     } else {

@@ -89,7 +89,7 @@ void LPBXCallSetup::HandleFailure(LSipCallInitiateItem &item, Target &target, LS
         return;
     }
     if (item.IsGroupMember() && (status == 486 || status == 600 || status == 480)) {
-        Reschedule(item, target, now + kBusyRetrySeconds);
+        Reschedule(item, target, now + kBusyRetrySeconds, true);
         return;
     }
     LOGERRORF("Error returned: %d %s", status, response.GetResponseReasonPhrase());

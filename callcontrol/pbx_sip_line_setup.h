@@ -71,7 +71,7 @@ class LPBXCallSetup
     void ScheduleOne(LSipCallInitiateItem &item, Target &target, int64_t now, uint32_t tick);
     void SendInvite(LSipCallInitiateItem &item, Target &target, uint32_t tick);
     void Retransmit(LSipCallInitiateItem &item, Target &target, int64_t now, uint32_t tick);
-    void Reschedule(LSipCallInitiateItem &item, Target &target, int64_t when);
+    void Reschedule(LSipCallInitiateItem &item, Target &target, int64_t when, bool refused);
     void Bury(LSipCallInitiateItem &item, Target &target, bool cancelNow);
     void RemoveMarked();
 

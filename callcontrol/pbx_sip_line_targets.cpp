@@ -85,7 +85,7 @@ void LPBXCallSetup::Retransmit(LSipCallInitiateItem &item, Target &target, int64
     if (remaining <= kRetransmitSlackMs) {
         if (item.retransmitInterval > kRetransmitGiveUpMs) {
             if (item.IsGroupMember())
-                Reschedule(item, target, now + kTimeoutRetrySeconds);
+                Reschedule(item, target, now + kTimeoutRetrySeconds, false);
             else
                 Bury(item, target, false);
             return;
@@ -99,12 +99,16 @@ void LPBXCallSetup::Retransmit(LSipCallInitiateItem &item, Target &target, int64
     m_Wait = std::min(m_Wait, remaining - kRetransmitSlackMs);
 }
 
-// The member gets a fresh dialog (new Call-ID) towards the same contact;
-// the old one is cancelled by the graveyard.
-void LPBXCallSetup::Reschedule(LSipCallInitiateItem &item, Target &target, int64_t when)
+// The member gets a fresh dialog (new Call-ID) towards the same contact.
+// The old INVITE is cancelled by the graveyard while it still waits for its
+// final response; once refused (and acknowledged) it is complete, and a
+// CANCEL would only be a stray (RFC 3261 section 9.1).
+void LPBXCallSetup::Reschedule(LSipCallInitiateItem &item, Target &target, int64_t when,
+                               bool refused)
 {
     LPtr<LSipCall> fresh(new LSipCall(*target.call, target.call->GetRemoteTargetURI()));
-    LSipAddCallToGraveyard(target.call, target.invite, item.provisionalReceived);
+    if (!refused)
+        LSipAddCallToGraveyard(target.call, target.invite, item.provisionalReceived);
     target.call.Assign(fresh);
     item.rescheduled = true;
     item.inviteSent = false;

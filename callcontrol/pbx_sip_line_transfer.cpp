@@ -51,7 +51,7 @@ bool LPBXSipLine::AttendedTransfer(const char *callId, Slot &leg, Slot &other)
 {
     uint32_t giveUpMs = LPBXAttendedTransferGiveUp();
     uint32_t start = m_Context.sip.clock.Tick();
-    LPBXPlayer player(m_Context.sdp);
+    LPBXPlayer player(m_Context.sdp, m_Context.sip.clock);
     bool ringing = false, moved = false;
     int result = -1;
     while (!IsToStop()) {
@@ -110,7 +110,7 @@ bool LPBXSipLine::BlindTransfer(const char *target, Slot &leg, Slot &other)
     LOGF("Call transferred to %s", target);
     // The party left on the call hears ringing (or the group's prompt and
     // hold music) while the new target is offered the call.
-    LPBXPlayer player(m_Context.sdp);
+    LPBXPlayer player(m_Context.sdp, m_Context.sip.clock);
     LSoundSource waiting = Sources().OpenSourceQueueWithRinging(startPrompt, waitHold);
     if (!StartPlayer(player, m_CallerLeg, m_AnsweredLeg, waiting))
         LOGWARNF("Blind transfer to %s: the waiting party cannot hear ringing", target);

@@ -8,6 +8,11 @@
 #include <cstddef>
 
 struct LPBXBoolSetting {
+    constexpr LPBXBoolSetting(const char *s, const char *k, bool d) : section(s), key(k), def(d) {}
+    // A key of the "SIP" section, with the default every reader shares.
+    constexpr LPBXBoolSetting(LSipBoolKey k) : section(LSipKeys::kSection), key(k.key), def(k.def)
+    {
+    }
     const char *section;
     const char *key;
     bool def;
@@ -16,6 +21,9 @@ struct LPBXBoolSetting {
 };
 
 struct LPBXIntSetting {
+    constexpr LPBXIntSetting(const char *s, const char *k, int d) : section(s), key(k), def(d) {}
+    // A key of the "SIP" section, with the default every reader shares.
+    constexpr LPBXIntSetting(LSipIntKey k) : section(LSipKeys::kSection), key(k.key), def(k.def) {}
     const char *section;
     const char *key;
     int def;
@@ -24,6 +32,15 @@ struct LPBXIntSetting {
 };
 
 struct LPBXStringSetting {
+    constexpr LPBXStringSetting(const char *s, const char *k, const char *d)
+        : section(s), key(k), def(d)
+    {
+    }
+    // A key of the "SIP" section, with the default every reader shares.
+    constexpr LPBXStringSetting(LSipStringKey k)
+        : section(LSipKeys::kSection), key(k.key), def(k.def)
+    {
+    }
     const char *section;
     const char *key;
     const char *def;
@@ -34,35 +51,21 @@ struct LPBXStringSetting {
 
 namespace LPBXSettings
 {
-inline constexpr LPBXIntSetting SipPort{LSipKeys::kSection, LSipKeys::Port.key, LSipKeys::Port.def};
-inline constexpr LPBXIntSetting SipRtpPortBase{LSipKeys::kSection, LSipKeys::RtpPortBase.key,
-                                               LSipKeys::RtpPortBase.def};
-inline constexpr LPBXBoolSetting SipStatic{LSipKeys::kSection, LSipKeys::Static.key,
-                                           LSipKeys::Static.def};
-inline constexpr LPBXStringSetting SipStaticPublicIp{
-    LSipKeys::kSection, LSipKeys::StaticPublicIp.key, LSipKeys::StaticPublicIp.def};
-inline constexpr LPBXIntSetting SipStaticSipPort{LSipKeys::kSection, LSipKeys::StaticSipPort.key,
-                                                 LSipKeys::StaticSipPort.def};
-inline constexpr LPBXIntSetting SipStaticRtpPortBase{
-    LSipKeys::kSection, LSipKeys::StaticRtpPortBase.key, LSipKeys::StaticRtpPortBase.def};
-inline constexpr LPBXBoolSetting SipStun{LSipKeys::kSection, LSipKeys::Stun.key,
-                                         LSipKeys::Stun.def};
-inline constexpr LPBXStringSetting SipStunServer1{LSipKeys::kSection, LSipKeys::StunServer1.key,
-                                                  LSipKeys::StunServer1.def};
-inline constexpr LPBXStringSetting SipStunServer2{LSipKeys::kSection, LSipKeys::StunServer2.key,
-                                                  LSipKeys::StunServer2.def};
-inline constexpr LPBXBoolSetting SipUpnp{LSipKeys::kSection, LSipKeys::Upnp.key,
-                                         LSipKeys::Upnp.def};
-inline constexpr LPBXBoolSetting SipActive{LSipKeys::kSection, LSipKeys::Active.key,
-                                           LSipKeys::Active.def};
-inline constexpr LPBXBoolSetting SipWizRun{LSipKeys::kSection, LSipKeys::WizRun.key,
-                                           LSipKeys::WizRun.def};
-inline constexpr LPBXIntSetting SipQuality{LSipKeys::kSection, LSipKeys::Quality.key,
-                                           LSipKeys::Quality.def};
-inline constexpr LPBXIntSetting SipMaxCalls{LSipKeys::kSection, LSipKeys::MaxCalls.key,
-                                            LSipKeys::MaxCalls.def};
-inline constexpr LPBXIntSetting SipMaxCallsPerSource{
-    LSipKeys::kSection, LSipKeys::MaxCallsPerSource.key, LSipKeys::MaxCallsPerSource.def};
+inline constexpr LPBXIntSetting SipPort{LSipKeys::Port};
+inline constexpr LPBXIntSetting SipRtpPortBase{LSipKeys::RtpPortBase};
+inline constexpr LPBXBoolSetting SipStatic{LSipKeys::Static};
+inline constexpr LPBXStringSetting SipStaticPublicIp{LSipKeys::StaticPublicIp};
+inline constexpr LPBXIntSetting SipStaticSipPort{LSipKeys::StaticSipPort};
+inline constexpr LPBXIntSetting SipStaticRtpPortBase{LSipKeys::StaticRtpPortBase};
+inline constexpr LPBXBoolSetting SipStun{LSipKeys::Stun};
+inline constexpr LPBXStringSetting SipStunServer1{LSipKeys::StunServer1};
+inline constexpr LPBXStringSetting SipStunServer2{LSipKeys::StunServer2};
+inline constexpr LPBXBoolSetting SipUpnp{LSipKeys::Upnp};
+inline constexpr LPBXBoolSetting SipActive{LSipKeys::Active};
+inline constexpr LPBXBoolSetting SipWizRun{LSipKeys::WizRun};
+inline constexpr LPBXIntSetting SipQuality{LSipKeys::Quality};
+inline constexpr LPBXIntSetting SipMaxCalls{LSipKeys::MaxCalls};
+inline constexpr LPBXIntSetting SipMaxCallsPerSource{LSipKeys::MaxCallsPerSource};
 
 inline constexpr LPBXBoolSetting SipTraceOn{"Settings", "SipTraceOn", false};
 inline constexpr LPBXBoolSetting SipTraceAudioOn{"Settings", "SipTraceAudioOn", false};

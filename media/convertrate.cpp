@@ -25,8 +25,12 @@ class LSRCConvertRateSource : public LSoundProcessBase
     int GetPositionSample() override { return static_cast<int>(position); }
     int GetEndSample() override
     {
-        long long end = input.GetEndSample();
-        return static_cast<int>((end * filter.Phases() + filter.Step() - 1) / filter.Step());
+        // Counted on from the input frames taken in so far: a looping
+        // input's position jumps back at every turn, so its end is only
+        // good for what it has left.
+        long long end =
+            historyStart + historyFrames + input.GetEndSample() - input.GetPositionSample();
+        return LSoundTime::Saturate((end * filter.Phases() + filter.Step() - 1) / filter.Step());
     }
     void Seek(int frame) override;
 
@@ -74,12 +78,19 @@ bool LSRCConvertRateSource::Fill(long long lastNeeded)
 void LSRCConvertRateSource::Compute(long long center, int phase, int *out) const
 {
     const int *h = filter.Coefficients(phase);
+    // Only the taps that fall inside the history count; their range is
+    // found once, which keeps every test out of the multiply loop (the
+    // player's hottest one).
+    long long first = center - kTaps / 2 - historyStart;
+    int from = static_cast<int>(std::clamp(-first, 0LL, static_cast<long long>(kTaps)));
+    int to =
+        static_cast<int>(std::clamp(historyFrames - first, 0LL, static_cast<long long>(kTaps)));
     for (int c = 0; c < channels; c++) {
         long long sum = 0;
-        for (int t = 0; t < kTaps; t++) {
-            long long frame = center + t - kTaps / 2 - historyStart;
-            if (frame >= 0 && frame < historyFrames)
-                sum += static_cast<long long>(h[t]) * history[frame * channels + c];
+        if (from < to) {
+            const int *x = history.data() + (first + from) * channels + c;
+            for (int t = from; t < to; t++, x += channels)
+                sum += static_cast<long long>(h[t]) * *x;
         }
         sum >>= 16;
         out[c] = static_cast<int>(std::clamp<long long>(sum, INT32_MIN, INT32_MAX));

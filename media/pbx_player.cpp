@@ -1,8 +1,9 @@
 #include "media/pbx_player.h"
 
-LPBXPlayer::LPBXPlayer(LSDPSettings &sdpSettings, LRtpPublicAddressFunction publicAddress)
+LPBXPlayer::LPBXPlayer(LSDPSettings &sdpSettings, const LClock &clock,
+                       LRtpPublicAddressFunction publicAddress)
     : engine(
-          *this, sdpSettings,
+          *this, sdpSettings, clock,
           publicAddress ? std::move(publicAddress) : [&sdpSettings](LRtpPublicAddressQuery &query) {
               // Behind NAT the caller must be sent the public
               // address, found the way relays find theirs.

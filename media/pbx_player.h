@@ -12,7 +12,8 @@
 class LPBXPlayer : public LRtpDTMFNotify
 {
   public:
-    LPBXPlayer(LSDPSettings &sdpSettings, LRtpPublicAddressFunction publicAddress = {});
+    LPBXPlayer(LSDPSettings &sdpSettings, const LClock &clock,
+               LRtpPublicAddressFunction publicAddress = {});
     ~LPBXPlayer() override;
 
     void DetectDTMFEvent(char) override {}

@@ -98,6 +98,16 @@ int LSRCPeakLimit::Read(int *samples, int frames)
     return given;
 }
 
+// Counted on from this source's own position: a looping input's position
+// jumps back at every turn, so its end is only good for what it has left.
+int LSRCPeakLimit::GetEndSample()
+{
+    long long held =
+        started ? (long long)blockCount[0] - offset + blockCount[1] + blockCount[2] : 0;
+    return LSoundTime::Saturate(position + held + (long long)input.GetEndSample() -
+                                input.GetPositionSample());
+}
+
 void LSRCPeakLimit::Seek(int frame)
 {
     input.Seek(frame);

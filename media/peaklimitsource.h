@@ -10,6 +10,7 @@ class LSRCPeakLimit : public LSoundProcessBase
     LSRCPeakLimit(const LSoundSource &source, int peak);
     int Read(int *samples, int frames) override;
     int GetPositionSample() override { return position; }
+    int GetEndSample() override;
     void Seek(int frame) override;
 
     // Gains in 8.24 fixed point.

@@ -4,7 +4,6 @@
 #include "media/rtp_relay_trace.h"
 #include "media/rtp_send_sink.h"
 #include "platform/log.h"
-#include "platform/tick.h"
 
 #include <arpa/inet.h>
 
@@ -19,9 +18,10 @@ LRtpAddress LRtpSharedAddress::Load() const
     return LRtpMakeAddress((uint32_t)(value >> 16), (uint16_t)value);
 }
 
-LRtpEngine::LRtpEngine(LRtpDTMFNotify &notify, LSDPSettings &sdpSettings,
+LRtpEngine::LRtpEngine(LRtpDTMFNotify &notify, LSDPSettings &sdpSettings, const LClock &clock,
                        LRtpPublicAddressFunction publicAddress)
-    : dtmf_(notify), session_(sdpSettings), publicAddress_(std::move(publicAddress))
+    : clock_(clock), sequencer_(clock), dtmf_(notify), session_(sdpSettings),
+      publicAddress_(std::move(publicAddress))
 {
 }
 
@@ -54,7 +54,7 @@ bool LRtpEngine::Initialize()
         return false;
     localIP_ = LRtpGetLocalPrivateIP();
     ResolvePublicAddress();
-    lastSendTime_.store(GetTickCount());
+    lastSendTime_.store(clock_.Tick());
     return socket_.IsBound();
 }
 
@@ -183,16 +183,16 @@ void LRtpEngine::SendRtpPacket(const LRtpHeader &header, int length)
     LRtpAddress to = remote_.Load();
     if (to.sin_addr.s_addr == 0 || remoteHold_.load())
         return;
+    uint32_t now = clock_.Tick();
     socket_.SendPacket(header.data, length, to);
-    lastSendTime_.store(GetTickCount());
+    lastSendTime_.store(now);
     if (LRtpTraceIsEnabled()) {
         char text[22];
-        LRtpTraceWrite(session_.GetSettings(),
-                       "%dms Rtp >>> %s %s %d seq=%d ts=%d ssrc=%d %d bytes\r\n",
-                       (int)(GetTickCount() % 10000), LRtpFormatAddress(to, text),
-                       header.GetMark() ? "Mark" : "    ", header.GetPayloadType(),
-                       header.ReadSequence(), (int)header.ReadTimeStamp(),
-                       (int)ntohl(header.GetSSRC()), length - LRtpHeader::kHeaderSize);
+        LRtpTraceWrite(
+            session_.GetSettings(), "%dms Rtp >>> %s %s %d seq=%d ts=%d ssrc=%d %d bytes\r\n",
+            (int)(now % 10000), LRtpFormatAddress(to, text), header.GetMark() ? "Mark" : "    ",
+            header.GetPayloadType(), header.ReadSequence(), (int)header.ReadTimeStamp(),
+            (int)ntohl(header.GetSSRC()), length - LRtpHeader::kHeaderSize);
     }
 }
 

@@ -11,6 +11,7 @@
 #include "media/rtp_stream_decoder.h"
 #include "media/sdp_session.h"
 #include "media/soundsink.h"
+#include "platform/clock.h"
 #include "platform/lock.h"
 #include "platform/thread.h"
 
@@ -43,7 +44,9 @@ class LRtpEngine : public LThread, private LRtpStreamTarget
     static constexpr uint8_t kNoPayload = 255;
     static constexpr uint32_t kKeepAliveMs = 55000;
 
-    LRtpEngine(LRtpDTMFNotify &notify, LSDPSettings &sdpSettings,
+    // clock runs the play-out, the send pacing, the new-stream window and
+    // the keep-alive.
+    LRtpEngine(LRtpDTMFNotify &notify, LSDPSettings &sdpSettings, const LClock &clock,
                LRtpPublicAddressFunction publicAddress = {});
     ~LRtpEngine() override;
 
@@ -88,8 +91,8 @@ class LRtpEngine : public LThread, private LRtpStreamTarget
     void KeepAlive();
     void ReceiveAudio(const int *samples, int count) override;
     void HandleTelephoneEvent(const LRtpHeader &packet) override;
-    void SleepMs(uint32_t ms) override { Sleep(ms); }
 
+    const LClock &clock_;
     LRTPSendSequencer sequencer_;
     LRtpDTMF dtmf_;
     LSDPSession session_;

@@ -4,13 +4,8 @@
 
 #include "media/rtp_receive_stack.h"
 #include "platform/signal.h"
-#include "platform/tick.h"
 
-#include <algorithm>
 #include <memory>
-#include <poll.h>
-
-static constexpr uint32_t kWaitSliceMs = 200;
 
 void LRtpEngine::DrainSocket()
 {
@@ -22,12 +17,12 @@ void LRtpEngine::DrainSocket()
 
 void LRtpEngine::KeepAlive()
 {
-    if (LTickSince(lastSendTime_.load()) <= kKeepAliveMs || !remote_.IsValid())
+    if (clock_.Since(lastSendTime_.load()) <= kKeepAliveMs || !remote_.IsValid())
         return;
     static const unsigned char zeros[4] = {0, 0, 0, 0};
     LRtpAddress to = remote_.Load();
     socket_.SendPacket(zeros, sizeof zeros, to);
-    lastSendTime_.store(GetTickCount());
+    lastSendTime_.store(clock_.Tick());
 }
 
 void LRtpEngine::ThreadFunction()
@@ -35,27 +30,20 @@ void LRtpEngine::ThreadFunction()
     restartPending_.store(false);
     // 64 packet buffers: too big for a thread stack of ordinary size, so
     // made once per run rather than per packet.
-    auto stack = std::make_unique<LRtpReceivePacketStack>(session_.GetSettings());
+    auto stack = std::make_unique<LRtpReceivePacketStack>(session_.GetSettings(), clock_);
     LRtpStreamTarget &target = *this;
-    auto decoder = std::make_unique<LRtpStreamDecoder>(target);
+    auto decoder = std::make_unique<LRtpStreamDecoder>(target, clock_);
     LRtpHeader packet;
     uint32_t waitMs = 1000;
     DrainSocket();
-    int fds[2] = {socket_.GetHandle(), GetStopSignal().GetHandle()};
+    // The wait includes the stop signal, so a stop is seen at once.
+    LSignalObjectGroup socket;
+    socket.AddSocket(socket_.GetHandle());
     while (!IsToStop()) {
-        uint64_t until = LMonotonicMs() + waitMs;
-        bool readable = false;
-        for (uint64_t now = LMonotonicMs(); now < until && !IsToStop(); now = LMonotonicMs()) {
-            int ready =
-                LWaitReadable(fds, 2, (uint32_t)std::min<uint64_t>(until - now, kWaitSliceMs));
-            if (ready == 0) {
-                readable = true;
-                break;
-            }
-        }
-        if (IsToStop())
+        LProcessResult waited = clock_.WaitGroup(*this, socket, waitMs);
+        if (waited == LProcessStopped)
             break;
-        if (readable) {
+        if (waited == LProcessSuccess) {
             if (restartPending_.exchange(false))
                 stack->Restart();
             if (stack->ReceivePacket(socket_.GetHandle()))

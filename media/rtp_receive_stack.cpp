@@ -1,15 +1,13 @@
 #include "media/rtp_receive_stack.h"
 
 #include "media/rtp_relay_trace.h"
-#include "platform/tick.h"
 
 #include <arpa/inet.h>
 #include <cstring>
 #include <sys/socket.h>
-#include <unistd.h>
 
-LRtpReceivePacketStack::LRtpReceivePacketStack(LSDPSettings &media)
-    : media_(media), startTime_(GetTickCount())
+LRtpReceivePacketStack::LRtpReceivePacketStack(LSDPSettings &media, const LClock &clock)
+    : media_(media), clock_(clock), startTime_(clock.Tick())
 {
     for (Slot &slot : slots_)
         slot.inUse = false;
@@ -18,7 +16,7 @@ LRtpReceivePacketStack::LRtpReceivePacketStack(LSDPSettings &media)
 void LRtpReceivePacketStack::Restart()
 {
     started_ = false;
-    startTime_ = GetTickCount();
+    startTime_ = clock_.Tick();
 }
 
 void LRtpReceivePacketStack::FreeAll()
@@ -47,7 +45,7 @@ bool LRtpReceivePacketStack::ReceivePacket(int socket)
     if (slot < 0) {
         // The decoder gives up on the missing packet soon; until then the
         // datagrams wait in the socket's own queue.
-        usleep(10000);
+        clock_.Sleep(10);
         return false;
     }
     socklen_t length = sizeof lastSource_;
@@ -76,11 +74,12 @@ bool LRtpReceivePacketStack::ReceiveBytes(const void *datagram, int length,
     return true;
 }
 
-static void TraceReceived(LSDPSettings &media, const LRtpHeader &packet, const LRtpAddress &source)
+static void TraceReceived(LSDPSettings &media, uint32_t tick, const LRtpHeader &packet,
+                          const LRtpAddress &source)
 {
     char from[22];
     LRtpTraceWrite(media, "%dms Rtp <<< %s %s %d seq=%d ts=%d ssrc=%d %d bytes\r\n",
-                   (int)(GetTickCount() % 10000), LRtpFormatAddress(source, from),
+                   (int)(tick % 10000), LRtpFormatAddress(source, from),
                    packet.GetMark() ? "Mark" : "    ", packet.GetPayloadType(),
                    packet.ReadSequence(), (int)packet.ReadTimeStamp(), (int)ntohl(packet.GetSSRC()),
                    (int)packet.payloadBytes);
@@ -99,14 +98,14 @@ void LRtpReceivePacketStack::Accept(int slot, int length)
     if (!packet.GetDataBufferAndLength(payload, payloadLength))
         return;
     if (LRtpTraceIsEnabled())
-        TraceReceived(media_, packet, lastSource_);
+        TraceReceived(media_, clock_.Tick(), packet, lastSource_);
     if (!started_) {
         ssrc_ = packet.GetSSRC();
         nextSequence_ = packet.ReadSequence();
         started_ = true;
     }
     if (packet.GetSSRC() != ssrc_) {
-        if (LTickSince(startTime_) > kNewStreamMs)
+        if (clock_.Since(startTime_) > kNewStreamMs)
             return;
         ssrc_ = packet.GetSSRC();
         nextSequence_ = packet.ReadSequence();

@@ -7,6 +7,7 @@
 #include "media/rtp_header.h"
 #include "media/rtp_relay_socket.h"
 #include "media/sdp_settings.h"
+#include "platform/clock.h"
 
 #include <cstdint>
 
@@ -16,8 +17,9 @@ class LRtpReceivePacketStack
     static constexpr int kSlots = 64;
     static constexpr uint32_t kNewStreamMs = 5000;
 
-    // media takes the trace of received packets.
-    explicit LRtpReceivePacketStack(LSDPSettings &media);
+    // media takes the trace of received packets; the new-stream window
+    // runs on clock.
+    LRtpReceivePacketStack(LSDPSettings &media, const LClock &clock);
 
     // Reads one datagram from the socket into a free slot. With every slot
     // taken it sleeps 10 ms and leaves the datagram queued. False when
@@ -42,6 +44,7 @@ class LRtpReceivePacketStack
 
   private:
     LSDPSettings &media_;
+    const LClock &clock_;
     struct Slot {
         bool inUse;
         LRtpHeader packet;

@@ -1,13 +1,10 @@
 #include "media/rtp_send_sequencer.h"
 
-#include "platform/tick.h"
-
 #include <algorithm>
-#include <unistd.h>
 
-LRTPSendSequencer::LRTPSendSequencer()
+LRTPSendSequencer::LRTPSendSequencer(const LClock &clock) : clock_(clock)
 {
-    uint32_t now = GetTickCount();
+    uint32_t now = clock_.Tick();
     nextSequence_ = (uint16_t)now;
     nextTimeStamp_ = ssrc_ = baseTime_ = baseTimeStamp_ = now;
 }
@@ -40,13 +37,13 @@ int LRTPSendSequencer::TimeAheadLocked(uint32_t now)
 int LRTPSendSequencer::GetTimeAhead()
 {
     LLockScope hold(lock_);
-    return TimeAheadLocked(GetTickCount());
+    return TimeAheadLocked(clock_.Tick());
 }
 
 void LRTPSendSequencer::SyncWriteDelay()
 {
     LLockScope hold(lock_);
-    uint32_t now = GetTickCount();
+    uint32_t now = clock_.Tick();
     int ahead = TimeAheadLocked(now);
     if (ahead < -20) {
         baseTime_ = now;
@@ -57,12 +54,12 @@ void LRTPSendSequencer::SyncWriteDelay()
     // 20 ms; a fixed 20 ms sleep overshoots a little each time until two
     // packets leave back to back.
     if (ahead > kMaxAheadMs)
-        usleep((useconds_t)std::min(ahead - kMaxAheadMs, 20) * 1000);
+        clock_.Sleep((uint32_t)std::min(ahead - kMaxAheadMs, 20));
 }
 
 void LRTPSendSequencer::FlushSendAudio()
 {
     int ahead = GetTimeAhead();
     if (ahead >= 21)
-        usleep((useconds_t)(std::min(ahead, 200) - 20) * 1000);
+        clock_.Sleep((uint32_t)(std::min(ahead, 200) - 20));
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "media/rtp_header.h"
+#include "platform/clock.h"
 #include "platform/lock.h"
 
 #include <cstdint>
@@ -13,8 +14,9 @@ class LRTPSendSequencer
   public:
     static constexpr int kMaxAheadMs = 240;
 
-    // Numbering starts from the millisecond tick, so two runs differ.
-    LRTPSendSequencer();
+    // Numbering starts from the clock's tick, so two runs differ; the
+    // pacing sleeps on the same clock.
+    explicit LRTPSendSequencer(const LClock &clock);
 
     uint32_t GetSSRC() const { return ssrc_; }
     // Writes the next sequence number and timestamp into the packet, then
@@ -32,6 +34,7 @@ class LRTPSendSequencer
 
   private:
     int TimeAheadLocked(uint32_t now);
+    const LClock &clock_;
     LLockObject lock_;
     uint16_t nextSequence_;
     uint32_t nextTimeStamp_;

@@ -1,20 +1,19 @@
 #include "media/rtp_stream_decoder.h"
 
 #include "media/codecs/sampleformats.h"
-#include "platform/tick.h"
 
 #include <algorithm>
 
 // The clock starts 200 ms in the past so that the first packet does not
 // find the stream already late.
-LRtpStreamDecoder::LRtpStreamDecoder(LRtpStreamTarget &target)
-    : target_(target), clockBase_(GetTickCount() - 200)
+LRtpStreamDecoder::LRtpStreamDecoder(LRtpStreamTarget &target, const LClock &clock)
+    : target_(target), clock_(clock), clockBase_(clock.Tick() - 200)
 {
 }
 
 int LRtpStreamDecoder::GetTimeAhead()
 {
-    uint32_t now = GetTickCount();
+    uint32_t now = clock_.Tick();
     int ahead = (int)(written_ / 8) - (int)LTickInterval(now, clockBase_);
     if (ahead <= -200) {
         // Far behind (the thread was starved, or nothing played for long):
@@ -116,7 +115,7 @@ void LRtpStreamDecoder::WriteAudio(int *samples, int count)
         // lead, then pad it with a little noise.
         int ahead = GetTimeAhead();
         if (ahead > 15)
-            target_.SleepMs((uint32_t)std::min(ahead - 10, 30));
+            clock_.Sleep((uint32_t)std::min(ahead - 10, 30));
         if (kIdealAheadMs - ahead > 30)
             WriteSilence(kIdealAheadMs - ahead);
         silence_ = false;

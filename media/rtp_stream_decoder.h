@@ -8,6 +8,7 @@
 #include "media/rtp_comfort_noise.h"
 #include "media/rtp_header.h"
 #include "media/rtp_loss_synth.h"
+#include "platform/clock.h"
 
 #include <cstdint>
 
@@ -19,8 +20,6 @@ class LRtpStreamTarget
     virtual ~LRtpStreamTarget() = default;
     virtual void ReceiveAudio(const int *samples, int count) = 0;
     virtual void HandleTelephoneEvent(const LRtpHeader &packet) = 0;
-    // Waits on the receive thread (a stop request ends it early).
-    virtual void SleepMs(uint32_t ms) = 0;
     virtual uint8_t GetComfortNoisePayLoadType() const = 0;
     virtual uint8_t GetG72632PayLoadType() const = 0;
     virtual uint8_t GetTelephoneEventPayLoadType() const = 0;
@@ -31,7 +30,8 @@ class LRtpStreamDecoder
   public:
     static constexpr int kIdealAheadMs = 125;
 
-    explicit LRtpStreamDecoder(LRtpStreamTarget &target);
+    // The play-out clock runs on clock.
+    LRtpStreamDecoder(LRtpStreamTarget &target, const LClock &clock);
 
     // skipped: packets before this one were given up as lost.
     void HandlePacketReceived(const LRtpHeader &packet, bool skipped);
@@ -53,6 +53,7 @@ class LRtpStreamDecoder
     void HandOn(const int *samples, int count);
 
     LRtpStreamTarget &target_;
+    const LClock &clock_;
     LRtpPacketLossSynth synth_;
     LRtpComfortNoise noise_;
     LGSMDecoder gsm_;

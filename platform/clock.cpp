@@ -3,6 +3,7 @@
 #include "platform/thread.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <ctime>
 
 namespace
@@ -21,12 +22,19 @@ constexpr uint64_t kManualWaitRealLimitMs = 10000;
 
 uint32_t LSystemClock::Tick() const
 {
-    return (uint32_t)LMonotonicMs();
+    return GetTickCount();
 }
 
 int64_t LSystemClock::UnixTime() const
 {
-    return (int64_t)time(nullptr);
+    return GetUnixTime();
+}
+
+void LSystemClock::Sleep(uint32_t ms) const
+{
+    timespec span{(time_t)(ms / 1000), (long)(ms % 1000) * 1000000L};
+    while (nanosleep(&span, &span) != 0 && errno == EINTR) {
+    }
 }
 
 LProcessResult LSystemClock::WaitSignal(LThread *thread, const LSignalObjectRef &signal,

@@ -29,6 +29,8 @@ class LClock
     // As the thread's ProcessWaitSignalObjectGroup, in this clock's time.
     virtual LProcessResult WaitGroup(LThread &thread, const LSignalObjectGroup &group,
                                      uint32_t ms) const = 0;
+    // Lets ms of this clock pass (pacing, not waiting for anything).
+    virtual void Sleep(uint32_t ms) const = 0;
 };
 
 // The machine's clocks.
@@ -41,13 +43,16 @@ class LSystemClock final : public LClock
                               uint32_t ms) const override;
     LProcessResult WaitGroup(LThread &thread, const LSignalObjectGroup &group,
                              uint32_t ms) const override;
+    void Sleep(uint32_t ms) const override;
 };
 
 // A clock that moves only when told to (Advance, SetTick), or by a fixed
 // step on every read of the tick, so that time passes between two reads as
 // it does on a loaded machine. Its waits end when virtual time reaches
 // their end; a test drives a waiting thread with NextWake and WaitsEntered.
-// Safe to read and advance from several threads.
+// A Sleep moves the clock on by itself, as if the sleeper had slept, so a
+// paced writer runs at full speed. Safe to read and advance from several
+// threads.
 class LManualClock final : public LClock
 {
   public:
@@ -58,6 +63,7 @@ class LManualClock final : public LClock
                               uint32_t ms) const override;
     LProcessResult WaitGroup(LThread &thread, const LSignalObjectGroup &group,
                              uint32_t ms) const override;
+    void Sleep(uint32_t ms) const override { m_Ms.fetch_add(ms); }
 
     // Moves both clocks forward (the seconds follow the milliseconds).
     void Advance(uint32_t ms) { m_Ms.fetch_add(ms); }

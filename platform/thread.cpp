@@ -47,16 +47,34 @@ LThread::~LThread()
 
 void *LThread::Entry(void *arg)
 {
-    LThread *self = (LThread *)arg;
+    ((LThread *)arg)->RunBody();
+    return nullptr;
+}
+
+// ThreadEnded is the last touch: the object may be gone after it.
+void LThread::RunBody()
+{
     {
         // Wait until Start has stored the thread handle.
-        LLockScope gate(self->m_startLock);
+        LLockScope gate(m_startLock);
     }
-    LThreadApplyPriority(self->m_priority);
-    self->ThreadFunction();
-    self->m_running.store(false, std::memory_order_release);
-    self->ThreadEnded();
-    return nullptr;
+    LThreadApplyPriority(m_priority);
+    ThreadFunction();
+    m_running.store(false, std::memory_order_release);
+    ThreadEnded();
+}
+
+bool LThread::BeginPooledRun(int priority)
+{
+    LLockScope scope(m_startLock);
+    if (m_running.load(std::memory_order_acquire))
+        return false;
+    Join();
+    m_stop.store(false, std::memory_order_release);
+    m_stopSignal.Reset();
+    m_priority = priority;
+    m_running.store(true, std::memory_order_release);
+    return true;
 }
 
 void LThread::Join()
@@ -152,20 +170,107 @@ LProcessResult LThread::ProcessWaitSignalObjectGroup(const LSignalObjectGroup &g
 void LDetachedThread::ThreadEnded()
 {
     LDetachedThreadsOwner *owner = m_owner;
+    bool pooled = m_pooled;
     bool listed;
     {
         LLockScope scope(owner->m_lock);
         listed = owner->m_threads.Detach(this);
     }
-    // Not listed: StopThreadsNow has taken it and will join and delete it.
-    if (!listed)
+    // A pooled thread's worker holds the owner until it exits itself.
+    // Not listed: StopThreadsNow has taken it and will join (or, pooled,
+    // wait for the release) and delete it.
+    if (!listed) {
+        if (pooled)
+            owner->Released(this);
         return;
-    pthread_t self = pthread_self();
-    pthread_detach(self);
-    ForgetThread();
+    }
+    if (!pooled) {
+        pthread_detach(pthread_self());
+        ForgetThread();
+    }
     delete this;
     // Last: the owner may go as soon as its final thread has left.
     owner->m_gate.Leave();
+}
+
+struct LDetachedThreadsOwner::Worker {
+    LDetachedThreadsOwner *owner;
+    LDetachedThread *job;
+    std::condition_variable wake;
+};
+
+void LDetachedThreadsOwner::Released(LDetachedThread *thread)
+{
+    std::lock_guard<std::mutex> scope(m_poolLock);
+    thread->m_released = true;
+    m_releasedCv.notify_all();
+}
+
+void *LDetachedThreadsOwner::WorkerMain(void *arg)
+{
+    Worker *worker = (Worker *)arg;
+    LDetachedThreadsOwner *owner = worker->owner;
+    LDetachedThread *job = worker->job;
+    for (;;) {
+        job->RunBody();
+        std::unique_lock<std::mutex> lock(owner->m_poolLock);
+        if (owner->m_gate.IsStopRequested() || (int)owner->m_idle.size() >= owner->m_keepIdle)
+            break;
+        worker->job = nullptr;
+        owner->m_idle.push_back(worker);
+        worker->wake.wait_for(lock, std::chrono::seconds(kIdleSeconds), [&] {
+            return worker->job != nullptr || owner->m_gate.IsStopRequested();
+        });
+        if (!worker->job) {
+            std::erase(owner->m_idle, worker);
+            break;
+        }
+        job = worker->job;
+    }
+    delete worker;
+    // Last: StopThreadsNow (and so the owner) waits for every worker.
+    std::lock_guard<std::mutex> scope(owner->m_poolLock);
+    owner->m_workers--;
+    owner->m_releasedCv.notify_all();
+    return nullptr;
+}
+
+// The thread is listed and holds its pass; on failure the caller undoes both.
+bool LDetachedThreadsOwner::StartPooled(LDetachedThread *thread, int priority)
+{
+    if (!thread->BeginPooledRun(priority))
+        return false;
+    {
+        std::lock_guard<std::mutex> scope(m_poolLock);
+        if (!m_idle.empty()) {
+            Worker *worker = m_idle.back();
+            m_idle.pop_back();
+            worker->job = thread;
+            worker->wake.notify_one();
+            return true;
+        }
+    }
+    Worker *worker = new Worker{this, thread, {}};
+    {
+        std::lock_guard<std::mutex> scope(m_poolLock);
+        m_workers++;
+    }
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+    pthread_t id;
+    int error = pthread_create(&id, &attr, WorkerMain, worker);
+    pthread_attr_destroy(&attr);
+    if (error == 0)
+        return true;
+    LOGERRORTEXT("Cannot start a thread: ", strerror(error));
+    delete worker;
+    {
+        std::lock_guard<std::mutex> scope(m_poolLock);
+        m_workers--;
+    }
+    thread->m_running.store(false, std::memory_order_release);
+    return false;
 }
 
 bool LDetachedThreadsOwner::StartThread(LDetachedThread *thread, int priority)
@@ -177,11 +282,13 @@ bool LDetachedThreadsOwner::StartThread(LDetachedThread *thread, int priority)
         return false;
     }
     thread->m_owner = this;
+    // Set before listing: StopThreadsNow reads it once it takes the thread.
+    thread->m_pooled = m_keepIdle > 0;
     {
         LLockScope scope(m_lock);
         m_threads.Add(thread);
     }
-    if (thread->Start(priority))
+    if (m_keepIdle > 0 ? StartPooled(thread, priority) : thread->Start(priority))
         return true;
     {
         LLockScope scope(m_lock);
@@ -212,8 +319,19 @@ void LDetachedThreadsOwner::StopThreadsNow()
         if (!thread)
             break;
         thread->StopThreadNow();
+        if (thread->m_pooled) {
+            std::unique_lock<std::mutex> lock(m_poolLock);
+            m_releasedCv.wait(lock, [thread] { return thread->m_released; });
+        }
         delete thread;
         m_gate.Leave();
+    }
+    {
+        // Idle workers leave; one about to wait sees the stop request first.
+        std::unique_lock<std::mutex> lock(m_poolLock);
+        for (Worker *worker : m_idle)
+            worker->wake.notify_one();
+        m_releasedCv.wait(lock, [this] { return m_workers == 0; });
     }
     // A thread that took itself off the list may still be deleting itself.
     m_gate.WaitIdle();
@@ -223,4 +341,10 @@ int LDetachedThreadsOwner::GetCount()
 {
     LLockScope scope(m_lock);
     return m_threads.GetCount();
+}
+
+int LDetachedThreadsOwner::GetIdleWorkers()
+{
+    std::lock_guard<std::mutex> scope(m_poolLock);
+    return (int)m_idle.size();
 }

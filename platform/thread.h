@@ -9,7 +9,10 @@
 #include "platform/types.h"
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <pthread.h>
+#include <vector>
 
 class LThread
 {
@@ -68,7 +71,12 @@ class LThread
     LLockObject m_lock; // the thread's own lock, for the derived class
 
   private:
+    friend class LDetachedThreadsOwner;
     static void *Entry(void *self);
+    // Start and body for a run on a pooled worker (no pthread of its own,
+    // so nothing to join: the owner waits for the run's end instead).
+    bool BeginPooledRun(int priority);
+    void RunBody();
     void Join();
     LSignalObject m_stopSignal;
     LLockObject m_startLock; // held while Start stores the new thread
@@ -95,13 +103,22 @@ class LDetachedThread : public LThread, public LListable
   private:
     friend class LDetachedThreadsOwner;
     LDetachedThreadsOwner *m_owner = nullptr;
+    bool m_pooled = false;
+    bool m_released = false; // pooled, off the list and no longer touched
 };
 
 class LDetachedThreadsOwner
 {
   public:
     LDetachedThreadsOwner() = default;
+    // keepIdle > 0: a finished thread's worker waits (up to kIdleSeconds)
+    // to run the next thread started, keeping at most keepIdle waiting, so
+    // a steady stream of short threads (one per call) does not pay a thread
+    // start each. Each thread object still runs alone, once, and is deleted
+    // when its ThreadFunction returns.
+    explicit LDetachedThreadsOwner(int keepIdle) : m_keepIdle(keepIdle) {}
     ~LDetachedThreadsOwner() { StopThreadsNow(); }
+    static constexpr int kIdleSeconds = 30;
     LDetachedThreadsOwner(const LDetachedThreadsOwner &) = delete;
     LDetachedThreadsOwner &operator=(const LDetachedThreadsOwner &) = delete;
 
@@ -118,14 +135,25 @@ class LDetachedThreadsOwner
     // Accepts threads again after StopThreadsNow.
     void Reopen() { m_gate.Reopen(); }
     int GetCount();
+    // Workers waiting for the next thread.
+    int GetIdleWorkers();
     // The list and its lock, for walking the threads (hold the lock).
     LLockObject &GetLock() { return m_lock; }
     LList &GetThreads() { return m_threads; }
 
   private:
     friend class LDetachedThread;
+    struct Worker;
+    static void *WorkerMain(void *arg);
+    bool StartPooled(LDetachedThread *thread, int priority);
+    void Released(LDetachedThread *thread);
     LLockObject m_lock;
     LList m_threads;
+    int m_keepIdle = 0;
+    std::mutex m_poolLock; // the workers, idle ones and the released flags
+    std::condition_variable m_releasedCv;
+    std::vector<Worker *> m_idle;
+    int m_workers = 0;
     // One entry per thread from StartThread until it is deleted.
     LStopGate m_gate;
 };

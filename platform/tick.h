@@ -1,4 +1,6 @@
-// Millisecond tick counter for timers and seconds since 1970 for expiries.
+// The machine's millisecond tick counter and seconds since 1970, and the
+// arithmetic on ticks. Timers read them through an injected LClock
+// (platform/clock.h), so that tests can run them in virtual time.
 //
 // The tick counter is 32 bits and wraps after about 49.7 days, so ticks are
 // never compared with < or >: an elapsed time is the unsigned difference
@@ -46,20 +48,7 @@ inline uint32_t LTickRemaining(uint32_t now, uint32_t deadline)
     return left > 0 ? (uint32_t)left : 0;
 }
 
-// A controllable clock for unit tests of timers. While installed,
-// GetTickCount and GetUnixTime return the test clock's values and move only
-// when the test advances them. Not meant for production code.
-namespace LTestClock
-{
-void Install(uint32_t tick, int64_t unixTime = 1700000000);
-void Remove();
-bool IsInstalled();
-// Moves both clocks forward (the seconds follow the accumulated milliseconds).
-void Advance(uint32_t ms);
-void SetTick(uint32_t tick);
-} // namespace LTestClock
-
-// Real monotonic milliseconds (64 bits, never wraps), unaffected by the test
-// clock: for bounding blocking waits, which must end even while a test has
-// frozen the tick counter.
+// Real monotonic milliseconds (64 bits, never wraps): for bounding blocking
+// waits, which must end in real time even while a test runs its timers on a
+// manual clock (platform/clock.h).
 uint64_t LMonotonicMs();

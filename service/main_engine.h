@@ -99,7 +99,9 @@ class MainEngine : public LBackgroundEngine, private LPBXCallOwner
     LPBXRunningEnvironment mTargetEnvironment{mClock, &mRegistrations};
     LPBXContext mCallContext{mSipStack, mTargetEnvironment, mSdpSettings, *this};
     LPBXNewMessageHandler mNewRequests{mCallContext, &mRegistrations};
-    LDetachedThreadsOwner mCallThreads;
+    // Call threads run on reused workers: a thread start per call was one of
+    // the larger costs of call set-up; up to 16 wait idle between calls.
+    LDetachedThreadsOwner mCallThreads{16};
     VLMaintenanceThread mMaintenance;
     // SUBSCRIBE, NOTIFY and unclaimed responses pass through statelessly.
     LPBXEngineProxyTransport mProxyTransport;

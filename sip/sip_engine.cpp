@@ -99,7 +99,7 @@ void LSipEngine::LogStatus()
 void LSipEngine::ThreadFunction()
 {
     m_Running.store(true);
-    m_Graveyard.Start(LThread::StartBelowNormal);
+    m_Graveyard.StartGraveyard(LThread::StartBelowNormal);
     LoopState state;
     uint32_t now = m_Clock.Tick();
     state.lastNatCheck = now - kLongAgoMs;
@@ -126,8 +126,15 @@ void LSipEngine::ThreadFunction()
     if (m_PrivateSipPort)
         m_Lines.UnregisterAllOnStop();
     m_Graveyard.StopGraveyard();
-    m_Socket.Close();
+    CloseSocket();
     m_Running.store(false);
+}
+
+void LSipEngine::CloseSocket()
+{
+    m_SocketGate.RequestStop();
+    m_SocketGate.WaitIdle();
+    m_Socket.Close();
 }
 
 // Steps 1 to 3 of a pass: watch the local address, honour a restart and
@@ -172,10 +179,13 @@ bool LSipEngine::Rebind(LoopState &state)
     int port = GetSettingInt(LSipKeys::Port.key, LSipKeys::Port.def);
     if (port < 1 || port > kLastPort)
         port = kDefaultPort;
+    CloseSocket();
     LSipBindResult result = m_Socket.Bind(port);
     while (result == LSipBindResult::PortInUse && port < kLastPort)
         result = m_Socket.Bind(++port);
-    if (result != LSipBindResult::Bound) {
+    if (result == LSipBindResult::Bound)
+        m_SocketGate.Reopen();
+    else {
         LLockScope hold(m_AddressLock);
         m_PrivateSipPort = 0;
         SIPLOGERRORF("Unable to bind the SIP port %d", port);
@@ -288,22 +298,22 @@ uint32_t LSipEngine::KeepAliveWait(LoopState &state)
     return kKeepAliveMs;
 }
 
-// True when the socket became readable; waits in slices so that a stop is
-// served within one slice.
+// True when the socket became readable; a stop request ends the wait at
+// once (and is looked at between slices besides).
 bool LSipEngine::WaitReadable(uint32_t ms)
 {
     uint64_t end = LMonotonicMs() + ms;
-    int fds[2] = {m_Socket.GetHandle(), m_Wake.GetHandle()};
+    int fds[3] = {m_Socket.GetHandle(), m_Wake.GetHandle(), GetStopSignal().GetHandle()};
     while (!IsToStop()) {
         uint64_t now = LMonotonicMs();
         if (now >= end)
             return false;
         uint32_t slice = (uint32_t)std::min<uint64_t>(end - now, kWaitSliceMs);
-        int ready = LWaitReadable(fds, 2, slice);
+        int ready = LWaitReadable(fds, 3, slice);
         if (ready == 0)
             return true;
-        if (ready == 1)
-            return false; // a restart: the next pass rebinds
+        if (ready > 0)
+            return false; // a restart (the next pass rebinds) or a stop
     }
     return false;
 }

@@ -9,6 +9,7 @@
 #include "platform/lock.h"
 #include "platform/signal.h"
 #include "platform/sip_setting_keys.h"
+#include "platform/stop_gate.h"
 #include "platform/thread.h"
 #include "sip/sip_answered_cache.h"
 #include "sip/sip_handlers.h"
@@ -58,7 +59,8 @@ class LSipEngine : public LThread, public LSipPacketSender, private LSipLineRegi
     void GetPrivateIP(char *out, size_t capacity);
     int GetPrivateSipPort();
 
-    // Waits up to 10000 ms for readiness, then lists the dialog (newest first).
+    // Waits up to 10000 ms for a starting engine to be ready (not for a
+    // stopped one), then lists the dialog (newest first).
     void RegisterCall(LSipDialogTaker *call);
     void UnregisterCall(const LSipDialogTaker *call);
 
@@ -90,7 +92,8 @@ class LSipEngine : public LThread, public LSipPacketSender, private LSipLineRegi
     // sockets' resolutions.
     LStunState &GetStunState() { return m_Stun; }
 
-    // Parses one datagram and dispatches it (the receive thread's work).
+    // Parses one datagram and dispatches it (the receive thread's work);
+    // dropped once the engine has closed its socket.
     void ReceivePacket(const char *bytes, size_t length, const LIPAddressWithPort &from);
     void HandleNewMessage(LPtr<LSipMessage> &message);
 
@@ -106,6 +109,7 @@ class LSipEngine : public LThread, public LSipPacketSender, private LSipLineRegi
     uint32_t KeepAliveWait(LoopState &state);
     bool WaitReadable(uint32_t ms);
     void DrainSocket();
+    void CloseSocket();
     bool OfferToCalls(LPtr<LSipMessage> &message);
     // The dialogs registered under callId, newest first (call-list lock held).
     const std::vector<LSipDialogTaker *> *FindCalls(const char *callId) const;
@@ -123,6 +127,12 @@ class LSipEngine : public LThread, public LSipPacketSender, private LSipLineRegi
     std::atomic<bool> m_Running{false};
     std::atomic<bool> m_RestartRequested{false};
     LIPSocketUDP m_Socket;
+    // Every use of the socket from outside the receive loop's own steps (a
+    // send from any thread, the dispatch of a datagram) holds a pass. Closing
+    // or rebinding closes the gate and waits for them, so no send reaches a
+    // closed or reused descriptor and nothing is dispatched once the engine
+    // has stopped; a bound socket opens it again.
+    LStopGate m_SocketGate;
     LSignalObject m_Ready;
     LSignalObject m_Wake; // ends the socket wait early (Restart)
     LLockObject m_AddressLock;

@@ -26,6 +26,9 @@ void ReplacesCallId(const char *replaces, char *out, size_t capacity)
 
 void LSipEngine::ReceivePacket(const char *bytes, size_t length, const LIPAddressWithPort &from)
 {
+    LStopGate::Pass pass = m_SocketGate.Enter();
+    if (!pass)
+        return;
     LPtr<LSipMessage> message(new LSipMessage());
     size_t position = 0;
     if (!message->LoadPacket(bytes, length, position))
@@ -117,8 +120,13 @@ void LSipEngine::DispatchRequest(LPtr<LSipMessage> &message)
         SendResponse(request, 501, "Not Implemented");
 }
 
+// Call threads and the graveyard send while the receive thread may close or
+// rebind the socket: the pass keeps the descriptor valid for the send.
 void LSipEngine::SendPacketUDP(const LIPAddressWithPort &to, const std::string &text)
 {
+    LStopGate::Pass pass = m_SocketGate.Enter();
+    if (!pass)
+        return;
     m_Socket.SendTo(to, text.data(), text.size());
     if (m_Settings.trace)
         m_Settings.trace(true, to, text.data(), text.size());
@@ -149,7 +157,8 @@ bool LSipEngine::HandleAnsweredMessage(const LSipMessage &message)
 
 void LSipEngine::RegisterCall(LSipDialogTaker *call)
 {
-    m_Ready.WaitSignal(kSipReadyWaitMs);
+    if (IsRunning())
+        m_Ready.WaitSignal(kSipReadyWaitMs);
     LLockScope hold(m_CallListLock);
     std::vector<LSipDialogTaker *> &calls = m_Calls[call->GetDialogCallID()];
     calls.insert(calls.begin(), call);

@@ -78,17 +78,20 @@ void LSipGraveyard::AddCall(LPtr<LSipGraveyardLeg> &leg)
 {
     if (!leg)
         return;
+    LStopGate::Pass pass = m_Gate.Enter();
     Item item;
     item.leg.Assign(leg);
     if (item.leg->IsDialogEstablished())
         StartBye(item, m_Clock.Tick());
-    Insert(item);
+    if (pass)
+        Insert(item);
 }
 
 void LSipGraveyard::AddCall(LPtr<LSipGraveyardLeg> &leg, bool cancelNow)
 {
     if (!leg)
         return;
+    LStopGate::Pass pass = m_Gate.Enter();
     Item item;
     item.leg.Assign(leg);
     item.inviteOutstanding = true;
@@ -99,7 +102,8 @@ void LSipGraveyard::AddCall(LPtr<LSipGraveyardLeg> &leg, bool cancelNow)
         item.cancelSent = true;
         item.cancel.lastSend = m_Clock.Tick();
     }
-    Insert(item);
+    if (pass)
+        Insert(item);
 }
 
 void LSipGraveyard::HandleMessage(Item &item, const LSipMessage &message, uint32_t now)
@@ -312,16 +316,25 @@ void LSipGraveyard::ThreadFunction()
     LSignalObjectGroup group;
     while (!IsToStop()) {
         uint32_t wait = RunPass(group);
-        if (ProcessWaitSignalObjectGroup(group, wait) == LProcessStopped)
+        if (m_Clock.WaitGroup(*this, group, wait) == LProcessStopped)
             break;
     }
 }
 
+void LSipGraveyard::StartGraveyard(int priority)
+{
+    m_Gate.Reopen();
+    Start(priority);
+}
+
 void LSipGraveyard::StopGraveyard()
 {
+    m_Gate.RequestStop();
     if (IsRunning())
         m_Idle.WaitSignal(kStopIdleWaitMs);
     StopThreadNow();
+    // A leg let in before the stop may still be on its way into the list.
+    m_Gate.WaitIdle();
     ItemList released;
     {
         LLockScope hold(m_ListLock);

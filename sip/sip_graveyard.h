@@ -10,6 +10,7 @@
 #include "platform/lock.h"
 #include "platform/ptr.h"
 #include "platform/signal.h"
+#include "platform/stop_gate.h"
 #include "platform/thread.h"
 #include "sip/sipmessage.h"
 
@@ -67,7 +68,9 @@ class LSipGraveyard : public LThread
     // One that never was (the caller was refused or cancelled) or that the
     // far end ended with its own BYE only lingers to answer repeats: a BYE
     // there meets 481 or silence (RFC 3261 section 15.1.2). A null leg is
-    // ignored; the graveyard owns the leg from here on.
+    // ignored; the graveyard owns the leg from here on. Once a stop began,
+    // a leg still gets its first BYE or CANCEL but is released at once:
+    // nothing would repeat it, and the stop releases every leg.
     void AddCall(LPtr<LSipGraveyardLeg> &leg);
     // An outgoing INVITE without a final response: CANCEL now or, when
     // cancelNow is false, once its first provisional response arrives.
@@ -80,7 +83,10 @@ class LSipGraveyard : public LThread
     void NoteMessage(LSipGraveyardLeg *leg);
     LSignalObject &GetIdleSignal() { return m_Idle; }
     size_t GetCount();
-    // Waits up to 1500 ms for pending repeats, stops, releases every leg.
+    // Takes legs again and starts the thread (the engine does, as it starts).
+    void StartGraveyard(int priority);
+    // Refuses new legs, waits up to 1500 ms for pending repeats, stops, waits
+    // for legs being handed over and releases every leg.
     void StopGraveyard();
 
   protected:
@@ -126,6 +132,9 @@ class LSipGraveyard : public LThread
 
     LSignalObject m_Wake;
     const LClock &m_Clock;
+    // Each AddCall holds a pass: a leg handed over while the graveyard stops
+    // is either released by the stop or refused, never kept by nobody.
+    LStopGate m_Gate;
     LSignalObject m_Idle;
     LLockObject m_ListLock;
     ItemList m_Items; // oldest first

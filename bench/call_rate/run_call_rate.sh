@@ -11,6 +11,11 @@
 # generator's own ceiling. Last, the ceiling of each: the highest rate with
 # under 0.1% failed calls.
 #   bench/call_rate/run_call_rate.sh [vela] [call_rate_setup] [rates...]
+# ATTACH, when set, is a command given the exchange's process id and run
+# for the exchange's steps only, stopped with SIGINT after them, e.g.
+#   ATTACH="strace -c -f -o /tmp/calls.strace -p"  or
+#   ATTACH="perf record -g -o /tmp/calls.perf -p"
+# (the calls made are the sum of rate x 5 over the steps).
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 sippdir="$here/../../tests/callcontrol/sipp"
@@ -116,9 +121,19 @@ ceiling_exchange=0
 ceiling_kamailio=0
 ceiling_direct=0
 
+attached=""
+if [ -n "${ATTACH:-}" ]; then
+    $ATTACH "$pid" > "$root/attach.out" 2>&1 &
+    attached=$!
+    sleep 2
+fi
 for rate in $rates; do
     run exchange "127.0.0.1:$port" uac_pbx.xml "$rate" "$pid"
 done
+if [ -n "$attached" ]; then
+    kill -INT "$attached"
+    wait "$attached" || true
+fi
 if [ -n "$kam" ]; then
     for rate in $rates; do
         run kamailio "127.0.0.1:$kam_port" uac_pbx.xml "$rate" "$kam"

@@ -37,6 +37,15 @@ inline std::vector<std::string> SippArgs(const std::string &scenario, int localP
     return argv;
 }
 
+// A raw phone's answer to request: its transaction headers, To tagged.
+inline std::string PhoneResponse(const std::string &request, const std::string &statusLine)
+{
+    std::string text = "SIP/2.0 " + statusLine + "\r\n";
+    for (const char *name : {"Via", "From", "To", "Call-ID", "CSeq"})
+        text += HeaderLine(request, name) + (std::string(name) == "To" ? ";tag=ph" : "") + "\r\n";
+    return text + "Content-Length: 0\r\n\r\n";
+}
+
 class CallTest : public ::testing::Test
 {
   protected:

@@ -12,15 +12,6 @@ namespace vtest
 {
 namespace
 {
-// A provisional answer of a raw phone to request.
-std::string Ringing(const std::string &request)
-{
-    std::string text = "SIP/2.0 180 Ringing\r\n";
-    for (const char *name : {"Via", "From", "To", "Call-ID", "CSeq"})
-        text += HeaderLine(request, name) + (std::string(name) == "To" ? ";tag=ph" : "") + "\r\n";
-    return text + "Content-Length: 0\r\n\r\n";
-}
-
 // The next INVITE the phone receives whose Call-ID is not skipCallId.
 bool NextNewInvite(UdpPeer &phone, const std::string &skipCallId, int timeoutMs,
                    std::string &invite)
@@ -131,7 +122,7 @@ TEST_F(CallTest, SecondCallToAGroupWaitsForTheFirst)
     auto first = StartCaller("uac_cancel_later.xml", "600");
     std::string inviteA, inviteB;
     ASSERT_TRUE(NextNewInvite(phone, "", 5000, inviteA));
-    ASSERT_TRUE(phone.SendTo(sipPort, Ringing(inviteA)));
+    ASSERT_TRUE(phone.SendTo(sipPort, PhoneResponse(inviteA, "180 Ringing")));
     int64_t ringingAt = MonotonicMs();
     auto second = StartCaller("uac_cancel_later.xml", "600");
     // The first caller cancels three seconds after its ringing.
@@ -139,7 +130,7 @@ TEST_F(CallTest, SecondCallToAGroupWaitsForTheFirst)
     int64_t waited = MonotonicMs() - ringingAt;
     EXPECT_GE(waited, 2800);
     EXPECT_LE(waited, 4500);
-    ASSERT_TRUE(phone.SendTo(sipPort, Ringing(inviteB)));
+    ASSERT_TRUE(phone.SendTo(sipPort, PhoneResponse(inviteB, "180 Ringing")));
     EXPECT_TRUE(Succeeded(*first)) << first->Output();
     EXPECT_TRUE(Succeeded(*second)) << second->Output();
 }
@@ -174,33 +165,17 @@ TEST_F(CallTest, GroupMemberRingsOnlyAfterItsDelay)
     EXPECT_GE(delay, 2900);
     EXPECT_LE(delay, 5200);
 }
-} // namespace
-} // namespace vtest
-
-namespace vtest
-{
-namespace
-{
 // Thirty seconds of 8 kHz 16-bit mono silence: baresip's file source needs
 // a real WAV file to start its audio, and ends the call when it runs out.
 void WriteSilence(const std::string &path)
 {
     const uint32_t rate = 8000, bytes = rate * 2 * 30;
+    // "RIFF", size, "WAVE", "fmt ", 16, PCM + mono, rate, byte rate, 2-byte frames + 16 bits,
+    // "data"
+    const uint32_t header[] = {0x46464952, 36 + bytes, 0x45564157, 0x20746d66, 16,   0x00010001,
+                               rate,       rate * 2,   0x00100002, 0x61746164, bytes};
     std::ofstream out(path, std::ios::binary);
-    auto u32 = [&](uint32_t v) { out.write(reinterpret_cast<const char *>(&v), 4); };
-    auto u16 = [&](uint16_t v) { out.write(reinterpret_cast<const char *>(&v), 2); };
-    out << "RIFF";
-    u32(36 + bytes);
-    out << "WAVEfmt ";
-    u32(16);
-    u16(1);
-    u16(1);
-    u32(rate);
-    u32(rate * 2);
-    u16(2);
-    u16(16);
-    out << "data";
-    u32(bytes);
+    out.write(reinterpret_cast<const char *>(header), sizeof header);
     out << std::string(bytes, '\0');
 }
 
@@ -245,13 +220,6 @@ TEST_F(CallTest, BaresipCallsBaresipAndTheCallerHangsUp)
     EXPECT_TRUE(callee->WaitForOutput("terminated", 10000)) << callee->Output();
     callee->Stop(SIGTERM, 5000);
 }
-} // namespace
-} // namespace vtest
-
-namespace vtest
-{
-namespace
-{
 // The last cumulative value of one counter on SIPp's final statistics
 // screen ("  Failed call  |  0  |  1"), or -1.
 int SippCounter(const std::string &output, const std::string &name)

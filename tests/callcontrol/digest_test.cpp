@@ -6,37 +6,26 @@
 #include <cstring>
 #include <regex>
 
-TEST(Digest, ResponseFollowsRfc2617WithoutQop)
+// RFC 2617 section 3.5's example (with qop); the digest without qop is
+// composed independently in the SIP dialog tests.
+TEST(Digest, ResponseMatchesTheRfc2617Example)
 {
-    // RFC 2617 section 3.5: HA1 and HA2 of the example are published values.
-    char ha1[LMD5::HexSize], ha2[LMD5::HexSize], expected[LMD5::HexSize], out[LMD5::HexSize];
-    LMD5::HexOf("Mufasa:testrealm@host.com:Circle Of Life", ha1);
-    EXPECT_STREQ(ha1, "939e7578ed9e3c518a452acee763bce9");
-    LMD5::HexOf("GET:/dir/index.html", ha2);
-    EXPECT_STREQ(ha2, "39aff3a2bab6126f332b942af96d3366");
-    LMD5::HexOf((std::string(ha1) + ":dcd98b7102dd2f0e8b11d0f600bfb0c093:" + ha2).c_str(),
-                expected);
-    LSipCreateAuthenticationResponse("Mufasa", "testrealm@host.com", "Circle Of Life", "GET",
-                                     "/dir/index.html", "dcd98b7102dd2f0e8b11d0f600bfb0c093", out);
-    EXPECT_STREQ(out, expected);
-    EXPECT_TRUE(std::regex_match(out, std::regex("[0-9a-f]{32}")));
+    char out[LMD5::HexSize];
+    LSipDigestResponse("Mufasa", "testrealm@host.com", "Circle Of Life", "GET", "/dir/index.html",
+                       "dcd98b7102dd2f0e8b11d0f600bfb0c093", "00000001", "0a4f113b", "auth", out);
+    EXPECT_STREQ(out, "6629fae49393a05397450978507c4ef1");
 }
 
 TEST(Digest, DecodeTable)
 {
-    struct Case {
-        const char *value;
-        bool ok;
-        const char *uri;
-        const char *nonce;
-    } cases[] = {
+    // clang-format off
+    struct Case { const char *value; bool ok; const char *uri, *nonce; } cases[] = {
         {"Digest username=\"101\",uri=\"sip:a;x=1,2\",nonce=\"n1\"", true, "sip:a;x=1,2", "n1"},
         {"digest  Username = 101 , URI=sip:b , nonce=n2", true, "sip:b", "n2"},
-        {"DIGEST uri=\"sip:c\"", true, "sip:c", ""},
-        {"Basic dXNlcjpwdw==", false, "", ""},
-        {"Digestive uri=x", false, "", ""},
-        {"", false, "", ""},
+        {"DIGEST uri=\"sip:c\"", true, "sip:c", ""}, {"Basic dXNlcjpwdw==", false, "", ""},
+        {"Digestive uri=x", false, "", ""}, {"", false, "", ""},
     };
+    // clang-format on
     for (const Case &c : cases) {
         LHashTable table;
         EXPECT_EQ(LSipAuthenticationDecodeDigest(c.value, table), c.ok) << c.value;
@@ -103,14 +92,8 @@ TEST_F(DigestChallenge, EveryChallengeHasItsOwnNonceAndReplaysAreRefused)
     std::string good = Credentials("101", "pw", "REGISTER", "sip:pbx", nonce);
 
     // stale=TRUE only where the password was right and the nonce was not.
-    struct Step {
-        std::string auth;
-        const char *source;
-        int64_t now;
-        int status;
-        const char *stale;
-    } steps[] = {
-        // clang-format off
+    // clang-format off
+    struct Step { std::string auth; const char *source; int64_t now; int status; const char *stale; } steps[] = {
         {Credentials("101", "wrong", "REGISTER", "sip:pbx", nonce), "10.0.0.5:5060", kNow, 401, "FALSE"},
         {Credentials("101", "pw", "REGISTER", "sip:pbx", "0000000011111111aaaaaaaaaaaaaaaa"), "10.0.0.5:5060", kNow, 401, "TRUE"},
         {Credentials("101", "pw", "REGISTER", "sip:pbx", nonce, "other"), "10.0.0.5:5060", kNow, 401, "TRUE"},
@@ -123,8 +106,8 @@ TEST_F(DigestChallenge, EveryChallengeHasItsOwnNonceAndReplaysAreRefused)
         {good, "10.0.0.5:5061", kNow + 300, 401, "TRUE"},
         {good, "10.0.0.66:5060", kNow + 300, 401, "TRUE"},
         {good, "10.0.0.5:5060", kNow + 401, 401, "TRUE"},
-        // clang-format on
     };
+    // clang-format on
     for (const Step &s : steps) {
         Answer a = ask("Authorization: " + s.auth + "\r\n", s.source, s.now);
         EXPECT_EQ(a.status, s.status) << s.auth << " from " << s.source;

@@ -7,14 +7,11 @@ namespace vtest
 {
 namespace
 {
+// transferor: 101's first call, to 102; joined: 102; consult: 101's
+// consultation call to 103 (none: no such call); target: 103.
 struct AttendedFlow {
-    const char *name;
-    const char *description;
-    const char *transferor; // 101's first call, to 102
-    const char *joined;     // 102
-    const char *consult;    // 101's consultation call, to 103 (none: no such call)
-    const char *target;     // 103
-    const char *logLine;    // must appear in the exchange's log
+    const char *name, *description, *transferor, *joined, *consult, *target;
+    const char *logLine; // must appear in the exchange's log
     const char *sipSettings;
 };
 
@@ -66,30 +63,12 @@ TEST_P(AttendedTransfer, RunsBetweenThreePhones)
     EXPECT_TRUE(vela.Process().WaitForOutput(flow.logLine, 5000)) << vela.Process().Output();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Flows, AttendedTransfer,
-    ::testing::Values(
-        AttendedFlow{
-            "AttendedTransfer",
-            "101 REFERs its call with 102 to its consultation call with 103 (202, NOTIFY sipfrag "
-            "200 "
-            "OK, BYE on both of 101's calls); 102 is asked for an offer that reaches 103 by "
-            "re-INVITE, and 103's answer comes back in 102's ACK",
-            "uac_attended_transfer.xml", "uas_joined.xml", "uac_consult.xml", "uas_join_target.xml",
-            "LPBXSipLine::Reinvite uInviteResponse: 200", ""},
-        AttendedFlow{"AttendedTransferGivenUp",
-                     "the consultation call stays busy (103 is slow to answer a hold re-INVITE) "
-                     "past the give-up time: 101 gets NOTIFY 503 Service Unavailable, its call "
-                     "with 102 goes on until it hangs up, and the hold still completes",
-                     "uac_transfer_refused.xml", "uas_wait_ringing.xml", "uac_consult_hold.xml",
-                     "uas_slow_hold.xml", "given up: the call is busy",
-                     "attendedtransfergiveup=1500\n"},
-        AttendedFlow{"AttendedTransferToNoCall",
-                     "the Replaces names a Call-ID no call holds: 101 still gets NOTIFY 200 OK "
-                     "and the call ends with BYE to both 101 and 102",
-                     "uac_attended_transfer.xml", "uas_answer.xml", nullptr, nullptr,
-                     "Attended transfer: no call holds", ""}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Flows, AttendedTransfer, ::testing::Values(
+    AttendedFlow{"AttendedTransfer", "101 REFERs its call with 102 to its consultation call with 103 (202, NOTIFY sipfrag 200 OK, BYE on both of 101's calls); 102 is asked for an offer that reaches 103 by re-INVITE, and 103's answer comes back in 102's ACK", "uac_attended_transfer.xml", "uas_joined.xml", "uac_consult.xml", "uas_join_target.xml", "LPBXSipLine::Reinvite uInviteResponse: 200", ""},
+    AttendedFlow{"AttendedTransferGivenUp", "the consultation call stays busy (103 is slow to answer a hold re-INVITE) past the give-up time: 101 gets NOTIFY 503 Service Unavailable, its call with 102 goes on until it hangs up, and the hold still completes", "uac_transfer_refused.xml", "uas_wait_ringing.xml", "uac_consult_hold.xml", "uas_slow_hold.xml", "given up: the call is busy", "attendedtransfergiveup=1500\n"},
+    AttendedFlow{"AttendedTransferToNoCall", "the Replaces names a Call-ID no call holds: 101 still gets NOTIFY 200 OK and the call ends with BYE to both 101 and 102", "uac_attended_transfer.xml", "uas_answer.xml", nullptr, nullptr, "Attended transfer: no call holds", ""}),
     [](const auto &info) { return std::string(info.param.name); });
-
+// clang-format on
 } // namespace
 } // namespace vtest

@@ -12,11 +12,10 @@
 #include "config/pbx_outbound_plan.h"
 #include "config/settings_fixture.h"
 #include "platform/clock.h"
-#include "platform/log.h"
+#include "support/log_catcher.h"
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -55,21 +54,12 @@ class TestEnvironment : public LPBXCallTargetEnvironment
     mutable std::vector<std::pair<int, int>> notifications;
 };
 
-inline std::vector<std::string> gLogLines;
-
 class InitiateListTest : public SettingsTest
 {
   protected:
-    void SetUp() override
-    {
-        SettingsTest::SetUp();
-        gLogLines.clear();
-        LLog::SetSink([](int, const char *text) { gLogLines.push_back(text); });
-    }
     void TearDown() override
     {
         list.DeleteAll();
-        LLog::SetSink(nullptr);
         SettingsTest::TearDown();
     }
 
@@ -160,11 +150,9 @@ class InitiateListTest : public SettingsTest
         std::sort(items.begin(), items.end());
         return items;
     }
-    static bool Logged(const std::string &text)
-    {
-        return std::find(gLogLines.begin(), gLogLines.end(), text) != gLogLines.end();
-    }
+    bool Logged(const std::string &text) const { return log.Heard(text); }
 
+    vtest::LogCatcher log;
     LManualClock clock{1000, kNow};
     TestEnvironment env{clock};
     LSipCallInitiateList list{env};

@@ -41,9 +41,7 @@ class OutboundTest : public InitiateListTest
 };
 
 struct RouteCase {
-    const char *what;
-    const char *plan;
-    const char *target;
+    const char *what, *plan, *target;
     bool ok;
     std::vector<std::string> items;
 };
@@ -55,73 +53,29 @@ TEST_F(OutboundTest, DialledNumbersRouteByPlan)
     std::string digits(240, '3');
     std::string longTarget = "<sip:00" + digits + "@>";
     std::string longRemote = ("<sip:00" + digits + "@intl.example>").substr(0, 259);
+    // clang-format off
     const RouteCase cases[] = {
-        {"dial rule removes and prepends onto a line with two back-up lines",
-         "default",
-         "<sip:9555@>",
-         true,
-         {"+0 <sip:1555@sip.a.example> acct-a", "+120 <sip:1555@sip.b.example> acct-b",
-          "+240 <sip:1555@sip.c.example> acct-c"}},
-        {"the longer prefix 00 wins and keeps the number",
-         "DEFAULT",
-         "sip:0044123@",
-         true,
-         {"+0 <sip:0044123@intl.example> intl"}},
-        {"055 goes to A without its leading 0",
-         "Default",
-         "<sip:055@>",
-         true,
-         {"+0 <sip:55@sip.a.example> acct-a", "+120 <sip:55@sip.b.example> acct-b",
-          "+240 <sip:55@sip.c.example> acct-c"}},
-        {"the host rule beats every dial rule",
-         "Default",
-         "<sip:0044123@Partner.Example>",
-         true,
-         {"+0 <sip:0044123@partner.example:5080> p"}},
-        {"RemoveDigits beyond the length leaves only the prefix",
-         "Default",
-         "<sip:512@>",
-         true,
-         {"+0 <sip:44@intl.example> intl"}},
-        {"a negative RemoveDigits removes nothing",
-         "Default",
-         "<sip:612@>",
-         true,
-         {"+0 <sip:612@intl.example> intl"}},
+        {"dial rule removes and prepends onto a line with two back-up lines", "default", "<sip:9555@>", true, {"+0 <sip:1555@sip.a.example> acct-a", "+120 <sip:1555@sip.b.example> acct-b", "+240 <sip:1555@sip.c.example> acct-c"}},
+        {"the longer prefix 00 wins and keeps the number", "DEFAULT", "sip:0044123@", true, {"+0 <sip:0044123@intl.example> intl"}},
+        {"055 goes to A without its leading 0", "Default", "<sip:055@>", true, {"+0 <sip:55@sip.a.example> acct-a", "+120 <sip:55@sip.b.example> acct-b", "+240 <sip:55@sip.c.example> acct-c"}},
+        {"the host rule beats every dial rule", "Default", "<sip:0044123@Partner.Example>", true, {"+0 <sip:0044123@partner.example:5080> p"}},
+        {"RemoveDigits beyond the length leaves only the prefix", "Default", "<sip:512@>", true, {"+0 <sip:44@intl.example> intl"}},
+        {"a negative RemoveDigits removes nothing", "Default", "<sip:612@>", true, {"+0 <sip:612@intl.example> intl"}},
         {"a dial rule on \"-\" blocks", "Default", "<sip:7123@>", false, {}},
-        {"an empty dial-on line routes the rewritten number internally",
-         "Default",
-         "<sip:8101@>",
-         true,
-         {"+0 sip:101@10.0.0.1 101"}},
-        {"no rule: the default line (internal) applies",
-         "Default",
-         "<sip:101@>",
-         true,
-         {"+0 sip:101@10.0.0.1 101"}},
+        {"an empty dial-on line routes the rewritten number internally", "Default", "<sip:8101@>", true, {"+0 sip:101@10.0.0.1 101"}},
+        {"no rule: the default line (internal) applies", "Default", "<sip:101@>", true, {"+0 sip:101@10.0.0.1 101"}},
         {"a plan whose default is blocked", "Closed", "<sip:101@>", false, {}},
-        {"a missing plan falls back to extensions only",
-         "Nowhere",
-         "<sip:101@>",
-         true,
-         {"+0 sip:101@10.0.0.1 101"}},
+        {"a missing plan falls back to extensions only", "Nowhere", "<sip:101@>", true, {"+0 sip:101@10.0.0.1 101"}},
         {"an empty plan is extensions only", "", "<sip:9555@>", false, {}},
-        {"a gateway registering on its line gets the number as user",
-         "Default",
-         "<sip:3456@>",
-         true,
-         {"+0 sip:3456@10.0.0.77:5062 gw"}},
+        {"a gateway registering on its line gets the number as user", "Default", "<sip:3456@>", true, {"+0 sip:3456@10.0.0.77:5062 gw"}},
         {"a missing dial-on line", "Default", "<sip:2000@>", false, {}},
         {"a line without ID adds nothing and fails", "Default", "<sip:4000@>", false, {}},
         // The received text is cut before its host: no user, nothing to ring.
         {"a huge number is cut, not trusted", "Default", hugeTarget.c_str(), false, {}},
-        {"a long number fits the line's 259 characters",
-         "Default",
-         longTarget.c_str(),
-         true,
-         {"+0 " + longRemote + " intl"}},
+        {"a long number fits the line's 259 characters", "Default", longTarget.c_str(), true, {"+0 " + longRemote + " intl"}},
         {"a non-digit number goes nowhere", "Default", "<sip:abc#*@>", false, {}},
     };
+    // clang-format on
     for (const RouteCase &c : cases) {
         SCOPED_TRACE(c.what);
         list.DeleteAll();
@@ -186,12 +140,8 @@ TEST_F(OutboundTest, EmergencyNumberUsesItsLineWhateverThePlan)
     LPBXSettings::EmergencyNumber.Set("112");
     LPBXSettings::EmergencyDial.Set("911");
     LPBXSettings::EmergencyLine.Set("intl");
-    struct {
-        const char *plan;
-        const char *target;
-        bool ok;
-        std::vector<std::string> items;
-    } cases[] = {
+    // clang-format off
+    struct { const char *plan, *target; bool ok; std::vector<std::string> items; } cases[] = {
         {"Closed", "<sip:112@>", true, {"+0 <sip:911@intl.example> intl"}},
         {"Default", "sip:112@somewhere.example", true, {"+0 <sip:911@intl.example> intl"}},
         // A far-end caller transferring under "-" must not reach the
@@ -199,6 +149,7 @@ TEST_F(OutboundTest, EmergencyNumberUsesItsLineWhateverThePlan)
         {"-", "<sip:112@>", false, {}},
         {"Closed", "<sip:1120@>", false, {}},
     };
+    // clang-format on
     for (auto &c : cases) {
         SCOPED_TRACE(std::string(c.plan) + " " + c.target);
         list.DeleteAll();

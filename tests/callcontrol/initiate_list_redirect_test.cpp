@@ -39,28 +39,15 @@ class RedirectTest : public InitiateListTest
 
 TEST_F(RedirectTest, ContactsBecomeTargetsAtOnce)
 {
-    struct {
-        const char *what;
-        std::vector<std::string> contacts;
-        int added;
-        std::vector<std::string> targets;
-    } cases[] = {
-        {"two values in one header, one in compact form",
-         {"Contact: <sip:201@10.0.0.7>, \"Desk, 2\" <sip:202@10.0.0.8;transport=udp>;q=0.5",
-          "m: sip:203@10.0.0.9"},
-         3,
-         {"sip:201@10.0.0.7", "sip:202@10.0.0.8;transport=udp", "sip:203@10.0.0.9"}},
+    // clang-format off
+    struct { const char *what; std::vector<std::string> contacts; int added; std::vector<std::string> targets; } cases[] = {
+        {"two values in one header, one in compact form", {"Contact: <sip:201@10.0.0.7>, \"Desk, 2\" <sip:202@10.0.0.8;transport=udp>;q=0.5", "m: sip:203@10.0.0.9"}, 3, {"sip:201@10.0.0.7", "sip:202@10.0.0.8;transport=udp", "sip:203@10.0.0.9"}},
         {"a repeat of a listed URI adds nothing", {"Contact: <sip:101@10.0.0.5>"}, 0, {}},
-        {"the exchange itself is left out",
-         {"Contact: <sip:300@pbx.test>, <sip:301@10.0.0.1>, <sip:302@10.0.0.1:5062>"},
-         1,
-         {"sip:302@10.0.0.1:5062"}},
-        {"contacts pass through the registry map",
-         {"Contact: <sip:205@192.168.9.9:5070>"},
-         1,
-         {"sip:205@203.0.113.7:40000"}},
+        {"the exchange itself is left out", {"Contact: <sip:300@pbx.test>, <sip:301@10.0.0.1>, <sip:302@10.0.0.1:5062>"}, 1, {"sip:302@10.0.0.1:5062"}},
+        {"contacts pass through the registry map", {"Contact: <sip:205@192.168.9.9:5070>"}, 1, {"sip:205@203.0.113.7:40000"}},
         {"empty and odd values", {"Contact: , ,", "Contact:"}, 0, {}},
     };
+    // clang-format on
     for (auto &c : cases) {
         SCOPED_TRACE(c.what);
         list.DeleteAll();

@@ -46,12 +46,8 @@ class NewInvite : public RegistrarTest
 
 TEST_F(NewInvite, HopLimit)
 {
-    for (const char *value : {"0", "-3", "abc"}) {
-        EXPECT_EQ(
-            Invite("sip:5551000@pbx", "777", std::string("Max-Forwards: ") + value + "\r\n").status,
-            483)
-            << value;
-    }
+    for (std::string value : {"0", "-3", "abc"})
+        EXPECT_EQ(Invite("sip:5551000@pbx", "777", "Max-Forwards: " + value + "\r\n").status, 483);
     EXPECT_EQ(StartCount(), 0);
     Invite("sip:5551000@pbx", "777");
     ASSERT_EQ(StartCount(), 1);
@@ -108,12 +104,9 @@ TEST_F(NewInvite, UnknownPartiesAndNoCallThread)
     EXPECT_EQ(Invite("sip:200@pbx", "999").status, 407);
     responder.acceptCalls = false;
     Invite("sip:5551000@pbx", "999");
-    size_t before = 0;
     ASSERT_EQ(responder.answers.size(), 2u);
-    EXPECT_EQ(responder.answers[before].status, 100);
-    EXPECT_EQ(responder.answers[before].reason, "Trying");
-    EXPECT_EQ(responder.answers[before + 1].status, 480);
-    EXPECT_EQ(responder.answers[before + 1].reason, "Temporarily Unavailable");
+    EXPECT_EQ(responder.answers[0].status, 100);
+    EXPECT_EQ(responder.answers[1].status, 480);
 }
 
 // Credentials cover the Request-URI; the call goes where To says. Both must

@@ -88,12 +88,6 @@ TEST_F(PBXDialogServicesTest, DialogsAndTargetListsMapOnlyTheRegisteringSource)
     }
 }
 
-TEST_F(PBXDialogServicesTest, ExpiredMappingIsNotApplied)
-{
-    clock.Advance(4001 * 1000);
-    EXPECT_EQ(DialogTarget("203.0.113.5:40000"), kPrivate);
-}
-
 // The settings are read when the offer is made, so a change in the store
 // reaches the next OPTIONS answer without a restart.
 TEST_F(PBXDialogServicesTest, IdleOfferFollowsQualityAndActiveInTheStore)

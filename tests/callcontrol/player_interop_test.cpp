@@ -1,147 +1,278 @@
-// The exchange's own player on the wire: a caller queued for a group with
-// hold music is answered by the exchange and hears the stock hold melody
-// (RTP captured and decoded here), and a caller that never acknowledges its
-// 200 leaves the phone that answered with a BYE, not a CANCEL.
+// The exchange's own player on the wire, heard as a phone hears it: the RTP
+// it sends is captured and decoded here, and every 40 ms block is labelled by
+// the tone that carries it (the test's announcement, the stock hold melody,
+// the stock ring, a phone's own tone) or as silence.
 #include "call_fixture.h"
 
 #include "media/codecs/sampleformats.h"
 #include "support/tone.h"
 #include "support/udp_peer.h"
 
+#include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <sstream>
-#include <unistd.h>
+#include <regex>
+#include <thread>
 
 namespace vtest
 {
 namespace
 {
-struct Capture {
-    int packets = 0;
-    int otherPayloads = 0;
-    std::vector<int> audio;
-};
+constexpr double kAnnouncementHz = 300, kMemberHz = 1400;
 
-// PCMU packets arriving at rtp for ms milliseconds from the first one,
-// decoded.
-Capture CaptureRtp(UdpPeer &rtp, int ms)
+struct Tone {
+    char label;
+    double hz;
+};
+// clang-format off
+const Tone kTones[] = {
+    {'A', kAnnouncementHz}, {'T', kMemberHz},                               // made here
+    {'M', 523.25}, {'M', 587.33}, {'M', 659.25}, {'M', 783.99}, {'M', 880}, // Hold.wav's notes
+    {'R', 400}, {'R', 450},                                                 // Ringing.wav's
+};
+// clang-format on
+
+// One label per 40 ms block: '.' quieter than -54 dBFS, else the first tone
+// holding more than a quarter of the block's power, else '?'.
+std::string Labels(const std::vector<int> &audio)
 {
-    Capture capture;
-    std::string packet;
-    if (!rtp.Receive(packet, 10000))
-        return capture;
-    for (int64_t end = MonotonicMs() + ms; MonotonicMs() < end;
-         packet.clear(), rtp.Receive(packet, 200)) {
-        if (packet.size() < 12)
-            continue;
-        capture.packets++;
-        if ((packet[1] & 0x7F) != 0) {
-            capture.otherPayloads++;
-            continue;
-        }
-        for (size_t i = 12 + 4 * (packet[0] & 0x0F); i < packet.size(); i++)
-            capture.audio.push_back(LG711::UlawToLinear((unsigned char)packet[i]));
+    std::string labels;
+    for (size_t at = 0; at + 320 <= audio.size(); at += 320) {
+        const int *block = audio.data() + at;
+        double power = 0;
+        for (int i = 0; i < 320; i++)
+            power += (double)block[i] * block[i];
+        char label = power / 320 < 1e6 ? '.' : '?';
+        for (const Tone &tone : kTones)
+            if (label == '?' && ToneShare(block, 320, tone.hz) > 0.25)
+                label = tone.label;
+        labels += label;
     }
-    return capture;
+    return labels;
 }
 
-// User plus system CPU time of a process, in clock ticks.
-long CpuTicks(pid_t pid)
+// The PCMU audio arriving at rtp for ms milliseconds from its first packet,
+// labelled.
+std::string Hear(UdpPeer &rtp, int ms)
 {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), {});
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string skip;
-    for (int i = 0; i < 11; i++)
-        fields >> skip;
-    long user = 0, system = 0;
-    fields >> user >> system;
-    return user + system;
+    std::vector<int> audio;
+    std::string packet;
+    if (!rtp.Receive(packet, 10000))
+        return "";
+    for (int64_t end = MonotonicMs() + ms; MonotonicMs() < end;
+         packet.clear(), rtp.Receive(packet, 200)) {
+        if (packet.size() < 12 || (packet[1] & 0x7F) != 0)
+            continue;
+        for (size_t i = 12 + 4 * (packet[0] & 0x0F); i < packet.size(); i++)
+            audio.push_back(LG711::UlawToLinear((unsigned char)packet[i]));
+    }
+    return Labels(audio);
+}
+
+bool Matches(const std::string &labels, const char *pattern)
+{
+    return std::regex_search(labels, std::regex(pattern));
+}
+
+long Count(const std::string &labels, char label)
+{
+    return std::count(labels.begin(), labels.end(), label);
+}
+
+// Packet seq of a phone's own tone: PCMU, 20 ms, -12 dBFS.
+std::string TonePacket(int seq)
+{
+    uint32_t ts = seq * 160;
+    std::string packet(12, '\0'); // version 2, payload type 0, SSRC 0
+    packet[0] = '\x80';
+    packet[2] = char(seq >> 8), packet[3] = char(seq);
+    for (int i = 0; i < 4; i++)
+        packet[4 + i] = char(ts >> (24 - 8 * i));
+    for (uint32_t i = ts; i < ts + 160; i++)
+        packet +=
+            (char)LG711::LinearToUlaw(lround(8000 * 16 * sin(2 * M_PI * kMemberHz * i / 8000)));
+    return packet;
+}
+
+// A raw phone's response to request: a To tag on finals, and with rtpPort a
+// Contact at phonePort and an SDP body with that audio port.
+std::string Response(const std::string &request, const std::string &status, int phonePort,
+                     int rtpPort = 0)
+{
+    std::string text = "SIP/2.0 " + status + "\r\n";
+    for (const char *name : {"Via", "From", "To", "Call-ID", "CSeq"})
+        text += HeaderLine(request, name) +
+                (std::string(name) == "To" && status[0] != '1' ? ";tag=ph" : "") + "\r\n";
+    if (!rtpPort)
+        return text + "Content-Length: 0\r\n\r\n";
+    std::string sdp =
+        "v=0\r\no=phone 1 1 IN IP4 127.0.0.1\r\ns=-\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\n"
+        "m=audio " +
+        std::to_string(rtpPort) + " RTP/AVP 0\r\na=rtpmap:0 PCMU/8000\r\n";
+    return text + "Contact: <sip:102@127.0.0.1:" + std::to_string(phonePort) +
+           ">\r\nContent-Type: application/sdp\r\nContent-Length: " + std::to_string(sdp.size()) +
+           "\r\n\r\n" + sdp;
+}
+
+// The next request of method at phone that is not of the dialog skipCallId
+// (retransmissions and the other call's requests pass by); "" after 15 s.
+std::string Next(UdpPeer &phone, const std::string &method, const std::string &skipCallId = "")
+{
+    std::string message;
+    for (int64_t end = MonotonicMs() + 15000; MonotonicMs() < end;)
+        if (phone.Receive(message, 500) && message.rfind(method + " ", 0) == 0 &&
+            HeaderLine(message, "Call-ID") != skipCallId)
+            return message;
+    return "";
 }
 
 class PlayerTest : public CallTest
 {
   protected:
-    // 101 calling target and listening on rtpPort for ms, then hanging up;
-    // with ack "none" it never acknowledges the 200.
-    std::unique_ptr<ChildProcess> Listen(const char *target, int rtpPort, int ms,
-                                         const char *ack = "yes")
+    // 101 dialling target with scenario, its RTP port named [rtp_port].
+    std::unique_ptr<ChildProcess> Caller(const char *scenario, const char *target, int rtpPort,
+                                         const std::vector<std::string> &more = {})
     {
         auto sipp = std::make_unique<ChildProcess>();
-        std::vector<std::string> argv = SippArgs("uac_listen.xml", FreeUdpPort(), Remote());
-        argv.insert(argv.end(),
-                    {"-s", target, "-au", "101", "-ap", kCallerPassword, "-key", "rtp_port",
-                     std::to_string(rtpPort), "-key", "ack", ack, "-d", std::to_string(ms)});
+        std::vector<std::string> argv = SippArgs(scenario, FreeUdpPort(), Remote());
+        argv.insert(argv.end(), {"-s", target, "-au", "101", "-ap", kCallerPassword, "-key",
+                                 "rtp_port", std::to_string(rtpPort)});
+        argv.insert(argv.end(), more.begin(), more.end());
         EXPECT_TRUE(sipp->Start(argv));
         return sipp;
     }
 };
 
-TEST_F(PlayerTest, QueuedCallerHearsTheHoldMelody)
+class QueuedCaller : public PlayerTest, public ::testing::WithParamInterface<const char *>
+{
+};
+
+// A member busy with a first call holds the group's queue. The next caller
+// (offering in its INVITE, or only in its ACK) is answered by the player and
+// hears the group's announcement, then the hold melody, while the member is
+// left alone; once the first call is refused the member is offered this one,
+// answers, and the caller hears the member.
+TEST_P(QueuedCaller, HearsTheAnnouncementThenHoldMusicThenTheMember)
+{
+    std::string sox = "sox -n -r 8000 -b 16 -c 1 '" + vela.SharedDataFolder() +
+                      "/Welcome.wav' synth 1 sine " + std::to_string(int(kAnnouncementHz));
+    ASSERT_EQ(system(sox.c_str()), 0);
+    AddGroup("600", {{"102", 0}}, "-", "Welcome.wav");
+    StartVela();
+    int phonePort = FreeUdpPort();
+    ASSERT_TRUE(Register("102", "pw102", phonePort));
+    UdpPeer phone(phonePort), callerRtp, phoneRtp;
+    ASSERT_TRUE(phone.IsOpen());
+    auto first = Caller("uac_call_remote_bye.xml", "600", 0);
+    std::string firstInvite = Next(phone, "INVITE");
+    ASSERT_FALSE(firstInvite.empty()) << vela.Process().Output() << first->Output();
+    std::string firstCallId = HeaderLine(firstInvite, "Call-ID");
+    ASSERT_TRUE(phone.SendTo(sipPort, Response(firstInvite, "100 Trying", phonePort)));
+
+    auto caller = Caller(GetParam(), "600", callerRtp.Port());
+    // The whole 1 s announcement (25 blocks), then only the melody.
+    std::string heard = Hear(callerRtp, 3000);
+    EXPECT_TRUE(Matches(heard, "^A{24,25}[.?]?M[M.?]*$")) << heard;
+    EXPECT_GE(Count(heard, 'M'), 30) << heard;
+    std::string message;
+    while (phone.Receive(message, 100))
+        if (message.rfind("INVITE ", 0) == 0) {
+            EXPECT_EQ(HeaderLine(message, "Call-ID"), firstCallId) << "the queue was jumped";
+        }
+
+    ASSERT_TRUE(phone.SendTo(sipPort, Response(firstInvite, "603 Decline", 0)));
+    std::string invite = Next(phone, "INVITE", firstCallId);
+    ASSERT_FALSE(invite.empty()) << vela.Process().Output();
+    ASSERT_TRUE(phone.SendTo(sipPort, Response(invite, "200 OK", phonePort, phoneRtp.Port())));
+    // The caller's answer reaches the member in the ACK of its 200.
+    std::string ack = Next(phone, "ACK", firstCallId);
+    size_t media = ack.find("m=audio ");
+    ASSERT_NE(media, std::string::npos) << ack << vela.Process().Output();
+    for (std::string stale; callerRtp.Receive(stale, 0);) {
+    }
+    std::thread member([&] {
+        for (int seq = 0; seq < 100; seq++) {
+            phoneRtp.SendTo(atoi(ack.c_str() + media + 8), TonePacket(seq));
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    heard = Hear(callerRtp, 2500);
+    member.join();
+    EXPECT_TRUE(Matches(heard, "^[T.]*$")) << heard;
+    EXPECT_GE(Count(heard, 'T'), 25) << heard;
+
+    std::string bye = Next(phone, "BYE");
+    EXPECT_TRUE(phone.SendTo(sipPort, Response(bye, "200 OK", phonePort)));
+    EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
+    EXPECT_TRUE(Succeeded(*first)) << first->Output();
+}
+
+INSTANTIATE_TEST_SUITE_P(Offers, QueuedCaller,
+                         ::testing::Values("uac_queued.xml", "uac_queued_late.xml"),
+                         [](const auto &info) {
+                             return std::string(info.index ? "OfferInAck" : "OfferInInvite");
+                         });
+
+// Refused before any phone rings: the player has no codec in common.
+TEST_F(PlayerTest, OfferSharingNoCodecIsRefused415)
 {
     AddGroup("600", {{"102", 0}}, "-");
     StartVela();
     int phonePort = FreeUdpPort();
     ASSERT_TRUE(Register("102", "pw102", phonePort));
-    UdpPeer phone(phonePort), firstRtp, secondRtp;
-    ASSERT_TRUE(phone.IsOpen());
-    // The first caller holds the group's queue: its member rings, silent.
-    auto first = Listen("600", firstRtp.Port(), 9000);
-    std::string invite;
-    ASSERT_TRUE(phone.Receive(invite, 5000)) << vela.Process().Output() << first->Output();
-    std::string ringingCallId = HeaderLine(invite, "Call-ID");
-    auto second = Listen("600", secondRtp.Port(), 5000);
-    long cpuBefore = CpuTicks(vela.Process().Pid());
-    Capture heard = CaptureRtp(secondRtp, 3000);
-    // Figure: the exchange's CPU while it plays to these two callers.
-    printf("CPU per held caller: %.2f%% of one core\n",
-           100.0 * (CpuTicks(vela.Process().Pid()) - cpuBefore) / sysconf(_SC_CLK_TCK) / 3 / 2);
-
-    // 20 ms packets for at least 3 s of listening.
-    EXPECT_GE(heard.packets, 140);
-    EXPECT_EQ(heard.otherPayloads, 0);
-    // Every sounding 40 ms block is one of the melody's notes, never the
-    // ringing tone's 400 or 450 Hz.
-    const double notes[] = {523.25, 587.33, 659.25, 783.99, 880};
-    int sounding = 0, melodic = 0, ringing = 0;
-    for (size_t at = 0; at + 320 <= heard.audio.size(); at += 320) {
-        const int *block = heard.audio.data() + at;
-        double power = 0;
-        for (int i = 0; i < 320; i++)
-            power += (double)block[i] * block[i];
-        if (power / 320 < 1e6) // quieter than -45 dBFS: a gap between notes
-            continue;
-        sounding++;
-        double best = 0;
-        for (double hz : notes)
-            best = std::max(best, ToneShare(block, 320, hz));
-        melodic += best > 0.25;
-        ringing += ToneShare(block, 320, 400) + ToneShare(block, 320, 450) > 0.25;
-    }
-    EXPECT_GE(sounding, 40);
-    EXPECT_GE(melodic, sounding * 8 / 10);
-    EXPECT_EQ(ringing, 0);
-    // The queued call rang nobody: every INVITE the member saw is the first call's.
-    while (phone.Receive(invite, 100))
-        if (invite.rfind("INVITE ", 0) == 0) {
-            EXPECT_EQ(HeaderLine(invite, "Call-ID"), ringingCallId);
-        }
-    EXPECT_TRUE(Succeeded(*second)) << second->Output();
-    EXPECT_TRUE(Succeeded(*first)) << first->Output();
+    UdpPeer phone(phonePort);
+    auto caller = Caller("uac_no_shared_codec.xml", "600", 0);
+    EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
+    std::string message;
+    EXPECT_FALSE(phone.Receive(message, 1000)) << message;
 }
 
-std::string Answer(const std::string &invite, int port)
+// RFC 3261 section 9.1: a busy member's INVITE is complete once its 486 is
+// acknowledged; the member is offered the call again by a fresh INVITE, and
+// the refused one is never cancelled.
+TEST_F(PlayerTest, BusyMemberIsRetriedWithoutCancellingTheRefusedInvite)
 {
-    std::string sdp =
-        "v=0\r\no=phone 1 1 IN IP4 127.0.0.1\r\ns=-\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\n"
-        "m=audio 7000 RTP/AVP 0\r\na=rtpmap:0 PCMU/8000\r\n";
-    std::string text = "SIP/2.0 200 OK\r\n";
-    for (const char *name : {"Via", "From", "To", "Call-ID", "CSeq"})
-        text += HeaderLine(invite, name) + (std::string(name) == "To" ? ";tag=ph" : "") + "\r\n";
-    return text + "Contact: <sip:102@127.0.0.1:" + std::to_string(port) +
-           ">\r\nContent-Type: application/sdp\r\nContent-Length: " + std::to_string(sdp.size()) +
-           "\r\n\r\n" + sdp;
+    AddGroup("600", {{"102", 0}}, "-");
+    StartVela();
+    int phonePort = FreeUdpPort();
+    ASSERT_TRUE(Register("102", "pw102", phonePort));
+    UdpPeer phone(phonePort), rtp;
+    auto caller =
+        Caller("uac_listen.xml", "600", rtp.Port(), {"-key", "ack", "yes", "-d", "20000"});
+    std::string invite = Next(phone, "INVITE"), message, methods;
+    ASSERT_FALSE(invite.empty()) << vela.Process().Output();
+    ASSERT_TRUE(phone.SendTo(sipPort, Response(invite, "180 Ringing", phonePort)));
+    ASSERT_TRUE(phone.SendTo(sipPort, Response(invite, "486 Busy Here", phonePort)));
+    for (int64_t end = MonotonicMs() + 15000; MonotonicMs() < end;) {
+        if (!phone.Receive(message, 500))
+            continue;
+        methods += message.substr(0, message.find(' ')) + " ";
+        if (HeaderLine(message, "Call-ID") != HeaderLine(invite, "Call-ID"))
+            break;
+    }
+    EXPECT_TRUE(Matches(methods, "^(INVITE )*ACK INVITE $")) << methods;
+}
+
+// 101 hands its call with 102 over to 103 (REFER); while 103 rings, 102
+// hears the stock double ring followed by 2 s of silence.
+TEST_F(PlayerTest, BlindTransferredPartyHearsRingingWhileTheTargetRings)
+{
+    StartVela();
+    int phonePort = FreeUdpPort(), targetPort = FreeUdpPort();
+    ASSERT_TRUE(Register("102", "pw102", phonePort));
+    ASSERT_TRUE(Register("103", "pw103", targetPort));
+    UdpPeer rtp;
+    auto phone = std::make_unique<ChildProcess>();
+    std::vector<std::string> argv = SippArgs("uas_transferee_listens.xml", phonePort);
+    argv.insert(argv.end(), {"-key", "rtp_port", std::to_string(rtp.Port())});
+    ASSERT_TRUE(phone->Start(argv));
+    auto target = StartPhone("uas_slow_target.xml", targetPort);
+    auto caller = Caller("uac_blind_transfer.xml", "102", 0);
+    // 0.4 s on, 0.2 s off, 0.4 s on, then the 2 s pause (50 blocks).
+    std::string heard = Hear(rtp, 4500);
+    EXPECT_TRUE(Matches(heard, "^R{9,10}[.?]{4,6}R{9,10}[.?]{48,52}R")) << heard;
+    EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
+    EXPECT_TRUE(Succeeded(*target)) << target->Output();
+    EXPECT_TRUE(Succeeded(*phone)) << phone->Output();
 }
 
 // RFC 3261 section 15: once the phone's dialog exists it can only be ended
@@ -154,11 +285,11 @@ TEST_F(PlayerTest, CallerThatNeverAcksLeavesTheAnsweringPhoneAByeNotACancel)
     UdpPeer phone(phonePort);
     ASSERT_TRUE(phone.IsOpen());
     UdpPeer rtp;
-    auto caller = Listen("102", rtp.Port(), 0, "none");
+    auto caller = Caller("uac_listen.xml", "102", rtp.Port(), {"-key", "ack", "none", "-d", "0"});
     std::string invite, message;
     ASSERT_TRUE(phone.Receive(invite, 5000));
     ASSERT_EQ(invite.rfind("INVITE ", 0), 0u) << invite;
-    ASSERT_TRUE(phone.SendTo(sipPort, Answer(invite, phonePort)));
+    ASSERT_TRUE(phone.SendTo(sipPort, Response(invite, "200 OK", phonePort, 7000)));
     bool acked = false, byed = false, cancelled = false;
     // The exchange gives up on the caller's ACK after 32 s.
     int64_t end = MonotonicMs() + 45000;

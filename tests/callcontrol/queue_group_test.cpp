@@ -26,14 +26,25 @@ class QueueGroupTest : public ::testing::Test
     LPBXQueuer queues;
 };
 
-TEST_F(QueueGroupTest, EmptyHandlesAndNamesNeverQueue)
+// An empty name never queues; letter case does not make another queue; a
+// long name is cut, not rejected.
+TEST_F(QueueGroupTest, GroupNames)
 {
     EXPECT_EQ(LPBXQueuerItem().WaitTillFrontOfQueue(), nullptr);
-    LPBXQueuerGroupCall direct(queues, "");
-    LPBXQueuerGroupCall direct2(queues, "");
+    LPBXQueuerGroupCall direct(queues, ""), direct2(queues, "");
     EXPECT_TRUE(AtFront(direct));
     EXPECT_TRUE(AtFront(direct2));
     EXPECT_EQ(queues.GetGroupCount(), 0);
+    std::string longName(1000, 'g');
+    LPBXQueuerGroupCall a(queues, "Sales"), b(queues, "SALES"), other(queues, "support");
+    LPBXQueuerGroupCall longA(queues, longName.c_str()), longB(queues, longName.c_str());
+    EXPECT_EQ(queues.GetGroupCount(), 3);
+    EXPECT_EQ(queues.GetQueueLength("sales"), 2);
+    EXPECT_TRUE(AtFront(a));
+    EXPECT_FALSE(AtFront(b));
+    EXPECT_TRUE(AtFront(other));
+    EXPECT_EQ(strlen(longA.GetGroupName()), 259u);
+    EXPECT_FALSE(AtFront(longB));
 }
 
 TEST_F(QueueGroupTest, SecondCallWaitsUntilFirstGivesUp)
@@ -49,18 +60,6 @@ TEST_F(QueueGroupTest, SecondCallWaitsUntilFirstGivesUp)
     EXPECT_TRUE(wait->IsSignaled());
     EXPECT_TRUE(AtFront(second));
     EXPECT_EQ(queues.GetQueueLength("701"), 1);
-}
-
-TEST_F(QueueGroupTest, LetterCaseSharesOneQueue)
-{
-    LPBXQueuerGroupCall a(queues, "Sales");
-    LPBXQueuerGroupCall b(queues, "SALES");
-    LPBXQueuerGroupCall other(queues, "support");
-    EXPECT_EQ(queues.GetGroupCount(), 2);
-    EXPECT_EQ(queues.GetQueueLength("sales"), 2);
-    EXPECT_TRUE(AtFront(a));
-    EXPECT_FALSE(AtFront(b));
-    EXPECT_TRUE(AtFront(other));
 }
 
 TEST_F(QueueGroupTest, CopiesHoldThePlaceUntilTheLastGoes)
@@ -87,15 +86,6 @@ TEST_F(QueueGroupTest, LeavingFromTheMiddleKeepsOrder)
     EXPECT_EQ(queues.GetPosition("701", &c.Get()->GetSignal()), 1);
     a.reset();
     EXPECT_TRUE(AtFront(c));
-}
-
-TEST_F(QueueGroupTest, LongNamesAreCutNotRejected)
-{
-    std::string name(1000, 'g');
-    LPBXQueuerGroupCall a(queues, name.c_str());
-    LPBXQueuerGroupCall b(queues, name.c_str());
-    EXPECT_EQ(strlen(a.GetGroupName()), 259u);
-    EXPECT_FALSE(AtFront(b));
 }
 
 // Callers created in arrival order are served in that order, whichever

@@ -1,4 +1,4 @@
-// A temporary settings tree, a responder that keeps the answers instead of
+// A temporary settings tree (SettingsTest), a responder that keeps the answers instead of
 // sending them, and REGISTER/INVITE texts for the registrar tests.
 #pragma once
 
@@ -9,12 +9,10 @@
 #include "callcontrol/request_guards.h"
 #include "config/pbx_extension.h"
 #include "config/pbx_external_line.h"
-#include "config/settings.h"
+#include "config/settings_fixture.h"
 #include "platform/md5.h"
 #include "platform/tick.h"
 
-#include <cstdlib>
-#include <ftw.h>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -58,28 +56,19 @@ class CapturingResponder : public LNewRequestResponder
     LIPAddressWithPort own{0x7f000001, 5060};
 };
 
-class RegistrarTest : public ::testing::Test
+class RegistrarTest : public SettingsTest
 {
   protected:
     static constexpr int64_t kNow = 1700000000;
 
     void SetUp() override
     {
-        char pattern[] = "/tmp/vela-registrar-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = pattern;
-        setenv("VELA_ROOT", root.c_str(), 1);
-        char folder[LPathSize];
-        ASSERT_TRUE(LCreateFolder(LSettingsGetSharedFolder(folder)));
+        SettingsTest::SetUp();
         ResetRegistryContactMapping();
     }
     void TearDown() override
     {
-        nftw(
-            root.c_str(),
-            [](const char *p, const struct stat *, int, FTW *) { return ::remove(p); }, 16,
-            FTW_DEPTH | FTW_PHYS);
-        unsetenv("VELA_ROOT");
+        SettingsTest::TearDown();
         ResetRegistryContactMapping();
     }
 
@@ -144,7 +133,6 @@ class RegistrarTest : public ::testing::Test
         return Credentials(user, password, method, uri, guards.nonces.Issue(account, now));
     }
 
-    std::string root;
     CapturingResponder responder;
     LPBXRequestGuards guards;
 };

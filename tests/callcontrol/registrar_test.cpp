@@ -39,23 +39,18 @@ class Registrar : public RegistrarTest
 
 TEST_F(Registrar, ExpiryClampAndDefaults)
 {
-    struct Case {
-        std::string headers;
-        const char *listed; // expected reply text, "" for none
-        int64_t stored;     // -1: nothing stored
-    } cases[] = {
-        {"Contact: <sip:101@10.0.0.5>;expires=7200\r\n",
-         "Contact: <sip:101@10.0.0.5>;expires=3600;q=0.5\r\n", kNow + 3600},
-        {"Contact: <sip:101@10.0.0.5>\r\nExpires: 120\r\n",
-         "Contact: <sip:101@10.0.0.5>;expires=120;q=0.5\r\n", kNow + 120},
-        {"Contact: <sip:101@10.0.0.5>\r\nExpires: 7200\r\n",
-         "Contact: <sip:101@10.0.0.5>;expires=3600;q=0.5\r\n", kNow + 3600},
-        {"Contact: <sip:101@10.0.0.5>;q=0.9\r\n",
-         "Contact: <sip:101@10.0.0.5>;expires=3600;q=0.9\r\n", kNow + 3600},
+    // listed: the expected reply text, "" for none; stored: -1 when nothing is stored
+    // clang-format off
+    struct { std::string headers; const char *listed; int64_t stored; } cases[] = {
+        {"Contact: <sip:101@10.0.0.5>;expires=7200\r\n", "Contact: <sip:101@10.0.0.5>;expires=3600;q=0.5\r\n", kNow + 3600},
+        {"Contact: <sip:101@10.0.0.5>\r\nExpires: 120\r\n", "Contact: <sip:101@10.0.0.5>;expires=120;q=0.5\r\n", kNow + 120},
+        {"Contact: <sip:101@10.0.0.5>\r\nExpires: 7200\r\n", "Contact: <sip:101@10.0.0.5>;expires=3600;q=0.5\r\n", kNow + 3600},
+        {"Contact: <sip:101@10.0.0.5>;q=0.9\r\n", "Contact: <sip:101@10.0.0.5>;expires=3600;q=0.9\r\n", kNow + 3600},
         {"Contact: <sip:101@10.0.0.5>;expires=-5\r\n", "", -1},
         {"Contact: <sip:101@10.0.0.5>;expires=abc\r\n", "", -1},
     };
-    for (const Case &c : cases) {
+    // clang-format on
+    for (const auto &c : cases) {
         LPBXExtension ext = Account("101");
         Answer a = Register("101", "pw", c.headers);
         EXPECT_EQ(a.status, 200) << c.headers;
@@ -160,18 +155,15 @@ TEST_F(Registrar, AccountLookup)
 
     // A name is an account only when its credentials are accepted: every
     // other name is challenged alike. A line registers with its auth user.
-    struct Case {
-        const char *to, *user, *password;
-        int status;
-    } cases[] = {
-        // clang-format off
+    // clang-format off
+    struct Case { const char *to, *user, *password; int status; } cases[] = {
         {"sip:5551000@pbx", "gw", "tp", 200},    {"sip:5551000@pbx", "5551000", "tp", 401},
         {"sip:ALICE@pbx", "ALICE", "pw", 200},   {"sip:5552000@pbx", "5552000", "pp", 401},
         {"sip:999@pbx", "999", "pw", 401},       {"sip:pbx", "", "pw", 401},
         {"sip:..@pbx", "..", "pw", 401},         {"sip:alice_@pbx", "alice_", "pw", 401},
         {"sip:101%2f..@pbx", "101/..", "pw", 401},
-        // clang-format on
     };
+    // clang-format on
     for (const Case &c : cases) {
         LSipURI uri(c.to);
         auto r = Request(

@@ -25,15 +25,9 @@ TEST_F(RegistryMap, AppliedOnlyForItsOwnSenderWhileFresh)
     SetRegistryContactMapping(Addr("192.168.1.20:5060"), Addr("203.0.113.5:40002"), kNow);
     EXPECT_EQ(LPBXSettings::RegistryMappingCount.Get(), 2);
 
-    struct Case {
-        const char *uri;
-        const char *source;
-        int64_t now;
-        bool applied;
-        const char *result;
-    } cases[] = {
-        {"sip:101@192.168.1.20;transport=udp", "198.51.100.7:5060", kNow + 10, true,
-         "sip:101@198.51.100.7;transport=udp"},
+    // clang-format off
+    struct Case { const char *uri, *source; int64_t now; bool applied; const char *result; } cases[] = {
+        {"sip:101@192.168.1.20;transport=udp", "198.51.100.7:5060", kNow + 10, true, "sip:101@198.51.100.7;transport=udp"},
         // The other site keeps its own mapping.
         {"sip:101@192.168.1.20", "203.0.113.5:40002", kNow + 10, true, "sip:101@203.0.113.5:40002"},
         // The port its router no longer uses.
@@ -42,6 +36,7 @@ TEST_F(RegistryMap, AppliedOnlyForItsOwnSenderWhileFresh)
         {"sip:101@phone.lan", "198.51.100.7:5060", kNow + 10, false, "sip:101@phone.lan"},
         {"sip:101@192.168.1.20", "198.51.100.7:5060", kNow + 4001, false, "sip:101@192.168.1.20"},
     };
+    // clang-format on
     for (const Case &c : cases) {
         char uri[260];
         snprintf(uri, sizeof(uri), "%s", c.uri);

@@ -43,13 +43,8 @@ class BusyPhone
         thread = std::thread([this] {
             std::string in;
             while (!stop)
-                if (peer.Receive(in, 100) && in.rfind("INVITE ", 0) == 0) {
-                    std::string out = "SIP/2.0 486 Busy Here\r\n";
-                    for (const char *name : {"Via", "From", "To", "Call-ID", "CSeq"})
-                        out += HeaderLine(in, name) + (std::string(name) == "To" ? ";tag=b" : "") +
-                               "\r\n";
-                    peer.SendTo(sipPort, out + "Content-Length: 0\r\n\r\n");
-                }
+                if (peer.Receive(in, 100) && in.rfind("INVITE ", 0) == 0)
+                    peer.SendTo(sipPort, PhoneResponse(in, "486 Busy Here"));
         });
     }
     ~BusyPhone()

@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <sys/stat.h>
 
@@ -35,14 +34,7 @@ class SettingsTest : public ::testing::Test
         unsetenv("VELA_ROOT");
     }
 
-    static std::string ReadFile(const std::string &path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-
+    static std::string ReadFile(const std::string &path) { return vtest::ReadFile(path); }
     static void WriteFile(const std::string &path, const std::string &text)
     {
         std::ofstream(path, std::ios::binary) << text;

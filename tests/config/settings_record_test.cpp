@@ -165,10 +165,8 @@ TEST_F(RecordTest, DeleteThroughIteratorAdvances)
 TEST_F(RecordTest, FolderCreationMakesEveryMissingLevel)
 {
     WriteFile(shared + "/plain", "x=1\r\n");
-    const struct {
-        std::string path;
-        bool made;
-    } cases[] = {
+    // clang-format off
+    const struct { std::string path; bool made; } cases[] = {
         {shared + "/n1_/n2_/n3_/n4_", true},
         {shared + "/n1_/n2_/n3_/n4_", true},
         {shared + "/n1_/other_/", true},
@@ -176,6 +174,7 @@ TEST_F(RecordTest, FolderCreationMakesEveryMissingLevel)
         {shared + "/plain/below_", false},
         {"", false},
     };
+    // clang-format on
     for (const auto &c : cases) {
         EXPECT_EQ(LCreateFolder(c.path.c_str()), c.made) << c.path;
         struct stat st;

@@ -1,7 +1,9 @@
 #include "settings_fixture.h"
+#include "settings_fork.h"
 
 #include "config/settingspath.h"
 
+#include <sys/wait.h>
 #include <thread>
 #include <vector>
 
@@ -10,14 +12,13 @@ using SectionsTest = SettingsTest;
 TEST_F(SectionsTest, FoldersFollowTheProgramFolder)
 {
     char out[LPathSize];
-    struct Case {
-        LFolder which;
-        std::string path;
-    } cases[] = {
+    // clang-format off
+    struct Case { LFolder which; std::string path; } cases[] = {
         {LFolder::SharedData, root + "/vela/etc"},
         {LFolder::Logs, root + "/vela/etc/Logs"},
         {LFolder::UserData, root + "/home/.orv/vela"},
     };
+    // clang-format on
     for (const Case &c : cases)
         EXPECT_EQ(c.path, LGetFolder(c.which, out));
     unsetenv("VELA_ROOT");
@@ -73,13 +74,29 @@ TEST_F(SectionsTest, SectionIsOneLowerCaseFile)
     EXPECT_STREQ("s3cret", LSettingGetPassword("settings", "password", "", out));
 }
 
+int WriteSameSize(int value)
+{
+    return LSettingSetInt("SIP", "Port", value) ? 0 : 1;
+}
+
+// Another writer's change of the same size within the same second: in place
+// (same file) or by another process (which replaces the file).
 TEST_F(SectionsTest, ChangeByAnotherWriterIsSeenAtNextGet)
 {
     ASSERT_TRUE(LSettingSetInt("SIP", "Port", 5070));
     EXPECT_EQ(5070, LSettingGetInt("SIP", "Port", 0));
-    // Same size, rewritten in place within the same second.
     WriteFile(shared + "/sip", "port=5080\r\n");
     EXPECT_EQ(5080, LSettingGetInt("SIP", "Port", 0));
+    for (int value : {5090, 5060}) {
+        int fd = -1, result = -1, status = 0;
+        pid_t pid = ForkReporting(&fd, WriteSameSize, value);
+        ASSERT_GT(pid, 0);
+        ASSERT_EQ((ssize_t)sizeof result, read(fd, &result, sizeof result));
+        close(fd);
+        ASSERT_EQ(pid, waitpid(pid, &status, 0));
+        ASSERT_EQ(0, result);
+        EXPECT_EQ(value, LSettingGetInt("SIP", "Port", 0));
+    }
 }
 
 TEST_F(SectionsTest, DeleteItemOnlyForUsedSections)

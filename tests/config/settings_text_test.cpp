@@ -24,26 +24,16 @@ std::string Parse(const std::string &text)
 
 TEST(SettingsText, LineFormat)
 {
-    struct Case {
-        std::string text, entries;
-    } cases[] = {
-        {"a=1\r\nb=2\r\n", "[a|1][b|2]"},
-        {"a=1\nb=2", "[a|1][b|2]"},
-        {"a=1\rb=2\r", "[a|1][b|2]"},
-        {"a=1\n\rb=2\n\r", "[a|1][b|2]"},
-        // Every line-end form, blank lines and indentation give the same.
-        {"a=1\n\r\n\r\r\n  \t b=2\r\n\n", "[a|1][b|2]"},
-        {"a==b\r\n", "[a|b]"},
-        {"a===b=c\r\n", "[a|b=c]"},
-        {"flag\r\n", "[flag|]"},
-        {"=orphan\r\nk=\r\n", "[k|]"},
-        {"k=1\r\nk=2\r\n", "[k|1][k|2]"},
-        {"Upper=Case\r\n", "[Upper|Case]"},
-        {"k=a b  \r\n", "[k|a b  ]"},
-        {"k=\xe9t\xe9\r\n", "[k|\xe9t\xe9]"},
-        {"", ""},
-        {"\r\n\r\n", ""},
+    // Every line-end form, blank lines and indentation give the same.
+    // clang-format off
+    struct Case { std::string text, entries; } cases[] = {
+        {"a=1\r\nb=2\r\n", "[a|1][b|2]"}, {"a=1\nb=2", "[a|1][b|2]"}, {"a=1\rb=2\r", "[a|1][b|2]"},
+        {"a=1\n\rb=2\n\r", "[a|1][b|2]"}, {"a=1\n\r\n\r\r\n  \t b=2\r\n\n", "[a|1][b|2]"},
+        {"a==b\r\n", "[a|b]"}, {"a===b=c\r\n", "[a|b=c]"}, {"flag\r\n", "[flag|]"},
+        {"=orphan\r\nk=\r\n", "[k|]"}, {"k=1\r\nk=2\r\n", "[k|1][k|2]"}, {"Upper=Case\r\n", "[Upper|Case]"},
+        {"k=a b  \r\n", "[k|a b  ]"}, {"k=\xe9t\xe9\r\n", "[k|\xe9t\xe9]"}, {"", ""}, {"\r\n\r\n", ""},
     };
+    // clang-format on
     for (const Case &c : cases)
         EXPECT_EQ(c.entries, Parse(c.text)) << c.text;
 }
@@ -89,26 +79,18 @@ TEST(SettingsText, KeysAndValuesAsStored)
 
 TEST(SettingsText, ValueConversions)
 {
-    struct BoolCase {
-        const char *stored;
-        bool def, result;
-    } bools[] = {{nullptr, true, true}, {"", true, true},      {"", false, false},
-                 {"0", true, false},    {"0abc", true, false}, {"1", false, true},
-                 {"yes", false, true},  {"no", false, true}};
+    // clang-format off
+    struct BoolCase { const char *stored; bool def, result; } bools[] = {
+        {nullptr, true, true}, {"", true, true}, {"", false, false}, {"0", true, false},
+        {"0abc", true, false}, {"1", false, true}, {"yes", false, true}, {"no", false, true},
+    };
+    struct IntCase { const char *stored; int def, result; } ints[] = {
+        {nullptr, 7, 7}, {"", 7, 7}, {"42", 7, 42}, {"  -5", 7, -5}, {"12abc", 7, 12}, {"abc", 7, 0},
+        {"+3", 7, 3}, {"99999999999", 0, 2147483647}, {"-99999999999", 0, -2147483647 - 1},
+    };
+    // clang-format on
     for (const BoolCase &c : bools)
         EXPECT_EQ(c.result, LFromSettingString(c.stored, c.def)) << (c.stored ? c.stored : "null");
-    struct IntCase {
-        const char *stored;
-        int def, result;
-    } ints[] = {{nullptr, 7, 7},
-                {"", 7, 7},
-                {"42", 7, 42},
-                {"  -5", 7, -5},
-                {"12abc", 7, 12},
-                {"abc", 7, 0},
-                {"+3", 7, 3},
-                {"99999999999", 0, 2147483647},
-                {"-99999999999", 0, -2147483647 - 1}};
     for (const IntCase &c : ints)
         EXPECT_EQ(c.result, LFromSettingString(c.stored, c.def)) << (c.stored ? c.stored : "null");
     EXPECT_STREQ("1", LToSettingString(true));

@@ -1,6 +1,8 @@
 #include "logs/call_log.h"
 
 #include "log_root.h"
+#include "support/text.h"
+#include "support/vela_instance.h"
 
 #include <cstring>
 #include <thread>
@@ -73,10 +75,8 @@ TEST(CallLogLine, LongPartiesAreShortenedAndTheLineEndStays)
 {
     const time_t start = LocalTime(2024, 3, 5, 7, 8, 9);
     std::string big(259, 'f'), mid(150, 't'), small(20, 's');
-    struct Case {
-        std::string from, to;
-        size_t fromKept, toKept;
-    } cases[] = {
+    // clang-format off
+    struct Case { std::string from, to; size_t fromKept, toKept; } cases[] = {
         {big, big, 110, 110},  // both halved
         {small, big, 20, 200}, // the short one keeps all
         {big, small, 200, 20},
@@ -84,6 +84,7 @@ TEST(CallLogLine, LongPartiesAreShortenedAndTheLineEndStays)
         {std::string(109, 'a'), std::string(111, 'b'), 109, 111}, // exactly fits
         {std::string(109, 'a'), std::string(112, 'b'), 109, 111},
     };
+    // clang-format on
     std::string line;
     for (const Case &c : cases) {
         line = Line(Entry(start, 0, c.from.c_str(), c.to.c_str()), start + 1);
@@ -134,18 +135,12 @@ TEST_F(CallLogWriteTest, CallOverMidnightOfAMonthGoesToTheStartMonth)
     ASSERT_TRUE(LCallLogWrite(entry));
     EXPECT_EQ(ReadFile(logs + "/2023-12 Phone Log.csv"),
               "2023-12-31,23:59:00,02:00,01:30,\"40\",\"41\"\r\n");
-    std::string programLog;
     // The program log names the ended call.
-    char fileName[64];
-    time_t now = time(nullptr);
-    tm local{};
-    localtime_r(&now, &local);
-    LLogFileName(fileName, sizeof fileName, local);
     LLog::InstallFileSink();
     ASSERT_TRUE(LCallLogWrite(entry));
     LLog::SetSink(nullptr);
-    EXPECT_NE(ReadFile(logs + "/" + fileName).find("Call 40 -> 41 disconnected\r\n"),
-              std::string::npos);
+    EXPECT_TRUE(vtest::Has(ReadFile(logs + "/" + vtest::TodayLogFileName()),
+                           "Call 40 -> 41 disconnected\r\n"));
 }
 
 TEST_F(CallLogWriteTest, ConcurrentCallsLeaveWholeLines)

@@ -28,20 +28,6 @@ namespace
 {
 const char kDriver[] = "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so";
 
-std::string RunCommand(const std::string &command)
-{
-    std::string out;
-    FILE *pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return "(popen failed)";
-    char buf[512];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0)
-        out.append(buf, n);
-    pclose(pipe);
-    return out;
-}
-
 // One ODBC configuration per process: the driver manager caches its ini
 // files, so the files must not move between tests.
 class OdbcEnvironment
@@ -91,12 +77,11 @@ class OdbcTest : public LogRootTest
     }
     std::string Sql(const std::string &statement)
     {
-        // The statement goes through a file: its quotes stay clear of the shell.
-        std::string file = env->folder + "/statement.sql";
-        FILE *f = fopen(file.c_str(), "w");
-        fputs(statement.c_str(), f);
-        fclose(f);
-        return RunCommand("sqlite3 -separator '|' '" + env->database + "' < '" + file + "' 2>&1");
+        vtest::ChildProcess sqlite;
+        EXPECT_TRUE(
+            sqlite.Start({"/usr/bin/sqlite3", "-separator", "|", env->database, statement}));
+        EXPECT_TRUE(sqlite.WaitExit(10000));
+        return sqlite.Output();
     }
 
     OdbcEnvironment *env = nullptr;
@@ -129,16 +114,15 @@ TEST_F(OdbcTest, FinishedCallsBecomeRowsThroughTheTemplate)
                       "Total) values ('%date%','%time%','%from%','%to%','%duration%','%"
                       "durationtotal%')");
     vtest::LogCatcher log;
-    struct Call {
-        const char *from, *to;
-        long answerAfter, length;
-    } calls[] = {
+    // clang-format off
+    struct Call { const char *from, *to; long answerAfter, length; } calls[] = {
         {"40", "41", 10, 75},
         {"it's", "101", -1, 75},
         {"x'); DROP TABLE CallTable; --", "42", 0, 5},
         {"line\r\nbreak", "43", 1, 2},
         {"back\\'); DROP TABLE CallTable; --", "\"=1+2\"", 0, 1},
     };
+    // clang-format on
     time_t start = 1700000000; // 2023-11-14 local date varies by zone
     for (const Call &c : calls) {
         LCallLogEntry entry;

@@ -89,8 +89,14 @@ TEST_F(SipTraceTest, CleanUpDeletesOnlyOldPlainFiles)
         utimbuf times{now - f.ageSeconds, now - f.ageSeconds};
         ASSERT_EQ(utime(path.c_str(), &times), 0);
     }
-    mkdir((logs + "/folder").c_str(), 0700);
+    // Neither a folder, what is in it, nor what a link leads to goes.
     utimbuf old{now - 10 * 86400, now - 10 * 86400};
+    mkdir((logs + "/folder").c_str(), 0700);
+    for (std::string path : {root + "/outside.txt", logs + "/folder/nested.txt"}) {
+        std::ofstream(path) << "x";
+        utime(path.c_str(), &old);
+    }
+    ASSERT_EQ(symlink((root + "/outside.txt").c_str(), (logs + "/link.txt").c_str()), 0);
     utime((logs + "/folder").c_str(), &old);
 
     EXPECT_EQ(LLogDeleteOlderThan(logs.c_str(), 0, now), 0);
@@ -99,7 +105,9 @@ TEST_F(SipTraceTest, CleanUpDeletesOnlyOldPlainFiles)
     EXPECT_EQ(LLogDeleteOlderThan(logs.c_str(), 1, now), 2);
     for (const File &f : files)
         EXPECT_EQ(access((logs + "/" + f.name).c_str(), F_OK) != 0, f.goneAfterOneDay) << f.name;
-    EXPECT_EQ(access((logs + "/folder").c_str(), F_OK), 0);
+    for (std::string path :
+         {logs + "/folder/nested.txt", root + "/outside.txt", logs + "/link.txt"})
+        EXPECT_EQ(access(path.c_str(), F_OK), 0) << path;
 
     // The configured age: unset is 30 days.
     std::ofstream(logs + "/month.txt") << "x";

@@ -1,13 +1,6 @@
-#include "platform/tick.h"
+#include "platform/clock.h"
 
 #include <gtest/gtest.h>
-
-namespace
-{
-struct TestClock : ::testing::Test {
-    void TearDown() override { LTestClock::Remove(); }
-};
-} // namespace
 
 TEST(Tick, IntervalAndDeadlineAcrossTheWrap)
 {
@@ -33,20 +26,16 @@ TEST(Tick, IntervalAndDeadlineAcrossTheWrap)
     EXPECT_LT(LTickDiff(now, now + 10000), 0);
 }
 
-TEST_F(TestClock, ControlsTicksAndSecondsAcrossTheWrap)
+TEST(ManualClock, TicksAndSecondsMoveTogetherAcrossTheWrap)
 {
-    LTestClock::Install(0xFFFFFC00u, 1000);
-    EXPECT_TRUE(LTestClock::IsInstalled());
-    uint32_t start = GetTickCount();
-    EXPECT_EQ(0xFFFFFC00u, start);
-    EXPECT_EQ(1000, GetUnixTime());
-    LTestClock::Advance(1500); // past 2^32
-    EXPECT_EQ(0x000001DCu, GetTickCount());
-    EXPECT_EQ(1500u, LTickSince(start));
-    EXPECT_EQ(1001, GetUnixTime());
-    LTestClock::SetTick(0x00000BB8u); // 3000: 1024 + 3000 ms after start
-    EXPECT_EQ(4024u, LTickSince(start));
-    EXPECT_EQ(1004, GetUnixTime());
-    LTestClock::Remove();
-    EXPECT_FALSE(LTestClock::IsInstalled());
+    LManualClock clock(0xFFFFFC00u, 1000);
+    uint32_t start = clock.Tick();
+    clock.Advance(1500); // past 2^32
+    EXPECT_EQ(0x000001DCu, clock.Tick());
+    EXPECT_EQ(1500u, clock.Since(start));
+    EXPECT_EQ(1001, clock.UnixTime());
+    clock.SetTick(0x00000BB8u); // 3000: 1024 + 3000 ms after start
+    clock.Sleep(976);           // a paced writer's sleep moves it on too
+    EXPECT_EQ(5000u, clock.Since(start));
+    EXPECT_EQ(1005, clock.UnixTime());
 }

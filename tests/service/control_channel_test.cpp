@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <grp.h>
@@ -73,19 +74,9 @@ struct ChannelFixture : ::testing::Test, LControlWaker {
         woken.notify_all();
     }
     void ControlWindowConnected() override {}
-    bool WaitUntilCalls(int count)
-    {
-        for (int64_t end = MonotonicMs() + 3000; MonotonicMs() < end; usleep(5000))
-            if (engine.calls == count)
-                return true;
-        return false;
-    }
     bool WaitForConnections(int count)
     {
-        for (int64_t end = MonotonicMs() + 3000; MonotonicMs() < end; usleep(5000))
-            if (channel.GetConnectionCount() == count)
-                return true;
-        return false;
+        return WaitUntil([&] { return channel.GetConnectionCount() == count; });
     }
 };
 } // namespace
@@ -191,13 +182,10 @@ struct WindowSink : LControlWindowSink {
     }
     bool WaitFor(const std::string &line)
     {
-        for (int64_t end = MonotonicMs() + 3000; MonotonicMs() < end; usleep(5000)) {
+        return WaitUntil([&] {
             std::lock_guard<std::mutex> hold(lock);
-            for (const std::string &seen : lines)
-                if (seen == line)
-                    return true;
-        }
-        return false;
+            return std::find(lines.begin(), lines.end(), line) != lines.end();
+        });
     }
 };
 
@@ -226,8 +214,7 @@ TEST_F(ChannelFixture, WindowProxyGetsResultsAndPushesAndReconnects)
     // The service sees the new connection before the window's link has
     // taken it over; a request sent in between fails with 0 and reaches no one.
     int result = 0;
-    EXPECT_TRUE(
-        vtest::WaitUntil([&] { return (result = proxy.ControlWithResult(0x1000002)) != 0; }));
+    EXPECT_TRUE(WaitUntil([&] { return (result = proxy.ControlWithResult(0x1000002)) != 0; }));
     EXPECT_EQ(result, 2);
     EXPECT_FALSE(proxy.IsForeground());
 }
@@ -298,6 +285,7 @@ TEST_F(ChannelFixture, MainEngineProxyNotesTheWebPortOnStartAndRestart)
     ASSERT_TRUE(LSettingSetInt("WebServer", "Port", 8124));
     proxy.CtlRestartWeb();
     EXPECT_EQ(LSettingGetInt("WebServer", "PreviousServerPort", 0), 8124);
-    EXPECT_TRUE(WaitUntilCalls(1)) << "the restart did not reach the service";
+    EXPECT_TRUE(WaitUntil([&] { return engine.calls == 1; }))
+        << "the restart did not reach the service";
     unsetenv("VELA_ROOT");
 }

@@ -8,6 +8,7 @@
 #include "logs/call_log.h"
 #include "support/kamailio_instance.h"
 #include "support/text.h"
+#include "support/wait.h"
 #include "support/web_client.h"
 
 #include <regex>
@@ -59,12 +60,7 @@ class LineProviderTest : public CallTest
     }
     bool WaitForRegisters(const std::string &user, size_t count, int timeoutMs)
     {
-        for (int64_t end = MonotonicMs() + timeoutMs; MonotonicMs() < end;) {
-            if (Registers(user).size() >= count)
-                return true;
-            usleep(100000); // polling Kamailio's log: the request is the awaited event
-        }
-        return false;
+        return WaitUntil([&] { return Registers(user).size() >= count; }, timeoutMs);
     }
     std::string Panel(const std::string &script)
     {

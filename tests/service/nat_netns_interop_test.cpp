@@ -8,6 +8,7 @@
 #include "config/pbx_external_line.h"
 #include "config/settings.h"
 #include "support/process.h"
+#include "support/text.h"
 #include "support/vela_instance.h"
 
 #include <arpa/inet.h>
@@ -34,14 +35,18 @@ const char *kSpoofer = "11.21.0.6";
 const char *kWanPhone = "11.21.0.7";
 const char *kPcap = "/usr/share/sip-tester/g711a.pcap";
 
-bool Has(const std::string &text, const std::string &part)
-{
-    return text.find(part) != std::string::npos;
-}
-
 int Shell(const std::string &command)
 {
     return system(command.c_str());
+}
+
+sockaddr_in Address(const char *ip, int port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons((uint16_t)port);
+    inet_pton(AF_INET, ip, &address.sin_addr);
+    return address;
 }
 
 // A UDP socket bound to ip:port inside namespace ns (made on a thread that
@@ -55,10 +60,7 @@ int SocketIn(const std::string &ns, const char *ip, int port)
             return;
         if (setns(nsFd, CLONE_NEWNET) == 0) {
             fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-            sockaddr_in address{};
-            address.sin_family = AF_INET;
-            address.sin_port = htons((uint16_t)port);
-            inet_pton(AF_INET, ip, &address.sin_addr);
+            sockaddr_in address = Address(ip, port);
             if (bind(fd, (sockaddr *)&address, sizeof(address)) != 0) {
                 close(fd);
                 fd = -1;
@@ -67,15 +69,6 @@ int SocketIn(const std::string &ns, const char *ip, int port)
         close(nsFd);
     }).join();
     return fd;
-}
-
-sockaddr_in Address(const char *ip, int port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons((uint16_t)port);
-    inet_pton(AF_INET, ip, &address.sin_addr);
-    return address;
 }
 
 bool Receive(int fd, std::string &out, int timeoutMs, sockaddr_in *from = nullptr)
@@ -119,33 +112,31 @@ class NatRouterTest : public ::testing::Test
     // SIPp inside namespace ns at ip:port (media on port + 1000, RTP going
     // to the test's receiver at 7000), the exchange at the address the
     // phone sees: the router from wan, the exchange itself from lan.
-    struct SippRun {
-        std::vector<std::string> argv;
-        bool Succeeded()
-        {
-            ChildProcess sipp;
-            int status = -1;
-            bool ok = sipp.Start(argv) && sipp.WaitExit(15000, &status) && WIFEXITED(status) &&
-                      WEXITSTATUS(status) == 0;
-            EXPECT_TRUE(ok) << sipp.Output();
-            return ok;
-        }
-    };
+    static bool Succeeded(const std::vector<std::string> &argv)
+    {
+        ChildProcess sipp;
+        int status = -1;
+        bool ok = sipp.Start(argv) && sipp.WaitExit(15000, &status) && WIFEXITED(status) &&
+                  WEXITSTATUS(status) == 0;
+        EXPECT_TRUE(ok) << sipp.Output();
+        return ok;
+    }
     // user dials (or registers as) service; no user: a phone that answers.
-    SippRun Sipp(const std::string &ns, const char *ip, int port, const std::string &scenario,
-                 const std::string &user, const std::string &service)
+    std::vector<std::string> Sipp(const std::string &ns, const char *ip, int port,
+                                  const std::string &scenario, const std::string &user,
+                                  const std::string &service)
     {
         std::string exchange = (ns == wan ? kRouterWan : "10.21.1.2");
         // clang-format off
-        SippRun run{{"/usr/sbin/ip", "netns", "exec", ns, "/usr/bin/sipp",
+        std::vector<std::string> argv{"/usr/sbin/ip", "netns", "exec", ns, "/usr/bin/sipp",
                      "-sf", std::string(VELA_TEST_GENERATED) + "/../" + scenario,
                      "-i", ip, "-p", std::to_string(port), "-mi", ip, "-mp", std::to_string(port + 1000),
-                     "-key", "sink_port", "7000", "-m", "1", "-nostdin", "-timeout", "20s", "-timeout_error"}};
+                     "-key", "sink_port", "7000", "-m", "1", "-nostdin", "-timeout", "20s", "-timeout_error"};
         // clang-format on
         if (!user.empty())
-            run.argv.insert(run.argv.end(), {exchange + ":" + std::to_string(sipPort), "-s",
-                                             service, "-au", user, "-ap", "pw" + user});
-        return run;
+            argv.insert(argv.end(), {exchange + ":" + std::to_string(sipPort), "-s", service, "-au",
+                                     user, "-ap", "pw" + user});
+        return argv;
     }
 
     void SetUp() override
@@ -160,7 +151,7 @@ class NatRouterTest : public ::testing::Test
             GTEST_SKIP() << "network namespaces cannot be made here";
         made = true;
         sipPort = 20000 + (int)(getpid() % 20000);
-        ASSERT_EQ(Shell(Topology(tag)), 0) << "topology";
+        ASSERT_EQ(Shell(Topology()), 0) << "topology";
         if (Forward()) {
             ASSERT_EQ(Shell(ForwardRule()), 0) << "port forward";
         }
@@ -188,31 +179,37 @@ class NatRouterTest : public ::testing::Test
             Shell("ip netns del " + lan + "; ip netns del " + router + "; ip netns del " + wan +
                   " 2>/dev/null");
     }
-    std::string Topology(const std::string &tag)
+    // lan (the exchange at 10.21.1.2) - router (masquerading out of c<tag>,
+    // with the empty chains miniupnpd fills) - wan (11.21.0.2 to .7).
+    std::string Topology()
     {
-        std::string a = "a" + tag, b = "b" + tag, c = "c" + tag, d = "d" + tag;
-        std::string r = "ip -n " + router + " ", l = "ip -n " + lan + " ", w = "ip -n " + wan + " ";
-        return "set -e; ip netns add " + router + "; ip netns add " + wan + "; " + "ip link add " +
-               a + " netns " + lan + " type veth peer name " + b + " netns " + router +
-               "; ip link add " + c + " netns " + router + " type veth peer name " + d + " netns " +
-               wan + "; " + l + "addr add 10.21.1.2/24 dev " + a + "; " + l + "link set " + a +
-               " up; " + l + "link set lo up; " + l + "route add default via 10.21.1.1; " + r +
-               "addr add 10.21.1.1/24 dev " + b + "; " + r + "addr add " + kRouterWan + "/24 dev " +
-               c + "; " + r + "link set " + b + " up; " + r + "link set " + c + " up; " + r +
-               "link set lo up; " + w + "link set " + d + " up; " + w +
-               "link set lo up; for h in 2 3 4 5 6 7; do " + w + "addr add 11.21.0.$h/24 dev " + d +
-               "; done; ip netns exec " + router +
-               " sysctl -qw net.ipv4.ip_forward=1; echo 'table ip nat { chain post { type nat "
-               "hook postrouting priority 100; oifname \"" +
-               c +
-               "\" masquerade; }; chain pre { type nat hook prerouting priority -100; }; };' "
-               "'table inet filter { chain forward { type filter hook forward priority 0; "
-               "jump miniupnpd; }; chain miniupnpd { }; chain prerouting { type nat hook "
-               "prerouting priority -100; jump prerouting_miniupnpd; }; chain postrouting { "
-               "type nat hook postrouting priority 100; jump postrouting_miniupnpd; }; chain "
-               "prerouting_miniupnpd { }; chain postrouting_miniupnpd { }; }' | "
-               "ip netns exec " +
-               router + " nft -f -";
+        return "L=" + lan + " R=" + router + " W=" + wan + " T=" + tag + R"sh(
+set -e; ip netns add $R; ip netns add $W
+ip link add a$T netns $L type veth peer name b$T netns $R
+ip link add c$T netns $R type veth peer name d$T netns $W
+ip -n $L addr add 10.21.1.2/24 dev a$T
+for i in a$T lo; do ip -n $L link set $i up; done
+ip -n $L route add default via 10.21.1.1
+ip -n $R addr add 10.21.1.1/24 dev b$T; ip -n $R addr add 11.21.0.1/24 dev c$T
+for i in b$T c$T lo; do ip -n $R link set $i up; done
+for i in d$T lo; do ip -n $W link set $i up; done
+for h in 2 3 4 5 6 7; do ip -n $W addr add 11.21.0.$h/24 dev d$T; done
+ip netns exec $R sysctl -qw net.ipv4.ip_forward=1
+ip netns exec $R nft -f - <<EOF
+table ip nat {
+  chain post { type nat hook postrouting priority 100; oifname "c$T" masquerade; }
+  chain pre { type nat hook prerouting priority -100; }
+}
+table inet filter {
+  chain forward { type filter hook forward priority 0; jump miniupnpd; }
+  chain miniupnpd { }
+  chain prerouting { type nat hook prerouting priority -100; jump prerouting_miniupnpd; }
+  chain postrouting { type nat hook postrouting priority 100; jump postrouting_miniupnpd; }
+  chain prerouting_miniupnpd { }
+  chain postrouting_miniupnpd { }
+}
+EOF
+)sh";
     }
     // The SIP port forwarded from the router to the exchange, as an office
     // router is set up to let calls in.
@@ -358,10 +355,6 @@ TEST_F(NatRouterNoForwardTest, NetworkTestReportsThisNat)
     EXPECT_FALSE(LSettingGetBool("SIP", "UPNP", true));
     EXPECT_TRUE(LSettingGetBool("SIP", "Active", false));
 }
-} // namespace vtest
-
-namespace vtest
-{
 // A real IGD on the router (miniupnpd, nftables backend): the exchange maps
 // its SIP port by UPnP, the mapping shows in the router's rules, and a
 // request from the internet reaches the exchange through it.
@@ -405,10 +398,6 @@ TEST_F(NatRouterNoForwardTest, UpnpMapsTheSipPortOnTheRouter)
     vela.Stop(SIGTERM, 10000);
     igd.Stop(SIGTERM, 5000);
 }
-} // namespace vtest
-
-namespace vtest
-{
 // An office router forwarding the SIP port and the RTP range (masquerading
 // drops unsolicited inbound traffic), and the exchange finding its public
 // address by the static mapping or by STUN: a phone on the internet
@@ -454,14 +443,15 @@ TEST_P(NatRouterCallTest, WanPhoneCallsLanPhone)
     std::string trace = media.Path() + "/caller-messages.log";
     ChildProcess lanPhone, caller;
     ASSERT_TRUE(
-        Sipp(lan, "10.21.1.2", 5062, "callcontrol/sipp/register.xml", "102", "102").Succeeded());
+        Succeeded(Sipp(lan, "10.21.1.2", 5062, "callcontrol/sipp/register.xml", "102", "102")));
     ASSERT_TRUE(
-        Sipp(wan, kWanPhone, 5070, "callcontrol/sipp/register.xml", "101", "101").Succeeded());
-    ASSERT_TRUE(lanPhone.Start(
-        Sipp(lan, "10.21.1.2", 5062, "media/sipp/relay_uas.xml", "", "").argv, {}, media.Path()));
-    SippRun call = Sipp(wan, kWanPhone, 5070, "media/sipp/relay_uac.xml", "101", "102");
-    call.argv.insert(call.argv.end(), {"-trace_msg", "-message_file", trace});
-    ASSERT_TRUE(caller.Start(call.argv, {}, media.Path()));
+        Succeeded(Sipp(wan, kWanPhone, 5070, "callcontrol/sipp/register.xml", "101", "101")));
+    ASSERT_TRUE(lanPhone.Start(Sipp(lan, "10.21.1.2", 5062, "media/sipp/relay_uas.xml", "", ""), {},
+                               media.Path()));
+    std::vector<std::string> call =
+        Sipp(wan, kWanPhone, 5070, "media/sipp/relay_uac.xml", "101", "102");
+    call.insert(call.end(), {"-trace_msg", "-message_file", trace});
+    ASSERT_TRUE(caller.Start(call, {}, media.Path()));
     int status = -1;
     EXPECT_TRUE(caller.WaitExit(30000, &status) && WIFEXITED(status) && !WEXITSTATUS(status))
         << caller.Output() << vela.Process().Output();

@@ -22,26 +22,21 @@ namespace
 {
 constexpr int kStopBudgetMs = 3000;
 
-std::vector<std::string> SplitCrLf(const std::string &text)
-{
-    std::vector<std::string> lines;
-    size_t at = 0;
-    for (size_t end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
-        lines.push_back(text.substr(at, end - at));
-    EXPECT_EQ(at, text.size()) << "text after the last line end";
-    return lines;
-}
-
-// Message parts of the log lines, after checking each line's time prefix.
+// Message parts of the log's lines, after checking that each line is whole
+// (ends in CR LF) and starts with its time.
 std::vector<std::string> LogMessages(const std::string &path)
 {
     static const std::regex shape("([01][0-9]|2[0-3]):[0-5][0-9]:[0-5][0-9] (.*)");
+    const std::string text = ReadFile(path);
     std::vector<std::string> messages;
-    for (const std::string &line : SplitCrLf(ReadFile(path))) {
+    size_t at = 0;
+    for (size_t end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
         std::smatch m;
+        std::string line = text.substr(at, end - at);
         EXPECT_TRUE(std::regex_match(line, m, shape)) << line;
         messages.push_back(m.size() > 2 ? m[2].str() : line);
     }
+    EXPECT_EQ(at, text.size()) << "text after the last line end";
     return messages;
 }
 

@@ -72,14 +72,12 @@ using Lines = std::vector<std::string>;
 
 TEST(StartReport, OnlyTheWholeWordStartedCounts)
 {
-    struct Case {
-        const char *written;
-        bool closeAfter;
-        int status;
-    } cases[] = {
+    // clang-format off
+    struct Case { const char *written; bool closeAfter; int status; } cases[] = {
         {"started", false, 0}, {"started", true, 0}, {"", true, 1},
         {"sta", true, 1},      {"stopped", true, 1}, {"", false, 1}, // silent child: time-out
     };
+    // clang-format on
     for (const Case &c : cases) {
         int fds[2];
         ASSERT_EQ(pipe(fds), 0);
@@ -126,16 +124,15 @@ TEST_F(Logged, MainEngineStartsAndStopsInOrder)
 
 TEST_F(Logged, ControlCodesSelectTheRestart)
 {
-    struct Case {
-        int code;
-        Lines lines;
-    } cases[] = {
+    // clang-format off
+    struct Case { int code; Lines lines; } cases[] = {
         {1, {"Restart telephony engine", "Restarting web server"}},
         {2, {"Restarting web server"}},
         {3, {}},
         {0, {}},
         {-1, {}},
     };
+    // clang-format on
     MainEngine engine;
     engine.Start();
     Take();

@@ -33,7 +33,7 @@ const std::string kInvite = "INVITE sip:200@pbx SIP/2.0\r\n"
 
 TEST(SipLayouts, ResponseCopiesTheRequestFields)
 {
-    struct Case {
+    struct {
         std::string request;
         const char *toTag, *contact, *type, *content;
         bool allow;
@@ -58,7 +58,7 @@ TEST(SipLayouts, ResponseCopiesTheRequestFields)
          "SIP/2.0 486 Busy Here\r\nTo: <sip:1@h>\r\nFrom: \r\nCall-ID: \r\nCSeq: \r\n"
          "User-Agent: ORV Tessary Vela " VELA_VERSION "\r\nContent-Length: 0\r\n\r\n"},
     };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         std::string out;
         LSipComposeResponse(out, *Request(c.request), 486, "Busy Here", c.toTag, c.contact, c.type,
                             c.content, c.allow, c.extra);

@@ -58,17 +58,6 @@ TEST(SipFirstLine, RecognisesRequestsAndResponses)
     }
 }
 
-TEST(SipFirstLine, OverlongTokensAreCut)
-{
-    std::string method(100, 'M');
-    std::string uri = "sip:" + std::string(300, 'u');
-    LSipMessage message;
-    ASSERT_TRUE(Load(message, method + " " + uri + " SIP/2.0\r\nX: y\r\n\r\n"));
-    EXPECT_EQ(std::string(message.GetRequest()), method.substr(0, 31));
-    EXPECT_EQ(std::string(message.GetRequestURI()), uri.substr(0, 127));
-    EXPECT_STREQ(message.FindField("X", ""), "y");
-}
-
 TEST(SipHeaders, LookupKeepsReceivedNamesAndOrder)
 {
     LSipMessage message;

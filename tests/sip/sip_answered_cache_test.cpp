@@ -74,12 +74,10 @@ TEST_F(AnsweredCache, EveryKeyFieldMustMatch)
 // A final response we acknowledged is matched with its status code.
 TEST_F(AnsweredCache, AcknowledgedResponseMatchesOnlyTheSameStatus)
 {
-    std::string ok = "SIP/2.0 200 OK\r\nVia: v\r\nTo: t\r\nFrom: f\r\nCall-ID: r\r\nCSeq: 1 "
-                     "INVITE\r\n\r\n";
-    std::string busy = ok;
-    busy.replace(8, 6, "486 Busy Here");
+    std::string ok =
+        "SIP/2.0 200 OK\r\nVia: v\r\nTo: t\r\nFrom: f\r\nCall-ID: r\r\nCSeq: 1 INVITE\r\n\r\n";
     cache.Add(Parse(ok), peer, "ACK sip:x SIP/2.0\r\n\r\n");
-    EXPECT_FALSE(cache.Handle(Parse(busy), sent));
+    EXPECT_FALSE(cache.Handle(Parse(std::string(ok).replace(8, 6, "486 Busy Here")), sent));
     EXPECT_TRUE(cache.Handle(Parse(ok), sent));
     EXPECT_EQ(sent.texts, (std::vector<std::string>{"ACK sip:x SIP/2.0\r\n\r\n"}));
 }

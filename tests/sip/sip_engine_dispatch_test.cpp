@@ -3,8 +3,7 @@
 // sees it. A teardown handed to the graveyard still absorbs repeats.
 #include "sip/sip_graveyard.h"
 #include "sip_call_fixture.h"
-
-#include <thread>
+#include "support/wait.h"
 
 namespace vtest
 {
@@ -58,10 +57,20 @@ TEST_F(SipEngineDispatch, CallIdAndLocalTagChooseTheDialog)
 
 // The far end's BYE to a leg in the graveyard is answered; its repeat (our
 // 200 lost) is answered again with the same text, also after the leg is gone.
+// The graveyard runs on its own manual clock: its repeat and linger times
+// pass in virtual time.
 TEST_F(SipEngineDispatch, GraveyardLegAnswersRepeatedByeBeforeAndAfterRelease)
 {
+    LManualClock graveClock;
+    LSipGraveyard graveyard{graveClock};
+    graveyard.StartGraveyard(LThread::StartNormal);
+    LSipStack stack{Sip()->engine, graveyard, Clock(), Sip()->timing, Sip()->services};
     LSipMessage invite;
-    LPtr<LSipCall> call = Incoming("grave-1", invite);
+    std::string text = PeerRequest("INVITE", "grave-1", "", peer.Port(), 1);
+    size_t position = 0;
+    ASSERT_TRUE(invite.LoadPacket(text.data(), text.size(), position));
+    invite.SetSource(LIPAddressWithPort(0x7F000001, peer.Port()));
+    LPtr<LSipCall> call(new LSipCall(stack, invite, "100", "user100", "secret"));
     call->SetDialogEstablished();
     std::string tag = call->GetLocalTag();
     LSipAddCallToGraveyard(call);
@@ -72,21 +81,21 @@ TEST_F(SipEngineDispatch, GraveyardLegAnswersRepeatedByeBeforeAndAfterRelease)
     Received first;
     ASSERT_TRUE(peer.Next(first, 1000));
     EXPECT_EQ(first.message().GetResponseStatusCode(), 200);
+    graveClock.Advance(2000); // past two repeat times of our BYE
     Received none;
-    EXPECT_FALSE(peer.Next(none, 700)) << none.text; // their BYE ended it: no repeat of ours
+    EXPECT_FALSE(peer.Next(none, 100)) << none.text; // their BYE ended it: no repeat of ours
     for (int i = 0; i < 2; i++) {
         peer.Send(PeerRequest("BYE", "grave-1", tag, peer.Port(), 5));
         Received again;
         ASSERT_TRUE(peer.Next(again, 1000));
         EXPECT_EQ(again.text, first.text);
         if (i == 0) {
-            EXPECT_EQ(Sip()->graveyard.GetCount(), 1u);
-            uint64_t until = LMonotonicMs() + LSipGraveyard::kLingerMs + 2000;
-            while (Sip()->graveyard.GetCount() > 0 && LMonotonicMs() < until)
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            EXPECT_EQ(Sip()->graveyard.GetCount(), 0u);
+            EXPECT_EQ(graveyard.GetCount(), 1u);
+            graveClock.Advance(LSipGraveyard::kLingerMs);
+            EXPECT_TRUE(WaitUntil([&] { return graveyard.GetCount() == 0; }));
         }
     }
+    graveyard.StopGraveyard();
 }
 } // namespace
 } // namespace vtest

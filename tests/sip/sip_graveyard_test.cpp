@@ -4,8 +4,10 @@
 #include "platform/clock.h"
 #include "sip/sip_graveyard.h"
 
+#include <atomic>
 #include <gtest/gtest.h>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace
@@ -71,8 +73,11 @@ class FakeLeg : public LSipGraveyardLeg
     {
         for (LSipMessage *message : m_queue)
             delete message;
+        if (m_released)
+            m_released->fetch_add(1);
     }
     bool m_authenticated = false;
+    std::atomic<int> *m_released = nullptr;
 
   private:
     const LClock &m_clock;
@@ -97,9 +102,12 @@ std::string Request(const char *method)
 class GraveyardTiming : public ::testing::Test
 {
   protected:
-    FakeLeg *Add(bool established, bool invite, bool cancelNow)
+    // The leg may be gone on return when the graveyard refused it.
+    FakeLeg *Add(bool established, bool invite, bool cancelNow,
+                 std::atomic<int> *released = nullptr)
     {
         FakeLeg *leg = new FakeLeg(clock, log, established);
+        leg->m_released = released;
         LPtr<LSipGraveyardLeg> owner(leg);
         if (invite)
             graveyard.AddCall(owner, cancelNow);
@@ -200,7 +208,6 @@ TEST_F(GraveyardTiming, AnswerToTheCancelledInviteDecidesTheBye)
         EXPECT_EQ(Times('C').size(), 1u); // no more CANCEL once the INVITE is final
         RunUntil(clock.Tick() - kStart + 30000);
         EXPECT_EQ(Times('C').size(), 1u);
-        graveyard.StopGraveyard();
     }
 }
 
@@ -221,7 +228,7 @@ TEST_F(GraveyardTiming, ResponsesToTheByeStopOrRestartIt)
         EXPECT_EQ((int)Times('B').size() - 1, c.extraByes) << c.status;
         EXPECT_EQ(log.back().what == 'B' ? log.back().detail : 1, c.lastSequence) << c.status;
         EXPECT_EQ(leg->m_authenticated, c.auth) << c.status;
-        graveyard.StopGraveyard();
+        RunUntil(clock.Tick() - kStart + 31000); // every repeat given up, the leg gone
     }
 }
 
@@ -326,5 +333,37 @@ TEST_F(GraveyardTiming, NullLegIsIgnoredAndStopReleasesEveryLeg)
     EXPECT_EQ(graveyard.GetCount(), 2u);
     graveyard.StopGraveyard();
     EXPECT_EQ(graveyard.GetCount(), 0u);
+}
+
+// A call thread may end its call while the engine stops the graveyard: the
+// leg is released at once instead of sitting in a stopped graveyard that
+// nobody will run or release again. (Legs without a dialog: with nothing to
+// repeat, the stop does not wait 1.5 s for the repeats to end.)
+TEST_F(GraveyardTiming, LegsHandedOverWhileTheGraveyardStopsAreReleased)
+{
+    std::atomic<int> added{0}, released{0};
+    std::atomic<bool> done{false};
+    graveyard.StartGraveyard(LThread::StartNormal);
+    std::thread adder([&] {
+        while (!done.load()) {
+            Add(false, false, false, &released);
+            added++;
+        }
+    });
+    auto addMore = [&](int n) {
+        for (int target = added.load() + n; added.load() < target && !HasFailure();)
+            std::this_thread::yield();
+    };
+    addMore(20);
+    graveyard.StopGraveyard();
+    EXPECT_EQ(graveyard.GetCount(), 0u);
+    addMore(20);
+    done = true;
+    adder.join();
+    EXPECT_EQ(graveyard.GetCount(), 0u);
+    EXPECT_EQ(released.load(), added.load());
+    graveyard.StartGraveyard(LThread::StartNormal);
+    Add(true, false, false);
+    EXPECT_EQ(graveyard.GetCount(), 1u); // taken again after a new start
 }
 } // namespace

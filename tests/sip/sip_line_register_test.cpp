@@ -126,16 +126,11 @@ TEST_F(LineRegister, ProvisionalRestartsRetransmission)
     EXPECT_EQ(SinceStart(Registers()[1]), 12000u);
 }
 
-struct GrantCase {
-    const char *headers;
-    uint32_t refreshMs; // after the 200
-    bool keepAlive;
-};
-
+// refreshMs: the next REGISTER after the 200
 TEST_F(LineRegister, GrantedExpiry)
 {
     // clang-format off
-    const GrantCase cases[] = {
+    const struct { const char *headers; uint32_t refreshMs; bool keepAlive; } cases[] = {
         {"Expires: 0\r\n", 3590000, true},
         {"", 3590000, true},
         {"Expires: 3600\r\nContact: <sip:2001@192.0.2.7:5090>;expires=120\r\n", 110000, true},
@@ -145,7 +140,7 @@ TEST_F(LineRegister, GrantedExpiry)
         {"Expires: 1800\r\nContact: <sip:;;@@>>;expires=-7,,<\"\r\nm: x;expires=abc\r\n", 1790000, true},
     };
     // clang-format on
-    for (const GrantCase &c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.headers);
         host.sent.clear();
         lines.UnregisterAll();
@@ -176,26 +171,20 @@ TEST_F(LineRegister, KeepAliveEvery49sOnlyToPublicProxy)
     EXPECT_EQ(at, (std::vector<uint32_t>{49001, 98002, 147003, 196004}));
 }
 
-struct ChallengeCase {
-    const char *status;
-    const char *challenge; // header name: the credentials go in the matching one
-    const char *credentials;
-    const char *again; // parameters of the second challenge
-    bool answered;
-};
-
 // Credentials go out once per challenge; a second one is answered only when
 // it says the nonce was stale, else the line waits 600 s.
 TEST_F(LineRegister, SecondChallengeAnsweredOnlyWhenStale)
 {
+    // challenge: the header name; credentials go in the matching one; again: parameters of the
+    // second
     // clang-format off
-    const ChallengeCase cases[] = {
+    const struct { const char *status, *challenge, *credentials, *again; bool answered; } cases[] = {
         {"401 Unauthorized", "WWW-Authenticate", "\nAuthorization: ", "", false},
         {"401 Unauthorized", "WWW-Authenticate", "\nAuthorization: ", ",stale=true", true},
         {"407 Proxy Authentication Required", "Proxy-Authenticate", "\nProxy-Authorization: ", ",stale=TRUE", true},
     };
     // clang-format on
-    for (const ChallengeCase &c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.again);
         host.sent.clear();
         lines.UnregisterAll();

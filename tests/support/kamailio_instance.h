@@ -22,14 +22,11 @@ class KamailioInstance
 
     // False (with why) when Kamailio is missing or does not come up.
     bool Start(std::string &why);
-    void Stop();
-    int Port() const { return mPort; }
     std::string Address() const { return "127.0.0.1:" + std::to_string(mPort); }
     // The location table as `kamcmd ul.dump` prints it.
     std::string DumpLocations();
     // Every request Kamailio received so far, each logged whole.
     const std::string &Log() { return mProcess.Output(); }
-    ChildProcess &Process() { return mProcess; }
 
   private:
     std::string Config() const;

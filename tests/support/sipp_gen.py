@@ -10,8 +10,9 @@ exchange, ACK, BYE, answers with SDP), so a scenario is described one step a
 line and the messages are built here:
 
   == <name> [me=<user>] [routes]: <what the phone does>
-  dial [noauth] [bare1] [uri=U] [ip=A] [media=P]
-                     INVITE, 407, ACK, INVITE with [authentication], 100?
+  dial [noauth] [bare1] [nosdp] [uri=U] [ip=A] [media=P] [codec="PT NAME/RATE"]
+                     INVITE, 407, ACK, INVITE with [authentication], 100?;
+                     bare1: no offer in the first INVITE, nosdp: in none
   answered           180? 180? 200 (record route set, To saved as $peer)
   recv <what>...     <what> is a status code or method, `?` for optional;
                      after it: rrs, auth, attr=value, <where>~<regex> (a
@@ -22,7 +23,8 @@ line and the messages are built here:
                      and cancel belong to the INVITE transaction of dial
   reply <code> ...   a response to the last request received
   pause [ms] | quiet <ms> (no request may come within ms) | <raw xml line>
-Options of send and reply: sdp[=direction] (this phone's SDP), uri=U,
+Options of send and reply: sdp[=direction] (this phone's SDP), uri=U, auth (send: answer the
+last challenge),
 Header:=value (replaces, adds or with no value drops a header; a value
 [last_X:] takes the received header), other attr=value pairs go to the <send> element.
 The phone is 101 when the scenario starts with dial, else 102 (me= sets it);
@@ -51,10 +53,10 @@ class Scenario:
         self.last_request = None
         self.tagged = False  # a UAS tags its responses until the INVITE got its 2xx
 
-    def sdp(self, version, direction=None, ip="[local_ip]", media=None):
+    def sdp(self, version, direction=None, ip="[local_ip]", media=None, codec="0 PCMU/8000"):
         owner, port = MEDIA.get(self.me, ("callee", 6002))
         lines = ["v=0", f"o={owner} 1 {version} IN IP4 {ip}", "s=-", f"c=IN IP4 {ip}", "t=0 0",
-                 f"m=audio {media or port} RTP/AVP 0", "a=rtpmap:0 PCMU/8000"]
+                 f"m=audio {media or port} RTP/AVP {codec.split()[0]}", f"a=rtpmap:{codec}"]
         return lines + ([f"a={direction}"] if direction else [])
 
     def sdp_of(self, opts):
@@ -96,7 +98,8 @@ class Scenario:
     def dial(self, opts, attrs):
         self.uac, self.me = True, self.me or "101"
         self.uri = opts.get("uri", "sip:[remote_ip]:[remote_port]")
-        body = self.sdp(1, ip=opts.get("ip", "[local_ip]"), media=opts.get("media"))
+        body = None if "nosdp" in opts else self.sdp(
+            1, ip=opts.get("ip", "[local_ip]"), media=opts.get("media"), codec=opts.get("codec", "0 PCMU/8000"))
         self.invite_cseq = self.cseq = 1
         if "noauth" not in opts:
             self.invite(1, "a", False, None if "bare1" in opts else body, self.uri)
@@ -126,8 +129,9 @@ class Scenario:
                    "Route": "[routes]" if self.routes else None, "CSeq": f"CSeq: {cseq} {method}",
                    "Contact": None if method == "ACK" else f"Contact: <sip:{self.me}@[local_ip]:[local_port]>"}
         body = self.sdp_of(opts)
+        auth = ["[authentication]"] if "auth" in opts else []
         self.emit_send(f"{method} {opts.get('uri', '[next_url]')} SIP/2.0",
-                       self.headers(headers, overrides) + ["Max-Forwards: 70"], body, attrs)
+                       self.headers(headers, overrides) + auth + ["Max-Forwards: 70"], body, attrs)
 
     def reply(self, code, opts, overrides, attrs):
         invite = self.last_request == "INVITE"
@@ -203,7 +207,7 @@ class Scenario:
             k, _, v = a.partition("=")
             if m:
                 overrides[m.group(1)] = m.group(2)
-            elif k in ("sdp", "uri", "ip", "media", "noauth", "bare1"):
+            elif k in ("sdp", "uri", "ip", "media", "noauth", "bare1", "nosdp", "codec", "auth"):
                 opts[k] = v
             elif v and verb != "recv":
                 attrs[k] = v

@@ -1,4 +1,3 @@
-#include "platform/version.h"
 #include "web/html_list.h"
 #include "web/web_dialog.h"
 #include "web/web_logon.h"
@@ -75,71 +74,50 @@ TEST_F(WebDialogTest, FirstDisplayDrawsInitialValuesEncoded)
 {
     std::string page = Run({});
     EXPECT_EQ(page.compare(0, 17, "HTTP/1.1 200 OK\r\n"), 0);
-    EXPECT_NE(page.find("value=\"from &quot;settings&quot;\""), std::string::npos);
-    EXPECT_NE(page.find("<form action=\"dialog\" method=post>"), std::string::npos);
-    EXPECT_NE(page.find("name=submitdef value=\"  OK  \""), std::string::npos);
-    EXPECT_NE(page.find("document.getElementById('101').disabled = "
-                        "!document.getElementById('102').checked;"),
-              std::string::npos);
-    EXPECT_NE(page.find("Vela v " VELA_VERSION), std::string::npos);
+    EXPECT_TRUE(Has(page, "value=\"from &quot;settings&quot;\""));
+    EXPECT_TRUE(Has(page, "<form action=\"dialog\" method=post>"));
+    EXPECT_TRUE(Has(page, "name=submitdef value=\"  OK  \""));
+    EXPECT_TRUE(Has(page, "document.getElementById('101').disabled = "
+                          "!document.getElementById('102').checked;"));
 }
 
+// Where the browser goes after a button; hostile return targets (the full
+// set is weblet_guard_test's) go to the main page and add no header.
 TEST_F(WebDialogTest, ButtonsDecideWhatHappens)
 {
-    struct Case {
-        std::vector<std::pair<const char *, const char *>> fields;
-        const char *referrer;
-        int ok_calls;
-        const char *location;
-    } cases[] = {
-        {{{"submitdef", "  OK  "}, {"101", "x"}}, nullptr, 1, "main"}, // Enter key
-        {{{"submit", "  OK  "}, {"101", "x"}, {"onok", "extensionlist"}},
-         nullptr,
-         1,
-         "extensionlist"},
-        {{{"submit", "  OK  "}, {"101", "x"}},
-         "http://pbx:1081/grouplist?iCol=1",
-         1,
-         "grouplist?iCol=1"},
-        {{{"submit", "  OK  "}, {"101", "x"}}, "http://evil.example/x", 1, "main"},
-        {{{"submit", "Cancel"}, {"oncancel", "planlist"}, {"onok", "x"}}, nullptr, 0, "planlist"},
-        {{{"submit", "Cancel"}, {"onok", "grouplist"}}, nullptr, 0, "grouplist"},
-        {{{"submit", "  OK  "}, {"101", ""}}, nullptr, 1, "(none)"}, // invalid: redrawn
-        {{{"submit", "Something"}}, nullptr, 0, "(none)"},
+    using F = std::vector<std::pair<const char *, const char *>>;
+    const char *ok = "  OK  ";
+    // clang-format off
+    struct Case { F fields; const char *referrer; int ok_calls; const char *location; } cases[] = {
+        {F{{"submitdef", ok}, {"101", "x"}}, nullptr, 1, "main"}, // Enter key
+        {F{{"submit", ok}, {"101", "x"}, {"onok", "extensionlist"}}, nullptr, 1, "extensionlist"},
+        {F{{"submit", ok}, {"101", "x"}}, "http://pbx:1081/grouplist?iCol=1", 1, "grouplist?iCol=1"},
+        {F{{"submit", ok}, {"101", "x"}}, "http://evil.example/x", 1, "main"},
+        {F{{"submit", ok}, {"101", "x"}, {"onok", "//evil.example/x"}}, nullptr, 1, "main"},
+        {F{{"submit", ok}, {"101", "x"}, {"onok", "main\r\nSet-Cookie: sess=stolen"}}, nullptr, 1, "main"},
+        {F{{"submit", "Cancel"}, {"oncancel", "planlist"}, {"onok", "x"}}, nullptr, 0, "planlist"},
+        {F{{"submit", "Cancel"}, {"onok", "grouplist"}}, nullptr, 0, "grouplist"},
+        {F{{"submit", ok}, {"101", ""}}, nullptr, 1, "(none)"}, // invalid: redrawn
+        {F{{"submit", "Something"}}, nullptr, 0, "(none)"},
     };
+    // clang-format on
     for (Case &c : cases) {
         int ok_calls = -1;
         std::string answer = Run(c.fields, c.referrer, &ok_calls);
         EXPECT_EQ(ok_calls, c.ok_calls) << answer.substr(0, 200);
         EXPECT_EQ(Location(answer), c.location) << answer.substr(0, 200);
-    }
-}
-
-TEST_F(WebDialogTest, HostileReturnTargetsGoToMain)
-{
-    const char *targets[] = {"http://evil.example/",
-                             "//evil.example/x",
-                             "/\\evil.example",
-                             "javascript:alert(1)",
-                             "main\r\nSet-Cookie: sess=stolen",
-                             "x\nLocation: http://evil"};
-    for (const char *target : targets) {
-        std::string answer = Run({{"submit", "  OK  "}, {"101", "x"}, {"onok", target}});
-        EXPECT_EQ(Location(answer), "main") << target;
-        EXPECT_EQ(answer.find("Set-Cookie"), std::string::npos) << target;
-        EXPECT_EQ(std::count(answer.begin(), answer.end(), '\n'), 3) << target;
+        EXPECT_FALSE(Has(answer, "Set-Cookie"));
     }
 }
 
 TEST_F(WebDialogTest, ValidationMessageMarksTheControlAndKeepsTargetsEncoded)
 {
     std::string page = Run({{"submit", "  OK  "}, {"101", " "}, {"onok", "\"><script>x"}});
-    EXPECT_NE(page.find("<tr><td colspan=6><font color=#a00000>Name &lt;required&gt;."
-                        "</font></td></tr><tr bgcolor=#ffe0e0>"),
-              std::string::npos);
-    EXPECT_NE(page.find("name=onok value=\"&quot;&gt;&lt;script&gt;x\""), std::string::npos);
-    EXPECT_EQ(page.find("<script>x"), std::string::npos);
-    EXPECT_NE(page.find("value=\" \""), std::string::npos); // submitted value redrawn
+    EXPECT_TRUE(Has(page, "<tr><td colspan=6><font color=#a00000>Name &lt;required&gt;."
+                          "</font></td></tr><tr bgcolor=#ffe0e0>"));
+    EXPECT_TRUE(Has(page, "name=onok value=\"&quot;&gt;&lt;script&gt;x\""));
+    EXPECT_FALSE(Has(page, "<script>x"));
+    EXPECT_TRUE(Has(page, "value=\" \"")); // submitted value redrawn
 }
 
 TEST_F(WebDialogTest, ListSortsByTheRequestedColumn)
@@ -164,10 +142,10 @@ TEST_F(WebDialogTest, ListSortsByTheRequestedColumn)
     EXPECT_LT(carol, bob);
     EXPECT_LT(bob, alice);
     EXPECT_LT(alice, x);
-    EXPECT_NE(html.find("href=\"extensionlist?iCol=1&amp;bAsc=1\""), std::string::npos);
-    EXPECT_NE(html.find("href=\"extensionlist?iCol=0&amp;bAsc=1\""), std::string::npos);
-    EXPECT_NE(html.find("<tr bgcolor=#f5fafa><td>102"), std::string::npos);
-    EXPECT_NE(html.find("<tr bgcolor=#ffffff><td>101"), std::string::npos);
+    EXPECT_TRUE(Has(html, "href=\"extensionlist?iCol=1&amp;bAsc=1\""));
+    EXPECT_TRUE(Has(html, "href=\"extensionlist?iCol=0&amp;bAsc=1\""));
+    EXPECT_TRUE(Has(html, "<tr bgcolor=#f5fafa><td>102"));
+    EXPECT_TRUE(Has(html, "<tr bgcolor=#ffffff><td>101"));
 }
 
 TEST_F(WebDialogTest, EmptyListSaysSo)
@@ -178,7 +156,7 @@ TEST_F(WebDialogTest, EmptyListSaysSo)
     list.AddColumnRawHTML("<b>raw</b>", 5);
     list.Write(captured.Form(), 100);
     const std::string &html = captured.Output();
-    EXPECT_NE(html.find("There are no items in this list"), std::string::npos);
-    EXPECT_NE(html.find("grouplist?x=1&amp;iCol=0&amp;bAsc=0"), std::string::npos);
-    EXPECT_NE(html.find("<td width=5%><b>raw</b></td>"), std::string::npos);
+    EXPECT_TRUE(Has(html, "There are no items in this list"));
+    EXPECT_TRUE(Has(html, "grouplist?x=1&amp;iCol=0&amp;bAsc=0"));
+    EXPECT_TRUE(Has(html, "<td width=5%><b>raw</b></td>"));
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "config/settings_fixture.h"
+#include "support/text.h"
 #include "web/weblet_form.h"
 #include "web/weblet_io.h"
 
@@ -16,6 +17,8 @@
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
+
+using vtest::Has;
 
 class WebRootTest : public SettingsTest
 {

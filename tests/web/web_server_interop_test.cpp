@@ -17,6 +17,8 @@
 
 namespace
 {
+using vtest::Curl;
+
 void TestMain(LWebletForm &form)
 {
     if (!WLValidateSession(form))
@@ -126,7 +128,6 @@ class WebServerInterop : public WebRootTest
 
     std::string Url(const char *path) { return "http://127.0.0.1:" + std::to_string(port) + path; }
 
-    static std::string Curl(const std::vector<std::string> &args) { return vtest::Curl(args); }
     std::string LogOnCookie(const char *fields)
     {
         return vtest::WebLogOn("http://127.0.0.1:" + std::to_string(port), fields);
@@ -237,6 +238,8 @@ TEST_F(WebServerInterop, FullServerDropsSilentConnectionsBeforeHalfSentRequests)
         close(fd);
 }
 
+// Each refusal as its status line and a closed connection (the parsing and
+// the host and origin checks are weblet_request_test's and weblet_guard_test's).
 TEST_F(WebServerInterop, HostileRequestsOnTheWire)
 {
     const std::string smuggled = "GET /main HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
@@ -251,9 +254,7 @@ TEST_F(WebServerInterop, HostileRequestsOnTheWire)
         {"GET / HTTP/1.1\r\n" + many + "\r\n", "HTTP/1.1 431"},
         {"POST /echo HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", "HTTP/1.1 501"},
         {"POST /echo HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 3\r\nContent-Length: 3\r\n\r\nf=1", "HTTP/1.1 400"},
-        {"POST /echo HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 3\r\ncontent-length: 40\r\n\r\nf=1", "HTTP/1.1 400"},
         {"GET /s.css HTTP/1.1\r\nhost: evil.example\r\n\r\n", "HTTP/1.1 403"},
-        {"GET /logon HTTP/1.1\r\nHost: rebind.evil.example:1081\r\n\r\n", "HTTP/1.1 403"},
         {"POST /logon HTTP/1.1\r\nHost: 127.0.0.1\r\nOrigin: http://evil.example\r\nContent-Length: 30\r\n\r\n101=admin&102=&submitdef=++OK++", "HTTP/1.1 403"},
     };
     // clang-format on
@@ -274,22 +275,18 @@ TEST_F(WebServerInterop, HostileRequestsOnTheWire)
     EXPECT_EQ(answers.find("HTTP/1.", 1), std::string::npos) << answers;
 }
 
+// Which targets are safe is weblet_guard_test's; here a percent-coded one
+// is decoded before the check, and every page forbids framing.
 TEST_F(WebServerInterop, RedirectTargetsAndFramingHeaders)
 {
     std::string cookie = LogOnCookie("101=admin&102=&submitdef=++OK++");
     std::string token = Token(cookie);
-    // clang-format off
-    struct Case { const char *onok, *location; } cases[] = {
-        {"main", "main"}, {"tabs?iCol=1", "tabs?iCol=1"}, {"%20//evil.example/x", "main"},
-        {"//evil.example", "main"}, {"%09/%5cevil.example", "main"}, {"https://evil.example", "main"},
-        {"javascript:alert(1)", "main"},
-    };
-    // clang-format on
-    for (const Case &c : cases) {
+    for (auto [onok, location] :
+         {std::pair{"tabs?iCol=1", "tabs?iCol=1"}, std::pair{"%09/%5cevil.example", "main"}}) {
         std::string answer =
-            Curl({"-b", cookie, "-d", "csrf=" + token + "&submit=++OK++&101=x&onok=" + c.onok,
+            Curl({"-b", cookie, "-d", "csrf=" + token + "&submit=++OK++&101=x&onok=" + onok,
                   Url("/dlg")});
-        EXPECT_EQ(Header(answer, "Location"), c.location) << c.onok;
+        EXPECT_EQ(Header(answer, "Location"), location) << onok;
     }
     for (const char *path : {"/logon", "/dlg", "/help/page.html"}) {
         std::string answer = Curl({"-b", cookie, Url(path)});

@@ -6,10 +6,8 @@
 
 TEST(WebText, HtmlEncodingOfSpecialCharactersAndLineBreaks)
 {
-    struct Case {
-        const char *in;
-        const char *out;
-    } cases[] = {
+    // clang-format off
+    struct Case { const char *in; const char *out; } cases[] = {
         {"a&b<c>d\"e", "a&amp;b&lt;c&gt;d&quot;e"},
         {"one\r\ntwo", "one<br>two"},
         {"one\ntwo", "one<br>two"},
@@ -21,6 +19,7 @@ TEST(WebText, HtmlEncodingOfSpecialCharactersAndLineBreaks)
         {"'plain' text", "'plain' text"},
         {"", ""},
     };
+    // clang-format on
     for (const Case &c : cases) {
         std::string out;
         WebHtmlEncode(out, c.in);
@@ -30,15 +29,14 @@ TEST(WebText, HtmlEncodingOfSpecialCharactersAndLineBreaks)
 
 TEST(WebText, UrlDecodingOfHostilePercentCoding)
 {
-    struct Case {
-        const char *in;
-        std::string out;
-    } cases[] = {
+    // clang-format off
+    struct Case { const char *in; std::string out; } cases[] = {
         {"a+b%41", "a bA"}, {"%zz", ""},     // a non-hex digit counts as 0, and a 0 byte is dropped
         {"%4", ""},                          // too short: ends the text
         {"ab%", "ab"},      {"x%00y", "xy"}, // NUL never reaches a C string
         {"%2e%2E", ".."},   {"%0d%0a", "\r\n"},
     };
+    // clang-format on
     for (const Case &c : cases)
         EXPECT_EQ(WebUrlDecode(c.in, strlen(c.in)), c.out) << c.in;
 }

@@ -4,10 +4,8 @@
 
 TEST(WebletFile, ContentTypesByLowerCasedExtension)
 {
-    struct Case {
-        const char *path;
-        const char *type;
-    } cases[] = {
+    // clang-format off
+    struct Case { const char *path; const char *type; } cases[] = {
         {"/r/index.html", "text/html"},
         {"/r/S.CSS", "text/css"},
         {"/r/a.JPG", "image/jpeg"},
@@ -16,6 +14,7 @@ TEST(WebletFile, ContentTypesByLowerCasedExtension)
         {"/r.d/noext", "application/octet-stream"},
         {"/r/a.gif.txt", "application/octet-stream"},
     };
+    // clang-format on
     for (const Case &c : cases)
         EXPECT_STREQ(WebletContentType(c.path), c.type) << c.path;
 }

@@ -76,7 +76,7 @@ TEST_F(WebletToken, OnlyTheSessionsOwnTokenPasses)
     std::string token = WebletCsrfToken(form.session);
     EXPECT_EQ(token.size(), 32u);
     EXPECT_EQ(WebletCsrfToken(form.session), token);
-    EXPECT_NE(WebletCsrfHiddenField(form).find(token), std::string::npos);
+    EXPECT_TRUE(Has(WebletCsrfHiddenField(form), token));
     // clang-format off
     struct Case { const char *method; const char *token; LWebletGuard want; } cases[] = {
         {"POST", nullptr, LWebletGuard::NoToken},

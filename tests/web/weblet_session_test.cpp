@@ -1,4 +1,3 @@
-#include "web/weblet_server.h"
 #include "web/weblet_session.h"
 #include "web_fixture.h"
 
@@ -77,30 +76,19 @@ TEST_F(WebletSession, HousekeepingKeepsRememberedSessionsLonger)
 {
     ASSERT_TRUE(LCreateFolder(sessions.c_str()));
     const long day = 86400;
-    struct Case {
-        const char *name;
-        long age;
-        bool kept;
-    } cases[] = {
+    // clang-format off
+    struct Case { const char *name; long age; bool kept; } cases[] = {
         {"sfresh1.sess", 6 * day, true},  {"sold2.sess", 8 * day, false},
         {"lmonth3.sess", 30 * day, true}, {"lyear4.sess", 200 * day, false},
         {"sold5.other", 400 * day, true}, // not a session file
     };
+    // clang-format on
     for (const Case &c : cases)
         Touch(sessions + "/" + c.name, c.age);
     LWebletSessionData session(sessions);
     session.LoadSession("");
     for (const Case &c : cases)
         EXPECT_EQ(Exists(sessions + "/" + c.name), c.kept) << c.name;
-}
-
-TEST_F(WebletSession, PortSettingZeroMeansDefault)
-{
-    EXPECT_EQ(LWebletServer::GetWebletServerPort(), 1081);
-    LWebletServer::SetWebletServerPort(0);
-    EXPECT_EQ(LWebletServer::GetWebletServerPort(), 1081);
-    LWebletServer::SetWebletServerPort(8088);
-    EXPECT_EQ(LWebletServer::GetWebletServerPort(), 8088);
 }
 
 TEST_F(WebletSession, OrdinarySessionsEndAfterTheIdleTime)

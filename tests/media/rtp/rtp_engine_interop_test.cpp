@@ -47,7 +47,8 @@ TEST(RtpEngineWire, APhoneHearsPacedContinuousAudioInItsCodec)
     LSettingSetInt("SIP", "RTPPortBase", RandomPortBase());
     KeysHeard keys;
     FixedSdpSettings sdpSettings;
-    LRtpEngine engine(keys, sdpSettings);
+    LSystemClock clock; // the phone checks the pacing in real time
+    LRtpEngine engine(keys, sdpSettings, clock);
     ASSERT_TRUE(engine.Initialize());
     UdpPeer sip, phoneRtp;
     int sippPort = vtest::FreeUdpPort();

@@ -2,15 +2,14 @@
 // does to what it receives.
 #include "media/rtp_engine.h"
 #include "media/rtp_packets.h"
+#include "media/rtp_receive_stack.h"
 #include "media/rtp_test_support.h"
 #include "media/sdp_fakes.h"
-#include "platform/tick.h"
+#include "support/wait.h"
 
-#include <chrono>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <mutex>
-#include <thread>
 
 namespace
 {
@@ -53,7 +52,8 @@ struct RtpEngineTest : ::testing::Test {
     TempSettingsRoot root;
     KeysHeard keys;
     FixedSdpSettings sdpSettings;
-    LRtpEngine engine{keys, sdpSettings};
+    LManualClock clock; // moves as the test says, and by the engine's pacing sleeps
+    LRtpEngine engine{keys, sdpSettings, clock};
     UdpPeer phone, stray;
     void SetUp() override
     {
@@ -79,40 +79,43 @@ TEST_F(RtpEngineTest, AFloodFromASecondSenderNeitherGrowsNorStopsTheFirstStream)
     auto heard = new Heard;
     engine.SetReceiveSink(LSoundSink(heard));
     engine.Start();
-    std::atomic<bool> flooding{false};
-    std::thread talker([&] {
-        for (int n = 0; n < 360; n++) { // 7 s, paced as a phone does
-            phone.SendTo(engine.GetLocalPort(),
-                         RtpPacket((uint16_t)n, 160u * n, 1, 0, UlawTone(n)));
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(5500)); // past the new-stream window
+    // Waiting: past the start, which throws away what came before.
+    ASSERT_TRUE(vtest::WaitUntil([&] { return clock.IsWaiting(); }));
+    uint16_t n = 0;
+    // 20 ms of virtual time per packet, as a phone paces them.
+    auto talk = [&] {
+        phone.SendTo(engine.GetLocalPort(), RtpPacket(n, 160u * n, 1, 0, UlawTone(n)));
+        n++;
+        clock.Advance(20);
+    };
+    while (n < 50)
+        talk();
+    ASSERT_TRUE(vtest::WaitUntil([&] { return engine.GetReceivedCount() == 50; }));
+    clock.Advance(LRtpReceivePacketStack::kNewStreamMs + 1000); // past the new-stream window
     long before = ResidentKb(), loudBefore = heard->Loud();
-    for (int n = 0; n < 10000; n++)
+    for (int i = 0; i < 10000; i++) {
         // Silence: were it played instead of the first stream, the tone
         // would stop.
         stray.SendTo(engine.GetLocalPort(),
-                     RtpPacket((uint16_t)n, 160u * n, 2, 0, std::string(160, '\xff')));
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    long loudAfter = heard->Loud();
-    talker.join();
+                     RtpPacket((uint16_t)i, 160u * i, 2, 0, std::string(160, '\xff')));
+        if (i % 100 == 0)
+            talk();
+    }
+    vtest::WaitUntil([&] { return engine.GetReceivedCount() >= 10150u; }, 3000);
     EXPECT_GT(engine.GetReceivedCount(), 10000u);
     if (kMeasuresGrowth) {
         EXPECT_LT(ResidentKb() - before, 1024);
     }
-    // 1.5 s of the first stream's tone (about 8 in 10 samples loud).
-    EXPECT_GT(loudAfter - loudBefore, 8000);
+    // 2 s of the first stream's tone (about 8 in 10 samples loud).
+    EXPECT_GT(heard->Loud() - loudBefore, 8000);
 
     // Nothing sent for 55 s: the NAT binding gets a keep-alive.
-    LTestClock::Install(GetTickCount() + 56000);
+    clock.Advance(LRtpEngine::kKeepAliveMs);
     std::string data;
     uint16_t from;
-    bool got = phone.Receive(data, from, 3000);
-    LTestClock::Remove();
-    engine.Stop();
-    ASSERT_TRUE(got);
+    ASSERT_TRUE(phone.Receive(data, from, 3000));
     EXPECT_EQ(data, std::string(4, '\0'));
+    engine.Stop();
 }
 
 TEST_F(RtpEngineTest, SilenceIsSentAsComfortNoiseAndSpeechAfterItCarriesTheMarker)
@@ -132,7 +135,8 @@ TEST_F(RtpEngineTest, SilenceIsSentAsComfortNoiseAndSpeechAfterItCarriesTheMarke
     uint32_t ts = 0;
     std::string data;
     uint16_t from;
-    for (int n = 0; phone.Receive(data, from, 300); n++) {
+    // Sent at once: the pacing sleeps passed on the manual clock.
+    for (int n = 0; phone.Receive(data, from, 50); n++) {
         ASSERT_GE(data.size(), 13u);
         uint16_t s = (uint16_t)RtpWord(data, 2, 2);
         uint32_t t = RtpWord(data, 4, 4);
@@ -155,5 +159,7 @@ TEST_F(RtpEngineTest, SilenceIsSentAsComfortNoiseAndSpeechAfterItCarriesTheMarke
     EXPECT_EQ(kinds, "Maaaaaaaaaa"
                      "nnn"
                      "Maaaaaaaaa");
+    // The writer was held back to about 240 ms ahead of the clock.
+    EXPECT_NEAR(engine.GetSequencer().GetTimeAhead(), LRTPSendSequencer::kMaxAheadMs, 20);
 }
 } // namespace

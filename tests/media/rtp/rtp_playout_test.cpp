@@ -2,63 +2,59 @@
 #include "media/rtp_receive_stack.h"
 #include "media/rtp_stream_decoder.h"
 #include "media/sdp_fakes.h"
-#include "platform/tick.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
 
 namespace
 {
-// Collects the play-out; its sleeps move the test clock.
+// Collects the play-out.
 struct Output : LRtpStreamTarget {
     std::vector<int> samples;
     void ReceiveAudio(const int *s, int n) override { samples.insert(samples.end(), s, s + n); }
     void HandleTelephoneEvent(const LRtpHeader &) override {}
-    void SleepMs(uint32_t ms) override { LTestClock::Advance(ms); }
     uint8_t GetComfortNoisePayLoadType() const override { return kNoPayload; }
     uint8_t GetG72632PayLoadType() const override { return kNoPayload; }
     uint8_t GetTelephoneEventPayLoadType() const override { return kNoPayload; }
 };
 
 // Runs the receive loop of the engine over 20 ms packets 0..count-1, the
-// packets in [lostFrom, lostFrom + lost) never arriving, on the test clock.
+// packets in [lostFrom, lostFrom + lost) never arriving, in virtual time (the
+// decoder's own sleeps move the clock on).
 std::vector<int> Play(int count, int lostFrom, int lost)
 {
-    LTestClock::Install(1000);
+    LManualClock clock(1000);
     Output out;
-    {
-        FixedSdpSettings media;
-        LRtpReceivePacketStack stack(media);
-        LRtpStreamDecoder decoder(out);
-        LRtpHeader packet;
-        uint32_t wake = 0;
-        for (uint32_t ms = 0; ms < (uint32_t)count * 20 + 400; ms++) {
-            LTestClock::SetTick(1000 + ms);
-            int n = (int)ms / 20;
-            bool arrived = ms % 20 == 0 && n < count && (n < lostFrom || n >= lostFrom + lost);
-            if (arrived) {
-                std::string p = RtpPacket((uint16_t)n, 160u * n, 5, 0, UlawTone(n));
-                stack.ReceiveBytes(p.data(), (int)p.size(), {});
+    FixedSdpSettings media;
+    LRtpReceivePacketStack stack(media, clock);
+    LRtpStreamDecoder decoder(out, clock);
+    LRtpHeader packet;
+    uint32_t wake = 0;
+    for (uint32_t ms = 0; ms < (uint32_t)count * 20 + 400; ms++) {
+        clock.SetTick(1000 + ms);
+        int n = (int)ms / 20;
+        bool arrived = ms % 20 == 0 && n < count && (n < lostFrom || n >= lostFrom + lost);
+        if (arrived) {
+            std::string p = RtpPacket((uint16_t)n, 160u * n, 5, 0, UlawTone(n));
+            stack.ReceiveBytes(p.data(), (int)p.size(), {});
+        }
+        if (!arrived && LTickDiff(1000 + ms, wake) < 0)
+            continue;
+        for (;;) {
+            if (!stack.HasNextPacket()) {
+                wake = 1000 + ms + decoder.HandleNoPacketsReceived();
+                break;
             }
-            if (!arrived && LTickDiff(1000 + ms, wake) < 0)
-                continue;
-            for (;;) {
-                if (!stack.HasNextPacket()) {
-                    wake = 1000 + ms + decoder.HandleNoPacketsReceived();
-                    break;
-                }
-                bool expected = stack.IsNextExpected();
-                int skip = expected ? 0 : decoder.GetTimeToSkipPacketMS();
-                if (skip > 5) {
-                    wake = 1000 + ms + skip;
-                    break;
-                }
-                stack.GetNextPacket(packet);
-                decoder.HandlePacketReceived(packet, !expected);
+            bool expected = stack.IsNextExpected();
+            int skip = expected ? 0 : decoder.GetTimeToSkipPacketMS();
+            if (skip > 5) {
+                wake = 1000 + ms + skip;
+                break;
             }
+            stack.GetNextPacket(packet);
+            decoder.HandlePacketReceived(packet, !expected);
         }
     }
-    LTestClock::Remove();
     return out.samples;
 }
 

@@ -2,7 +2,6 @@
 #include "media/rtp_receive_stack.h"
 #include "media/rtp_send_sequencer.h"
 #include "media/sdp_fakes.h"
-#include "platform/tick.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -18,7 +17,8 @@ const LRtpAddress kPeer = LRtpMakeAddress(0x7F000001, 40000);
 
 struct StackTest : ::testing::Test {
     FixedSdpSettings media;
-    LRtpReceivePacketStack stack{media};
+    LManualClock clock{0xFFFFF000u}; // the tick wraps while a test runs
+    LRtpReceivePacketStack stack{media, clock};
     void Give(uint16_t seq, uint32_t ssrc = 7)
     {
         std::string p = RtpPacket(seq, seq * 160u, ssrc, 0, UlawTone(seq));
@@ -79,23 +79,17 @@ TEST_F(StackTest, LatePacketsAreDroppedWhileARestartedNumberingIsFollowed)
 
 TEST_F(StackTest, ASecondStreamIsTakenOnlyInTheFirstFiveSeconds)
 {
-    LTestClock::Install(0xFFFFF000u); // the tick wraps in between
-    FixedSdpSettings media;
-    LRtpReceivePacketStack fresh(media);
-    std::string a = RtpPacket(10, 0, 1, 0, UlawTone(0)), b = RtpPacket(900, 0, 2, 0, UlawTone(0));
-    fresh.ReceiveBytes(a.data(), (int)a.size(), kPeer);
-    LTestClock::Advance(4000);
-    fresh.ReceiveBytes(b.data(), (int)b.size(), kPeer);
-    EXPECT_EQ(fresh.GetNextSequence(), 900);
-    LTestClock::Advance(2000);
-    std::string c = RtpPacket(50, 0, 3, 0, UlawTone(0));
-    fresh.ReceiveBytes(c.data(), (int)c.size(), kPeer);
-    EXPECT_EQ(fresh.GetNextSequence(), 900);
-    EXPECT_EQ(fresh.GetWaiting(), 1);
-    fresh.Restart();
-    fresh.ReceiveBytes(c.data(), (int)c.size(), kPeer);
-    EXPECT_EQ(fresh.GetNextSequence(), 50);
-    LTestClock::Remove();
+    Give(10, 1);
+    clock.Advance(4000);
+    Give(900, 2);
+    EXPECT_EQ(stack.GetNextSequence(), 900);
+    clock.Advance(2000);
+    Give(50, 3);
+    EXPECT_EQ(stack.GetNextSequence(), 900);
+    EXPECT_EQ(stack.GetWaiting(), 1);
+    stack.Restart();
+    Give(50, 3);
+    EXPECT_EQ(stack.GetNextSequence(), 50);
 }
 
 // Through a real socket, so that the length check sees what the kernel
@@ -124,9 +118,10 @@ TEST(RtpReceiveBadInput, OnlyWellFormedDatagramsThatFitAreStored)
         {csrcPastEnd, false},
     };
     // clang-format on
+    LManualClock clock;
     for (auto &row : rows) {
         FixedSdpSettings media;
-        LRtpReceivePacketStack stack{media};
+        LRtpReceivePacketStack stack{media, clock};
         ASSERT_EQ(
             sendto(sender, row.datagram.data(), row.datagram.size(), 0, (sockaddr *)&to, sizeof to),
             (ssize_t)row.datagram.size());
@@ -140,8 +135,8 @@ TEST(RtpReceiveBadInput, OnlyWellFormedDatagramsThatFitAreStored)
 
 TEST(RtpSendSequencer, NumbersRunOnAcrossSixteenAndThirtyTwoBitWrap)
 {
-    LTestClock::Install(0xFFFFFFC0u);
-    LRTPSendSequencer sequencer;
+    LManualClock clock(0xFFFFFFC0u);
+    LRTPSendSequencer sequencer(clock);
     LRtpHeader packet;
     for (uint32_t i = 0; i < 100; i++) {
         sequencer.Stamp(packet, 160);
@@ -150,11 +145,12 @@ TEST(RtpSendSequencer, NumbersRunOnAcrossSixteenAndThirtyTwoBitWrap)
     }
     // 2 s numbered; the tick too wraps while they play.
     EXPECT_EQ(sequencer.GetTimeAhead(), 2000);
-    LTestClock::Advance(1990);
+    sequencer.SyncWriteDelay(); // far ahead: one frame's sleep, on the clock
+    EXPECT_EQ(sequencer.GetTimeAhead(), 1980);
+    clock.Advance(1970);
     EXPECT_EQ(sequencer.GetTimeAhead(), 10);
-    LTestClock::Advance(100);
+    clock.Advance(100);
     sequencer.SyncWriteDelay(); // behind: the lead is forgotten
     EXPECT_EQ(sequencer.GetTimeAhead(), 0);
-    LTestClock::Remove();
 }
 } // namespace

@@ -1,20 +1,15 @@
 // Page scripts run in this process on a logged-on session, with the form
-// fields a browser would post; their output is captured as text. A line
-// saved or deleted is counted as the engine would hear of it.
+// fields a browser would post (URL-encoded, as "a=1&b=x+y"); their output is
+// captured as text. A line saved or deleted is counted as the engine would
+// hear of it.
 #pragma once
 
 #include "../web_fixture.h"
 #include "support/process.h"
-#include "support/text.h"
 #include "web/pages/page_context.h"
 #include "web/weblet_server.h"
 
-#include <initializer_list>
 #include <string>
-#include <utility>
-
-using PageFields = std::initializer_list<std::pair<const char *, const char *>>;
-using vtest::Has;
 
 class PagesTest : public WebRootTest
 {
@@ -24,14 +19,15 @@ class PagesTest : public WebRootTest
         WebRootTest::SetUp();
         context.linesChanged = [this] { linesChanged++; };
     }
-    // Runs a script with the fields on a logged-on session.
-    std::string Run(LWebletScriptFunction script, PageFields fields)
+    // Runs a script with the fields, on a logged-on session unless told not to.
+    std::string Run(LWebletScriptFunction script, const std::string &fields, bool logon = true)
     {
         CapturedForm captured(sessions);
-        EXPECT_TRUE(captured.Form().CreateNewSession(false));
+        if (logon) {
+            EXPECT_TRUE(captured.Form().CreateNewSession(false));
+        }
         captured.Form().SetPageContext(&context);
-        for (auto &[name, value] : fields)
-            captured.Form().form_data.SetParm(name, value);
+        captured.Form().form_data.LoadHTTPString(fields.c_str());
         script(captured.Form());
         return captured.Output();
     }

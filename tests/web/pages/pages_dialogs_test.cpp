@@ -9,8 +9,6 @@
 
 namespace
 {
-const char *const kOk = "  OK  ";
-
 LPBXExternalLine OpenLine(const char *name)
 {
     LPBXExternalLine line;
@@ -24,33 +22,26 @@ TEST_F(PagesTest, ExternalLineDialogChecksAndStores)
     LPBXExternalLine other;
     LPBXExternalLineList().Open(other, "Carrier");
     other.SetLineID("1");
-    struct Case {
-        PageFields fields;
-        const char *message;
-    } cases[] = {
-        {{{"submitdef", kOk}, {"101", " "}, {"106", "1"}}, "External line name is blank."},
-        {{{"submitdef", kOk}, {"101", "a/b"}, {"106", "1"}}, "External line name is blank."},
-        {{{"submitdef", kOk}, {"101", "line_"}, {"106", "1"}}, "External line name is blank."},
-        {{{"submitdef", kOk}, {"101", "CARRIER"}, {"106", "1"}}, "Another external line"},
-        {{{"submitdef", kOk}, {"101", "Provider"}, {"106", ""}}, "External line ID is blank."},
-        {{{"submitdef", kOk}, {"101", "Provider"}, {"106", "1"}, {"rbg1", "102"}, {"103", " "}},
-         "Please enter the server name."},
+    // clang-format off
+    struct Case { const char *fields, *message; } cases[] = {
+        {"101=+&106=1", "External line name is blank."},
+        {"101=a/b&106=1", "External line name is blank."},
+        {"101=line_&106=1", "External line name is blank."},
+        {"101=CARRIER&106=1", "Another external line"},
+        {"101=Provider&106=", "External line ID is blank."},
+        {"101=Provider&106=1&rbg1=102&103=+", "Please enter the server name."},
     };
+    // clang-format on
     for (const Case &c : cases) {
-        std::string out = Run(VWExternalProp, c.fields);
-        EXPECT_TRUE(Has(out, c.message)) << c.message << "\n" << out;
+        std::string out = Run(VWExternalProp, std::string("submitdef=++OK++&") + c.fields);
+        EXPECT_TRUE(Has(out, c.message)) << c.fields << "\n" << out;
         EXPECT_TRUE(Has(out, "bgcolor=#ffe0e0")) << "the control's row is tinted";
     }
     EXPECT_FALSE(LPBXExternalLineList().Exists("Provider"));
 
     // The other device registers: no server is kept even when one was typed.
-    std::string saved = Run(VWExternalProp, {{"submitdef", kOk},
-                                             {"101", " Provider "},
-                                             {"106", " 4711 "},
-                                             {"107", "pw"},
-                                             {"108", "[None]"},
-                                             {"rbg1", "105"},
-                                             {"103", "sip.example.com"}});
+    std::string saved = Run(VWExternalProp, "submitdef=++OK++&101=+Provider+&106=+4711+&107=pw"
+                                            "&108=[None]&rbg1=105&103=sip.example.com");
     EXPECT_TRUE(Has(saved, "Location: main")) << saved;
     char text[LPathSize];
     LPBXExternalLine line = OpenLine("Provider");
@@ -60,15 +51,12 @@ TEST_F(PagesTest, ExternalLineDialogChecksAndStores)
     EXPECT_FALSE(line.GetRecordIncoming());
 
     // Shown again, the dialog picks the radio that matches the stored server.
-    std::string shown = Run(VWExternalProp, {{"id", "Provider"}});
+    std::string shown = Run(VWExternalProp, "id=Provider");
     EXPECT_TRUE(Has(shown, "value=\"4711\""));
     EXPECT_TRUE(Has(shown, "value=105 checked"));
     // "Advanced Settings" saves first and then goes to the advanced page.
-    std::string advanced = Run(VWExternalProp, {{"submit", "Advanced Settings"},
-                                                {"id", "Provider"},
-                                                {"101", "Provider"},
-                                                {"106", "4712"},
-                                                {"rbg1", "105"}});
+    std::string advanced = Run(VWExternalProp, "submit=Advanced+Settings&id=Provider"
+                                               "&101=Provider&106=4712&rbg1=105");
     EXPECT_TRUE(Has(advanced, "Location: externaladvancedsettings")) << advanced;
     EXPECT_STREQ(OpenLine("Provider").GetLineID(text), "4712");
 }
@@ -78,32 +66,26 @@ TEST_F(PagesTest, AdvancedSettingsChecksAndStores)
     LPBXExternalLine line;
     LPBXExternalLineList().Open(line, "Provider");
     line.SetLineID("4711");
-    struct Case {
-        PageFields fields;
-        const char *message;
-    } cases[] = {
-        {{{"submitdef", kOk}, {"id", "Missing"}}, "Invalid external line."},
-        {{{"submitdef", kOk}, {"id", "../Provider"}}, "Invalid external line."},
-        {{{"submitdef", kOk}, {"id", "Provider"}, {"rbg1", "102"}, {"103", ""}},
-         "Please enter the outbound proxy."},
-        {{{"submitdef", kOk}, {"id", "Provider"}, {"rbg2", "202"}, {"106", " "}},
-         "Please enter the authentication id."},
-        {{{"submitdef", kOk}, {"id", "Provider"}, {"109", "-5"}}, "Please enter a SIP status"},
+    // clang-format off
+    struct Case { const char *fields, *message; } cases[] = {
+        {"id=Missing", "Invalid external line."},
+        {"id=../Provider", "Invalid external line."},
+        {"id=Provider&rbg1=102&103=", "Please enter the outbound proxy."},
+        {"id=Provider&rbg2=202&106=+", "Please enter the authentication id."},
+        {"id=Provider&109=-5", "Please enter a SIP status"},
     };
+    // clang-format on
     for (const Case &c : cases)
-        EXPECT_TRUE(Has(Run(VWExternalAdvancedSettings, c.fields), c.message)) << c.message;
+        EXPECT_TRUE(
+            Has(Run(VWExternalAdvancedSettings, std::string("submitdef=++OK++&") + c.fields),
+                c.message))
+            << c.fields;
 
     // Radio 101 and 201 clear proxy and authentication ID whatever was typed;
     // an empty abort response means 200.
-    std::string out = Run(VWExternalAdvancedSettings, {{"submitdef", kOk},
-                                                       {"id", "Provider"},
-                                                       {"rbg1", "101"},
-                                                       {"103", "ignored"},
-                                                       {"rbg2", "201"},
-                                                       {"106", "ignored"},
-                                                       {"108", "[None]"},
-                                                       {"111", "on"},
-                                                       {"113", "on"}});
+    std::string out = Run(VWExternalAdvancedSettings, "submitdef=++OK++&id=Provider&rbg1=101"
+                                                      "&103=ignored&rbg2=201&106=ignored"
+                                                      "&108=[None]&111=on&113=on");
     EXPECT_TRUE(Has(out, "Location: externallist")) << out;
     char text[LPathSize];
     line = OpenLine("Provider");
@@ -114,35 +96,31 @@ TEST_F(PagesTest, AdvancedSettingsChecksAndStores)
     EXPECT_TRUE(line.GetProhibitOddRtp());
     EXPECT_FALSE(line.GetAlwaysRelay());
     EXPECT_TRUE(line.GetRelayNotNeeded());
-    std::string shown = Run(VWExternalAdvancedSettings, {{"id", "Provider"}});
+    std::string shown = Run(VWExternalAdvancedSettings, "id=Provider");
     EXPECT_TRUE(Has(shown, "name=111 id=111 checked")) << shown;
     EXPECT_TRUE(Has(shown, "value=101 checked"));
 }
 
 TEST_F(PagesTest, RecorderSettingsRefuseWhatIsNoHost)
 {
-    struct Case {
-        const char *host, *code, *message;
-    } cases[] = {
-        {"rec host", "1", "The specified Tally host name is not valid."},
-        {"<b>", "1", "The specified Tally host name is not valid."},
-        {"rec.example.com", "12;3", "The specified Tally access code is not valid."},
-        {"rec.example.com:2001", "1234", nullptr},
+    // clang-format off
+    struct Case { const char *fields, *message; } cases[] = {
+        {"101=rec+host&102=1", "The specified Tally host name is not valid."},
+        {"101=<b>&102=1", "The specified Tally host name is not valid."},
+        {"101=rec.example.com&102=12;3", "The specified Tally access code is not valid."},
+        {"101=rec.example.com:2001&102=1234", "HTTP/1.0 302"},
     };
+    // clang-format on
     char text[LPathSize];
     for (const Case &c : cases) {
-        std::string out =
-            Run(VWRecorderSettings, {{"submitdef", kOk}, {"101", c.host}, {"102", c.code}});
-        if (c.message) {
-            EXPECT_TRUE(Has(out, c.message)) << c.host;
-            EXPECT_STREQ(LSettingGetString("Recorder", "TallyHost", "", text), "");
-        } else {
-            EXPECT_TRUE(Has(out, "HTTP/1.0 302")) << out;
-        }
+        EXPECT_STREQ(LSettingGetString("Recorder", "TallyHost", "", text), "");
+        EXPECT_TRUE(
+            Has(Run(VWRecorderSettings, std::string("submitdef=++OK++&") + c.fields), c.message))
+            << c.fields;
     }
     EXPECT_STREQ(LSettingGetString("Recorder", "TallyHost", "", text), "rec.example.com:2001");
     EXPECT_STREQ(LSettingGetString("Recorder", "TallyAccessCode", "", text), "1234");
-    EXPECT_TRUE(Has(Run(VWRecorderSettings, {}), "value=\"rec.example.com:2001\""));
+    EXPECT_TRUE(Has(Run(VWRecorderSettings, ""), "value=\"rec.example.com:2001\""));
 }
 
 TEST_F(PagesTest, EmergencyMappingStoresTheChosenLineText)
@@ -150,20 +128,16 @@ TEST_F(PagesTest, EmergencyMappingStoresTheChosenLineText)
     LPBXExternalLine line;
     LPBXExternalLineList().Open(line, "provider");
     line.SetLineID("1");
-    std::string form = Run(VWEmergencyMapping, {});
-    EXPECT_TRUE(Has(form, ">provider</option>")) << form;
-    std::string out = Run(VWEmergencyMapping, {{"submitdef", "Save Changes"},
-                                               {"101", "on"},
-                                               {"102", " 911 "},
-                                               {"103", "112"},
-                                               {"104", "provider"}});
+    EXPECT_TRUE(Has(Run(VWEmergencyMapping, ""), ">provider</option>"));
+    std::string out =
+        Run(VWEmergencyMapping, "submitdef=Save+Changes&101=on&102=+911+&103=112&104=provider");
     EXPECT_TRUE(Has(out, "HTTP/1.0 302")) << out;
     char text[LPathSize];
     EXPECT_TRUE(LSettingGetBool("Emergency", "Enabled", false));
     EXPECT_STREQ(LSettingGetString("Emergency", "Number", "", text), "911");
     EXPECT_STREQ(LSettingGetString("Emergency", "Dial", "", text), "112");
     EXPECT_STREQ(LSettingGetString("Emergency", "Line", "", text), "provider");
-    EXPECT_TRUE(Has(Run(VWEmergencyMapping, {}), "name=101 id=101 checked"));
+    EXPECT_TRUE(Has(Run(VWEmergencyMapping, ""), "name=101 id=101 checked"));
 }
 
 TEST_F(PagesTest, SetupInstructionsWithDialingRules)
@@ -177,16 +151,14 @@ TEST_F(PagesTest, SetupInstructionsWithDialingRules)
     LPBXOutboundPlan plan;
     LPBXOutboundPlanList().Open(plan, "Office");
     plan.SetDefaultDialOnLine("");
-    struct Rule {
-        const char *prefix, *line;
-    } rules[] = {{"9", "Provider"}, {"00", "-"}, {"8", ""}};
-    for (const Rule &r : rules) {
+    for (auto [prefix, line] :
+         {std::pair{"9", "Provider"}, std::pair{"00", "-"}, std::pair{"8", ""}}) {
         LPBXOutboundPlan::DialBasedRule rule;
-        plan.GetDialBasedRuleList().Open(rule, r.prefix);
-        rule.SetStartsWith(r.prefix);
-        rule.SetDialOnLine(r.line);
+        plan.GetDialBasedRuleList().Open(rule, prefix);
+        rule.SetStartsWith(prefix);
+        rule.SetDialOnLine(line);
     }
-    std::string out = Run(VWExtensionInstruction, {{"id", "101"}});
+    std::string out = Run(VWExtensionInstruction, "id=101");
     for (const char *part :
          {"stun2.example.com", "To dial on \"Provider\", dial \"9\".",
           "To dial on \"[Extension]\", dial \"8\".", "Anything else will dial on \"[Extension]\"."})
@@ -194,14 +166,14 @@ TEST_F(PagesTest, SetupInstructionsWithDialingRules)
     EXPECT_FALSE(Has(out, "dial \"00\"")) << "blocked rules are left out";
     EXPECT_FALSE(Has(out, "s3cret")) << "the stored password stays out of the page";
     for (const char *id : {"999", "../101", ""})
-        EXPECT_TRUE(Has(Run(VWExtensionInstruction, {{"id", id}}), "Location: extensionlist"));
+        EXPECT_TRUE(
+            Has(Run(VWExtensionInstruction, std::string("id=") + id), "Location: extensionlist"));
 }
 
 TEST_F(PagesTest, PlanNameCheckLogsOneLine)
 {
     vtest::LogCatcher log;
-    std::string out =
-        Run(VWPlanAdd, {{"add", "1"}, {"name", "x\r\n2026-01-01 00:00:00 forged line"}});
+    std::string out = Run(VWPlanAdd, "add=1&name=x%0d%0a2026-01-01+00:00:00+forged+line");
     EXPECT_TRUE(Has(out, "There is another outbound dialing plan")) << out;
     ASSERT_FALSE(log.Texts().empty());
     for (const std::string &line : log.Texts())

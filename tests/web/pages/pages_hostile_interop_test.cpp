@@ -42,11 +42,8 @@ class HostileInput : public PagesServerTest
     // Every form once with the payload in all its text fields.
     void PostEverywhere(const std::string &p)
     {
-        struct Form {
-            const char *script;
-            Fields fields;
-        } posts[] = {
-            // clang-format off
+        // clang-format off
+        struct Form { const char *script; Fields fields; } posts[] = {
             {"extensionprop", {{"save", "1"}, {"name", p}, {"displayname", p}, {"password", p}, {"plan", p}}},
             {"extensionprop", {{"save", "1"}, {"name", "x" + p}, {"usetna", "1"}, {"tna", p}, {"tnadelay", p}}},
             {"externalprop", {{"101", p}, {"106", p}, {"107", p}, {"108", p}, {"rbg1", "102"}, {"103", p}, {"submitdef", "  OK  "}}},
@@ -60,8 +57,8 @@ class HostileInput : public PagesServerTest
             {"sipruleprop", {{"id", p}, {"saverule", "1"}, {"host", p}, {"dialonline", p}}},
             {"recordersettings", {{"101", p}, {"102", p}, {"submitdef", "  OK  "}}},
             {"emergencymapping", {{"101", "on"}, {"102", p}, {"103", p}, {"104", p}, {"submitdef", "Save Changes"}}},
-            // clang-format on
         };
+        // clang-format on
         for (const Form &f : posts)
             ExpectEncoded(Post(f.script, f.fields), std::string(f.script) + " with " + p);
     }

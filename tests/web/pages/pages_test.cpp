@@ -13,13 +13,17 @@
 
 namespace
 {
-using Fields = PageFields;
+template <class Iterator, class Record> int Count(Record &record)
+{
+    int count = 0;
+    for (Iterator it(record); it; it.Next())
+        count++;
+    return count;
+}
 
 TEST_F(PagesTest, ExtensionSaveChecksAndStores)
 {
-    std::string out =
-        Run(VWExtensionProp,
-            {{"save", "1"}, {"name", " 101 "}, {"password", "pw"}, {"displayname", "Desk"}});
+    std::string out = Run(VWExtensionProp, "save=1&name=+101+&password=pw&displayname=Desk");
     EXPECT_TRUE(Has(out, "Location: extensionlist")) << out;
     LPBXExtension ext;
     char text[LPathSize];
@@ -28,29 +32,26 @@ TEST_F(PagesTest, ExtensionSaveChecksAndStores)
     EXPECT_STREQ(ext.GetPassword(text), "pw");
     EXPECT_STREQ(ext.GetDisplayName(text), "Desk");
 
-    struct Case {
-        Fields fields;
-        const char *message;
-    } cases[] = {
-        {{{"save", "1"}, {"name", ""}}, "Every extension must have a Number or UserID."},
-        {{{"save", "1"}, {"name", "../etc"}}, "Every extension must have a Number or UserID."},
-        {{{"save", "1"}, {"name", "a\x01"}}, "Every extension must have a Number or UserID."},
-        {{{"save", "1"}, {"name", "x_"}}, "Every extension must have a Number or UserID."},
-        {{{"save", "1"}, {"name", "102"}, {"usevoicemail", "1"}, {"usetna", "1"}},
-         "You cannot use both Voice Mail and Transfer"},
-        {{{"save", "1"}, {"name", "102"}, {"usevoicemail", "1"}, {"voicemaildelay", "-3"}},
-         "Voice Mail Extension or Voice Mail Delay Time is invalid."},
-        {{{"save", "1"}, {"name", "101"}}, "Another extension with the same Number"},
-        {{{"save", "1"}, {"name", "abc"}, {"usetna", "1"}},
-         "Please enter the transfer to number and the delay time."},
+    const char *const noName = "Every extension must have a Number or UserID.";
+    // clang-format off
+    struct Case { const char *fields, *message; } cases[] = {
+        {"save=1&name=", noName},
+        {"save=1&name=../etc", noName},
+        {"save=1&name=a%01", noName},
+        {"save=1&name=x_", noName},
+        {"save=1&name=102&usevoicemail=1&usetna=1", "You cannot use both Voice Mail and Transfer"},
+        {"save=1&name=102&usevoicemail=1&voicemaildelay=-3", "Voice Mail Extension or Voice Mail Delay Time is invalid."},
+        {"save=1&name=101", "Another extension with the same Number"},
+        {"save=1&name=abc&usetna=1", "Please enter the transfer to number and the delay time."},
     };
+    // clang-format on
     for (const Case &c : cases)
-        EXPECT_TRUE(Has(Run(VWExtensionProp, c.fields), c.message)) << c.message;
+        EXPECT_TRUE(Has(Run(VWExtensionProp, c.fields), c.message)) << c.fields;
     EXPECT_FALSE(std::filesystem::exists(root + "/etc")) << "nothing outside the tree";
     // A duplicate in another case is refused too.
     LPBXExtensionList().Open(ext, "bob");
     ext.SetPassword("x");
-    EXPECT_TRUE(Has(Run(VWExtensionProp, {{"save", "1"}, {"name", "BOB"}}), "already exists"));
+    EXPECT_TRUE(Has(Run(VWExtensionProp, "save=1&name=BOB"), "already exists"));
 }
 
 TEST_F(PagesTest, RenameMovesRegistrationsAndDeleteAsksFirst)
@@ -59,59 +60,45 @@ TEST_F(PagesTest, RenameMovesRegistrationsAndDeleteAsksFirst)
     LPBXExtensionList().Open(ext, "101");
     ext.SetPassword("pw");
     ASSERT_TRUE(ext.AddContact("sip:101@10.0.0.5", time(nullptr) + 600, "0.5"));
-    Run(VWExtensionProp, {{"save", "1"}, {"id", "101"}, {"name", "105"}});
+    Run(VWExtensionProp, "save=1&id=101&name=105");
     EXPECT_FALSE(LPBXExtensionList().Exists("101"));
     LPBXExtension moved;
     LPBXExtensionList().Open(moved, "105");
-    int contacts = 0;
-    for (LPBXContactListIterator it(moved); it; it.Next())
-        contacts++;
-    EXPECT_EQ(contacts, 1);
+    EXPECT_EQ(Count<LPBXContactListIterator>(moved), 1);
 
     // A rename that fails a later check leaves the form on the new name, so
     // that sending it again corrects the record instead of refusing it.
-    std::string again =
-        Run(VWExtensionProp, {{"save", "1"}, {"id", "105"}, {"name", "106"}, {"usetna", "1"}});
+    std::string again = Run(VWExtensionProp, "save=1&id=105&name=106&usetna=1");
     EXPECT_TRUE(Has(again, "Please enter the transfer to number"));
     EXPECT_TRUE(Has(again, "name=\"id\" value=\"106\"")) << again;
-    EXPECT_TRUE(Has(Run(VWExtensionProp, {{"save", "1"},
-                                          {"id", "106"},
-                                          {"name", "105"},
-                                          {"usetna", "1"},
-                                          {"tna", "200"},
-                                          {"tnadelay", "9"}}),
+    EXPECT_TRUE(Has(Run(VWExtensionProp, "save=1&id=106&name=105&usetna=1&tna=200&tnadelay=9"),
                     "Location: extensionlist"));
     EXPECT_FALSE(LPBXExtensionList().Exists("106"));
 
-    std::string ask = Run(VWExtensionDelete, {{"id", "105"}});
+    std::string ask = Run(VWExtensionDelete, "id=105");
     EXPECT_TRUE(Has(ask, "Are you sure you want to delete the selected item?"));
     EXPECT_TRUE(LPBXExtensionList().Exists("105"));
-    Run(VWExtensionDelete, {{"id", "105"}, {"confirmed", "yes"}});
+    Run(VWExtensionDelete, "id=105&confirmed=yes");
     EXPECT_FALSE(LPBXExtensionList().Exists("105"));
     // Traversal through the id deletes nothing outside the list.
     std::string victim = shared + "/victim";
-    FILE *f = fopen(victim.c_str(), "w");
-    fclose(f);
-    Run(VWExtensionDelete, {{"id", "../../victim"}, {"confirmed", "yes"}});
-    Run(VWExtensionDelete, {{"id", "..\\victim"}, {"confirmed", "yes"}});
+    WriteFile(victim, "");
+    Run(VWExtensionDelete, "id=../../victim&confirmed=yes");
+    Run(VWExtensionDelete, "id=..%5Cvictim&confirmed=yes");
     EXPECT_TRUE(std::filesystem::exists(victim));
 }
 
 TEST_F(PagesTest, ListShowsContactsAsTextAndHidesExpired)
 {
-    struct Case {
-        const char *name;
-        time_t expires;
-        bool shown;
-    } cases[] = {{"101", time(nullptr) + 600, true}, {"102", time(nullptr) - 5, false}};
-    for (const Case &c : cases) {
+    for (auto [name, expires] :
+         {std::pair{"101", time(nullptr) + 600}, std::pair{"102", time(nullptr) - 5}}) {
         LPBXExtension ext;
-        LPBXExtensionList().Open(ext, c.name);
+        LPBXExtensionList().Open(ext, name);
         ext.SetDisplayName("<img src=x onerror=alert(1)>");
-        ext.AddContact((std::string("<script>alert(") + c.name + ")</script>").c_str(), c.expires,
+        ext.AddContact((std::string("<script>alert(") + name + ")</script>").c_str(), expires,
                        "0.5");
     }
-    std::string out = Run(VWExtensionList, {});
+    std::string out = Run(VWExtensionList, "");
     EXPECT_FALSE(Has(out, "<script>alert(")) << out;
     EXPECT_FALSE(Has(out, "<img src=x"));
     EXPECT_TRUE(Has(out, "&lt;script&gt;alert(101)"));
@@ -121,93 +108,71 @@ TEST_F(PagesTest, ListShowsContactsAsTextAndHidesExpired)
 
 TEST_F(PagesTest, PlanRulesAndGroupMembers)
 {
-    Run(VWPlanProp, {{"save", "1"}, {"name", "Office"}, {"dialonline", "[Blocked]"}});
+    Run(VWPlanProp, "save=1&name=Office&dialonline=[Blocked]");
     LPBXOutboundPlan plan;
     char text[LPathSize];
     ASSERT_TRUE(LPBXOutboundPlanList().Exists("office"));
     LPBXOutboundPlanList().Open(plan, "office");
     EXPECT_STREQ(plan.GetDefaultDialOnLine(text), "-");
 
-    struct Case {
-        Fields fields;
-        const char *message;
-    } cases[] = {
-        {{{"id", "office"}, {"saverule", "1"}, {"startswith", "9"}, {"removedigits", "1"}},
-         nullptr},
-        {{{"id", "office"}, {"saverule", "1"}, {"startswith", ""}},
-         "&quot;If number starts with&quot; field is required."},
-        {{{"id", "office"}, {"saverule", "1"}, {"startswith", "8"}, {"removedigits", "-1"}},
-         "Remove digits"},
-        {{{"id", "office"}, {"saverule", "1"}, {"startswith", "9"}},
-         "There is another dial based rule"},
-        {{{"id", "../x"}, {"saverule", "1"}, {"startswith", "7"}},
-         "Invalid Outbound Dialing Plan found."},
+    // clang-format off
+    struct Case { const char *fields, *message; } cases[] = {
+        {"id=office&saverule=1&startswith=9&removedigits=1", "Location: planprop?id=office"},
+        {"id=office&saverule=1&startswith=", "&quot;If number starts with&quot; field is required."},
+        {"id=office&saverule=1&startswith=8&removedigits=-1", "Remove digits"},
+        {"id=office&saverule=1&startswith=9", "There is another dial based rule"},
+        {"id=../x&saverule=1&startswith=7", "Invalid Outbound Dialing Plan found."},
     };
-    for (const Case &c : cases) {
-        std::string out = Run(VWDialRuleProp, c.fields);
-        EXPECT_TRUE(c.message ? Has(out, c.message) : Has(out, "Location: planprop?id=office"))
-            << out;
-    }
-    int rules = 0;
-    for (LPBXOutboundPlan::DialBasedRuleListIterator it(plan); it; it.Next())
-        rules++;
-    EXPECT_EQ(rules, 1);
+    // clang-format on
+    for (const Case &c : cases)
+        EXPECT_TRUE(Has(Run(VWDialRuleProp, c.fields), c.message)) << c.fields;
+    EXPECT_EQ(Count<LPBXOutboundPlan::DialBasedRuleListIterator>(plan), 1);
 
-    Run(VWGroupProp, {{"save", "1"}, {"name", "701"}, {"waithold", "chimes"}});
-    EXPECT_TRUE(Has(Run(VWGroupAdd, {{"add", "1"}, {"name", "701"}}), "There is another group"));
-    Run(VWGroupExtensionProp,
-        {{"id", "701"}, {"saveext", "1"}, {"extension", "101"}, {"delay", "5"}});
-    EXPECT_TRUE(Has(Run(VWGroupExtensionProp,
-                        {{"id", "701"}, {"saveext", "1"}, {"extension", "102"}, {"delay", "-5"}}),
+    Run(VWGroupProp, "save=1&name=701&waithold=chimes");
+    EXPECT_TRUE(Has(Run(VWGroupAdd, "add=1&name=701"), "There is another group"));
+    Run(VWGroupExtensionProp, "id=701&saveext=1&extension=101&delay=5");
+    EXPECT_TRUE(Has(Run(VWGroupExtensionProp, "id=701&saveext=1&extension=102&delay=-5"),
                     "The delay must be"));
-    std::string list = Run(VWGroupList, {});
+    std::string list = Run(VWGroupList, "");
     EXPECT_TRUE(Has(list, "Chimes"));
     EXPECT_TRUE(Has(list, ">101<")) << list;
-    Run(VWGroupProp, {{"save", "1"}, {"id", "701"}, {"name", "702"}, {"waithold", "ringing"}});
+    Run(VWGroupProp, "save=1&id=701&name=702&waithold=ringing");
     LPBXGroup group;
     LPBXGroupList().Open(group, "702");
-    int members = 0;
-    for (LPBXGroup::ExtensionListIterator it(group); it; it.Next())
-        members++;
-    EXPECT_EQ(members, 1) << "members move with the group";
+    EXPECT_EQ(Count<LPBXGroup::ExtensionListIterator>(group), 1) << "members move with the group";
     EXPECT_FALSE(LPBXGroupList().Exists("701"));
-    Run(VWGroupExtensionDelete, {{"id", "702"}, {"subid", "101"}, {"confirmed", "yes"}});
+    Run(VWGroupExtensionDelete, "id=702&subid=101&confirmed=yes");
     EXPECT_FALSE(LPBXGroup::ExtensionListIterator(group)) << "the member is gone";
-    Run(VWGroupDelete, {{"id", "702"}, {"confirmed", "yes"}});
+    Run(VWGroupDelete, "id=702&confirmed=yes");
     EXPECT_FALSE(LPBXGroupList().Exists("702"));
 
-    const char *hosts[] = {"example.com", "EXAMPLE.com"};
-    for (const char *host : hosts)
-        Run(VWSipRuleProp, {{"id", "office"}, {"saverule", "1"}, {"host", host}});
-    EXPECT_TRUE(
-        Has(Run(VWSipRuleProp, {{"id", "office"}, {"saverule", "1"}, {"host", "Example.COM"}}),
-            "There is another sip host rule"));
-    Run(VWPlanProp,
-        {{"save", "1"}, {"id", "office"}, {"name", "Sales"}, {"dialonline", "[Blocked]"}});
+    for (const char *host : {"example.com", "EXAMPLE.com"})
+        Run(VWSipRuleProp, std::string("id=office&saverule=1&host=") + host);
+    EXPECT_TRUE(Has(Run(VWSipRuleProp, "id=office&saverule=1&host=Example.COM"),
+                    "There is another sip host rule"));
+    Run(VWPlanProp, "save=1&id=office&name=Sales&dialonline=[Blocked]");
     EXPECT_FALSE(LPBXOutboundPlanList().Exists("office"));
-    EXPECT_TRUE(Has(Run(VWPlanProp, {{"id", "Sales"}}), "example.com"))
-        << "rules move with the plan";
-    Run(VWSipRuleDelete, {{"id", "Sales"}, {"subid", "example.com"}, {"confirmed", "yes"}});
-    EXPECT_FALSE(Has(Run(VWPlanProp, {{"id", "Sales"}}), "example.com"));
-    Run(VWPlanDelete, {{"id", "Sales"}, {"confirmed", "yes"}});
+    EXPECT_TRUE(Has(Run(VWPlanProp, "id=Sales"), "example.com")) << "rules move with the plan";
+    Run(VWSipRuleDelete, "id=Sales&subid=example.com&confirmed=yes");
+    EXPECT_FALSE(Has(Run(VWPlanProp, "id=Sales"), "example.com"));
+    Run(VWPlanDelete, "id=Sales&confirmed=yes");
     EXPECT_FALSE(LPBXOutboundPlanList().Exists("Sales"));
 }
 
 TEST_F(PagesTest, RenamesCarryEveryReferenceAlong)
 {
-    Run(VWPlanProp, {{"save", "1"}, {"name", "Office"}, {"dialonline", "[Extension]"}});
-    Run(VWExtensionProp, {{"save", "1"}, {"name", "101"}, {"password", "pw"}, {"plan", "Office"}});
-    Run(VWExtensionProp,
-        {{"save", "1"}, {"name", "102"}, {"usetna", "1"}, {"tna", "101"}, {"tnadelay", "9"}});
-    Run(VWGroupProp, {{"save", "1"}, {"name", "701"}, {"waithold", "chimes"}});
+    Run(VWPlanProp, "save=1&name=Office&dialonline=[Extension]");
+    Run(VWExtensionProp, "save=1&name=101&password=pw&plan=Office");
+    Run(VWExtensionProp, "save=1&name=102&usetna=1&tna=101&tnadelay=9");
+    Run(VWGroupProp, "save=1&name=701&waithold=chimes");
     for (const char *ext : {"101", "102"})
-        Run(VWGroupExtensionProp, {{"id", "701"}, {"saveext", "1"}, {"extension", ext}});
+        Run(VWGroupExtensionProp, std::string("id=701&saveext=1&extension=") + ext);
     LPBXExternalLine line;
     ASSERT_TRUE(LPBXExternalLineList().Open(line, "Provider"));
     ASSERT_TRUE(line.SetRingOnLine("101"));
 
-    Run(VWExtensionProp, {{"save", "1"}, {"id", "101"}, {"name", "111"}, {"plan", "Office"}});
-    Run(VWPlanProp, {{"save", "1"}, {"id", "Office"}, {"name", "Head Office"}});
+    Run(VWExtensionProp, "save=1&id=101&name=111&plan=Office");
+    Run(VWPlanProp, "save=1&id=Office&name=Head+Office");
 
     char text[LPathSize];
     LPBXGroup group;
@@ -249,13 +214,8 @@ TEST_F(PagesTest, RenamedLineStaysChosenWhereverItWasNamed)
     backup.SetChainLine("Provider");
     LSettingSetString("Emergency", "Line", "Provider");
 
-    EXPECT_TRUE(Has(Run(VWExternalProp, {{"id", "Provider"},
-                                         {"101", "Carrier"},
-                                         {"106", "4711"},
-                                         {"108", "[None]"},
-                                         {"rbg1", "105"},
-                                         {"submitdef", "  OK  "},
-                                         {"onok", "externallist"}}),
+    EXPECT_TRUE(Has(Run(VWExternalProp, "id=Provider&101=Carrier&106=4711&108=[None]&rbg1=105"
+                                        "&submitdef=++OK++&onok=externallist"),
                     "Location: externallist"));
     EXPECT_EQ(linesChanged, 1);
     char text[LPathSize];
@@ -271,9 +231,9 @@ TEST_F(PagesTest, RenamedLineStaysChosenWhereverItWasNamed)
     for (const Row &row : rows)
         EXPECT_STREQ(row.record->GetString(row.key, "", text), row.now) << row.where;
     EXPECT_STREQ(LSettingGetString("Emergency", "Line", "", text), "Carrier");
-    Run(VWExternalDelete, {{"id", "Carrier"}});
+    Run(VWExternalDelete, "id=Carrier");
     EXPECT_EQ(linesChanged, 1) << "asking is no change";
-    Run(VWExternalDelete, {{"id", "Carrier"}, {"confirmed", "yes"}});
+    Run(VWExternalDelete, "id=Carrier&confirmed=yes");
     EXPECT_FALSE(LPBXExternalLineList().Exists("Carrier"));
     EXPECT_EQ(linesChanged, 2);
 }
