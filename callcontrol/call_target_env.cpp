@@ -12,6 +12,14 @@
 #include <strings.h>
 #include <unistd.h>
 
+LPBXBindings LPBXCallTargetEnvironment::GetContacts(const LPBXContactList &owner) const
+{
+    if (m_Contacts)
+        return m_Contacts->Read(owner);
+    LPBXFileContacts files;
+    return files.Read(owner);
+}
+
 namespace
 {
 

@@ -6,6 +6,7 @@
 // runs, the plain one below (no mapping, no notification) in unit tests.
 #pragma once
 
+#include "callcontrol/contact_store.h"
 #include "callcontrol/queue_group.h"
 #include "platform/clock.h"
 #include "platform/ipaddress.h"
@@ -20,7 +21,11 @@ constexpr int kPBXNotifyMissingAppExtension = 3;
 class LPBXCallTargetEnvironment
 {
   public:
-    explicit LPBXCallTargetEnvironment(const LClock &clock) : m_Clock(clock) {}
+    // contacts: where registrations are read; null reads the contact records.
+    explicit LPBXCallTargetEnvironment(const LClock &clock, LPBXContactStore *contacts = nullptr)
+        : m_Clock(clock), m_Contacts(contacts)
+    {
+    }
     virtual ~LPBXCallTargetEnvironment() = default;
     const LClock &GetClock() const { return m_Clock; }
 
@@ -34,11 +39,14 @@ class LPBXCallTargetEnvironment
     virtual bool IsOwnAddress(const char *host, uint16_t port) const;
     // Passes a notification to the desktop window when the main engine runs.
     virtual void NotifyDesktop(int code, int number) const;
+    // The registrations of an extension or line, in record order.
+    LPBXBindings GetContacts(const LPBXContactList &owner) const;
     // The group queues of the calls built in this environment.
     LPBXQueuer &GetQueues() const { return m_Queues; }
 
   private:
     const LClock &m_Clock;
+    LPBXContactStore *m_Contacts;
     mutable LPBXQueuer m_Queues;
 };
 

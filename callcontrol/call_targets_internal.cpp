@@ -26,10 +26,9 @@ constexpr int kDefaultVoiceMailDelay = 8;
 // tolerance keeps 0.2 <= 0.5 - 0.3 true in binary floating point.
 constexpr double kQTolerance = 1e-6;
 
-double ReadQ(LPBXContactRecord &contact)
+double ReadQ(const LPBXBinding &contact)
 {
-    char text[kSipInitiateTextSize];
-    double q = strtod(contact.GetQ(text), nullptr);
+    double q = strtod(contact.q.c_str(), nullptr);
     return std::isfinite(q) ? q : 0.0;
 }
 
@@ -86,17 +85,18 @@ struct LiveContact {
     char uri[kSipInitiateTextSize];
 };
 
-std::vector<LiveContact> ReadLiveContacts(const LPBXContactList &owner, int64_t now)
+std::vector<LiveContact> ReadLiveContacts(const LSipCallInitiateList &list,
+                                          const LPBXContactList &owner, int64_t now)
 {
     std::vector<LiveContact> live;
-    for (LPBXContactListIterator it(owner); it; it.Next()) {
-        int64_t expires = (int64_t)it->GetContactExpiresTime();
-        if (expires + kPBXExpiredContactGrace < now)
+    for (const LPBXBinding &binding : list.GetEnvironment().GetContacts(owner)) {
+        if (binding.expires + kPBXExpiredContactGrace < now)
             continue;
         LiveContact &contact = live.emplace_back();
-        contact.expires = expires;
-        contact.q = ReadQ(*it);
-        it->GetContact(contact.uri);
+        contact.expires = binding.expires;
+        contact.q = ReadQ(binding);
+        // Cut as the record's text would be.
+        snprintf(contact.uri, sizeof contact.uri, "%s", binding.contact.c_str());
     }
     return live;
 }
@@ -185,7 +185,7 @@ int AddLineWithContactsToInitiateList(LSipCallInitiateList &list, const LPBXCont
                                       const char *userOverride)
 {
     int64_t now = list.GetEnvironment().GetClock().UnixTime();
-    std::vector<LiveContact> live = ReadLiveContacts(owner, now);
+    std::vector<LiveContact> live = ReadLiveContacts(list, owner, now);
     double highest = 0.3;
     for (const LiveContact &contact : live)
         if (contact.expires >= now)

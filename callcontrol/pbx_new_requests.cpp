@@ -18,10 +18,10 @@ void LPBXNewMessageHandler::HandleNewInvite(LPtr<LSipMessage> &message)
 void LPBXNewMessageHandler::HandleNewRegister(LPtr<LSipMessage> &message)
 {
     LEngineResponder responder(m_Context);
-    LPBXHandleRegister(*message, m_Guards, responder, m_Context.sip.clock.UnixTime());
+    LPBXHandleRegister(*message, m_Guards, responder, m_Contacts, m_Context.sip.clock.UnixTime());
 }
 
 void LPBXNewMessageHandler::LogAddress()
 {
-    LPBXRefreshContactExpiries(m_Context.sip.clock.UnixTime());
+    LPBXRefreshContactExpiries(m_Contacts, m_Context.sip.clock.UnixTime());
 }

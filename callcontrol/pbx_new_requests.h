@@ -3,6 +3,7 @@
 // the registrar, INVITE to the call classification.
 #pragma once
 
+#include "callcontrol/contact_store.h"
 #include "callcontrol/pbx_context.h"
 #include "callcontrol/request_guards.h"
 #include "sip/sip_handlers.h"
@@ -10,7 +11,12 @@
 class LPBXNewMessageHandler : public LSipNewMessageHandler
 {
   public:
-    explicit LPBXNewMessageHandler(const LPBXContext &context) : m_Context(context) {}
+    // contacts: where the registrar keeps registrations; null stores them
+    // in the contact records directly.
+    explicit LPBXNewMessageHandler(const LPBXContext &context, LPBXContactStore *contacts = nullptr)
+        : m_Context(context), m_Contacts(contacts ? *contacts : m_Files)
+    {
+    }
     void HandleNewInvite(LPtr<LSipMessage> &message) override;
     void HandleNewOptions(LPtr<LSipMessage> &message) override;
     void HandleNewRegister(LPtr<LSipMessage> &message) override;
@@ -18,6 +24,8 @@ class LPBXNewMessageHandler : public LSipNewMessageHandler
 
   private:
     const LPBXContext &m_Context;
+    LPBXFileContacts m_Files;
+    LPBXContactStore &m_Contacts;
     // All handlers run on the engine's receive thread; the guards also lock
     // for themselves.
     LPBXRequestGuards m_Guards;

@@ -24,10 +24,7 @@ struct Binding {
 };
 
 struct ListedContact {
-    LPBXContactRecord record;
-    std::string contact;
-    std::string q;
-    int64_t expires;
+    size_t index; // in the account's bindings
     int remaining;
 };
 
@@ -82,65 +79,61 @@ bool NamesOwnAddress(const std::string &contact, LNewRequestResponder &responder
 }
 
 // Refreshes the binding if listed, drops records expired for over 10 s and
-// returns the rest in list order. found tells whether the binding was there.
-std::vector<ListedContact> WalkContacts(LPBXContactList &account, const Binding &binding,
-                                        int64_t now, bool &found)
+// lists the rest in order. found tells whether the binding was there.
+std::vector<ListedContact> WalkContacts(LPBXBindings &bindings, const Binding &binding, int64_t now,
+                                        bool &found)
 {
     std::vector<ListedContact> listed;
-    LPBXContactRecordList list = account.GetContactList();
-    char contact[LPathSize], q[LPathSize];
     found = false;
-    for (LPBXContactListIterator it(list); it;) {
-        ListedContact entry{*it, it->GetContact(contact), it->GetQ(q), 0, 0};
+    for (size_t i = 0; i < bindings.size();) {
+        LPBXBinding &entry = bindings[i];
+        int remaining;
         if (!found && entry.contact == binding.contact) {
             found = true;
             entry.expires = now + binding.stored;
             entry.q = binding.q;
-            it->SetRefresh(entry.expires, binding.q.c_str());
-            entry.remaining = binding.granted;
+            remaining = binding.granted;
         } else {
-            entry.expires = it->GetContactExpiresTime();
-            entry.remaining = (int)(entry.expires - now);
-            if (entry.remaining < -10) {
-                list.Delete(it);
+            remaining = (int)(entry.expires - now);
+            if (remaining < -10) {
+                bindings.erase(bindings.begin() + (long)i);
                 continue;
             }
         }
-        listed.push_back(entry);
-        it.Next();
+        listed.push_back(ListedContact{i, remaining});
+        i++;
     }
     return listed;
 }
 
 // Stores a new binding, reusing the record that expires first when the
 // account already holds the most it may.
-bool StoreNewBinding(LPBXContactList &account, const Binding &binding, int64_t now,
+void StoreNewBinding(LPBXBindings &bindings, const Binding &binding, int64_t now,
                      std::vector<ListedContact> &listed)
 {
-    int64_t expires = now + binding.stored;
+    LPBXBinding fresh{binding.contact, now + binding.stored, binding.q, ""};
     if ((int)listed.size() < kMaxContactsPerAccount) {
-        if (!account.AddContact(binding.contact.c_str(), expires, binding.q.c_str()))
-            return false;
-        listed.push_back(ListedContact{LPBXContactRecord(), binding.contact, binding.q, expires,
-                                       binding.granted});
-        return true;
+        bindings.push_back(fresh);
+        listed.push_back(ListedContact{bindings.size() - 1, binding.granted});
+        return;
     }
     ListedContact *oldest = &listed[0];
     for (ListedContact &entry : listed)
-        if (entry.expires < oldest->expires)
+        if (bindings[entry.index].expires < bindings[oldest->index].expires)
             oldest = &entry;
-    oldest->record.SetBinding(binding.contact.c_str(), expires, binding.q.c_str());
-    *oldest = ListedContact{oldest->record, binding.contact, binding.q, expires, binding.granted};
-    return true;
+    fresh.key = bindings[oldest->index].key;
+    bindings[oldest->index] = fresh;
+    oldest->remaining = binding.granted;
 }
 
-std::string ContactLines(const std::vector<ListedContact> &listed)
+std::string ContactLines(const LPBXBindings &bindings, const std::vector<ListedContact> &listed)
 {
     std::string lines;
     for (const ListedContact &entry : listed)
         if (entry.remaining > 0)
-            LSipAppendF(lines, "Contact: <%s>;expires=%d;q=%s\r\n", entry.contact.c_str(),
-                        entry.remaining, entry.q.c_str());
+            LSipAppendF(lines, "Contact: <%s>;expires=%d;q=%s\r\n",
+                        bindings[entry.index].contact.c_str(), entry.remaining,
+                        bindings[entry.index].q.c_str());
     return lines;
 }
 
@@ -160,6 +153,13 @@ Binding ReadBinding(const LSipMessage &request, const LSipNameAddr &contact)
 void LPBXHandleRegister(const LSipMessage &request, LPBXRequestGuards &guards,
                         LNewRequestResponder &responder, int64_t now)
 {
+    LPBXFileContacts files;
+    LPBXHandleRegister(request, guards, responder, files, now);
+}
+
+void LPBXHandleRegister(const LSipMessage &request, LPBXRequestGuards &guards,
+                        LNewRequestResponder &responder, LPBXContactStore &contacts, int64_t now)
+{
     if (!LPBXSourceMayAuthenticate(request, guards, responder, now))
         return;
     LSipNameAddr to(request.FindField(LSipFields::To, ""));
@@ -168,9 +168,10 @@ void LPBXHandleRegister(const LSipMessage &request, LPBXRequestGuards &guards,
     char name[LPathSize], value[LPathSize], password[LPathSize];
     LPBXExtension extension;
     if (user[0] && LPBXFindExtension(user, extension)) {
-        HandleInwardRegisterAuthorise(request, extension, extension.GetName(name), "Extension",
-                                      user, extension.GetPassword(password), guards, responder,
-                                      now);
+        LDigestAccount digest{extension.GetName(name), user, extension.GetPassword(password)};
+        if (LPBXAuthenticate(request, kRegisterChallenge, digest, guards, responder, now))
+            HandleInwardRegisterAuthorised(request, extension, name, "Extension", responder,
+                                           contacts, now);
         return;
     }
     LPBXExternalLine line;
@@ -178,9 +179,10 @@ void LPBXHandleRegister(const LSipMessage &request, LPBXRequestGuards &guards,
         char digestUser[LPathSize];
         if (!line.GetAuthUserID(digestUser)[0])
             line.GetLineID(digestUser);
-        HandleInwardRegisterAuthorise(request, line, line.GetLineID(value), "External Line",
-                                      digestUser, line.GetPassword(password), guards, responder,
-                                      now);
+        LDigestAccount digest{line.GetLineID(value), digestUser, line.GetPassword(password)};
+        if (LPBXAuthenticate(request, kRegisterChallenge, digest, guards, responder, now))
+            HandleInwardRegisterAuthorised(request, line, value, "External Line", responder,
+                                           contacts, now);
         return;
     }
     if (LPBXMayLogAbout(request, guards, now)) {
@@ -191,20 +193,10 @@ void LPBXHandleRegister(const LSipMessage &request, LPBXRequestGuards &guards,
                      responder, now);
 }
 
-void HandleInwardRegisterAuthorise(const LSipMessage &request, LPBXContactList &account,
-                                   const char *accountName, const char *kind,
-                                   const char *digestUser, const char *password,
-                                   LPBXRequestGuards &guards, LNewRequestResponder &responder,
-                                   int64_t now)
-{
-    LDigestAccount digest{accountName, digestUser, password};
-    if (LPBXAuthenticate(request, kRegisterChallenge, digest, guards, responder, now))
-        HandleInwardRegisterAuthorised(request, account, accountName, kind, responder, now);
-}
-
 void HandleInwardRegisterAuthorised(const LSipMessage &request, LPBXContactList &account,
                                     const char *accountName, const char *kind,
-                                    LNewRequestResponder &responder, int64_t now)
+                                    LNewRequestResponder &responder, LPBXContactStore &contacts,
+                                    int64_t now)
 {
     const char *contactText = request.FindField(LSipFields::Contact, "");
     LSipNameAddr contact(contactText);
@@ -220,20 +212,48 @@ void HandleInwardRegisterAuthorised(const LSipMessage &request, LPBXContactList 
         LOGWARNF("%s %s gave the exchange's own address as contact", kind, accountName);
         binding.contact.clear();
     }
+    // As the record will hold them, so that a refresh finds its binding.
+    if (binding.contact.size() > LSettingsTextMax)
+        binding.contact.resize(LSettingsTextMax);
+    if (binding.q.size() > LSettingsTextMax)
+        binding.q.resize(LSettingsTextMax);
     bool found = false;
-    std::vector<ListedContact> listed = WalkContacts(account, binding, now, found);
-    if (!found && binding.granted >= 1 && !binding.contact.empty() &&
-        StoreNewBinding(account, binding, now, listed))
+    LPBXBindings bindings = contacts.Read(account);
+    size_t before = bindings.size();
+    std::vector<ListedContact> listed = WalkContacts(bindings, binding, now, found);
+    bool added = !found && binding.granted >= 1 && !binding.contact.empty();
+    if (added)
+        StoreNewBinding(bindings, binding, now, listed);
+    // Only a REGISTER that changed nothing (an unknown contact with expiry
+    // 0, no contact at all) leaves the records alone.
+    bool stored = true;
+    if (found || added || bindings.size() != before)
+        stored = contacts.Write(account, bindings);
+    if (added && stored)
         LOGINFOF("%s %s is at: %s", kind, accountName, binding.contact.c_str());
-    std::string lines = ContactLines(listed);
+    if (!stored)
+        listed.clear();
+    std::string lines = ContactLines(bindings, listed);
     responder.Respond(request, 200, "OK", lines.empty() ? nullptr : lines.c_str());
 }
 
 void LPBXRefreshContactExpiries(int64_t now)
 {
+    LPBXFileContacts files;
+    LPBXRefreshContactExpiries(files, now);
+}
+
+void LPBXRefreshContactExpiries(LPBXContactStore &contacts, int64_t now)
+{
     for (LPBXExtensionListIterator ext; ext; ext.Next()) {
-        for (LPBXContactListIterator it(*ext); it; it.Next())
-            if (it->GetContactExpiresTime() < now + 300)
-                it->SetContactExpiresTime(now + 300);
+        LPBXBindings bindings = contacts.Read(*ext);
+        bool changed = false;
+        for (LPBXBinding &b : bindings)
+            if (b.expires < now + 300) {
+                b.expires = now + 300;
+                changed = true;
+            }
+        if (changed)
+            contacts.Write(*ext, bindings);
     }
 }

@@ -136,12 +136,13 @@ std::vector<LPBXStatelessProxy::Hop> LPBXStatelessProxy::LiveContacts(LPBXExtens
 {
     std::vector<Hop> hops;
     int64_t now = m_Clock.UnixTime();
-    char contact[LPathSize];
-    for (LPBXContactListIterator it(extension); it; it.Next()) {
-        if ((int64_t)it->GetContactExpiresTime() + kPBXExpiredContactGrace < now)
+    LPBXFileContacts files;
+    LPBXBindings contacts = m_Contacts ? m_Contacts->Read(extension) : files.Read(extension);
+    for (const LPBXBinding &contact : contacts) {
+        if (contact.expires + kPBXExpiredContactGrace < now)
             continue;
-        LSipURI uri(it->GetContact(contact));
-        Hop hop{contact, LIPAddressWithPort()};
+        LSipURI uri(contact.contact.c_str());
+        Hop hop{contact.contact, LIPAddressWithPort()};
         if (!LSipAddressFromHost(uri.GetHost(), uri.GetPort(), hop.address) ||
             !hop.address.IsValid() || hop.address.GetPort() == 0 ||
             m_Transport.IsOwnAddress(hop.address))

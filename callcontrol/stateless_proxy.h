@@ -5,6 +5,7 @@
 // and the companion applications use it; the exchange keeps no state.
 #pragma once
 
+#include "callcontrol/contact_store.h"
 #include "platform/clock.h"
 #include "platform/ipaddress.h"
 #include "sip/sip_answered_cache.h"
@@ -34,8 +35,10 @@ class LPBXProxyTransport : public LSipPacketSender
 class LPBXStatelessProxy : public LSipSubscribeHandler
 {
   public:
-    LPBXStatelessProxy(LPBXProxyTransport &transport, const LClock &clock)
-        : m_Transport(transport), m_Clock(clock)
+    // contacts: where registrations are read; null reads the contact records.
+    LPBXStatelessProxy(LPBXProxyTransport &transport, const LClock &clock,
+                       LPBXContactStore *contacts = nullptr)
+        : m_Transport(transport), m_Clock(clock), m_Contacts(contacts)
     {
     }
 
@@ -55,4 +58,5 @@ class LPBXStatelessProxy : public LSipSubscribeHandler
 
     LPBXProxyTransport &m_Transport;
     const LClock &m_Clock;
+    LPBXContactStore *m_Contacts;
 };

@@ -4,7 +4,9 @@
 
 #include <climits>
 #include <cstdio>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -26,6 +28,29 @@ void ExpiryText(time_t value, char (&text)[16])
     if (value < INT_MIN)
         value = INT_MIN;
     snprintf(text, sizeof text, "%d", static_cast<int>(value));
+}
+} // namespace
+
+namespace
+{
+// A record just created exclusively is this writer's alone: its fields are
+// written into it in place, without the temporary file and rename of a
+// rewrite (on ext4 a rename over a file also starts its write-back). A
+// reader in between sees an empty record, which is expired and never rung.
+bool WriteNewRecord(const LPBXContactRecord &rec, const char *contact, time_t expiresTime,
+                    const char *q)
+{
+    char expires[16];
+    ExpiryText(expiresTime, expires);
+    LSettingsEntries entries = {{LSettingsKey("Contact"), LSettingsValue(contact)},
+                                {LSettingsKey("Expires"), expires},
+                                {LSettingsKey("Q"), LSettingsValue(q)}};
+    std::string text = LSettingsCompose(entries);
+    int fd = open(rec.GetPath(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool written = write(fd, text.data(), text.size()) == (ssize_t)text.size();
+    return close(fd) == 0 && written;
 }
 } // namespace
 
@@ -52,7 +77,8 @@ bool LPBXContactRecord::SetRefresh(time_t expiresTime, const char *q)
     return SetStrings(pairs, 2);
 }
 
-bool LPBXContactList::AddContact(const char *contact, time_t expiresTime, const char *q)
+bool LPBXContactList::AddContact(const char *contact, time_t expiresTime, const char *q,
+                                 std::string *key)
 {
     if (!FileExists(*this)) {
         LOGWARNF("Registration for missing account %s dropped", GetPath());
@@ -62,12 +88,16 @@ bool LPBXContactList::AddContact(const char *contact, time_t expiresTime, const 
     LPBXContactRecord rec;
     if (!list.CreateNewRecord(rec))
         return false;
-    bool stored = rec.SetBinding(contact, expiresTime, q);
+    bool stored = WriteNewRecord(rec, contact, expiresTime, q);
     // The account may have been deleted while the record was made; its
     // sub-tree must not outlive it.
     if (!FileExists(*this)) {
         LPBXDeleteRecordTree(*this);
         return false;
+    }
+    if (stored && key) {
+        char name[LPathSize];
+        *key = rec.GetPrimaryKey(name);
     }
     return stored;
 }

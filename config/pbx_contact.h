@@ -5,6 +5,7 @@
 #include "config/pbx_list.h"
 
 #include <ctime>
+#include <string>
 
 // One registration; its key is the lowest free number "1", "2", ...
 class LPBXContactRecord : public LSettingsRecord
@@ -62,7 +63,9 @@ class LPBXContactList : public LSettingsRecord
     // Stores a registration as a new numbered record: Contact, Expires, Q in
     // this order. Refused (false) when the account itself does not exist, so
     // a REGISTER racing with the account's deletion cannot bring it back.
-    bool AddContact(const char *contact, time_t expiresTime, const char *q);
+    // key, when given, receives the new record's key.
+    bool AddContact(const char *contact, time_t expiresTime, const char *q,
+                    std::string *key = nullptr);
 
     // Digest state of the account, shared by REGISTER and INVITE checks.
     const char *GetNonce(char *out) { return GetString("nonce", "", out); }

@@ -77,6 +77,7 @@ void MainEngine::Start()
     gInstance.store(this);
     mCallThreads.Reopen();
     LSipTraceStart();
+    mRegistrations.Start();
     StartSipEngine();
     RegisterLines();
     LOG("Starting web server...");
@@ -95,6 +96,9 @@ void MainEngine::Stop()
     LOG("Stop telephony engine");
     StopCallThreads();
     StopSipEngine();
+    // Nothing registers any more: what the registrar acknowledged goes to
+    // the records before the process may end.
+    mRegistrations.Stop();
     LSipTraceClose();
     gInstance.store(nullptr);
     mRunning = false;
@@ -175,6 +179,7 @@ void MainEngine::StartWebServer()
     mPageContext.lineStatus = &mSipEngine.GetLineStatusSource();
     // A saved or deleted external line re-registers the lines.
     mPageContext.linesChanged = [this] { LinesChanged(); };
+    mPageContext.contacts = &mRegistrations;
     VLStartWebServer(0, &mPageContext);
 }
 void MainEngine::StopWebServer()

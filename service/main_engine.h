@@ -11,6 +11,7 @@
 #include "callcontrol/pbx_dialog_services.h"
 #include "callcontrol/pbx_new_requests.h"
 #include "callcontrol/proxy_engine_transport.h"
+#include "callcontrol/registrations.h"
 #include "logs/sip_trace.h"
 #include "media/rtp_nat_resolver.h"
 #include "media/sdp_stored_settings.h"
@@ -93,16 +94,18 @@ class MainEngine : public LBackgroundEngine, private LPBXCallOwner
     LSipGraveyard mGraveyard{mClock};
     LSipEngine mSipEngine{mGraveyard, mClock};
     LSipStack mSipStack{mSipEngine, mGraveyard, mClock, mDialogTiming, mDialogServices};
-    LPBXRunningEnvironment mTargetEnvironment{mClock};
+    // Registrations in memory, written to their records behind the answer.
+    LPBXRegistrations mRegistrations;
+    LPBXRunningEnvironment mTargetEnvironment{mClock, &mRegistrations};
     LPBXContext mCallContext{mSipStack, mTargetEnvironment, mSdpSettings, *this};
-    LPBXNewMessageHandler mNewRequests{mCallContext};
+    LPBXNewMessageHandler mNewRequests{mCallContext, &mRegistrations};
     // Call threads run on reused workers: a thread start per call was one of
     // the larger costs of call set-up; up to 16 wait idle between calls.
     LDetachedThreadsOwner mCallThreads{16};
     VLMaintenanceThread mMaintenance;
     // SUBSCRIBE, NOTIFY and unclaimed responses pass through statelessly.
     LPBXEngineProxyTransport mProxyTransport;
-    LPBXStatelessProxy mProxy{mProxyTransport, mClock};
+    LPBXStatelessProxy mProxy{mProxyTransport, mClock, &mRegistrations};
     LWebPageContext mPageContext;
     bool mRunning = false;
 };

@@ -46,6 +46,22 @@ cpu_ticks() {
     done | awk '{ s += $1 } END { print s }'
 }
 
+# CPU ticks once the server has gone quiet (at most 1 tick in 300 ms, or
+# 30 s), so that work done behind the answers (writing the registrations to
+# their records) is counted too.
+settled_ticks() {
+    last=$(cpu_ticks)
+    tries=0
+    while [ $tries -lt 100 ]; do
+        sleep 0.3
+        now=$(cpu_ticks)
+        [ $((now - last)) -le 1 ] && break
+        last=$now
+        tries=$((tries + 1))
+    done
+    echo "$now"
+}
+
 # Runs SIPp against 127.0.0.1:$1 and prints "name: ok failed rate us/reg".
 measure() {
     hz=$(getconf CLK_TCK)
@@ -57,7 +73,8 @@ measure() {
         -r 1000000 -l 50 -buff_size 4194304 -i 127.0.0.1 -nostdin -timeout 300s \
         -timeout_error -trace_stat -stf "$root/stat.csv" > "$root/sipp.out" 2>&1 || status=$?
     t1=$(date +%s%N)
-    cpu1=$(cpu_ticks)
+    cpu1=$(settled_ticks)
+    t2=$(date +%s%N)
     ok=$(awk -F';' 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == "SuccessfulCall(C)") c = i }
                     END { print $c }' "$root/stat.csv")
     failed=$(awk -F';' 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == "FailedCall(C)") c = i }
@@ -67,7 +84,7 @@ measure() {
     rate=$(( count * 1000000 / elapsed_us ))
     echo "$2 registrations: ${ok:-0} of $count, failed ${failed:-?} (sipp status $status)"
     echo "$2 rate: $rate registrations/s over $(( elapsed_us / 1000 )) ms"
-    echo "$2 server CPU: $(( cpu_us / count )) us per registration ($(( cpu_us / 1000 )) ms total)"
+    echo "$2 server CPU: $(( cpu_us / count )) us per registration ($(( cpu_us / 1000 )) ms total, quiet $(( (t2 - t1) / 1000000 )) ms after the last answer)"
     [ "$status" -eq 0 ] && [ "${ok:-0}" -eq "$count" ]
 }
 

@@ -8,6 +8,7 @@
 #include "web/pages/control_pages.h"
 #include "web/pages/list_page.h"
 #include "web/pages/page_common.h"
+#include "web/pages/page_context.h"
 #include "web/web_format.h"
 #include "web/web_frame.h"
 #include "web/weblet_form.h"
@@ -22,16 +23,16 @@ namespace
 {
 // The registration with the latest expiry, as "contact <br>expires at time",
 // or "" when there is none or it has expired.
-std::string StatusCell(LPBXExtension &ext)
+std::string StatusCell(LPBXExtension &ext, const LWebPageContext *context)
 {
     time_t latest = 0;
     std::string contact;
-    char text[LPathSize];
-    for (LPBXContactListIterator it(ext); it; it.Next()) {
-        time_t expires = it->GetContactExpiresTime();
-        if (expires > latest) {
-            latest = expires;
-            contact = it->GetContact(text);
+    LPBXFileContacts files;
+    LPBXContactStore &store = context && context->contacts ? *context->contacts : files;
+    for (const LPBXBinding &b : store.Read(ext)) {
+        if (b.expires > latest) {
+            latest = (time_t)b.expires;
+            contact = b.contact;
         }
     }
     if (latest == 0 || latest <= time(nullptr))
@@ -67,7 +68,7 @@ class VLExtensionListPage : public VLListPage
             LHtmlListRow row;
             row.AddCellPrintFWithOrder(name, "<a href=\"%H\">%H</a>", prop.c_str(), name);
             row.AddCell(it->GetDisplayName(display));
-            std::string status = StatusCell(*it);
+            std::string status = StatusCell(*it, form.GetPageContext());
             row.AddCellPrintFWithOrder(status.c_str(), "%s", status.c_str());
             row.AddCellPrintF("<a href=\"%H\">Setup Details</a>",
                               KeyLink("extensioninstruction", name).c_str());

@@ -3,6 +3,7 @@
 // through its form; a page run without an engine sees none.
 #pragma once
 
+#include "callcontrol/contact_store.h"
 #include "sip/sip_line_register.h"
 
 #include <functional>
@@ -12,4 +13,6 @@ struct LWebPageContext {
     LSipLineStatusSource *lineStatus = nullptr;
     // A line was saved or deleted: the engine registers its lines anew.
     std::function<void()> linesChanged;
+    // The registrations as the registrar holds them; null reads the records.
+    LPBXContactStore *contacts = nullptr;
 };
