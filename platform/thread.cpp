@@ -67,6 +67,11 @@ void LThread::RunBody()
 bool LThread::BeginPooledRun(int priority)
 {
     LLockScope scope(m_startLock);
+    return PrepareRunLocked(priority);
+}
+
+bool LThread::PrepareRunLocked(int priority)
+{
     if (m_running.load(std::memory_order_acquire))
         return false;
     Join();
@@ -88,13 +93,8 @@ void LThread::Join()
 bool LThread::Start(int priority)
 {
     LLockScope scope(m_startLock);
-    if (m_running.load(std::memory_order_acquire))
+    if (!PrepareRunLocked(priority))
         return false;
-    Join();
-    m_stop.store(false, std::memory_order_release);
-    m_stopSignal.Reset();
-    m_priority = priority;
-    m_running.store(true, std::memory_order_release);
     int error = pthread_create(&m_thread, nullptr, Entry, this);
     if (error != 0) {
         m_running.store(false);

@@ -76,6 +76,8 @@ class LThread
     // Start and body for a run on a pooled worker (no pthread of its own,
     // so nothing to join: the owner waits for the run's end instead).
     bool BeginPooledRun(int priority);
+    // Marks the thread running unless it is; m_startLock held.
+    bool PrepareRunLocked(int priority);
     void RunBody();
     void Join();
     LSignalObject m_stopSignal;
