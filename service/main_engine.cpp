@@ -8,14 +8,11 @@
 #include "platform/log.h"
 #include "service/web_script_table.h"
 #include "web/pages/control_pages.h"
-#include "web/web_control.h"
 
 #include <atomic>
 
 namespace
 {
-std::atomic<MainEngine *> gInstance{nullptr};
-
 void TraceSipPacket(bool sent, const LIPAddressWithPort &peer, const char *bytes, size_t length)
 {
     if (!LSipTraceIsOn())
@@ -44,7 +41,7 @@ MainEngine::MainEngine() : mProxyTransport(mSipEngine)
 // the engine is not running nothing is sent.
 bool MainEngine::StartCall(const LSipMessage &request, const LPBXCallStart &call)
 {
-    if (gInstance.load() != this)
+    if (!mStarted.load())
         return true;
     if (LPBXSipLine *line = LPBXMakeCall(mCallContext, request, call, GetCallCount()))
         StartLine(line);
@@ -64,17 +61,12 @@ MainEngine::~MainEngine()
         Stop();
 }
 
-MainEngine *MainEngine::GetInstance()
-{
-    return gInstance.load();
-}
-
 void MainEngine::Start()
 {
     if (mRunning)
         return;
     LOG("Starting telephony engine...");
-    gInstance.store(this);
+    mStarted.store(true);
     mCallThreads.Reopen();
     LSipTraceStart();
     mRegistrations.Start();
@@ -100,7 +92,7 @@ void MainEngine::Stop()
     // the records before the process may end.
     mRegistrations.Stop();
     LSipTraceClose();
-    gInstance.store(nullptr);
+    mStarted.store(false);
     mRunning = false;
 }
 
@@ -180,11 +172,11 @@ void MainEngine::StartWebServer()
     // A saved or deleted external line re-registers the lines.
     mPageContext.linesChanged = [this] { LinesChanged(); };
     mPageContext.contacts = &mRegistrations;
-    VLStartWebServer(0, &mPageContext);
+    VLStartWebServer(mWebServer, 0, &mPageContext);
 }
 void MainEngine::StopWebServer()
 {
-    LWebControl::StopServer();
+    mWebServer.Stop();
 }
 // Log clean-up and install on demand, once a minute.
 void MainEngine::StartMaintenanceThread()

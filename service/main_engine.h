@@ -24,6 +24,9 @@
 #include "sip/sip_engine.h"
 #include "sip/sip_graveyard.h"
 #include "web/pages/page_context.h"
+#include "web/weblet_server.h"
+
+#include <atomic>
 
 class LPBXSipLine;
 
@@ -37,9 +40,6 @@ class MainEngine : public LBackgroundEngine, private LPBXCallOwner
     MainEngine(const MainEngine &) = delete;
     MainEngine &operator=(const MainEngine &) = delete;
     ~MainEngine() override;
-
-    // The running engine, or null while none is started.
-    static MainEngine *GetInstance();
 
     void Start();
     void Stop();
@@ -107,5 +107,8 @@ class MainEngine : public LBackgroundEngine, private LPBXCallOwner
     LPBXEngineProxyTransport mProxyTransport;
     LPBXStatelessProxy mProxy{mProxyTransport, mClock, &mRegistrations};
     LWebPageContext mPageContext;
+    LWebletServer mWebServer;
+    // Between Start and Stop: INVITEs become calls.
+    std::atomic<bool> mStarted{false};
     bool mRunning = false;
 };

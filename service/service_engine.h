@@ -18,16 +18,11 @@
 template <class TEngine> class LServiceEngine : public LEngineNotifyHandler, private LControlWaker
 {
   public:
-    LServiceEngine() { gInstance.store(this); }
-    ~LServiceEngine() override
-    {
-        Stop();
-        gInstance.store(nullptr);
-    }
+    LServiceEngine() = default;
+    ~LServiceEngine() override { Stop(); }
     LServiceEngine(const LServiceEngine &) = delete;
     LServiceEngine &operator=(const LServiceEngine &) = delete;
 
-    static LServiceEngine *GetInstance() { return gInstance.load(); }
     TEngine &GetEngine() { return mEngine; }
 
     // Accepts desktop windows on the control channel of that pipe name.
@@ -111,8 +106,6 @@ template <class TEngine> class LServiceEngine : public LEngineNotifyHandler, pri
     void StopControlConnections() { mChannel.Close(); }
     // Each connection's pending request, on the main thread (list lock held).
     void HandlePendingMessages() { mChannel.HandlePending(mEngine); }
-
-    static inline std::atomic<LServiceEngine *> gInstance{nullptr};
 
     TEngine mEngine;
     LControlChannel mChannel{*this};

@@ -82,15 +82,10 @@ void VLSeedWebFiles()
     VLSeedWebFiles(data);
 }
 
-bool VLStartWebServer(int port, const LWebPageContext *context)
+bool VLStartWebServer(LWebletServer &server, int port, const LWebPageContext *context)
 {
     VLSeedWebFiles();
     int count = 0;
     const LWebletScriptItem *table = VLWebScriptTable(&count);
-    return LWebControl::StartServer(table, count, port, context);
-}
-
-bool VLStartWebServer()
-{
-    return VLStartWebServer(0);
+    return LWebControl::StartServer(server, table, count, port, context);
 }

@@ -16,7 +16,6 @@ void VLSeedWebFiles();
 // The same from the given data folder.
 void VLSeedWebFiles(const char *dataFolder);
 
-// Seeds the static files and starts the server on the configured port (or
-// on port when it is above 0).
-bool VLStartWebServer();
-bool VLStartWebServer(int port, const LWebPageContext *context = nullptr);
+// Seeds the static files and starts server with the full table on the
+// configured port (or on port when it is above 0).
+bool VLStartWebServer(LWebletServer &server, int port, const LWebPageContext *context);

@@ -12,32 +12,11 @@ const LWebletScriptItem kWebLogonScripts[] = {
 };
 const int kWebLogonScriptCount = 4;
 
-LWebletServer &LWebControl::GetServer()
-{
-    static LWebletServer server;
-    return server;
-}
-
-bool LWebControl::StartServer(const LWebletScriptItem *table, int count, int port,
-                              const LWebPageContext *context)
+bool LWebControl::StartServer(LWebletServer &server, const LWebletScriptItem *table, int count,
+                              int port, const LWebPageContext *context)
 {
     std::string root = WebSharedDataFolder() + "/WebControl";
     if (port <= 0)
         port = LWebletServer::GetWebletServerPort();
-    return GetServer().StartServer(table, count, root.c_str(), port, context);
-}
-
-bool LWebControl::StartServer(const LWebletScriptItem *table, int count)
-{
-    return StartServer(table, count, 0);
-}
-
-bool LWebControl::StartServer()
-{
-    return StartServer(kWebLogonScripts, kWebLogonScriptCount, 0);
-}
-
-void LWebControl::StopServer()
-{
-    GetServer().Stop();
+    return server.StartServer(table, count, root.c_str(), port, context);
 }

@@ -3,20 +3,14 @@
 
 #include "web/weblet_server.h"
 
-class LWebControl
+namespace LWebControl
 {
-  public:
-    // Serves the given script table from the "WebControl" folder of the
-    // shared data folder on the configured port ("WebServer"/"Port").
-    static bool StartServer(const LWebletScriptItem *table, int count);
-    // Same on an explicit port (0 = the configured one).
-    static bool StartServer(const LWebletScriptItem *table, int count, int port,
-                            const LWebPageContext *context = nullptr);
-    // Serves only the log-on and log-off scripts (before the pages exist).
-    static bool StartServer();
-    static void StopServer();
-    static LWebletServer &GetServer();
-};
+// Serves the given script table with server from the "WebControl" folder of
+// the shared data folder on port, or on the configured one
+// ("WebServer"/"Port") when port is 0.
+bool StartServer(LWebletServer &server, const LWebletScriptItem *table, int count, int port,
+                 const LWebPageContext *context);
+} // namespace LWebControl
 
 // The scripts this library provides itself: "", "logon", "logoff" and the
 // account page "webaccess".

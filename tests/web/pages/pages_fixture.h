@@ -27,8 +27,8 @@ class PagesServerTest : public WebRootTest
         // This test program has no data folder of its own next to it: the
         // panel's files come from the source tree's, laid out the same way.
         VLSeedWebFiles(VELA_TEST_DATA "/../../../web");
-        ASSERT_TRUE(VLStartWebServer(port, &context));
-        ASSERT_TRUE(vtest::WaitUntil([] { return LWebControl::GetServer().IsListening(); }));
+        ASSERT_TRUE(VLStartWebServer(server, port, &context));
+        ASSERT_TRUE(vtest::WaitUntil([this] { return server.IsListening(); }));
         // Loopback with no password set: the default account logs on.
         cookie = vtest::WebLogOn(base, "101=admin&102=&submitdef=++OK++");
         ASSERT_NE(cookie, "");
@@ -37,7 +37,7 @@ class PagesServerTest : public WebRootTest
     }
     void TearDown() override
     {
-        LWebControl::StopServer();
+        server.Stop();
         WebRootTest::TearDown();
     }
 
@@ -67,4 +67,5 @@ class PagesServerTest : public WebRootTest
     int port = 0;
     std::string base, cookie, token;
     LWebPageContext context;
+    LWebletServer server;
 };
