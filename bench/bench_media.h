@@ -14,6 +14,8 @@ struct BenchMedia : LSDPSettings {
         LRtpDefaultPublicAddress(query);
     }
     void WriteRtpTrace(const char *) override {}
+    LRtpHeldPorts held;
+    LRtpHeldPorts &GetHeldPorts() override { return held; }
     int GetQuality() override { return 50; }
     bool GetActive() override { return false; }
 };

@@ -21,7 +21,7 @@ LRtpAddress LRtpSharedAddress::Load() const
 LRtpEngine::LRtpEngine(LRtpDTMFNotify &notify, LSDPSettings &sdpSettings, const LClock &clock,
                        LRtpPublicAddressFunction publicAddress)
     : clock_(clock), sequencer_(clock), dtmf_(notify), session_(sdpSettings),
-      publicAddress_(std::move(publicAddress))
+      publicAddress_(std::move(publicAddress)), socket_(sdpSettings.GetHeldPorts())
 {
 }
 

@@ -70,7 +70,7 @@ static constexpr uint16_t kPortLimit = 65534;
 
 LRtpRelayConnection::LRtpRelayConnection(uint16_t base, LSDPSettings &media)
     : media_(media), privateIP_(LRtpGetLocalPrivateIP()), localPort_((uint16_t)(base & ~1u)),
-      publicIP_(privateIP_)
+      publicIP_(privateIP_), socket_(media.GetHeldPorts())
 {
     Bind(localPort_);
     publicPort_ = localPort_;

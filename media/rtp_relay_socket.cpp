@@ -1,11 +1,9 @@
 #include "media/rtp_relay_socket.h"
 
 #include <arpa/inet.h>
-#include <bitset>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -46,44 +44,11 @@ std::string LRtpFormatIP(uint32_t ip)
     return text;
 }
 
-namespace
-{
-// Ports bound by relay sockets of this process. Ports taken by other
-// programs are still found by the bind itself.
-class LHeldPorts
-{
-  public:
-    bool Take(uint16_t port)
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (held_.test(port))
-            return false;
-        held_.set(port);
-        return true;
-    }
-    void Release(uint16_t port)
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        held_.reset(port);
-    }
-
-  private:
-    std::mutex mutex_;
-    std::bitset<65536> held_;
-};
-
-LHeldPorts &HeldPorts()
-{
-    static LHeldPorts ports;
-    return ports;
-}
-} // namespace
-
 bool LIPSocketUDPQoSHigh::BindToListenPort(uint16_t port, bool &inUse)
 {
     Close();
     inUse = false;
-    if (port != 0 && !HeldPorts().Take(port)) {
+    if (port != 0 && !held_.Take(port)) {
         inUse = true;
         return false;
     }
@@ -111,7 +76,7 @@ void LIPSocketUDPQoSHigh::Close()
     if (fd_ >= 0)
         close(fd_);
     if (port_ != 0)
-        HeldPorts().Release(port_);
+        held_.Release(port_);
     fd_ = -1;
     port_ = 0;
     bound_ = false;

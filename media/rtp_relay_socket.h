@@ -2,6 +2,8 @@
 // (the operating system's own, so a receive writes the source straight in).
 #pragma once
 
+#include "media/rtp_held_ports.h"
+
 #include <cstdint>
 #include <netinet/in.h>
 #include <string>
@@ -25,7 +27,7 @@ class LIPSocketUDPQoSHigh
     static constexpr int kNothingWaiting = -1;
     static constexpr int kReceiveFailed = -2;
 
-    LIPSocketUDPQoSHigh() = default;
+    explicit LIPSocketUDPQoSHigh(LRtpHeldPorts &held) : held_(held) {}
     ~LIPSocketUDPQoSHigh() { Close(); }
     LIPSocketUDPQoSHigh(const LIPSocketUDPQoSHigh &) = delete;
     LIPSocketUDPQoSHigh &operator=(const LIPSocketUDPQoSHigh &) = delete;
@@ -46,6 +48,7 @@ class LIPSocketUDPQoSHigh
     bool SendPacket(const void *data, int length, const LRtpAddress &destination);
 
   private:
+    LRtpHeldPorts &held_;
     int fd_ = -1;
     bool bound_ = false;
     uint16_t port_ = 0;

@@ -6,6 +6,7 @@
 // hand in their own.
 #pragma once
 
+#include "media/rtp_held_ports.h"
 #include "media/sdp_address.h"
 
 struct LRtpPublicAddressQuery;
@@ -18,6 +19,8 @@ class LSDPSettings
     virtual LSDPHostResolver &GetHostResolver() = 0;
     // Fills in the public address of a bound relay port (NAT traversal).
     virtual void ResolvePublicAddress(LRtpPublicAddressQuery &query) = 0;
+    // The ports this exchange's relays and RTP endpoints hold.
+    virtual LRtpHeldPorts &GetHeldPorts() = 0;
     // Writes one line of the RTP trace (while LRtpTraceIsEnabled).
     virtual void WriteRtpTrace(const char *line) = 0;
     // "Quality" (default 50): below 50 prefers low-bandwidth codecs.

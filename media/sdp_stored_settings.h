@@ -19,6 +19,7 @@ class LSDPStoredSettings : public LSDPSettings
     LSDPHostResolver &GetHostResolver() override { return resolver_; }
     void ResolvePublicAddress(LRtpPublicAddressQuery &query) override { publicAddress_(query); }
     void WriteRtpTrace(const char *line) override { trace_(line); }
+    LRtpHeldPorts &GetHeldPorts() override { return held_; }
     int GetQuality() override;
     bool GetActive() override;
 
@@ -26,4 +27,5 @@ class LSDPStoredSettings : public LSDPSettings
     LSDPSystemResolver resolver_;
     LRtpPublicAddressResolver publicAddress_;
     LRtpTraceWriter trace_;
+    LRtpHeldPorts held_;
 };

@@ -19,6 +19,8 @@ struct FixedSdpSettings : LSDPSettings, LSDPHostResolver {
     LSDPHostResolver &GetHostResolver() override { return *this; }
     void ResolvePublicAddress(LRtpPublicAddressQuery &) override {}
     void WriteRtpTrace(const char *) override {}
+    LRtpHeldPorts &GetHeldPorts() override { return held; }
+    LRtpHeldPorts held;
     int GetQuality() override { return 50; }
     bool GetActive() override { return false; }
 };

@@ -36,10 +36,12 @@ struct FixedSdpSettings : LSDPSettings {
         std::lock_guard<std::mutex> hold(traceLock);
         return trace;
     }
+    LRtpHeldPorts &GetHeldPorts() override { return held; }
     int GetQuality() override { return quality; }
     bool GetActive() override { return active; }
 
   private:
+    LRtpHeldPorts held;
     std::mutex traceLock;
     std::vector<std::string> trace;
 };

@@ -96,7 +96,8 @@ TEST_F(StackTest, ASecondStreamIsTakenOnlyInTheFirstFiveSeconds)
 // delivers (MSG_TRUNC for what does not fit).
 TEST(RtpReceiveBadInput, OnlyWellFormedDatagramsThatFitAreStored)
 {
-    LIPSocketUDPQoSHigh socket;
+    LRtpHeldPorts held;
+    LIPSocketUDPQoSHigh socket(held);
     bool inUse;
     ASSERT_TRUE(socket.BindToListenPort(0, inUse));
     sockaddr_in own{};
