@@ -41,6 +41,8 @@ class LPBXCallTargetEnvironment
     virtual void NotifyDesktop(int code, int number) const;
     // The registrations of an extension or line, in record order.
     LPBXBindings GetContacts(const LPBXContactList &owner) const;
+    // Where registrations are kept; null where the records are read directly.
+    LPBXContactStore *GetContactStore() const { return m_Contacts; }
     // The group queues of the calls built in this environment.
     LPBXQueuer &GetQueues() const { return m_Queues; }
 

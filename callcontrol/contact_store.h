@@ -5,6 +5,7 @@
 // REGISTER is answered without waiting for the disk.
 #pragma once
 
+#include "callcontrol/registry_map.h"
 #include "config/pbx_contact.h"
 
 #include <cstdint>
@@ -29,6 +30,11 @@ class LPBXContactStore
     // Replaces them. Bindings without a key are new records; the keys given
     // to them are filled in. False when the account no longer exists.
     virtual bool Write(const LPBXContactList &account, LPBXBindings &bindings) = 0;
+    // Where the phones that registered from behind NAT routers really are.
+    LPBXContactMapping &Mapping() { return m_Mapping; }
+
+  private:
+    LPBXContactMapping m_Mapping;
 };
 
 // Straight to the contact records: every call reads or rewrites the files.

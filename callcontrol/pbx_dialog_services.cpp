@@ -6,7 +6,7 @@
 
 bool LPBXDialogServices::MapContact(char *uri, size_t capacity, const LIPAddressWithPort &source)
 {
-    return ApplyRegistryContactMapping(uri, capacity, source, m_Clock.UnixTime());
+    return m_Contacts.Mapping().Apply(uri, capacity, source, m_Clock.UnixTime());
 }
 
 void LPBXDialogServices::MakeDefaultSdp(const LSipMessage &, std::string &out)
@@ -17,5 +17,7 @@ void LPBXDialogServices::MakeDefaultSdp(const LSipMessage &, std::string &out)
 bool LPBXRunningEnvironment::ApplyRegistryContactMapping(char *uri,
                                                          const LIPAddressWithPort &source) const
 {
-    return ::ApplyRegistryContactMapping(uri, kSipInitiateTextSize, source, GetClock().UnixTime());
+    LPBXContactStore *contacts = GetContactStore();
+    return contacts &&
+           contacts->Mapping().Apply(uri, kSipInitiateTextSize, source, GetClock().UnixTime());
 }

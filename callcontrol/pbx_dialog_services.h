@@ -8,17 +8,22 @@
 #include "sip/sip_stack.h"
 
 class LSDPSettings;
+class LPBXContactStore;
 
 class LPBXDialogServices : public LSipDialogServices
 {
   public:
-    LPBXDialogServices(LSDPSettings &sdp, const LClock &clock) : m_Sdp(sdp), m_Clock(clock) {}
+    LPBXDialogServices(LSDPSettings &sdp, const LClock &clock, LPBXContactStore &contacts)
+        : m_Sdp(sdp), m_Clock(clock), m_Contacts(contacts)
+    {
+    }
     bool MapContact(char *uri, size_t capacity, const LIPAddressWithPort &source) override;
     void MakeDefaultSdp(const LSipMessage &request, std::string &out) override;
 
   private:
     LSDPSettings &m_Sdp;
     const LClock &m_Clock;
+    LPBXContactStore &m_Contacts;
 };
 
 // The target-list environment of a running exchange: contacts learnt from

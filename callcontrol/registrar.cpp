@@ -50,7 +50,8 @@ int CountVia(const LSipMessage &request)
 
 // A phone talking to us directly is reached where its REGISTER came from,
 // whatever private address it wrote into its Contact.
-void RewriteDirectContact(const LSipMessage &request, Binding &binding, int64_t now)
+void RewriteDirectContact(const LSipMessage &request, Binding &binding, LPBXContactMapping &mapping,
+                          int64_t now)
 {
     LSipURI uri(binding.contact.c_str());
     LIPAddressWithPort a;
@@ -67,7 +68,7 @@ void RewriteDirectContact(const LSipMessage &request, Binding &binding, int64_t 
             binding.granted = kNatRegisterExpiry;
     }
     if (parsed)
-        SetRegistryContactMapping(a, s, now);
+        mapping.Set(a, s, now);
 }
 
 bool NamesOwnAddress(const std::string &contact, LNewRequestResponder &responder)
@@ -206,7 +207,7 @@ void HandleInwardRegisterAuthorised(const LSipMessage &request, LPBXContactList 
     }
     Binding binding = ReadBinding(request, contact);
     if (!binding.contact.empty() && CountVia(request) < 2)
-        RewriteDirectContact(request, binding, now);
+        RewriteDirectContact(request, binding, contacts.Mapping(), now);
     // A Contact naming the exchange itself would make it call itself.
     if (!binding.contact.empty() && NamesOwnAddress(binding.contact, responder)) {
         LOGWARNF("%s %s gave the exchange's own address as contact", kind, accountName);

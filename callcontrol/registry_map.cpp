@@ -5,31 +5,12 @@
 #include "sip/sipuri.h"
 
 #include <arpa/inet.h>
-#include <list>
 #include <string>
 
 namespace
 {
 constexpr int64_t kRegisterMappingSeconds = 4000;
 constexpr int64_t kLoadedMappingSeconds = 3800;
-
-struct ContactMapState {
-    LLockObject lock;
-    bool loaded = false;
-    std::list<LSipContactMap> entries; // newest first
-};
-
-ContactMapState &State()
-{
-    static ContactMapState state;
-    return state;
-}
-
-void LoadIfNeeded(int64_t now)
-{
-    if (!State().loaded)
-        LoadRegistryContactMapping(now);
-}
 
 // A new REGISTER of a from s replaces what the same router (same public
 // address, its port may have moved) said about a before. An entry for a
@@ -65,10 +46,12 @@ void LSipContactMap::Save(int n) const
     LPBXSetRegistryMapping(n, fromText, toText);
 }
 
-void LoadRegistryContactMapping(int64_t now)
+// Called with m_Lock held.
+void LPBXContactMapping::LoadIfNeeded(int64_t now)
 {
-    ContactMapState &state = State();
-    state.entries.clear();
+    if (m_Loaded)
+        return;
+    m_Entries.clear();
     int count = LPBXSettings::RegistryMappingCount.Get();
     for (int n = 1; n <= count; n++) {
         char fromText[260], toText[260];
@@ -79,36 +62,34 @@ void LoadRegistryContactMapping(int64_t now)
             !entry.from.IsValid() || !entry.to.IsValid())
             continue;
         entry.expiry = now + kLoadedMappingSeconds;
-        state.entries.push_back(entry);
+        m_Entries.push_back(entry);
     }
-    state.loaded = true;
+    m_Loaded = true;
 }
 
-void ResetRegistryContactMapping()
+void LPBXContactMapping::Reset()
 {
-    LLockScope hold(State().lock);
-    State().entries.clear();
-    State().loaded = false;
+    LLockScope hold(m_Lock);
+    m_Entries.clear();
+    m_Loaded = false;
 }
 
-void SetRegistryContactMapping(const LIPAddressWithPort &a, const LIPAddressWithPort &s,
-                               int64_t now)
+void LPBXContactMapping::Set(const LIPAddressWithPort &a, const LIPAddressWithPort &s, int64_t now)
 {
-    ContactMapState &state = State();
     int kept = 0;
     {
-        LLockScope hold(state.lock);
+        LLockScope hold(m_Lock);
         LoadIfNeeded(now);
-        auto it = state.entries.begin();
+        auto it = m_Entries.begin();
         if (!a.IsSameAs(s)) {
-            state.entries.push_front(LSipContactMap{a, s, now + kRegisterMappingSeconds});
-            it = state.entries.begin();
+            m_Entries.push_front(LSipContactMap{a, s, now + kRegisterMappingSeconds});
+            it = m_Entries.begin();
             it->Save(++kept);
             ++it;
         }
-        while (it != state.entries.end()) {
+        while (it != m_Entries.end()) {
             if (it->expiry < now || ReplacedBy(*it, a, s)) {
-                it = state.entries.erase(it);
+                it = m_Entries.erase(it);
                 continue;
             }
             it->Save(++kept);
@@ -118,17 +99,16 @@ void SetRegistryContactMapping(const LIPAddressWithPort &a, const LIPAddressWith
     LPBXSettings::RegistryMappingCount.Set(kept);
 }
 
-bool ApplyRegistryContactMapping(char *uri, size_t capacity, const LIPAddressWithPort &source,
-                                 int64_t now)
+bool LPBXContactMapping::Apply(char *uri, size_t capacity, const LIPAddressWithPort &source,
+                               int64_t now)
 {
-    ContactMapState &state = State();
     LSipURI parsed(uri);
     LIPAddressWithPort address;
     if (!AddressOfURI(parsed, address))
         return false;
-    LLockScope hold(state.lock);
+    LLockScope hold(m_Lock);
     LoadIfNeeded(now);
-    for (auto it = state.entries.begin(); it != state.entries.end();) {
+    for (auto it = m_Entries.begin(); it != m_Entries.end();) {
         bool expired = it->expiry < now;
         if (!expired && it->from.IsSameAs(address) && it->to.IsSameAs(source)) {
             char host[32];
@@ -141,7 +121,7 @@ bool ApplyRegistryContactMapping(char *uri, size_t capacity, const LIPAddressWit
             return true;
         }
         if (expired)
-            it = state.entries.erase(it);
+            it = m_Entries.erase(it);
         else
             ++it;
     }

@@ -89,13 +89,13 @@ class MainEngine : public LBackgroundEngine, private LPBXCallOwner
     LSDPStoredSettings mSdpSettings{
         [this](LRtpPublicAddressQuery &query) { LRtpNatResolve(mSipEngine.GetStunState(), query); },
         LSipTraceWrite};
-    LPBXDialogServices mDialogServices{mSdpSettings, mClock};
+    // Registrations in memory, written to their records behind the answer.
+    LPBXRegistrations mRegistrations;
+    LPBXDialogServices mDialogServices{mSdpSettings, mClock, mRegistrations};
     LSipDialogTiming mDialogTiming;
     LSipGraveyard mGraveyard{mClock};
     LSipEngine mSipEngine{mGraveyard, mClock};
     LSipStack mSipStack{mSipEngine, mGraveyard, mClock, mDialogTiming, mDialogServices};
-    // Registrations in memory, written to their records behind the answer.
-    LPBXRegistrations mRegistrations;
     LPBXRunningEnvironment mTargetEnvironment{mClock, &mRegistrations};
     LPBXContext mCallContext{mSipStack, mTargetEnvironment, mSdpSettings, *this};
     LPBXNewMessageHandler mNewRequests{mCallContext, &mRegistrations};

@@ -28,7 +28,7 @@ class PBXDialogServicesTest : public RegistrarTest
         LIPAddressWithPort a, s;
         a.SetFromText("192.168.1.20:5060", 5060);
         s.SetFromText("203.0.113.5:40000", 5060);
-        SetRegistryContactMapping(a, s, kNow);
+        contacts.Mapping().Set(a, s, kNow);
     }
 
     // The remote target a dialog takes from a 200 sent by source.
@@ -61,8 +61,9 @@ class PBXDialogServicesTest : public RegistrarTest
 
     LManualClock clock{1000, kNow};
     LSDPStoredSettings sdp{LRtpDefaultPublicAddress, [](const char *) {}};
-    LPBXDialogServices services{sdp, clock};
-    LPBXRunningEnvironment environment{clock};
+    LPBXFileContacts contacts;
+    LPBXDialogServices services{sdp, clock, contacts};
+    LPBXRunningEnvironment environment{clock, &contacts};
     LSipGraveyard graveyard{clock};
     LSipEngine engine{graveyard, clock};
     LSipDialogTiming timing;

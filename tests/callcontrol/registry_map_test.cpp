@@ -13,16 +13,20 @@ LIPAddressWithPort Addr(const char *text)
     return a;
 }
 
-using RegistryMap = RegistrarTest;
+class RegistryMap : public RegistrarTest
+{
+  protected:
+    LPBXContactMapping map;
+};
 } // namespace
 
 TEST_F(RegistryMap, AppliedOnlyForItsOwnSenderWhileFresh)
 {
     // Two sites whose phones share a private address; the first site's
     // router then moves the phone to another port, replacing its own entry.
-    SetRegistryContactMapping(Addr("192.168.1.20:5060"), Addr("203.0.113.5:40000"), kNow - 5);
-    SetRegistryContactMapping(Addr("192.168.1.20:5060"), Addr("198.51.100.7:5060"), kNow - 5);
-    SetRegistryContactMapping(Addr("192.168.1.20:5060"), Addr("203.0.113.5:40002"), kNow);
+    map.Set(Addr("192.168.1.20:5060"), Addr("203.0.113.5:40000"), kNow - 5);
+    map.Set(Addr("192.168.1.20:5060"), Addr("198.51.100.7:5060"), kNow - 5);
+    map.Set(Addr("192.168.1.20:5060"), Addr("203.0.113.5:40002"), kNow);
     EXPECT_EQ(LPBXSettings::RegistryMappingCount.Get(), 2);
 
     // clang-format off
@@ -40,16 +44,15 @@ TEST_F(RegistryMap, AppliedOnlyForItsOwnSenderWhileFresh)
     for (const Case &c : cases) {
         char uri[260];
         snprintf(uri, sizeof(uri), "%s", c.uri);
-        EXPECT_EQ(ApplyRegistryContactMapping(uri, sizeof(uri), Addr(c.source), c.now), c.applied)
-            << c.uri;
+        EXPECT_EQ(map.Apply(uri, sizeof(uri), Addr(c.source), c.now), c.applied) << c.uri;
         EXPECT_STREQ(uri, c.result) << c.uri;
     }
 }
 
 TEST_F(RegistryMap, PersistedAndReadBack)
 {
-    SetRegistryContactMapping(Addr("192.168.1.20:5060"), Addr("203.0.113.5:40000"), kNow);
-    SetRegistryContactMapping(Addr("10.0.0.9:5070"), Addr("203.0.113.6:1024"), kNow + 5);
+    map.Set(Addr("192.168.1.20:5060"), Addr("203.0.113.5:40000"), kNow);
+    map.Set(Addr("10.0.0.9:5070"), Addr("203.0.113.6:1024"), kNow + 5);
     char out[260];
     EXPECT_EQ(LPBXSettings::RegistryMappingCount.Get(), 2);
     EXPECT_STREQ(LPBXGetRegistryMappingFrom(1, out), "10.0.0.9:5070"); // newest first
@@ -59,21 +62,20 @@ TEST_F(RegistryMap, PersistedAndReadBack)
     // live 3800 s from the load.
     LPBXSetRegistryMapping(3, "172.16.0.4", "198.51.100.9");
     LPBXSettings::RegistryMappingCount.Set(3);
-    ResetRegistryContactMapping();
+    map.Reset();
     char uri[260] = "sip:x@172.16.0.4";
-    EXPECT_TRUE(ApplyRegistryContactMapping(uri, sizeof(uri), Addr("198.51.100.9:5060"), kNow));
+    EXPECT_TRUE(map.Apply(uri, sizeof(uri), Addr("198.51.100.9:5060"), kNow));
     EXPECT_STREQ(uri, "sip:x@198.51.100.9");
     // A phone reached directly at that address adds nothing and leaves the
     // entry of the phone behind the router alone (another site).
-    SetRegistryContactMapping(Addr("172.16.0.4:5060"), Addr("172.16.0.4:5060"), kNow);
+    map.Set(Addr("172.16.0.4:5060"), Addr("172.16.0.4:5060"), kNow);
     EXPECT_EQ(LPBXSettings::RegistryMappingCount.Get(), 3);
     char again[260] = "sip:x@172.16.0.4";
-    EXPECT_TRUE(ApplyRegistryContactMapping(again, sizeof(again), Addr("198.51.100.9:5060"), kNow));
+    EXPECT_TRUE(map.Apply(again, sizeof(again), Addr("198.51.100.9:5060"), kNow));
     // The same router's later REGISTER from a new port replaces its entry.
-    SetRegistryContactMapping(Addr("172.16.0.4:5060"), Addr("198.51.100.9:6000"), kNow);
+    map.Set(Addr("172.16.0.4:5060"), Addr("198.51.100.9:6000"), kNow);
     EXPECT_EQ(LPBXSettings::RegistryMappingCount.Get(), 3);
     EXPECT_STREQ(LPBXGetRegistryMappingTo(1, out), "198.51.100.9:6000");
     char late[260] = "sip:x@10.0.0.9:5070";
-    EXPECT_FALSE(
-        ApplyRegistryContactMapping(late, sizeof(late), Addr("203.0.113.6:1024"), kNow + 3801));
+    EXPECT_FALSE(map.Apply(late, sizeof(late), Addr("203.0.113.6:1024"), kNow + 3801));
 }
