@@ -85,12 +85,18 @@ TEST_F(SipEngineDispatch, GraveyardLegAnswersRepeatedByeBeforeAndAfterRelease)
     Received none;
     EXPECT_FALSE(peer.Next(none, 100)) << none.text; // their BYE ended it: no repeat of ours
     for (int i = 0; i < 2; i++) {
+        uint64_t entered = graveClock.WaitsEntered();
         peer.Send(PeerRequest("BYE", "grave-1", tag, peer.Port(), 5));
         Received again;
         ASSERT_TRUE(peer.Next(again, 1000));
         EXPECT_EQ(again.text, first.text);
         if (i == 0) {
             EXPECT_EQ(graveyard.GetCount(), 1u);
+            // The graveyard sets its next wait from the tick it read for this
+            // BYE; advancing before it waits again would push that wait past
+            // the advance.
+            ASSERT_TRUE(WaitUntil(
+                [&] { return graveClock.WaitsEntered() > entered && graveClock.IsWaiting(); }));
             graveClock.Advance(LSipGraveyard::kLingerMs);
             EXPECT_TRUE(WaitUntil([&] { return graveyard.GetCount() == 0; }));
         }
