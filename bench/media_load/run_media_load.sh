@@ -8,6 +8,7 @@
 # exchange and the exchange's CPU share over the sending window.
 #   bench/media_load/run_media_load.sh [vela] [call_rate_setup] [media_load] [calls] [seconds]
 # e.g. a quick check: run_media_load.sh "" "" "" 20 10
+# Defaults: the build-bench tree, 200 calls, 60 seconds.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 vela=${1:-build-bench/vela}
@@ -21,6 +22,11 @@ seconds=${5:-60}
 caller_ip=127.0.0.1
 callee_ip=127.1.0.1
 rate=50 # calls set up per second
+# SENDER_RT=1 runs media_load under real-time round-robin priority 50 (the
+# exchange's relay threads run at 91), so that on a busy machine its own
+# sending schedule does not make most of the jitter seen at the receivers.
+rt=""
+[ -z "${SENDER_RT:-}" ] || rt="chrt -r 50"
 root=$(mktemp -d "${TMPDIR:-/tmp}/vela-media.XXXXXX")
 pid=""
 uas=""
@@ -61,17 +67,20 @@ printf 'port=%d\r\nrtpportbase=%d\r\nmaxcallspersource=%d\r\nmaxcalls=%d\r\n' "$
     $((20000 + (port % 5000) * 2)) $((calls + 16)) $((calls + 16)) > "$root/vela/etc/sip"
 printf 'port=%d\r\n' "$(free_port $caller_ip STREAM)" > "$root/vela/etc/webserver"
 VELA_ROOT="$root" "$setup"
+: > "$root/vela.out"
 VELA_ROOT="$root" "$vela" -foreground > "$root/vela.out" 2>&1 &
 pid=$!
 wait_for "grep -q 'SIP Private IP is: .*:$port' '$root/vela.out' || ! kill -0 $pid" 100
 kill -0 $pid
 
-common="-nostdin -buff_size 4194304 -nd -timeout_error"
+# -aa: the phones answer the exchange's activity polls (INFO, OPTIONS) of
+# calls that stay quiet for a minute, as real phones do.
+common="-nostdin -buff_size 4194304 -nd -timeout_error -aa"
 sipp "$caller_ip:$port" -sf "$root/callcontrol/sipp/register.xml" -i $callee_ip -p "$uas_port" \
     -m 1 -s 102 -au 102 -ap pw102 $common -timeout 10s > "$root/register.out" 2>&1 ||
     { echo "102 did not register" >&2; cat "$root/register.out" >&2; exit 1; }
 
-"$tool" "$calls" "$seconds" "$root" "$pid" $caller_ip $callee_ip > "$root/media.out" 2>&1 &
+$rt "$tool" "$calls" "$seconds" "$root" "$pid" $caller_ip $callee_ip > "$root/media.out" 2>&1 &
 rtp=$!
 wait_for "[ -e '$root/ready' ] || ! kill -0 $rtp" 100
 echo "before: $(uptime | sed 's/.*load/load/')"
@@ -97,5 +106,5 @@ uac=""
 ok=$(awk -F';' 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == "SuccessfulCall(C)") c = i }
                 END { print $c + 0 }' "$root/uac.csv")
 echo "calls completed (SIPp 101): $ok of $calls"
-grep -i 'error\|fail' "$root/vela.out" | head -5 || true
+grep -i 'rtp\|relay\|polling\|refused' "$root/vela.out" | sort | uniq -c | head -5 || true
 exit $status
