@@ -37,7 +37,7 @@ namespace
 {
 constexpr int kPacketMs = 20;
 constexpr int kPayload = 160; // PCMU, 8000 Hz
-constexpr int kPhases = 20;   // streams start spread over 20 phases 1 ms apart
+constexpr int kPhases = 20;   // send instants 1 ms apart within each 20 ms
 constexpr uint32_t kSsrcBase = 0x56100000;
 constexpr int64_t kBinNs = 10000; // transit histogram: 10 us bins up to 500 ms
 constexpr int kBins = 50000;
@@ -224,9 +224,11 @@ struct Lateness {
     uint64_t count = 0;
 };
 
-// Every stream sends one packet per 20 ms, stream i in phase i % kPhases, so
-// the sockets do not all fire at the same instant. The RTP timestamp follows
-// the schedule; the payload starts with the real send time.
+// Every stream sends one packet per 20 ms. The calls are spread over
+// kPhases phases 1 ms apart, and the callee of a call sends half a period
+// after its caller, as two phones that do not know each other's clock would:
+// each packet then wakes its relay on its own. The RTP timestamp follows the
+// schedule; the payload starts with the real send time.
 Lateness Send(std::vector<Stream> &streams, int packets)
 {
     Lateness late;
@@ -234,6 +236,10 @@ Lateness Send(std::vector<Stream> &streams, int packets)
     memset(packet, 0xFF, sizeof packet); // PCMU silence
     packet[0] = 0x80;
     packet[1] = 0; // PCMU
+    size_t calls = streams.size() / 2;
+    std::vector<size_t> phases[kPhases];
+    for (size_t i = 0; i < streams.size(); i++)
+        phases[(i < calls ? i : i - calls + kPhases / 2) % kPhases].push_back(i);
     int64_t start = Now(CLOCK_MONOTONIC) + 50000000;
     for (int k = 0; k < packets; k++) {
         for (int phase = 0; phase < kPhases; phase++) {
@@ -246,7 +252,7 @@ Lateness Send(std::vector<Stream> &streams, int packets)
             late.sumMs += lateMs;
             late.maxMs = std::max(late.maxMs, lateMs);
             late.count++;
-            for (size_t i = phase; i < streams.size(); i += kPhases) {
+            for (size_t i : phases[phase]) {
                 // Start sequence numbers spread so that some wrap in a run.
                 uint16_t sequence = (uint16_t)(i * 331 + k);
                 uint32_t timestamp = (uint32_t)(i * 7777 + k * kPayload);

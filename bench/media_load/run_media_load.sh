@@ -9,6 +9,9 @@
 #   bench/media_load/run_media_load.sh [vela] [call_rate_setup] [media_load] [calls] [seconds]
 # e.g. a quick check: run_media_load.sh "" "" "" 20 10
 # Defaults: the build-bench tree, 200 calls, 60 seconds.
+# ATTACH, when set, is a command given the exchange's process id, run from
+# before the first call until the media has run and stopped with SIGINT,
+# e.g. ATTACH="strace -c -f -o /tmp/media.strace -p".
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 vela=${1:-build-bench/vela}
@@ -80,6 +83,12 @@ sipp "$caller_ip:$port" -sf "$root/callcontrol/sipp/register.xml" -i $callee_ip 
     -m 1 -s 102 -au 102 -ap pw102 $common -timeout 10s > "$root/register.out" 2>&1 ||
     { echo "102 did not register" >&2; cat "$root/register.out" >&2; exit 1; }
 
+attached=""
+if [ -n "${ATTACH:-}" ]; then
+    $ATTACH "$pid" > "$root/attach.out" 2>&1 &
+    attached=$!
+    sleep 2
+fi
 $rt "$tool" "$calls" "$seconds" "$root" "$pid" $caller_ip $callee_ip > "$root/media.out" 2>&1 &
 rtp=$!
 wait_for "[ -e '$root/ready' ] || ! kill -0 $rtp" 100
@@ -99,6 +108,10 @@ uac=$!
 status=0
 wait $rtp || status=$?
 rtp=""
+if [ -n "$attached" ]; then
+    kill -INT "$attached"
+    wait "$attached" || true
+fi
 cat "$root/media.out"
 echo "after: $(uptime | sed 's/.*load/load/')"
 wait $uac || status=$?
