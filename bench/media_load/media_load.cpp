@@ -49,6 +49,20 @@ int64_t Now(clockid_t clock)
     return t.tv_sec * 1000000000LL + t.tv_nsec;
 }
 
+// Big-endian fields of an RTP header.
+uint32_t Read(const unsigned char *p, int bytes)
+{
+    uint32_t v = 0;
+    for (int i = 0; i < bytes; i++)
+        v = v << 8 | p[i];
+    return v;
+}
+void Write(unsigned char *p, uint32_t v, int bytes)
+{
+    for (int i = bytes - 1; i >= 0; i--, v >>= 8)
+        p[i] = (unsigned char)v;
+}
+
 struct Stream {
     int fd = -1;
     uint16_t port = 0;
@@ -192,17 +206,16 @@ class Receiver
             timespec t;
             memcpy(&t, CMSG_DATA(c), sizeof t);
             int64_t arrival = t.tv_sec * 1000000000LL + t.tv_nsec, sent;
-            uint32_t ssrc = ntohl(*(uint32_t *)(buffer + 8));
+            uint32_t ssrc = Read(buffer + 8, 4);
             if (s.stats.Received() == 0)
                 s.ssrc = ssrc;
             if (ssrc != s.ssrc) {
                 s.foreign++;
                 continue;
             }
-            s.stats.Add(ntohs(*(uint16_t *)(buffer + 2)), ntohl(*(uint32_t *)(buffer + 4)),
-                        arrival);
+            s.stats.Add((uint16_t)Read(buffer + 2, 2), Read(buffer + 4, 4), arrival);
             memcpy(&sent, buffer + 12, sizeof sent);
-            s.exchangeOnly.Add(ntohs(*(uint16_t *)(buffer + 2)), (uint32_t)(sent / 1000), arrival);
+            s.exchangeOnly.Add((uint16_t)Read(buffer + 2, 2), (uint32_t)(sent / 1000), arrival);
             int64_t transit = std::max<int64_t>(0, arrival - sent);
             transit_[std::min<int64_t>(transit / kBinNs, kBins)]++;
             count_++;
@@ -256,10 +269,9 @@ Lateness Send(std::vector<Stream> &streams, int packets)
                 // Start sequence numbers spread so that some wrap in a run.
                 uint16_t sequence = (uint16_t)(i * 331 + k);
                 uint32_t timestamp = (uint32_t)(i * 7777 + k * kPayload);
-                uint32_t ssrc = htonl(kSsrcBase + (uint32_t)i);
-                *(uint16_t *)(packet + 2) = htons(sequence);
-                *(uint32_t *)(packet + 4) = htonl(timestamp);
-                memcpy(packet + 8, &ssrc, 4);
+                Write(packet + 2, sequence, 2);
+                Write(packet + 4, timestamp, 4);
+                Write(packet + 8, kSsrcBase + (uint32_t)i, 4);
                 int64_t sent = Now(CLOCK_REALTIME); // the clock of SO_TIMESTAMPNS
                 memcpy(packet + 12, &sent, sizeof sent);
                 sendto(streams[i].fd, packet, sizeof packet, 0, (sockaddr *)&streams[i].relay,
