@@ -91,9 +91,13 @@ bool LPBXSipLine::Reinvite(Slot &leg, Slot &other, LSipRequest &request,
             return false;
         if (status >= 200 && status <= 299)
             return true;
-        // The dialog has acknowledged the failure already.
+        // The dialog has acknowledged the failure already. One that ended
+        // the dialog (a 481: the far end hung up meanwhile) ends the call
+        // without being its fault.
         if (status != 491) {
-            LOG("LPBXSipLine::Reinvite FAILED");
+            LOG(leg->IsDialogEstablished()
+                    ? "LPBXSipLine::Reinvite FAILED"
+                    : "LPBXSipLine::Reinvite: the far end has left the call");
             return false;
         }
         if (!RunGlare(leg, other))

@@ -12,9 +12,11 @@ void LPBXEngineProxyTransport::SendPacketUDP(const LIPAddressWithPort &to, const
     m_Engine.SendPacketUDP(to, text);
 }
 
-void LPBXEngineProxyTransport::Respond(const LSipMessage &request, int status, const char *reason)
+void LPBXEngineProxyTransport::Respond(const LSipMessage &request, int status, const char *reason,
+                                       const char *extraHeaders)
 {
-    m_Engine.SendResponse(request, status, reason);
+    m_Engine.SendResponse(request, status, reason, nullptr, nullptr, nullptr, nullptr, false,
+                          extraHeaders);
 }
 
 void LPBXEngineProxyTransport::GetPublicAddress(char *host, size_t capacity, int &port)

@@ -11,7 +11,8 @@ class LPBXEngineProxyTransport : public LPBXProxyTransport
     explicit LPBXEngineProxyTransport(LSipEngine &engine) : m_Engine(engine) {}
 
     void SendPacketUDP(const LIPAddressWithPort &to, const std::string &text) override;
-    void Respond(const LSipMessage &request, int status, const char *reason) override;
+    void Respond(const LSipMessage &request, int status, const char *reason,
+                 const char *extraHeaders) override;
     void GetPublicAddress(char *host, size_t capacity, int &port) override;
     void GetPrivateAddress(char *host, size_t capacity, int &port) override;
     void CreateNewBranchID(char *out, size_t capacity) override;

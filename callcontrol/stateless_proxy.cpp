@@ -3,6 +3,7 @@
 #include "callcontrol/account_lookup.h"
 #include "callcontrol/call_targets.h"
 #include "callcontrol/registry_map.h"
+#include "platform/log.h"
 #include "platform/tick.h"
 #include "sip/sipuri.h"
 
@@ -157,22 +158,24 @@ void LPBXStatelessProxy::HandleRequest(LPtr<LSipMessage> &message)
     if (!message)
         return;
     LSipMessage &request = *message;
+    if (!IsWithinRate(request))
+        return;
     // Refusals are composed from the request as it arrived.
     int hops = ReadMaxForwards(request);
     if (hops < 2) {
-        m_Transport.Respond(request, 483, "Too Many Hops");
+        m_Transport.Respond(request, 483, "Too Many Hops", nullptr);
         return;
     }
     char target[LPathSize];
     TargetName(request, target);
     LPBXExtension extension;
     if (!LPBXFindExtension(target, extension)) {
-        m_Transport.Respond(request, 404, "Not Found");
+        m_Transport.Respond(request, 404, "Not Found", nullptr);
         return;
     }
     std::vector<Hop> live = LiveContacts(extension);
     if (live.empty()) {
-        m_Transport.Respond(request, 480, "Temporarily Unavailable");
+        m_Transport.Respond(request, 480, "Temporarily Unavailable", nullptr);
         return;
     }
     char count[16];
@@ -180,6 +183,32 @@ void LPBXStatelessProxy::HandleRequest(LPtr<LSipMessage> &message)
     request.ModifyField(LSipFields::MaxForwards, count);
     ReplaceSenderSentBy(request);
     Forward(request, live);
+    m_Rate.Charge(request.GetSource().GetAddress(), (int)live.size() - 1);
+}
+
+// Counted before anything is looked up, so that a flood costs little. The
+// first request over the rate in a second is answered 503 (RFC 3261 section
+// 21.5.4: Retry-After tells a real phone when to try again); the rest of
+// that second is dropped, so a flood is not answered datagram for datagram.
+bool LPBXStatelessProxy::IsWithinRate(const LSipMessage &request)
+{
+    bool first = false;
+    if (m_Rate.Allow(request.GetSource().GetAddress(), m_Clock.Tick(), first))
+        return true;
+    if (!first)
+        return false;
+    m_Transport.Respond(request, 503, "Service Unavailable", "Retry-After: 1\r\n");
+    std::vector<std::string> summaries;
+    bool log = m_RefusalLog.Allow("", m_Clock.UnixTime(), summaries);
+    for (const std::string &line : summaries)
+        LOGWARN(line.c_str());
+    if (log) {
+        char source[32];
+        request.GetSource().ToHostString(source);
+        LOGWARNF("Stateless proxy: more than %d requests a second from %s, refused",
+                 LSourceRateLimiter::kDefaultPerSecond, source);
+    }
+    return false;
 }
 
 // Each copy gets its own branch (RFC 3261 section 16.6 step 8) so that the

@@ -6,8 +6,10 @@
 #pragma once
 
 #include "callcontrol/contact_store.h"
+#include "callcontrol/source_rate_limiter.h"
 #include "platform/clock.h"
 #include "platform/ipaddress.h"
+#include "platform/log_limiter.h"
 #include "sip/sip_answered_cache.h"
 #include "sip/sip_handlers.h"
 
@@ -20,8 +22,10 @@ class LPBXExtension;
 class LPBXProxyTransport : public LSipPacketSender
 {
   public:
-    // Answers request from the exchange itself, through the response cache.
-    virtual void Respond(const LSipMessage &request, int status, const char *reason) = 0;
+    // Answers request from the exchange itself, through the response cache;
+    // extraHeaders (each ending in CRLF) may be null.
+    virtual void Respond(const LSipMessage &request, int status, const char *reason,
+                         const char *extraHeaders) = 0;
     // The advertised pairs; host is empty while unknown.
     virtual void GetPublicAddress(char *host, size_t capacity, int &port) = 0;
     virtual void GetPrivateAddress(char *host, size_t capacity, int &port) = 0;
@@ -42,7 +46,8 @@ class LPBXStatelessProxy : public LSipSubscribeHandler
     {
     }
 
-    // A new SUBSCRIBE or NOTIFY: forwarded, or answered 483, 404 or 480.
+    // A new SUBSCRIBE or NOTIFY: forwarded, or answered 483, 404 or 480;
+    // past its source's rate, answered 503 once a second and else dropped.
     void HandleRequest(LPtr<LSipMessage> &message);
     // An unclaimed response: forwarded to the next Via, or dropped.
     void HandleResponse(LPtr<LSipMessage> &message) override;
@@ -55,8 +60,14 @@ class LPBXStatelessProxy : public LSipSubscribeHandler
     std::vector<Hop> LiveContacts(LPBXExtension &extension);
     void Forward(LSipMessage &request, const std::vector<Hop> &hops);
     bool IsOwnSentBy(const char *host, int port);
+    bool IsWithinRate(const LSipMessage &request);
 
     LPBXProxyTransport &m_Transport;
     const LClock &m_Clock;
     LPBXContactStore *m_Contacts;
+    // Both used on the engine's receive thread only.
+    LSourceRateLimiter m_Rate;
+    // The refusal lines of all sources together: a few a minute, then one
+    // summary, so a flood from many addresses cannot grow the log.
+    LLogRateLimiter m_RefusalLog{LLogRateLimiter::Limits{10, 10, 60}};
 };

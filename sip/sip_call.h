@@ -153,6 +153,7 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
   private:
     void Queue(LPtr<LSipMessage> &message);
     bool IsInitialInviteRepeat(const LSipMessage &message);
+    void AbsorbFinalResponse(const LSipRequest &invite);
     // Next message within ms; stopped is set on the owner's stop request.
     LPtr<LSipMessage> WaitMessage(LThread &thread, uint32_t ms, bool &stopped);
     // "<sip:user@address:port>" with the address the peer should use.

@@ -153,6 +153,24 @@ void LSipCall::SendAck(const LSipRequest &invite, const LSipMessage &response, c
     SendRequest(ack, response);
 }
 
+// The far end hung up while the INVITE was pending. RFC 3261 section 15.1.2:
+// it still answers that INVITE itself (487), so nothing more is sent: a
+// CANCEL or a repeat would only draw a 481 each. Its answer is waited for
+// briefly and acknowledged, which ends the transaction on both sides.
+void LSipCall::AbsorbFinalResponse(const LSipRequest &invite)
+{
+    uint32_t start = m_Stack.clock.Tick(), limit = m_Stack.timing.cancelLimitMs;
+    for (uint32_t elapsed = 0; elapsed < limit; elapsed = m_Stack.clock.Since(start)) {
+        LPtr<LSipMessage> message = WaitMessage(limit - elapsed);
+        if (message && invite.IsResponseTo(*message) && message->GetResponseStatusCode() >= 200) {
+            SendAck(invite, *message, nullptr);
+            return;
+        }
+        if (message)
+            DefaultMessageProcessing(*message);
+    }
+}
+
 int LSipCall::SendReInviteAndWaitForFinalResponse(LThread &thread, LSipRequest &request,
                                                   LPtr<LSipMessage> &response, const char *sdp)
 {
@@ -179,6 +197,10 @@ int LSipCall::SendReInviteAndWaitForFinalResponse(LThread &thread, LSipRequest &
             else {
                 if (status >= 300)
                     SendAck(request, *message, nullptr);
+                // RFC 3261 section 12.2.1.2: the far end no longer knows the
+                // dialog (its BYE crossed this INVITE), so no BYE is owed.
+                if (status == 481)
+                    m_DialogEstablished = false;
                 bool challenge = status == 401 || status == 407;
                 if (!challenge ||
                     !AuthenticateInvite(*message, request, sdp, nullptr, nullptr, false)) {
@@ -190,7 +212,7 @@ int LSipCall::SendReInviteAndWaitForFinalResponse(LThread &thread, LSipRequest &
                 lastSend = m_Stack.clock.Tick();
             }
         } else if (message && !DefaultMessageProcessing(*message)) {
-            SendCancel(request, provisional);
+            AbsorbFinalResponse(request);
             return 487;
         }
         uint32_t limit = provisional ? m_Stack.timing.reInviteLimitProvisionalMs

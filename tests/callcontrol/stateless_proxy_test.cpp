@@ -21,7 +21,11 @@ class FakeTransport : public LPBXProxyTransport
         to.ToString(address);
         sent.push_back(Sent{address, text});
     }
-    void Respond(const LSipMessage &, int status, const char *) override { answered = status; }
+    void Respond(const LSipMessage &, int status, const char *, const char *extra) override
+    {
+        answered = status;
+        answers += std::to_string(status) + (extra ? std::string(" ") + extra : "") + ";";
+    }
     void GetPublicAddress(char *host, size_t capacity, int &port) override
     {
         snprintf(host, capacity, "203.0.113.1");
@@ -44,6 +48,7 @@ class FakeTransport : public LPBXProxyTransport
 
     std::vector<Sent> sent;
     int answered = 0;
+    std::string answers;
     int branches = 0;
 };
 
@@ -58,25 +63,27 @@ class StatelessProxy : public RegistrarTest
         for (auto &c : contacts)
             ASSERT_TRUE(ext.AddContact(c.first, (time_t)c.second, "0.5"));
     }
-    // Passes text, received from 10.0.0.9:5070, to the proxy.
-    void Receive(const std::string &text)
+    // Passes text, received from 10.0.0.9:5070 (or from), to the proxy.
+    void Receive(const std::string &text, uint32_t from = 0x0a000009)
     {
         LPtr<LSipMessage> message(new LSipMessage());
         size_t position = 0;
         ASSERT_TRUE(message->LoadPacket(text.c_str(), text.size(), position)) << text;
-        message->SetSource(LIPAddressWithPort(0x0a000009, 5070));
+        message->SetSource(LIPAddressWithPort(from, 5070));
         if (message->IsRequest())
             proxy.HandleRequest(message);
         else
             proxy.HandleResponse(message);
     }
-    void Request(const char *method, const char *user, const std::string &headers)
+    void Request(const char *method, const char *user, const std::string &headers,
+                 uint32_t from = 0x0a000009)
     {
         Receive(std::string(method) + " sip:" + user + "@pbx SIP/2.0\r\n" + headers +
-                "To: <sip:" + user +
-                "@pbx>\r\nFrom: <sip:101@pbx>;tag=1\r\nCall-ID: c1\r\n"
-                "CSeq: 1 " +
-                method + "\r\nContent-Length: 0\r\n\r\n");
+                    "To: <sip:" + user +
+                    "@pbx>\r\nFrom: <sip:101@pbx>;tag=1\r\nCall-ID: c1\r\n"
+                    "CSeq: 1 " +
+                    method + "\r\nContent-Length: 0\r\n\r\n",
+                from);
     }
 
     FakeTransport transport;
@@ -214,5 +221,32 @@ TEST_F(StatelessProxy, ResponseRewrites)
         EXPECT_EQ(transport.sent[0].to, c.to);
         EXPECT_NE(transport.sent[0].text.find(c.remaining), std::string::npos)
             << transport.sent[0].text;
+    }
+}
+
+// One source gets 100 relayed datagrams a second (copies to each contact
+// counted); the first request over is answered 503 with Retry-After, the
+// rest of that second dropped. Other sources, and the next second, go on.
+TEST_F(StatelessProxy, RelayedRequestsAreLimitedPerSourceAndSecond)
+{
+    Extension("102", "", {{"sip:102@10.0.0.20:5080", kNow + 60}});
+    Extension("202", "", {{"sip:202@10.0.0.22", kNow + 60}, {"sip:202@10.0.0.23", kNow + 60}});
+    const std::string headers = std::string(kSenderVia) + "Event: presence\r\n";
+    // clang-format off
+    const struct { int advanceMs; const char *user; int requests; uint32_t from; size_t sent; const char *answers; } steps[] = {
+        {0, "202", 10, 0x0a000009, 20, ""},
+        {0, "102", 85, 0x0a000009, 80, "503 Retry-After: 1\r\n;"},
+        {999, "102", 1, 0x0a000009, 0, ""},
+        {0, "102", 3, 0x0a00000a, 3, ""},
+        {1, "102", 3, 0x0a000009, 3, ""},
+    };
+    // clang-format on
+    for (const auto &s : steps) {
+        clock.Advance(s.advanceMs);
+        transport = FakeTransport();
+        for (int i = 0; i < s.requests; i++)
+            Request("SUBSCRIBE", s.user, headers, s.from);
+        EXPECT_EQ(transport.sent.size(), s.sent) << s.user << " " << s.requests;
+        EXPECT_EQ(transport.answers, s.answers) << s.user << " " << s.requests;
     }
 }

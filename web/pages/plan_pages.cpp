@@ -188,7 +188,9 @@ void VWPlanDelete(LWebletForm &form)
     if (!WLValidateSession(form) || !VMConfirmYesNo(form, "plandelete", "planlist"))
         return;
     const char *id = form.GetParm("id");
-    if (VWIsValidKey(id))
-        LPBXOutboundPlanList().Delete(id);
+    // Extensions left naming a deleted plan would log its absence on every
+    // call and dial extensions only; an empty plan name says that plainly.
+    if (VWIsValidKey(id) && LPBXOutboundPlanList().Delete(id))
+        VWRenamePlanReferences(id, "");
     VWShowList(form, "planlist");
 }

@@ -94,7 +94,9 @@ int VWRenamePlanReferences(const std::string &from, const std::string &to)
     for (LPBXExtensionListIterator it; it; it.Next())
         if (VWSameName(it->GetOutboundPlan(text), from))
             changed += it->SetOutboundPlan(to.c_str());
-    if (changed)
+    if (changed && to.empty())
+        LOGINFOF("Plan deleted: %d extensions now dial extensions only.", changed);
+    else if (changed)
         LOGINFOF("Plan renamed: %d extensions now use it.", changed);
     return changed;
 }

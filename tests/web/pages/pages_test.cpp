@@ -190,6 +190,23 @@ TEST_F(PagesTest, RenamesCarryEveryReferenceAlong)
     EXPECT_STREQ(line.GetString("RingOnLine", "", text), "111");
 }
 
+// A deleted plan leaves no extension naming it; other plans stay chosen.
+TEST_F(PagesTest, DeletedPlanIsClearedFromItsExtensions)
+{
+    Run(VWPlanProp, "save=1&name=Office&dialonline=[Extension]");
+    Run(VWPlanProp, "save=1&name=Home&dialonline=[Extension]");
+    Run(VWExtensionProp, "save=1&name=101&password=pw&plan=Office");
+    Run(VWExtensionProp, "save=1&name=102&password=pw&plan=Home");
+    Run(VWPlanDelete, "id=office&confirmed=yes");
+    EXPECT_FALSE(LPBXOutboundPlanList().Exists("office"));
+    char text[LPathSize];
+    LPBXExtension cleared, kept;
+    ASSERT_TRUE(LPBXExtensionList().Open(cleared, "101"));
+    ASSERT_TRUE(LPBXExtensionList().Open(kept, "102"));
+    EXPECT_STREQ(cleared.GetOutboundPlan(text), "");
+    EXPECT_STREQ(kept.GetOutboundPlan(text), "Home");
+}
+
 // Outbound calls and the emergency number go out on a line named by text:
 // a line renamed through its dialog must stay the chosen one everywhere,
 // and the engine hears of every line saved or deleted.
