@@ -65,7 +65,7 @@ register_all() {
 port=$(free_port)
 uas_port=$(free_port)
 ext="$root/vela/etc/lines_/extensions_"
-mkdir -p "$ext" "$root/kamailio"
+mkdir -p "$ext" "$root/kamailio" "$root/accounts"
 # All calls come from one SIPp, above the default cap of calls per source.
 printf "port=%d\r\nmaxcallspersource=1000\r\n" "$port" > "$root/vela/etc/sip"
 echo "SEQUENTIAL" > "$root/users.csv"
@@ -79,7 +79,7 @@ done
 i=0
 while [ $i -lt "$count" ]; do
     n=$((10000 + i))
-    printf 'password=pw%d\r\n' "$n" > "$ext/$n"
+    printf 'password=pw%d\r\n' "$n" > "$root/accounts/$n"
     echo "$n;[authentication username=$n password=pw$n];" >> "$root/users.csv"
     echo "$((i + 1)):$n:127.0.0.1:pw$n:::" >> "$root/kamailio/subscriber"
     i=$((i + 1))
@@ -91,6 +91,9 @@ wait_ready "grep -q 'SIP Private IP is: .*:$port' '$root/vela.out'"
 sleep 1
 measure idle
 
+# The phones' accounts appear only now, so that their cost counts too (as
+# Kamailio's figure includes its subscriber table).
+mv "$root/accounts/"* "$ext/"
 common="-i 127.0.0.1 -nostdin -buff_size 4194304 -timeout_error"
 register_all "$port"
 sleep 1
