@@ -66,7 +66,6 @@ LPBXBindings LPBXRegistrations::Read(const LPBXContactList &account)
     Account &entry = m_Accounts[key];
     if (entry.dirty || entry.writing)
         return entry.bindings;
-    entry.record = account;
     entry.bindings = loaded;
     entry.stamp = now;
     return loaded;
@@ -85,11 +84,10 @@ bool LPBXRegistrations::Write(const LPBXContactList &account, LPBXBindings &bind
         // same time stamp: the cache must not wait to see a change.
         m_Accounts.erase(key);
         if (stored)
-            m_Accounts[key] = Account{account, bindings, stamp, false, false};
+            m_Accounts[key] = Account{bindings, stamp, false, false};
         return stored;
     }
     Account &entry = m_Accounts[key];
-    entry.record = account;
     entry.bindings = bindings;
     if (!entry.dirty) {
         entry.dirty = true;
@@ -123,7 +121,8 @@ void LPBXRegistrations::WriteBehind(std::unique_lock<std::mutex> &hold)
     entry.dirty = false;
     entry.writing = true;
     m_Writing++;
-    LPBXContactList record = entry.record;
+    LPBXContactList record;
+    record.ChangeFilePath(key.c_str());
     LPBXBindings written = entry.bindings;
     hold.unlock();
     bool stored = m_Files.Write(record, written);
@@ -138,12 +137,13 @@ void LPBXRegistrations::WriteBehind(std::unique_lock<std::mutex> &hold)
         entry.bindings.clear();
         return;
     }
-    TakeKeys(entry, written);
+    TakeKeys(key, entry, written);
 }
 
 // Gives bindings the keys their new records got. A record made for a binding
 // that was replaced in the meantime must go: the account is written again.
-void LPBXRegistrations::TakeKeys(Account &entry, const LPBXBindings &written)
+void LPBXRegistrations::TakeKeys(const std::string &key, Account &entry,
+                                 const LPBXBindings &written)
 {
     bool orphan = false;
     for (const LPBXBinding &w : written) {
@@ -157,6 +157,6 @@ void LPBXRegistrations::TakeKeys(Account &entry, const LPBXBindings &written)
     }
     if (orphan && !entry.dirty) {
         entry.dirty = true;
-        m_Dirty.push_back(entry.record.GetPath());
+        m_Dirty.push_back(key);
     }
 }

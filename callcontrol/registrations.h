@@ -49,8 +49,9 @@ class LPBXRegistrations : public LPBXContactStore
             return exists == o.exists && sec == o.sec && nsec == o.nsec && inode == o.inode;
         }
     };
+    // Kept per registered phone, so only what the writer needs: the record
+    // is rebuilt from its path (the map's key) when it is written.
     struct Account {
-        LPBXContactList record;
         LPBXBindings bindings;
         Stamp stamp;        // of the folder as last loaded or written by us
         bool dirty = false; // changed since the writer took it
@@ -59,7 +60,7 @@ class LPBXRegistrations : public LPBXContactStore
     static Stamp StampOf(const LPBXContactList &account);
     void Run();
     void WriteBehind(std::unique_lock<std::mutex> &hold);
-    void TakeKeys(Account &account, const LPBXBindings &written);
+    void TakeKeys(const std::string &key, Account &account, const LPBXBindings &written);
 
     LPBXFileContacts m_Files;
     std::mutex m_Lock;

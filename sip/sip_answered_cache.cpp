@@ -6,22 +6,31 @@
 #include <cstring>
 #include <iterator>
 
-void LSipAnsweredCache::FillKey(LSipAnsweredMessage &entry, const LSipMessage &answered)
+LSipAnsweredCache::LSipAnsweredKey LSipAnsweredCache::KeyOf(const LSipMessage &message)
 {
-    entry.request = answered.IsRequest();
-    entry.status = answered.GetResponseStatusCode();
-    LSipCopy(entry.callId, answered.FindField(LSipFields::CallID, ""));
-    LSipCopy(entry.cseq, answered.FindField(LSipFields::CSeq, ""));
-    LSipCopy(entry.via, answered.FindField(LSipFields::Via, ""));
-    LSipCopy(entry.to, answered.FindField(LSipFields::To, ""));
-    LSipCopy(entry.from, answered.FindField(LSipFields::From, ""));
+    LSipAnsweredKey key;
+    key.request = message.IsRequest();
+    key.status = message.GetResponseStatusCode();
+    const LSipHeaderFieldWithCompact names[5] = {LSipFields::CallID, LSipFields::CSeq,
+                                                 LSipFields::Via, LSipFields::To, LSipFields::From};
+    for (int i = 0; i < 5; i++) {
+        const char *value = message.FindField(names[i], "");
+        key.fields[i] = std::string_view(value, strnlen(value, kSipLongText - 1));
+    }
+    return key;
 }
 
 void LSipAnsweredCache::Add(const LSipMessage &answered, const LIPAddressWithPort &address,
                             const std::string &text)
 {
+    LSipAnsweredKey key = KeyOf(answered);
     LSipAnsweredMessage entry;
-    FillKey(entry, answered);
+    entry.request = key.request;
+    entry.status = key.status;
+    for (std::string_view field : key.fields) {
+        entry.keys.append(field);
+        entry.keys.push_back(0);
+    }
     entry.address = address;
     entry.text = text;
     LLockScope hold(m_lock);
@@ -30,9 +39,9 @@ void LSipAnsweredCache::Add(const LSipMessage &answered, const LIPAddressWithPor
     entry.cachedAt = m_clock.Tick();
     m_entries.push_front(std::move(entry));
     LEntry added = m_entries.begin();
-    auto bucket = m_byCallId.find(std::string_view(added->callId));
+    auto bucket = m_byCallId.find(added->CallId());
     if (bucket == m_byCallId.end())
-        bucket = m_byCallId.emplace(added->callId, std::vector<LEntry>()).first;
+        bucket = m_byCallId.emplace(added->CallId(), std::vector<LEntry>()).first;
     bucket->second.push_back(added);
     // A flood of distinct requests must not grow the cache without bound;
     // the oldest entry is the one least likely to see a repeat.
@@ -42,7 +51,7 @@ void LSipAnsweredCache::Add(const LSipMessage &answered, const LIPAddressWithPor
 
 void LSipAnsweredCache::Erase(LEntry entry)
 {
-    auto bucket = m_byCallId.find(std::string_view(entry->callId));
+    auto bucket = m_byCallId.find(entry->CallId());
     if (bucket != m_byCallId.end()) {
         std::vector<LEntry> &entries = bucket->second;
         auto position = std::find(entries.begin(), entries.end(), entry);
@@ -57,19 +66,25 @@ void LSipAnsweredCache::Erase(LEntry entry)
 // Keys are compared as stored (cut to the cache's capacity), so a value
 // longer than that compares by its stored part on both sides. The Call-ID
 // goes first: it differs for almost every entry.
-bool LSipAnsweredCache::IsSame(const LSipAnsweredMessage &entry, const LSipAnsweredMessage &key)
+bool LSipAnsweredCache::IsSame(const LSipAnsweredMessage &entry, const LSipAnsweredKey &key)
 {
-    return strcmp(entry.callId, key.callId) == 0 && entry.request == key.request &&
-           (entry.request || entry.status == key.status) && strcmp(entry.cseq, key.cseq) == 0 &&
-           strcmp(entry.via, key.via) == 0 && strcmp(entry.to, key.to) == 0 &&
-           strcmp(entry.from, key.from) == 0;
+    if (entry.request != key.request || (!entry.request && entry.status != key.status))
+        return false;
+    std::string_view rest(entry.keys);
+    for (std::string_view field : key.fields) {
+        if (rest.size() <= field.size() || rest.compare(0, field.size(), field) != 0 ||
+            rest[field.size()] != 0)
+            return false;
+        rest.remove_prefix(field.size() + 1);
+    }
+    return true;
 }
 
 // The first match of a walk from the front: the newest entry of the key's
 // Call-ID that matches.
-LSipAnsweredCache::LEntry LSipAnsweredCache::FindNewest(const LSipAnsweredMessage &key)
+LSipAnsweredCache::LEntry LSipAnsweredCache::FindNewest(const LSipAnsweredKey &key)
 {
-    auto bucket = m_byCallId.find(std::string_view(key.callId));
+    auto bucket = m_byCallId.find(key.fields[0]);
     if (bucket == m_byCallId.end())
         return m_entries.end();
     for (auto it = bucket->second.rbegin(); it != bucket->second.rend(); ++it) {
@@ -94,8 +109,7 @@ void LSipAnsweredCache::PruneNewerThan(LEntry limit, uint32_t now)
 
 bool LSipAnsweredCache::Handle(const LSipMessage &message, LSipPacketSender &sender)
 {
-    LSipAnsweredMessage key;
-    FillKey(key, message);
+    LSipAnsweredKey key = KeyOf(message);
     LLockScope hold(m_lock);
     uint32_t now = m_clock.Tick();
     LEntry match = FindNewest(key);

@@ -48,18 +48,25 @@ class LSipAnsweredCache
     size_t GetCallIdCount();
 
   private:
+    // What identifies a message: the Call-ID, CSeq, Via, To and From values,
+    // each cut to kSipLongText - 1 characters, seen in the message itself.
+    struct LSipAnsweredKey {
+        bool request = false;
+        uint16_t status = 0;
+        std::string_view fields[5];
+    };
+    // Up to 4,096 of these live at once, so the key is kept compact: the
+    // five values one after another, each ended by a NUL (a header value
+    // holds none), the Call-ID first.
     struct LSipAnsweredMessage {
         bool request = false;
         uint16_t status = 0;
-        char callId[kSipLongText] = {0};
-        char cseq[kSipLongText] = {0};
-        char via[kSipLongText] = {0};
-        char to[kSipLongText] = {0};
-        char from[kSipLongText] = {0};
+        std::string keys;
         LIPAddressWithPort address;
         std::string text;
         uint32_t cachedAt = 0;
         int resendCount = 0;
+        std::string_view CallId() const { return std::string_view(keys.c_str()); }
     };
     using LEntries = std::list<LSipAnsweredMessage>;
     using LEntry = LEntries::iterator;
@@ -74,9 +81,9 @@ class LSipAnsweredCache
     using LIndex =
         std::unordered_map<std::string, std::vector<LEntry>, LCallIdHash, std::equal_to<>>;
 
-    static void FillKey(LSipAnsweredMessage &entry, const LSipMessage &answered);
-    static bool IsSame(const LSipAnsweredMessage &entry, const LSipAnsweredMessage &key);
-    LEntry FindNewest(const LSipAnsweredMessage &key);
+    static LSipAnsweredKey KeyOf(const LSipMessage &message);
+    static bool IsSame(const LSipAnsweredMessage &entry, const LSipAnsweredKey &key);
+    LEntry FindNewest(const LSipAnsweredKey &key);
     void PruneNewerThan(LEntry limit, uint32_t now);
     void Erase(LEntry entry);
 
