@@ -108,8 +108,8 @@ class CallTest : public ::testing::Test
                   const std::string &registrar = "")
     {
         ChildProcess sipp;
-        std::vector<std::string> argv =
-            SippArgs("register.xml", port, registrar.empty() ? Remote() : registrar);
+        std::vector<std::string> argv = SippArgs("../../callcontrol/sipp/register.xml", port,
+                                                 registrar.empty() ? Remote() : registrar);
         argv.insert(argv.end(), {"-s", user, "-au", user, "-ap", password});
         int status = -1;
         bool ended = sipp.Start(argv) && sipp.WaitExit(15000, &status);
