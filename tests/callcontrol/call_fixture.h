@@ -26,24 +26,31 @@ inline std::vector<std::string> SippArgs(const std::string &scenario, int localP
     std::vector<std::string> argv = {"/usr/bin/sipp"};
     if (!remote.empty())
         argv.push_back(remote);
-    std::vector<std::string> rest = {
-        "-sf",      std::string(VELA_TEST_GENERATED) + "/sipp/" + scenario,
-        "-i",       "127.0.0.1",
-        "-p",       std::to_string(localPort),
-        "-m",       "1",
-        "-nostdin", "-timeout",
-        "30s",      "-timeout_error"};
-    argv.insert(argv.end(), rest.begin(), rest.end());
+    // clang-format off
+    argv.insert(argv.end(), {"-sf", std::string(VELA_TEST_GENERATED) + "/sipp/" + scenario, "-i", "127.0.0.1",
+                             "-p", std::to_string(localPort), "-m", "1", "-nostdin", "-timeout", "30s", "-timeout_error"});
+    // clang-format on
     return argv;
 }
 
-// A raw phone's answer to request: its transaction headers, To tagged.
-inline std::string PhoneResponse(const std::string &request, const std::string &statusLine)
+// A raw phone's answer to request: its transaction headers, To tagged but
+// on a 100; with rtpPort a Contact at contactPort and an SDP offering PCMU.
+inline std::string PhoneResponse(const std::string &request, const std::string &statusLine,
+                                 int contactPort = 0, int rtpPort = 0)
 {
     std::string text = "SIP/2.0 " + statusLine + "\r\n";
     for (const char *name : {"Via", "From", "To", "Call-ID", "CSeq"})
-        text += HeaderLine(request, name) + (std::string(name) == "To" ? ";tag=ph" : "") + "\r\n";
-    return text + "Content-Length: 0\r\n\r\n";
+        text += HeaderLine(request, name) +
+                (std::string(name) == "To" && statusLine.rfind("100", 0) ? ";tag=ph" : "") + "\r\n";
+    if (!rtpPort)
+        return text + "Content-Length: 0\r\n\r\n";
+    std::string sdp =
+        "v=0\r\no=phone 1 1 IN IP4 127.0.0.1\r\ns=-\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\n"
+        "m=audio " +
+        std::to_string(rtpPort) + " RTP/AVP 0\r\na=rtpmap:0 PCMU/8000\r\n";
+    return text + "Contact: <sip:102@127.0.0.1:" + std::to_string(contactPort) +
+           ">\r\nContent-Type: application/sdp\r\nContent-Length: " + std::to_string(sdp.size()) +
+           "\r\n\r\n" + sdp;
 }
 
 class CallTest : public ::testing::Test
@@ -86,20 +93,23 @@ class CallTest : public ::testing::Test
             ASSERT_TRUE(group.GetExtensionList().AddMember(m.first, m.second));
     }
 
-    void StartVela()
+    void StartVela(const std::vector<std::string> &env = {})
     {
-        ASSERT_TRUE(vela.Start()) << vela.Process().Output();
+        ASSERT_TRUE(vela.Start(env)) << vela.Process().Output();
         ASSERT_TRUE(vela.Process().WaitForOutput(
             "SIP Private IP is: 127.0.0.1:" + std::to_string(sipPort), 10000))
             << vela.Process().Output();
     }
     std::string Remote() const { return "127.0.0.1:" + std::to_string(sipPort); }
 
-    // Registers user's contact at port (SIPp with digest authentication).
-    bool Register(const std::string &user, const std::string &password, int port)
+    // Registers user's contact at port (SIPp with digest authentication)
+    // with the exchange, or with another registrar.
+    bool Register(const std::string &user, const std::string &password, int port,
+                  const std::string &registrar = "")
     {
         ChildProcess sipp;
-        std::vector<std::string> argv = SippArgs("register.xml", port, Remote());
+        std::vector<std::string> argv = SippArgs("../../callcontrol/sipp/register.xml", port,
+                                                 registrar.empty() ? Remote() : registrar);
         argv.insert(argv.end(), {"-s", user, "-au", user, "-ap", password});
         int status = -1;
         bool ended = sipp.Start(argv) && sipp.WaitExit(15000, &status);
@@ -114,15 +124,31 @@ class CallTest : public ::testing::Test
         EXPECT_TRUE(sipp->Start(SippArgs(scenario, port)));
         return sipp;
     }
-    // Extension 101 dialling target with scenario.
+    // Extension 101 dialling target with scenario (and more SIPp arguments).
     std::unique_ptr<ChildProcess> StartCaller(const std::string &scenario,
-                                              const std::string &target)
+                                              const std::string &target,
+                                              const std::vector<std::string> &more = {})
     {
         auto sipp = std::make_unique<ChildProcess>();
         std::vector<std::string> argv = SippArgs(scenario, FreeUdpPort(), Remote());
         argv.insert(argv.end(), {"-s", target, "-au", "101", "-ap", kCallerPassword});
+        argv.insert(argv.end(), more.begin(), more.end());
         EXPECT_TRUE(sipp->Start(argv));
         return sipp;
+    }
+    // A free port from which user (password "pw" + user) registered; 0 when
+    // the registration failed.
+    int RegisteredPort(const std::string &user)
+    {
+        int port = FreeUdpPort();
+        return Register(user, "pw" + user, port) ? port : 0;
+    }
+    // A raw UDP phone where user registered; null when that failed.
+    std::unique_ptr<UdpPeer> RawPhone(const std::string &user)
+    {
+        int port = RegisteredPort(user);
+        auto peer = std::make_unique<UdpPeer>(port);
+        return port && peer->IsOpen() ? std::move(peer) : nullptr;
     }
     static bool Succeeded(ChildProcess &sipp, int timeoutMs = 30000)
     {

@@ -1,6 +1,5 @@
-// Calls through `vela -foreground` between SIPp phones: extension 101 (with
-// digest authentication) calls 102, whose phones SIPp plays. Each SIPp
-// scenario fails its run unless every expected message arrives in order.
+// Calls through `vela -foreground` between SIPp or raw UDP phones; each SIPp
+// scenario fails unless every expected message arrives in order.
 #include "call_fixture.h"
 
 #include "support/udp_peer.h"
@@ -31,10 +30,8 @@ bool NextNewInvite(UdpPeer &phone, const std::string &skipCallId, int timeoutMs,
 TEST_F(CallTest, TwoContactsRingAndTheLoserIsCancelled)
 {
     StartVela();
-    int answering = FreeUdpPort();
-    int losing = FreeUdpPort();
-    ASSERT_TRUE(Register("102", "pw102", answering));
-    ASSERT_TRUE(Register("102", "pw102", losing));
+    int answering = RegisteredPort("102"), losing = RegisteredPort("102");
+    ASSERT_TRUE(answering && losing);
     auto winner = StartPhone("uas_answer.xml", answering);
     auto loser = StartPhone("uas_cancelled.xml", losing);
     auto caller = StartCaller("uac_call.xml", "102");
@@ -43,14 +40,16 @@ TEST_F(CallTest, TwoContactsRingAndTheLoserIsCancelled)
     EXPECT_TRUE(Succeeded(*loser)) << loser->Output();
 }
 
-// The caller's CANCEL: 200 "OK", every ringing target cancelled, and the
-// caller's INVITE ends with 487 "Request Terminated" (checked by the
-// scenario); the call never counts as answered.
-TEST_F(CallTest, CallersCancelEndsEverythingWith487)
+// The caller's CANCEL: 200, every ringing target cancelled, and 487 to the
+// caller's INVITE; the call never counts as answered. A call to 103, which
+// has no phone, is refused at once with 404.
+TEST_F(CallTest, CallersCancelEndsEverythingWith487AndNoPhoneMeans404)
 {
     StartVela();
-    int phonePort = FreeUdpPort();
-    ASSERT_TRUE(Register("102", "pw102", phonePort));
+    auto refused = StartCaller("uac_refused.xml", "103");
+    EXPECT_TRUE(Succeeded(*refused)) << refused->Output();
+    int phonePort = RegisteredPort("102");
+    ASSERT_NE(phonePort, 0);
     auto phone = StartPhone("uas_cancelled.xml", phonePort);
     auto caller = StartCaller("uac_cancel.xml", "102");
     EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
@@ -59,27 +58,15 @@ TEST_F(CallTest, CallersCancelEndsEverythingWith487)
     EXPECT_EQ(vela.Process().Output().find("answered"), std::string::npos);
 }
 
-// A caller that dials an extension without a registered phone is refused
-// at once with 404 "Not Found".
-TEST_F(CallTest, CallToAnUnregisteredExtensionIsRefused)
-{
-    StartVela();
-    auto caller = StartCaller("uac_refused.xml", "103");
-    EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
-}
-
-// A caller still waiting when the service stops learns it at once with
-// 503 "Service Unavailable" instead of being left to time out.
+// A caller still waiting when the service stops gets 503 at once.
 TEST_F(CallTest, StoppingTheServiceAnswersAWaitingCaller503)
 {
     StartVela();
-    int phonePort = FreeUdpPort();
-    ASSERT_TRUE(Register("102", "pw102", phonePort));
-    UdpPeer phone(phonePort);
-    ASSERT_TRUE(phone.IsOpen());
+    auto phone = RawPhone("102");
+    ASSERT_TRUE(phone);
     auto caller = StartCaller("uac_stopped.xml", "102");
     std::string invite;
-    ASSERT_TRUE(phone.Receive(invite, 5000));
+    ASSERT_TRUE(phone->Receive(invite, 5000));
     EXPECT_TRUE(vela.Stop(SIGTERM, 10000));
     EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
 }
@@ -90,14 +77,12 @@ TEST_F(CallTest, StoppingTheServiceAnswersAWaitingCaller503)
 TEST_F(CallTest, SilentPhoneGetsInviteRepeatsThenTheCallerGets480)
 {
     StartVela();
-    int phonePort = FreeUdpPort();
-    ASSERT_TRUE(Register("102", "pw102", phonePort));
-    UdpPeer phone(phonePort);
-    ASSERT_TRUE(phone.IsOpen());
+    auto phone = RawPhone("102");
+    ASSERT_TRUE(phone);
     auto caller = StartCaller("uac_unavailable.xml", "102");
     std::vector<int64_t> sends;
     std::string invite;
-    while (phone.Receive(invite, sends.empty() ? 5000 : 4000))
+    while (phone->Receive(invite, sends.empty() ? 5000 : 4000))
         if (invite.rfind("INVITE ", 0) == 0)
             sends.push_back(MonotonicMs());
     ASSERT_EQ(sends.size(), 4u);
@@ -115,51 +100,43 @@ TEST_F(CallTest, SecondCallToAGroupWaitsForTheFirst)
 {
     AddGroup("600", {{"102", 0}});
     StartVela();
-    int phonePort = FreeUdpPort();
-    ASSERT_TRUE(Register("102", "pw102", phonePort));
-    UdpPeer phone(phonePort);
-    ASSERT_TRUE(phone.IsOpen());
+    auto phone = RawPhone("102");
+    ASSERT_TRUE(phone);
     auto first = StartCaller("uac_cancel_later.xml", "600");
     std::string inviteA, inviteB;
-    ASSERT_TRUE(NextNewInvite(phone, "", 5000, inviteA));
-    ASSERT_TRUE(phone.SendTo(sipPort, PhoneResponse(inviteA, "180 Ringing")));
+    ASSERT_TRUE(NextNewInvite(*phone, "", 5000, inviteA));
+    ASSERT_TRUE(phone->SendTo(sipPort, PhoneResponse(inviteA, "180 Ringing")));
     int64_t ringingAt = MonotonicMs();
     auto second = StartCaller("uac_cancel_later.xml", "600");
     // The first caller cancels three seconds after its ringing.
-    ASSERT_TRUE(NextNewInvite(phone, HeaderLine(inviteA, "Call-ID"), 6000, inviteB));
+    ASSERT_TRUE(NextNewInvite(*phone, HeaderLine(inviteA, "Call-ID"), 6000, inviteB));
     int64_t waited = MonotonicMs() - ringingAt;
     EXPECT_GE(waited, 2800);
     EXPECT_LE(waited, 4500);
-    ASSERT_TRUE(phone.SendTo(sipPort, PhoneResponse(inviteB, "180 Ringing")));
+    ASSERT_TRUE(phone->SendTo(sipPort, PhoneResponse(inviteB, "180 Ringing")));
     EXPECT_TRUE(Succeeded(*first)) << first->Output();
     EXPECT_TRUE(Succeeded(*second)) << second->Output();
 }
 
-// Group 600 rings 102 at once and 103 only after its 4 s delay. Start times
-// are whole seconds and the thread looks at them at least once a second, so
-// the second INVITE may come up to a second early or late. Both phones
-// are raw UDP peers that stay silent, so nothing else moves the stages.
+// Group 600 rings 102 at once and 103 only after its 4 s delay, give or take
+// a second (start times are whole seconds, looked at once a second). Both
+// phones stay silent, so nothing else moves the stages.
 TEST_F(CallTest, GroupMemberRingsOnlyAfterItsDelay)
 {
     AddGroup("600", {{"102", 0}, {"103", 4}});
     StartVela();
-    // The phones register from the ports the silent peers then take over.
-    int firstPort = FreeUdpPort();
-    int secondPort = FreeUdpPort();
-    ASSERT_TRUE(Register("102", "pw102", firstPort));
-    ASSERT_TRUE(Register("103", "pw103", secondPort));
-    UdpPeer first(firstPort), second(secondPort);
-    ASSERT_TRUE(first.IsOpen() && second.IsOpen());
+    auto first = RawPhone("102"), second = RawPhone("103");
+    ASSERT_TRUE(first && second);
     auto caller = StartCaller("uac_call.xml", "600");
     std::string invite;
-    ASSERT_TRUE(first.Receive(invite, 5000));
+    ASSERT_TRUE(first->Receive(invite, 5000));
     int64_t firstAt = MonotonicMs();
     EXPECT_EQ(invite.rfind("INVITE sip:102@", 0), 0u) << invite;
     std::string secondInvite;
     // Repeats of the first member's INVITE may arrive meanwhile on its own
     // port; the second member hears nothing before its delay.
-    EXPECT_FALSE(second.Receive(secondInvite, 2900)) << secondInvite;
-    ASSERT_TRUE(second.Receive(secondInvite, 2500));
+    EXPECT_FALSE(second->Receive(secondInvite, 2900)) << secondInvite;
+    ASSERT_TRUE(second->Receive(secondInvite, 2500));
     int64_t delay = MonotonicMs() - firstAt;
     EXPECT_EQ(secondInvite.rfind("INVITE sip:103@", 0), 0u) << secondInvite;
     EXPECT_GE(delay, 2900);
@@ -250,8 +227,8 @@ TEST_F(CallTest, CallBeyondTheCallLimitGets503)
 {
     constexpr int kLimit = 256;
     StartVela();
-    int phonePort = FreeUdpPort();
-    ASSERT_TRUE(Register("102", "pw102", phonePort));
+    int phonePort = RegisteredPort("102");
+    ASSERT_NE(phonePort, 0);
     std::vector<std::string> phoneArgs = SippArgs("uas_cancelled.xml", phonePort);
     std::vector<std::string> callerArgs = SippArgs("uac_cancel_later.xml", FreeUdpPort(), Remote());
     // "-m 1" becomes the number of calls each side makes or takes.

@@ -1,7 +1,9 @@
-// Connected calls through `vela -foreground` between two SIPp phones:
-// extension 101 calls 102, and each flow's pair of scenarios fails its run
-// unless every expected message (and each checked SDP direction) arrives
-// in order.
+// Connected calls through `vela -foreground` between SIPp phones: extension
+// 101 calls 102, and each flow's scenarios fail their run unless every
+// expected message (and each checked SDP direction) arrives in order. In an
+// attended transfer 101 first makes a consultation call to 103 with a
+// Call-ID of its own choosing, and REFERs the call with 102 with Refer-To
+// "...?Replaces=<that Call-ID>".
 #include "call_fixture.h"
 
 namespace vtest
@@ -10,36 +12,43 @@ namespace
 {
 struct Flow {
     const char *name, *description, *caller, *phone;
-    const char *logLine;          // must appear in the exchange's log
-    const char *sipSettings = ""; // lines added to the "SIP" settings
-    const char *third = nullptr;  // scenario of extension 103, when it takes part
+    const char *logLine;           // must appear in the exchange's log
+    const char *sipSettings = "";  // lines added to the "SIP" settings
+    const char *third = nullptr;   // scenario of extension 103, when it takes part
+    const char *consult = nullptr; // 101's consultation call to 103, up before the call
 };
 
 class InCallFlow : public CallTest, public ::testing::WithParamInterface<Flow>
 {
 };
 
-TEST_P(InCallFlow, RunsBetweenTwoPhones)
+TEST_P(InCallFlow, RunsBetweenPhones)
 {
-    SCOPED_TRACE(std::string(GetParam().name) + ": " + GetParam().description);
-    std::ofstream(vela.SharedDataFolder() + "/sip", std::ios::app) << GetParam().sipSettings;
+    const Flow &flow = GetParam();
+    SCOPED_TRACE(std::string(flow.name) + ": " + flow.description);
+    std::ofstream(vela.SharedDataFolder() + "/sip", std::ios::app) << flow.sipSettings;
     StartVela();
-    int phonePort = FreeUdpPort();
-    ASSERT_TRUE(Register("102", "pw102", phonePort));
-    auto phone = StartPhone(GetParam().phone, phonePort);
-    std::unique_ptr<ChildProcess> third;
-    if (GetParam().third) {
-        int thirdPort = FreeUdpPort();
-        ASSERT_TRUE(Register("103", "pw103", thirdPort));
-        third = StartPhone(GetParam().third, thirdPort);
+    int phonePort = RegisteredPort("102"), thirdPort = RegisteredPort("103");
+    ASSERT_TRUE(phonePort && thirdPort);
+    auto phone = StartPhone(flow.phone, phonePort);
+    const std::string consultCallId = "consult-" + std::to_string(getpid()) + "@127.0.0.1";
+    std::unique_ptr<ChildProcess> third, consult;
+    if (flow.third)
+        third = StartPhone(flow.third, thirdPort);
+    if (flow.consult) {
+        consult = StartCaller(flow.consult, "103",
+                              {"-key", "callb", consultCallId, "-cid_str", consultCallId});
+        ASSERT_TRUE(vela.Process().WaitForOutput("Call 101 -> sip:103@127.0.0.1 answered", 10000))
+            << vela.Process().Output() << consult->Output();
     }
-    auto caller = StartCaller(GetParam().caller, "102");
+    auto caller = StartCaller(flow.caller, "102", {"-key", "callb", consultCallId});
     EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
     EXPECT_TRUE(Succeeded(*phone)) << phone->Output();
-    if (third) {
-        EXPECT_TRUE(Succeeded(*third)) << third->Output();
-    }
-    EXPECT_TRUE(vela.Process().WaitForOutput(GetParam().logLine, 5000)) << vela.Process().Output();
+    for (auto *other : {third.get(), consult.get()})
+        if (other) {
+            EXPECT_TRUE(Succeeded(*other)) << other->Output();
+        }
+    EXPECT_TRUE(vela.Process().WaitForOutput(flow.logLine, 5000)) << vela.Process().Output();
     EXPECT_TRUE(vela.Process().WaitForOutput("disconnected", 5000)) << vela.Process().Output();
 }
 
@@ -52,7 +61,10 @@ INSTANTIATE_TEST_SUITE_P(Flows, InCallFlow, ::testing::Values(
     Flow{"OptionsPassedOn", "the caller's in-dialog OPTIONS is answered with the phone's own 200 and SDP", "uac_options.xml", "uas_options.xml", "answered"},
     Flow{"Glare", "both phones re-INVITE at once: the exchange answers 491, backs off and retries", "uac_glare.xml", "uas_glare.xml", "LPBXSipLine::Reinvite uInviteResponse: 491"},
     Flow{"SilentPhoneEnded", "after a quiet second both legs are polled; the phone stops answering and the caller gets the BYE", "uac_call_wait_bye.xml", "uas_silent.xml", "no answer to polling", "activitypollinterval=1000\n"},
-    Flow{"BlindTransfer", "the caller REFERs the call to 103 (202, NOTIFY sipfrag 200 OK, BYE); 103's offer reaches the phone by re-INVITE and the phone's answer goes back in the ACK", "uac_blind_transfer.xml", "uas_transferee.xml", "Call transferred to sip:103@", "", "uas_transfer_target.xml"}),
+    Flow{"BlindTransfer", "the caller REFERs the call to 103 (202, NOTIFY sipfrag 200 OK, BYE); 103's offer reaches the phone by re-INVITE and the phone's answer goes back in the ACK", "uac_blind_transfer.xml", "uas_transferee.xml", "Call transferred to sip:103@", "", "uas_transfer_target.xml"},
+    Flow{"AttendedTransfer", "101 REFERs its call with 102 to its consultation call with 103 (202, NOTIFY sipfrag 200 OK, BYE on both of 101's calls); 102 is asked for an offer that reaches 103 by re-INVITE, and 103's answer comes back in 102's ACK", "uac_attended_transfer.xml", "uas_joined.xml", "LPBXSipLine::Reinvite uInviteResponse: 200", "", "uas_join_target.xml", "uac_consult.xml"},
+    Flow{"AttendedTransferGivenUp", "the consultation call stays busy (103 is slow to answer a hold re-INVITE) past the give-up time: 101 gets NOTIFY 503 Service Unavailable, its call with 102 goes on until it hangs up, and the hold still completes", "uac_transfer_refused.xml", "uas_wait_ringing.xml", "given up: the call is busy", "attendedtransfergiveup=1500\n", "uas_slow_hold.xml", "uac_consult_hold.xml"},
+    Flow{"AttendedTransferToNoCall", "the Replaces names a Call-ID no call holds: 101 still gets NOTIFY 200 OK and the call ends with BYE to both 101 and 102", "uac_attended_transfer.xml", "uas_answer.xml", "Attended transfer: no call holds"}),
     [](const auto &info) { return std::string(info.param.name); });
 // clang-format on
 } // namespace

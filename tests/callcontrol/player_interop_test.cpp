@@ -93,26 +93,6 @@ std::string TonePacket(int seq)
     return packet;
 }
 
-// A raw phone's response to request: a To tag on finals, and with rtpPort a
-// Contact at phonePort and an SDP body with that audio port.
-std::string Response(const std::string &request, const std::string &status, int phonePort,
-                     int rtpPort = 0)
-{
-    std::string text = "SIP/2.0 " + status + "\r\n";
-    for (const char *name : {"Via", "From", "To", "Call-ID", "CSeq"})
-        text += HeaderLine(request, name) +
-                (std::string(name) == "To" && status[0] != '1' ? ";tag=ph" : "") + "\r\n";
-    if (!rtpPort)
-        return text + "Content-Length: 0\r\n\r\n";
-    std::string sdp =
-        "v=0\r\no=phone 1 1 IN IP4 127.0.0.1\r\ns=-\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\n"
-        "m=audio " +
-        std::to_string(rtpPort) + " RTP/AVP 0\r\na=rtpmap:0 PCMU/8000\r\n";
-    return text + "Contact: <sip:102@127.0.0.1:" + std::to_string(phonePort) +
-           ">\r\nContent-Type: application/sdp\r\nContent-Length: " + std::to_string(sdp.size()) +
-           "\r\n\r\n" + sdp;
-}
-
 // The next request of method at phone that is not of the dialog skipCallId
 // (retransmissions and the other call's requests pass by); "" after 15 s.
 std::string Next(UdpPeer &phone, const std::string &method, const std::string &skipCallId = "")
@@ -125,22 +105,7 @@ std::string Next(UdpPeer &phone, const std::string &method, const std::string &s
     return "";
 }
 
-class PlayerTest : public CallTest
-{
-  protected:
-    // 101 dialling target with scenario, its RTP port named [rtp_port].
-    std::unique_ptr<ChildProcess> Caller(const char *scenario, const char *target, int rtpPort,
-                                         const std::vector<std::string> &more = {})
-    {
-        auto sipp = std::make_unique<ChildProcess>();
-        std::vector<std::string> argv = SippArgs(scenario, FreeUdpPort(), Remote());
-        argv.insert(argv.end(), {"-s", target, "-au", "101", "-ap", kCallerPassword, "-key",
-                                 "rtp_port", std::to_string(rtpPort)});
-        argv.insert(argv.end(), more.begin(), more.end());
-        EXPECT_TRUE(sipp->Start(argv));
-        return sipp;
-    }
-};
+using PlayerTest = CallTest;
 
 class QueuedCaller : public PlayerTest, public ::testing::WithParamInterface<const char *>
 {
@@ -158,33 +123,35 @@ TEST_P(QueuedCaller, HearsTheAnnouncementThenHoldMusicThenTheMember)
     ASSERT_EQ(system(sox.c_str()), 0);
     AddGroup("600", {{"102", 0}}, "-", "Welcome.wav");
     StartVela();
-    int phonePort = FreeUdpPort();
-    ASSERT_TRUE(Register("102", "pw102", phonePort));
-    UdpPeer phone(phonePort), callerRtp, phoneRtp;
-    ASSERT_TRUE(phone.IsOpen());
-    auto first = Caller("uac_call_remote_bye.xml", "600", 0);
-    std::string firstInvite = Next(phone, "INVITE");
+    auto phone = RawPhone("102");
+    ASSERT_TRUE(phone);
+    UdpPeer callerRtp, phoneRtp;
+    const int phonePort = phone->Port();
+    auto first = StartCaller("uac_call_remote_bye.xml", "600", {"-key", "rtp_port", "0"});
+    std::string firstInvite = Next(*phone, "INVITE");
     ASSERT_FALSE(firstInvite.empty()) << vela.Process().Output() << first->Output();
     std::string firstCallId = HeaderLine(firstInvite, "Call-ID");
-    ASSERT_TRUE(phone.SendTo(sipPort, Response(firstInvite, "100 Trying", phonePort)));
+    ASSERT_TRUE(phone->SendTo(sipPort, PhoneResponse(firstInvite, "100 Trying", phonePort)));
 
-    auto caller = Caller(GetParam(), "600", callerRtp.Port());
+    auto caller =
+        StartCaller(GetParam(), "600", {"-key", "rtp_port", std::to_string(callerRtp.Port())});
     // The whole 1 s announcement (25 blocks), then only the melody.
     std::string heard = Hear(callerRtp, 3000);
     EXPECT_TRUE(Matches(heard, "^A{24,25}[.?]?M[M.?]*$")) << heard;
     EXPECT_GE(Count(heard, 'M'), 30) << heard;
     std::string message;
-    while (phone.Receive(message, 100))
+    while (phone->Receive(message, 100))
         if (message.rfind("INVITE ", 0) == 0) {
             EXPECT_EQ(HeaderLine(message, "Call-ID"), firstCallId) << "the queue was jumped";
         }
 
-    ASSERT_TRUE(phone.SendTo(sipPort, Response(firstInvite, "603 Decline", 0)));
-    std::string invite = Next(phone, "INVITE", firstCallId);
+    ASSERT_TRUE(phone->SendTo(sipPort, PhoneResponse(firstInvite, "603 Decline", 0)));
+    std::string invite = Next(*phone, "INVITE", firstCallId);
     ASSERT_FALSE(invite.empty()) << vela.Process().Output();
-    ASSERT_TRUE(phone.SendTo(sipPort, Response(invite, "200 OK", phonePort, phoneRtp.Port())));
+    ASSERT_TRUE(
+        phone->SendTo(sipPort, PhoneResponse(invite, "200 OK", phonePort, phoneRtp.Port())));
     // The caller's answer reaches the member in the ACK of its 200.
-    std::string ack = Next(phone, "ACK", firstCallId);
+    std::string ack = Next(*phone, "ACK", firstCallId);
     size_t media = ack.find("m=audio ");
     ASSERT_NE(media, std::string::npos) << ack << vela.Process().Output();
     for (std::string stale; callerRtp.Receive(stale, 0);) {
@@ -200,8 +167,8 @@ TEST_P(QueuedCaller, HearsTheAnnouncementThenHoldMusicThenTheMember)
     EXPECT_TRUE(Matches(heard, "^[T.]*$")) << heard;
     EXPECT_GE(Count(heard, 'T'), 25) << heard;
 
-    std::string bye = Next(phone, "BYE");
-    EXPECT_TRUE(phone.SendTo(sipPort, Response(bye, "200 OK", phonePort)));
+    std::string bye = Next(*phone, "BYE");
+    EXPECT_TRUE(phone->SendTo(sipPort, PhoneResponse(bye, "200 OK", phonePort)));
     EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
     EXPECT_TRUE(Succeeded(*first)) << first->Output();
 }
@@ -217,13 +184,12 @@ TEST_F(PlayerTest, OfferSharingNoCodecIsRefused415)
 {
     AddGroup("600", {{"102", 0}}, "-");
     StartVela();
-    int phonePort = FreeUdpPort();
-    ASSERT_TRUE(Register("102", "pw102", phonePort));
-    UdpPeer phone(phonePort);
-    auto caller = Caller("uac_no_shared_codec.xml", "600", 0);
+    auto phone = RawPhone("102");
+    ASSERT_TRUE(phone);
+    auto caller = StartCaller("uac_no_shared_codec.xml", "600", {"-key", "rtp_port", "0"});
     EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
     std::string message;
-    EXPECT_FALSE(phone.Receive(message, 1000)) << message;
+    EXPECT_FALSE(phone->Receive(message, 1000)) << message;
 }
 
 // RFC 3261 section 9.1: a busy member's INVITE is complete once its 486 is
@@ -233,17 +199,18 @@ TEST_F(PlayerTest, BusyMemberIsRetriedWithoutCancellingTheRefusedInvite)
 {
     AddGroup("600", {{"102", 0}}, "-");
     StartVela();
-    int phonePort = FreeUdpPort();
-    ASSERT_TRUE(Register("102", "pw102", phonePort));
-    UdpPeer phone(phonePort), rtp;
-    auto caller =
-        Caller("uac_listen.xml", "600", rtp.Port(), {"-key", "ack", "yes", "-d", "20000"});
-    std::string invite = Next(phone, "INVITE"), message, methods;
+    auto phone = RawPhone("102");
+    ASSERT_TRUE(phone);
+    UdpPeer rtp;
+    auto caller = StartCaller(
+        "uac_listen.xml", "600",
+        {"-key", "rtp_port", std::to_string(rtp.Port()), "-key", "ack", "yes", "-d", "20000"});
+    std::string invite = Next(*phone, "INVITE"), message, methods;
     ASSERT_FALSE(invite.empty()) << vela.Process().Output();
-    ASSERT_TRUE(phone.SendTo(sipPort, Response(invite, "180 Ringing", phonePort)));
-    ASSERT_TRUE(phone.SendTo(sipPort, Response(invite, "486 Busy Here", phonePort)));
+    ASSERT_TRUE(phone->SendTo(sipPort, PhoneResponse(invite, "180 Ringing", phone->Port())));
+    ASSERT_TRUE(phone->SendTo(sipPort, PhoneResponse(invite, "486 Busy Here", phone->Port())));
     for (int64_t end = MonotonicMs() + 15000; MonotonicMs() < end;) {
-        if (!phone.Receive(message, 500))
+        if (!phone->Receive(message, 500))
             continue;
         methods += message.substr(0, message.find(' ')) + " ";
         if (HeaderLine(message, "Call-ID") != HeaderLine(invite, "Call-ID"))
@@ -257,22 +224,21 @@ TEST_F(PlayerTest, BusyMemberIsRetriedWithoutCancellingTheRefusedInvite)
 TEST_F(PlayerTest, BlindTransferredPartyHearsRingingWhileTheTargetRings)
 {
     StartVela();
-    int phonePort = FreeUdpPort(), targetPort = FreeUdpPort();
-    ASSERT_TRUE(Register("102", "pw102", phonePort));
-    ASSERT_TRUE(Register("103", "pw103", targetPort));
+    int phonePort = RegisteredPort("102"), targetPort = RegisteredPort("103");
+    ASSERT_TRUE(phonePort && targetPort);
     UdpPeer rtp;
-    auto phone = std::make_unique<ChildProcess>();
+    ChildProcess phone;
     std::vector<std::string> argv = SippArgs("uas_transferee_listens.xml", phonePort);
     argv.insert(argv.end(), {"-key", "rtp_port", std::to_string(rtp.Port())});
-    ASSERT_TRUE(phone->Start(argv));
+    ASSERT_TRUE(phone.Start(argv));
     auto target = StartPhone("uas_slow_target.xml", targetPort);
-    auto caller = Caller("uac_blind_transfer.xml", "102", 0);
+    auto caller = StartCaller("uac_blind_transfer.xml", "102", {"-key", "rtp_port", "0"});
     // 0.4 s on, 0.2 s off, 0.4 s on, then the 2 s pause (50 blocks).
     std::string heard = Hear(rtp, 4500);
     EXPECT_TRUE(Matches(heard, "^R{9,10}[.?]{4,6}R{9,10}[.?]{48,52}R")) << heard;
     EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
     EXPECT_TRUE(Succeeded(*target)) << target->Output();
-    EXPECT_TRUE(Succeeded(*phone)) << phone->Output();
+    EXPECT_TRUE(Succeeded(phone)) << phone.Output();
 }
 
 // RFC 3261 section 15: once the phone's dialog exists it can only be ended
@@ -280,21 +246,21 @@ TEST_F(PlayerTest, BlindTransferredPartyHearsRingingWhileTheTargetRings)
 TEST_F(PlayerTest, CallerThatNeverAcksLeavesTheAnsweringPhoneAByeNotACancel)
 {
     StartVela();
-    int phonePort = FreeUdpPort();
-    ASSERT_TRUE(Register("102", "pw102", phonePort));
-    UdpPeer phone(phonePort);
-    ASSERT_TRUE(phone.IsOpen());
+    auto phone = RawPhone("102");
+    ASSERT_TRUE(phone);
     UdpPeer rtp;
-    auto caller = Caller("uac_listen.xml", "102", rtp.Port(), {"-key", "ack", "none", "-d", "0"});
+    auto caller = StartCaller(
+        "uac_listen.xml", "102",
+        {"-key", "rtp_port", std::to_string(rtp.Port()), "-key", "ack", "none", "-d", "0"});
     std::string invite, message;
-    ASSERT_TRUE(phone.Receive(invite, 5000));
+    ASSERT_TRUE(phone->Receive(invite, 5000));
     ASSERT_EQ(invite.rfind("INVITE ", 0), 0u) << invite;
-    ASSERT_TRUE(phone.SendTo(sipPort, Response(invite, "200 OK", phonePort, 7000)));
+    ASSERT_TRUE(phone->SendTo(sipPort, PhoneResponse(invite, "200 OK", phone->Port(), 7000)));
     bool acked = false, byed = false, cancelled = false;
     // The exchange gives up on the caller's ACK after 32 s.
     int64_t end = MonotonicMs() + 45000;
     while (!byed && MonotonicMs() < end) {
-        if (!phone.Receive(message, 1000))
+        if (!phone->Receive(message, 1000))
             continue;
         acked = acked || message.rfind("ACK ", 0) == 0;
         cancelled = cancelled || message.rfind("CANCEL ", 0) == 0;

@@ -14,7 +14,6 @@
 #include <map>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sstream>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -112,30 +111,23 @@ TEST_F(PlayerLoadTest, FiftyHeldCallersEachGetAPacedStreamOfTheHoldMelody)
 {
     AddGroup("600", {{"102", 0}}, "-");
     StartVela();
-    int phonePort = FreeUdpPort();
-    ASSERT_TRUE(Register("102", "pw102", phonePort));
-    UdpPeer phone(phonePort), holderRtp;
+    auto phone = RawPhone("102");
+    UdpPeer holderRtp;
     RtpReceiver rtp;
-    ASSERT_TRUE(phone.IsOpen() && rtp.port > 0);
+    ASSERT_TRUE(phone && rtp.port > 0);
     // Extension 101 placing calls to the group, listening on rtpPort for
     // holdMs after each answer.
     auto sipp = [&](int calls, int rtpPort, int holdMs) {
-        auto process = std::make_unique<ChildProcess>();
-        std::vector<std::string> argv = SippArgs("uac_listen.xml", FreeUdpPort(), Remote());
-        std::istringstream options("-s 600 -au 101 -ap " + std::string(kCallerPassword) +
-                                   " -key ack yes -r 25 -timeout 120s -key rtp_port " +
-                                   std::to_string(rtpPort) + " -d " + std::to_string(holdMs) +
-                                   " -m " + std::to_string(calls) + " -l " + std::to_string(calls));
-        for (std::string word; options >> word;)
-            argv.push_back(word);
-        EXPECT_TRUE(process->Start(argv));
-        return process;
+        return StartCaller("uac_listen.xml", "600",
+                           {"-key", "ack", "yes", "-r", "25", "-timeout", "120s", "-key", "rtp_port",
+                            std::to_string(rtpPort), "-d", std::to_string(holdMs), "-m",
+                            std::to_string(calls), "-l", std::to_string(calls)});
     };
     // The first caller holds the group's queue: its member rings, silent,
     // so every later caller waits on the player.
     auto holder = sipp(1, holderRtp.Port(), 60000);
     std::string invite;
-    ASSERT_TRUE(phone.Receive(invite, 5000)) << vela.Process().Output() << holder->Output();
+    ASSERT_TRUE(phone->Receive(invite, 5000)) << vela.Process().Output() << holder->Output();
     auto callers = sipp(kCallers, rtp.port, 34000);
 
     std::map<int, Stream> streams;

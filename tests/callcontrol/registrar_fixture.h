@@ -61,9 +61,6 @@ class RegistrarTest : public SettingsTest
   protected:
     static constexpr int64_t kNow = 1700000000;
 
-    void SetUp() override { SettingsTest::SetUp(); }
-    void TearDown() override { SettingsTest::TearDown(); }
-
     static LPBXExtension MakeExtension(const char *name, const char *password)
     {
         LPBXExtension ext;

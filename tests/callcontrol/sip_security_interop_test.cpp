@@ -145,6 +145,7 @@ class SipSecurityWire : public CallTest
     {
         return "sip:" + user + "@127.0.0.1:" + std::to_string(sipPort);
     }
+    std::string Reg() const { return "sip:127.0.0.1:" + std::to_string(sipPort); }
 };
 } // namespace
 
@@ -184,8 +185,7 @@ TEST_F(SipSecurityWire, ReplayedCredentialsAndRetargetedCallsAreRefused)
 {
     StartVela();
     UdpPeer phone, attacker;
-    std::string to = Uri("101"), reg = Uri("");
-    reg = "sip:127.0.0.1:" + std::to_string(sipPort);
+    std::string to = Uri("101"), reg = Reg();
     std::string challenge = Ask(phone, Request("REGISTER", reg, phone.Port(), "101", to, "r1"));
     ASSERT_EQ(Status(challenge), 401) << challenge;
     EXPECT_EQ(Param(challenge, "qop"), "auth");
@@ -215,7 +215,7 @@ TEST_F(SipSecurityWire, UnknownAndKnownUsersLookAlike)
 {
     StartVela();
     UdpPeer peer;
-    std::string reg = "sip:127.0.0.1:" + std::to_string(sipPort);
+    std::string reg = Reg();
     auto shape = [](const std::string &response) {
         std::string line = HeaderLine(response, "WWW-Authenticate");
         return std::to_string(Status(response)) +
@@ -281,7 +281,7 @@ TEST_F(SipSecurityWire, RegisterFloodDoesNotFloodTheLog)
     ASSERT_EQ(stat(vela.TodayLogPath().c_str(), &st), 0);
     off_t before = st.st_size;
     UdpPeer peer;
-    std::string reg = "sip:127.0.0.1:" + std::to_string(sipPort);
+    std::string reg = Reg();
     EXPECT_EQ(Status(Ask(peer, Request("REGISTER", reg, peer.Port(), "x", "sip:a\x1b[2Jb@x", "e"))),
               401);
     int answered = 0;
@@ -330,7 +330,7 @@ int Transaction(UdpPeer &peer, int sipPort, const std::string &request, const st
 TEST_F(SipSecurityWire, PhoneRegistersThroughAFloodOfBadPasswords)
 {
     StartVela();
-    std::string reg = "sip:127.0.0.1:" + std::to_string(sipPort);
+    std::string reg = Reg();
     std::atomic<bool> flooding{true};
     std::atomic<int> attempts{0}, succeeded{0};
     std::thread phone([&] {

@@ -1,9 +1,5 @@
 // The desktop window on a virtual display (Xvfb) next to the real service,
-// driven over GTK's accessibility bus (AT-SPI) as a screen reader would: it
-// shows a line the service logged, its stop and start buttons silence and
-// revive SIP, its network test runs in a progress dialog, a second start
-// hands over to it, and a screenshot is kept as window.png in the build
-// folder.
+// driven over GTK's accessibility bus (AT-SPI) as a screen reader would.
 #include "../sip/sip_engine_fixture.h"
 #include "config/settingssections.h"
 #include "support/sip_retransmit.h"

@@ -83,19 +83,14 @@ class CallLogTest : public CallTest
 
     void StartVelaWithOdbc()
     {
-        ASSERT_TRUE(
-            vela.Start({"ODBCSYSINI=" + odbc->Path(), "ODBCINI=" + odbc->Path() + "/odbc.ini"}))
-            << vela.Process().Output();
-        ASSERT_TRUE(vela.Process().WaitForOutput(
-            "SIP Private IP is: 127.0.0.1:" + std::to_string(sipPort), 10000))
-            << vela.Process().Output();
+        StartVela({"ODBCSYSINI=" + odbc->Path(), "ODBCINI=" + odbc->Path() + "/odbc.ini"});
     }
 
     // Phone 102 registered and answering `calls` calls after ringMs.
     std::unique_ptr<ChildProcess> StartAnsweringPhone(int ringMs, int calls)
     {
-        int port = FreeUdpPort();
-        if (!Register("102", "pw102", port))
+        int port = RegisteredPort("102");
+        if (!port)
             return nullptr;
         auto phone = std::make_unique<ChildProcess>();
         std::vector<std::string> argv = SippArgs(kTimedAnswer, port);
@@ -105,15 +100,10 @@ class CallLogTest : public CallTest
     }
     // Extension 101 calling 102 `calls` times, talking talkMs each.
     std::unique_ptr<ChildProcess> StartTimedCalls(int talkMs, int calls,
-                                                  const std::vector<std::string> &extra = {})
+                                                  std::vector<std::string> extra = {})
     {
-        auto sipp = std::make_unique<ChildProcess>();
-        std::vector<std::string> argv = SippArgs(kTimedCall, FreeUdpPort(), Remote());
-        argv.insert(argv.end(), {"-s", "102", "-au", "101", "-ap", kCallerPassword, "-d",
-                                 std::to_string(talkMs), "-m", std::to_string(calls)});
-        argv.insert(argv.end(), extra.begin(), extra.end());
-        EXPECT_TRUE(sipp->Start(argv));
-        return sipp;
+        extra.insert(extra.begin(), {"-d", std::to_string(talkMs), "-m", std::to_string(calls)});
+        return StartCaller(kTimedCall, "102", extra);
     }
 
     std::string CallLogPath() const

@@ -12,14 +12,7 @@ namespace
 {
 time_t LocalTime(int year, int month, int day, int hour, int min, int sec)
 {
-    tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = min;
-    t.tm_sec = sec;
-    t.tm_isdst = -1;
+    tm t{sec, min, hour, day, month - 1, year - 1900, 0, 0, -1, 0, nullptr};
     return mktime(&t);
 }
 

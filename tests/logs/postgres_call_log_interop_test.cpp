@@ -1,8 +1,6 @@
-// Calls through the real exchange become rows of a
-// PostgreSQL table through the odbc-postgresql driver (a missing table is
-// odbc_database_test's, with SQLite). The test runs a private server (initdb
-// into a temporary folder, a free port, its socket in that folder, as the
-// unprivileged "postgres" user when run as root) and stops it by PID.
+// Calls through the real exchange become rows of a PostgreSQL table through
+// the odbc-postgresql driver, in a private server (as user "postgres" when
+// run as root) stopped by PID. A missing table is odbc_database_test's.
 #include "call_log_fixture.h"
 #include "support/wait.h"
 

@@ -19,18 +19,6 @@
 
 namespace
 {
-tm MakeDate(int year, int month, int day, int hour, int min, int sec)
-{
-    tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = min;
-    t.tm_sec = sec;
-    return t;
-}
-
 std::string Line(const char *timeText, const std::string &text, size_t size = kLogLineMax + 1)
 {
     std::vector<char> out(size);
@@ -43,9 +31,9 @@ std::string Line(const char *timeText, const std::string &text, size_t size = kL
 TEST(ProgramLogFormat, TimeAndFileNameArePaddedFromLocalTime)
 {
     char text[64];
-    LLogFormatTime(text, sizeof text, MakeDate(2024, 3, 5, 7, 8, 9));
+    LLogFormatTime(text, sizeof text, tm{9, 8, 7, 5, 2, 124, 0, 0, 0, 0, nullptr});
     EXPECT_STREQ(text, "07:08:09");
-    LLogFileName(text, sizeof text, MakeDate(987, 11, 30, 0, 0, 0));
+    LLogFileName(text, sizeof text, tm{0, 0, 0, 30, 10, -913, 0, 0, 0, 0, nullptr});
     EXPECT_STREQ(text, "0987-11-30 Vela Log.txt");
 }
 

@@ -1,7 +1,5 @@
-// The control channel of the real service, driven by a hand-written window:
-// web server restart without a reply, the SIP engine stopped and started
-// (OPTIONS stop and resume being answered) and hostile headers. A window
-// that never reads is control_channel_test's.
+// The control channel of the real service, driven by a hand-written window
+// (one that never reads is control_channel_test's).
 #include "../sip/sip_engine_fixture.h"
 #include "control_client.h"
 #include "support/sip_retransmit.h"
@@ -35,22 +33,14 @@ class ControlWire : public SipEngineWire
 };
 } // namespace
 
-TEST_F(ControlWire, SocketIsOpenToTheServiceGroupOnly)
-{
-    struct stat info {
-    };
-    ASSERT_EQ(stat(path.c_str(), &info), 0);
-    EXPECT_TRUE(S_ISSOCK(info.st_mode));
-    EXPECT_EQ(info.st_mode & 0777, 0660u);
-    EXPECT_EQ(info.st_gid, getegid());
-}
-
-TEST_F(ControlWire, WebRestartIsCarriedOutWithoutReply)
+// A web server restart is carried out without a reply (the service's own log
+// lines come back over the channel; none is a reply), and the SIP engine is
+// stopped and started on request.
+TEST_F(ControlWire, WebRestartAndSipEngineStopAndStart)
 {
     ControlClient window;
     ASSERT_TRUE(window.Connect(path));
     ASSERT_TRUE(window.Send(LControl::TypeControl, 2, 5));
-    // The service's own log lines come back over the channel; none is a reply.
     LControl::Header header;
     std::string payload;
     bool restarted = false;
@@ -61,32 +51,33 @@ TEST_F(ControlWire, WebRestartIsCarriedOutWithoutReply)
                          "Restarting web server";
     }
     EXPECT_TRUE(restarted) << vela.Process().Output();
-}
-
-TEST_F(ControlWire, SipEngineStopsAndStartsOnRequest)
-{
-    ControlClient window;
-    ASSERT_TRUE(window.Connect(path));
     ASSERT_TRUE(Answered("before", 3000));
 
     // A size flagged as having no payload: the next header follows at once.
     ASSERT_TRUE(window.Send(LControl::TypeControl | LControl::kNoPayloadFlag, 0, 40, "",
                             LControl::kMagic, 10));
-    LControl::Header reply;
     ASSERT_TRUE(window.Send(LControl::TypeControlWithResult, 0x1000001, 41));
-    ASSERT_TRUE(window.ReadReply(reply, 5000));
-    EXPECT_EQ(reply.code, 0u);
-    EXPECT_EQ(reply.extra, 41u);
+    ASSERT_TRUE(window.ReadReply(header, 5000));
+    EXPECT_EQ(header.code, 0u);
+    EXPECT_EQ(header.extra, 41u);
     EXPECT_FALSE(Answered("stopped", 1000));
 
     ASSERT_TRUE(window.Send(LControl::TypeControlWithResult, 0x1000002, 42));
-    ASSERT_TRUE(window.ReadReply(reply, 5000));
-    EXPECT_EQ(reply.extra, 42u);
+    ASSERT_TRUE(window.ReadReply(header, 5000));
+    EXPECT_EQ(header.extra, 42u);
     EXPECT_TRUE(Answered("started", 3000));
 }
 
-TEST_F(ControlWire, HostileHeadersCloseOnlyTheirConnection)
+// The socket is open to the service's group only, and a hostile header
+// closes its own connection and reaches nothing else.
+TEST_F(ControlWire, GroupOnlySocketAndHostileHeadersCloseOnlyTheirConnection)
 {
+    struct stat info {
+    };
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISSOCK(info.st_mode));
+    EXPECT_EQ(info.st_mode & 0777, 0660u);
+    EXPECT_EQ(info.st_gid, getegid());
     struct Case {
         const char *what;
         uint16_t magic;

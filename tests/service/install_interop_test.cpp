@@ -1,8 +1,6 @@
-// The program as it is installed: the Debian package unpacked into a
-// throw-away root with its maintainer script, a `cmake --install` tree, and a
-// binary moved away from its files. Installed binaries run with the source
-// and build folders hidden (tmpfs over them in a private mount namespace), so
-// nothing can reach the files through the tree the binary was built from.
+// The program as it is installed (package, `cmake --install`, a moved
+// binary), run with the source and build folders hidden by tmpfs mounts so
+// that nothing reaches the files through the tree it was built from.
 #include "support/process.h"
 #include "support/text.h"
 #include "support/vela_instance.h"

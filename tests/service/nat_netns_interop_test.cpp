@@ -1,9 +1,6 @@
 // The exchange behind a real NAT router: three network namespaces made here
 // ("lan" with the exchange, "router" masquerading with nftables, "wan" with
-// a real STUN server, stund). The exchange learns the router's address by
-// STUN and registers its line with it, a forged STUN answer from another wan
-// host changes nothing, the network test reports this NAT as it is, and a
-// phone on the internet calls one in the office with audio both ways.
+// a real STUN server, stund).
 #include "config/pbx_extension.h"
 #include "config/pbx_external_line.h"
 #include "config/settings.h"

@@ -16,7 +16,7 @@ bool RunSipp(const std::string &scenario, int port, int calls, std::string &outp
     std::vector<std::string> argv = {"/usr/bin/sipp",
                                      "127.0.0.1:" + std::to_string(port),
                                      "-sf",
-                                     std::string(VELA_TEST_DATA) + "/sipp/" + scenario,
+                                     std::string(VELA_TEST_GENERATED) + "/sipp/" + scenario,
                                      "-m",
                                      std::to_string(calls),
                                      "-i",

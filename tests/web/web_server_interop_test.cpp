@@ -18,6 +18,7 @@
 namespace
 {
 using vtest::Curl;
+using vtest::HttpHeader;
 
 void TestMain(LWebletForm &form)
 {
@@ -50,7 +51,7 @@ const LWebletScriptItem kScripts[] = {
     {"", VWLogon},      {"logon", VWLogon}, {"logoff", VWLogoff},
     {"main", TestMain}, {"echo", TestEcho}, {"dlg", TestDialog},
 };
-constexpr int kScriptCount = (int)(sizeof kScripts / sizeof kScripts[0]);
+constexpr int kScriptCount = (int)std::size(kScripts);
 
 // A connection from the given loopback source address (host order).
 int Connect(int port, uint32_t from = INADDR_LOOPBACK)
@@ -128,10 +129,7 @@ class WebServerInterop : public WebRootTest
 
     std::string Url(const char *path) { return "http://127.0.0.1:" + std::to_string(port) + path; }
 
-    std::string LogOnCookie(const char *fields)
-    {
-        return vtest::WebLogOn("http://127.0.0.1:" + std::to_string(port), fields);
-    }
+    std::string LogOnCookie(const char *fields) { return vtest::WebLogOn(Url(""), fields); }
     // The session's form token, as the dialog page carries it.
     std::string Token(const std::string &cookie)
     {
@@ -142,32 +140,28 @@ class WebServerInterop : public WebRootTest
     int port = 0;
 };
 
-std::string Header(const std::string &answer, const char *name)
-{
-    return vtest::HttpHeader(answer, name);
-}
 } // namespace
 
 TEST_F(WebServerInterop, StaticFilesWithEtagsAndMissingFiles)
 {
     std::string css = Curl({Url("/s.css")});
     ASSERT_EQ(css.compare(0, 15, "HTTP/1.1 200 OK"), 0) << css;
-    EXPECT_EQ(Header(css, "Content-Type"), "text/css");
-    std::string etag = Header(css, "ETag");
+    EXPECT_EQ(HttpHeader(css, "Content-Type"), "text/css");
+    std::string etag = HttpHeader(css, "ETag");
     ASSERT_GT(etag.size(), 4u);
     EXPECT_NE(css.find("body {"), std::string::npos);
 
     std::string again = Curl({"-H", "If-None-Match: " + etag, Url("/s.css")});
     EXPECT_EQ(again.compare(0, 25, "HTTP/1.1 304 Not Modified"), 0) << again;
     std::string since =
-        Curl({"-H", "If-Modified-Since: " + Header(css, "Last-Modified"), Url("/s.css")});
+        Curl({"-H", "If-Modified-Since: " + HttpHeader(css, "Last-Modified"), Url("/s.css")});
     EXPECT_EQ(since.compare(0, 12, "HTTP/1.1 304"), 0) << since;
 
-    EXPECT_EQ(Header(Curl({Url("/orbs.gif")}), "Content-Type"), "image/gif");
+    EXPECT_EQ(HttpHeader(Curl({Url("/orbs.gif")}), "Content-Type"), "image/gif");
     EXPECT_EQ(Curl({Url("/missing.css")}).compare(0, 12, "HTTP/1.1 404"), 0);
     std::string help = Curl({Url("/help/page.html")});
     EXPECT_NE(help.find("<p>help text</p>"), std::string::npos) << help;
-    EXPECT_EQ(Header(help, "Content-Type"), "text/html");
+    EXPECT_EQ(HttpHeader(help, "Content-Type"), "text/html");
 }
 
 TEST_F(WebServerInterop, KeepAliveOnlyForHttp11)
@@ -286,12 +280,12 @@ TEST_F(WebServerInterop, RedirectTargetsAndFramingHeaders)
         std::string answer =
             Curl({"-b", cookie, "-d", "csrf=" + token + "&submit=++OK++&101=x&onok=" + onok,
                   Url("/dlg")});
-        EXPECT_EQ(Header(answer, "Location"), location) << onok;
+        EXPECT_EQ(HttpHeader(answer, "Location"), location) << onok;
     }
     for (const char *path : {"/logon", "/dlg", "/help/page.html"}) {
         std::string answer = Curl({"-b", cookie, Url(path)});
-        EXPECT_EQ(Header(answer, "Content-Security-Policy"), "frame-ancestors 'none'") << path;
-        EXPECT_EQ(Header(answer, "X-Frame-Options"), "DENY") << path;
+        EXPECT_EQ(HttpHeader(answer, "Content-Security-Policy"), "frame-ancestors 'none'") << path;
+        EXPECT_EQ(HttpHeader(answer, "X-Frame-Options"), "DENY") << path;
     }
 }
 

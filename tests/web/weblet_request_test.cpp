@@ -82,10 +82,6 @@ TEST(WebletRequest, OverLongLinesAreCutOrRefused)
     ASSERT_EQ(Parse("GET /" + path + " HTTP/1.1\r\n\r\n", request), LWebletParse::Ok);
     EXPECT_EQ(request.script.size(), 254u); // 259 bytes kept: "GET /" and 254 letters
     EXPECT_FALSE(request.keep_alive);       // the version was cut off
-
-    LWebletRequest huge;
-    EXPECT_EQ(Parse("GET /" + std::string(40000, 'a') + " HTTP/1.1\r\n\r\n", huge),
-              LWebletParse::HeadersTooLarge);
 }
 
 TEST(WebletRequest, HeaderCountAndSizeLimits)
@@ -157,27 +153,22 @@ TEST(WebletRequest, BodyLengthLimits)
     EXPECT_EQ(strlen(ok.form.GetParm("f998")), 990u);
     EXPECT_EQ(strlen(ok.form.GetParm("last")) + max_body.rfind('=') + 1, 1000000u);
 
-    LWebletRequest too_long;
-    EXPECT_EQ(Parse("POST /p HTTP/1.1\r\nContent-Length: 1000001\r\n\r\n", too_long),
-              LWebletParse::BodyTooLong);
-    LWebletRequest negative;
-    EXPECT_EQ(Parse("POST /p HTTP/1.1\r\nContent-Length: -5\r\n\r\n", negative),
-              LWebletParse::BadRequest);
     // The body is its Content-Length: bytes after it (a pipelined request)
     // are not read into it.
     LWebletRequest exact;
     ASSERT_EQ(Parse("POST /p HTTP/1.1\r\nContent-Length: 3\r\n\r\nf=1&g=2", exact),
               LWebletParse::Ok);
     EXPECT_FALSE(exact.form.TestExists("g"));
-    LWebletRequest short_body;
-    EXPECT_EQ(Parse("POST /p HTTP/1.1\r\nContent-Length: 10\r\n\r\nabc", short_body),
-              LWebletParse::Close);
 }
 
-TEST(WebletRequest, SmugglingShapesAreRefused)
+TEST(WebletRequest, SmugglingShapesAndBadLengthsAreRefused)
 {
     // clang-format off
-    struct Case { const char *head; LWebletParse result; } cases[] = {
+    struct Case { std::string head; LWebletParse result; } cases[] = {
+        {"GET /" + std::string(40000, 'a') + " HTTP/1.1\r\n\r\n", LWebletParse::HeadersTooLarge},
+        {"POST /p HTTP/1.1\r\nContent-Length: 1000001\r\n\r\n", LWebletParse::BodyTooLong},
+        {"POST /p HTTP/1.1\r\nContent-Length: -5\r\n\r\n", LWebletParse::BadRequest},
+        {"POST /p HTTP/1.1\r\nContent-Length: 10\r\n\r\nabc", LWebletParse::Close},
         {"POST /p HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", LWebletParse::NotImplemented},
         {"POST /p HTTP/1.1\r\ntransfer-encoding: chunked\r\nContent-Length: 3\r\n\r\nf=1", LWebletParse::NotImplemented},
         {"POST /p HTTP/1.1\r\nContent-Length: 3\r\nContent-Length: 3\r\n\r\nf=1", LWebletParse::BadRequest},
@@ -191,7 +182,7 @@ TEST(WebletRequest, SmugglingShapesAreRefused)
     // clang-format on
     for (const Case &c : cases) {
         LWebletRequest request;
-        EXPECT_EQ(Parse(c.head, request), c.result) << c.head;
+        EXPECT_EQ(Parse(c.head, request), c.result) << c.head.substr(0, 80);
     }
     LWebletRequest lower;
     ASSERT_EQ(Parse("POST /p HTTP/1.1\r\ncontent-length: 3\r\nCOOKIE: sess=x\r\n\r\nf=1", lower),

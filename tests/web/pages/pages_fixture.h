@@ -55,10 +55,6 @@ class PagesServerTest : public WebRootTest
         args.push_back(base + "/" + script);
         return vtest::Curl(args);
     }
-    static bool Has(const std::string &text, const std::string &part)
-    {
-        return vtest::Has(text, part);
-    }
     static std::string Location(const std::string &answer)
     {
         return vtest::HttpHeader(answer, "Location");
