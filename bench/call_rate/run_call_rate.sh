@@ -23,7 +23,8 @@ setup=${2:-build-bench/bench/call_rate/call_rate_setup}
 shift 2 2>/dev/null || shift $#
 rates=${*:-50 100 200 400 600 800}
 seconds=5
-root=$(mktemp -d /tmp/vela-callrate.XXXXXX)
+# TMPDIR=/dev/shm puts the settings tree on tmpfs.
+root=$(mktemp -d "${TMPDIR:-/tmp}/vela-callrate.XXXXXX")
 pid=""
 uas=""
 kam=""
