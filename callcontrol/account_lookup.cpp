@@ -17,13 +17,17 @@ bool RecordFileExists(const LSettingsRecord &rec)
 // Keys are stored in lower case and a listed record is always reachable by
 // its own key, so the one extension whose name equals name without case is
 // the record of name's lower-case key: opened directly instead of statting
-// every extension of a large exchange for each REGISTER and INVITE.
+// every extension of a large exchange for each REGISTER and INVITE. The
+// record found is a snapshot read once for the request that looks it up
+// (one INVITE reads a dozen of its fields), so a change is seen by the next
+// request.
 bool LPBXFindExtension(const char *name, LPBXExtension &out)
 {
     char key[LPathSize];
     LPBXExtension rec;
     if (!LSettingsIsValidRecordKey(name) || !LPBXExtensionList().Open(rec, name))
         return false;
+    rec.KeepSnapshot();
     if (!LSipEqualNoCase(rec.GetName(key), name) || !RecordFileExists(rec))
         return false;
     out = rec;

@@ -7,6 +7,7 @@
 #include "config/pbx_extension.h"
 #include "config/pbx_external_line.h"
 
+// The extension found is a snapshot, read once (KeepSnapshot).
 bool LPBXFindExtension(const char *name, LPBXExtension &out);
 // anyServer false: only lines that register to the exchange (no server).
 bool LPBXFindExternalLine(const char *id, bool anyServer, LPBXExternalLine &out);

@@ -53,13 +53,20 @@ LSettingsFile::LSettingsFile(const char *p)
 LSettingsFile::LSettingsFile(const LSettingsFile &other)
 {
     path[0] = 0;
-    ChangeFilePath(other.path);
+    *this = other;
 }
 
 LSettingsFile &LSettingsFile::operator=(const LSettingsFile &other)
 {
-    if (this != &other)
-        ChangeFilePath(other.path);
+    if (this == &other)
+        return *this;
+    ChangeFilePath(other.path);
+    if (other.snapshot) {
+        entries = other.entries;
+        cached = other.cached;
+        checked = other.checked;
+        snapshot = true;
+    }
     return *this;
 }
 
@@ -75,6 +82,7 @@ void LSettingsFile::ClearCache()
 {
     entries.clear();
     cached = Stamp();
+    checked = false;
 }
 
 LSettingsFile::Stamp LSettingsFile::StampOf(const struct stat &st)
@@ -86,16 +94,19 @@ LSettingsFile::Stamp LSettingsFile::StampOf(const struct stat &st)
     return s;
 }
 
-void LSettingsFile::ReloadIfChanged()
+void LSettingsFile::ReloadIfChanged(bool force)
 {
     struct stat st;
-    if (!IsValid())
+    if (!IsValid() || (snapshot && checked && !force))
         return;
+    checked = true;
     if (stat(path, &st) != 0) {
         // A deleted file has no values any more; keeping the old cache would
         // let the next write bring deleted keys back.
-        if (errno == ENOENT)
+        if (errno == ENOENT) {
             ClearCache();
+            checked = true;
+        }
         return;
     }
     if (StampOf(st) == cached)
@@ -241,7 +252,7 @@ bool LSettingsFile::SetStrings(const LSettingsPair *pairs, int count)
         LOGERRORF("Settings file %s not written: lock busy", path);
         return false;
     }
-    ReloadIfChanged();
+    ReloadIfChanged(true);
     LSettingsEntries changed = entries;
     bool any = false;
     for (int i = 0; i < count; ++i)

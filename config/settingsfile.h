@@ -22,7 +22,8 @@ class LSettingsFile
   public:
     LSettingsFile();
     explicit LSettingsFile(const char *path);
-    // Copies take the path only; the copy loads its own cache.
+    // Copies take the path only and load their own cache; a copy of a
+    // snapshot (KeepSnapshot) is the same snapshot, lines included.
     LSettingsFile(const LSettingsFile &other);
     LSettingsFile &operator=(const LSettingsFile &other);
     virtual ~LSettingsFile() = default;
@@ -32,6 +33,13 @@ class LSettingsFile
     bool IsValid() const { return path[0] != 0; }
     void Invalidate() { ChangeFilePath(""); }
     const char *GetPath() const { return path; }
+    // Makes this object a snapshot for the one request or call that holds
+    // it: the file is checked at the next read (or was at the last one) and
+    // later reads use those lines without checking the file again, so a
+    // call reads each record once and sees one version of it. Writes still
+    // reload under the writer lock. A change of the file is seen by the next
+    // object that reads it, so by the next request or call.
+    void KeepSnapshot() { snapshot = true; }
 
     // Copies the value of key (lower-cased) into out (at least 260 bytes), or
     // def cut to 259 bytes when the key is absent. Returns out.
@@ -67,8 +75,9 @@ class LSettingsFile
     // the old or the new text.
     virtual bool IsSoftState() const { return false; }
     // Re-reads the file when its identity changed. A missing or unreadable
-    // file keeps the cache as it is.
-    void ReloadIfChanged();
+    // file keeps the cache as it is. A snapshot checks only once unless
+    // forced (writers).
+    void ReloadIfChanged(bool force = false);
     // Loads the open descriptor's content into the cache.
     bool Load(int fd);
     // Replaces the file by entries (temporary file, fsync, rename) and makes
@@ -95,4 +104,6 @@ class LSettingsFile
     char path[LPathSize];
     LSettingsEntries entries;
     Stamp cached;
+    bool snapshot = false;
+    bool checked = false; // the file was checked since the last path change
 };

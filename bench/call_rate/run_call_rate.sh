@@ -18,13 +18,13 @@
 # (the calls made are the sum of rate x 5 over the steps).
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
-sippdir="$here/../../tests/callcontrol/sipp"
 vela=${1:-build-bench/vela}
 setup=${2:-build-bench/bench/call_rate/call_rate_setup}
 shift 2 2>/dev/null || shift $#
 rates=${*:-50 100 200 400 600 800}
 seconds=5
-root=$(mktemp -d /tmp/vela-callrate.XXXXXX)
+# TMPDIR=/dev/shm puts the settings tree on tmpfs.
+root=$(mktemp -d "${TMPDIR:-/tmp}/vela-callrate.XXXXXX")
 pid=""
 uas=""
 kam=""
@@ -45,6 +45,9 @@ free_port() {
 port=$(free_port)
 uas_port=$(free_port)
 mkdir -p "$root/vela/etc"
+# The registering phone is one of the call tests' generated scenarios.
+python3 "$here/../../tests/support/sipp_gen.py" "$here/../../tests" "$root/sipp" > /dev/null
+sippdir="$root/sipp/callcontrol/sipp"
 echo "port=$port" > "$root/vela/etc/sip"
 VELA_ROOT="$root" "$setup"
 VELA_ROOT="$root" "$vela" -foreground > "$root/vela.out" 2>&1 &

@@ -163,3 +163,29 @@ TEST_F(FileTest, FilesAndFoldersAreNotWorldReadable)
     ASSERT_EQ(0, stat((shared + "/x_/y_").c_str(), &st));
     EXPECT_EQ(0750u, st.st_mode & 0777);
 }
+
+// A call reads its records once; a change made meanwhile (by the panel, here
+// another object) is the next call's.
+TEST_F(FileTest, SnapshotReadsOnceAndTheNextCallSeesAChange)
+{
+    WriteFile(path, "a=1\r\nb=2\r\n");
+    LSettingsFile panel(path.c_str());
+    LSettingsFile call1(path.c_str());
+    call1.KeepSnapshot();
+    char out[LPathSize];
+    EXPECT_STREQ("1", call1.GetString("a", "", out));
+    ASSERT_TRUE(panel.SetString("a", "5"));
+    EXPECT_STREQ("1", call1.GetString("a", "", out));
+    LSettingsFile handedOn(call1);
+    EXPECT_STREQ("1", handedOn.GetString("a", "", out));
+    EXPECT_FALSE(handedOn.TestFieldExists("c"));
+
+    LSettingsFile call2(path.c_str());
+    call2.KeepSnapshot();
+    EXPECT_STREQ("5", call2.GetString("a", "", out));
+    // A write through a snapshot reloads under the lock and keeps the
+    // panel's change.
+    ASSERT_TRUE(call1.SetString("b", "9"));
+    EXPECT_EQ("a=5\r\nb=9\r\n", ReadFile(path));
+    EXPECT_STREQ("5", call1.GetString("a", "", out));
+}
