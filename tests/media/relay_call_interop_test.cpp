@@ -75,8 +75,8 @@ double AudioSpanMs(const RtpSeen &a, const RtpSeen &b)
 
 // The RTP end named in a phone's SDP: datagrams queue in the socket with the
 // kernel's receive time until the call is over and are read then.
-struct RtpSink : ::UdpPeer {
-    explicit RtpSink(const char *ip) : ::UdpPeer(ip)
+struct RtpSink : UdpPeer {
+    explicit RtpSink(const char *ip) : UdpPeer(0, ip)
     {
         int size = 1 << 20, on = 1;
         setsockopt(Fd(), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);

@@ -13,7 +13,7 @@ namespace
 
 bool PortTaken(uint16_t port)
 {
-    UdpPeer probe("0.0.0.0", port);
+    UdpPeer probe(port, "0.0.0.0");
     return probe.Port() != port;
 }
 
@@ -29,7 +29,7 @@ TEST_F(RelayPortsTest, BaseFromSettingsRoundedDownAndBusyPortsSkipped)
 {
     uint16_t base = RandomPortBase();
     LSettingSetInt("SIP", "RTPPortBase", base + 1); // odd: rounded down
-    UdpPeer busy1("0.0.0.0", base), busy2("0.0.0.0", (uint16_t)(base + 2));
+    UdpPeer busy1(base, "0.0.0.0"), busy2(base + 2, "0.0.0.0");
     ASSERT_EQ(busy1.Port(), base);
     ASSERT_EQ(busy2.Port(), base + 2);
     std::unique_ptr<LSDPRelay> relay = LRtpRelayCreate(media);
@@ -53,7 +53,7 @@ TEST_F(RelayPortsTest, ManyLiveRelaysKeepLowestFreeOrder)
         EXPECT_EQ(relays.back()->GetB().GetBoundPort(), base + 4 * i + 2);
     }
     relays[3].reset();
-    UdpPeer other("0.0.0.0", (uint16_t)(base + 14));
+    UdpPeer other(base + 14, "0.0.0.0");
     ASSERT_EQ(other.Port(), base + 14);
     LRtpRelay again(base, LRtpRelay::kKeepAliveMs, media);
     EXPECT_EQ(again.GetA().GetBoundPort(), base + 12);
@@ -66,8 +66,8 @@ TEST_F(RelayPortsTest, ManyLiveRelaysKeepLowestFreeOrder)
 TEST_F(RelayPortsTest, NoFreePortBelowTheLimitGivesNoRelay)
 {
     LSettingSetInt("SIP", "RTPPortBase", 65530);
-    UdpPeer busy1("0.0.0.0", 65530);
-    auto busy2 = std::make_unique<UdpPeer>("0.0.0.0", 65532);
+    UdpPeer busy1(65530, "0.0.0.0");
+    auto busy2 = std::make_unique<UdpPeer>(65532, "0.0.0.0");
     if (busy1.Port() != 65530 || busy2->Port() != 65532)
         GTEST_SKIP() << "ports 65530/65532 taken by someone else";
     EXPECT_EQ(LRtpRelayCreate(media), nullptr);
