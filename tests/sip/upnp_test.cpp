@@ -1,7 +1,5 @@
-// The UPnP client against a small IGD on loopback speaking HTTP over TCP:
-// the SOAP request as it goes on the wire, LOCATION in any case, and
-// answers that lack LOCATION, descriptions past 8191 bytes and SOAP replies
-// without closing tags, each failing the mapping cleanly.
+// The UPnP client against a small IGD on loopback: the SOAP request on the
+// wire, and bad answers each failing the mapping cleanly.
 #include "platform/tick.h"
 #include "sip/upnp.h"
 #include "support/udp_peer.h"
