@@ -1,8 +1,6 @@
-// The network on-hold client against an on-hold server written here, which
-// speaks the client's byte protocol (request 0xB1 0x00, a 4-byte reply
-// starting 0xFF, then frames of a length-prefixed mu-law payload). What the
-// client buffers is played through the stream player into a sink at the
-// telephone rate, as a caller would get it.
+// The network on-hold client against a server speaking its byte protocol
+// (request 0xB1 0x00, a 4-byte reply starting 0xFF, then length-prefixed
+// mu-law frames), played through the stream player as a caller hears it.
 #include "media/codecs/sampleformats.h"
 #include "media/merleclient.h"
 #include "media/streamplayer.h"
