@@ -10,6 +10,8 @@
 
 #include <cstring>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <thread>
 
 namespace
