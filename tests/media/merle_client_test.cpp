@@ -4,6 +4,7 @@
 #include "media/codecs/sampleformats.h"
 #include "media/merleclient.h"
 #include "media/streamplayer.h"
+#include "support/process.h"
 #include "support/tone.h"
 #include "support/wait.h"
 
@@ -54,14 +55,7 @@ class HoldServer
   public:
     explicit HoldServer(const ServerCase &c) : plan(c)
     {
-        listener = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        bind(listener, (sockaddr *)&address, size);
-        getsockname(listener, (sockaddr *)&address, &size);
-        port = ntohs(address.sin_port);
+        listener = vtest::BoundLoopbackSocket(SOCK_STREAM, port);
         if (c.listening) {
             listen(listener, 1);
             worker = std::thread([this] { Serve(); });
