@@ -1,7 +1,7 @@
 #include "config/hold_server.h"
+#include "support/process.h"
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -31,15 +31,8 @@ TEST(HoldServer, TableRowsCountOnlyListenersReachableFromLocalhost)
 
 TEST(HoldServer, SeesARealListenerComeAndGo)
 {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    int port = 0, fd = vtest::BoundLoopbackSocket(SOCK_STREAM, port);
     ASSERT_GE(fd, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(bind(fd, (sockaddr *)&address, length), 0);
-    ASSERT_EQ(getsockname(fd, (sockaddr *)&address, &length), 0);
-    int port = ntohs(address.sin_port);
     EXPECT_FALSE(LHoldServerListening(port)); // bound, not yet listening
     ASSERT_EQ(listen(fd, 1), 0);
     EXPECT_TRUE(LHoldServerListening(port));

@@ -3,25 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstring>
-#include <set>
 #include <string>
-
-TEST(PBXSecret, PasswordsAreEightLowerCaseLetters)
-{
-    std::set<std::string> seen;
-    for (int i = 0; i < 200; ++i) {
-        char out[16];
-        memset(out, 'X', sizeof out);
-        ASSERT_EQ(CreateRandomExtensionPassword(out), out);
-        ASSERT_EQ(strlen(out), 8u);
-        for (const char *p = out; *p; ++p)
-            ASSERT_TRUE(*p >= 'a' && *p <= 'z') << out;
-        seen.insert(out);
-    }
-    // 26^8 possibilities: a repeat among 200 means the source is not random.
-    EXPECT_EQ(seen.size(), 200u);
-}
 
 TEST(PBXSecret, EveryLetterIsEquallyLikely)
 {

@@ -1,11 +1,10 @@
-// The network on-hold client against an on-hold server written here, which
-// speaks the client's byte protocol (request 0xB1 0x00, a 4-byte reply
-// starting 0xFF, then frames of a length-prefixed mu-law payload). What the
-// client buffers is played through the stream player into a sink at the
-// telephone rate, as a caller would get it.
+// The network on-hold client against a server speaking its byte protocol
+// (request 0xB1 0x00, a 4-byte reply starting 0xFF, then length-prefixed
+// mu-law frames), played through the stream player as a caller hears it.
 #include "media/codecs/sampleformats.h"
 #include "media/merleclient.h"
 #include "media/streamplayer.h"
+#include "support/process.h"
 #include "support/tone.h"
 #include "support/wait.h"
 
@@ -56,14 +55,7 @@ class HoldServer
   public:
     explicit HoldServer(const ServerCase &c) : plan(c)
     {
-        listener = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        bind(listener, (sockaddr *)&address, size);
-        getsockname(listener, (sockaddr *)&address, &size);
-        port = ntohs(address.sin_port);
+        listener = vtest::BoundLoopbackSocket(SOCK_STREAM, port);
         if (c.listening) {
             listen(listener, 1);
             worker = std::thread([this] { Serve(); });

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "media/codecs/gsm.h"
+#include "support/process.h"
 
 #include <arpa/inet.h>
 #include <atomic>
@@ -34,12 +35,7 @@ class RecordingServer
 
     RecordingServer()
     {
-        listen_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-        socklen_t length = sizeof address;
-        bind(listen_, (sockaddr *)&address, length);
-        getsockname(listen_, (sockaddr *)&address, &length);
-        port_ = ntohs(address.sin_port);
+        listen_ = vtest::BoundLoopbackSocket(SOCK_STREAM, port_);
         listen(listen_, 4);
         thread_ = std::thread([this] { Serve(); });
     }
@@ -138,7 +134,7 @@ class RecordingServer
     }
 
     int listen_ = -1;
-    uint16_t port_ = 0;
+    int port_ = 0;
     std::atomic<bool> stop_{false};
     std::atomic<int> frames_{0};
     std::thread thread_;

@@ -1,7 +1,6 @@
-// Audio through the exchange's RTP relay on real calls: SIPp phones play RTP
-// (play_pcap_audio) to whatever media address the exchange's SDP gives them,
-// while their own SDP names an RTP receiver of the test. Packets reach a
-// receiver only if the exchange rewrote both SDPs to its relay ports.
+// Audio through the relay on real calls: SIPp phones play RTP to the address
+// the exchange's SDP gives them while their own SDP names a receiver of the
+// test, which gets packets only if both SDPs were rewritten to the relay.
 #include "config/settingssections.h"
 #include "media/rtp_packets.h"
 #include "media/rtp_test_support.h"
@@ -33,11 +32,9 @@ std::string Le32(uint32_t v)
     return {out.rbegin(), out.rend()};
 }
 
-// A PCMU tone as a pcap of Ethernet/IPv4/UDP frames 20 ms apart; SIPp
-// replaces the addresses and ports when it plays it. SIPp puts out its first
-// two packets at once, which no phone does; the first packet is therefore
-// comfort noise (payload type 13, relayed but never recorded; level -60 dBov,
-// RFC 3389), so the tone itself is paced like a phone's from its first packet on.
+// A PCMU tone as a pcap of frames 20 ms apart. SIPp sends its first two
+// packets at once, so the first is comfort noise (RFC 3389, relayed but never
+// recorded) and the tone is paced like a phone's from its first packet on.
 std::string TonePcap(uint32_t ssrc, double hz)
 {
     std::string file;
@@ -75,8 +72,8 @@ double AudioSpanMs(const RtpSeen &a, const RtpSeen &b)
 
 // The RTP end named in a phone's SDP: datagrams queue in the socket with the
 // kernel's receive time until the call is over and are read then.
-struct RtpSink : ::UdpPeer {
-    explicit RtpSink(const char *ip) : ::UdpPeer(ip)
+struct RtpSink : UdpPeer {
+    explicit RtpSink(const char *ip) : UdpPeer(0, ip)
     {
         int size = 1 << 20, on = 1;
         setsockopt(Fd(), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);

@@ -1,7 +1,11 @@
-// Relay port allocation from the settings, exhaustion and odd public ports.
+// Relay port allocation from the settings, exhaustion and odd public ports;
+// a port's public address by STUN from its own socket or the static mapping.
+#include "../sip/fake_stun_server.h"
+#include "media/rtp_nat_resolver.h"
 #include "media/rtp_relay.h"
 #include "rtp_test_support.h"
 #include "sdp_fakes.h"
+#include "sip/stun.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +17,7 @@ namespace
 
 bool PortTaken(uint16_t port)
 {
-    UdpPeer probe("0.0.0.0", port);
+    UdpPeer probe(port, "0.0.0.0");
     return probe.Port() != port;
 }
 
@@ -29,7 +33,7 @@ TEST_F(RelayPortsTest, BaseFromSettingsRoundedDownAndBusyPortsSkipped)
 {
     uint16_t base = RandomPortBase();
     LSettingSetInt("SIP", "RTPPortBase", base + 1); // odd: rounded down
-    UdpPeer busy1("0.0.0.0", base), busy2("0.0.0.0", (uint16_t)(base + 2));
+    UdpPeer busy1(base, "0.0.0.0"), busy2(base + 2, "0.0.0.0");
     ASSERT_EQ(busy1.Port(), base);
     ASSERT_EQ(busy2.Port(), base + 2);
     std::unique_ptr<LSDPRelay> relay = LRtpRelayCreate(media);
@@ -53,7 +57,7 @@ TEST_F(RelayPortsTest, ManyLiveRelaysKeepLowestFreeOrder)
         EXPECT_EQ(relays.back()->GetB().GetBoundPort(), base + 4 * i + 2);
     }
     relays[3].reset();
-    UdpPeer other("0.0.0.0", (uint16_t)(base + 14));
+    UdpPeer other(base + 14, "0.0.0.0");
     ASSERT_EQ(other.Port(), base + 14);
     LRtpRelay again(base, LRtpRelay::kKeepAliveMs, media);
     EXPECT_EQ(again.GetA().GetBoundPort(), base + 12);
@@ -66,8 +70,8 @@ TEST_F(RelayPortsTest, ManyLiveRelaysKeepLowestFreeOrder)
 TEST_F(RelayPortsTest, NoFreePortBelowTheLimitGivesNoRelay)
 {
     LSettingSetInt("SIP", "RTPPortBase", 65530);
-    UdpPeer busy1("0.0.0.0", 65530);
-    auto busy2 = std::make_unique<UdpPeer>("0.0.0.0", 65532);
+    UdpPeer busy1(65530, "0.0.0.0");
+    auto busy2 = std::make_unique<UdpPeer>(65532, "0.0.0.0");
     if (busy1.Port() != 65530 || busy2->Port() != 65532)
         GTEST_SKIP() << "ports 65530/65532 taken by someone else";
     EXPECT_EQ(LRtpRelayCreate(media), nullptr);
@@ -108,6 +112,35 @@ TEST_F(RelayPortsTest, OddPublicPortMovesTheSocketUntilThePortIsHandedOut)
         EXPECT_TRUE(relay.GetA().IsBound()) << "a port is never left unbound";
     }
     EXPECT_TRUE(log.Has("odd"));
+}
+
+TEST_F(RelayPortsTest, PublicAddressByStunFromItsSocketOrTheStaticMapping)
+{
+    vtest::FakeStunServer server({"198.51.100.9", 40001});
+    LSettingSetString("SIP", "STUNServer1", server.Name().c_str());
+    UdpPeer relayPort;
+    int fd = relayPort.Fd();
+    uint16_t localPort = relayPort.Port();
+    LSettingSetString("SIP", "STATICPublicIP", "203.0.113.1");
+    LStunState state;
+    // clang-format off
+    const struct { bool isStatic; const char *ip; int port; bool keepAlive; } cases[] = {
+        {false, "198.51.100.9", 40001, true},  // a STUN mapping closes when silent
+        {true,  "203.0.113.1",  9004,  false},
+    };
+    // clang-format on
+    for (const auto &c : cases) {
+        LSettingSetBool("SIP", "STATIC", c.isStatic);
+        std::string privateIP = "192.168.1.23", publicIP;
+        uint16_t publicPort = 0;
+        bool keepAlive = !c.keepAlive;
+        LRtpPublicAddressQuery query{privateIP, localPort, fd,         (uint16_t)(localPort - 4),
+                                     9000,      publicIP,  publicPort, keepAlive};
+        LRtpNatResolve(state, query);
+        EXPECT_EQ(publicIP, c.ip);
+        EXPECT_EQ(publicPort, c.port);
+        EXPECT_EQ(keepAlive, c.keepAlive);
+    }
 }
 
 } // namespace

@@ -58,12 +58,12 @@ TEST_F(RelayTest, ForwardsBothWaysThroughTheSamePorts)
         std::string out = "offer-" + std::to_string(i), back = "answer-" + std::to_string(i);
         ASSERT_TRUE(offerer.SendTo(portB, out));
         std::string got;
-        uint16_t from = 0;
-        ASSERT_TRUE(answerer.Receive(got, from));
+        int from = 0;
+        ASSERT_TRUE(answerer.Receive(got, 2000, &from));
         EXPECT_EQ(got, out);
         EXPECT_EQ(from, portA); // symmetric: the answerer hears A's port
         ASSERT_TRUE(answerer.SendTo(portA, back));
-        ASSERT_TRUE(offerer.Receive(got, from));
+        ASSERT_TRUE(offerer.Receive(got, 2000, &from));
         EXPECT_EQ(got, back);
         EXPECT_EQ(from, portB);
     }
@@ -89,7 +89,7 @@ TEST_F(RelayTest, RelatchesOnlyToAPortChangeOfTheSameHost)
     ASSERT_TRUE(offerer.SendTo(portB, "first"));
     EXPECT_EQ(answerer.ReceiveText(), "first");
     // The NAT in front of the offerer rebinds it to a new port.
-    UdpPeer moved("127.0.0.1");
+    UdpPeer moved;
     ASSERT_TRUE(moved.SendTo(portB, "moved"));
     EXPECT_EQ(answerer.ReceiveText(), "moved");
     ASSERT_TRUE(answerer.SendTo(portA, "to-moved"));
@@ -104,7 +104,7 @@ TEST_F(RelayTest, ThirdPartySprayingBothPortsIsDroppedAndStealsNothing)
     ASSERT_TRUE(answerer.SendTo(portA, "a"));
     EXPECT_EQ(answerer.ReceiveText(), "o");
     EXPECT_EQ(offerer.ReceiveText(), "a");
-    UdpPeer attacker("127.0.0.2");
+    UdpPeer attacker(0, "127.0.0.2");
     for (int i = 0; i < 50; ++i) {
         attacker.SendTo(portA, "spray");
         attacker.SendTo(portB, "spray");
@@ -130,7 +130,7 @@ std::string Rtp(uint16_t seq, uint32_t ssrc = 0x11223344)
 // run of consecutive RTP packets first, so one stray packet steals nothing.
 TEST_F(RelayTest, FirstLatchNeedsTheSdpHostOrARunOfRtp)
 {
-    UdpPeer stranger("127.0.0.2");
+    UdpPeer stranger(0, "127.0.0.2");
     const struct {
         const char *sdpHost;
         bool latchesAfterRun;
@@ -201,7 +201,7 @@ TEST_F(RelayTest, StopEndsForwardingButKeepsThePortsBound)
     relay->Stop();
     ASSERT_TRUE(offerer.SendTo(portB, "after stop"));
     EXPECT_EQ(answerer.ReceiveText(200), "<nothing>");
-    UdpPeer probe("0.0.0.0", portA);
+    UdpPeer probe(portA, "0.0.0.0");
     EXPECT_NE(probe.Port(), portA); // bind failed: the port is still taken
 }
 

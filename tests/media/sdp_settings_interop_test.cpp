@@ -1,10 +1,7 @@
-// "Quality" and "Active" of section "SIP" on the wire of the running
-// exchange: a change in the settings store reaches the next call without a
-// restart. Extension 101, behind a NAT router (it sends from 127.1.0.2, which
-// looks public, while its SDP names a LAN address), calls 102, a phone that
-// looks public (127.1.0.1): the audio must be relayed and the INVITE reaching
-// 102 names the relay's public side. While it rings, the caller asks for the
-// exchange's own offer with an in-dialog OPTIONS, then cancels.
+// "Quality" and "Active" of section "SIP" reach the next call without a
+// restart: 101 behind a NAT (127.1.0.2) calls public 102 (127.1.0.1), asks
+// for the exchange's own offer with an in-dialog OPTIONS while it rings, and
+// cancels.
 #include "config/pbx_global_settings.h"
 #include "media/sdp_decoder.h"
 #include "media_call_fixture.h"

@@ -4,26 +4,17 @@
 // requests from 127.0.0.2 (its "other address").
 #pragma once
 
+#include "support/udp_peer.h"
+
 #include <arpa/inet.h>
 #include <atomic>
 #include <cstring>
 #include <poll.h>
 #include <string>
 #include <thread>
-#include <unistd.h>
 
 namespace vtest
 {
-inline int BoundUdp(const char *ip)
-{
-    int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    inet_pton(AF_INET, ip, &address.sin_addr);
-    bind(fd, (sockaddr *)&address, sizeof(address));
-    return fd;
-}
-
 class FakeStunServer
 {
   public:
@@ -38,17 +29,8 @@ class FakeStunServer
     {
         mStop = true;
         mThread.join();
-        close(mMain);
-        close(mOther);
-        close(mForger);
     }
-    std::string Name() const
-    {
-        sockaddr_in address{};
-        socklen_t length = sizeof(address);
-        getsockname(mMain, (sockaddr *)&address, &length);
-        return "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
-    }
+    std::string Name() const { return "127.0.0.1:" + std::to_string(mMain.Port()); }
     int Requests() const { return mRequests.load(); }
 
   private:
@@ -65,27 +47,26 @@ class FakeStunServer
     void Serve()
     {
         while (!mStop) {
-            pollfd waiter{mMain, POLLIN, 0};
+            pollfd waiter{mMain.Fd(), POLLIN, 0};
             if (poll(&waiter, 1, 50) != 1)
                 continue;
             uint8_t request[64];
             sockaddr_in from{};
             socklen_t length = sizeof(from);
-            ssize_t got = recvfrom(mMain, request, sizeof(request), 0, (sockaddr *)&from, &length);
+            ssize_t got =
+                recvfrom(mMain.Fd(), request, sizeof(request), 0, (sockaddr *)&from, &length);
             if (got < 20)
                 continue;
             mRequests++;
             if (mOptions.forge)
-                Answer(mForger, request, "192.0.2.66", 6666, from);
-            int out = got == 28 && mOptions.changeFromOther ? mOther : mMain;
+                Answer(mForger.Fd(), request, "192.0.2.66", 6666, from);
+            int out = got == 28 && mOptions.changeFromOther ? mOther.Fd() : mMain.Fd();
             if (!mOptions.mappedIP.empty())
                 Answer(out, request, mOptions.mappedIP, mOptions.mappedPort, from);
         }
     }
     Options mOptions;
-    int mMain = BoundUdp("127.0.0.1");
-    int mOther = BoundUdp("127.0.0.2");
-    int mForger = BoundUdp("127.0.0.1");
+    UdpPeer mMain, mOther{0, "127.0.0.2"}, mForger;
     std::atomic<bool> mStop{false};
     std::atomic<int> mRequests{0};
     std::thread mThread;

@@ -1,7 +1,6 @@
-// A stop racing new work: a call thread sending, or a datagram on its way to
-// dispatch, while the engine stops. Once Stop returns nothing more is
-// dispatched or sent (the socket is closed; its descriptor may already be
-// another's), and the next Start serves both again.
+// The engine on its own socket: a stop racing new work, and the public
+// address learnt by STUN once the socket is bound.
+#include "fake_stun_server.h"
 #include "platform/clock.h"
 #include "sip/sip_engine.h"
 #include "sip/sip_graveyard.h"
@@ -18,10 +17,17 @@ namespace
 {
 int gPort = 0;
 std::atomic<int> gSent{0};
+std::string gStunServer;
 
 int SettingInt(const char *, const char *key, int def)
 {
     return strcmp(key, "Port") == 0 ? gPort : def;
+}
+
+const char *SettingString(const char *, const char *key, const char *def, char *out)
+{
+    snprintf(out, 260, "%s", strcmp(key, "STUNServer1") == 0 ? gStunServer.c_str() : def);
+    return out;
 }
 
 void CountSent(bool sent, const LIPAddressWithPort &, const char *, size_t)
@@ -36,6 +42,9 @@ struct CountingHandler : LSipNewMessageHandler {
     void HandleNewRegister(LPtr<LSipMessage> &) override {}
 };
 
+// A call thread sending, or a datagram on its way to dispatch, while the
+// engine stops: once Stop returns nothing more is dispatched or sent (the
+// socket is closed; its descriptor may be another's), the next Start serves.
 TEST(SipEngineStop, WorkRacingTheStopIsRefusedAfterItAndServedAfterTheNextStart)
 {
     const std::string options =
@@ -75,5 +84,27 @@ TEST(SipEngineStop, WorkRacingTheStopIsRefusedAfterItAndServedAfterTheNextStart)
         worker.join();
         EXPECT_EQ(c.served(), atStop);
     }
+}
+
+// Asked from the SIP socket itself.
+TEST(SipEngineNat, PublicAddressComesFromStunAfterBinding)
+{
+    vtest::FakeStunServer server({"198.51.100.4", 31000});
+    gStunServer = server.Name();
+    gPort = vtest::FreeUdpPort();
+    LSystemClock clock;
+    LSipGraveyard graveyard(clock);
+    LSipEngine engine(graveyard, clock);
+    engine.SetSettings({SettingInt, nullptr, SettingString, nullptr, nullptr});
+    engine.Start();
+    ASSERT_TRUE(engine.GetReadySignal().WaitSignal(5000));
+    char ip[64] = "";
+    EXPECT_TRUE(vtest::WaitUntil([&] {
+        engine.GetPublicIP(ip, sizeof ip);
+        return strcmp(ip, "198.51.100.4") == 0;
+    })) << ip;
+    EXPECT_EQ(engine.GetPublicSipPort(), 31000);
+    EXPECT_GE(server.Requests(), 1);
+    engine.Stop();
 }
 } // namespace

@@ -145,8 +145,7 @@ TEST_F(GraveyardTiming, ByeIsRepeatedWithDoublingIntervalsUpTo25Seconds)
 {
     Add(true, false, false);
     RunUntil(30000);
-    std::vector<uint32_t> expected = {0, 500, 1500, 3500, 7500, 15500};
-    EXPECT_EQ(Times('B'), expected);
+    EXPECT_EQ(Times('B'), (std::vector<uint32_t>{0, 500, 1500, 3500, 7500, 15500}));
     EXPECT_TRUE(graveyard.GetIdleSignal().IsSignaled());
     EXPECT_EQ(graveyard.GetCount(), 1u); // given up at 25001, kept 5 s more
     RunUntil(30003);
@@ -157,10 +156,8 @@ TEST_F(GraveyardTiming, UnansweredCancelTurnsIntoByeAfter15Seconds)
 {
     Add(false, true, true);
     RunUntil(40000);
-    std::vector<uint32_t> cancels = {0, 500, 1500, 3500, 7500};
-    std::vector<uint32_t> byes = {15001, 15501, 16501, 18501, 22501};
-    EXPECT_EQ(Times('C'), cancels);
-    EXPECT_EQ(Times('B'), byes);
+    EXPECT_EQ(Times('C'), (std::vector<uint32_t>{0, 500, 1500, 3500, 7500}));
+    EXPECT_EQ(Times('B'), (std::vector<uint32_t>{15001, 15501, 16501, 18501, 22501}));
 }
 
 TEST_F(GraveyardTiming, HeldBackCancelWaitsForTheFirstProvisionalResponse)
@@ -171,8 +168,7 @@ TEST_F(GraveyardTiming, HeldBackCancelWaitsForTheFirstProvisionalResponse)
     EXPECT_TRUE(graveyard.GetIdleSignal().IsSignaled());
     leg->Queue(Response(180, "INVITE"));
     RunUntil(2550);
-    std::vector<uint32_t> cancels = {2000, 2500};
-    EXPECT_EQ(Times('C'), cancels);
+    EXPECT_EQ(Times('C'), (std::vector<uint32_t>{2000, 2500}));
     leg->Queue(Response(200, "CANCEL"));
     leg->Queue(Response(487, "INVITE"));
     RunUntil(30000);

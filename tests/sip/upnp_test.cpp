@@ -1,9 +1,8 @@
-// The UPnP client against a small IGD on loopback speaking HTTP over TCP:
-// the SOAP request as it goes on the wire, LOCATION in any case, and
-// answers that lack LOCATION, descriptions past 8191 bytes and SOAP replies
-// without closing tags, each failing the mapping cleanly.
+// The UPnP client against a small IGD on loopback: the SOAP request on the
+// wire, and bad answers each failing the mapping cleanly.
 #include "platform/tick.h"
 #include "sip/upnp.h"
+#include "support/process.h"
 #include "support/udp_peer.h"
 
 #include <arpa/inet.h>
@@ -31,15 +30,8 @@ class FakeIgd
   public:
     FakeIgd()
     {
-        mListen = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof(address);
-        bind(mListen, (sockaddr *)&address, length);
+        mListen = vtest::BoundLoopbackSocket(SOCK_STREAM, mPort);
         listen(mListen, 8);
-        getsockname(mListen, (sockaddr *)&address, &length);
-        mPort = ntohs(address.sin_port);
         mThread = std::thread([this] { Serve(); });
     }
     ~FakeIgd()

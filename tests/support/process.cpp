@@ -58,21 +58,28 @@ std::vector<char *> Pointers(std::vector<std::string> &texts)
 
 int FreePort(int type)
 {
-    int fd = socket(AF_INET, type, 0);
-    if (fd < 0)
-        return -1;
+    int port = -1, fd = BoundLoopbackSocket(type, port);
+    if (fd >= 0)
+        close(fd);
+    return port;
+}
+} // namespace
+
+int BoundLoopbackSocket(int type, int &port)
+{
+    int fd = socket(AF_INET, type | SOCK_CLOEXEC, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t len = sizeof addr;
-    int port = -1;
-    if (bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len) == 0)
-        port = ntohs(addr.sin_port);
-    close(fd);
-    return port;
+    if (fd >= 0 && (bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 ||
+                    getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len) != 0)) {
+        close(fd);
+        fd = -1;
+    }
+    port = fd >= 0 ? ntohs(addr.sin_port) : -1;
+    return fd;
 }
-} // namespace
 
 int64_t MonotonicMs()
 {

@@ -64,6 +64,9 @@ bool WaitForProcessGone(pid_t pid, int timeoutMs);
 // A port the kernel just handed out on 127.0.0.1 and that is free again.
 int FreeUdpPort();
 int FreeTcpPort();
+// A socket of type (SOCK_STREAM, SOCK_DGRAM) bound to a free port of
+// 127.0.0.1, which port receives; -1 when that fails.
+int BoundLoopbackSocket(int type, int &port);
 
 // A fresh folder under /tmp, removed with its contents on destruction.
 class TempDir

@@ -10,20 +10,20 @@ namespace vtest
 {
 namespace
 {
-sockaddr_in Loopback(int port)
+sockaddr_in Address(const char *ip, int port)
 {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons((uint16_t)port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    inet_pton(AF_INET, ip, &address.sin_addr);
     return address;
 }
 } // namespace
 
-UdpPeer::UdpPeer(int port)
+UdpPeer::UdpPeer(int port, const char *ip)
 {
     mFd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = Loopback(port);
+    sockaddr_in address = Address(ip, port);
     socklen_t size = sizeof(address);
     if (mFd < 0 || bind(mFd, (sockaddr *)&address, size) != 0 ||
         getsockname(mFd, (sockaddr *)&address, &size) != 0) {
@@ -41,23 +41,27 @@ UdpPeer::~UdpPeer()
         close(mFd);
 }
 
-bool UdpPeer::SendTo(int port, const std::string &bytes)
+bool UdpPeer::SendTo(int port, const std::string &bytes, const char *ip)
 {
-    sockaddr_in address = Loopback(port);
+    sockaddr_in address = Address(ip, port);
     return sendto(mFd, bytes.data(), bytes.size(), 0, (sockaddr *)&address, sizeof(address)) ==
            (ssize_t)bytes.size();
 }
 
-bool UdpPeer::Receive(std::string &out, int timeoutMs)
+bool UdpPeer::Receive(std::string &out, int timeoutMs, int *fromPort)
 {
     pollfd waiter{mFd, POLLIN, 0};
     if (poll(&waiter, 1, timeoutMs) != 1)
         return false;
     char buffer[65536];
-    ssize_t got = recv(mFd, buffer, sizeof(buffer), 0);
+    sockaddr_in from{};
+    socklen_t size = sizeof(from);
+    ssize_t got = recvfrom(mFd, buffer, sizeof(buffer), 0, (sockaddr *)&from, &size);
     if (got < 0)
         return false;
     out.assign(buffer, (size_t)got);
+    if (fromPort)
+        *fromPort = ntohs(from.sin_port);
     return true;
 }
 } // namespace vtest

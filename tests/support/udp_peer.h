@@ -1,5 +1,5 @@
-// A raw UDP peer on 127.0.0.1 for wire-level tests: sends datagrams and waits
-// for the next one with a deadline.
+// A raw UDP peer on a loopback address for wire-level tests: sends datagrams
+// and waits for the next one with a deadline.
 #pragma once
 
 #include <string>
@@ -9,17 +9,25 @@ namespace vtest
 class UdpPeer
 {
   public:
-    // Binds 127.0.0.1 at port (0: any free port).
-    explicit UdpPeer(int port = 0);
+    // Binds ip at port (0: any free port); not open when the bind fails.
+    explicit UdpPeer(int port = 0, const char *ip = "127.0.0.1");
     ~UdpPeer();
     UdpPeer(const UdpPeer &) = delete;
     UdpPeer &operator=(const UdpPeer &) = delete;
 
     bool IsOpen() const { return mFd >= 0; }
+    int Fd() const { return mFd; }
     int Port() const { return mPort; }
-    bool SendTo(int port, const std::string &bytes);
-    // The next datagram within timeoutMs; false when none came.
-    bool Receive(std::string &out, int timeoutMs);
+    bool SendTo(int port, const std::string &bytes, const char *ip = "127.0.0.1");
+    // The next datagram within timeoutMs and the port it came from; false
+    // when none came.
+    bool Receive(std::string &out, int timeoutMs, int *fromPort = nullptr);
+    // The next datagram's text, or "<nothing>".
+    std::string ReceiveText(int timeoutMs = 2000)
+    {
+        std::string out;
+        return Receive(out, timeoutMs) ? out : "<nothing>";
+    }
 
   private:
     int mFd = -1;

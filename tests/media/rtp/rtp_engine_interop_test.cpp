@@ -1,8 +1,5 @@
-// A SIPp phone calls the exchange's own media endpoint and listens: the
-// audio must arrive paced (one packet every 20 ms), numbered without gaps and
-// decodable as the codec it offered. The call player is the engine's user in
-// the exchange; here the test answers the SIP side and lets the engine play.
-// VELA_RTP_WIRE_SECONDS sets the call's length (default 10; 60 for figures).
+// A SIPp phone listens to the media engine: audio paced every 20 ms, without
+// gaps, in its codec. VELA_RTP_WIRE_SECONDS: the call's length (default 10).
 #include "media/rtp_engine.h"
 #include "media/rtp_packets.h"
 #include "media/rtp_test_support.h"
@@ -13,6 +10,8 @@
 
 #include <cstring>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <thread>
 
 namespace
