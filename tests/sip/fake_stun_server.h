@@ -9,8 +9,11 @@
 #include <cstring>
 #include <poll.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <thread>
 #include <unistd.h>
+
+#include "support/wait.h"
 
 namespace vtest
 {
@@ -49,7 +52,16 @@ class FakeStunServer
         getsockname(mMain, (sockaddr *)&address, &length);
         return "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
     }
-    int Requests() const { return mRequests.load(); }
+    // Requests sent before the call may still sit in the socket: counted
+    // once the server has taken every one.
+    int Requests() const
+    {
+        WaitUntil([&] {
+            int queued = 0;
+            return ioctl(mMain, FIONREAD, &queued) == 0 && queued == 0 && !mBusy.load();
+        });
+        return mRequests.load();
+    }
 
   private:
     static void Answer(int fd, const uint8_t *request, const std::string &ip, int port,
@@ -65,9 +77,11 @@ class FakeStunServer
     void Serve()
     {
         while (!mStop) {
+            mBusy = false;
             pollfd waiter{mMain, POLLIN, 0};
             if (poll(&waiter, 1, 50) != 1)
                 continue;
+            mBusy = true;
             uint8_t request[64];
             sockaddr_in from{};
             socklen_t length = sizeof(from);
@@ -88,6 +102,7 @@ class FakeStunServer
     int mForger = BoundUdp("127.0.0.1");
     std::atomic<bool> mStop{false};
     std::atomic<int> mRequests{0};
+    std::atomic<bool> mBusy{false}; // between taking a request and counting it
     std::thread mThread;
 };
 } // namespace vtest
