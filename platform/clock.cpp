@@ -99,10 +99,12 @@ template <class Poll> LProcessResult LManualClock::WaitVirtual(uint32_t ms, Poll
         return poll(0);
     uint32_t wake = (uint32_t)m_Ms.load() + ms;
     {
+        // Counted before it is seen: a driver that finds this wait under way
+        // and then reads the count must not take this wait for the next one.
         std::lock_guard<std::mutex> hold(m_Lock);
+        m_Entered.fetch_add(1);
         m_Wakes.push_back(wake);
     }
-    m_Entered.fetch_add(1);
     uint64_t realEnd = LMonotonicMs() + kManualWaitRealLimitMs;
     LProcessResult result = LProcessFailed;
     while (result == LProcessFailed && !LTickReached(Tick(), wake) && LMonotonicMs() < realEnd)

@@ -31,7 +31,7 @@ class RelayPortsTest : public ::testing::Test
 
 TEST_F(RelayPortsTest, BaseFromSettingsRoundedDownAndBusyPortsSkipped)
 {
-    uint16_t base = RandomPortBase();
+    uint16_t base = FreePortBase(8);
     LSettingSetInt("SIP", "RTPPortBase", base + 1); // odd: rounded down
     UdpPeer busy1(base, "0.0.0.0"), busy2(base + 2, "0.0.0.0");
     ASSERT_EQ(busy1.Port(), base);
@@ -48,7 +48,7 @@ TEST_F(RelayPortsTest, BaseFromSettingsRoundedDownAndBusyPortsSkipped)
 // still found by the bind.
 TEST_F(RelayPortsTest, ManyLiveRelaysKeepLowestFreeOrder)
 {
-    uint16_t base = RandomPortBase();
+    uint16_t base = FreePortBase(84);
     std::vector<std::unique_ptr<LRtpRelay>> relays;
     for (int i = 0; i < 20; i++) {
         relays.push_back(std::make_unique<LRtpRelay>(base, LRtpRelay::kKeepAliveMs, media));

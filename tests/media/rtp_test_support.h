@@ -30,8 +30,24 @@ class TempSettingsRoot
     vtest::TempDir root_{"vela-rtp"};
 };
 
-// An even port base unlikely to collide with other tests running at once.
+// An even port base unlikely to collide with other tests running at once:
+// below 32768, where the kernel's range for sockets bound without a port
+// begins (a test uses at most a few hundred ports above its base).
 inline uint16_t RandomPortBase()
 {
-    return (uint16_t)(20000 + 2 * LRandomBelow(15000));
+    return (uint16_t)(20000 + 2 * LRandomBelow(6000));
+}
+
+// A random base of which count ports are free to bind now, for tests that
+// expect exact port numbers.
+inline uint16_t FreePortBase(int count)
+{
+    for (;;) {
+        uint16_t base = RandomPortBase();
+        int n = 0;
+        while (n < count && UdpPeer("0.0.0.0", (uint16_t)(base + n)).Port() == base + n)
+            n++;
+        if (n == count)
+            return base;
+    }
 }

@@ -11,7 +11,10 @@
 #include <cstring>
 #include <poll.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <thread>
+
+#include "support/wait.h"
 
 namespace vtest
 {
@@ -31,7 +34,16 @@ class FakeStunServer
         mThread.join();
     }
     std::string Name() const { return "127.0.0.1:" + std::to_string(mMain.Port()); }
-    int Requests() const { return mRequests.load(); }
+    // Requests sent before the call may still sit in the socket: counted
+    // once the server has taken every one.
+    int Requests() const
+    {
+        WaitUntil([&] {
+            int queued = 0;
+            return ioctl(mMain.Fd(), FIONREAD, &queued) == 0 && queued == 0 && !mBusy.load();
+        });
+        return mRequests.load();
+    }
 
   private:
     static void Answer(int fd, const uint8_t *request, const std::string &ip, int port,
@@ -47,9 +59,11 @@ class FakeStunServer
     void Serve()
     {
         while (!mStop) {
+            mBusy = false;
             pollfd waiter{mMain.Fd(), POLLIN, 0};
             if (poll(&waiter, 1, 50) != 1)
                 continue;
+            mBusy = true;
             uint8_t request[64];
             sockaddr_in from{};
             socklen_t length = sizeof(from);
@@ -69,6 +83,7 @@ class FakeStunServer
     UdpPeer mMain, mOther{0, "127.0.0.2"}, mForger;
     std::atomic<bool> mStop{false};
     std::atomic<int> mRequests{0};
+    std::atomic<bool> mBusy{false}; // between taking a request and counting it
     std::thread mThread;
 };
 } // namespace vtest

@@ -51,8 +51,8 @@ TEST_F(SipEngineWire, StrayRequestsGetTheDispatchTableAnswers)
     ChildProcess sipp;
     int status = -1;
     ASSERT_TRUE(sipp.Start({"/usr/bin/sipp", "127.0.0.1:" + std::to_string(sipPort), "-sf",
-                            std::string(VELA_TEST_GENERATED) + "/sipp/options_501.xml", "-m", "20", "-i",
-                            "127.0.0.1", "-p", std::to_string(FreeUdpPort()), "-nostdin",
+                            std::string(VELA_TEST_GENERATED) + "/sipp/options_501.xml", "-m", "20",
+                            "-i", "127.0.0.1", "-p", std::to_string(FreeUdpPort()), "-nostdin",
                             "-timeout", "20s", "-timeout_error"}));
     EXPECT_TRUE(sipp.WaitExit(30000, &status) && WIFEXITED(status) && WEXITSTATUS(status) == 0)
         << sipp.Output();
