@@ -45,7 +45,7 @@ inline uint16_t FreePortBase(int count)
     for (;;) {
         uint16_t base = RandomPortBase();
         int n = 0;
-        while (n < count && UdpPeer("0.0.0.0", (uint16_t)(base + n)).Port() == base + n)
+        while (n < count && UdpPeer(base + n, "0.0.0.0").Port() == base + n)
             n++;
         if (n == count)
             return base;
