@@ -28,20 +28,13 @@ root=$(mktemp -d "${TMPDIR:-/tmp}/vela-callrate.XXXXXX")
 pid=""
 uas=""
 kam=""
+. "$here/../bench_lib.sh"
 cleanup() {
-    for p in $uas $pid $kam; do
-        if kill -0 "$p" 2>/dev/null; then
-            kill -TERM "$p"
-            wait "$p" || true
-        fi
-    done
+    stop_all "$uas" "$pid" "$kam"
     [ -n "${KEEP_ROOT:-}" ] || rm -rf "$root"
 }
 trap cleanup EXIT
 
-free_port() {
-    python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
 port=$(free_port)
 uas_port=$(free_port)
 mkdir -p "$root/vela/etc"
@@ -50,17 +43,7 @@ python3 "$here/../../tests/support/sipp_gen.py" "$here/../../tests" "$root/sipp"
 sippdir="$root/sipp/callcontrol/sipp"
 echo "port=$port" > "$root/vela/etc/sip"
 VELA_ROOT="$root" "$setup"
-VELA_ROOT="$root" "$vela" -foreground > "$root/vela.out" 2>&1 &
-pid=$!
-tries=0
-until grep -q "SIP Private IP is: .*:$port" "$root/vela.out"; do
-    tries=$((tries + 1))
-    if [ $tries -gt 100 ] || ! kill -0 "$pid" 2>/dev/null; then
-        echo "vela did not bind port $port" >&2
-        exit 1
-    fi
-    sleep 0.1
-done
+start_vela "$root/vela.out" "$port"
 
 common="-i 127.0.0.1 -nostdin -buff_size 4194304 -nd -timeout_error"
 register() {

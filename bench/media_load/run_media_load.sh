@@ -32,29 +32,12 @@ pid=""
 uas=""
 uac=""
 rtp=""
+. "$here/../bench_lib.sh"
 cleanup() {
-    for p in $uac $rtp $uas $pid; do
-        if kill -0 "$p" 2>/dev/null; then
-            kill -TERM "$p"
-            wait "$p" || true
-        fi
-    done
+    stop_all "$uac" "$rtp" "$uas" "$pid"
     [ -n "${KEEP_ROOT:-}" ] || rm -rf "$root"
 }
 trap cleanup EXIT
-
-free_port() {
-    python3 -c "import socket; s=socket.socket(socket.AF_INET, socket.SOCK_${2:-DGRAM}); s.bind(('$1', 0)); print(s.getsockname()[1])"
-}
-# Waits up to $2 tenths of a second for the command $1 to succeed.
-wait_for() {
-    tries=0
-    until eval "$1"; do
-        tries=$((tries + 1))
-        [ $tries -le "$2" ] || { echo "timed out: $1" >&2; exit 1; }
-        sleep 0.1
-    done
-}
 
 gen="$here/../../tests/support/sipp_gen.py"
 python3 "$gen" "$here" "$root"
@@ -67,11 +50,7 @@ printf 'port=%d\r\nrtpportbase=%d\r\nmaxcallspersource=%d\r\nmaxcalls=%d\r\n' "$
     $((20000 + (port % 5000) * 2)) $((calls + 16)) $((calls + 16)) > "$root/vela/etc/sip"
 printf 'port=%d\r\n' "$(free_port $caller_ip STREAM)" > "$root/vela/etc/webserver"
 VELA_ROOT="$root" "$setup"
-: > "$root/vela.out"
-VELA_ROOT="$root" "$vela" -foreground > "$root/vela.out" 2>&1 &
-pid=$!
-wait_for "grep -q 'SIP Private IP is: .*:$port' '$root/vela.out' || ! kill -0 $pid" 100
-kill -0 $pid
+start_vela "$root/vela.out" "$port"
 
 # -aa: the phones answer the exchange's activity polls (INFO, OPTIONS) of
 # calls that stay quiet for a minute, as real phones do.
@@ -88,7 +67,7 @@ if [ -n "${ATTACH:-}" ]; then
 fi
 $rt "$tool" "$calls" "$seconds" "$root" "$pid" $caller_ip $callee_ip > "$root/media.out" 2>&1 &
 rtp=$!
-wait_for "[ -e '$root/ready' ] || ! kill -0 $rtp" 100
+wait_ready "[ -e '$root/ready' ] || ! kill -0 $rtp"
 echo "before: $(uptime | sed 's/.*load/load/')"
 sipp -sf "$root/sipp/talk_uas.xml" -i $callee_ip -p "$uas_port" -mp "$(free_port $callee_ip)" \
     -inf "$root/callee.csv" -trace_logs -log_file "$root/callee.log" $common \

@@ -18,20 +18,12 @@ calls=${3:-256}
 root=$(mktemp -d "${TMPDIR:-/tmp}/vela-memory.XXXXXX")
 pid=""
 uas=""
+. "$here/../bench_lib.sh"
 cleanup() {
-    for p in $uas $pid; do
-        if kill -0 "$p" 2>/dev/null; then
-            kill -TERM "$p"
-            wait "$p" || true
-        fi
-    done
+    stop_all "$uas" "$pid"
     rm -rf "$root"
 }
 trap cleanup EXIT
-
-free_port() {
-    python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
 
 # Prints "<label> rss <kB> heap <bytes>" and sets rss_<label>, heap_<label>.
 measure() {
@@ -45,16 +37,6 @@ measure() {
 }
 
 per() { awk -v a="$1" -v b="$2" -v n="$3" -v k="$4" 'BEGIN { printf "%.2f", (a - b) * k / n }'; }
-
-# $1 = a command that succeeds once the server is ready.
-wait_ready() {
-    tries=0
-    until eval "$1"; do
-        tries=$((tries + 1))
-        [ $tries -le 100 ] && kill -0 "$pid" 2>/dev/null || { echo "server did not start" >&2; exit 1; }
-        sleep 0.1
-    done
-}
 
 # Registers the phones of users.csv with 127.0.0.1:$1; fails unless all did.
 register_all() {
@@ -85,9 +67,7 @@ while [ $i -lt "$count" ]; do
     i=$((i + 1))
 done
 
-VELA_ROOT="$root" "$vela" -foreground > "$root/vela.out" 2>&1 &
-pid=$!
-wait_ready "grep -q 'SIP Private IP is: .*:$port' '$root/vela.out'"
+start_vela "$root/vela.out" "$port"
 sleep 1
 measure idle
 

@@ -12,32 +12,12 @@ vela=${1:-build-bench/vela}
 count=${2:-5000}
 root=$(mktemp -d "${TMPDIR:-/tmp}/vela-reg-bench.XXXXXX")
 pid=""
+. "$here/../bench_lib.sh"
 cleanup() {
-    if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
-        kill -TERM "$pid"
-        wait "$pid" || true
-    fi
+    stop_all "$pid"
     rm -rf "$root"
 }
 trap cleanup EXIT
-
-free_port() {
-    python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
-
-# $1 = what to wait for: a command that succeeds once the server is ready.
-wait_ready() {
-    tries=0
-    until eval "$1"; do
-        tries=$((tries + 1))
-        if [ $tries -gt 100 ] || ! kill -0 "$pid" 2>/dev/null; then
-            echo "server did not become ready: $1" >&2
-            cat "$root/server.out" >&2
-            exit 1
-        fi
-        sleep 0.1
-    done
-}
 
 # CPU ticks of $pid and its children (Kamailio forks its workers).
 cpu_ticks() {
@@ -112,9 +92,7 @@ while [ $i -lt "$count" ]; do
     i=$((i + 1))
 done
 
-VELA_ROOT="$root" "$vela" -foreground > "$root/server.out" 2>&1 &
-pid=$!
-wait_ready "grep -q 'SIP Private IP is: .*:$port' '$root/server.out'"
+start_vela "$root/server.out" "$port"
 vela_status=0
 measure "$port" vela > "$root/vela.result" || vela_status=$?
 cat "$root/vela.result"
@@ -126,7 +104,7 @@ port=$(free_port)
 sed "s/@PORT@/$port/; s|@DB@|$root/kamailio|" "$here/kamailio.cfg" > "$root/kamailio.cfg"
 kamailio -f "$root/kamailio.cfg" -DD -E -Y "$root/kamailio" > "$root/server.out" 2>&1 &
 pid=$!
-wait_ready "ss -lun | grep -q '127.0.0.1:$port '"
+wait_ready "ss -lun | grep -q '127.0.0.1:$port '" "$root/server.out"
 kam_status=0
 measure "$port" kamailio > "$root/kamailio.result" || kam_status=$?
 cat "$root/kamailio.result"

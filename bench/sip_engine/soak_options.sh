@@ -13,30 +13,17 @@ count=${2:-10000}
 root=$(mktemp -d /tmp/vela-soak.XXXXXX)
 log="$root/vela.out"
 pid=""
+. "$here/../bench_lib.sh"
 cleanup() {
-    if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
-        kill -TERM "$pid"
-        wait "$pid" || true
-    fi
+    stop_all "$pid"
     rm -rf "$root"
 }
 trap cleanup EXIT
 
-port=$(python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+port=$(free_port)
 mkdir -p "$root/vela/etc"
 echo "port=$port" > "$root/vela/etc/sip"
-VELA_ROOT="$root" "$vela" -foreground > "$log" 2>&1 &
-pid=$!
-tries=0
-until grep -q "SIP Private IP is: .*:$port" "$log"; do
-    tries=$((tries + 1))
-    if [ $tries -gt 100 ] || ! kill -0 "$pid" 2>/dev/null; then
-        echo "vela did not bind port $port" >&2
-        cat "$log" >&2
-        exit 1
-    fi
-    sleep 0.1
-done
+start_vela "$log" "$port"
 
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$pid/stat"; }
 hz=$(getconf CLK_TCK)
