@@ -6,6 +6,7 @@
 #include "config/settings.h"
 #include "support/process.h"
 #include "support/text.h"
+#include "support/udp_peer.h"
 #include "support/vela_instance.h"
 
 #include <arpa/inet.h>
@@ -35,15 +36,6 @@ const char *kPcap = "/usr/share/sip-tester/g711a.pcap";
 int Shell(const std::string &command)
 {
     return system(command.c_str());
-}
-
-sockaddr_in Address(const char *ip, int port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons((uint16_t)port);
-    inet_pton(AF_INET, ip, &address.sin_addr);
-    return address;
 }
 
 // A UDP socket bound to ip:port inside namespace ns (made on a thread that

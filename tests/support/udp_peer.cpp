@@ -8,8 +8,6 @@
 
 namespace vtest
 {
-namespace
-{
 sockaddr_in Address(const char *ip, int port)
 {
     sockaddr_in address{};
@@ -18,7 +16,6 @@ sockaddr_in Address(const char *ip, int port)
     inet_pton(AF_INET, ip, &address.sin_addr);
     return address;
 }
-} // namespace
 
 UdpPeer::UdpPeer(int port, const char *ip)
 {

@@ -2,10 +2,14 @@
 // and waits for the next one with a deadline.
 #pragma once
 
+#include <netinet/in.h>
 #include <string>
 
 namespace vtest
 {
+// An IPv4 socket address from its dotted text and port.
+sockaddr_in Address(const char *ip, int port);
+
 class UdpPeer
 {
   public:
