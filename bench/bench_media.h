@@ -3,6 +3,7 @@
 #pragma once
 
 #include "media/rtp_relay_connection.h"
+#include "media/rtp_relay_loop.h"
 #include "media/sdp_address.h"
 #include "media/sdp_settings.h"
 
@@ -16,6 +17,8 @@ struct BenchMedia : LSDPSettings {
     void WriteRtpTrace(const char *) override {}
     LRtpHeldPorts held;
     LRtpHeldPorts &GetHeldPorts() override { return held; }
+    LRtpRelayLoop relayLoop;
+    LRtpRelayLoop &GetRelayLoop() override { return relayLoop; }
     int GetQuality() override { return 50; }
     bool GetActive() override { return false; }
 };

@@ -3,9 +3,6 @@
 #include "config/pbx_global_settings.h"
 #include "media/rtp_relay_trace.h"
 #include "platform/log.h"
-#include "platform/signal.h"
-
-#include <poll.h>
 
 static uint16_t ConfiguredPortBase()
 {
@@ -24,19 +21,29 @@ LRtpRelay::LRtpRelay(uint16_t portBase, uint32_t keepAliveMs, LSDPSettings &medi
 
 LRtpRelay::~LRtpRelay()
 {
-    StopThreadNow();
+    Stop();
     recorder_.reset();
 }
 
 void LRtpRelay::Start(const std::string &recorderFile, uint8_t g72632PayloadType)
 {
-    StopThreadNow();
+    Stop();
     recorder_.reset();
     if (!recorderFile.empty())
         recorder_ = std::make_unique<LRtpRecord>(recorderFile, g72632PayloadType);
     a_.ResetLatch();
     b_.ResetLatch();
-    LThread::Start(StartRealTime);
+    SendKeepAlives();
+    loopId_ = media_.GetRelayLoop().Add(*this, a_.GetSocket().GetHandle(),
+                                        b_.GetSocket().GetHandle(), keepAliveMs_);
+}
+
+void LRtpRelay::Stop()
+{
+    if (loopId_ < 0)
+        return;
+    media_.GetRelayLoop().Remove(loopId_);
+    loopId_ = -1;
 }
 
 void LRtpRelay::SendKeepAlives()
@@ -48,46 +55,19 @@ void LRtpRelay::SendKeepAlives()
         b_.GetSocket().SendPacket(kZeros, sizeof kZeros, a_.GetRemoteAddress());
 }
 
-void LRtpRelay::ThreadFunction()
+// Socket A carries the answerer's packets, which leave from B's socket for
+// the offerer; socket B the other way round.
+void LRtpRelay::OnReadable(bool fromA, LRtpRelayBatch &batch)
 {
-    LRtpHeader packet; // the one buffer of the forwarding path
-    // One poll over the stop signal and both sockets; its results say which
-    // socket to drain, so an idle direction costs no extra receive call.
-    pollfd fds[3] = {{GetStopSignal().GetHandle(), POLLIN, 0},
-                     {a_.GetSocket().GetHandle(), POLLIN, 0},
-                     {b_.GetSocket().GetHandle(), POLLIN, 0}};
-    SendKeepAlives();
-    for (;;) {
-        int ready = poll(fds, 3, (int)keepAliveMs_);
-        if (IsToStop())
-            return;
-        if (ready == 0)
-            SendKeepAlives();
-        if (ready <= 0)
-            continue;
-        // Socket A carries the answerer's packets, which leave from B's
-        // socket for the offerer; socket B the other way round.
-        if (fds[1].revents != 0 && !Drain(a_, b_, true, packet))
-            return;
-        if (fds[2].revents != 0 && !Drain(b_, a_, false, packet))
-            return;
-    }
-}
-
-// Returns false when the thread is to stop.
-bool LRtpRelay::Drain(Connection &in, Connection &other, bool fromA, LRtpHeader &packet)
-{
-    for (;;) {
-        LRtpAddress source;
-        int length = in.GetSocket().ReceivePacket(packet.data, LRtpHeader::kMaxDatagram, source);
-        if (length < 0)
-            return true;
-        if (other.AcceptSource(source, packet.data, length))
-            Forward(in, other, fromA, packet, length, source);
+    Connection &in = fromA ? a_ : b_;
+    Connection &other = fromA ? b_ : a_;
+    int count = in.GetSocket().ReceiveBatch(batch);
+    for (int i = 0; i < count; ++i) {
+        LRtpHeader &packet = batch.packets[i];
+        if (other.AcceptSource(batch.sources[i], packet.data, batch.lengths[i]))
+            Forward(in, other, fromA, packet, batch.lengths[i], batch.sources[i]);
         else
             dropped_.fetch_add(1, std::memory_order_relaxed);
-        if (IsToStop())
-            return false;
     }
 }
 

@@ -10,6 +10,7 @@
 #include "media/sdp_address.h"
 
 struct LRtpPublicAddressQuery;
+class LRtpRelayLoop;
 
 class LSDPSettings
 {
@@ -21,6 +22,8 @@ class LSDPSettings
     virtual void ResolvePublicAddress(LRtpPublicAddressQuery &query) = 0;
     // The ports this exchange's relays and RTP endpoints hold.
     virtual LRtpHeldPorts &GetHeldPorts() = 0;
+    // The one forwarding loop of this exchange's relays.
+    virtual LRtpRelayLoop &GetRelayLoop() = 0;
     // Writes one line of the RTP trace (while LRtpTraceIsEnabled).
     virtual void WriteRtpTrace(const char *line) = 0;
     // "Quality" (default 50): below 50 prefers low-bandwidth codecs.

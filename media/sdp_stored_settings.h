@@ -4,6 +4,7 @@
 #pragma once
 
 #include "media/rtp_relay_connection.h"
+#include "media/rtp_relay_loop.h"
 #include "media/rtp_relay_trace.h"
 #include "media/sdp_settings.h"
 
@@ -20,6 +21,7 @@ class LSDPStoredSettings : public LSDPSettings
     void ResolvePublicAddress(LRtpPublicAddressQuery &query) override { publicAddress_(query); }
     void WriteRtpTrace(const char *line) override { trace_(line); }
     LRtpHeldPorts &GetHeldPorts() override { return held_; }
+    LRtpRelayLoop &GetRelayLoop() override { return relayLoop_; }
     int GetQuality() override;
     bool GetActive() override;
 
@@ -28,4 +30,5 @@ class LSDPStoredSettings : public LSDPSettings
     LRtpPublicAddressResolver publicAddress_;
     LRtpTraceWriter trace_;
     LRtpHeldPorts held_;
+    LRtpRelayLoop relayLoop_;
 };

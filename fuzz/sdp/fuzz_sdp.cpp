@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "media/sdp.h"
+#include "media/rtp_relay_loop.h"
 #include "media/sdp_decoder.h"
 #include "media/sdp_rewrite.h"
 #include "media/sdp_session.h"
@@ -21,6 +22,8 @@ struct FixedSdpSettings : LSDPSettings, LSDPHostResolver {
     void WriteRtpTrace(const char *) override {}
     LRtpHeldPorts &GetHeldPorts() override { return held; }
     LRtpHeldPorts held;
+    LRtpRelayLoop &GetRelayLoop() override { return relayLoop; }
+    LRtpRelayLoop relayLoop;
     int GetQuality() override { return 50; }
     bool GetActive() override { return false; }
 };

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "media/rtp_relay_connection.h"
+#include "media/rtp_relay_loop.h"
 #include "media/sdp_relay.h"
 #include "media/sdp_settings.h"
 
@@ -37,11 +38,13 @@ struct FixedSdpSettings : LSDPSettings {
         return trace;
     }
     LRtpHeldPorts &GetHeldPorts() override { return held; }
+    LRtpRelayLoop &GetRelayLoop() override { return relayLoop; }
     int GetQuality() override { return quality; }
     bool GetActive() override { return active; }
 
   private:
     LRtpHeldPorts held;
+    LRtpRelayLoop relayLoop;
     std::mutex traceLock;
     std::vector<std::string> trace;
 };

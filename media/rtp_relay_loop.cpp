@@ -1,0 +1,201 @@
+#include "media/rtp_relay_loop.h"
+
+#include "platform/log.h"
+#include "platform/tick.h"
+
+#include <cerrno>
+#include <memory>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+namespace
+{
+// An epoll key: the slot's generation (so a readiness reported just before a
+// relay left is recognised as stale), the slot and the side.
+constexpr uint64_t kWakeKey = ~(uint64_t)0;
+constexpr int kEventsPerWait = 64;
+
+uint64_t MakeKey(uint32_t generation, int slot, int side)
+{
+    return ((uint64_t)generation << 32) | ((uint64_t)slot << 1) | (uint64_t)side;
+}
+} // namespace
+
+class LRtpRelayLoop::Turn
+{
+  public:
+    explicit Turn(LRtpRelayLoop &loop) : loop_(loop)
+    {
+        loop_.waiting_.fetch_add(1, std::memory_order_acq_rel);
+        lock_ = std::unique_lock<std::mutex>(loop_.lock_);
+    }
+    ~Turn()
+    {
+        loop_.waiting_.fetch_sub(1, std::memory_order_acq_rel);
+        lock_.unlock();
+        loop_.turnDone_.notify_all();
+    }
+
+  private:
+    LRtpRelayLoop &loop_;
+    std::unique_lock<std::mutex> lock_;
+};
+
+LRtpRelayLoop::LRtpRelayLoop(int priority) : priority_(priority)
+{
+    epoll_ = epoll_create1(EPOLL_CLOEXEC);
+    wake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (epoll_ < 0 || wake_ < 0 || !Watch(wake_, kWakeKey))
+        LOGERRORNUM("Rtp Relay: event loop FAILED: ", errno);
+}
+
+LRtpRelayLoop::~LRtpRelayLoop()
+{
+    if (GetClientCount() != 0)
+        LOGERROR("Rtp Relay: event loop ended with relays still running");
+    StopThreadSoon();
+    Wake();
+    StopThreadNow();
+    if (wake_ >= 0)
+        close(wake_);
+    if (epoll_ >= 0)
+        close(epoll_);
+}
+
+bool LRtpRelayLoop::Watch(int fd, uint64_t key)
+{
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.u64 = key;
+    return epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &event) == 0;
+}
+
+void LRtpRelayLoop::Wake()
+{
+    uint64_t one = 1;
+    if (wake_ >= 0 && write(wake_, &one, sizeof one) < 0) {
+        // Full counter: the loop is woken already.
+    }
+}
+
+int LRtpRelayLoop::Add(LRtpRelayLoopClient &client, int fdA, int fdB, uint32_t quietMs)
+{
+    Turn turn(*this);
+    if (!IsRunning() && !Start(priority_)) {
+        LOGERROR("Rtp Relay: the forwarding thread did not start");
+        return -1;
+    }
+    int id;
+    if (!free_.empty()) {
+        id = free_.back();
+        free_.pop_back();
+    } else {
+        id = (int)slots_.size();
+        slots_.emplace_back();
+    }
+    Slot &slot = slots_[id];
+    slot.client = &client;
+    slot.quietMs = quietMs;
+    slot.lastActive = GetTickCount();
+    slot.fds[0] = slot.fds[1] = -1;
+    const int fds[2] = {fdA, fdB};
+    for (int side = 0; side < 2; ++side) {
+        if (fds[side] < 0)
+            continue;
+        if (!Watch(fds[side], MakeKey(slot.generation, id, side)))
+            LOGERRORNUM("Rtp Relay: epoll_ctl FAILED: ", errno);
+        else
+            slot.fds[side] = fds[side];
+    }
+    uint32_t due = slot.lastActive + quietMs;
+    if (clients_++ == 0 || (int32_t)(due - nextQuiet_) < 0)
+        nextQuiet_ = due;
+    Wake(); // its wait may run past the new quiet time
+    return id;
+}
+
+void LRtpRelayLoop::Remove(int id)
+{
+    Turn turn(*this);
+    if (id < 0 || id >= (int)slots_.size() || slots_[id].client == nullptr)
+        return;
+    Slot &slot = slots_[id];
+    for (int fd : slot.fds)
+        if (fd >= 0)
+            epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
+    slot.client = nullptr;
+    ++slot.generation;
+    free_.push_back(id);
+    --clients_;
+}
+
+int LRtpRelayLoop::GetClientCount()
+{
+    Turn turn(*this);
+    return clients_;
+}
+
+void LRtpRelayLoop::ThreadFunction()
+{
+    auto batch = std::make_unique<LRtpRelayBatch>();
+    epoll_event events[kEventsPerWait];
+    int timeout = -1;
+    for (;;) {
+        int ready = epoll_wait(epoll_, events, kEventsPerWait, timeout);
+        if (IsToStop())
+            return;
+        std::unique_lock<std::mutex> lock(lock_);
+        turnDone_.wait(lock, [this] { return waiting_.load(std::memory_order_acquire) == 0; });
+        uint32_t now = GetTickCount();
+        for (int i = 0; i < ready; ++i)
+            Dispatch(events[i].data.u64, now, *batch);
+        if (clients_ > 0 && (int32_t)(now - nextQuiet_) >= 0)
+            SendQuietKeepAlives(now);
+        timeout = NextTimeout(now);
+    }
+}
+
+void LRtpRelayLoop::Dispatch(uint64_t key, uint32_t now, LRtpRelayBatch &batch)
+{
+    if (key == kWakeKey) {
+        uint64_t count;
+        if (read(wake_, &count, sizeof count) < 0) {
+            // Already read: several wakes may share one readiness.
+        }
+        return;
+    }
+    size_t id = (size_t)((key & 0xFFFFFFFFu) >> 1);
+    if (id >= slots_.size())
+        return;
+    Slot &slot = slots_[id];
+    if (slot.client == nullptr || slot.generation != (uint32_t)(key >> 32))
+        return; // the relay left after the wait reported it
+    slot.lastActive = now;
+    slot.client->OnReadable((key & 1) == 0, batch);
+}
+
+void LRtpRelayLoop::SendQuietKeepAlives(uint32_t now)
+{
+    bool any = false;
+    for (Slot &slot : slots_) {
+        if (slot.client == nullptr)
+            continue;
+        if (LTickInterval(now, slot.lastActive) >= slot.quietMs) {
+            slot.client->OnQuiet();
+            slot.lastActive = now;
+        }
+        uint32_t due = slot.lastActive + slot.quietMs;
+        if (!any || (int32_t)(due - nextQuiet_) < 0)
+            nextQuiet_ = due;
+        any = true;
+    }
+}
+
+int LRtpRelayLoop::NextTimeout(uint32_t now) const
+{
+    if (clients_ == 0)
+        return -1;
+    int32_t left = (int32_t)(nextQuiet_ - now);
+    return left > 0 ? (int)left : 0;
+}
