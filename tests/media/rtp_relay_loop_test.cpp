@@ -1,0 +1,72 @@
+// Relays sharing the exchange's one forwarding loop: a backlog larger than
+// one read, and a relay stopped while it is flooded.
+#include "media/rtp_relay.h"
+#include "rtp_test_support.h"
+#include "sdp_fakes.h"
+#include "support/wait.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+namespace
+{
+
+struct LoopTest : ::testing::Test {
+    // A started relay from offerer to answerer, both on loopback.
+    std::unique_ptr<LRtpRelay> Relay(UdpPeer &offerer, UdpPeer &answerer, bool start = true)
+    {
+        auto relay = std::make_unique<LRtpRelay>(RandomPortBase(), LRtpRelay::kKeepAliveMs, media);
+        relay->GetA().ConnectTo(LSDPMakeDestination("127.0.0.1", offerer.Port(), names), false);
+        relay->GetB().ConnectTo(LSDPMakeDestination("127.0.0.1", answerer.Port(), names), false);
+        if (start)
+            relay->Start("", 255);
+        return relay;
+    }
+    TempSettingsRoot root;
+    NoNameLookups names;
+    FixedSdpSettings media;
+    UdpPeer offerer, answerer;
+};
+
+TEST_F(LoopTest, ABacklogOfSeveralReadsIsForwardedWholeAndInOrder)
+{
+    auto relay = Relay(offerer, answerer, false);
+    const int count = 3 * LRtpRelayBatch::kSize + 1;
+    for (int i = 0; i < count; ++i)
+        ASSERT_TRUE(offerer.SendTo(relay->GetB().GetBoundPort(), "p" + std::to_string(i)));
+    relay->Start("", 255);
+    for (int i = 0; i < count; ++i)
+        EXPECT_EQ(answerer.ReceiveText(), "p" + std::to_string(i));
+}
+
+// Stop returns while the loop is busy with the relay, nothing is forwarded
+// for it afterwards, even once a new relay reuses its place in the loop, and
+// the other calls on the loop go on.
+TEST_F(LoopTest, StoppingAFloodedRelayLeavesTheOthersAndForwardsNothingMore)
+{
+    UdpPeer flooder, floodSink;
+    auto flooded = Relay(flooder, floodSink);
+    auto quiet = Relay(offerer, answerer);
+    std::atomic<bool> flooding{true};
+    std::thread flood([&] {
+        while (flooding.load())
+            flooder.SendTo(flooded->GetB().GetBoundPort(), std::string(172, 'f'));
+    });
+    EXPECT_TRUE(vtest::WaitUntil([&] { return flooded->GetForwarded() > 200; }));
+    flooded->Stop();
+    uint64_t forwarded = flooded->GetForwarded();
+    auto next = Relay(offerer, answerer);
+    for (LRtpRelay *relay : {quiet.get(), next.get()}) {
+        ASSERT_TRUE(offerer.SendTo(relay->GetB().GetBoundPort(), "still"));
+        EXPECT_EQ(answerer.ReceiveText(), "still");
+    }
+    flooding = false;
+    flood.join();
+    EXPECT_EQ(flooded->GetForwarded(), forwarded);
+    EXPECT_EQ(media.GetRelayLoop().GetClientCount(), 2);
+}
+
+} // namespace
