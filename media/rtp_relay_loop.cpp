@@ -3,8 +3,11 @@
 #include "platform/log.h"
 #include "platform/tick.h"
 
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -22,10 +25,51 @@ uint64_t MakeKey(uint32_t generation, int slot, int side)
 }
 } // namespace
 
-class LRtpRelayLoop::Turn
+// One forwarding thread with its epoll set and its relays.
+class LRtpRelayLoop::Lane : private LThread
 {
   public:
-    explicit Turn(LRtpRelayLoop &loop) : loop_(loop)
+    explicit Lane(int priority);
+    ~Lane() override;
+    int Add(LRtpRelayLoopClient &client, int fdA, int fdB, uint32_t quietMs);
+    void Remove(int slot);
+    int GetClientCount();
+
+  private:
+    struct Slot {
+        LRtpRelayLoopClient *client = nullptr;
+        int fds[2] = {-1, -1};
+        uint32_t quietMs = 0;
+        uint32_t lastActive = 0;
+        uint32_t generation = 0;
+    };
+    // Add and Remove announce themselves, so that the thread, which takes
+    // the lock again right after each wait, lets them in first.
+    class Turn;
+
+    void ThreadFunction() override;
+    bool Watch(int fd, uint64_t key);
+    void Dispatch(uint64_t key, uint32_t now, LRtpRelayBatch &batch);
+    void SendQuietKeepAlives(uint32_t now);
+    int NextTimeout(uint32_t now) const;
+    void Wake();
+
+    const int priority_;
+    int epoll_ = -1;
+    int wake_ = -1; // eventfd: a new client or the stop request
+    std::mutex lock_;
+    std::condition_variable turnDone_;
+    std::atomic<int> waiting_{0};
+    std::vector<Slot> slots_;
+    std::vector<int> free_;
+    int clients_ = 0;
+    uint32_t nextQuiet_ = 0; // no client's quiet time ends before it
+};
+
+class LRtpRelayLoop::Lane::Turn
+{
+  public:
+    explicit Turn(Lane &loop) : loop_(loop)
     {
         loop_.waiting_.fetch_add(1, std::memory_order_acq_rel);
         lock_ = std::unique_lock<std::mutex>(loop_.lock_);
@@ -38,11 +82,11 @@ class LRtpRelayLoop::Turn
     }
 
   private:
-    LRtpRelayLoop &loop_;
+    Lane &loop_;
     std::unique_lock<std::mutex> lock_;
 };
 
-LRtpRelayLoop::LRtpRelayLoop(int priority) : priority_(priority)
+LRtpRelayLoop::Lane::Lane(int priority) : priority_(priority)
 {
     epoll_ = epoll_create1(EPOLL_CLOEXEC);
     wake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -50,10 +94,8 @@ LRtpRelayLoop::LRtpRelayLoop(int priority) : priority_(priority)
         LOGERRORNUM("Rtp Relay: event loop FAILED: ", errno);
 }
 
-LRtpRelayLoop::~LRtpRelayLoop()
+LRtpRelayLoop::Lane::~Lane()
 {
-    if (GetClientCount() != 0)
-        LOGERROR("Rtp Relay: event loop ended with relays still running");
     StopThreadSoon();
     Wake();
     StopThreadNow();
@@ -63,7 +105,7 @@ LRtpRelayLoop::~LRtpRelayLoop()
         close(epoll_);
 }
 
-bool LRtpRelayLoop::Watch(int fd, uint64_t key)
+bool LRtpRelayLoop::Lane::Watch(int fd, uint64_t key)
 {
     epoll_event event{};
     event.events = EPOLLIN;
@@ -71,7 +113,7 @@ bool LRtpRelayLoop::Watch(int fd, uint64_t key)
     return epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &event) == 0;
 }
 
-void LRtpRelayLoop::Wake()
+void LRtpRelayLoop::Lane::Wake()
 {
     uint64_t one = 1;
     if (wake_ >= 0 && write(wake_, &one, sizeof one) < 0) {
@@ -79,7 +121,7 @@ void LRtpRelayLoop::Wake()
     }
 }
 
-int LRtpRelayLoop::Add(LRtpRelayLoopClient &client, int fdA, int fdB, uint32_t quietMs)
+int LRtpRelayLoop::Lane::Add(LRtpRelayLoopClient &client, int fdA, int fdB, uint32_t quietMs)
 {
     Turn turn(*this);
     if (!IsRunning() && !Start(priority_)) {
@@ -115,7 +157,7 @@ int LRtpRelayLoop::Add(LRtpRelayLoopClient &client, int fdA, int fdB, uint32_t q
     return id;
 }
 
-void LRtpRelayLoop::Remove(int id)
+void LRtpRelayLoop::Lane::Remove(int id)
 {
     Turn turn(*this);
     if (id < 0 || id >= (int)slots_.size() || slots_[id].client == nullptr)
@@ -130,13 +172,13 @@ void LRtpRelayLoop::Remove(int id)
     --clients_;
 }
 
-int LRtpRelayLoop::GetClientCount()
+int LRtpRelayLoop::Lane::GetClientCount()
 {
     Turn turn(*this);
     return clients_;
 }
 
-void LRtpRelayLoop::ThreadFunction()
+void LRtpRelayLoop::Lane::ThreadFunction()
 {
     auto batch = std::make_unique<LRtpRelayBatch>();
     epoll_event events[kEventsPerWait];
@@ -156,7 +198,7 @@ void LRtpRelayLoop::ThreadFunction()
     }
 }
 
-void LRtpRelayLoop::Dispatch(uint64_t key, uint32_t now, LRtpRelayBatch &batch)
+void LRtpRelayLoop::Lane::Dispatch(uint64_t key, uint32_t now, LRtpRelayBatch &batch)
 {
     if (key == kWakeKey) {
         uint64_t count;
@@ -175,7 +217,7 @@ void LRtpRelayLoop::Dispatch(uint64_t key, uint32_t now, LRtpRelayBatch &batch)
     slot.client->OnReadable((key & 1) == 0, batch);
 }
 
-void LRtpRelayLoop::SendQuietKeepAlives(uint32_t now)
+void LRtpRelayLoop::Lane::SendQuietKeepAlives(uint32_t now)
 {
     bool any = false;
     for (Slot &slot : slots_) {
@@ -192,10 +234,51 @@ void LRtpRelayLoop::SendQuietKeepAlives(uint32_t now)
     }
 }
 
-int LRtpRelayLoop::NextTimeout(uint32_t now) const
+int LRtpRelayLoop::Lane::NextTimeout(uint32_t now) const
 {
     if (clients_ == 0)
         return -1;
     int32_t left = (int32_t)(nextQuiet_ - now);
     return left > 0 ? (int)left : 0;
+}
+
+LRtpRelayLoop::LRtpRelayLoop(int lanes, int priority)
+{
+    for (int i = 0; i < (lanes > 0 ? lanes : 1); ++i)
+        lanes_.push_back(std::make_unique<Lane>(priority));
+}
+
+LRtpRelayLoop::~LRtpRelayLoop()
+{
+    if (GetClientCount() != 0)
+        LOGERROR("Rtp Relay: event loop ended with relays still running");
+}
+
+// An id is the lane's slot times the lane count plus the lane.
+int LRtpRelayLoop::Add(LRtpRelayLoopClient &client, int fdA, int fdB, uint32_t quietMs)
+{
+    int lanes = (int)lanes_.size(), best = 0, fewest = 0;
+    for (int i = 0; i < lanes; ++i) {
+        int count = lanes_[i]->GetClientCount();
+        if (i == 0 || count < fewest) {
+            best = i;
+            fewest = count;
+        }
+    }
+    int slot = lanes_[best]->Add(client, fdA, fdB, quietMs);
+    return slot < 0 ? -1 : slot * lanes + best;
+}
+
+void LRtpRelayLoop::Remove(int id)
+{
+    if (id >= 0)
+        lanes_[id % lanes_.size()]->Remove(id / (int)lanes_.size());
+}
+
+int LRtpRelayLoop::GetClientCount()
+{
+    int count = 0;
+    for (auto &lane : lanes_)
+        count += lane->GetClientCount();
+    return count;
 }

@@ -10,10 +10,8 @@
 #include "media/rtp_relay_socket.h"
 #include "platform/thread.h"
 
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
+#include <memory>
 #include <vector>
 
 // Room for the datagrams one read of a socket takes in: the loop's own, so
@@ -36,12 +34,17 @@ class LRtpRelayLoopClient
     virtual void OnQuiet() = 0;
 };
 
-class LRtpRelayLoop : private LThread
+class LRtpRelayLoop
 {
   public:
-    explicit LRtpRelayLoop(int priority = LThread::StartRealTime);
+    // lanes: forwarding threads, each serving its own share of the relays
+    // (a new relay goes to the lane with the fewest), so the calls use every
+    // core and a thread kept off its core delays only its share.
+    explicit LRtpRelayLoop(int lanes = 2, int priority = LThread::StartRealTime);
     // Every client must have been removed.
-    ~LRtpRelayLoop() override;
+    ~LRtpRelayLoop();
+    LRtpRelayLoop(const LRtpRelayLoop &) = delete;
+    LRtpRelayLoop &operator=(const LRtpRelayLoop &) = delete;
 
     // Watches the two sockets (a descriptor below 0 is left out) for client
     // until Remove. Returns the id to remove it by, or -1 (logged).
@@ -52,32 +55,6 @@ class LRtpRelayLoop : private LThread
     int GetClientCount();
 
   private:
-    struct Slot {
-        LRtpRelayLoopClient *client = nullptr;
-        int fds[2] = {-1, -1};
-        uint32_t quietMs = 0;
-        uint32_t lastActive = 0;
-        uint32_t generation = 0;
-    };
-    // Add and Remove announce themselves, so that the loop, which takes the
-    // lock again right after each wait, lets them in first.
-    class Turn;
-
-    void ThreadFunction() override;
-    bool Watch(int fd, uint64_t key);
-    void Dispatch(uint64_t key, uint32_t now, LRtpRelayBatch &batch);
-    void SendQuietKeepAlives(uint32_t now);
-    int NextTimeout(uint32_t now) const;
-    void Wake();
-
-    const int priority_;
-    int epoll_ = -1;
-    int wake_ = -1; // eventfd: a new client or the stop request
-    std::mutex lock_;
-    std::condition_variable turnDone_;
-    std::atomic<int> waiting_{0};
-    std::vector<Slot> slots_;
-    std::vector<int> free_;
-    int clients_ = 0;
-    uint32_t nextQuiet_ = 0; // no client's quiet time ends before it
+    class Lane;
+    std::vector<std::unique_ptr<Lane>> lanes_;
 };
