@@ -48,6 +48,7 @@ class LRtpRelayLoop::Lane : private LThread
     class Turn;
 
     void ThreadFunction() override;
+    bool Open();
     bool Watch(int fd, uint64_t key);
     void Dispatch(uint64_t key, uint32_t now, LRtpRelayBatch &batch);
     void SendQuietKeepAlives(uint32_t now);
@@ -86,12 +87,30 @@ class LRtpRelayLoop::Lane::Turn
     std::unique_lock<std::mutex> lock_;
 };
 
-LRtpRelayLoop::Lane::Lane(int priority) : priority_(priority)
+LRtpRelayLoop::Lane::Lane(int priority) : priority_(priority) {}
+
+// At the first relay, so that a media context that never relays holds no
+// descriptors and no thread.
+bool LRtpRelayLoop::Lane::Open()
 {
-    epoll_ = epoll_create1(EPOLL_CLOEXEC);
-    wake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (epoll_ < 0 || wake_ < 0 || !Watch(wake_, kWakeKey))
+    if (epoll_ < 0)
+        epoll_ = epoll_create1(EPOLL_CLOEXEC);
+    if (wake_ < 0 && epoll_ >= 0) {
+        wake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        if (wake_ >= 0 && !Watch(wake_, kWakeKey)) {
+            close(wake_);
+            wake_ = -1;
+        }
+    }
+    if (wake_ < 0) {
         LOGERRORNUM("Rtp Relay: event loop FAILED: ", errno);
+        return false;
+    }
+    if (!IsRunning() && !Start(priority_)) {
+        LOGERROR("Rtp Relay: the forwarding thread did not start");
+        return false;
+    }
+    return true;
 }
 
 LRtpRelayLoop::Lane::~Lane()
@@ -124,10 +143,8 @@ void LRtpRelayLoop::Lane::Wake()
 int LRtpRelayLoop::Lane::Add(LRtpRelayLoopClient &client, int fdA, int fdB, uint32_t quietMs)
 {
     Turn turn(*this);
-    if (!IsRunning() && !Start(priority_)) {
-        LOGERROR("Rtp Relay: the forwarding thread did not start");
+    if (!Open())
         return -1;
-    }
     int id;
     if (!free_.empty()) {
         id = free_.back();
@@ -187,6 +204,10 @@ void LRtpRelayLoop::Lane::ThreadFunction()
         int ready = epoll_wait(epoll_, events, kEventsPerWait, timeout);
         if (IsToStop())
             return;
+        if (ready < 0 && errno != EINTR) {
+            LOGERRORNUM("Rtp Relay: epoll_wait FAILED: ", errno);
+            return; // the next relay started starts the thread again
+        }
         std::unique_lock<std::mutex> lock(lock_);
         turnDone_.wait(lock, [this] { return waiting_.load(std::memory_order_acquire) == 0; });
         uint32_t now = GetTickCount();
