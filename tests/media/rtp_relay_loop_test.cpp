@@ -16,11 +16,14 @@ namespace
 
 struct LoopTest : ::testing::Test {
     // A started relay from offerer to answerer, both on loopback.
-    std::unique_ptr<LRtpRelay> Relay(UdpPeer &offerer, UdpPeer &answerer, bool start = true)
+    std::unique_ptr<LRtpRelay> Relay(UdpPeer &offerer, UdpPeer &answerer, bool start = true,
+                                     uint32_t quietMs = LRtpRelay::kKeepAliveMs)
     {
-        auto relay = std::make_unique<LRtpRelay>(RandomPortBase(), LRtpRelay::kKeepAliveMs, media);
+        auto relay = std::make_unique<LRtpRelay>(RandomPortBase(), quietMs, media);
         relay->GetA().ConnectTo(LSDPMakeDestination("127.0.0.1", offerer.Port(), names), false);
         relay->GetB().ConnectTo(LSDPMakeDestination("127.0.0.1", answerer.Port(), names), false);
+        relay->GetA().ResolvePublicIP();
+        relay->GetB().ResolvePublicIP();
         if (start)
             relay->Start("", 255);
         return relay;
@@ -67,6 +70,28 @@ TEST_F(LoopTest, StoppingAFloodedRelayLeavesTheOthersAndForwardsNothingMore)
     flood.join();
     EXPECT_EQ(flooded->GetForwarded(), forwarded);
     EXPECT_EQ(media.GetRelayLoop().GetClientCount(), 2);
+}
+
+// Each relay keeps its own quiet time although a thread serves several: a
+// short one joining a thread that waits for long ones is still kept alive.
+TEST_F(LoopTest, EachRelayOnASharedThreadKeepsItsOwnQuietTime)
+{
+    media.publicAddress = [](LRtpPublicAddressQuery &query) {
+        LRtpDefaultPublicAddress(query);
+        query.keepAlive = true;
+    };
+    const std::string keepAlive(4, '\0');
+    UdpPeer longO1, longA1, longO2, longA2;
+    auto long1 = Relay(longO1, longA1, true, 60000), long2 = Relay(longO2, longA2, true, 60000);
+    auto quick = Relay(offerer, answerer, true, 100);
+    for (int i = 0; i < 3; ++i) { // one at start, then one per quiet time
+        EXPECT_EQ(offerer.ReceiveText(), keepAlive);
+        EXPECT_EQ(answerer.ReceiveText(), keepAlive);
+    }
+    for (UdpPeer *peer : {&longO1, &longA1, &longO2, &longA2}) {
+        EXPECT_EQ(peer->ReceiveText(), keepAlive);
+        EXPECT_EQ(peer->ReceiveText(0), "<nothing>");
+    }
 }
 
 } // namespace
