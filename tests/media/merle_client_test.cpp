@@ -125,7 +125,7 @@ TEST(MerleClient, CallerHearsTheServersStreamOrSilence)
         LStreamPlayer player;
         ASSERT_TRUE(player.Start(source, LSoundSink(sink)));
         vtest::WaitUntil(
-            [&] { return c.ends ? player.HasEnded() : sink->Samples().size() >= 7000; }, 3000);
+            [&] { return c.ends ? player.HasEnded() : sink->Samples().size() >= 7000; }, 10000);
         std::vector<int> heard = sink->Samples();
         EXPECT_EQ(player.HasEnded(), c.ends);
         EXPECT_EQ(source.IsStreaming(), !c.ends);

@@ -39,9 +39,9 @@ TEST(Thread, StartStopAndRestart)
     Worker worker;
     ASSERT_TRUE(worker.Start(LThread::StartBelowNormal));
     EXPECT_FALSE(worker.Start()); // still running: nothing happens
-    ASSERT_TRUE(vtest::WaitUntil([&] { return worker.runs == 1; }, 2000));
+    ASSERT_TRUE(vtest::WaitUntil([&] { return worker.runs == 1; }));
     worker.wake.Signal();
-    ASSERT_TRUE(vtest::WaitUntil([&] { return worker.wakes == 1; }, 2000));
+    ASSERT_TRUE(vtest::WaitUntil([&] { return worker.wakes == 1; }));
     EXPECT_TRUE(worker.IsRunning());
     uint64_t start = LMonotonicMs();
     worker.StopThreadNow();
@@ -51,15 +51,15 @@ TEST(Thread, StartStopAndRestart)
     EXPECT_TRUE(worker.IsToStop());
     // A restart clears the stop flag and signal, so the new run waits again.
     ASSERT_TRUE(worker.Start(LThread::StartRealTime)); // may fall back: must run
-    ASSERT_TRUE(vtest::WaitUntil([&] { return worker.runs == 2; }, 2000));
+    ASSERT_TRUE(vtest::WaitUntil([&] { return worker.runs == 2; }));
     EXPECT_FALSE(worker.IsToStop());
     // A stop signal left set would end this wait as "stopped"; a wake that
     // comes back as a success shows the new run waits on a reset signal.
     worker.wake.Signal();
-    ASSERT_TRUE(vtest::WaitUntil([&] { return worker.wakes == 2; }, 2000));
+    ASSERT_TRUE(vtest::WaitUntil([&] { return worker.wakes == 2; }));
     EXPECT_TRUE(worker.IsRunning());
     worker.StopThreadSoon();
-    ASSERT_TRUE(vtest::WaitUntil([&] { return !worker.IsRunning(); }, 2000));
+    ASSERT_TRUE(vtest::WaitUntil([&] { return !worker.IsRunning(); }));
     EXPECT_TRUE(worker.Start(LThread::StartSame)); // joins the finished run
     worker.StopThreadNow();
     EXPECT_EQ(3, worker.runs.load());

@@ -207,7 +207,7 @@ TEST_F(SipCallDialog, StrayInDialogRequestsGetTheirFixedAnswers)
             EXPECT_FALSE(peer.Next(r, 0)) << r.text;
             continue;
         }
-        ASSERT_TRUE(peer.Next(r, 500));
+        ASSERT_TRUE(peer.Next(r, 5000));
         EXPECT_EQ(r.message().GetResponseStatusCode(), c.status);
         EXPECT_STREQ(r.message().FindField(LSipFields::CallID, ""), call->GetCallID());
         bool contact = r.message().FindField(LSipFields::Contact, nullptr) != nullptr;
@@ -253,7 +253,7 @@ TEST_F(SipCallDialog, RequestsReachTheDialogOnlyWithItsTags)
             EXPECT_FALSE(peer.Next(r, 0)) << r.text;
             continue;
         }
-        ASSERT_TRUE(peer.Next(r, 500));
+        ASSERT_TRUE(peer.Next(r, 5000));
         EXPECT_EQ(r.message().GetResponseStatusCode(), c.status);
         EXPECT_FALSE(call->WaitMessage(0));
     }

@@ -39,7 +39,7 @@ TEST_F(SipEngineDispatch, CallIdAndLocalTagChooseTheDialog)
                 EXPECT_FALSE(calls[i]->WaitMessage(0)) << i;
         } else {
             Received r;
-            ASSERT_TRUE(peer.Next(r, 1000)); // no dialog: the fixed answer
+            ASSERT_TRUE(peer.Next(r, 5000)); // no dialog: the fixed answer
             EXPECT_EQ(r.message().GetResponseStatusCode(), 481);
             for (size_t i = 0; i < calls.size(); i++)
                 EXPECT_FALSE(calls[i]->WaitMessage(0)) << i;
@@ -51,7 +51,7 @@ TEST_F(SipEngineDispatch, CallIdAndLocalTagChooseTheDialog)
     calls[0].Reset();
     peer.Send(PeerRequest("INFO", "same-id", "", peer.Port(), cseq++));
     Received r;
-    ASSERT_TRUE(peer.Next(r, 1000));
+    ASSERT_TRUE(peer.Next(r, 5000));
     EXPECT_EQ(r.message().GetResponseStatusCode(), 481);
 }
 
@@ -79,7 +79,7 @@ TEST_F(SipEngineDispatch, GraveyardLegAnswersRepeatedByeBeforeAndAfterRelease)
     ASSERT_STREQ(bye.message().GetRequest(), "BYE");
     peer.Send(PeerRequest("BYE", "grave-1", tag, peer.Port(), 5));
     Received first;
-    ASSERT_TRUE(peer.Next(first, 1000));
+    ASSERT_TRUE(peer.Next(first, 5000));
     EXPECT_EQ(first.message().GetResponseStatusCode(), 200);
     graveClock.Advance(2000); // past two repeat times of our BYE
     Received none;
@@ -88,7 +88,7 @@ TEST_F(SipEngineDispatch, GraveyardLegAnswersRepeatedByeBeforeAndAfterRelease)
         uint64_t entered = graveClock.WaitsEntered();
         peer.Send(PeerRequest("BYE", "grave-1", tag, peer.Port(), 5));
         Received again;
-        ASSERT_TRUE(peer.Next(again, 1000));
+        ASSERT_TRUE(peer.Next(again, 5000));
         EXPECT_EQ(again.text, first.text);
         if (i == 0) {
             EXPECT_EQ(graveyard.GetCount(), 1u);
