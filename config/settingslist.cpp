@@ -77,8 +77,9 @@ bool LSettingsCreateNumbered(const LSettingsRecord &list, LSettingsRecord &rec, 
     char key[16] = "", folder[LPathSize] = "", sub[LPathSize];
     // A folder made by this call holds no leftovers of earlier records.
     bool made = false;
-    if (!list.IsValid() || !LSettingGetSubListPath(folder, list.GetPath()) ||
-        !LCreateFolder(folder, &made))
+    if (!list.IsValid() || !LSettingGetSubListPath(folder, list.GetPath()))
+        return false;
+    if (!LCreateFolder(folder, &made))
         return GiveUp(rec, folder, key);
     int refolded = 0;
     for (int n = 1; n <= kMaxNumberedRecords; ++n) {
