@@ -49,7 +49,8 @@ bool LPBXFileContacts::Write(const LPBXContactList &account, LPBXBindings &bindi
     LPBXContactList owner = account;
     for (LPBXBinding &b : bindings) {
         if (b.key.empty()) {
-            stored = owner.AddContact(b.contact.c_str(), b.expires, b.q.c_str(), &b.key) && stored;
+            stored =
+                owner.StoreNewContact(b.contact.c_str(), b.expires, b.q.c_str(), &b.key) && stored;
             continue;
         }
         const LPBXBinding *was = FindKey(disk, b.key);

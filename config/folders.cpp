@@ -99,34 +99,44 @@ namespace
 {
 // mkdir -p from the deepest level up: a new record's folder usually lacks
 // only its last level, so this costs one mkdir instead of one per level.
-bool MakeFolders(char *part)
+// made tells whether the deepest level was created here (then it is known
+// to be an empty folder); an existing one may be anything.
+bool MakeFolders(char *part, bool &made)
 {
-    if (mkdir(part, 0750) == 0 || errno == EEXIST)
+    made = mkdir(part, 0750) == 0;
+    if (made || errno == EEXIST)
         return true;
     char *slash = strrchr(part, '/');
     if (errno != ENOENT || !slash || slash == part)
         return false;
     *slash = 0;
-    bool parent = MakeFolders(part);
+    bool parentMade = false;
+    bool parent = MakeFolders(part, parentMade);
     *slash = '/';
-    return parent && (mkdir(part, 0750) == 0 || errno == EEXIST);
+    made = parent && mkdir(part, 0750) == 0;
+    return made || (parent && errno == EEXIST);
 }
 } // namespace
 
-bool LCreateFolder(const char *path)
+bool LCreateFolder(const char *path, bool *created)
 {
     char part[LPathSize];
+    if (created)
+        *created = false;
     if (!CopyPath(part, path) || !*part)
         return false;
     struct stat st;
     if (stat(part, &st) == 0)
         return S_ISDIR(st.st_mode);
     // An existing level (made by a concurrent process) is fine.
-    if (!MakeFolders(part)) {
+    bool made = false;
+    if (!MakeFolders(part, made)) {
         LOGERRORF("Cannot create folder %s: %s", part, strerror(errno));
         return false;
     }
-    return stat(part, &st) == 0 && S_ISDIR(st.st_mode);
+    if (created)
+        *created = made;
+    return made || (stat(part, &st) == 0 && S_ISDIR(st.st_mode));
 }
 
 const char *LSettingsGetSharedFolder(char *out)

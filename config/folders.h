@@ -28,8 +28,9 @@ enum class LFolder {
 const char *LGetFolder(LFolder which, char *out);
 
 // Creates every missing level of path with mode 0750. True when the folder
-// exists afterwards.
-bool LCreateFolder(const char *path);
+// exists afterwards; created, when given, tells whether this call made it
+// (so it is empty).
+bool LCreateFolder(const char *path, bool *created = nullptr);
 
 // Joins left and right with one "/" (none when left is empty or already ends
 // in "/" or "\\"). The result is cut at 259 bytes; returns false when it was.

@@ -4,7 +4,6 @@
 
 #include <climits>
 #include <cstdio>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,8 +36,7 @@ namespace
 // written into it in place, without the temporary file and rename of a
 // rewrite (on ext4 a rename over a file also starts its write-back). A
 // reader in between sees an empty record, which is expired and never rung.
-bool WriteNewRecord(const LPBXContactRecord &rec, const char *contact, time_t expiresTime,
-                    const char *q)
+bool WriteNewRecord(int fd, const char *contact, time_t expiresTime, const char *q)
 {
     char expires[16];
     ExpiryText(expiresTime, expires);
@@ -46,9 +44,6 @@ bool WriteNewRecord(const LPBXContactRecord &rec, const char *contact, time_t ex
                                 {LSettingsKey("Expires"), expires},
                                 {LSettingsKey("Q"), LSettingsValue(q)}};
     std::string text = LSettingsCompose(entries);
-    int fd = open(rec.GetPath(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
     bool written = write(fd, text.data(), text.size()) == (ssize_t)text.size();
     return close(fd) == 0 && written;
 }
@@ -84,11 +79,18 @@ bool LPBXContactList::AddContact(const char *contact, time_t expiresTime, const 
         LOGWARNF("Registration for missing account %s dropped", GetPath());
         return false;
     }
+    return StoreNewContact(contact, expiresTime, q, key);
+}
+
+bool LPBXContactList::StoreNewContact(const char *contact, time_t expiresTime, const char *q,
+                                      std::string *key)
+{
     LPBXContactRecordList list = GetContactList();
     LPBXContactRecord rec;
-    if (!list.CreateNewRecord(rec))
+    int fd = -1;
+    if (!LSettingsCreateNumbered(list, rec, &fd))
         return false;
-    bool stored = WriteNewRecord(rec, contact, expiresTime, q);
+    bool stored = WriteNewRecord(fd, contact, expiresTime, q);
     // The account may have been deleted while the record was made; its
     // sub-tree must not outlive it.
     if (!FileExists(*this)) {

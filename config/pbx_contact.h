@@ -66,6 +66,9 @@ class LPBXContactList : public LSettingsRecord
     // key, when given, receives the new record's key.
     bool AddContact(const char *contact, time_t expiresTime, const char *q,
                     std::string *key = nullptr);
+    // As AddContact, for a caller that has just seen the account exist.
+    bool StoreNewContact(const char *contact, time_t expiresTime, const char *q,
+                         std::string *key = nullptr);
 
     // Digest state of the account, shared by REGISTER and INVITE checks.
     const char *GetNonce(char *out) { return GetString("nonce", "", out); }

@@ -241,6 +241,8 @@ bool LSettingsFile::SetStrings(const LSettingsPair *pairs, int count)
             return false;
         }
     }
+    if (AlreadyStored(keys, pairs, count))
+        return true;
     char folder[LPathSize];
     LSettingsFolderOf(folder, path);
     if (!LCreateFolder(folder))
@@ -259,6 +261,23 @@ bool LSettingsFile::SetStrings(const LSettingsPair *pairs, int count)
         any = Apply(changed, keys[i], pairs[i].value) || any;
     // An unchanged value never rewrites the file.
     return !any || Save(changed);
+}
+
+// The file is as this cache last saw it and already holds every value: the
+// write would change nothing, so it needs neither the folder nor the writer
+// lock. Another writer that changes the file afterwards simply comes after
+// this no-op. A file changed since, or missing, takes the locked path.
+bool LSettingsFile::AlreadyStored(const std::vector<std::string> &keys, const LSettingsPair *pairs,
+                                  int count) const
+{
+    struct stat st;
+    if (cached.inode == 0 || stat(path, &st) != 0 || !(StampOf(st) == cached))
+        return false;
+    LSettingsEntries probe = entries;
+    for (int i = 0; i < count; ++i)
+        if (Apply(probe, keys[i], pairs[i].value))
+            return false;
+    return true;
 }
 
 bool LSettingsFile::GetBool(const char *key, bool def)

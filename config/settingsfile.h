@@ -7,8 +7,10 @@
 #include "config/folders.h"
 #include "config/settingstext.h"
 
+#include <string>
 #include <sys/types.h>
 #include <time.h>
+#include <vector>
 
 // One key and its new value for LSettingsFile::SetStrings; a null value
 // deletes the key.
@@ -98,6 +100,8 @@ class LSettingsFile
     };
     static Stamp StampOf(const struct stat &st);
     const LSettingsEntry *Find(const std::string &key) const;
+    bool AlreadyStored(const std::vector<std::string> &keys, const LSettingsPair *pairs,
+                       int count) const;
     // Applies one pair to entries; true when that changed them.
     static bool Apply(LSettingsEntries &entries, const std::string &key, const char *value);
 

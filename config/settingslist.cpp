@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -61,26 +62,52 @@ const char *LSettingsFolderIterator::NextKey()
     return nullptr;
 }
 
-bool LSettingsCreateNumbered(const LSettingsRecord &list, LSettingsRecord &rec)
+namespace
 {
-    char key[16], folder[LPathSize], sub[LPathSize];
+bool GiveUp(LSettingsRecord &rec, const char *folder, const char *key)
+{
+    LOGERRORF("Cannot create record %s in %s: %s", key, folder, strerror(errno));
+    rec.Invalidate();
+    return false;
+}
+} // namespace
+
+bool LSettingsCreateNumbered(const LSettingsRecord &list, LSettingsRecord &rec, int *fd)
+{
+    char key[16] = "", folder[LPathSize] = "", sub[LPathSize];
+    // A folder made by this call holds no leftovers of earlier records.
+    bool made = false;
     if (!list.IsValid() || !LSettingGetSubListPath(folder, list.GetPath()))
         return false;
+    if (!LCreateFolder(folder, &made))
+        return GiveUp(rec, folder, key);
+    int refolded = 0;
     for (int n = 1; n <= kMaxNumberedRecords; ++n) {
         snprintf(key, sizeof key, "%d", n);
         // A number whose sub-record folder remains is still a record: do not
         // hand its leftovers to a new one.
         struct stat st;
-        if (snprintf(sub, sizeof sub, "%s/%s_", folder, key) < (int)sizeof sub &&
+        if (!made && snprintf(sub, sizeof sub, "%s/%s_", folder, key) < (int)sizeof sub &&
             stat(sub, &st) == 0)
             continue;
-        if (list.CreateSubRecord(key, rec))
-            return true;
-        if (errno != EEXIST) {
-            LOGERRORF("Cannot create record %s in %s: %s", key, folder, strerror(errno));
-            rec.Invalidate();
+        if (!list.OpenSubRecord(key, rec))
             return false;
+        int f = open(rec.GetPath(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0640);
+        if (f >= 0) {
+            if (fd)
+                *fd = f;
+            else
+                close(f);
+            return true;
         }
+        // An empty list folder removed by a concurrent delete is made again.
+        if (errno == ENOENT && refolded++ < 3 && LCreateFolder(folder, &made)) {
+            --n;
+            continue;
+        }
+        if (errno != EEXIST)
+            return GiveUp(rec, folder, key);
+        made = false; // someone else writes here too
     }
     LOGERRORF("No free record number in %s", folder);
     rec.Invalidate();

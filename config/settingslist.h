@@ -52,7 +52,9 @@ template <class T> class LSettingsListTemplate : public LSettingsRecord
 };
 
 // Shared by every list type: the numbered creation behind CreateNewRecord.
-bool LSettingsCreateNumbered(const LSettingsRecord &list, LSettingsRecord &rec);
+// With fd, the new file is left open for writing and its descriptor stored
+// there, so its first fields cost no second open.
+bool LSettingsCreateNumbered(const LSettingsRecord &list, LSettingsRecord &rec, int *fd = nullptr);
 
 template <class T> class LSettingsListIteratorTemplate
 {

@@ -6,6 +6,11 @@
 # installed, the same run is repeated against it (registrar with digest
 # authentication, bindings in memory) and the ratio of the rates is printed.
 #   bench/registrar/register_5000.sh [path/to/vela] [count]
+# ATTACH, when set, is a command given the exchange's process id and run
+# while the exchange registers the phones (and goes quiet after them),
+# stopped with SIGINT, e.g.
+#   ATTACH="strace -c -f -o /tmp/reg.strace -p"  or
+#   ATTACH="perf record -g -o /tmp/reg.perf -p"
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 vela=${1:-build-bench/vela}
@@ -93,9 +98,19 @@ while [ $i -lt "$count" ]; do
 done
 
 start_vela "$root/server.out" "$port"
+attached=""
+if [ -n "${ATTACH:-}" ]; then
+    $ATTACH "$pid" > "$root/attach.out" 2>&1 &
+    attached=$!
+    sleep 2
+fi
 vela_status=0
 measure "$port" vela > "$root/vela.result" || vela_status=$?
 cat "$root/vela.result"
+if [ -n "$attached" ]; then
+    kill -INT "$attached"
+    wait "$attached" || true
+fi
 stop_server
 [ "$vela_status" -eq 0 ] || exit "$vela_status"
 
