@@ -133,14 +133,20 @@ LSipCall::~LSipCall()
     m_Queue.DeleteAll();
 }
 
+// A leg in the graveyard is served through the graveyard's own wake-up;
+// nobody waits on the leg's signal any more.
 void LSipCall::Queue(LPtr<LSipMessage> &message)
 {
+    LSipGraveyard *graveyard = m_Graveyard.load();
     {
         LLockScope hold(m_QueueLock);
         m_Queue.AddBottom(message.Detach());
-        Signal();
+        if (!m_Signalled && !graveyard) {
+            Signal();
+            m_Signalled = true;
+        }
     }
-    if (LSipGraveyard *graveyard = m_Graveyard.load())
+    if (graveyard)
         graveyard->NoteMessage(this);
 }
 
