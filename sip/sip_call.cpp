@@ -134,13 +134,16 @@ LSipCall::~LSipCall()
 }
 
 // A leg in the graveyard is served through the graveyard's own wake-up;
-// nobody waits on the leg's signal any more.
+// nobody waits on the leg's signal any more. The watch is read after the
+// message is in: a leg handed over later is drained by the graveyard's
+// first pass over it.
 void LSipCall::Queue(LPtr<LSipMessage> &message)
 {
-    LSipGraveyard *graveyard = m_Graveyard.load();
+    LSipGraveyard *graveyard = nullptr;
     {
         LLockScope hold(m_QueueLock);
         m_Queue.AddBottom(message.Detach());
+        graveyard = m_Graveyard.load();
         if (!m_Signalled && !graveyard) {
             Signal();
             m_Signalled = true;
