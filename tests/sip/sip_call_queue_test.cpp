@@ -30,30 +30,6 @@ class SipCallQueue : public SipCallTest
     }
 };
 
-TEST_F(SipCallQueue, SignalIsSetExactlyWhileMessagesWait)
-{
-    LSipMessage invite;
-    LPtr<LSipCall> call = Incoming("queue-level@test", invite);
-    LSignalObjectRef signal(*call);
-    EXPECT_FALSE(call->GetNextMessage());
-    EXPECT_FALSE(signal.IsSignaled());
-    for (int cseq = 2; cseq <= 4; cseq++) {
-        LPtr<LSipMessage> message = Info(*call, cseq);
-        ASSERT_TRUE(call->HandleNewMessage(message));
-    }
-    for (int cseq = 2; cseq <= 4; cseq++) {
-        EXPECT_TRUE(signal.IsSignaled()) << cseq;
-        LPtr<LSipMessage> message = call->GetNextMessage();
-        ASSERT_TRUE(message);
-        EXPECT_EQ(CSeqOf(*message), cseq);
-    }
-    EXPECT_FALSE(signal.IsSignaled());
-    EXPECT_FALSE(call->GetNextMessage());
-    LPtr<LSipMessage> late = Info(*call, 5);
-    ASSERT_TRUE(call->HandleNewMessage(late));
-    EXPECT_TRUE(signal.IsSignaled());
-}
-
 // A producer in bursts against an owner that drains on each wake-up: a
 // message queued while the owner empties the queue must still wake it.
 TEST_F(SipCallQueue, EveryMessageWakesTheOwnerInArrivalOrder)
