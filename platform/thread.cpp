@@ -76,7 +76,8 @@ bool LThread::PrepareRunLocked(int priority)
         return false;
     Join();
     m_stop.store(false, std::memory_order_release);
-    m_stopSignal.Reset();
+    if (m_stopSignalled.exchange(false, std::memory_order_acq_rel))
+        m_stopSignal.Reset();
     m_priority = priority;
     m_running.store(true, std::memory_order_release);
     return true;
@@ -108,7 +109,13 @@ bool LThread::Start(int priority)
 void LThread::StopThreadSoon()
 {
     m_stop.store(true, std::memory_order_release);
-    m_stopSignal.Signal();
+    // The signal stays set until the next start: asking again (a destructor
+    // after StopThreadNow) needs no second write. The mark follows the
+    // write, so a start that misses it leaves it for the start after.
+    if (!m_stopSignalled.load(std::memory_order_acquire)) {
+        m_stopSignal.Signal();
+        m_stopSignalled.store(true, std::memory_order_release);
+    }
 }
 
 void LThread::StopThreadNow()

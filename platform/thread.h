@@ -83,6 +83,7 @@ class LThread
     LSignalObject m_stopSignal;
     LLockObject m_startLock; // held while Start stores the new thread
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_stopSignalled{false}; // m_stopSignal written since the last start
     std::atomic<bool> m_running{false};
     pthread_t m_thread{};
     bool m_joinable = false;

@@ -133,14 +133,23 @@ LSipCall::~LSipCall()
     m_Queue.DeleteAll();
 }
 
+// A leg in the graveyard is served through the graveyard's own wake-up;
+// nobody waits on the leg's signal any more. The watch is read after the
+// message is in: a leg handed over later is drained by the graveyard's
+// first pass over it.
 void LSipCall::Queue(LPtr<LSipMessage> &message)
 {
+    LSipGraveyard *graveyard = nullptr;
     {
         LLockScope hold(m_QueueLock);
         m_Queue.AddBottom(message.Detach());
-        Signal();
+        graveyard = m_Graveyard.load();
+        if (!m_Signalled && !graveyard) {
+            Signal();
+            m_Signalled = true;
+        }
     }
-    if (LSipGraveyard *graveyard = m_Graveyard.load())
+    if (graveyard)
         graveyard->NoteMessage(this);
 }
 

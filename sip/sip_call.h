@@ -181,6 +181,10 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
     uint32_t m_RemoteSpecialFlags = 0;
     LLockObject m_QueueLock;
     LListOf<LSipMessage> m_Queue;
+    // Whether the signal is set, under the queue lock: it is set while the
+    // queue holds a message, so only the first message into an empty queue
+    // writes it and only the take that empties the queue reads it back.
+    bool m_Signalled = false;
     std::atomic<LSipGraveyard *> m_Graveyard{nullptr}; // told of each queued message
     LSipRequest m_GraveInvite;
     LSipRequest m_GraveCancel;

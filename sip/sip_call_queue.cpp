@@ -28,8 +28,10 @@ LPtr<LSipMessage> LSipCall::GetNextMessage()
         {
             LLockScope hold(m_QueueLock);
             message.Reset(m_Queue.DetachFirst());
-            if (m_Queue.IsEmpty())
+            if (m_Queue.IsEmpty() && m_Signalled) {
                 Reset();
+                m_Signalled = false;
+            }
         }
         if (!message)
             return message;

@@ -3,6 +3,7 @@
 #include "platform/log.h"
 #include "platform/tick.h"
 #include "sip/sip_graveyard.h"
+#include "sip/sip_udp_batch.h"
 #include "sip/upnp.h"
 
 #include <algorithm>
@@ -67,14 +68,14 @@ void LSipEngine::Start()
         LLockScope hold(m_AddressLock);
         m_PublicSipPort = 0;
     }
-    m_Ready.Reset();
+    SetReady(false);
     LThread::Start(StartNormal);
 }
 
 void LSipEngine::Stop()
 {
     StopThreadNow();
-    m_Ready.Reset();
+    SetReady(false);
 }
 
 void LSipEngine::Restart()
@@ -114,7 +115,7 @@ void LSipEngine::ThreadFunction()
         CheckPublicAddress(state);
         uint32_t wait = m_Lines.TimerPass(kMaxLoopWaitMs);
         if (!state.readySignalled) {
-            m_Ready.Signal();
+            SetReady(true);
             state.readySignalled = true;
         }
         wait = std::min(wait, KeepAliveWait(state));
@@ -149,7 +150,7 @@ bool LSipEngine::PrepareSocket(LoopState &state)
         char host[kSipLongText];
         if (!LIPGetLocalHostIPPublic(host, sizeof(host)) || !host[0]) {
             state.hostChecked = false;
-            m_Ready.Signal();
+            SetReady(true);
             Wait(kNoNetworkWaitMs);
             return false;
         }
@@ -166,14 +167,14 @@ bool LSipEngine::PrepareSocket(LoopState &state)
         return true;
     if (Rebind(state))
         return true;
-    m_Ready.Signal();
+    SetReady(true);
     Wait(kNoNetworkWaitMs);
     return false;
 }
 
 bool LSipEngine::Rebind(LoopState &state)
 {
-    m_Ready.Reset();
+    SetReady(false);
     m_Wake.Reset();
     state.readySignalled = false;
     int port = GetSettingInt(LSipKeys::Port.key, LSipKeys::Port.def);
@@ -318,18 +319,24 @@ bool LSipEngine::WaitReadable(uint32_t ms)
     return false;
 }
 
+static_assert(LSipDatagramBatch::kCapacity == LSipEngine::kDatagramCapacity);
+
+// A batch that comes back short has emptied the socket: the loop goes back
+// to its wait without a read that would only find nothing.
 void LSipEngine::DrainSocket()
 {
-    char buffer[kDatagramCapacity];
-    LIPAddressWithPort from;
+    LSipDatagramBatch batch;
     while (!IsToStop()) {
-        long got = m_Socket.ReceiveFrom(buffer, kDatagramCapacity - 1, from);
-        if (got < 0)
+        int count = batch.Receive(m_Socket.GetHandle());
+        for (int i = 0; i < count && !IsToStop(); i++) {
+            size_t got = batch.Length(i);
+            if (got > 0 && m_Settings.trace)
+                m_Settings.trace(false, batch.From(i), batch.Bytes(i), got);
+            if (got > 0)
+                ReceivePacket(batch.Bytes(i), got, batch.From(i));
+        }
+        if (count < LSipDatagramBatch::kCount)
             return;
-        if (got > 0 && m_Settings.trace)
-            m_Settings.trace(false, from, buffer, (size_t)got);
-        if (got > 0)
-            ReceivePacket(buffer, (size_t)got, from);
     }
 }
 

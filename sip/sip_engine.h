@@ -101,6 +101,7 @@ class LSipEngine : public LThread, public LSipPacketSender, private LSipLineRegi
     void ThreadFunction() override;
 
   private:
+    void SetReady(bool ready);
     struct LoopState;
     bool PrepareSocket(LoopState &state);
     bool Rebind(LoopState &state);
@@ -134,6 +135,9 @@ class LSipEngine : public LThread, public LSipPacketSender, private LSipLineRegi
     // has stopped; a bound socket opens it again.
     LStopGate m_SocketGate;
     LSignalObject m_Ready;
+    // Mirrors m_Ready, so that registering a dialog on a running engine
+    // costs no wait on the signal.
+    std::atomic<bool> m_ReadyUp{false};
     LSignalObject m_Wake; // ends the socket wait early (Restart)
     LLockObject m_AddressLock;
     char m_PublicIP[kSipLongText] = {0};

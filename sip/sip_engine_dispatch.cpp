@@ -155,9 +155,22 @@ bool LSipEngine::HandleAnsweredMessage(const LSipMessage &message)
     return m_Answered.Handle(message, *this);
 }
 
+// The flag is cleared before the signal is reset and set after it is
+// signalled: a dialog that sees it set finds the signal set too.
+void LSipEngine::SetReady(bool ready)
+{
+    if (ready) {
+        m_Ready.Signal();
+        m_ReadyUp.store(true, std::memory_order_release);
+    } else {
+        m_ReadyUp.store(false, std::memory_order_release);
+        m_Ready.Reset();
+    }
+}
+
 void LSipEngine::RegisterCall(LSipDialogTaker *call)
 {
-    if (IsRunning())
+    if (IsRunning() && !m_ReadyUp.load(std::memory_order_acquire))
         m_Ready.WaitSignal(kSipReadyWaitMs);
     LLockScope hold(m_CallListLock);
     std::vector<LSipDialogTaker *> &calls = m_Calls[call->GetDialogCallID()];

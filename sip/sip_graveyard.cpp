@@ -34,18 +34,31 @@ void LSipGraveyard::Insert(Item &item)
         ItemList::iterator it = std::prev(m_Items.end());
         m_Index[leg] = it;
         Track(it, now);
+        SetIdle(false);
     }
-    m_Idle.Reset();
     NoteMessage(leg);
 }
 
 void LSipGraveyard::NoteMessage(LSipGraveyardLeg *leg)
 {
-    {
-        LLockScope hold(m_ReadyLock);
-        m_Ready.push_back(leg);
+    LLockScope hold(m_ReadyLock);
+    m_Ready.push_back(leg);
+    if (!m_WakeSet) {
+        m_Wake.Signal();
+        m_WakeSet = true;
     }
-    m_Wake.Signal();
+}
+
+// m_ListLock held.
+void LSipGraveyard::SetIdle(bool idle)
+{
+    if (idle == m_IdleSet)
+        return;
+    if (idle)
+        m_Idle.Signal();
+    else
+        m_Idle.Reset();
+    m_IdleSet = idle;
 }
 
 // Files the item by what it still waits for: its timers while a CANCEL or
@@ -292,7 +305,15 @@ uint32_t LSipGraveyard::RunPass(LSignalObjectGroup &group)
 {
     group.Clear();
     group.Add(m_Wake);
-    m_Wake.Reset();
+    {
+        // Before the ready list is taken: a leg reported from now on
+        // signals again.
+        LLockScope ready(m_ReadyLock);
+        if (m_WakeSet) {
+            m_Wake.Reset();
+            m_WakeSet = false;
+        }
+    }
     LLockScope hold(m_ListLock);
     uint32_t now = m_Clock.Tick();
     DrainReady(now);
@@ -301,7 +322,7 @@ uint32_t LSipGraveyard::RunPass(LSignalObjectGroup &group)
     DropExpired(now);
     wait = std::min(wait, ExpiryWait(now));
     if (!pending)
-        m_Idle.Signal();
+        SetIdle(true);
     return wait;
 }
 
@@ -347,5 +368,6 @@ void LSipGraveyard::StopGraveyard()
         LLockScope hold(m_ReadyLock);
         m_Ready.clear();
     }
-    m_Idle.Signal();
+    LLockScope hold(m_ListLock);
+    SetIdle(true);
 }

@@ -118,6 +118,7 @@ class LSipGraveyard : public LThread
     void DrainReady(uint32_t now);
     uint32_t RunTimedItems(uint32_t now, bool &pending);
     void Track(ItemList::iterator it, uint32_t now);
+    void SetIdle(bool idle);
     void DropExpired(uint32_t now);
     uint32_t ExpiryWait(uint32_t now) const;
     void Erase(ItemList::iterator it);
@@ -137,11 +138,15 @@ class LSipGraveyard : public LThread
     LStopGate m_Gate;
     LSignalObject m_Idle;
     LLockObject m_ListLock;
-    ItemList m_Items; // oldest first
+    bool m_IdleSet = false; // m_Idle's state, under m_ListLock
+    ItemList m_Items;       // oldest first
     std::unordered_map<const LSipGraveyardLeg *, ItemList::iterator> m_Index;
     std::vector<ItemList::iterator> m_Timed; // a CANCEL or BYE is being repeated
     std::deque<Finished> m_Finished;         // teardown complete, in that order
     // Innermost lock: legs report under the engine's call-list lock.
     LLockObject m_ReadyLock;
     std::vector<LSipGraveyardLeg *> m_Ready;
+    // m_Wake's state, under m_ReadyLock: set while legs wait in m_Ready, so
+    // a burst of messages costs one signal and one reset.
+    bool m_WakeSet = false;
 };

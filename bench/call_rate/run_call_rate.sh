@@ -125,8 +125,11 @@ if [ -n "$kam" ]; then
         run kamailio "127.0.0.1:$kam_port" uac_pbx.xml "$rate" "$kam"
     done
 fi
-for rate in $rates; do
-    run direct "127.0.0.1:$uas_port" uac_direct.xml "$rate" "$uas"
-done
+# NO_DIRECT=1 leaves out the direct pair (for before/after runs).
+if [ -z "${NO_DIRECT:-}" ]; then
+    for rate in $rates; do
+        run direct "127.0.0.1:$uas_port" uac_direct.xml "$rate" "$uas"
+    done
+fi
 echo "ceiling (under 0.1% failed): vela $ceiling_exchange/s, kamailio $ceiling_kamailio/s, direct SIPp $ceiling_direct/s"
 uptime

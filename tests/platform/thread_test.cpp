@@ -59,8 +59,12 @@ TEST(Thread, StartStopAndRestart)
     ASSERT_TRUE(vtest::WaitUntil([&] { return worker.wakes == 2; }));
     EXPECT_TRUE(worker.IsRunning());
     worker.StopThreadSoon();
+    worker.StopThreadSoon(); // asked twice: the next start still clears it
     ASSERT_TRUE(vtest::WaitUntil([&] { return !worker.IsRunning(); }));
     EXPECT_TRUE(worker.Start(LThread::StartSame)); // joins the finished run
+    ASSERT_TRUE(vtest::WaitUntil([&] { return worker.runs == 3; }));
+    worker.wake.Signal();
+    ASSERT_TRUE(vtest::WaitUntil([&] { return worker.wakes == 3; }));
     worker.StopThreadNow();
     EXPECT_EQ(3, worker.runs.load());
 }
