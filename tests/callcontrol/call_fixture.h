@@ -53,6 +53,19 @@ inline std::string PhoneResponse(const std::string &request, const std::string &
            "\r\n\r\n" + sdp;
 }
 
+// The next request of method at phone whose Call-ID is not skipCallId
+// (retransmissions and another call's requests pass by); "" after timeoutMs.
+inline std::string NextRequest(UdpPeer &phone, const std::string &method,
+                               const std::string &skipCallId = "", int timeoutMs = 15000)
+{
+    std::string message;
+    for (int64_t end = MonotonicMs() + timeoutMs; MonotonicMs() < end;)
+        if (phone.Receive(message, 100) && message.rfind(method + " ", 0) == 0 &&
+            HeaderLine(message, "Call-ID") != skipCallId)
+            return message;
+    return "";
+}
+
 class CallTest : public ::testing::Test
 {
   protected:

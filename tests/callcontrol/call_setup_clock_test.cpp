@@ -8,6 +8,7 @@
 #include "media/sdp_stored_settings.h"
 #include "platform/clock.h"
 #include "sip/sip_call_fixture.h"
+#include "support/sip_parse.h"
 
 #include <cstring>
 
@@ -58,9 +59,7 @@ class CallSetupClock : public SettingsTest
     void StartCall()
     {
         std::string text = vtest::PeerRequest("INVITE", "setup-1", "", caller.Port(), 1);
-        LPtr<LSipMessage> invite(new LSipMessage);
-        size_t position = 0;
-        ASSERT_TRUE(invite->LoadPacket(text.data(), text.size(), position));
+        LPtr<LSipMessage> invite(vtest::ParseSip(text).release());
         invite->SetSource(LIPAddressWithPort(0x7F000001, caller.Port()));
         std::string target = "<sip:200@127.0.0.1:" + std::to_string(callee.Port()) + ">";
         LSipCallInitiateParams params;

@@ -2,6 +2,7 @@
 // and the exchange itself left out, at most 16 per response.
 #include "initiate_list_fixture.h"
 #include "sip/sipmessage.h"
+#include "support/sip_parse.h"
 
 namespace
 {
@@ -30,10 +31,7 @@ class RedirectTest : public InitiateListTest
         for (auto &c : contacts)
             text += c + "\r\n";
         text += "Content-Length: 0\r\n\r\n";
-        LSipMessage message;
-        size_t position = 0;
-        EXPECT_TRUE(message.LoadPacket(text.c_str(), text.size(), position));
-        return list.AddContact(item, message);
+        return list.AddContact(item, *vtest::ParseSip(text));
     }
 };
 

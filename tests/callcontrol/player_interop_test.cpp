@@ -93,18 +93,6 @@ std::string TonePacket(int seq)
     return packet;
 }
 
-// The next request of method at phone that is not of the dialog skipCallId
-// (retransmissions and the other call's requests pass by); "" after 15 s.
-std::string Next(UdpPeer &phone, const std::string &method, const std::string &skipCallId = "")
-{
-    std::string message;
-    for (int64_t end = MonotonicMs() + 15000; MonotonicMs() < end;)
-        if (phone.Receive(message, 500) && message.rfind(method + " ", 0) == 0 &&
-            HeaderLine(message, "Call-ID") != skipCallId)
-            return message;
-    return "";
-}
-
 using PlayerTest = CallTest;
 
 class QueuedCaller : public PlayerTest, public ::testing::WithParamInterface<const char *>
@@ -128,7 +116,7 @@ TEST_P(QueuedCaller, HearsTheAnnouncementThenHoldMusicThenTheMember)
     UdpPeer callerRtp, phoneRtp;
     const int phonePort = phone->Port();
     auto first = StartCaller("uac_call_remote_bye.xml", "600", {"-key", "rtp_port", "0"});
-    std::string firstInvite = Next(*phone, "INVITE");
+    std::string firstInvite = NextRequest(*phone, "INVITE");
     ASSERT_FALSE(firstInvite.empty()) << vela.Process().Output() << first->Output();
     std::string firstCallId = HeaderLine(firstInvite, "Call-ID");
     ASSERT_TRUE(phone->SendTo(sipPort, PhoneResponse(firstInvite, "100 Trying", phonePort)));
@@ -146,12 +134,12 @@ TEST_P(QueuedCaller, HearsTheAnnouncementThenHoldMusicThenTheMember)
         }
 
     ASSERT_TRUE(phone->SendTo(sipPort, PhoneResponse(firstInvite, "603 Decline", 0)));
-    std::string invite = Next(*phone, "INVITE", firstCallId);
+    std::string invite = NextRequest(*phone, "INVITE", firstCallId);
     ASSERT_FALSE(invite.empty()) << vela.Process().Output();
     ASSERT_TRUE(
         phone->SendTo(sipPort, PhoneResponse(invite, "200 OK", phonePort, phoneRtp.Port())));
     // The caller's answer reaches the member in the ACK of its 200.
-    std::string ack = Next(*phone, "ACK", firstCallId);
+    std::string ack = NextRequest(*phone, "ACK", firstCallId);
     size_t media = ack.find("m=audio ");
     ASSERT_NE(media, std::string::npos) << ack << vela.Process().Output();
     for (std::string stale; callerRtp.Receive(stale, 0);) {
@@ -167,7 +155,7 @@ TEST_P(QueuedCaller, HearsTheAnnouncementThenHoldMusicThenTheMember)
     EXPECT_TRUE(Matches(heard, "^[T.]*$")) << heard;
     EXPECT_GE(Count(heard, 'T'), 25) << heard;
 
-    std::string bye = Next(*phone, "BYE");
+    std::string bye = NextRequest(*phone, "BYE");
     EXPECT_TRUE(phone->SendTo(sipPort, PhoneResponse(bye, "200 OK", phonePort)));
     EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
     EXPECT_TRUE(Succeeded(*first)) << first->Output();
@@ -205,7 +193,7 @@ TEST_F(PlayerTest, BusyMemberIsRetriedWithoutCancellingTheRefusedInvite)
     auto caller = StartCaller(
         "uac_listen.xml", "600",
         {"-key", "rtp_port", std::to_string(rtp.Port()), "-key", "ack", "yes", "-d", "20000"});
-    std::string invite = Next(*phone, "INVITE"), message, methods;
+    std::string invite = NextRequest(*phone, "INVITE"), message, methods;
     ASSERT_FALSE(invite.empty()) << vela.Process().Output();
     ASSERT_TRUE(phone->SendTo(sipPort, PhoneResponse(invite, "180 Ringing", phone->Port())));
     ASSERT_TRUE(phone->SendTo(sipPort, PhoneResponse(invite, "486 Busy Here", phone->Port())));

@@ -7,14 +7,9 @@
 #include "media/codecs/sampleformats.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <map>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace vtest
@@ -50,60 +45,30 @@ long CpuTicks(pid_t pid)
     return user + system;
 }
 
-// One loopback socket that every caller's SDP names: streams are told apart
-// by their source port (one player, one port). Arrival times come from the
-// kernel (SO_TIMESTAMPNS) and the buffer holds seconds of traffic, so a late
-// reader neither shifts nor loses packets.
-struct RtpReceiver {
-    RtpReceiver()
-    {
-        fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        int on = 1, size = 4 << 20;
-        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof(size));
-        setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof(on));
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof(address);
-        if (bind(fd, (sockaddr *)&address, length) == 0 &&
-            getsockname(fd, (sockaddr *)&address, &length) == 0)
-            port = ntohs(address.sin_port);
+// What arrives within waitMs at the loopback socket every caller's SDP
+// names, into streams told apart by their source port (one player, one
+// port). The socket's buffer holds seconds of traffic and the arrival times
+// are the kernel's, so a late reader neither shifts nor loses packets.
+void Drain(UdpPeer &rtp, std::map<int, Stream> &streams, int waitMs)
+{
+    std::string packet;
+    int64_t at = 0;
+    int port = 0;
+    for (int wait = waitMs; rtp.ReceiveTimed(packet, wait, at, &port); wait = 0) {
+        const auto *data = (const unsigned char *)packet.data();
+        if (packet.size() < 12)
+            continue;
+        auto [it, added] = streams.try_emplace(port);
+        Stream &stream = it->second;
+        stream.sampled = stream.sampled || (added && streams.size() % 10 == 1);
+        stream.packets.push_back({at, (uint16_t)(data[2] << 8 | data[3]),
+                                  (uint32_t)data[4] << 24 | data[5] << 16 | data[6] << 8 | data[7],
+                                  (uint8_t)(data[1] & 0x7F)});
+        if (stream.sampled && stream.audio.size() < 8000 * 10)
+            for (size_t i = 12; i < packet.size(); i++)
+                stream.audio.push_back(LG711::UlawToLinear(data[i]));
     }
-    ~RtpReceiver() { close(fd); }
-
-    // Reads what arrives within waitMs into streams, keyed by source port.
-    void Drain(std::map<int, Stream> &streams, int waitMs)
-    {
-        pollfd waiter{fd, POLLIN, 0};
-        if (poll(&waiter, 1, waitMs) != 1)
-            return;
-        unsigned char data[2048];
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
-        sockaddr_in from{};
-        iovec io{data, sizeof(data)};
-        msghdr message{&from, sizeof(from), &io, 1, control, sizeof(control), 0};
-        for (ssize_t got; (got = recvmsg(fd, &message, MSG_DONTWAIT)) >= 0;
-             message.msg_namelen = sizeof(from), message.msg_controllen = sizeof(control)) {
-            cmsghdr *c = CMSG_FIRSTHDR(&message);
-            if (got < 12 || !c || c->cmsg_type != SCM_TIMESTAMPNS)
-                continue;
-            timespec at;
-            memcpy(&at, CMSG_DATA(c), sizeof(at));
-            auto [it, added] = streams.try_emplace(ntohs(from.sin_port));
-            Stream &stream = it->second;
-            stream.sampled = stream.sampled || (added && streams.size() % 10 == 1);
-            stream.packets.push_back(
-                {at.tv_sec * 1000000LL + at.tv_nsec / 1000, (uint16_t)(data[2] << 8 | data[3]),
-                 (uint32_t)data[4] << 24 | data[5] << 16 | data[6] << 8 | data[7],
-                 (uint8_t)(data[1] & 0x7F)});
-            if (stream.sampled && stream.audio.size() < 8000 * 10)
-                for (ssize_t i = 12; i < got; i++)
-                    stream.audio.push_back(LG711::UlawToLinear(data[i]));
-        }
-    }
-
-    int fd = -1, port = 0;
-};
+}
 
 using PlayerLoadTest = CallTest;
 
@@ -112,15 +77,15 @@ TEST_F(PlayerLoadTest, FiftyHeldCallersEachGetAPacedStreamOfTheHoldMelody)
     AddGroup("600", {{"102", 0}}, "-");
     StartVela();
     auto phone = RawPhone("102");
-    UdpPeer holderRtp;
-    RtpReceiver rtp;
-    ASSERT_TRUE(phone && rtp.port > 0);
+    UdpPeer holderRtp, rtp;
+    rtp.TimeArrivals(4 << 20);
+    ASSERT_TRUE(phone && rtp.IsOpen());
     // Extension 101 placing calls to the group, listening on rtpPort for
     // holdMs after each answer.
     auto sipp = [&](int calls, int rtpPort, int holdMs) {
         return StartCaller("uac_listen.xml", "600",
-                           {"-key", "ack", "yes", "-r", "25", "-timeout", "120s", "-key", "rtp_port",
-                            std::to_string(rtpPort), "-d", std::to_string(holdMs), "-m",
+                           {"-key", "ack", "yes", "-r", "25", "-timeout", "120s", "-key",
+                            "rtp_port", std::to_string(rtpPort), "-d", std::to_string(holdMs), "-m",
                             std::to_string(calls), "-l", std::to_string(calls)});
     };
     // The first caller holds the group's queue: its member rings, silent,
@@ -128,13 +93,13 @@ TEST_F(PlayerLoadTest, FiftyHeldCallersEachGetAPacedStreamOfTheHoldMelody)
     auto holder = sipp(1, holderRtp.Port(), 60000);
     std::string invite;
     ASSERT_TRUE(phone->Receive(invite, 5000)) << vela.Process().Output() << holder->Output();
-    auto callers = sipp(kCallers, rtp.port, 34000);
+    auto callers = sipp(kCallers, rtp.Port(), 34000);
 
     std::map<int, Stream> streams;
     int64_t deadline = MonotonicMs() + 20000, allStarted = 0;
     long cpuBefore = 0;
     while (MonotonicMs() < deadline) {
-        rtp.Drain(streams, 100);
+        Drain(rtp, streams, 100);
         if (!allStarted && (int)streams.size() >= kCallers) {
             allStarted = MonotonicMs();
             cpuBefore = CpuTicks(vela.Process().Pid());

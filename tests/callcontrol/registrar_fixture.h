@@ -12,6 +12,7 @@
 #include "config/settings_fixture.h"
 #include "platform/md5.h"
 #include "platform/tick.h"
+#include "support/sip_parse.h"
 
 #include <gtest/gtest.h>
 #include <memory>
@@ -79,9 +80,7 @@ class RegistrarTest : public SettingsTest
             text += "Via: SIP/2.0/UDP 10.0.0." + std::to_string(5 + i) + ";branch=z9hG4bK" +
                     std::to_string(i) + "\r\n";
         text += "Call-ID: c1\r\nCSeq: 1 " + method + "\r\n" + headers + "Content-Length: 0\r\n\r\n";
-        auto message = std::make_unique<LSipMessage>();
-        size_t position = 0;
-        EXPECT_TRUE(message->LoadPacket(text.c_str(), text.size(), position)) << text;
+        auto message = vtest::ParseSip(text);
         LIPAddressWithPort from;
         from.SetFromText(source, 5060);
         message->SetSource(from);

@@ -9,11 +9,9 @@
 #include "support/wait.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <atomic>
 #include <cstdio>
 #include <regex>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -56,30 +54,6 @@ class BusyPhone
     std::atomic<int> sipPort{0};
     std::atomic<bool> stop{false};
     std::thread thread;
-};
-
-// A datagram sender bound to another loopback address than the peers.
-class FloodSource
-{
-  public:
-    explicit FloodSource(const char *ip)
-    {
-        fd = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        inet_pton(AF_INET, ip, &a.sin_addr);
-        bind(fd, (sockaddr *)&a, sizeof a);
-    }
-    ~FloodSource() { close(fd); }
-    void Send(int port, const std::string &bytes)
-    {
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons((uint16_t)port);
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        sendto(fd, bytes.data(), bytes.size(), 0, (sockaddr *)&to, sizeof to);
-    }
-    int fd = -1;
 };
 
 class SipSecurityWire : public CallTest
@@ -353,14 +327,14 @@ TEST_F(SipSecurityWire, PhoneRegistersThroughAFloodOfBadPasswords)
         }
     });
     EXPECT_TRUE(WaitUntil([&] { return succeeded > 0; }, 5000)); // the phone is registered first
-    FloodSource flood("127.0.0.2");
+    UdpPeer flood(0, "127.0.0.2");                               // another address than the phone
     std::string bad = "Authorization: Digest username=\"101\",realm=\"x\",nonce=\"0\",uri=\"" +
                       reg + "\",response=\"00000000000000000000000000000000\"\r\n";
     int64_t start = MonotonicMs();
     int sent = 0;
     for (; MonotonicMs() - start < 10000; sent++) {
-        flood.Send(sipPort, Request("REGISTER", reg, 5060, "101", Uri("101"),
-                                    "b" + std::to_string(sent), bad));
+        flood.SendTo(sipPort, Request("REGISTER", reg, 5060, "101", Uri("101"),
+                                      "b" + std::to_string(sent), bad));
         if (sent % 100 == 99) // 10,000 a second
             usleep(std::max<int64_t>(0, (sent + 1) / 10 - (MonotonicMs() - start)) * 1000);
     }

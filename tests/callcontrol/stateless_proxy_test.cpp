@@ -2,6 +2,7 @@
 // the exchange at 10.0.0.1:5060 (private) and 203.0.113.1:5062 (public).
 #include "callcontrol/stateless_proxy.h"
 #include "registrar_fixture.h"
+#include "support/sip_parse.h"
 
 #include <algorithm>
 
@@ -66,9 +67,7 @@ class StatelessProxy : public RegistrarTest
     // Passes text, received from 10.0.0.9:5070 (or from), to the proxy.
     void Receive(const std::string &text, uint32_t from = 0x0a000009)
     {
-        LPtr<LSipMessage> message(new LSipMessage());
-        size_t position = 0;
-        ASSERT_TRUE(message->LoadPacket(text.c_str(), text.size(), position)) << text;
+        LPtr<LSipMessage> message(vtest::ParseSip(text).release());
         message->SetSource(LIPAddressWithPort(from, 5070));
         if (message->IsRequest())
             proxy.HandleRequest(message);

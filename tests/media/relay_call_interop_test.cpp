@@ -8,7 +8,6 @@
 #include "recorder_test_server.h"
 
 #include <set>
-#include <sys/time.h>
 
 namespace vtest
 {
@@ -73,37 +72,24 @@ double AudioSpanMs(const RtpSeen &a, const RtpSeen &b)
 // The RTP end named in a phone's SDP: datagrams queue in the socket with the
 // kernel's receive time until the call is over and are read then.
 struct RtpSink : UdpPeer {
-    explicit RtpSink(const char *ip) : UdpPeer(0, ip)
-    {
-        int size = 1 << 20, on = 1;
-        setsockopt(Fd(), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-        setsockopt(Fd(), SOL_SOCKET, SO_TIMESTAMP, &on, sizeof on);
-    }
+    explicit RtpSink(const char *ip) : UdpPeer(0, ip) { TimeArrivals(1 << 20); }
     RtpSeen Drain()
     {
         RtpSeen seen;
-        pollfd p{Fd(), POLLIN, 0};
-        char buffer[2048];
-        while (poll(&p, 1, 300) == 1) {
-            sockaddr_in from{};
-            iovec io{buffer, sizeof buffer};
-            alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timeval))];
-            msghdr m{&from, sizeof from, &io, 1, control, sizeof control, 0};
-            ssize_t n = recvmsg(Fd(), &m, 0);
-            cmsghdr *c = CMSG_FIRSTHDR(&m);
-            if (n < 12 || c == nullptr || c->cmsg_type != SO_TIMESTAMP)
+        std::string packet;
+        int64_t atUs = 0;
+        int port = 0;
+        while (ReceiveTimed(packet, 300, atUs, &port)) {
+            if (packet.size() < 12)
                 continue;
-            const timeval *t = (const timeval *)CMSG_DATA(c);
-            std::string packet(buffer, n);
             seen.packets++;
             if ((packet[1] & 0x7F) == 0) {
                 seen.audioPackets++;
-                seen.firstAudioMs =
-                    std::min(seen.firstAudioMs, t->tv_sec * 1000.0 + t->tv_usec / 1000.0);
+                seen.firstAudioMs = std::min(seen.firstAudioMs, atUs / 1000.0);
             }
             seen.sequences.insert((uint16_t)RtpWord(packet, 2, 2));
             seen.ssrcs.insert(RtpWord(packet, 8, 4));
-            seen.sourcePorts.insert(ntohs(from.sin_port));
+            seen.sourcePorts.insert(port);
         }
         return seen;
     }

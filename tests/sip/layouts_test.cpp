@@ -2,6 +2,7 @@
 #include "sip/sipidentifiers.h"
 #include "sip/siplayouts.h"
 #include "sip/sipmessage.h"
+#include "support/sip_parse.h"
 
 #include <gtest/gtest.h>
 
@@ -12,13 +13,7 @@
 
 namespace
 {
-std::unique_ptr<LSipMessage> Request(const std::string &text)
-{
-    auto message = std::make_unique<LSipMessage>();
-    size_t position = 0;
-    EXPECT_TRUE(message->LoadPacket(text.data(), text.size(), position));
-    return message;
-}
+using vtest::ParseSip;
 
 const std::string kInvite = "INVITE sip:200@pbx SIP/2.0\r\n"
                             "v: SIP/2.0/UDP 10.0.0.2;branch=z9hG4bK1\r\n"
@@ -60,10 +55,10 @@ TEST(SipLayouts, ResponseCopiesTheRequestFields)
     };
     for (const auto &c : cases) {
         std::string out;
-        LSipComposeResponse(out, *Request(c.request), 486, "Busy Here", c.toTag, c.contact, c.type,
+        LSipComposeResponse(out, *ParseSip(c.request), 486, "Busy Here", c.toTag, c.contact, c.type,
                             c.content, c.allow, c.extra);
         EXPECT_EQ(out, c.expected);
-        EXPECT_TRUE(Request(out)->IsResponse());
+        EXPECT_TRUE(ParseSip(out)->IsResponse());
     }
 }
 
@@ -98,7 +93,7 @@ TEST(SipLayouts, DialogRequestAndRegister)
                    "Contact: <sip:u@1.2.3.4:5062>;expires=3600;q=0.05\r\n"
                    "Authorization: Digest y\r\n"
                    "User-Agent: ORV Tessary Vela " VELA_VERSION "\r\nContent-Length: 0\r\n\r\n");
-    EXPECT_STREQ(Request(reg)->FindField("Contact", ""),
+    EXPECT_STREQ(ParseSip(reg)->FindField("Contact", ""),
                  "<sip:u@1.2.3.4:5062>;expires=3600;q=0.05");
 }
 

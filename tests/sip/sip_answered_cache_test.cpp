@@ -3,6 +3,7 @@
 #include "platform/clock.h"
 #include "sip/sip_answered_cache.h"
 #include "sip/sipmessage.h"
+#include "support/sip_parse.h"
 
 #include <gtest/gtest.h>
 #include <memory>
@@ -26,12 +27,9 @@ class Recorder : public LSipPacketSender
 // Parsed messages live until the end of the test program (few and small).
 const LSipMessage &Parse(const std::string &text)
 {
-    LSipMessage *message = new LSipMessage();
-    size_t position = 0;
-    EXPECT_TRUE(message->LoadPacket(text.data(), text.size(), position)) << text;
     static std::vector<std::unique_ptr<LSipMessage>> kept;
-    kept.emplace_back(message);
-    return *message;
+    kept.push_back(vtest::ParseSip(text));
+    return *kept.back();
 }
 
 std::string Invite(const std::string &callId, const char *cseq = "1 INVITE",

@@ -2,6 +2,7 @@
 // provisional response, re-INVITE glare, BYE both ways, stray requests and
 // "Replaces" matching.
 #include "sip_call_fixture.h"
+#include "support/sip_parse.h"
 
 #include <cstring>
 
@@ -131,11 +132,7 @@ TEST_F(SipCallDialog, ReInviteGlareBothWays)
                     PeerRequest("INVITE", call->GetCallID(), call->GetLocalTag(), peer.Port(), 50));
             else if (seen == "INVITE 491 ") {
                 EXPECT_STREQ(r.message().GetResponseReasonPhrase(), "Request Pending");
-                LSipMessage sent;
-                size_t position = 0;
-                EXPECT_TRUE(
-                    sent.LoadPacket(ours.GetText().data(), ours.GetText().size(), position));
-                peer.Reply(sent, 491, "Request Pending");
+                peer.Reply(*ParseSip(ours.GetText()), 491, "Request Pending");
             } else
                 return false;
             return true;
@@ -277,10 +274,7 @@ TEST_F(SipCallDialog, RouteSets)
     // the target, strict routing puts the first hop in the request URI.
     std::string text = "SIP/2.0 200 OK\r\nRecord-Route: <sip:p1.test;lr>, <sip:" + proxy +
                        ";lr>\r\nContact: <sip:300@10.9.9.8>\r\nContent-Length: 0\r\n\r\n";
-    LSipMessage ok;
-    size_t position = 0;
-    ASSERT_TRUE(ok.LoadPacket(text.data(), text.size(), position));
-    call.ApplyDialogEstablishingResponse(ok);
+    call.ApplyDialogEstablishingResponse(*ParseSip(text));
     EXPECT_EQ(std::string(call.GetRouteSet()), "<sip:" + proxy + ";lr>,<sip:p1.test;lr>");
     ASSERT_TRUE(bye.CreateByeRequest(call));
     call.SendRequest(bye);
@@ -290,9 +284,7 @@ TEST_F(SipCallDialog, RouteSets)
 
     std::string strict =
         "SIP/2.0 200 OK\r\nRecord-Route: <sip:" + proxy + ">\r\nContent-Length: 0\r\n\r\n";
-    position = 0;
-    ASSERT_TRUE(ok.LoadPacket(strict.data(), strict.size(), position));
-    call.ApplyRouteSetFromResponse(ok);
+    call.ApplyRouteSetFromResponse(*ParseSip(strict));
     ASSERT_TRUE(bye.CreateByeRequest(call));
     call.SendRequest(bye);
     ASSERT_TRUE(peer.Next(r, 1000));

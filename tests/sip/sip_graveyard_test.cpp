@@ -3,6 +3,7 @@
 // Repeats follow RFC 3261 timer E doubling from 500 ms.
 #include "platform/clock.h"
 #include "sip/sip_graveyard.h"
+#include "support/sip_parse.h"
 
 #include <atomic>
 #include <gtest/gtest.h>
@@ -62,10 +63,7 @@ class FakeLeg : public LSipGraveyardLeg
     }
     void Queue(const std::string &text)
     {
-        LSipMessage *message = new LSipMessage();
-        size_t position = 0;
-        EXPECT_TRUE(message->LoadPacket(text.data(), text.size(), position)) << text;
-        m_queue.push_back(message);
+        m_queue.push_back(vtest::ParseSip(text).release());
         if (m_graveyard)
             m_graveyard->NoteMessage(this);
     }

@@ -4,6 +4,7 @@
 #include "platform/clock.h"
 #include "sip/sip_line_register.h"
 #include "sip/sipmessage.h"
+#include "support/sip_parse.h"
 
 #include <gtest/gtest.h>
 #include <memory>
@@ -12,6 +13,7 @@
 
 namespace
 {
+using vtest::ParseSip;
 constexpr uint32_t kStart = 0xFFFF0000u; // the tick wraps during the tests
 
 struct Sent {
@@ -49,14 +51,6 @@ class Host : public LSipLineRegisterHost
     int calls = 0;
 };
 
-std::unique_ptr<LSipMessage> Parse(const std::string &text)
-{
-    auto message = std::make_unique<LSipMessage>();
-    size_t position = 0;
-    EXPECT_TRUE(message->LoadPacket(text.data(), text.size(), position)) << text;
-    return message;
-}
-
 class LineRegister : public ::testing::Test
 {
   protected:
@@ -89,12 +83,12 @@ class LineRegister : public ::testing::Test
     // A response to the last REGISTER; cseq overrides its number.
     bool Answer(const char *status, const std::string &headers = "", int cseq = 0)
     {
-        auto last = Parse(Registers().back().text);
+        auto last = ParseSip(Registers().back().text);
         std::string number =
             cseq ? std::to_string(cseq) + " REGISTER" : std::string(last->FindField("CSeq", ""));
-        return lines.HandleResponse(*Parse(std::string("SIP/2.0 ") + status +
-                                           "\r\nCall-ID: " + last->FindField("Call-ID", "") +
-                                           "\r\nCSeq: " + number + "\r\n" + headers + "\r\n"));
+        return lines.HandleResponse(*ParseSip(std::string("SIP/2.0 ") + status +
+                                              "\r\nCall-ID: " + last->FindField("Call-ID", "") +
+                                              "\r\nCSeq: " + number + "\r\n" + headers + "\r\n"));
     }
     uint32_t SinceStart(const Sent &s) const { return s.tick - kStart; }
 
@@ -161,8 +155,8 @@ TEST_F(LineRegister, KeepAliveEvery49sOnlyToPublicProxy)
     Add();
     Add("secret", "127.0.0.1");
     Run(1);
-    lines.HandleResponse(*Parse("SIP/2.0 200 OK\r\nCall-ID: call1\r\nCSeq: 2 REGISTER\r\n\r\n"));
-    lines.HandleResponse(*Parse("SIP/2.0 200 OK\r\nCall-ID: call2\r\nCSeq: 2 REGISTER\r\n\r\n"));
+    lines.HandleResponse(*ParseSip("SIP/2.0 200 OK\r\nCall-ID: call1\r\nCSeq: 2 REGISTER\r\n\r\n"));
+    lines.HandleResponse(*ParseSip("SIP/2.0 200 OK\r\nCall-ID: call2\r\nCSeq: 2 REGISTER\r\n\r\n"));
     host.sent.clear();
     Run(200000);
     std::vector<uint32_t> at;
@@ -230,7 +224,7 @@ TEST_F(LineRegister, RefusalOnlyFromTheLastRegister)
     EXPECT_TRUE(Answer("403 Forbidden", "", 1));
     EXPECT_TRUE(Answer("403 Forbidden", "", 3));
     EXPECT_FALSE(lines.HandleResponse(
-        *Parse("SIP/2.0 403 Forbidden\r\nCall-ID: other\r\nCSeq: 2 REGISTER\r\n\r\n")));
+        *ParseSip("SIP/2.0 403 Forbidden\r\nCall-ID: other\r\nCSeq: 2 REGISTER\r\n\r\n")));
     Run(7000);
     EXPECT_EQ(Registers().size(), 2u);
     EXPECT_TRUE(Answer("403 Forbidden"));
@@ -277,8 +271,8 @@ TEST_F(LineRegister, UnregisterAtStopKeepsItsBudget)
     lines.Register("c", "192.0.2.1", "sip:3@c", "3", "3", "p", 90);
     Run(1);
     for (int i = 1; i <= 3; i++)
-        lines.HandleResponse(*Parse("SIP/2.0 200 OK\r\nCall-ID: call" + std::to_string(i) +
-                                    "\r\nCSeq: 2 REGISTER\r\n\r\n"));
+        lines.HandleResponse(*ParseSip("SIP/2.0 200 OK\r\nCall-ID: call" + std::to_string(i) +
+                                       "\r\nCSeq: 2 REGISTER\r\n\r\n"));
     host.sent.clear();
     host.sendCostMs = 1500; // a name that resolves slowly
     lines.UnregisterAllOnStop();

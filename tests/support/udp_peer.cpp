@@ -1,6 +1,7 @@
 #include "udp_peer.h"
 
 #include <arpa/inet.h>
+#include <cstring>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -56,6 +57,35 @@ bool UdpPeer::Receive(std::string &out, int timeoutMs, int *fromPort)
     ssize_t got = recvfrom(mFd, buffer, sizeof(buffer), 0, (sockaddr *)&from, &size);
     if (got < 0)
         return false;
+    out.assign(buffer, (size_t)got);
+    if (fromPort)
+        *fromPort = ntohs(from.sin_port);
+    return true;
+}
+void UdpPeer::TimeArrivals(int bufferBytes)
+{
+    int on = 1;
+    setsockopt(mFd, SOL_SOCKET, SO_RCVBUF, &bufferBytes, sizeof(bufferBytes));
+    setsockopt(mFd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof(on));
+}
+
+bool UdpPeer::ReceiveTimed(std::string &out, int timeoutMs, int64_t &arrivalUs, int *fromPort)
+{
+    pollfd waiter{mFd, POLLIN, 0};
+    if (poll(&waiter, 1, timeoutMs) != 1)
+        return false;
+    char buffer[65536];
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+    sockaddr_in from{};
+    iovec io{buffer, sizeof(buffer)};
+    msghdr message{&from, sizeof(from), &io, 1, control, sizeof(control), 0};
+    ssize_t got = recvmsg(mFd, &message, 0);
+    cmsghdr *c = CMSG_FIRSTHDR(&message);
+    if (got < 0 || !c || c->cmsg_type != SCM_TIMESTAMPNS)
+        return false;
+    timespec at;
+    memcpy(&at, CMSG_DATA(c), sizeof(at));
+    arrivalUs = at.tv_sec * 1000000LL + at.tv_nsec / 1000;
     out.assign(buffer, (size_t)got);
     if (fromPort)
         *fromPort = ntohs(from.sin_port);

@@ -2,6 +2,7 @@
 // and waits for the next one with a deadline.
 #pragma once
 
+#include <cstdint>
 #include <netinet/in.h>
 #include <string>
 
@@ -26,6 +27,12 @@ class UdpPeer
     // The next datagram within timeoutMs and the port it came from; false
     // when none came.
     bool Receive(std::string &out, int timeoutMs, int *fromPort = nullptr);
+    // Kernel receive times (SO_TIMESTAMPNS) and a receive buffer of
+    // bufferBytes, for tests that measure pacing or hold seconds of traffic.
+    void TimeArrivals(int bufferBytes);
+    // Receive with the kernel's receive time in microseconds (TimeArrivals
+    // first), so that a late reader does not shift the times.
+    bool ReceiveTimed(std::string &out, int timeoutMs, int64_t &arrivalUs, int *fromPort = nullptr);
     // The next datagram's text, or "<nothing>".
     std::string ReceiveText(int timeoutMs = 2000)
     {

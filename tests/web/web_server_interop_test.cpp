@@ -2,6 +2,7 @@
 // started in this process on a free loopback port.
 #include "support/log_catcher.h"
 #include "support/process.h"
+#include "support/udp_peer.h"
 #include "support/wait.h"
 #include "support/web_client.h"
 #include "web/web_frame.h"
@@ -53,19 +54,13 @@ const LWebletScriptItem kScripts[] = {
 };
 constexpr int kScriptCount = (int)std::size(kScripts);
 
-// A connection from the given loopback source address (host order).
-int Connect(int port, uint32_t from = INADDR_LOOPBACK)
+// A connection from the given loopback source address.
+int Connect(int port, const char *from = "127.0.0.1")
 {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in source = {};
-    source.sin_family = AF_INET;
-    source.sin_addr.s_addr = htonl(from);
-    bind(fd, (sockaddr *)&source, sizeof source);
-    sockaddr_in addr = {};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons((uint16_t)port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, (sockaddr *)&addr, sizeof addr) != 0) {
+    sockaddr_in source = vtest::Address(from, 0), to = vtest::Address("127.0.0.1", port);
+    if (bind(fd, (sockaddr *)&source, sizeof source) != 0 ||
+        connect(fd, (sockaddr *)&to, sizeof to) != 0) {
         close(fd);
         return -1;
     }
@@ -203,7 +198,7 @@ TEST_F(WebServerInterop, FullServerDropsSilentConnectionsBeforeHalfSentRequests)
     std::vector<int> silent, partial;
     for (uint32_t a = 0; a < 4; a++)
         for (int i = 0; i < LWebletServer::kMaxPerAddress; i++) {
-            int fd = Connect(port, INADDR_LOOPBACK + 10 + a);
+            int fd = Connect(port, ("127.0.0." + std::to_string(10 + a)).c_str());
             ASSERT_GE(fd, 0);
             if (a == 0)
                 send(fd, "GET /s.css HTTP/1.1\r\nHo", 24, MSG_NOSIGNAL);
