@@ -3,6 +3,7 @@
 #include "wait.h"
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <fstream>
 #include <netinet/in.h>
 #include <poll.h>
+#include <random>
 #include <spawn.h>
 #include <sstream>
 #include <sys/socket.h>
@@ -56,8 +58,33 @@ std::vector<char *> Pointers(std::vector<std::string> &texts)
     return out;
 }
 
+bool BindsTo(int type, int port)
+{
+    int fd = socket(AF_INET, type | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons((uint16_t)port);
+    bool bound = fd >= 0 && bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0;
+    if (fd >= 0)
+        close(fd);
+    return bound;
+}
+
+// Ports from 10000-19999: above the few hundred the exchange's relays take
+// from 8000 by default, and outside the kernel's range for sockets bound or
+// connected without a port (32768-60999), so no client connection of another
+// test takes one between this check and its use. A random start per process,
+// then steps through the range, so one process never gets a port twice.
 int FreePort(int type)
 {
+    constexpr int kFirst = 10000, kCount = 10000, kStep = 7919; // prime: visits every port
+    static std::atomic<int> next{(int)(std::random_device()() % kCount)};
+    for (int tries = 0; tries < 200; ++tries) {
+        int port = kFirst + (int)(((int64_t)next.fetch_add(1) * kStep) % kCount);
+        if (BindsTo(type, port))
+            return port;
+    }
     int port = -1, fd = BoundLoopbackSocket(type, port);
     if (fd >= 0)
         close(fd);

@@ -61,7 +61,8 @@ std::string ReadFile(const std::string &path);
 bool ProcessAlive(pid_t pid);
 bool WaitForProcessGone(pid_t pid, int timeoutMs);
 
-// A port the kernel just handed out on 127.0.0.1 and that is free again.
+// A port of 127.0.0.1 that was free a moment ago, outside the kernel's range
+// for client sockets.
 int FreeUdpPort();
 int FreeTcpPort();
 // A socket of type (SOCK_STREAM, SOCK_DGRAM) bound to a free port of
