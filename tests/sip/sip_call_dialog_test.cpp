@@ -96,6 +96,8 @@ TEST_F(SipCallDialog, CancelWaitsForAProvisionalResponse)
     EXPECT_EQ(Drive([&] { return call->SendCancel(invite, false); }, nothing), 408);
 
     peer.Reply(sentInvite.message(), 180, "Ringing");
+    // In the dialog's queue before the dialog waits, or time would jump past it.
+    ASSERT_TRUE(call->WaitSignal(5000));
     std::string seen;
     int result = Drive([&] { return call->SendCancel(invite, false); },
                        [&](const Received &r) {
