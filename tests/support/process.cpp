@@ -58,17 +58,19 @@ std::vector<char *> Pointers(std::vector<std::string> &texts)
     return out;
 }
 
-bool BindsTo(int type, int port)
+// A socket of type bound to port (0: any) of 127.0.0.1, or -1.
+int BindLoopback(int type, int port)
 {
     int fd = socket(AF_INET, type | SOCK_CLOEXEC, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = htons((uint16_t)port);
-    bool bound = fd >= 0 && bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0;
-    if (fd >= 0)
+    if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
         close(fd);
-    return bound;
+        fd = -1;
+    }
+    return fd;
 }
 
 // Ports from 10000-19999: above the few hundred the exchange's relays take
@@ -82,8 +84,10 @@ int FreePort(int type)
     static std::atomic<int> next{(int)(std::random_device()() % kCount)};
     for (int tries = 0; tries < 200; ++tries) {
         int port = kFirst + (int)(((int64_t)next.fetch_add(1) * kStep) % kCount);
-        if (BindsTo(type, port))
+        if (int fd = BindLoopback(type, port); fd >= 0) {
+            close(fd);
             return port;
+        }
     }
     int port = -1, fd = BoundLoopbackSocket(type, port);
     if (fd >= 0)
@@ -94,13 +98,10 @@ int FreePort(int type)
 
 int BoundLoopbackSocket(int type, int &port)
 {
-    int fd = socket(AF_INET, type | SOCK_CLOEXEC, 0);
+    int fd = BindLoopback(type, 0);
     sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t len = sizeof addr;
-    if (fd >= 0 && (bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 ||
-                    getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len) != 0)) {
+    if (fd >= 0 && getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len) != 0) {
         close(fd);
         fd = -1;
     }
