@@ -6,7 +6,6 @@
 
 namespace
 {
-using KeySet = std::set<std::string>;
 using PBXContacts = PBXTest;
 
 LPBXExtension MakeExtension(const char *name, const char *password)

@@ -9,13 +9,15 @@
 #include <set>
 #include <string>
 
+using KeySet = std::set<std::string>;
+
 class PBXTest : public SettingsTest
 {
   public:
     // Every key a list iterator yields, as a set (directory order is free).
-    template <class Iterator, class... Args> static std::set<std::string> Keys(Args &&...args)
+    template <class Iterator, class... Args> static KeySet Keys(Args &&...args)
     {
-        std::set<std::string> keys;
+        KeySet keys;
         char name[LPathSize];
         for (Iterator it(args...); it; it.Next())
             keys.insert(it->GetPrimaryKey(name));

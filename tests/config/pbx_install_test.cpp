@@ -7,22 +7,17 @@
 #include "config/pbx_outbound_plan.h"
 #include "pbx_fixture.h"
 
-#include <cstring>
+#include <algorithm>
 #include <filesystem>
 
 namespace
 {
-using KeySet = std::set<std::string>;
 using PBXInstall = PBXTest;
 
-bool IsLowerPassword(const char *p)
+bool IsLowerPassword(const std::string &p)
 {
-    if (strlen(p) != 8)
-        return false;
-    for (; *p; ++p)
-        if (*p < 'a' || *p > 'z')
-            return false;
-    return true;
+    return p.size() == 8 &&
+           std::all_of(p.begin(), p.end(), [](char c) { return c >= 'a' && c <= 'z'; });
 }
 
 void MakeRecord(const char *list, const char *name)

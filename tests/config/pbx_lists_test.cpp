@@ -11,7 +11,6 @@
 
 namespace
 {
-using KeySet = std::set<std::string>;
 
 // One top-level list seen through the same operations.
 struct Kind {

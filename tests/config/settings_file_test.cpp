@@ -1,10 +1,21 @@
 #include "settings_fixture.h"
+#include "settings_fork.h"
 
 #include "config/settingslock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
+
+namespace
+{
+std::string gPath;
+
+int WriteTwo(int) // another process's writer, with its own cache
+{
+    return LSettingsFile(gPath.c_str()).SetString("a", "2") ? 0 : 1;
+}
+} // namespace
 
 class FileTest : public SettingsTest
 {
@@ -22,11 +33,13 @@ class FileTest : public SettingsTest
         return file.GetString(key, def, out);
     }
 
-    static timespec MTime(const std::string &p)
+    // The folder's writer lock, held as another process holds it: flock
+    // locks belong to the open file, so this one excludes our own writer.
+    int HoldLock()
     {
-        struct stat st;
-        stat(p.c_str(), &st);
-        return st.st_mtim;
+        int fd = open((shared + "/" + LSettingsLockFileName).c_str(), O_RDWR);
+        EXPECT_EQ(0, flock(fd, LOCK_EX));
+        return fd;
     }
 
     std::string path;
@@ -61,21 +74,39 @@ TEST_F(FileTest, SetKeepsOrderAndFirstDuplicate)
     EXPECT_EQ("3", Get("a"));
 }
 
-TEST_F(FileTest, UnchangedValueOrMissingDeleteLeavesFileAlone)
+// While the lock is held elsewhere, a write that would change nothing
+// succeeds without it and leaves the file alone (an old time stamp: any
+// rewrite, however quick, would replace it); a change gives up when its
+// budget runs out and keeps file and cache.
+TEST_F(FileTest, OnlyAWriteThatChangesNothingSkipsTheBusyLock)
 {
     ASSERT_TRUE(file.SetString("a", "1"));
-    // An old time stamp: any rewrite, however quick, would replace it.
     const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
     ASSERT_EQ(0, utimensat(AT_FDCWD, path.c_str(), old, 0));
-    struct stat st;
-    stat(path.c_str(), &st);
-    ino_t inode = st.st_ino;
+    EXPECT_EQ("1", Get("a")); // a read takes in the new time stamp
+    struct stat before, after;
+    ASSERT_EQ(0, stat(path.c_str(), &before));
+    int held = HoldLock();
+    LSettingsSetWriteBudget(150);
     EXPECT_TRUE(file.SetString("a", "1"));
     EXPECT_TRUE(file.DeleteField("nothing"));
-    stat(path.c_str(), &st);
-    EXPECT_EQ(inode, st.st_ino);
-    EXPECT_EQ(0, MTime(path).tv_nsec);
-    EXPECT_EQ(1000000000, MTime(path).tv_sec);
+    EXPECT_FALSE(file.SetString("a", "2"));
+    EXPECT_EQ("1", Get("a"));
+    ASSERT_EQ(0, stat(path.c_str(), &after));
+    EXPECT_EQ(before.st_ino, after.st_ino);
+    EXPECT_EQ(1000000000, after.st_mtim.tv_sec);
+    EXPECT_EQ(0, after.st_mtim.tv_nsec);
+    close(held);
+    // Another process changes the value this object last wrote: writing it
+    // again is a change, so it needs the lock and reaches the file.
+    gPath = path;
+    ASSERT_EQ(0, RunForked(WriteTwo, 0));
+    held = HoldLock();
+    EXPECT_FALSE(file.SetString("a", "1"));
+    close(held);
+    LSettingsSetWriteBudget(10000);
+    EXPECT_TRUE(file.SetString("a", "1"));
+    EXPECT_EQ("a=1\r\n", ReadFile(path));
 }
 
 // A long key is cut, a line break in a value cannot add a line, and keys
@@ -104,22 +135,6 @@ TEST_F(FileTest, FailedWriteKeepsFileAndCache)
     rmdir((path + "..new").c_str());
     EXPECT_TRUE(file.SetString("a", "2"));
     EXPECT_EQ("a=2\r\n", ReadFile(path));
-}
-
-TEST_F(FileTest, WriterGivesUpWhenTheLockStaysBusy)
-{
-    ASSERT_TRUE(file.SetString("a", "1"));
-    int held = open((shared + "/" + LSettingsLockFileName).c_str(), O_RDWR);
-    ASSERT_GE(held, 0);
-    // flock locks belong to the open file: this one excludes our own writer.
-    ASSERT_EQ(0, flock(held, LOCK_EX));
-    LSettingsSetWriteBudget(150);
-    EXPECT_FALSE(file.SetString("a", "2"));
-    EXPECT_EQ("1", Get("a"));
-    EXPECT_EQ("a=1\r\n", ReadFile(path));
-    close(held);
-    EXPECT_TRUE(file.SetString("a", "2"));
-    LSettingsSetWriteBudget(10000);
 }
 
 TEST_F(FileTest, DeletedFileReadsAsDefaults)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <set>
+#include <unistd.h>
 #include <vector>
 
 namespace
@@ -113,6 +114,14 @@ TEST_F(RecordTest, NumberedRecordsTakeTheLowestFreeNumber)
     EXPECT_TRUE(list.Delete("2"));
     ASSERT_TRUE(list.CreateNewRecord(rec));
     EXPECT_EQ(shared + "/lines_/numbered_/2", rec.GetPath());
+    // A registration is filled through the descriptor that made its record.
+    int fd = -1;
+    ASSERT_TRUE(LSettingsCreateNumbered(list, rec, &fd));
+    ASSERT_EQ(4, write(fd, "x=1\n", 4));
+    close(fd);
+    EXPECT_EQ(shared + "/lines_/numbered_/6", rec.GetPath());
+    char value[LPathSize];
+    EXPECT_STREQ("1", rec.GetString("x", "", value));
 }
 
 TEST_F(RecordTest, NumberedCreationStopsOnErrors)

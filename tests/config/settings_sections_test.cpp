@@ -4,7 +4,6 @@
 #include "config/settingslock.h"
 #include "config/settingspath.h"
 
-#include <sys/wait.h>
 #include <thread>
 #include <vector>
 
@@ -89,13 +88,7 @@ TEST_F(SectionsTest, ChangeByAnotherWriterIsSeenAtNextGet)
     WriteFile(shared + "/sip", "port=5080\r\n");
     EXPECT_EQ(5080, LSettingGetInt("SIP", "Port", 0));
     for (int value : {5090, 5060}) {
-        int fd = -1, result = -1, status = 0;
-        pid_t pid = ForkReporting(&fd, WriteSameSize, value);
-        ASSERT_GT(pid, 0);
-        ASSERT_EQ((ssize_t)sizeof result, read(fd, &result, sizeof result));
-        close(fd);
-        ASSERT_EQ(pid, waitpid(pid, &status, 0));
-        ASSERT_EQ(0, result);
+        ASSERT_EQ(0, RunForked(WriteSameSize, value));
         EXPECT_EQ(value, LSettingGetInt("SIP", "Port", 0));
     }
 }
