@@ -39,14 +39,10 @@ struct Listener {
     }
 };
 
+// A port that was listened on and closed at once: nothing listens there.
 LIPAddressWithPort ClosedPort()
 {
-    // Bind and close at once: nothing listens there afterwards.
-    LTcpSocket probe;
-    probe.Listen(0, 0x7F000001);
-    LIPAddressWithPort address;
-    probe.GetLocalAddress(address);
-    return address;
+    return Listener().address;
 }
 } // namespace
 

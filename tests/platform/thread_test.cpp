@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
+#include <set>
+#include <thread>
 
 namespace
 {
@@ -21,16 +24,28 @@ struct Worker : LThread {
     }
 };
 
+// Counted while it exists; notes the worker it ran on when given a set, and
+// waits for the stop request when asked to.
 struct Finite : LDetachedThread {
-    Finite(std::atomic<int> &alive, bool waitForStop) : alive(alive), wait(waitForStop) { alive++; }
+    Finite(std::atomic<int> &alive, bool waitForStop, std::set<pthread_t> *workers = nullptr)
+        : alive(alive), wait(waitForStop), workers(workers)
+    {
+        alive++;
+    }
     ~Finite() override { alive--; }
     void ThreadFunction() override
     {
+        if (workers) {
+            static std::mutex lock;
+            std::lock_guard<std::mutex> hold(lock);
+            workers->insert(pthread_self());
+        }
         if (wait)
             Wait(LWaitForever);
     }
     std::atomic<int> &alive;
     bool wait;
+    std::set<pthread_t> *workers;
 };
 } // namespace
 
@@ -119,4 +134,38 @@ TEST(Thread, DetachedThreadsDeleteThemselvesOrAreStoppedByTheOwner)
         ASSERT_TRUE(owner.StartThread(new Finite(alive, true)));
     } // the owner's destructor stops the last one
     EXPECT_EQ(0, alive.load());
+}
+
+TEST(ThreadPool, ThreadsStartedOneAfterTheOtherReuseOneWorker)
+{
+    LDetachedThreadsOwner owner(4);
+    std::atomic<int> alive{0};
+    std::set<pthread_t> workers;
+    for (int i = 1; i <= 20; i++) {
+        ASSERT_TRUE(owner.StartThread(new Finite(alive, false, &workers)));
+        ASSERT_TRUE(vtest::WaitUntil([&] { return alive == 0 && owner.GetIdleWorkers() == 1; }));
+    }
+    EXPECT_EQ(1u, workers.size());
+    EXPECT_EQ(0, owner.GetCount());
+}
+
+// Two starters race running, finishing and waiting threads against each
+// other and against StopThreadsNow (run under TSan for the hand-offs).
+TEST(ThreadPool, ConcurrentStartsAndStopDeleteEveryThreadOnce)
+{
+    std::atomic<int> alive{0}, started{0};
+    LDetachedThreadsOwner owner(3);
+    auto starter = [&](bool wait) {
+        for (int i = 0; i < 100; i++)
+            started += owner.StartThread(new Finite(alive, wait && i % 10 == 0));
+    };
+    std::thread a(starter, false), b(starter, true);
+    a.join();
+    b.join();
+    EXPECT_EQ(200, started.load());
+    // The waiting ones end only on the stop request.
+    ASSERT_TRUE(vtest::WaitUntil([&] { return owner.GetCount() == 10; }));
+    owner.StopThreadsNow();
+    EXPECT_EQ(0, alive.load());
+    EXPECT_EQ(0, owner.GetIdleWorkers());
 }
