@@ -89,11 +89,8 @@ TEST_F(ChannelFixture, WindowThatDoesNotReadIsClosedWithoutStallingBroadcasts)
     ASSERT_TRUE(stuck.Connect(path));
     ASSERT_TRUE(WaitForConnections(1));
     std::string text(200, 'x');
-    int64_t start = MonotonicMs();
     for (int i = 0; i < 20000; i++)
         channel.LogLine(LLogPlain, "12:00:00", text.c_str());
-    std::printf("20000 broadcasts with a window that does not read: %lld ms\n",
-                static_cast<long long>(MonotonicMs() - start));
     EXPECT_TRUE(stuck.WaitClosed(3000));
     ASSERT_TRUE(WaitForConnections(0));
 
@@ -165,21 +162,20 @@ namespace
 struct WindowSink : LControlWindowSink {
     std::mutex lock;
     std::vector<std::string> lines;
-    void ShowLogLine(int, const std::string &timeText, const std::string &text) override
+    void Note(const std::string &line)
     {
         std::lock_guard<std::mutex> hold(lock);
-        lines.push_back(timeText + " " + text);
+        lines.push_back(line);
+    }
+    void ShowLogLine(int, const std::string &time, const std::string &text) override
+    {
+        Note(time + " " + text);
     }
     void EngineNotify(int code, const std::string &data) override
     {
-        std::lock_guard<std::mutex> hold(lock);
-        lines.push_back(std::to_string(code) + ":" + data);
+        Note(std::to_string(code) + ":" + data);
     }
-    void ShowError(const std::string &text) override
-    {
-        std::lock_guard<std::mutex> hold(lock);
-        lines.push_back("error:" + text);
-    }
+    void ShowError(const std::string &text) override { Note("error:" + text); }
     bool WaitFor(const std::string &line)
     {
         return WaitUntil([&] {

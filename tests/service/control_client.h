@@ -82,7 +82,6 @@ class ControlClient
                 return false;
         }
     }
-    int Fd() const { return mFd; }
 
   private:
     bool ReadExactly(void *into, size_t length, int timeoutMs)

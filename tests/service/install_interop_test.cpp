@@ -1,6 +1,7 @@
-// The program as it is installed (package, `cmake --install`, a moved
-// binary), run with the source and build folders hidden by tmpfs mounts so
-// that nothing reaches the files through the tree it was built from.
+// The program as it is installed (the package, which cpack builds with the
+// same install rules as `cmake --install`, and a moved binary), run with the
+// source and build folders hidden by tmpfs mounts so that nothing reaches
+// the files through the tree it was built from.
 #include "support/process.h"
 #include "support/text.h"
 #include "support/vela_instance.h"
@@ -142,15 +143,6 @@ TEST(InstallInterop, PackageInstallsIntoAThrowAwayRoot)
     EXPECT_TRUE(verify.Ok() && verify.output.empty()) << verify.output;
 
     ExpectServesPanel(root + "/usr/bin/vela", ReadFile(root + "/usr/share/vela/WebControl/s.css"));
-}
-
-TEST(InstallInterop, InstalledTreeServesThePanelWithoutTheSourceTree)
-{
-    TempDir prefix("vela-prefix");
-    ToolRun install = RunTool({"/usr/bin/cmake", "--install", kBuild, "--prefix", prefix.Path()});
-    ASSERT_TRUE(install.Ok()) << install.output;
-    ExpectServesPanel(prefix.Path() + "/bin/vela",
-                      ReadFile(prefix.Path() + "/share/vela/WebControl/s.css"));
 }
 
 TEST(InstallInterop, BinaryWithoutItsFilesLogsAnError)

@@ -70,13 +70,19 @@ class LineProviderTest : public CallTest
 };
 
 // Good line and a line with a wrong password: layout, one challenge each,
-// the location table, the refresh before the 20 s grant runs out, a forged
-// refusal ignored, the panel, and the un-REGISTER when the service stops.
-TEST_F(LineProviderTest, LinesRegisterRefreshShowInPanelAndUnregisterOnStop)
+// the location table, a forged refusal ignored, calls out and in through the
+// good line while its refresh comes due (before the 20 s grant runs out),
+// the panel, and the un-REGISTER when the service stops.
+TEST_F(LineProviderTest, LinesRegisterCarryCallsRefreshAndUnregisterOnStop)
 {
     AddLine("prov", kLineID, kLinePassword);
     AddLine("wrong", "2002", "not-the-password");
+    LPBXOutboundPlan plan;
+    ASSERT_TRUE(LPBXOutboundPlanList().CreateNewRecord(plan, "default"));
+    ASSERT_TRUE(plan.GetDialBasedRuleList().AddRule("9", 1, "", "prov"));
     StartVela();
+    int outsidePort = FreeUdpPort(), phonePort = RegisteredPort("102");
+    ASSERT_TRUE(Register(kOutside, kOutsidePassword, outsidePort, kamailio.Address()));
     ASSERT_TRUE(vela.Process().WaitForOutput("Registered as: sip:2001@", 10000))
         << vela.Process().Output();
     std::vector<std::string> first = Registers(kLineID);
@@ -97,45 +103,9 @@ TEST_F(LineProviderTest, LinesRegisterRefreshShowInPanelAndUnregisterOnStop)
                                "\r\nCSeq: 2 REGISTER\r\n"
                                "Content-Length: 0\r\n\r\n");
 
-    // Granted 20 s: the refresh leaves 10 s later with the stored credentials.
-    ASSERT_TRUE(WaitForRegisters(kLineID, 3, 15000)) << kamailio.Log();
-    EXPECT_TRUE(Has(Registers(kLineID)[2], "CSeq: 4 REGISTER"));
-    EXPECT_FALSE(Has(vela.Process().Output(), "Register attempt for proxy"));
-
-    // The wrong password: its challenge answered once, then quiet.
-    std::vector<std::string> wrong = Registers("2002");
-    EXPECT_EQ(wrong.size(), 2u);
-    EXPECT_TRUE(Has(vela.Process().Output(), "Register authorization failed for 2002@"));
-    EXPECT_TRUE(Has(vela.Process().Output(), "Check username or password for the proxy server."));
-
-    std::string list = Panel("externallist");
-    EXPECT_TRUE(Has(list, "registered until ")) << list;
-    EXPECT_TRUE(Has(list, "failed: 401 Unauthorized, next attempt ")) << list;
-
-    int64_t stopAt = MonotonicMs();
-    EXPECT_TRUE(vela.Stop(SIGTERM, 3000));
-    EXPECT_LT(MonotonicMs() - stopAt, 3000);
-    ASSERT_TRUE(WaitForRegisters(kLineID, 4, 2000));
-    EXPECT_TRUE(Has(Registers(kLineID).back(), ";expires=0;"));
-    EXPECT_FALSE(Has(kamailio.DumpLocations(), Binding()));
-}
-
-// 101 dials 9 + the outside number; the line carries it to Kamailio, which
-// challenges with 407 and hands it to an outside phone registered there.
-// Then an outside caller dials the line's number at Kamailio, which delivers
-// it to the Contact the exchange registered; it rings 102 with the prefix.
-TEST_F(LineProviderTest, CallsOutAndInThroughTheLine)
-{
-    AddLine("prov", kLineID, kLinePassword);
-    LPBXOutboundPlan plan;
-    ASSERT_TRUE(LPBXOutboundPlanList().CreateNewRecord(plan, "default"));
-    ASSERT_TRUE(plan.GetDialBasedRuleList().AddRule("9", 1, "", "prov"));
-    StartVela();
-    int outsidePort = FreeUdpPort(), phonePort = RegisteredPort("102");
-    ASSERT_TRUE(Register(kOutside, kOutsidePassword, outsidePort, kamailio.Address()));
-    ASSERT_TRUE(vela.Process().WaitForOutput("Registered as: sip:2001@", 10000));
-
-    // The audio phones play their pcap to the media address they were
+    // 101 dials 9 + the outside number; the line carries it to Kamailio,
+    // which challenges with 407 and hands it to an outside phone registered
+    // there. The audio phones play their pcap to the media address they were
     // given, and name a receiver of this test as their own.
     TempDir media{"vela-line-media"};
     for (const char *name : {"/caller.pcap", "/callee.pcap"})
@@ -169,6 +139,8 @@ TEST_F(LineProviderTest, CallsOutAndInThroughTheLine)
     LCallLogFileName(name, sizeof name, time(nullptr));
     EXPECT_TRUE(WaitForFileText(vela.LogFolder() + "/" + name, "101", 5000, &log)) << log;
 
+    // An outside caller dials the line's number at Kamailio, which delivers
+    // it to the Contact the exchange registered; it rings 102 with the prefix.
     ASSERT_NE(phonePort, 0);
     auto phone = StartPhone("line_ring_on.xml", phonePort);
     ChildProcess in;
@@ -181,6 +153,28 @@ TEST_F(LineProviderTest, CallsOutAndInThroughTheLine)
         const std::string &out = vela.Process().Output();
         return out.find("disconnected") != out.rfind("disconnected");
     })) << "the inbound call was not logged";
+
+    // Granted 20 s: the refresh left 10 s later with the stored credentials.
+    ASSERT_TRUE(WaitForRegisters(kLineID, 3, 15000)) << kamailio.Log();
+    EXPECT_TRUE(Has(Registers(kLineID)[2], "CSeq: 4 REGISTER"));
+    EXPECT_FALSE(Has(vela.Process().Output(), "Register attempt for proxy"));
+
+    // The wrong password: its challenge answered once, then quiet.
+    std::vector<std::string> wrong = Registers("2002");
+    EXPECT_EQ(wrong.size(), 2u);
+    EXPECT_TRUE(Has(vela.Process().Output(), "Register authorization failed for 2002@"));
+    EXPECT_TRUE(Has(vela.Process().Output(), "Check username or password for the proxy server."));
+
+    std::string list = Panel("externallist");
+    EXPECT_TRUE(Has(list, "registered until ")) << list;
+    EXPECT_TRUE(Has(list, "failed: 401 Unauthorized, next attempt ")) << list;
+
+    int64_t stopAt = MonotonicMs();
+    EXPECT_TRUE(vela.Stop(SIGTERM, 3000));
+    EXPECT_LT(MonotonicMs() - stopAt, 3000);
+    // The last REGISTER of the line (after any further refresh) ends it.
+    EXPECT_TRUE(WaitUntil([&] { return Has(Registers(kLineID).back(), ";expires=0;"); }, 2000));
+    EXPECT_FALSE(Has(kamailio.DumpLocations(), Binding()));
 }
 } // namespace
 } // namespace vtest

@@ -48,13 +48,12 @@ TEST_F(MaintenancePass, InstallRequestIsClearedWithItsFailureLine)
     VLMaintenanceThread maintenance;
     maintenance.RunPass(now);
     EXPECT_FALSE(LPBXGetInstallPending("Tally"));
+    const std::string failed = "Automatic download of the install-on-demand the component "
+                               "\"Tally Call Recorder\" failed.";
     auto reports = [&] {
         int count = 0;
         for (const auto &[level, text] : log.Lines())
-            count += level == LLogError && text.rfind("Automatic download of the install-on-demand "
-                                                      "the component \"Tally Call Recorder\" "
-                                                      "failed.",
-                                                      0) == 0;
+            count += level == LLogError && text.rfind(failed, 0) == 0;
         return count;
     };
     EXPECT_EQ(reports(), 1);
