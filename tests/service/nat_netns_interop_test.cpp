@@ -302,15 +302,18 @@ TEST_F(NatRouterTest, StunFindsTheRouterAndAForgedAnswerIsIgnored)
 }
 
 // Linux masquerading lets in only answers from the address a port sent to,
-// so without a forward the changed-address answer is lost: STUN is ruled
-// out, no IGD answers, and manual set-up ("Active") is the conclusion.
+// so without a forward the changed-address answer is lost: the network test
+// rules STUN out, finds no IGD, and concludes on manual set-up ("Active").
+// Then a real IGD on the router (miniupnpd, nftables backend): the exchange
+// maps its SIP port by UPnP, the mapping shows in the router's rules, and a
+// request from the internet reaches the exchange through it.
 class NatRouterNoForwardTest : public NatRouterTest
 {
   protected:
     bool Forward() const override { return false; }
 };
 
-TEST_F(NatRouterNoForwardTest, NetworkTestReportsThisNat)
+TEST_F(NatRouterNoForwardTest, NetworkTestFindsThisNatThenUpnpMapsTheSipPort)
 {
     ASSERT_TRUE(LSettingSetString("SIP", "NetworkTestSTUNServers", kStund));
     ChildProcess test;
@@ -333,12 +336,7 @@ TEST_F(NatRouterNoForwardTest, NetworkTestReportsThisNat)
     EXPECT_FALSE(LSettingGetBool("SIP", "STUN", true));
     EXPECT_FALSE(LSettingGetBool("SIP", "UPNP", true));
     EXPECT_TRUE(LSettingGetBool("SIP", "Active", false));
-}
-// A real IGD on the router (miniupnpd, nftables backend): the exchange maps
-// its SIP port by UPnP, the mapping shows in the router's rules, and a
-// request from the internet reaches the exchange through it.
-TEST_F(NatRouterNoForwardTest, UpnpMapsTheSipPortOnTheRouter)
-{
+
     if (access("/usr/sbin/miniupnpd", X_OK) != 0)
         GTEST_SKIP() << "needs miniupnpd (miniupnpd-nftables)";
     TempDir folder("vela-igd");
