@@ -1,6 +1,6 @@
 // A dialog against the peer: 2xx repeated until the ACK, CANCEL only after a
-// provisional response, re-INVITE glare, BYE both ways, stray requests and
-// "Replaces" matching.
+// provisional response, re-INVITE glare and the far end's BYE during ours,
+// BYE both ways, stray requests and "Replaces" matching.
 #include "sip_call_fixture.h"
 #include "support/sip_parse.h"
 
@@ -13,13 +13,6 @@ namespace
 class SipCallDialog : public SipCallTest
 {
 };
-
-// A received datagram by its method or status code.
-std::string Name(const Received &r)
-{
-    return r.message().IsRequest() ? r.message().GetRequest()
-                                   : std::to_string(r.message().GetResponseStatusCode());
-}
 
 TEST_F(SipCallDialog, OkIsRepeatedOnTimerGUntilTheAck)
 {
@@ -61,8 +54,8 @@ TEST_F(SipCallDialog, NoAckGivesUpWith408AndRepeatedInviteIsAnsweredFromTheCache
             return call->SendResponseAndWaitForAck(owner, invite, ack, 486, "Busy Here", nullptr);
         },
         [&](const Received &r) {
-            busy += Name(r) == "486";
-            loops += Name(r) == "482";
+            busy += r.Name() == "486";
+            loops += r.Name() == "482";
             last = r.at;
             if (busy + loops > 1)
                 return false;
@@ -101,11 +94,11 @@ TEST_F(SipCallDialog, CancelWaitsForAProvisionalResponse)
     std::string seen;
     int result = Drive([&] { return call->SendCancel(invite, false); },
                        [&](const Received &r) {
-                           seen += Name(r) + " ";
+                           seen += r.Name() + " ";
                            // Same CSeq number and Via (branch) as the INVITE.
                            EXPECT_STREQ(r.message().FindField(LSipFields::Via, ""),
                                         sentInvite.message().FindField(LSipFields::Via, ""));
-                           if (Name(r) != "CANCEL")
+                           if (r.Name() != "CANCEL")
                                return false;
                            EXPECT_EQ(std::string(r.message().FindField(LSipFields::CSeq, "")),
                                      std::to_string(invite.GetSequence()) + " CANCEL");
@@ -128,7 +121,7 @@ TEST_F(SipCallDialog, ReInviteGlareBothWays)
     int result = Drive(
         [&] { return call->SendReInviteAndWaitForFinalResponse(owner, ours, response, "v=0\r\n"); },
         [&](const Received &r) {
-            seen += Name(r) + " ";
+            seen += r.Name() + " ";
             if (seen == "INVITE ")
                 peer.Send(
                     PeerRequest("INVITE", call->GetCallID(), call->GetLocalTag(), peer.Port(), 50));
@@ -142,6 +135,55 @@ TEST_F(SipCallDialog, ReInviteGlareBothWays)
     EXPECT_EQ(result, 491);
     EXPECT_TRUE(response);
     EXPECT_EQ(seen, "INVITE 491 ACK ");
+}
+
+// The far end hangs up while our re-INVITE is pending: its BYE is answered,
+// nothing more goes out for the re-INVITE (no repeat, no CANCEL) and its
+// final answer is acknowledged.
+TEST_F(SipCallDialog, PendingReInviteEndsQuietlyWhenTheFarEndHangsUp)
+{
+    // clang-format off
+    const struct { bool trying; bool bye; int answer; const char *seen; } cases[] = {
+        {false, true, 487, "INVITE 200 ACK "},
+        {true, true, 487, "INVITE 200 ACK "},
+        {false, false, 481, "INVITE ACK "}, // its BYE crossed the re-INVITE
+    };
+    // clang-format on
+    for (const auto &c : cases) {
+        LPtr<LSipCall> call = Outgoing();
+        call->SetDialogEstablished();
+        LSipRequest ours;
+        LPtr<LSipMessage> response;
+        std::string seen;
+        std::shared_ptr<LSipMessage> invite;
+        int result = Drive(
+            [&] {
+                return call->SendReInviteAndWaitForFinalResponse(owner, ours, response, "v=0\r\n");
+            },
+            [&](const Received &r) {
+                seen += r.Name() + " ";
+                if (!invite) {
+                    invite = r.parsed;
+                    if (c.trying)
+                        peer.Reply(*invite, 100, "Trying");
+                    if (c.bye)
+                        peer.Send(PeerRequest("BYE", call->GetCallID(), call->GetLocalTag(),
+                                              peer.Port(), 9));
+                    else
+                        peer.Reply(*invite, c.answer, "Call/Transaction Does Not Exist");
+                    return true;
+                }
+                // Its BYE answered, the far end ends the re-INVITE (RFC 3261
+                // section 15.1.2).
+                if (r.Name() != "200")
+                    return false;
+                peer.Reply(*invite, c.answer, "Request Terminated");
+                return true;
+            });
+        EXPECT_EQ(seen, c.seen) << c.trying << c.bye;
+        EXPECT_EQ(result, c.answer);
+        EXPECT_FALSE(call->IsDialogEstablished());
+    }
 }
 
 // Our BYE is answered; the far end's BYE while we wait for something else
@@ -166,10 +208,10 @@ TEST_F(SipCallDialog, ByeInBothDirections)
         int result = Drive(
             [&] { return call->SendRequestAndWaitForResponse(owner, request, response, 2000); },
             [&](const Received &r) {
-                seen += Name(r) + " ";
-                if (Name(r) == "BYE")
+                seen += r.Name() + " ";
+                if (r.Name() == "BYE")
                     peer.Reply(r.message(), 200, "OK");
-                else if (Name(r) == "INFO")
+                else if (r.Name() == "INFO")
                     peer.Send(
                         PeerRequest("BYE", call->GetCallID(), call->GetLocalTag(), peer.Port(), 9));
                 return r.message().IsRequest();
