@@ -1,5 +1,6 @@
-// The engine on its own socket: a stop racing new work, and the public
-// address learnt by STUN once the socket is bound.
+// The engine on its own socket: the next port when its own is busy, a stop
+// racing new work, and the public address learnt by STUN once the socket is
+// bound.
 #include "fake_stun_server.h"
 #include "platform/clock.h"
 #include "sip/sip_engine.h"
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 #include <thread>
 
 namespace
@@ -41,6 +43,29 @@ struct CountingHandler : LSipNewMessageHandler {
     void HandleNewOptions(LPtr<LSipMessage> &) override { options++; }
     void HandleNewRegister(LPtr<LSipMessage> &) override {}
 };
+
+// A port taken by another program means the next one; the stop closes the
+// socket, so a restart can bind it again.
+TEST(SipEngineStart, BusyPortMeansTheNextOneAndStopFreesIt)
+{
+    std::unique_ptr<vtest::UdpPeer> busy;
+    for (int attempt = 0; attempt < 20 && !busy; attempt++) {
+        busy = std::make_unique<vtest::UdpPeer>();
+        if (!vtest::UdpPeer(busy->Port() + 1).IsOpen()) // the next one must be free
+            busy.reset();
+    }
+    ASSERT_TRUE(busy);
+    gPort = busy->Port();
+    LSystemClock clock;
+    LSipGraveyard graveyard(clock);
+    LSipEngine engine(graveyard, clock);
+    engine.SetSettings({SettingInt, nullptr, nullptr, nullptr, nullptr});
+    engine.Start();
+    ASSERT_TRUE(engine.GetReadySignal().WaitSignal(5000));
+    EXPECT_EQ(engine.GetPrivateSipPort(), gPort + 1);
+    engine.Stop();
+    EXPECT_TRUE(vtest::UdpPeer(gPort + 1).IsOpen());
+}
 
 // A call thread sending, or a datagram on its way to dispatch, while the
 // engine stops: once Stop returns nothing more is dispatched or sent (the
