@@ -1,6 +1,6 @@
-// The engine on its own socket: the next port when its own is busy, a stop
-// racing new work, and the public address learnt by STUN once the socket is
-// bound.
+// The engine on its own socket: the next port when its own is busy, the
+// public address learnt by STUN once the socket is bound, and a stop racing
+// new work.
 #include "fake_stun_server.h"
 #include "platform/clock.h"
 #include "sip/sip_engine.h"
@@ -44,10 +44,13 @@ struct CountingHandler : LSipNewMessageHandler {
     void HandleNewRegister(LPtr<LSipMessage> &) override {}
 };
 
-// A port taken by another program means the next one; the stop closes the
-// socket, so a restart can bind it again.
-TEST(SipEngineStart, BusyPortMeansTheNextOneAndStopFreesIt)
+// A port taken by another program means the next one; once bound, the
+// engine asks the STUN server from that socket for its public address; the
+// stop closes the socket, so a restart can bind it again.
+TEST(SipEngineStart, TakesTheNextFreePortAndItsPublicAddressFromStun)
 {
+    vtest::FakeStunServer server({"198.51.100.4", 31000});
+    gStunServer = server.Name();
     std::unique_ptr<vtest::UdpPeer> busy;
     for (int attempt = 0; attempt < 20 && !busy; attempt++) {
         busy = std::make_unique<vtest::UdpPeer>();
@@ -59,10 +62,17 @@ TEST(SipEngineStart, BusyPortMeansTheNextOneAndStopFreesIt)
     LSystemClock clock;
     LSipGraveyard graveyard(clock);
     LSipEngine engine(graveyard, clock);
-    engine.SetSettings({SettingInt, nullptr, nullptr, nullptr, nullptr});
+    engine.SetSettings({SettingInt, nullptr, SettingString, nullptr, nullptr});
     engine.Start();
     ASSERT_TRUE(engine.GetReadySignal().WaitSignal(5000));
     EXPECT_EQ(engine.GetPrivateSipPort(), gPort + 1);
+    char ip[64] = "";
+    EXPECT_TRUE(vtest::WaitUntil([&] {
+        engine.GetPublicIP(ip, sizeof ip);
+        return strcmp(ip, "198.51.100.4") == 0;
+    })) << ip;
+    EXPECT_EQ(engine.GetPublicSipPort(), 31000);
+    EXPECT_GE(server.Requests(), 1);
     engine.Stop();
     EXPECT_TRUE(vtest::UdpPeer(gPort + 1).IsOpen());
 }
@@ -109,27 +119,5 @@ TEST(SipEngineStop, WorkRacingTheStopIsRefusedAfterItAndServedAfterTheNextStart)
         worker.join();
         EXPECT_EQ(c.served(), atStop);
     }
-}
-
-// Asked from the SIP socket itself.
-TEST(SipEngineNat, PublicAddressComesFromStunAfterBinding)
-{
-    vtest::FakeStunServer server({"198.51.100.4", 31000});
-    gStunServer = server.Name();
-    gPort = vtest::FreeUdpPort();
-    LSystemClock clock;
-    LSipGraveyard graveyard(clock);
-    LSipEngine engine(graveyard, clock);
-    engine.SetSettings({SettingInt, nullptr, SettingString, nullptr, nullptr});
-    engine.Start();
-    ASSERT_TRUE(engine.GetReadySignal().WaitSignal(5000));
-    char ip[64] = "";
-    EXPECT_TRUE(vtest::WaitUntil([&] {
-        engine.GetPublicIP(ip, sizeof ip);
-        return strcmp(ip, "198.51.100.4") == 0;
-    })) << ip;
-    EXPECT_EQ(engine.GetPublicSipPort(), 31000);
-    EXPECT_GE(server.Requests(), 1);
-    engine.Stop();
 }
 } // namespace
