@@ -1,9 +1,10 @@
 // A STUN server on 127.0.0.1 for the NAT tests: answers each Binding
 // Request to its source with a fixed mapped address, or stays silent; can
 // have a forger answer first from another port, and can answer change
-// requests from 127.0.0.2 (its "other address").
+// requests from 127.0.0.2 (its "other address"). And a UPnP port mapper.
 #pragma once
 
+#include "sip/sip_nat.h"
 #include "support/udp_peer.h"
 
 #include <arpa/inet.h>
@@ -85,5 +86,21 @@ class FakeStunServer
     std::atomic<int> mRequests{0};
     std::atomic<bool> mBusy{false}; // between taking a request and counting it
     std::thread mThread;
+};
+
+// Grants each mapping on 203.0.113.50 and keeps the external port it was
+// asked for.
+class FakePortMapper : public LSipNatPortMapper
+{
+  public:
+    LProcessResult MapPort(int, const char *, int, char *externalIP, size_t capacity,
+                           int externalPort, bool &refused) override
+    {
+        asked = externalPort;
+        refused = false;
+        snprintf(externalIP, capacity, "203.0.113.50");
+        return LProcessSuccess;
+    }
+    int asked = 0;
 };
 } // namespace vtest

@@ -1,6 +1,6 @@
 // A dialog against the peer: 2xx repeated until the ACK, CANCEL only after a
-// provisional response, re-INVITE glare, BYE both ways, stray requests and
-// "Replaces" matching.
+// provisional response, the far end's re-INVITE or BYE during ours, BYE both
+// ways, stray requests and "Replaces" matching.
 #include "sip_call_fixture.h"
 #include "support/sip_parse.h"
 
@@ -13,13 +13,6 @@ namespace
 class SipCallDialog : public SipCallTest
 {
 };
-
-// A received datagram by its method or status code.
-std::string Name(const Received &r)
-{
-    return r.message().IsRequest() ? r.message().GetRequest()
-                                   : std::to_string(r.message().GetResponseStatusCode());
-}
 
 TEST_F(SipCallDialog, OkIsRepeatedOnTimerGUntilTheAck)
 {
@@ -61,8 +54,8 @@ TEST_F(SipCallDialog, NoAckGivesUpWith408AndRepeatedInviteIsAnsweredFromTheCache
             return call->SendResponseAndWaitForAck(owner, invite, ack, 486, "Busy Here", nullptr);
         },
         [&](const Received &r) {
-            busy += Name(r) == "486";
-            loops += Name(r) == "482";
+            busy += r.Name() == "486";
+            loops += r.Name() == "482";
             last = r.at;
             if (busy + loops > 1)
                 return false;
@@ -101,11 +94,11 @@ TEST_F(SipCallDialog, CancelWaitsForAProvisionalResponse)
     std::string seen;
     int result = Drive([&] { return call->SendCancel(invite, false); },
                        [&](const Received &r) {
-                           seen += Name(r) + " ";
+                           seen += r.Name() + " ";
                            // Same CSeq number and Via (branch) as the INVITE.
                            EXPECT_STREQ(r.message().FindField(LSipFields::Via, ""),
                                         sentInvite.message().FindField(LSipFields::Via, ""));
-                           if (Name(r) != "CANCEL")
+                           if (r.Name() != "CANCEL")
                                return false;
                            EXPECT_EQ(std::string(r.message().FindField(LSipFields::CSeq, "")),
                                      std::to_string(invite.GetSequence()) + " CANCEL");
@@ -117,31 +110,63 @@ TEST_F(SipCallDialog, CancelWaitsForAProvisionalResponse)
     EXPECT_EQ(seen, "CANCEL ACK ");
 }
 
-// The peer's own re-INVITE crosses ours: refused while ours is pending.
-TEST_F(SipCallDialog, ReInviteGlareBothWays)
+// A request of the far end while our re-INVITE is pending (request: what
+// it sends on seeing our INVITE; none: it answers at once). Its own
+// re-INVITE crossing ours is refused 491 and the dialog goes on. Its BYE
+// (it hangs up) is answered 200 and nothing more goes out for the re-INVITE
+// (no repeat, no CANCEL). Either way its final answer is acknowledged.
+TEST_F(SipCallDialog, FarEndRequestsWhileOurReInviteIsPending)
 {
-    LPtr<LSipCall> call = Outgoing();
-    call->SetDialogEstablished();
-    LSipRequest ours;
-    LPtr<LSipMessage> response;
-    std::string seen;
-    int result = Drive(
-        [&] { return call->SendReInviteAndWaitForFinalResponse(owner, ours, response, "v=0\r\n"); },
-        [&](const Received &r) {
-            seen += Name(r) + " ";
-            if (seen == "INVITE ")
-                peer.Send(
-                    PeerRequest("INVITE", call->GetCallID(), call->GetLocalTag(), peer.Port(), 50));
-            else if (seen == "INVITE 491 ") {
-                EXPECT_STREQ(r.message().GetResponseReasonPhrase(), "Request Pending");
-                peer.Reply(*ParseSip(ours.GetText()), 491, "Request Pending");
-            } else
-                return false;
-            return true;
-        });
-    EXPECT_EQ(result, 491);
-    EXPECT_TRUE(response);
-    EXPECT_EQ(seen, "INVITE 491 ACK ");
+    // clang-format off
+    const struct { bool trying; const char *request; int answer; const char *seen; bool established; } cases[] = {
+        {false, "INVITE", 491, "INVITE 491 ACK ", true},
+        {false, "BYE",    487, "INVITE 200 ACK ", false},
+        {true,  "BYE",    487, "INVITE 200 ACK ", false},
+        {false, nullptr,  481, "INVITE ACK ",     false}, // its BYE crossed the re-INVITE
+    };
+    // clang-format on
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.seen);
+        LPtr<LSipCall> call = Outgoing();
+        call->SetDialogEstablished();
+        LSipRequest ours;
+        LPtr<LSipMessage> response;
+        std::string seen;
+        std::shared_ptr<LSipMessage> invite;
+        int result = Drive(
+            [&] {
+                return call->SendReInviteAndWaitForFinalResponse(owner, ours, response, "v=0\r\n");
+            },
+            [&](const Received &r) {
+                seen += r.Name() + " ";
+                if (!invite) {
+                    invite = r.parsed;
+                    if (c.trying)
+                        peer.Reply(*invite, 100, "Trying");
+                    if (c.request)
+                        peer.Send(PeerRequest(c.request, call->GetCallID(), call->GetLocalTag(),
+                                              peer.Port(), 50));
+                    else
+                        peer.Reply(*invite, c.answer, "Call/Transaction Does Not Exist");
+                    return true;
+                }
+                if (r.Name() == "491") {
+                    EXPECT_STREQ(r.message().GetResponseReasonPhrase(), "Request Pending");
+                }
+                // Its request answered, the far end ends our re-INVITE (after
+                // a BYE: RFC 3261 section 15.1.2).
+                if (r.Name() != "200" && r.Name() != "491")
+                    return false;
+                peer.Reply(*invite, c.answer, "Final");
+                return true;
+            });
+        EXPECT_EQ(seen, c.seen);
+        EXPECT_EQ(result, c.answer);
+        EXPECT_EQ(call->IsDialogEstablished(), c.established);
+        if (c.established) {
+            EXPECT_TRUE(response);
+        }
+    }
 }
 
 // Our BYE is answered; the far end's BYE while we wait for something else
@@ -166,10 +191,10 @@ TEST_F(SipCallDialog, ByeInBothDirections)
         int result = Drive(
             [&] { return call->SendRequestAndWaitForResponse(owner, request, response, 2000); },
             [&](const Received &r) {
-                seen += Name(r) + " ";
-                if (Name(r) == "BYE")
+                seen += r.Name() + " ";
+                if (r.Name() == "BYE")
                     peer.Reply(r.message(), 200, "OK");
-                else if (Name(r) == "INFO")
+                else if (r.Name() == "INFO")
                     peer.Send(
                         PeerRequest("BYE", call->GetCallID(), call->GetLocalTag(), peer.Port(), 9));
                 return r.message().IsRequest();

@@ -60,6 +60,12 @@ class OwnerThread : public LThread
 struct Received {
     std::shared_ptr<LSipMessage> parsed;
     const LSipMessage &message() const { return *parsed; }
+    // The method of a request, the status code of a response.
+    std::string Name() const
+    {
+        return parsed->IsRequest() ? parsed->GetRequest()
+                                   : std::to_string(parsed->GetResponseStatusCode());
+    }
     std::string text;
     uint32_t at = 0; // virtual ms since Drive began
 };

@@ -1,9 +1,13 @@
 // Dispatch by Call-ID: among dialogs of one Call-ID the local tag decides, an
 // untagged message goes to the newest, and no dialog of another Call-ID ever
-// sees it. A teardown handed to the graveyard still absorbs repeats.
+// sees it. The hand-off to the dialog's owner loses no wake-up. A teardown
+// handed to the graveyard still absorbs repeats.
 #include "sip/sip_graveyard.h"
 #include "sip_call_fixture.h"
+#include "support/sip_parse.h"
 #include "support/wait.h"
+
+#include <atomic>
 
 namespace vtest
 {
@@ -55,6 +59,42 @@ TEST_F(SipEngineDispatch, CallIdAndLocalTagChooseTheDialog)
     EXPECT_EQ(r.message().GetResponseStatusCode(), 481);
 }
 
+// The hand-off from the receive thread to a dialog's owner: the queue's
+// signal is written only when the queue fills and read back only when it
+// empties, so a message queued while the owner drains the queue must still
+// wake it, and the owner sees them in arrival order.
+TEST_F(SipEngineDispatch, EveryMessageWakesTheOwnerInArrivalOrder)
+{
+    constexpr int kMessages = 3000;
+    LSipMessage invite;
+    LPtr<LSipCall> call = Incoming("queue-order@test", invite);
+    std::vector<LPtr<LSipMessage>> messages;
+    for (int cseq = 2; cseq < kMessages + 2; cseq++)
+        messages.emplace_back(
+            ParseSip(PeerRequest("INFO", call->GetCallID(), call->GetLocalTag(), peer.Port(), cseq))
+                .release());
+    std::atomic<bool> go{false};
+    auto producer = Run([&] {
+        while (!go.load()) {
+        }
+        for (int i = 0; i < kMessages; i++) {
+            ASSERT_TRUE(call->HandleNewMessage(messages[i]));
+            if (i % 7 == 0)
+                std::this_thread::yield();
+        }
+    });
+    LSignalObjectRef signal(*call);
+    int expected = 2;
+    go.store(true);
+    while (expected < kMessages + 2) {
+        ASSERT_TRUE(signal.WaitSignal(5000)) << "no wake-up for message " << expected;
+        while (LPtr<LSipMessage> message = call->GetNextMessage())
+            ASSERT_EQ(atoi(message->FindField(LSipFields::CSeq, "0")), expected++);
+    }
+    producer.get();
+    EXPECT_FALSE(signal.IsSignaled());
+}
+
 // The far end's BYE to a leg in the graveyard is answered; its repeat (our
 // 200 lost) is answered again with the same text, also after the leg is gone.
 // The graveyard runs on its own manual clock: its repeat and linger times
@@ -65,12 +105,10 @@ TEST_F(SipEngineDispatch, GraveyardLegAnswersRepeatedByeBeforeAndAfterRelease)
     LSipGraveyard graveyard{graveClock};
     graveyard.StartGraveyard(LThread::StartNormal);
     LSipStack stack{Sip()->engine, graveyard, Clock(), Sip()->timing, Sip()->services};
-    LSipMessage invite;
-    std::string text = PeerRequest("INVITE", "grave-1", "", peer.Port(), 1);
-    size_t position = 0;
-    ASSERT_TRUE(invite.LoadPacket(text.data(), text.size(), position));
-    invite.SetSource(LIPAddressWithPort(0x7F000001, peer.Port()));
-    LPtr<LSipCall> call(new LSipCall(stack, invite, "100", "user100", "secret"));
+    std::unique_ptr<LSipMessage> invite =
+        ParseSip(PeerRequest("INVITE", "grave-1", "", peer.Port(), 1));
+    invite->SetSource(LIPAddressWithPort(0x7F000001, peer.Port()));
+    LPtr<LSipCall> call(new LSipCall(stack, *invite, "100", "user100", "secret"));
     call->SetDialogEstablished();
     std::string tag = call->GetLocalTag();
     LSipAddCallToGraveyard(call);

@@ -1,5 +1,6 @@
-// The engine on its own socket: a stop racing new work, and the public
-// address learnt by STUN once the socket is bound.
+// The engine on its own socket: the next port when its own is busy, the
+// public address learnt by STUN once the socket is bound, and a stop racing
+// new work.
 #include "fake_stun_server.h"
 #include "platform/clock.h"
 #include "sip/sip_engine.h"
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 #include <thread>
 
 namespace
@@ -41,6 +43,39 @@ struct CountingHandler : LSipNewMessageHandler {
     void HandleNewOptions(LPtr<LSipMessage> &) override { options++; }
     void HandleNewRegister(LPtr<LSipMessage> &) override {}
 };
+
+// A port taken by another program means the next one; once bound, the
+// engine asks the STUN server from that socket for its public address; the
+// stop closes the socket, so a restart can bind it again.
+TEST(SipEngineStart, TakesTheNextFreePortAndItsPublicAddressFromStun)
+{
+    vtest::FakeStunServer server({"198.51.100.4", 31000});
+    gStunServer = server.Name();
+    std::unique_ptr<vtest::UdpPeer> busy;
+    for (int attempt = 0; attempt < 20 && !busy; attempt++) {
+        busy = std::make_unique<vtest::UdpPeer>();
+        if (!vtest::UdpPeer(busy->Port() + 1).IsOpen()) // the next one must be free
+            busy.reset();
+    }
+    ASSERT_TRUE(busy);
+    gPort = busy->Port();
+    LSystemClock clock;
+    LSipGraveyard graveyard(clock);
+    LSipEngine engine(graveyard, clock);
+    engine.SetSettings({SettingInt, nullptr, SettingString, nullptr, nullptr});
+    engine.Start();
+    ASSERT_TRUE(engine.GetReadySignal().WaitSignal(5000));
+    EXPECT_EQ(engine.GetPrivateSipPort(), gPort + 1);
+    char ip[64] = "";
+    EXPECT_TRUE(vtest::WaitUntil([&] {
+        engine.GetPublicIP(ip, sizeof ip);
+        return strcmp(ip, "198.51.100.4") == 0;
+    })) << ip;
+    EXPECT_EQ(engine.GetPublicSipPort(), 31000);
+    EXPECT_GE(server.Requests(), 1);
+    engine.Stop();
+    EXPECT_TRUE(vtest::UdpPeer(gPort + 1).IsOpen());
+}
 
 // A call thread sending, or a datagram on its way to dispatch, while the
 // engine stops: once Stop returns nothing more is dispatched or sent (the
@@ -84,27 +119,5 @@ TEST(SipEngineStop, WorkRacingTheStopIsRefusedAfterItAndServedAfterTheNextStart)
         worker.join();
         EXPECT_EQ(c.served(), atStop);
     }
-}
-
-// Asked from the SIP socket itself.
-TEST(SipEngineNat, PublicAddressComesFromStunAfterBinding)
-{
-    vtest::FakeStunServer server({"198.51.100.4", 31000});
-    gStunServer = server.Name();
-    gPort = vtest::FreeUdpPort();
-    LSystemClock clock;
-    LSipGraveyard graveyard(clock);
-    LSipEngine engine(graveyard, clock);
-    engine.SetSettings({SettingInt, nullptr, SettingString, nullptr, nullptr});
-    engine.Start();
-    ASSERT_TRUE(engine.GetReadySignal().WaitSignal(5000));
-    char ip[64] = "";
-    EXPECT_TRUE(vtest::WaitUntil([&] {
-        engine.GetPublicIP(ip, sizeof ip);
-        return strcmp(ip, "198.51.100.4") == 0;
-    })) << ip;
-    EXPECT_EQ(engine.GetPublicSipPort(), 31000);
-    EXPECT_GE(server.Requests(), 1);
-    engine.Stop();
 }
 } // namespace

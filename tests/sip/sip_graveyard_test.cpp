@@ -139,23 +139,35 @@ class GraveyardTiming : public ::testing::Test
     std::vector<Sent> log;
 };
 
-TEST_F(GraveyardTiming, ByeIsRepeatedWithDoublingIntervalsUpTo25Seconds)
+// Nothing answers: a BYE is given up after 25 s and kept 5 s more; a CANCEL
+// turns into a BYE after 15 s; an INVITE never answered (its CANCEL held
+// back) goes after five minutes without a word. kept, gone: the leg is still
+// there, and gone (0: not checked).
+TEST_F(GraveyardTiming, UnansweredTeardownRepeatsThenGivesUp)
 {
-    Add(true, false, false);
-    RunUntil(30000);
-    EXPECT_EQ(Times('B'), (std::vector<uint32_t>{0, 500, 1500, 3500, 7500, 15500}));
-    EXPECT_TRUE(graveyard.GetIdleSignal().IsSignaled());
-    EXPECT_EQ(graveyard.GetCount(), 1u); // given up at 25001, kept 5 s more
-    RunUntil(30003);
-    EXPECT_EQ(graveyard.GetCount(), 0u);
-}
-
-TEST_F(GraveyardTiming, UnansweredCancelTurnsIntoByeAfter15Seconds)
-{
-    Add(false, true, true);
-    RunUntil(40000);
-    EXPECT_EQ(Times('C'), (std::vector<uint32_t>{0, 500, 1500, 3500, 7500}));
-    EXPECT_EQ(Times('B'), (std::vector<uint32_t>{15001, 15501, 16501, 18501, 22501}));
+    using T = std::vector<uint32_t>;
+    // clang-format off
+    const struct { bool established, invite, cancelNow; T cancels, byes; uint32_t kept, gone; } cases[] = {
+        {true,  false, false, {},                          {0, 500, 1500, 3500, 7500, 15500},    30000,  30003},
+        {false, true,  false, {},                          {},                                   299000, 300001},
+        {false, true,  true,  {0, 500, 1500, 3500, 7500}, {15001, 15501, 16501, 18501, 22501}, 0,      0},
+    };
+    // clang-format on
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.byes.size());
+        log.clear();
+        clock.SetTick(kStart); // the row before left an empty graveyard
+        Add(c.established, c.invite, c.cancelNow);
+        RunUntil(c.kept ? c.kept : 40000);
+        EXPECT_EQ(Times('C'), c.cancels);
+        EXPECT_EQ(Times('B'), c.byes);
+        if (!c.kept)
+            continue;
+        EXPECT_TRUE(graveyard.GetIdleSignal().IsSignaled());
+        EXPECT_EQ(graveyard.GetCount(), 1u);
+        RunUntil(c.gone);
+        EXPECT_EQ(graveyard.GetCount(), 0u);
+    }
 }
 
 TEST_F(GraveyardTiming, HeldBackCancelWaitsForTheFirstProvisionalResponse)
@@ -173,16 +185,6 @@ TEST_F(GraveyardTiming, HeldBackCancelWaitsForTheFirstProvisionalResponse)
     EXPECT_EQ(Times('C').size(), 2u);
     ASSERT_EQ(Times('A').size(), 1u);
     EXPECT_TRUE(Times('B').empty()); // a 487 leaves no dialog to end
-}
-
-TEST_F(GraveyardTiming, NeverAnsweredInviteIsDroppedAfterFiveMinutesWithoutSending)
-{
-    Add(false, true, false);
-    RunUntil(299000);
-    EXPECT_EQ(graveyard.GetCount(), 1u);
-    RunUntil(300001);
-    EXPECT_EQ(graveyard.GetCount(), 0u);
-    EXPECT_TRUE(log.empty());
 }
 
 TEST_F(GraveyardTiming, AnswerToTheCancelledInviteDecidesTheBye)
@@ -226,18 +228,29 @@ TEST_F(GraveyardTiming, ResponsesToTheByeStopOrRestartIt)
     }
 }
 
+// The far end's requests are answered whether or not the leg has a dialog.
+// Their BYE ended the dialog: ours is not repeated, and a leg without one
+// (the caller was refused) sends none at all; either goes after the linger.
 TEST_F(GraveyardTiming, RequestsFromTheFarEndAreAnswered)
 {
-    FakeLeg *leg = Add(true, false, false);
-    for (const char *method : {"BYE", "CANCEL", "ACK", "INFO", "INVITE"})
-        leg->Queue(Request(method));
-    RunUntil(30000);
-    std::vector<int> statuses;
-    for (const Sent &s : log)
-        if (s.what == 'R')
-            statuses.push_back(s.detail);
-    EXPECT_EQ(statuses, (std::vector<int>{200, 200, 487, 487}));
-    EXPECT_EQ(Times('B').size(), 1u); // their BYE ended the dialog: no repeats
+    for (bool established : {true, false}) {
+        SCOPED_TRACE(established);
+        log.clear();
+        clock.SetTick(kStart); // the row before left an empty graveyard
+        FakeLeg *leg = Add(established, false, false);
+        for (const char *method : {"BYE", "CANCEL", "ACK", "INFO", "INVITE"})
+            leg->Queue(Request(method));
+        RunUntil(4000);
+        std::vector<int> statuses;
+        for (const Sent &s : log)
+            if (s.what == 'R')
+                statuses.push_back(s.detail);
+        EXPECT_EQ(statuses, (std::vector<int>{200, 200, 487, 487}));
+        EXPECT_EQ(Times('B').size(), established ? 1u : 0u);
+        EXPECT_EQ(graveyard.GetCount(), 1u);
+        RunUntil(5100);
+        EXPECT_EQ(graveyard.GetCount(), 0u);
+    }
 }
 
 // A finished teardown keeps the leg 5 s for repeats of the final responses:
@@ -270,24 +283,6 @@ TEST_F(GraveyardTiming, FinishedLegAbsorbsRepeatsThenGoesAfterFiveSeconds)
         EXPECT_EQ(graveyard.GetCount(), 0u) << c.invite;
         EXPECT_TRUE(graveyard.GetIdleSignal().IsSignaled());
     }
-}
-
-// No dialog (the far end's BYE ended it, or the caller was refused): no
-// BYE of ours goes out, a repeated BYE is still answered, and the leg goes
-// after the linger.
-TEST_F(GraveyardTiming, LegWithoutDialogSendsNoBye)
-{
-    FakeLeg *leg = Add(false, false, false);
-    RunUntil(1000);
-    leg->Queue(Request("BYE"));
-    RunUntil(4000);
-    ASSERT_EQ(log.size(), 1u);
-    EXPECT_EQ(log[0].what, 'R');
-    EXPECT_EQ(log[0].detail, 200);
-    EXPECT_EQ(graveyard.GetCount(), 1u);
-    RunUntil(5100);
-    EXPECT_EQ(graveyard.GetCount(), 0u);
-    EXPECT_TRUE(Times('B').empty());
 }
 
 // Legs report their messages: the 300th leg is served at once, and one that

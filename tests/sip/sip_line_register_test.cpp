@@ -90,6 +90,20 @@ class LineRegister : public ::testing::Test
                                               "\r\nCall-ID: " + last->FindField("Call-ID", "") +
                                               "\r\nCSeq: " + number + "\r\n" + headers + "\r\n"));
     }
+    // The 200 to the first REGISTER of the line whose Call-ID is call<n>.
+    void Granted(int n)
+    {
+        lines.HandleResponse(*ParseSip("SIP/2.0 200 OK\r\nCall-ID: call" + std::to_string(n) +
+                                       "\r\nCSeq: 2 REGISTER\r\n\r\n"));
+    }
+    // A table row's own line: the last one gone, a new one sent its REGISTER.
+    void Fresh()
+    {
+        host.sent.clear();
+        lines.UnregisterAll();
+        Add();
+        Run(1);
+    }
     uint32_t SinceStart(const Sent &s) const { return s.tick - kStart; }
 
     LManualClock clock{kStart};
@@ -136,10 +150,7 @@ TEST_F(LineRegister, GrantedExpiry)
     // clang-format on
     for (const auto &c : cases) {
         SCOPED_TRACE(c.headers);
-        host.sent.clear();
-        lines.UnregisterAll();
-        Add();
-        Run(1);
+        Fresh();
         ASSERT_TRUE(Answer("200 OK", c.headers));
         host.sent.clear();
         uint32_t granted = clock.Tick();
@@ -155,8 +166,8 @@ TEST_F(LineRegister, KeepAliveEvery49sOnlyToPublicProxy)
     Add();
     Add("secret", "127.0.0.1");
     Run(1);
-    lines.HandleResponse(*ParseSip("SIP/2.0 200 OK\r\nCall-ID: call1\r\nCSeq: 2 REGISTER\r\n\r\n"));
-    lines.HandleResponse(*ParseSip("SIP/2.0 200 OK\r\nCall-ID: call2\r\nCSeq: 2 REGISTER\r\n\r\n"));
+    Granted(1);
+    Granted(2);
     host.sent.clear();
     Run(200000);
     std::vector<uint32_t> at;
@@ -180,10 +191,7 @@ TEST_F(LineRegister, SecondChallengeAnsweredOnlyWhenStale)
     // clang-format on
     for (const auto &c : cases) {
         SCOPED_TRACE(c.again);
-        host.sent.clear();
-        lines.UnregisterAll();
-        Add();
-        Run(1);
+        Fresh();
         Answer(c.status, std::string(c.challenge) + ": Digest realm=\"p\",nonce=\"n1\"\r\n");
         ASSERT_EQ(Registers().size(), 2u);
         std::string second = Registers()[1].text;
@@ -243,12 +251,11 @@ TEST_F(LineRegister, IdenticalLinesCountedOnce)
     EXPECT_EQ(lines.GetCount(), 1u);
     Run(1);
     Answer("200 OK");
-    lines.Unregister("prov.example", "192.0.2.1", "sip:2001@prov.example", "2001", "auth2001",
-                     "secret");
-    EXPECT_EQ(Registers().size(), 1u);
-    lines.Unregister("prov.example", "192.0.2.1", "sip:2001@prov.example", "2001", "auth2001",
-                     "secret");
-    ASSERT_EQ(Registers().size(), 2u);
+    for (size_t registers : {1u, 2u}) { // the second removal unregisters
+        lines.Unregister("prov.example", "192.0.2.1", "sip:2001@prov.example", "2001", "auth2001",
+                         "secret");
+        ASSERT_EQ(Registers().size(), registers);
+    }
     EXPECT_NE(Registers()[1].text.find(";expires=0;"), std::string::npos);
     EXPECT_EQ(lines.GetCount(), 0u);
 }
@@ -270,9 +277,8 @@ TEST_F(LineRegister, UnregisterAtStopKeepsItsBudget)
     lines.Register("b", "192.0.2.1", "sip:2@b", "2", "2", "p", 90);
     lines.Register("c", "192.0.2.1", "sip:3@c", "3", "3", "p", 90);
     Run(1);
-    for (int i = 1; i <= 3; i++)
-        lines.HandleResponse(*ParseSip("SIP/2.0 200 OK\r\nCall-ID: call" + std::to_string(i) +
-                                       "\r\nCSeq: 2 REGISTER\r\n\r\n"));
+    for (int n = 1; n <= 3; n++)
+        Granted(n);
     host.sent.clear();
     host.sendCostMs = 1500; // a name that resolves slowly
     lines.UnregisterAllOnStop();

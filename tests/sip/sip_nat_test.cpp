@@ -10,23 +10,6 @@ using vtest::FakeStunServer;
 
 namespace
 {
-class CountingMapper : public LSipNatPortMapper
-{
-  public:
-    LProcessResult MapPort(int, const char *, int, char *externalIP, size_t capacity,
-                           int externalPort, bool &refused) override
-    {
-        asked = externalPort;
-        refused = refuse;
-        if (refuse)
-            return LProcessFailed;
-        snprintf(externalIP, capacity, "203.0.113.50");
-        return LProcessSuccess;
-    }
-    int asked = 0;
-    bool refuse = false;
-};
-
 struct NatFixture : ::testing::Test {
     void SetUp() override
     {
@@ -48,7 +31,7 @@ struct NatFixture : ::testing::Test {
 
     LUdpSocket socket;
     LStunState stun;
-    CountingMapper mapper;
+    vtest::FakePortMapper mapper;
     LSipNatSettings settings;
     LSipNatSocket local;
 };
