@@ -74,16 +74,20 @@ TEST_F(LoopTest, StoppingAFloodedRelayLeavesTheOthersAndForwardsNothingMore)
 
 // Each relay keeps its own quiet time although a thread serves several: a
 // short one joining a thread that waits for long ones is still kept alive.
+// Where no NAT needs it (a public address), nothing is sent at all.
 TEST_F(LoopTest, EachRelayOnASharedThreadKeepsItsOwnQuietTime)
 {
-    media.publicAddress = [](LRtpPublicAddressQuery &query) {
+    bool needed = true;
+    media.publicAddress = [&needed](LRtpPublicAddressQuery &query) {
         LRtpDefaultPublicAddress(query);
-        query.keepAlive = true;
+        query.keepAlive = needed;
     };
     const std::string keepAlive(4, '\0');
-    UdpPeer longO1, longA1, longO2, longA2;
+    UdpPeer longO1, longA1, longO2, longA2, publicO, publicA;
     auto long1 = Relay(longO1, longA1, true, 60000), long2 = Relay(longO2, longA2, true, 60000);
     auto quick = Relay(offerer, answerer, true, 100);
+    needed = false;
+    auto unneeded = Relay(publicO, publicA, true, 100);
     for (int i = 0; i < 3; ++i) { // one at start, then one per quiet time
         EXPECT_EQ(offerer.ReceiveText(), keepAlive);
         EXPECT_EQ(answerer.ReceiveText(), keepAlive);
@@ -92,6 +96,8 @@ TEST_F(LoopTest, EachRelayOnASharedThreadKeepsItsOwnQuietTime)
         EXPECT_EQ(peer->ReceiveText(), keepAlive);
         EXPECT_EQ(peer->ReceiveText(0), "<nothing>");
     }
+    EXPECT_EQ(publicO.ReceiveText(0), "<nothing>");
+    EXPECT_EQ(publicA.ReceiveText(0), "<nothing>");
 }
 
 } // namespace

@@ -157,31 +157,6 @@ TEST_F(RelayTest, FirstLatchNeedsTheSdpHostOrARunOfRtp)
     }
 }
 
-TEST(RelayKeepAlive, QuietConnectionsSendFourZeroBytesOnlyWhenNeeded)
-{
-    TempSettingsRoot root;
-    for (bool needed : {true, false}) {
-        FixedSdpSettings media;
-        media.publicAddress = [needed](LRtpPublicAddressQuery &query) {
-            LRtpDefaultPublicAddress(query);
-            query.keepAlive = needed;
-        };
-        LRtpRelay relay(RandomPortBase(), 100, media);
-        UdpPeer offerer, answerer;
-        relay.GetA().ConnectTo(Loopback(offerer.Port()), false);
-        relay.GetB().ConnectTo(Loopback(answerer.Port()), false);
-        relay.GetA().ResolvePublicIP();
-        relay.GetB().ResolvePublicIP();
-        relay.Start("", 255);
-        std::string expected = needed ? std::string(4, '\0') : "<nothing>";
-        // One at start, then one per quiet interval.
-        for (int i = 0; i < 2; ++i) {
-            EXPECT_EQ(offerer.ReceiveText(needed ? 2000 : 300), expected);
-            EXPECT_EQ(answerer.ReceiveText(needed ? 2000 : 300), expected);
-        }
-    }
-}
-
 TEST_F(RelayTest, TraceWritesOneLinePerForwardedDatagram)
 {
     LRtpTraceSetEnabled(true);
