@@ -8,10 +8,7 @@
 #include "support/process.h"
 #include "support/udp_peer.h"
 
-#include <cstring>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <thread>
 
 namespace
@@ -68,28 +65,13 @@ TEST(RtpEngineWire, APhoneHearsPacedContinuousAudioInItsCodec)
 
     std::atomic<bool> stop{false};
     std::vector<Arrival> arrivals;
+    phoneRtp.TimeArrivals(1 << 20); // the kernel's arrival stamps: no scheduling blur
     std::thread listener([&] {
-        // The kernel's arrival stamps: the listener's own scheduling does
-        // not blur the figures.
-        int on = 1;
-        setsockopt(phoneRtp.Fd(), SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
-        char buffer[2048], control[256];
-        while (!stop) {
-            pollfd p{phoneRtp.Fd(), POLLIN, 0};
-            if (poll(&p, 1, 100) != 1)
-                continue;
-            iovec io{buffer, sizeof buffer};
-            msghdr m{};
-            m.msg_iov = &io, m.msg_iovlen = 1;
-            m.msg_control = control, m.msg_controllen = sizeof control;
-            ssize_t got = recvmsg(phoneRtp.Fd(), &m, 0);
-            cmsghdr *c = CMSG_FIRSTHDR(&m);
-            if (got > 0 && c != nullptr && c->cmsg_type == SCM_TIMESTAMPNS) {
-                timespec t;
-                memcpy(&t, CMSG_DATA(c), sizeof t);
-                arrivals.push_back({t.tv_sec * 1e3 + t.tv_nsec / 1e6, std::string(buffer, got)});
-            }
-        }
+        std::string packet;
+        int64_t atUs = 0;
+        while (!stop)
+            if (phoneRtp.ReceiveTimed(packet, 100, atUs))
+                arrivals.push_back({atUs / 1e3, packet});
     });
     std::thread player([&] {                      // writes as fast as the sink lets it
         LThreadApplyPriority(LThread::StartHigh); // as the call player's pump
