@@ -5,6 +5,7 @@
 #include "media/soundrepeat.h"
 #include "memorysource.h"
 #include "support/process.h"
+#include "wave_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -22,19 +23,8 @@ using Runs = std::vector<std::pair<int, int>>; // (sample value, count)
 // A 16-bit mono 8000 Hz wave file of frames samples, all of value.
 void WriteWave(const std::string &path, int frames, int value)
 {
-    std::ofstream out(path, std::ios::binary);
-    auto put = [&](uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; i++)
-            out.put(char(v >> (8 * i)));
-    };
-    out << "RIFF";
-    put(36 + frames * 2, 4);
-    out << "WAVEfmt ";
-    put(16, 4), put(1, 2), put(1, 2), put(8000, 4), put(16000, 4), put(2, 2), put(16, 2);
-    out << "data";
-    put(frames * 2, 4);
-    for (int i = 0; i < frames; i++)
-        put(uint16_t(value), 2);
+    std::ofstream(path, std::ios::binary)
+        << MakeWave({.data = Samples16(std::vector<int>(frames, value))});
 }
 
 // Run-length form of everything the source gives, up to limit frames.
