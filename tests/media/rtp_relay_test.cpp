@@ -182,8 +182,7 @@ TEST_F(RelayTest, StopEndsForwardingButKeepsThePortsBound)
     relay->Stop();
     ASSERT_TRUE(offerer.SendTo(portB, "after stop"));
     EXPECT_EQ(answerer.ReceiveText(200), "<nothing>");
-    UdpPeer probe(portA, "0.0.0.0");
-    EXPECT_NE(probe.Port(), portA); // bind failed: the port is still taken
+    EXPECT_TRUE(PortTaken(portA));
 }
 
 struct LoopTest : ::testing::Test {

@@ -33,12 +33,8 @@ TEST(RtpEngineWire, APhoneHearsPacedContinuousAudioInItsCodec)
     ASSERT_TRUE(engine.Initialize());
     UdpPeer phoneRtp;
     phoneRtp.TimeArrivals(1 << 20); // the kernel's arrival stamps: no scheduling blur
-    const std::string offer = "v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=-\r\nc=IN IP4 127.0.0.1\r\n"
-                              "t=0 0\r\nm=audio " +
-                              std::to_string(phoneRtp.Port()) +
-                              " RTP/AVP 0\r\na=rtpmap:0 PCMU/8000\r\n";
     std::string answer;
-    ASSERT_TRUE(engine.CreateAnswerSDP(answer, offer, false));
+    ASSERT_TRUE(engine.CreateAnswerSDP(answer, PhoneOffer(phoneRtp.Port(), "0"), false));
     ASSERT_EQ(engine.GetAudioPayLoadType(), 0);
     engine.Start();
 
