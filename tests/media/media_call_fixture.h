@@ -28,19 +28,21 @@ class MediaCallTest : public CallTest
         EXPECT_TRUE(sipp->Start(argv, {}, folder.Path()));
         return sipp;
     }
-    bool Register102At(const char *ip, int port)
+    // user (password "pw" + user) registers from ip at port.
+    bool RegisterAt(const std::string &user, const char *ip, int port)
     {
         auto reg = Sipp(SippArgs("../../callcontrol/sipp/register.xml", port, Remote()), ip,
-                        {"-s", "102", "-au", "102", "-ap", "pw102"});
+                        {"-s", user, "-au", user, "-ap", "pw" + user});
         bool ok = Succeeded(*reg, 15000);
         EXPECT_TRUE(ok) << reg->Output();
         return ok;
     }
-    // 101 at ip dials 102 with scenario.
+    // 101 at ip dials target with scenario.
     std::unique_ptr<ChildProcess> Caller(const char *scenario, const char *ip,
-                                         std::vector<std::string> more)
+                                         std::vector<std::string> more,
+                                         const std::string &target = "102")
     {
-        more.insert(more.begin(), {"-s", "102", "-au", "101", "-ap", kCallerPassword});
+        more.insert(more.begin(), {"-s", target, "-au", "101", "-ap", kCallerPassword});
         return Sipp(SippArgs(scenario, FreeUdpPort(), Remote()), ip, more);
     }
 

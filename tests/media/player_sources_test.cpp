@@ -2,9 +2,12 @@
 // beyond 2^31 samples, and file names from the settings kept inside the
 // shared data folder, whatever path or link names them.
 #include "media/callsources.h"
+#include "media/convertrate.h"
+#include "media/peaklimit.h"
 #include "media/soundrepeat.h"
 #include "memorysource.h"
 #include "support/process.h"
+#include "wave_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -22,19 +25,8 @@ using Runs = std::vector<std::pair<int, int>>; // (sample value, count)
 // A 16-bit mono 8000 Hz wave file of frames samples, all of value.
 void WriteWave(const std::string &path, int frames, int value)
 {
-    std::ofstream out(path, std::ios::binary);
-    auto put = [&](uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; i++)
-            out.put(char(v >> (8 * i)));
-    };
-    out << "RIFF";
-    put(36 + frames * 2, 4);
-    out << "WAVEfmt ";
-    put(16, 4), put(1, 2), put(1, 2), put(8000, 4), put(16000, 4), put(2, 2), put(16, 2);
-    out << "data";
-    put(frames * 2, 4);
-    for (int i = 0; i < frames; i++)
-        put(uint16_t(value), 2);
+    std::ofstream(path, std::ios::binary)
+        << MakeWave({.data = Samples16(std::vector<int>(frames, value))});
 }
 
 // Run-length form of everything the source gives, up to limit frames.
@@ -116,6 +108,28 @@ TEST(SoundRepeat, LoopEndPastTwoTo31SamplesWrapsAtItsEnd)
     EXPECT_EQ(std::vector<int>(out, out + 5), (std::vector<int>{0, 0, 7, 8, 9}));
 }
 
+// Hold music and ringing must never end by themselves, also as the stream
+// player reads them: through the rate converter and the peak limiter, which
+// count positions of their own while the loop's position jumps back at
+// every turn.
+TEST(SoundLoop, ALoopPlaysOnThroughConverterAndLimiter)
+{
+    for (int rate : {8000, 44100}) {
+        LSoundSource file(new LTestMemorySource(std::vector<int>(rate / 2, 0x1000), rate, 1));
+        LSoundSource chain = LSPRepeat(LSoundTime::Zero(), file.GetEnd()).OpenSource(file);
+        LSPConvertSourceRateChannels(8000, 1, chain);
+        chain = LSPPeakLimit(kSoundPeak16).OpenSource(chain);
+        // 20 s in the pump's 40 ms blocks: far past the loop's reported end
+        // (its length plus 8 s), which the pump would take for the end.
+        int block[320];
+        for (int n = 0; n < 500; n++) {
+            ASSERT_GT((long long)chain.GetEndSample() - chain.GetPositionSample(), 0)
+                << rate << " Hz, block " << n;
+            ASSERT_EQ(chain.Read(block, 320), 320) << rate << " Hz, block " << n;
+        }
+        EXPECT_NEAR(block[319], 0x1000, 0x40) << rate; // still the file, not silence
+    }
+}
 class QueueSources : public ::testing::Test
 {
   protected:

@@ -58,28 +58,39 @@ TEST(RecorderClient, SendsLogOnFileNameAndWholeGsmFrames)
     EXPECT_EQ(std::accumulate(r.frames.begin(), r.frames.end(), std::string()), Coded(audio));
 }
 
-TEST(RecorderClient, RefusalsAndSilenceEndTheRecordingWithTheirLogLine)
+// A refusal, a silent server or none at all ends the recording with its log
+// line; audio written afterwards is dropped as finished, not as overflow.
+TEST(RecorderClient, RefusalsSilenceAndNoServerEndTheRecordingWithTheirLogLine)
 {
     // clang-format off
-    const struct { std::string answer; bool answerAtAll; const char *logLine; } cases[] = {
-        {std::string("<\x03", 2), true, "did not accept your access code"},
-        {std::string("x\0", 2), true, "response is invalid or corrupt"},
-        {std::string("<\x07", 2), true, "response is invalid or corrupt"},
-        {"", false, "did not respond"},
+    const struct { std::string answer; bool answerAtAll, listening; const char *logLine; } cases[] = {
+        {std::string("<\x03", 2), true, true, "did not accept your access code"},
+        {std::string("x\0", 2), true, true, "response is invalid or corrupt"},
+        {std::string("<\x07", 2), true, true, "response is invalid or corrupt"},
+        {"", false, true, "did not respond"},
+        {"", false, false, "Unable to connect to Tally Recorder @ "},
     };
     // clang-format on
     for (const auto &c : cases) {
+        SCOPED_TRACE(c.logLine);
         LogCatcher log;
         RecordingServer server;
         server.answer = c.answer;
         server.answerAtAll = c.answerAtAll;
-        auto *client = new LTallyClientSinkBase(server.Entry().c_str(), "x", "f", Short());
+        std::string entry =
+            c.listening ? server.Entry() : "127.0.0.1:" + std::to_string(ClosedPort());
+        auto *client = new LTallyClientSinkBase(entry.c_str(), "x", "f", Short());
         LSoundSink sink(client);
         client->Start();
-        ASSERT_TRUE(vtest::WaitUntil([&] { return client->IsFinished(); })) << c.logLine;
-        EXPECT_TRUE(log.Has(c.logLine)) << c.logLine;
-        ASSERT_TRUE(server.WaitClosed(1, 3000));
-        EXPECT_TRUE(server.Get(0).fileName.empty()) << c.logLine;
+        ASSERT_TRUE(vtest::WaitUntil([&] { return client->IsFinished(); }));
+        EXPECT_TRUE(log.Has(c.logLine + (c.listening ? "" : entry)));
+        std::vector<int> audio(160, 1);
+        sink.Write(audio.data(), 160);
+        EXPECT_EQ(client->GetDroppedSamples(), 0u);
+        if (c.listening) {
+            ASSERT_TRUE(server.WaitClosed(1, 3000));
+            EXPECT_TRUE(server.Get(0).fileName.empty());
+        }
     }
 }
 
@@ -99,20 +110,6 @@ TEST(RecorderClient, ServersAreTakenInTurnAndAnUnreachableOneIsSkipped)
         EXPECT_EQ(TallyServerRotation.load(), expectedNext[i]);
     }
     EXPECT_TRUE(log.Has("Unable to connect to Tally Recorder @ " + list));
-}
-
-TEST(RecorderClient, NoServerReachableEndsAndDropsLaterAudio)
-{
-    LogCatcher log;
-    std::string list = "127.0.0.1:" + std::to_string(ClosedPort());
-    auto *client = new LTallyClientSinkBase(list.c_str(), "", "f", Short());
-    LSoundSink sink(client);
-    client->Start();
-    ASSERT_TRUE(vtest::WaitUntil([&] { return client->IsFinished(); }));
-    EXPECT_TRUE(log.Has("Unable to connect to Tally Recorder @ " + list));
-    std::vector<int> audio(160, 1);
-    sink.Write(audio.data(), 160);
-    EXPECT_EQ(client->GetDroppedSamples(), 0u); // dropped as finished, not as overflow
 }
 
 TEST(RecorderClient, SlowServerLosesTheOverflowNotTheQueuedAudio)

@@ -104,15 +104,15 @@ class RelayCallTest : public MediaCallTest
         std::ofstream(folder.Path() + "/caller.pcap") << TonePcap(kCallerSsrc, kCallerHz);
         std::ofstream(folder.Path() + "/callee.pcap") << TonePcap(kCalleeSsrc, kCalleeHz);
     }
-    // 101 at 127.0.0.1 calls 102 at calleeIp; both play their tone.
-    void RunCall(const char *calleeIp, RtpSeen &atCaller, RtpSeen &atCallee)
+    // 101 at 127.0.0.1 calls callee at calleeIp; both play their tone.
+    void RunCall(const char *callee, const char *calleeIp, RtpSeen &atCaller, RtpSeen &atCallee)
     {
         RtpSink callerSink("127.0.0.1"), calleeSink(calleeIp);
         int phonePort = FreeUdpPort();
-        ASSERT_TRUE(Register102At(calleeIp, phonePort));
+        ASSERT_TRUE(RegisterAt(callee, calleeIp, phonePort));
         auto phone =
             Sipp(SippArgs("relay_uas.xml", phonePort), calleeIp, Media(calleeIp, calleeSink));
-        auto caller = Caller("relay_uac.xml", "127.0.0.1", Media("127.0.0.1", callerSink));
+        auto caller = Caller("relay_uac.xml", "127.0.0.1", Media("127.0.0.1", callerSink), callee);
         EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
         EXPECT_TRUE(Succeeded(*phone)) << phone->Output();
         atCaller = callerSink.Drain();
@@ -145,38 +145,36 @@ class RelayCallTest : public MediaCallTest
     }
 };
 
-// The caller is private (127.0.0.1) and the callee looks public (127.1.0.1):
-// the exchange must relay, and audio flows both ways through it.
-TEST_F(RelayCallTest, PrivateCallerToPublicPhoneIsRelayedBothWays)
-{
-    StartVela();
-    RtpSeen atCaller, atCallee;
-    RunCall("127.1.0.1", atCaller, atCallee);
-    ExpectRelayed(atCaller, kCalleeSsrc, "at the caller");
-    ExpectRelayed(atCallee, kCallerSsrc, "at the callee");
-    EXPECT_NE(atCaller.sourcePorts, atCallee.sourcePorts);
-}
-
-// Two private phones need no relay, but a recorded call goes through it: the
-// recording server gets both voices mixed, as long as the audio lasted.
-TEST_F(RelayCallTest, RecordedCallStreamsBothVoicesMixed)
+// One exchange, two calls. First the caller is private (127.0.0.1) and the
+// callee looks public (127.1.0.1): the exchange must relay, and audio flows
+// both ways through it. Then two private phones, which need no relay, on a
+// recorded call: it goes through the relay all the same, and the recording
+// server gets both voices mixed, as long as the audio lasted.
+TEST_F(RelayCallTest, PublicCalleeAndRecordedCallAreRelayedBothWays)
 {
     RecordingServer server;
     ASSERT_TRUE(LSettingSetString("Recorder", "TallyHost", server.Entry().c_str()));
+    StartVela();
+    RtpSeen atCaller, atCallee;
+    RunCall("102", "127.1.0.1", atCaller, atCallee);
+    ExpectRelayed(atCaller, kCalleeSsrc, "at the caller");
+    ExpectRelayed(atCallee, kCallerSsrc, "at the callee");
+    EXPECT_NE(atCaller.sourcePorts, atCallee.sourcePorts);
+    EXPECT_EQ(server.Connections(), 0u); // 101 does not record yet
+
+    // The extension is read at each INVITE: the next call is recorded.
     LPBXExtension ext;
     ASSERT_TRUE(LPBXExtensionList().Open(ext, "101"));
     ASSERT_TRUE(ext.SetRecordOutgoing(true));
-    StartVela();
-    RtpSeen atCaller, atCallee;
-    RunCall("127.0.0.1", atCaller, atCallee);
-    ExpectRelayed(atCaller, kCalleeSsrc, "at the caller");
-    ExpectRelayed(atCallee, kCallerSsrc, "at the callee");
+    RunCall("103", "127.0.0.1", atCaller, atCallee);
+    ExpectRelayed(atCaller, kCalleeSsrc, "recorded, at the caller");
+    ExpectRelayed(atCallee, kCallerSsrc, "recorded, at the callee");
 
     ASSERT_TRUE(server.WaitClosed(1, 20000)) << vela.Process().Output();
     RecordingReceived got = server.Get(0);
     EXPECT_FALSE(got.badPacket);
     EXPECT_NE(got.fileName.find("sip:101@"), std::string::npos) << got.fileName;
-    EXPECT_NE(got.fileName.find("sip:102@"), std::string::npos) << got.fileName;
+    EXPECT_NE(got.fileName.find("sip:103@"), std::string::npos) << got.fileName;
     // As long as the audio of both sides together lasted, within a frame.
     double spanFrames = AudioSpanMs(atCaller, atCallee) / 20;
     EXPECT_GE(spanFrames, kPackets);

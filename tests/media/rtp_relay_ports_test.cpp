@@ -15,12 +15,6 @@
 namespace
 {
 
-bool PortTaken(uint16_t port)
-{
-    UdpPeer probe(port, "0.0.0.0");
-    return probe.Port() != port;
-}
-
 class RelayPortsTest : public ::testing::Test
 {
   protected:

@@ -38,6 +38,12 @@ inline uint16_t RandomPortBase()
     return (uint16_t)(20000 + 2 * LRandomBelow(6000));
 }
 
+// Whether a bind to the port fails now.
+inline bool PortTaken(uint16_t port)
+{
+    return UdpPeer(port, "0.0.0.0").Port() != port;
+}
+
 // A random base of which count ports are free to bind now, for tests that
 // expect exact port numbers.
 inline uint16_t FreePortBase(int count)
@@ -45,9 +51,16 @@ inline uint16_t FreePortBase(int count)
     for (;;) {
         uint16_t base = RandomPortBase();
         int n = 0;
-        while (n < count && UdpPeer(base + n, "0.0.0.0").Port() == base + n)
+        while (n < count && !PortTaken((uint16_t)(base + n)))
             n++;
         if (n == count)
             return base;
     }
+}
+
+// A phone's SDP offer of codecs (payload numbers) at port of 127.0.0.1.
+inline std::string PhoneOffer(uint16_t port, const char *codecs)
+{
+    return "v=0\r\no=p 1 1 IN IP4 127.0.0.1\r\ns=-\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\nm=audio " +
+           std::to_string(port) + " RTP/AVP " + codecs + "\r\n";
 }

@@ -152,6 +152,20 @@ TEST(SdpMediator, OfferRewriteIsCachedPerFlags)
     EXPECT_NE(m.RewriteInviteSDP(true, false), first); // to a LAN phone: unchanged offer
 }
 
+// "Active" asks the far side of an offer relayed to the public side to send
+// first, so that the relay can latch onto it.
+TEST(SdpMediator, PublicOfferAsksForActiveOnlyWhenSet)
+{
+    for (bool active : {false, true}) {
+        FakeHost host;
+        host.sdp.active = active;
+        LSDPMediator m(host, 0);
+        Prepare(m, kForce);
+        m.ReceiveInviteSDP({Sdp("192.168.1.20", 2222), "192.168.1.20"}, true);
+        EXPECT_EQ(LSDPDecoder(m.RewriteInviteSDP(false, false)).GetRemoteDirectionActive(), active);
+    }
+}
+
 TEST(SdpMediator, AnswersAfterTheFirstAndWithoutOfferAreEmpty)
 {
     FakeHost host;

@@ -1,7 +1,8 @@
-// "Quality" and "Active" of section "SIP" reach the next call without a
-// restart: 101 behind a NAT (127.1.0.2) calls public 102 (127.1.0.1), asks
-// for the exchange's own offer with an in-dialog OPTIONS while it rings, and
-// cancels.
+// "Quality" and "Active" of section "SIP" changed while the exchange runs
+// reach the next call: 101 behind a NAT (127.1.0.2) calls public 102
+// (127.1.0.1), asks for the exchange's own offer with an in-dialog OPTIONS
+// while it rings, and cancels. (The defaults and the reading of the store
+// at each offer are the session and dialog services' unit tests' part.)
 #include "config/pbx_global_settings.h"
 #include "media/sdp_decoder.h"
 #include "media_call_fixture.h"
@@ -27,43 +28,26 @@ std::string BodyOf(const std::string &path, const std::string &startLine)
     return body < log.size() ? log.substr(body, end == std::string::npos ? end : end - body) : "";
 }
 
-class SdpSettingsTest : public MediaCallTest
-{
-  protected:
-    // One call; the offer the caller got in the OPTIONS answer and the SDP
-    // of the INVITE that reached the phone.
-    void RunCall(int n, std::string &ownOffer, std::string &phoneInvite)
-    {
-        const std::string callerLog = folder.Path() + "/caller" + std::to_string(n);
-        const std::string phoneLog = folder.Path() + "/phone" + std::to_string(n);
-        int phonePort = FreeUdpPort();
-        ASSERT_TRUE(Register102At("127.1.0.1", phonePort));
-        auto phone = Sipp(SippArgs("../../callcontrol/sipp/uas_cancelled.xml", phonePort),
-                          "127.1.0.1", {"-trace_msg", "-message_file", phoneLog});
-        auto caller = Caller("uac_options_ringing.xml", "127.1.0.2",
-                             {"-trace_msg", "-message_file", callerLog});
-        EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
-        EXPECT_TRUE(Succeeded(*phone)) << phone->Output();
-        ownOffer = BodyOf(callerLog, "SIP/2.0 200 OK\r\n");
-        phoneInvite = BodyOf(phoneLog, "INVITE ");
-    }
-};
-
-TEST_F(SdpSettingsTest, QualityAndActiveReachTheNextCall)
+TEST_F(MediaCallTest, QualityAndActiveReachTheNextCall)
 {
     StartVela();
-    std::string offer, invite;
-    RunCall(1, offer, invite);
-    EXPECT_EQ(LSDPDecoder(offer).GetRemotePayLoadTypes(), "0 8 96 3 13 101") << offer;
-    EXPECT_EQ(offer.find("a=direction:active"), std::string::npos) << offer;
-    ASSERT_NE(invite.find("m=audio "), std::string::npos) << invite;
-    EXPECT_EQ(invite.find("a=direction:active"), std::string::npos) << invite;
-
     LPBXSettings::SipQuality.Set(20);
     LPBXSettings::SipActive.Set(true);
-    RunCall(2, offer, invite);
+    const std::string callerLog = folder.Path() + "/caller", phoneLog = folder.Path() + "/phone";
+    int phonePort = FreeUdpPort();
+    ASSERT_TRUE(RegisterAt("102", "127.1.0.1", phonePort));
+    auto phone = Sipp(SippArgs("../../callcontrol/sipp/uas_cancelled.xml", phonePort), "127.1.0.1",
+                      {"-trace_msg", "-message_file", phoneLog});
+    auto caller =
+        Caller("uac_options_ringing.xml", "127.1.0.2", {"-trace_msg", "-message_file", callerLog});
+    EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
+    EXPECT_TRUE(Succeeded(*phone)) << phone->Output();
+    // The exchange's own offer in the OPTIONS answer, and the relayed offer.
+    std::string offer = BodyOf(callerLog, "SIP/2.0 200 OK\r\n");
+    std::string invite = BodyOf(phoneLog, "INVITE ");
     EXPECT_EQ(LSDPDecoder(offer).GetRemotePayLoadTypes(), "3 96 0 8 13 101") << offer;
     EXPECT_NE(offer.find("a=direction:active"), std::string::npos) << offer;
+    ASSERT_NE(invite.find("m=audio "), std::string::npos) << invite;
     EXPECT_NE(invite.find("a=direction:active"), std::string::npos) << invite;
 }
 } // namespace

@@ -77,24 +77,8 @@ std::vector<int16_t> Tones(int level, int twist, int onMs, double snrDb = 0)
     return out;
 }
 
-std::vector<int16_t> Command(const std::string &command)
-{
-    std::vector<int16_t> out;
-    FILE *pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return out;
-    int16_t block[4096];
-    size_t got;
-    while ((got = fread(block, 2, 4096, pipe)) > 0)
-        out.insert(out.end(), block, block + got);
-    pclose(pipe);
-    return out;
-}
-
-const char *kRaw = " -r 8000 -c 1 -e signed -b 16 -t raw - ";
-
 // Speech is where in-band detectors fail: vowels carry strong pairs of
-// harmonics in the tone bands.
+// harmonics in the tone bands. espeak-ng's, as 16-bit samples at 8000 Hz.
 std::vector<int16_t> Speech(int seconds)
 {
     const char *text = "The quick brown fox jumps over the lazy dog while seven wise men "
@@ -103,8 +87,18 @@ std::vector<int16_t> Speech(int seconds)
     std::string all;
     for (int i = 0; i < 12; i++)
         all += text;
-    return Command("espeak-ng --stdout -s 170 \"" + all + "\" | sox -t wav -" + kRaw + "trim 0 " +
-                   std::to_string(seconds) + " 2>/dev/null");
+    const std::string command = "espeak-ng --stdout -s 170 \"" + all +
+                                "\" | sox -t wav - -r 8000 -c 1 -e signed -b 16 -t raw - trim 0 " +
+                                std::to_string(seconds) + " 2>/dev/null";
+    FILE *pipe = popen(command.c_str(), "r");
+    std::vector<int16_t> out;
+    int16_t block[4096];
+    size_t got;
+    while (pipe != nullptr && (got = fread(block, 2, 4096, pipe)) > 0)
+        out.insert(out.end(), block, block + got);
+    if (pipe != nullptr)
+        pclose(pipe);
+    return out;
 }
 
 // Tones from spandsp's generator at the edges of what a receiver must take

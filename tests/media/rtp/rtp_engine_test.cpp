@@ -31,13 +31,6 @@ struct Heard : LSoundSinkBase {
     long loud = 0;
 };
 
-std::string Offer(uint16_t port, const char *codecs)
-{
-    return std::string(
-               "v=0\r\no=p 1 1 IN IP4 127.0.0.1\r\ns=-\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\n") +
-           "m=audio " + std::to_string(port) + " RTP/AVP " + codecs + "\r\n";
-}
-
 long ResidentKb()
 {
     std::ifstream status("/proc/self/status");
@@ -74,7 +67,7 @@ constexpr bool kMeasuresGrowth = true;
 TEST_F(RtpEngineTest, AFloodFromASecondSenderNeitherGrowsNorStopsTheFirstStream)
 {
     std::string answer;
-    ASSERT_TRUE(engine.CreateAnswerSDP(answer, Offer(phone.Port(), "0"), false));
+    ASSERT_TRUE(engine.CreateAnswerSDP(answer, PhoneOffer(phone.Port(), "0"), false));
     auto heard = new Heard;
     engine.SetReceiveSink(LSoundSink(heard));
     engine.Start();
@@ -124,7 +117,7 @@ TEST_F(RtpEngineTest, AFloodFromASecondSenderNeitherGrowsNorStopsTheFirstStream)
 TEST_F(RtpEngineTest, SilenceIsSentAsComfortNoiseAndSpeechAfterItCarriesTheMarker)
 {
     std::string answer;
-    ASSERT_TRUE(engine.CreateAnswerSDP(answer, Offer(phone.Port(), "8 13"), false));
+    ASSERT_TRUE(engine.CreateAnswerSDP(answer, PhoneOffer(phone.Port(), "8 13"), false));
     ASSERT_EQ(engine.GetComfortNoisePayLoadType(), 13);
     LSoundSink sink = engine.OpenSoundSink(false);
     std::vector<int> tone(1600), quiet(8000 + 1600);

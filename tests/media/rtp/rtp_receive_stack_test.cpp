@@ -2,6 +2,7 @@
 #include "media/rtp_receive_stack.h"
 #include "media/rtp_send_sequencer.h"
 #include "media/sdp_fakes.h"
+#include "support/udp_peer.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -9,7 +10,6 @@
 #include <poll.h>
 #include <random>
 #include <sys/socket.h>
-#include <unistd.h>
 
 namespace
 {
@@ -103,10 +103,7 @@ TEST(RtpReceiveBadInput, OnlyWellFormedDatagramsThatFitAreStored)
     sockaddr_in own{};
     socklen_t length = sizeof own;
     getsockname(socket.GetHandle(), (sockaddr *)&own, &length);
-    int sender = ::socket(AF_INET, SOCK_DGRAM, 0);
-    int big = 65507;
-    setsockopt(sender, SOL_SOCKET, SO_SNDBUF, &big, sizeof big);
-    sockaddr_in to = LRtpMakeAddress(0x7F000001, ntohs(own.sin_port));
+    vtest::UdpPeer sender;
     std::string csrcPastEnd = RtpPacket(1, 0, 7, 0, "abcd", 0x8F);
     // clang-format off
     struct { std::string datagram; bool stored; } rows[] = {
@@ -123,15 +120,12 @@ TEST(RtpReceiveBadInput, OnlyWellFormedDatagramsThatFitAreStored)
     for (auto &row : rows) {
         FixedSdpSettings media;
         LRtpReceivePacketStack stack{media, clock};
-        ASSERT_EQ(
-            sendto(sender, row.datagram.data(), row.datagram.size(), 0, (sockaddr *)&to, sizeof to),
-            (ssize_t)row.datagram.size());
+        ASSERT_TRUE(sender.SendTo(ntohs(own.sin_port), row.datagram));
         pollfd p{socket.GetHandle(), POLLIN, 0};
         ASSERT_EQ(poll(&p, 1, 2000), 1);
         EXPECT_TRUE(stack.ReceivePacket(socket.GetHandle()));
         EXPECT_EQ(stack.GetWaiting(), row.stored ? 1 : 0) << row.datagram.size();
     }
-    close(sender);
 }
 
 TEST(RtpSendSequencer, RandomStartsNumberOnAndPaceAcrossTheTickWrap)
