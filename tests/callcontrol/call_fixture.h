@@ -53,6 +53,25 @@ inline std::string PhoneResponse(const std::string &request, const std::string &
            "\r\n\r\n" + sdp;
 }
 
+// A request as a raw UDP peer at port sends it: from user "from", its
+// transaction and dialog named by callId, extra being complete header lines.
+inline std::string RawRequest(const std::string &method, const std::string &uri, int port,
+                              const std::string &from, const std::string &to,
+                              const std::string &callId, const std::string &extra = "")
+{
+    std::string p = std::to_string(port);
+    return method + " " + uri + " SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.0.1:" + p + ";branch=z9hG4bK" +
+           callId + "\r\nFrom: <sip:" + from + "@127.0.0.1>;tag=" + callId + "\r\nTo: <" + to +
+           ">\r\nCall-ID: " + callId + "\r\nCSeq: 1 " + method + "\r\nContact: <sip:" + from +
+           "@127.0.0.1:" + p + ">\r\nMax-Forwards: 70\r\n" + extra + "Content-Length: 0\r\n\r\n";
+}
+
+// The status of a response, or 0.
+inline int Status(const std::string &response)
+{
+    return response.rfind("SIP/2.0 ", 0) == 0 ? atoi(response.c_str() + 8) : 0;
+}
+
 // The next request of method at phone whose Call-ID is not skipCallId
 // (retransmissions and another call's requests pass by); "" after timeoutMs.
 inline std::string NextRequest(UdpPeer &phone, const std::string &method,
@@ -94,6 +113,13 @@ class CallTest : public ::testing::Test
         ext.SetPassword(password);
         ext.SetVoiceMailExtension("");
     }
+    // A contact of extension name, registered for an hour.
+    static void AddContact(const char *name, const std::string &uri)
+    {
+        LPBXExtension ext;
+        ASSERT_TRUE(LPBXExtensionList().Open(ext, name));
+        ASSERT_TRUE(ext.AddContact(uri.c_str(), time(nullptr) + 3600, "0.5"));
+    }
     // hold "" is ringing only: the caller's own ringback, no player.
     static void AddGroup(const char *name, std::vector<std::pair<const char *, int>> members,
                          const char *hold = "", const char *prompt = "")
@@ -114,6 +140,7 @@ class CallTest : public ::testing::Test
             << vela.Process().Output();
     }
     std::string Remote() const { return "127.0.0.1:" + std::to_string(sipPort); }
+    std::string Uri(const std::string &user) const { return "sip:" + user + "@" + Remote(); }
 
     // Registers user's contact at port (SIPp with digest authentication)
     // with the exchange, or with another registrar.
@@ -124,11 +151,10 @@ class CallTest : public ::testing::Test
         std::vector<std::string> argv = SippArgs("../../callcontrol/sipp/register.xml", port,
                                                  registrar.empty() ? Remote() : registrar);
         argv.insert(argv.end(), {"-s", user, "-au", user, "-ap", password});
-        int status = -1;
-        bool ended = sipp.Start(argv) && sipp.WaitExit(15000, &status);
-        if (!ended || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        bool registered = sipp.Start(argv) && Succeeded(sipp, 15000);
+        if (!registered)
             ADD_FAILURE() << "register " << user << ": " << sipp.Output();
-        return ended && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        return registered;
     }
     // A phone answering with scenario on port (SIPp as server).
     std::unique_ptr<ChildProcess> StartPhone(const std::string &scenario, int port)

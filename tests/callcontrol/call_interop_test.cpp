@@ -11,66 +11,52 @@ namespace vtest
 {
 namespace
 {
-// Both contacts of 102 ring; the one that answers gets the call and the
-// other is cancelled (200 to the CANCEL, 487 to its INVITE).
-TEST_F(CallTest, TwoContactsRingAndTheLoserIsCancelled)
+// The caller's CANCEL: 200, every ringing target cancelled, and 487 to the
+// caller's INVITE; the call never counts as answered. When one of two
+// ringing contacts answers, the other is cancelled (200 to the CANCEL, 487
+// to its INVITE). A call to 103, which has no phone, is refused at once with
+// 404.
+TEST_F(CallTest, CancelsOfTheCallerAndOfTheLosingContact)
 {
     StartVela();
-    int answering = RegisteredPort("102"), losing = RegisteredPort("102");
-    ASSERT_TRUE(answering && losing);
-    auto winner = StartPhone("uas_answer.xml", answering);
-    auto loser = StartPhone("uas_cancelled.xml", losing);
+    auto refused = StartCaller("uac_refused.xml", "103");
+    EXPECT_TRUE(Succeeded(*refused)) << refused->Output();
+    int first = RegisteredPort("102"), second = RegisteredPort("102");
+    ASSERT_TRUE(first && second);
+    auto ringing = StartPhone("uas_cancelled.xml", first);
+    auto alsoRinging = StartPhone("uas_cancelled.xml", second);
+    auto cancelling = StartCaller("uac_cancel.xml", "102");
+    EXPECT_TRUE(Succeeded(*cancelling)) << cancelling->Output();
+    EXPECT_TRUE(Succeeded(*ringing)) << ringing->Output();
+    EXPECT_TRUE(Succeeded(*alsoRinging)) << alsoRinging->Output();
+    EXPECT_TRUE(vela.Process().WaitForOutput("disconnected", 5000));
+    EXPECT_EQ(vela.Process().Output().find("answered"), std::string::npos);
+
+    auto winner = StartPhone("uas_answer.xml", first);
+    auto loser = StartPhone("uas_cancelled.xml", second);
     auto caller = StartCaller("uac_call.xml", "102");
     EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
     EXPECT_TRUE(Succeeded(*winner)) << winner->Output();
     EXPECT_TRUE(Succeeded(*loser)) << loser->Output();
 }
 
-// The caller's CANCEL: 200, every ringing target cancelled, and 487 to the
-// caller's INVITE; the call never counts as answered. A call to 103, which
-// has no phone, is refused at once with 404.
-TEST_F(CallTest, CallersCancelEndsEverythingWith487AndNoPhoneMeans404)
-{
-    StartVela();
-    auto refused = StartCaller("uac_refused.xml", "103");
-    EXPECT_TRUE(Succeeded(*refused)) << refused->Output();
-    int phonePort = RegisteredPort("102");
-    ASSERT_NE(phonePort, 0);
-    auto phone = StartPhone("uas_cancelled.xml", phonePort);
-    auto caller = StartCaller("uac_cancel.xml", "102");
-    EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
-    EXPECT_TRUE(Succeeded(*phone)) << phone->Output();
-    EXPECT_TRUE(vela.Process().WaitForOutput("disconnected", 5000));
-    EXPECT_EQ(vela.Process().Output().find("answered"), std::string::npos);
-}
-
-// A caller still waiting when the service stops gets 503 at once.
-TEST_F(CallTest, StoppingTheServiceAnswersAWaitingCaller503)
-{
-    StartVela();
-    auto phone = RawPhone("102");
-    ASSERT_TRUE(phone);
-    auto caller = StartCaller("uac_stopped.xml", "102");
-    std::string invite;
-    ASSERT_TRUE(phone->Receive(invite, 5000));
-    EXPECT_TRUE(vela.Stop(SIGTERM, 10000));
-    EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
-}
-
 // A phone that never responds gets the INVITE at about 0, 300, 1000 and
 // 2500 ms and is given up near 5600 ms; with nothing else to ring, the
-// caller then gets 480 "Temporarily Unavailable".
-TEST_F(CallTest, SilentPhoneGetsInviteRepeatsThenTheCallerGets480)
+// caller then gets 480 "Temporarily Unavailable". A caller still waiting
+// when the service stops gets 503 at once.
+TEST_F(CallTest, SilentPhoneGetsInviteRepeatsThenStoppingAnswersAWaitingCaller)
 {
     StartVela();
     auto phone = RawPhone("102");
     ASSERT_TRUE(phone);
     auto caller = StartCaller("uac_unavailable.xml", "102");
     std::vector<int64_t> sends;
-    std::string invite;
+    std::string invite, callId;
     while (phone->Receive(invite, sends.empty() ? 5000 : 4000))
-        if (invite.rfind("INVITE ", 0) == 0)
+        if (invite.rfind("INVITE ", 0) == 0) {
             sends.push_back(MonotonicMs());
+            callId = HeaderLine(invite, "Call-ID");
+        }
     ASSERT_EQ(sends.size(), 4u);
     const int64_t expected[] = {300, 1000, 2500};
     for (int i = 0; i < 3; i++) {
@@ -78,6 +64,11 @@ TEST_F(CallTest, SilentPhoneGetsInviteRepeatsThenTheCallerGets480)
         EXPECT_LE(sends[i + 1] - sends[0], expected[i] + 250) << i;
     }
     EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
+
+    auto waiting = StartCaller("uac_stopped.xml", "102");
+    ASSERT_FALSE(NextRequest(*phone, "INVITE", callId, 5000).empty());
+    EXPECT_TRUE(vela.Stop(SIGTERM, 10000));
+    EXPECT_TRUE(Succeeded(*waiting)) << waiting->Output();
 }
 
 // A second call to a group waits while the first one rings its member and
@@ -173,30 +164,6 @@ TEST_F(CallTest, BaresipCallsBaresipAndTheCallerHangsUp)
     EXPECT_TRUE(callee->WaitForOutput("terminated", 10000)) << callee->Output();
     callee->Stop(SIGTERM, 5000);
 }
-// The last cumulative value of one counter on SIPp's final statistics
-// screen ("  Failed call  |  0  |  1"), or -1.
-int SippCounter(const std::string &output, const std::string &name)
-{
-    size_t at = output.rfind("  " + name + " ");
-    if (at == std::string::npos)
-        return -1;
-    size_t bar = output.find('|', output.find('|', at) + 1);
-    return bar == std::string::npos ? -1 : atoi(output.c_str() + bar + 1);
-}
-
-// How many responses of a status SIPp's final message table shows, summed
-// over the rows that receive it ("         503 <----------         1"), or -1.
-int SippReceived(const std::string &output, int status)
-{
-    std::string row = " " + std::to_string(status) + " <----------";
-    size_t table = output.rfind("Messages  Retrans");
-    int total = -1;
-    for (size_t at = output.find(row, table); table != std::string::npos && at != std::string::npos;
-         at = output.find(row, at + 1))
-        total = std::max(total, 0) + atoi(output.c_str() + at + row.size());
-    return total;
-}
-
 // 256 calls ring at once; the 257th is refused with 503 at once and the
 // others go on to their end.
 TEST_F(CallTest, CallBeyondTheCallLimitGets503)
@@ -218,11 +185,10 @@ TEST_F(CallTest, CallBeyondTheCallLimitGets503)
     ChildProcess phone, caller;
     ASSERT_TRUE(phone.Start(phoneArgs));
     ASSERT_TRUE(caller.Start(callerArgs));
+    // The phone ends only after exactly 256 cancelled calls, and each of the
+    // caller's 257 ends by its scenario (487, or 503 at once): so one 503.
     EXPECT_TRUE(Succeeded(phone, 60000)) << phone.Output();
     EXPECT_TRUE(Succeeded(caller, 60000)) << caller.Output();
-    EXPECT_EQ(SippCounter(caller.Output(), "Successful call"), kLimit + 1) << caller.Output();
-    EXPECT_EQ(SippReceived(caller.Output(), 503), 1) << caller.Output();
-    EXPECT_EQ(SippReceived(caller.Output(), 487), kLimit) << caller.Output();
     EXPECT_TRUE(vela.Process().WaitForOutput("refused: 256 calls are running", 1000))
         << vela.Process().Output();
 }

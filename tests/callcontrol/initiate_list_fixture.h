@@ -150,6 +150,17 @@ class InitiateListTest : public SettingsTest
         std::sort(items.begin(), items.end());
         return items;
     }
+    // What an item carries besides its target URI and start time.
+    static std::string Describe(const LSipCallInitiateItem &item)
+    {
+        const LSipCallAddress &call = item.GetCall();
+        return std::string(call.remoteNameAddr) + " from " + call.localNameAddr + " as " +
+               call.localUserID + " auth " + call.localAuthID + ":" + call.password + " proxy " +
+               call.outboundProxy + " rules " + item.GetOutboundDialRules() + " hops " +
+               std::to_string(item.GetMaxForwards()) + " abort " +
+               std::to_string(item.GetChainAbortResponse()) + " flags " +
+               std::to_string(call.remoteSpecialFlags) + (item.IsGroupMember() ? " member" : "");
+    }
     bool Logged(const std::string &text) const { return log.Heard(text); }
 
     vtest::LogCatcher log;

@@ -55,16 +55,10 @@ TEST_F(InitiateListTest, ContactItemCarriesTheAddressing)
     ASSERT_TRUE(GenerateInternalCallList(list, "101", kCaller, prompt, hold, 69));
     ASSERT_EQ(list.GetCount(), 1);
     const LSipCallInitiateItem &item = *list.GetFirst();
-    EXPECT_STREQ(item.GetCall().remoteNameAddr, "<sip:101@pbx.test>");
-    EXPECT_STREQ(item.GetCall().localNameAddr, kCaller);
     EXPECT_STREQ(item.GetCall().remoteTargetURI, "sip:101@10.0.0.5:5062;line=abc");
-    EXPECT_STREQ(item.GetCall().localAuthID, "101");
-    EXPECT_STREQ(item.GetCall().password, "");
-    EXPECT_STREQ(item.GetCall().outboundProxy, "");
-    EXPECT_STREQ(item.GetOutboundDialRules(), "Office");
-    EXPECT_EQ(item.GetMaxForwards(), 69);
-    EXPECT_EQ(item.GetChainAbortResponse(), 200);
-    EXPECT_FALSE(item.IsGroupMember());
+    EXPECT_EQ(Describe(item),
+              "<sip:101@pbx.test> from \"Alice\" <sip:100@pbx.test> as 101 auth 101: "
+              "proxy  rules Office hops 69 abort 200 flags 0");
     EXPECT_EQ(item.GetQueueItem().WaitTillFrontOfQueue(), nullptr);
 }
 

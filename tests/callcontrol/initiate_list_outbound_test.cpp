@@ -105,17 +105,15 @@ TEST_F(OutboundTest, LineItemsCarryAccountChainAndFlags)
     // Newest first: C, B, then A at the end of the list.
     LSipCallInitiateItem *c = list.GetFirst();
     LSipCallInitiateItem *a = LListNext(LListNext(c));
-    EXPECT_STREQ(a->GetCall().localNameAddr, "\"Alice\" <sip:acct-a@sip.a.example>");
-    EXPECT_STREQ(a->GetCall().outboundProxy, "proxy.a.example:5061");
-    EXPECT_STREQ(a->GetCall().localAuthID, "auth-a");
-    EXPECT_STREQ(a->GetCall().password, "secret");
-    EXPECT_STREQ(a->GetOutboundDialRules(), "-");
-    EXPECT_EQ(a->GetCall().remoteSpecialFlags, 1u | 8u) << "always relay overrides not needed";
-    EXPECT_EQ(a->GetChainAbortResponse(), 486);
+    // Always relay (8) overrides relay not needed; polling disabled is 1.
+    EXPECT_EQ(Describe(*a), "<sip:1555@sip.a.example> from \"Alice\" <sip:acct-a@sip.a.example> as "
+                            "acct-a auth auth-a:secret proxy proxy.a.example:5061 rules - hops 70 "
+                            "abort 486 flags 9");
     EXPECT_EQ(LListNext(c)->GetChainAbortResponse(), 600);
-    EXPECT_EQ(c->GetChainAbortResponse(), 200) << "the last line has no chain";
-    EXPECT_STREQ(c->GetCall().outboundProxy, "sip.c.example");
-    EXPECT_STREQ(c->GetCall().localAuthID, "acct-c");
+    // The last line has no chain.
+    EXPECT_EQ(Describe(*c), "<sip:1555@sip.c.example> from \"Alice\" <sip:acct-c@sip.c.example> as "
+                            "acct-c auth acct-c:secret proxy sip.c.example rules - hops 70 abort "
+                            "200 flags 0");
     list.DeleteAll();
     ASSERT_TRUE(GenerateOutboundCallList(list, "Default", "<sip:0044@>", "<sip:100@pbx.test>",
                                          prompt, hold, 70));

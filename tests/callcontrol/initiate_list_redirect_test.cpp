@@ -56,14 +56,9 @@ TEST_F(RedirectTest, ContactsBecomeTargetsAtOnce)
         for (auto *i = list.GetFirst(); i != &item; i = LListNext(i)) {
             targets.insert(targets.begin(), i->GetCall().remoteTargetURI);
             EXPECT_EQ(i->GetStartTime(), 0);
-            EXPECT_EQ(i->GetMaxForwards(), 9);
-            EXPECT_STREQ(i->GetCall().remoteNameAddr, "<sip:101@pbx.test>");
-            EXPECT_STREQ(i->GetCall().localNameAddr, kCaller);
-            EXPECT_STREQ(i->GetCall().localUserID, "101");
-            EXPECT_STREQ(i->GetOutboundDialRules(), "Office");
-            EXPECT_TRUE(i->IsGroupMember());
-            EXPECT_EQ(i->GetChainAbortResponse(), 486);
-            EXPECT_EQ(i->GetCall().remoteSpecialFlags, 2u);
+            EXPECT_EQ(Describe(*i),
+                      "<sip:101@pbx.test> from \"Alice\" <sip:100@pbx.test> as 101 "
+                      "auth 101: proxy  rules Office hops 9 abort 486 flags 2 member");
         }
         EXPECT_EQ(targets, c.targets);
     }

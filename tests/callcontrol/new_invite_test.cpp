@@ -29,6 +29,14 @@ class NewInvite : public RegistrarTest
         ext.SetOutboundPlan("Local");
     }
     const LPBXCallStart &Started() const { return responder.started.back(); }
+    // What the last call started with, besides its target list.
+    std::string StartedWith() const
+    {
+        const LPBXCallStart &s = Started();
+        return "user " + s.localUserId + " auth " + s.localAuthId + " plan " + s.outboundPlan +
+               " caller " + s.caller + " target " + s.dialledTarget + " record \"" +
+               s.recordDescription + "\" flags " + std::to_string(s.remoteSpecialFlags);
+    }
     int StartCount() const { return (int)responder.started.size(); }
     // The answer to this INVITE; status 0 when a call thread took it.
     Answer Invite(const std::string &uri, const std::string &from, const std::string &extra = "",
@@ -58,13 +66,10 @@ TEST_F(NewInvite, CallOnLineWinsOverExtension)
 {
     Invite("sip:5551000@pbx", "101");
     ASSERT_EQ(StartCount(), 1);
-    EXPECT_EQ(Started().localUserId, "5551000");
-    EXPECT_EQ(Started().localAuthId, "5551000");
-    EXPECT_EQ(Started().dialledTarget, "101");
-    EXPECT_EQ(Started().outboundPlan, "-");
-    EXPECT_EQ(Started().caller, "sip:9101@10.0.0.5"); // default caller-ID prefix "9"
-    EXPECT_EQ(Started().recordDescription, "101 -> <sip:200@pbx>");
-    EXPECT_EQ(Started().remoteSpecialFlags, kRemoteOddRTPDisabled | kRemoteAlwaysRelay);
+    // The caller gets the default caller-ID prefix "9".
+    EXPECT_EQ(StartedWith(), "user 5551000 auth 5551000 plan - caller sip:9101@10.0.0.5 target 101 "
+                             "record \"101 -> <sip:200@pbx>\" flags " +
+                                 std::to_string(kRemoteOddRTPDisabled | kRemoteAlwaysRelay));
 }
 
 TEST_F(NewInvite, ExtensionMustAnswerProxyChallenge)
@@ -91,12 +96,8 @@ TEST_F(NewInvite, ExtensionMustAnswerProxyChallenge)
            "Proxy-Authorization: " + Credentials("101", "pw", "INVITE", "sip:200@pbx", nonce) +
                "\r\n");
     ASSERT_EQ(StartCount(), 1);
-    EXPECT_EQ(Started().outboundPlan, "Local");
-    EXPECT_EQ(Started().caller, "101");
-    EXPECT_EQ(Started().localUserId, "200");
-    EXPECT_EQ(Started().dialledTarget, "sip:200@pbx");
-    EXPECT_EQ(Started().recordDescription, "");
-    EXPECT_EQ(Started().remoteSpecialFlags, 0);
+    EXPECT_EQ(StartedWith(),
+              "user 200 auth 200 plan Local caller 101 target sip:200@pbx record \"\" flags 0");
 }
 
 TEST_F(NewInvite, UnknownPartiesAndNoCallThread)

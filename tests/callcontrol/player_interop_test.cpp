@@ -167,33 +167,26 @@ INSTANTIATE_TEST_SUITE_P(Offers, QueuedCaller,
                              return std::string(info.index ? "OfferInAck" : "OfferInInvite");
                          });
 
-// Refused before any phone rings: the player has no codec in common.
-TEST_F(PlayerTest, OfferSharingNoCodecIsRefused415)
-{
-    AddGroup("600", {{"102", 0}}, "-");
-    StartVela();
-    auto phone = RawPhone("102");
-    ASSERT_TRUE(phone);
-    auto caller = StartCaller("uac_no_shared_codec.xml", "600", {"-key", "rtp_port", "0"});
-    EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
-    std::string message;
-    EXPECT_FALSE(phone->Receive(message, 1000)) << message;
-}
-
-// RFC 3261 section 9.1: a busy member's INVITE is complete once its 486 is
+// Refused before any phone rings: the player has no codec in common. RFC
+// 3261 section 9.1: a busy member's INVITE is complete once its 486 is
 // acknowledged; the member is offered the call again by a fresh INVITE, and
 // the refused one is never cancelled.
-TEST_F(PlayerTest, BusyMemberIsRetriedWithoutCancellingTheRefusedInvite)
+TEST_F(PlayerTest, NoSharedCodecIsRefusedAndABusyMemberIsRetriedWithoutACancel)
 {
     AddGroup("600", {{"102", 0}}, "-");
     StartVela();
     auto phone = RawPhone("102");
     ASSERT_TRUE(phone);
+    auto refused = StartCaller("uac_no_shared_codec.xml", "600", {"-key", "rtp_port", "0"});
+    EXPECT_TRUE(Succeeded(*refused)) << refused->Output();
+    std::string message;
+    EXPECT_FALSE(phone->Receive(message, 1000)) << message;
+
     UdpPeer rtp;
     auto caller = StartCaller(
         "uac_listen.xml", "600",
         {"-key", "rtp_port", std::to_string(rtp.Port()), "-key", "ack", "yes", "-d", "20000"});
-    std::string invite = NextRequest(*phone, "INVITE"), message, methods;
+    std::string invite = NextRequest(*phone, "INVITE"), methods;
     ASSERT_FALSE(invite.empty()) << vela.Process().Output();
     ASSERT_TRUE(phone->SendTo(sipPort, PhoneResponse(invite, "180 Ringing", phone->Port())));
     ASSERT_TRUE(phone->SendTo(sipPort, PhoneResponse(invite, "486 Busy Here", phone->Port())));

@@ -47,18 +47,25 @@ TEST_F(QueueGroupTest, GroupNames)
     EXPECT_FALSE(AtFront(longB));
 }
 
-TEST_F(QueueGroupTest, SecondCallWaitsUntilFirstGivesUp)
+// A caller waits until everyone before it has given up; one leaving from
+// the middle moves it up without waking it.
+TEST_F(QueueGroupTest, CallersWaitInOrderUntilThoseBeforeThemGiveUp)
 {
     auto first = std::make_unique<LPBXQueuerGroupCall>(queues, "701");
-    LPBXQueuerGroupCall second(queues, "701");
+    auto middle = std::make_unique<LPBXQueuerGroupCall>(queues, "701");
+    LPBXQueuerGroupCall last(queues, "701");
     EXPECT_TRUE(AtFront(*first));
-    LSignalObject *wait = LPBXQueuerItem(second).WaitTillFrontOfQueue();
+    LSignalObject *wait = LPBXQueuerItem(last).WaitTillFrontOfQueue();
     ASSERT_NE(wait, nullptr);
+    EXPECT_EQ(queues.GetQueueLength("701"), 3);
+    EXPECT_EQ(queues.GetPosition("701", &last.Get()->GetSignal()), 2);
+    middle.reset();
     EXPECT_FALSE(wait->IsSignaled());
-    EXPECT_EQ(queues.GetQueueLength("701"), 2);
+    EXPECT_FALSE(AtFront(last));
+    EXPECT_EQ(queues.GetPosition("701", &last.Get()->GetSignal()), 1);
     first.reset();
     EXPECT_TRUE(wait->IsSignaled());
-    EXPECT_TRUE(AtFront(second));
+    EXPECT_TRUE(AtFront(last));
     EXPECT_EQ(queues.GetQueueLength("701"), 1);
 }
 
@@ -73,19 +80,6 @@ TEST_F(QueueGroupTest, CopiesHoldThePlaceUntilTheLastGoes)
     EXPECT_FALSE(AtFront(next)) << "one target still holds the first place";
     targets.clear();
     EXPECT_TRUE(AtFront(next));
-}
-
-TEST_F(QueueGroupTest, LeavingFromTheMiddleKeepsOrder)
-{
-    auto a = std::make_unique<LPBXQueuerGroupCall>(queues, "701");
-    auto b = std::make_unique<LPBXQueuerGroupCall>(queues, "701");
-    LPBXQueuerGroupCall c(queues, "701");
-    EXPECT_EQ(queues.GetPosition("701", &c.Get()->GetSignal()), 2);
-    b.reset();
-    EXPECT_FALSE(AtFront(c)) << "a waiting caller leaving must not wake the next one";
-    EXPECT_EQ(queues.GetPosition("701", &c.Get()->GetSignal()), 1);
-    a.reset();
-    EXPECT_TRUE(AtFront(c));
 }
 
 // Callers created in arrival order are served in that order, whichever

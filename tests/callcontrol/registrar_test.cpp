@@ -154,14 +154,15 @@ TEST_F(Registrar, AccountLookup)
     provider.SetPassword("pp");
 
     // A name is an account only when its credentials are accepted: every
-    // other name is challenged alike. A line registers with its auth user.
+    // other name is challenged alike. A line registers with its auth user. The
+    // digest is of the user name as the phone wrote it.
     // clang-format off
     struct Case { const char *to, *user, *password; int status; } cases[] = {
-        {"sip:5551000@pbx", "gw", "tp", 200},    {"sip:5551000@pbx", "5551000", "tp", 401},
-        {"sip:ALICE@pbx", "ALICE", "pw", 200},   {"sip:5552000@pbx", "5552000", "pp", 401},
-        {"sip:999@pbx", "999", "pw", 401},       {"sip:pbx", "", "pw", 401},
-        {"sip:..@pbx", "..", "pw", 401},         {"sip:alice_@pbx", "alice_", "pw", 401},
-        {"sip:101%2f..@pbx", "101/..", "pw", 401},
+        {"sip:5551000@pbx", "gw", "tp", 200},      {"sip:5551000@pbx", "5551000", "tp", 401},
+        {"sip:ALICE@pbx", "ALICE", "pw", 200},     {"sip:ALICE@pbx", "alice", "pw", 401},
+        {"sip:5552000@pbx", "5552000", "pp", 401}, {"sip:999@pbx", "999", "pw", 401},
+        {"sip:pbx", "", "pw", 401},                {"sip:..@pbx", "..", "pw", 401},
+        {"sip:alice_@pbx", "alice_", "pw", 401},   {"sip:101%2f..@pbx", "101/..", "pw", 401},
     };
     // clang-format on
     for (const Case &c : cases) {
