@@ -3,7 +3,7 @@
 #include "web/web_logon.h"
 #include "web_fixture.h"
 
-#include <dirent.h>
+#include <filesystem>
 
 namespace
 {
@@ -18,12 +18,9 @@ class WebLogonTest : public WebRootTest
     int SessionFiles()
     {
         int count = 0;
-        DIR *dir = opendir(sessions.c_str());
-        if (!dir)
-            return 0;
-        while (dirent *e = readdir(dir))
-            count += strstr(e->d_name, ".sess") != nullptr;
-        closedir(dir);
+        std::error_code error;
+        for (const auto &entry : std::filesystem::directory_iterator(sessions, error))
+            count += entry.path().extension() == ".sess";
         return count;
     }
 };
