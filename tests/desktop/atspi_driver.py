@@ -4,7 +4,6 @@ accessibility bus (AT-SPI): no hook in the window itself.
 
   atspi_driver.py press NAME   activate the first widget called NAME
   atspi_driver.py show         print every widget's name and text
-  atspi_driver.py shot PNG     save the whole display as PNG
 Exit status 1 when the window (or the widget) cannot be found."""
 import sys
 import time
@@ -12,8 +11,7 @@ import time
 import gi
 
 gi.require_version("Atspi", "2.0")
-gi.require_version("Gdk", "3.0")
-from gi.repository import Atspi, Gdk  # noqa: E402
+from gi.repository import Atspi  # noqa: E402
 
 
 def window_app():
@@ -41,10 +39,6 @@ def text_of(node):
 
 
 def main(command, argument=None):
-    if command == "shot":
-        root = Gdk.get_default_root_window()
-        shot = Gdk.pixbuf_get_from_window(root, 0, 0, root.get_width(), root.get_height())
-        return 0 if shot and shot.savev(argument, "png", [], []) else 1
     app = window_app()
     if app is None:
         return 1

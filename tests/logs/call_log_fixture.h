@@ -18,41 +18,12 @@ inline const std::string kLogsTestGenerated = VELA_TEST_GENERATED;
 
 #include <algorithm>
 #include <ctime>
-#include <regex>
 #include <unistd.h>
 
 namespace vtest
 {
 inline const char kTimedCall[] = "../../logs/sipp/uac_timed_call.xml";
 inline const char kTimedAnswer[] = "../../logs/sipp/uas_timed_answer.xml";
-
-// A whole call-log line: date, time, total, talk, "from", "to", CR LF.
-inline const std::regex kCallLogLine(
-    R"re(\d{4}-\d{2}-\d{2},\d{2}:\d{2}:\d{2},\d{2,}:\d{2},\d{2,}:\d{2},"([^"]*)","([^"]*)"\r)re");
-
-struct CallLogLine {
-    std::string from, to;
-};
-
-// Splits text at LF; false when a line is not whole (torn, or the text does
-// not end with CR LF).
-inline bool ParseCallLog(const std::string &text, std::vector<CallLogLine> &lines, std::string &bad)
-{
-    lines.clear();
-    size_t at = 0;
-    while (at < text.size()) {
-        size_t lf = text.find('\n', at);
-        std::string line = text.substr(at, lf == std::string::npos ? lf : lf - at);
-        std::smatch m;
-        if (lf == std::string::npos || !std::regex_match(line, m, kCallLogLine)) {
-            bad = line;
-            return false;
-        }
-        lines.push_back({m[1], m[2]});
-        at = lf + 1;
-    }
-    return true;
-}
 
 class CallLogTest : public CallTest
 {

@@ -107,18 +107,7 @@ TEST(CallLogLine, LongPartiesAreShortenedAndTheLineEndStays)
     EXPECT_EQ(from.size(), 110u);
 }
 
-TEST(CallLogFiles, MonthOfTheStartNamesTheFile)
-{
-    char name[64];
-    LCallLogFileName(name, sizeof name, LocalTime(2024, 1, 31, 23, 59, 59));
-    EXPECT_STREQ(name, "2024-01 Phone Log.csv");
-    LCallLogFileName(name, sizeof name, LocalTime(2024, 12, 1, 0, 0, 0));
-    EXPECT_STREQ(name, "2024-12 Phone Log.csv");
-}
-
-class CallLogWriteTest : public LogRootTest
-{
-};
+using CallLogWriteTest = LogRootTest;
 
 TEST_F(CallLogWriteTest, CallOverMidnightOfAMonthGoesToTheStartMonth)
 {

@@ -7,8 +7,8 @@
 #include "logs/call_log.h"
 #include "support/log_catcher.h"
 
-#include <cstdio>
 #include <dlfcn.h>
+#include <fstream>
 #include <unistd.h>
 #include <vector>
 
@@ -46,14 +46,12 @@ class OdbcEnvironment
         char pattern[] = "/tmp/vela-odbc-XXXXXX";
         folder = mkdtemp(pattern);
         database = folder + "/calls.db";
-        FILE *f = fopen((folder + "/odbcinst.ini").c_str(), "w");
         // DontDLClose keeps the driver mapped after the last connection, so
         // that its one-time allocations stay reachable for leak checking.
-        fprintf(f, "[SQLite3]\nDescription=SQLite3\nDriver=%s\nDontDLClose=1\n", kDriver);
-        fclose(f);
-        f = fopen((folder + "/odbc.ini").c_str(), "w");
-        fprintf(f, "[velacalls]\nDriver=SQLite3\nDatabase=%s\n", database.c_str());
-        fclose(f);
+        std::ofstream(folder + "/odbcinst.ini")
+            << "[SQLite3]\nDescription=SQLite3\nDriver=" << kDriver << "\nDontDLClose=1\n";
+        std::ofstream(folder + "/odbc.ini")
+            << "[velacalls]\nDriver=SQLite3\nDatabase=" << database << "\n";
         // The driver manager unloads the driver with the last connection;
         // pinned here, the driver's process-wide allocations stay reachable
         // for leak checking instead of being orphaned by the unmapping.

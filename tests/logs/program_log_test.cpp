@@ -4,10 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <regex>
 #include <string>
 #include <sys/file.h>

@@ -74,6 +74,12 @@ TEST_F(SipTraceTest, SwitchingOffAndOnEmptiesTheDaysFile)
 TEST_F(SipTraceTest, CleanUpDeletesOnlyOldPlainFiles)
 {
     time_t now = time(nullptr);
+    // A file last changed ageSeconds ago.
+    auto aged = [now](const std::string &path, long ageSeconds) {
+        std::ofstream(path) << "x";
+        utimbuf times{now - ageSeconds, now - ageSeconds};
+        return utime(path.c_str(), &times) == 0;
+    };
     struct File {
         const char *name;
         long ageSeconds;
@@ -83,20 +89,14 @@ TEST_F(SipTraceTest, CleanUpDeletesOnlyOldPlainFiles)
                  {"exact.txt", 86400, false}, // a day old to the second: kept
                  {"young.txt", 86400 - 60, false},
                  {"new.txt", 0, false}};
-    for (const File &f : files) {
-        std::string path = logs + "/" + f.name;
-        std::ofstream(path) << "x";
-        utimbuf times{now - f.ageSeconds, now - f.ageSeconds};
-        ASSERT_EQ(utime(path.c_str(), &times), 0);
-    }
+    for (const File &f : files)
+        ASSERT_TRUE(aged(logs + "/" + f.name, f.ageSeconds));
     // Neither a folder, what is in it, nor what a link leads to goes.
-    utimbuf old{now - 10 * 86400, now - 10 * 86400};
     mkdir((logs + "/folder").c_str(), 0700);
-    for (std::string path : {root + "/outside.txt", logs + "/folder/nested.txt"}) {
-        std::ofstream(path) << "x";
-        utime(path.c_str(), &old);
-    }
+    for (std::string path : {root + "/outside.txt", logs + "/folder/nested.txt"})
+        ASSERT_TRUE(aged(path, 10 * 86400));
     ASSERT_EQ(symlink((root + "/outside.txt").c_str(), (logs + "/link.txt").c_str()), 0);
+    utimbuf old{now - 10 * 86400, now - 10 * 86400};
     utime((logs + "/folder").c_str(), &old);
 
     EXPECT_EQ(LLogDeleteOlderThan(logs.c_str(), 0, now), 0);
@@ -110,9 +110,7 @@ TEST_F(SipTraceTest, CleanUpDeletesOnlyOldPlainFiles)
         EXPECT_EQ(access(path.c_str(), F_OK), 0) << path;
 
     // The configured age: unset is 30 days.
-    std::ofstream(logs + "/month.txt") << "x";
-    utimbuf month{now - 31 * 86400, now - 31 * 86400};
-    utime((logs + "/month.txt").c_str(), &month);
+    ASSERT_TRUE(aged(logs + "/month.txt", 31 * 86400));
     LSettingSetInt("Logs", "AutoDeleteDays", 0);
     EXPECT_EQ(LLogCleanUp(), 0);
     LSettingDeleteItem("Logs", "AutoDeleteDays");

@@ -33,36 +33,32 @@ class NameDialog : public LWebDialog
 class WebDialogTest : public WebRootTest
 {
   protected:
-    // Runs the dialog on the given form fields and headers.
-    std::string Run(std::vector<std::pair<const char *, const char *>> fields,
-                    const char *referrer = nullptr, int *ok_calls = nullptr)
+    // Runs the dialog on the form fields, with the given Referer header.
+    std::string Run(const std::string &fields, const char *referrer = nullptr,
+                    int *ok_calls = nullptr, bool logon = true)
     {
-        CapturedForm captured(sessions);
-        EXPECT_TRUE(captured.Form().CreateNewSession(false));
-        for (auto &f : fields)
-            captured.Form().form_data.SetParm(f.first, f.second);
-        if (referrer)
-            captured.Form().headers.SetParm("Referer", referrer);
-        NameDialog dialog(captured.Form());
-        dialog.Run();
-        if (ok_calls)
-            *ok_calls = dialog.ok_calls;
-        return captured.Output();
+        return RunScript(
+            [&](LWebletForm &form) {
+                if (referrer)
+                    form.headers.SetParm("Referer", referrer);
+                NameDialog dialog(form);
+                dialog.Run();
+                if (ok_calls)
+                    *ok_calls = dialog.ok_calls;
+            },
+            fields, logon);
     }
 };
 } // namespace
 
 TEST_F(WebDialogTest, WithoutSessionRedirectsToLogon)
 {
-    CapturedForm captured(sessions);
-    NameDialog dialog(captured.Form());
-    dialog.Run();
-    EXPECT_EQ(captured.Output(), "HTTP/1.0 302 OK\r\nLocation: logon\r\n\r\n");
+    EXPECT_EQ(Run("", nullptr, nullptr, false), "HTTP/1.0 302 OK\r\nLocation: logon\r\n\r\n");
 }
 
 TEST_F(WebDialogTest, FirstDisplayDrawsInitialValuesEncoded)
 {
-    std::string page = Run({});
+    std::string page = Run("");
     EXPECT_EQ(page.compare(0, 17, "HTTP/1.1 200 OK\r\n"), 0);
     EXPECT_TRUE(Has(page, "value=\"from &quot;settings&quot;\""));
     EXPECT_TRUE(Has(page, "<form action=\"dialog\" method=post>"));
@@ -75,23 +71,21 @@ TEST_F(WebDialogTest, FirstDisplayDrawsInitialValuesEncoded)
 // set is weblet_guard_test's) go to the main page and add no header.
 TEST_F(WebDialogTest, ButtonsDecideWhatHappens)
 {
-    using F = std::vector<std::pair<const char *, const char *>>;
-    const char *ok = "  OK  ";
     // clang-format off
-    struct Case { F fields; const char *referrer; int ok_calls; const char *location; } cases[] = {
-        {F{{"submitdef", ok}, {"101", "x"}}, nullptr, 1, "main"}, // Enter key
-        {F{{"submit", ok}, {"101", "x"}, {"onok", "extensionlist"}}, nullptr, 1, "extensionlist"},
-        {F{{"submit", ok}, {"101", "x"}}, "http://pbx:1081/grouplist?iCol=1", 1, "grouplist?iCol=1"},
-        {F{{"submit", ok}, {"101", "x"}}, "http://evil.example/x", 1, "main"},
-        {F{{"submit", ok}, {"101", "x"}, {"onok", "//evil.example/x"}}, nullptr, 1, "main"},
-        {F{{"submit", ok}, {"101", "x"}, {"onok", "main\r\nSet-Cookie: sess=stolen"}}, nullptr, 1, "main"},
-        {F{{"submit", "Cancel"}, {"oncancel", "planlist"}, {"onok", "x"}}, nullptr, 0, "planlist"},
-        {F{{"submit", "Cancel"}, {"onok", "grouplist"}}, nullptr, 0, "grouplist"},
-        {F{{"submit", ok}, {"101", ""}}, nullptr, 1, ""}, // invalid: redrawn
-        {F{{"submit", "Something"}}, nullptr, 0, ""},
+    struct Case { const char *fields, *referrer; int ok_calls; const char *location; } cases[] = {
+        {"submitdef=++OK++&101=x", nullptr, 1, "main"}, // Enter key
+        {"submit=++OK++&101=x&onok=extensionlist", nullptr, 1, "extensionlist"},
+        {"submit=++OK++&101=x", "http://pbx:1081/grouplist?iCol=1", 1, "grouplist?iCol=1"},
+        {"submit=++OK++&101=x", "http://evil.example/x", 1, "main"},
+        {"submit=++OK++&101=x&onok=//evil.example/x", nullptr, 1, "main"},
+        {"submit=++OK++&101=x&onok=main%0d%0aSet-Cookie:+sess%3dstolen", nullptr, 1, "main"},
+        {"submit=Cancel&oncancel=planlist&onok=x", nullptr, 0, "planlist"},
+        {"submit=Cancel&onok=grouplist", nullptr, 0, "grouplist"},
+        {"submit=++OK++&101=", nullptr, 1, ""}, // invalid: redrawn
+        {"submit=Something", nullptr, 0, ""},
     };
     // clang-format on
-    for (Case &c : cases) {
+    for (const Case &c : cases) {
         int ok_calls = -1;
         std::string answer = Run(c.fields, c.referrer, &ok_calls);
         EXPECT_EQ(ok_calls, c.ok_calls) << answer.substr(0, 200);
@@ -102,7 +96,7 @@ TEST_F(WebDialogTest, ButtonsDecideWhatHappens)
 
 TEST_F(WebDialogTest, ValidationMessageMarksTheControlAndKeepsTargetsEncoded)
 {
-    std::string page = Run({{"submit", "  OK  "}, {"101", " "}, {"onok", "\"><script>x"}});
+    std::string page = Run("submit=++OK++&101=+&onok=%22%3e%3cscript%3ex");
     EXPECT_TRUE(Has(page, "<tr><td colspan=6><font color=#a00000>Name &lt;required&gt;."
                           "</font></td></tr><tr bgcolor=#ffe0e0>"));
     EXPECT_TRUE(Has(page, "name=onok value=\"&quot;&gt;&lt;script&gt;x\""));

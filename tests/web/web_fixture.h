@@ -12,6 +12,7 @@
 #include <arpa/inet.h>
 #include <cstdlib>
 #include <ftw.h>
+#include <functional>
 #include <memory>
 #include <string>
 #include <sys/socket.h>
@@ -28,6 +29,11 @@ class WebRootTest : public SettingsTest
         SettingsTest::SetUp();
         sessions = shared + "/SessionData";
     }
+    // Runs a script on the fields as a browser posts them ("a=1&b=x+y"), on
+    // a new logged-on session unless told not to; answers what it wrote.
+    std::string RunScript(const std::function<void(LWebletForm &)> &script,
+                          const std::string &fields, bool logon = true,
+                          uint32_t client = 0x7f000001);
 
     std::string sessions;
 };
@@ -73,3 +79,15 @@ class CapturedForm
     std::thread reader;
     std::string text;
 };
+
+inline std::string WebRootTest::RunScript(const std::function<void(LWebletForm &)> &script,
+                                          const std::string &fields, bool logon, uint32_t client)
+{
+    CapturedForm captured(sessions, client);
+    if (logon) {
+        EXPECT_TRUE(captured.Form().CreateNewSession(false));
+    }
+    captured.Form().form_data.LoadHTTPString(fields.c_str());
+    script(captured.Form());
+    return captured.Output();
+}

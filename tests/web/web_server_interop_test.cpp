@@ -5,7 +5,7 @@
 #include "support/udp_peer.h"
 #include "support/wait.h"
 #include "support/web_client.h"
-#include "web/web_frame.h"
+#include "web/web_dialog.h"
 #include "web/web_logon.h"
 #include "web/weblet_server.h"
 #include "web_fixture.h"
@@ -21,20 +21,6 @@ namespace
 using vtest::Curl;
 using vtest::HttpHeader;
 
-void TestMain(LWebletForm &form)
-{
-    if (!WLValidateSession(form))
-        return;
-    WLStandardHeader(form, VWTopNavLinks());
-    wfprintf(form, "Logged on as %H", form.session.GetParm("user"));
-    WLStandardFooter(form);
-}
-
-void TestEcho(LWebletForm &form)
-{
-    wfprintf(form, "%sfield f has %d bytes", kWebHtmlHeader, (int)strlen(form.GetParm("f")));
-}
-
 class OkDialog : public LWebDialog
 {
   public:
@@ -48,10 +34,9 @@ void TestDialog(LWebletForm &form)
     dialog.Run();
 }
 
-const LWebletScriptItem kScripts[] = {
-    {"", VWLogon},      {"logon", VWLogon}, {"logoff", VWLogoff},
-    {"main", TestMain}, {"echo", TestEcho}, {"dlg", TestDialog},
-};
+// Only what the tests request: the hostile requests are refused before a
+// script is looked up.
+const LWebletScriptItem kScripts[] = {{"", VWLogon}, {"logon", VWLogon}, {"dlg", TestDialog}};
 constexpr int kScriptCount = (int)std::size(kScripts);
 
 // A connection from the given loopback source address.

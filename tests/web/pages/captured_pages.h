@@ -19,17 +19,15 @@ class PagesTest : public WebRootTest
         WebRootTest::SetUp();
         context.linesChanged = [this] { linesChanged++; };
     }
-    // Runs a script with the fields, on a logged-on session unless told not to.
+    // Runs a page script with the fields, on a logged-on session unless told not to.
     std::string Run(LWebletScriptFunction script, const std::string &fields, bool logon = true)
     {
-        CapturedForm captured(sessions);
-        if (logon) {
-            EXPECT_TRUE(captured.Form().CreateNewSession(false));
-        }
-        captured.Form().SetPageContext(&context);
-        captured.Form().form_data.LoadHTTPString(fields.c_str());
-        script(captured.Form());
-        return captured.Output();
+        return RunScript(
+            [&](LWebletForm &form) {
+                form.SetPageContext(&context);
+                script(form);
+            },
+            fields, logon);
     }
     LWebPageContext context;
     int linesChanged = 0;

@@ -1,7 +1,8 @@
 // Hostile input in every text field of every form, posted with curl: each
 // value is stored as text or refused with the form's message, every page
 // that shows it afterwards shows it encoded, and no name reaches outside the
-// settings tree.
+// settings tree. Log file names that leave the log folder are refused
+// however they are encoded.
 #include "config/pbx_extension.h"
 #include "config/pbx_external_line.h"
 #include "config/pbx_group.h"
@@ -9,6 +10,7 @@
 #include "pages_fixture.h"
 
 #include <filesystem>
+#include <fstream>
 
 namespace
 {
@@ -121,4 +123,31 @@ TEST_F(HostileInput, StoredAsTextOrRefusedNeverShownRaw)
     ASSERT_TRUE(LPBXExtensionList().Exists(quoted.c_str()));
     Post("extensiondelete", {{"id", quoted}, {"confirmed", "yes"}});
     EXPECT_FALSE(LPBXExtensionList().Exists(quoted.c_str()));
+}
+
+TEST_F(PagesServerTest, LogFilesLeaveOnlyTheirFolder)
+{
+    char folder[LPathSize];
+    const std::string logs = LGetFolder(LFolder::Logs, folder), csv = "2026-01 Phone Log.csv";
+    const std::string text = "2026-01-02,10:11:12,01:15,00:00,\"101\",\"102\"\r\n";
+    ASSERT_TRUE(LCreateFolder(logs.c_str()));
+    std::ofstream(logs + "/" + csv) << text;
+    std::ofstream(shared + "/sip") << "port=5060\r\n";
+    std::string view = Get("/logprop?file=2026-01%20Phone%20Log.csv");
+    EXPECT_EQ(vtest::HttpHeader(view, "Content-Length"), std::to_string(text.size())) << view;
+    EXPECT_EQ(view.substr(view.find("\r\n\r\n") + 4), text);
+    // "../sip" is the settings file beside the log folder. The page's own
+    // refusals are log_pages_test's; here names coded in the query are
+    // decoded once and then refused.
+    for (std::string name : {"..%2Fsip", "%2E%2E%2Fsip"}) {
+        view = Get("/logprop?file=" + name);
+        EXPECT_TRUE(Has(view, "404 Not Found") && !Has(view, "port=")) << name << view;
+        Post("logdelete", {{"confirmed", "yes"}, {"file", name}});
+        Post("logdeleteselected", {{"count", "1"}, {"check0", name}});
+        EXPECT_TRUE(std::filesystem::exists(shared + "/sip")) << name;
+    }
+    Get("/logdelete?confirmed=yes&file=2026-01%20Phone%20Log.csv");
+    EXPECT_TRUE(std::filesystem::exists(logs + "/" + csv)) << "a link only asks";
+    Post("logdeleteselected", {{"count", "1"}, {"check0", csv}});
+    EXPECT_FALSE(std::filesystem::exists(logs + "/" + csv));
 }
