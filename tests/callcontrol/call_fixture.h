@@ -194,6 +194,12 @@ class CallTest : public ::testing::Test
         int status = -1;
         return sipp.WaitExit(timeoutMs, &status) && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     }
+    // Each SIPp run ended by its scenario; a failure shows that run's output.
+    template <typename... Runs> static void ExpectSucceeded(const Runs &...runs)
+    {
+        auto check = [](ChildProcess &run) { EXPECT_TRUE(Succeeded(run)) << run.Output(); };
+        (check(*runs), ...);
+    }
 
     VelaInstance vela;
     int sipPort = 0;

@@ -26,18 +26,14 @@ TEST_F(CallTest, CancelsOfTheCallerAndOfTheLosingContact)
     auto ringing = StartPhone("uas_cancelled.xml", first);
     auto alsoRinging = StartPhone("uas_cancelled.xml", second);
     auto cancelling = StartCaller("uac_cancel.xml", "102");
-    EXPECT_TRUE(Succeeded(*cancelling)) << cancelling->Output();
-    EXPECT_TRUE(Succeeded(*ringing)) << ringing->Output();
-    EXPECT_TRUE(Succeeded(*alsoRinging)) << alsoRinging->Output();
+    ExpectSucceeded(cancelling, ringing, alsoRinging);
     EXPECT_TRUE(vela.Process().WaitForOutput("disconnected", 5000));
     EXPECT_EQ(vela.Process().Output().find("answered"), std::string::npos);
 
     auto winner = StartPhone("uas_answer.xml", first);
     auto loser = StartPhone("uas_cancelled.xml", second);
     auto caller = StartCaller("uac_call.xml", "102");
-    EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
-    EXPECT_TRUE(Succeeded(*winner)) << winner->Output();
-    EXPECT_TRUE(Succeeded(*loser)) << loser->Output();
+    ExpectSucceeded(caller, winner, loser);
 }
 
 // A phone that never responds gets the INVITE at about 0, 300, 1000 and
@@ -92,8 +88,7 @@ TEST_F(CallTest, SecondCallToAGroupWaitsForTheFirst)
     EXPECT_GE(waited, 2800);
     EXPECT_LE(waited, 4500);
     ASSERT_TRUE(phone->SendTo(sipPort, PhoneResponse(inviteB, "180 Ringing")));
-    EXPECT_TRUE(Succeeded(*first)) << first->Output();
-    EXPECT_TRUE(Succeeded(*second)) << second->Output();
+    ExpectSucceeded(first, second);
 }
 
 // Group 600 rings 102 at once and 103 only after its 4 s delay, give or take

@@ -42,8 +42,7 @@ TEST_P(InCallFlow, RunsBetweenPhones)
             << vela.Process().Output() << consult->Output();
     }
     auto caller = StartCaller(flow.caller, "102", {"-key", "callb", consultCallId});
-    EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
-    EXPECT_TRUE(Succeeded(*phone)) << phone->Output();
+    ExpectSucceeded(caller, phone);
     for (auto *other : {third.get(), consult.get()})
         if (other) {
             EXPECT_TRUE(Succeeded(*other)) << other->Output();

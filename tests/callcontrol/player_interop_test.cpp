@@ -157,8 +157,7 @@ TEST_P(QueuedCaller, HearsTheAnnouncementThenHoldMusicThenTheMember)
 
     std::string bye = NextRequest(*phone, "BYE");
     EXPECT_TRUE(phone->SendTo(sipPort, PhoneResponse(bye, "200 OK", phonePort)));
-    EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
-    EXPECT_TRUE(Succeeded(*first)) << first->Output();
+    ExpectSucceeded(caller, first);
 }
 
 INSTANTIATE_TEST_SUITE_P(Offers, QueuedCaller,
@@ -217,8 +216,7 @@ TEST_F(PlayerTest, BlindTransferredPartyHearsRingingWhileTheTargetRings)
     // 0.4 s on, 0.2 s off, 0.4 s on, then the 2 s pause (50 blocks).
     std::string heard = Hear(rtp, 4500);
     EXPECT_TRUE(Matches(heard, "^R{9,10}[.?]{4,6}R{9,10}[.?]{48,52}R")) << heard;
-    EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
-    EXPECT_TRUE(Succeeded(*target)) << target->Output();
+    ExpectSucceeded(caller, target);
     EXPECT_TRUE(Succeeded(phone)) << phone.Output();
 }
 

@@ -48,8 +48,7 @@ TEST_F(ProxyWire, SubscribeBetweenRegisteredPhones)
     ASSERT_TRUE(Register("102", "pw102", port102));
     auto phone = Sipp("uas_event.xml", port102, "102.log", {});
     auto caller = Sipp("uac_subscribe.xml", port101, "101.log", {Remote(), "-s", "102"});
-    EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
-    EXPECT_TRUE(Succeeded(*phone)) << phone->Output();
+    ExpectSucceeded(caller, phone);
     std::string at102 = Log("102.log"), at101 = Log("101.log");
     EXPECT_EQ(Count(at102, "\nSUBSCRIBE sip:102@127.0.0.1:" + std::to_string(port102)), 1u)
         << at102;
