@@ -238,6 +238,7 @@ bool LSipMessage::LoadPacket(const char *text, size_t length, size_t &position)
 
 void LSipMessage::Reconstruct(std::string &out)
 {
+    out.reserve(out.size() + kSipComposeReserve);
     if (IsResponse())
         LSipAppendF(out, "SIP/2.0 %d %s\r\n", m_StatusCode, m_ReasonPhrase);
     else
