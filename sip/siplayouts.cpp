@@ -37,6 +37,8 @@ void LSipComposeResponse(std::string &out, const LSipMessage &request, int statu
                          const char *contentType, const char *content, bool allow,
                          const char *extraHeaders)
 {
+    // One allocation for the usual message instead of a doubling per line.
+    out.reserve(out.size() + kSipComposeReserve);
     LSipAppendF(out, "SIP/2.0 %d %s\r\n", status, reason ? reason : "");
     CopyEveryField(out, request, LSipFields::Via, "Via");
     CopyEveryField(out, request, LSipFields::RecordRoute, "Record-Route");
@@ -60,6 +62,7 @@ void LSipComposeResponse(std::string &out, const LSipMessage &request, int statu
 
 LSipRequestComposer::LSipRequestComposer(std::string &out, const LSipRequestStart &s) : m_Out(out)
 {
+    out.reserve(out.size() + kSipComposeReserve);
     LSipAppendF(out,
                 "%s %s SIP/2.0\r\nVia: SIP/2.0/UDP %s:%d;rport;branch=%s\r\nTo: %s\r\n"
                 "From: %s\r\nCall-ID: %s\r\nCSeq: %d %s\r\nMax-Forwards: %d\r\nUser-Agent: %s\r\n",

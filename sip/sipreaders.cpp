@@ -14,6 +14,26 @@ void SkipSpaces(const char *text, size_t length, size_t &position)
     while (position < length && text[position] == ' ')
         position++;
 }
+// First CR or LF at or after start (or length). memchr scans many bytes per
+// step; the window keeps a message without the other terminator (CR-only or
+// LF-only lines) from being scanned to its end once per line.
+size_t LineEnd(const char *text, size_t length, size_t start)
+{
+    constexpr size_t kWindow = 128;
+    size_t end = start;
+    while (end < length) {
+        size_t window = length - end < kWindow ? length - end : kWindow;
+        const char *lf = (const char *)memchr(text + end, '\n', window);
+        size_t stop = lf ? (size_t)(lf - text) : end + window;
+        const char *cr = (const char *)memchr(text + end, '\r', stop - end);
+        if (cr)
+            return (size_t)(cr - text);
+        if (lf)
+            return stop;
+        end = stop;
+    }
+    return length;
+}
 } // namespace
 
 bool LoadSpaceTerminatedString(const char *text, size_t length, size_t &position, char *out,
@@ -62,8 +82,7 @@ bool LoadLineTerminatedString(const char *text, size_t length, size_t &position,
 {
     SkipSpaces(text, length, position);
     size_t start = position;
-    while (position < length && text[position] != '\r' && text[position] != '\n')
-        position++;
+    position = LineEnd(text, length, start);
     size_t written = position - start;
     if (written > capacity - 1)
         written = capacity - 1;

@@ -50,4 +50,7 @@ bool LSipStartsNoCase(const char *text, const char *prefix);
 unsigned long LSipParseDecimal(const char *text, size_t length, unsigned long limit,
                                unsigned long fallback);
 
+// Room reserved for a composed message: most fit without a reallocation.
+constexpr size_t kSipComposeReserve = 1536;
+
 void LSipAppendF(std::string &out, const char *format, ...) __attribute__((format(printf, 2, 3)));

@@ -110,6 +110,23 @@ TEST(SipHeaders, ContinuationsJoinAndStayWithinCapacity)
     }
 }
 
+TEST(SipHeaders, LinesEndAtTheFirstCrOrLfOfAnyKind)
+{
+    // Lengths around the line scanner's 128-byte window; values over 259 are cut.
+    for (const char *end : {"\r\n", "\n", "\r", "\n\r"}) {
+        for (size_t length : {0, 1, 119, 127, 128, 129, 255, 300}) {
+            std::string value(length, 'a');
+            std::string text = std::string("MESSAGE sip:a@b SIP/2.0") + end + "Subject: " + value +
+                               end + "CSeq: 1 MESSAGE" + end + end;
+            LSipMessage message;
+            ASSERT_TRUE(Load(message, text)) << length;
+            EXPECT_EQ(std::string(message.FindField("Subject", "-")), value.substr(0, 259))
+                << length << " " << (int)end[0];
+            EXPECT_STREQ(message.FindField("CSeq", ""), "1 MESSAGE") << length;
+        }
+    }
+}
+
 TEST(SipHeaders, FieldOperations)
 {
     LSipMessage message;
