@@ -42,7 +42,7 @@ bool CreateExtension(const char *name, const char *displayName, bool isApplicati
     if (list.Exists(name) || !list.CreateNewRecord(ext, name))
         return false;
     char password[kPBXRandomPasswordLength + 1];
-    if (!LPBXRandomLetters(password, kPBXRandomPasswordLength)) {
+    if (!*CreateRandomExtensionPassword(password)) {
         LOGERRORTEXT("Extension not created for want of a password: ", name);
         return false;
     }

@@ -13,7 +13,7 @@ bool CreateExternalLine(const char *name, const char *ringOn, const char *lineId
     if (!lineId || !*lineId)
         return line.SetRingOnLine(ringOn);
     char password[kPBXRandomPasswordLength + 1];
-    if (!LPBXRandomLetters(password, kPBXRandomPasswordLength)) {
+    if (!*CreateRandomExtensionPassword(password)) {
         LOGERRORTEXT("External line not created for want of a password: ", name);
         return false;
     }

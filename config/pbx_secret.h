@@ -12,5 +12,6 @@ constexpr size_t kPBXRandomPasswordLength = 8;
 // random source; returns false (out then holds "") when it cannot deliver.
 bool LPBXRandomLetters(char *out, size_t count);
 
-// 8 random lower-case letters into out (at least 9 bytes); returns out.
+// 8 random lower-case letters into out (at least 9 bytes); returns out, which
+// holds "" when the random source failed (no record may be made then).
 const char *CreateRandomExtensionPassword(char *out);
