@@ -78,13 +78,17 @@ bool LTallyClientSinkBase::LogOn(int fd)
 {
     unsigned char logon[66] = {27, 0};
     memcpy(logon + 2, accessCode_.data(), std::min<size_t>(accessCode_.size(), 63));
-    if (!LRecorderSendAll(fd, logon, sizeof logon, timeouts_.sendMs)) {
-        LOGERROR("Connection with Tally broken");
+    // Each step of the log-on also ends on a stop request: a call that ends
+    // or a service that stops does not wait out the server's time limits.
+    if (!LRecorderSendAll(fd, logon, sizeof logon, timeouts_.sendMs, this)) {
+        if (!IsToStop())
+            LOGERROR("Connection with Tally broken");
         return false;
     }
     unsigned char answer[2];
-    if (!LRecorderReceiveAll(fd, answer, 2, timeouts_.responseMs)) {
-        LOGERROR("Tally did not respond");
+    if (!LRecorderReceiveAll(fd, answer, 2, timeouts_.responseMs, this)) {
+        if (!IsToStop())
+            LOGERROR("Tally did not respond");
         return false;
     }
     if (answer[0] == '<' && answer[1] == 3) {
@@ -100,8 +104,9 @@ bool LTallyClientSinkBase::LogOn(int fd)
     name[0] = 255;
     name[1] = (unsigned char)length;
     memcpy(name + 2, fileName_.data(), length);
-    if (!LRecorderSendAll(fd, name, (int)length + 2, timeouts_.sendMs)) {
-        LOGERROR("Connection with Tally broken");
+    if (!LRecorderSendAll(fd, name, (int)length + 2, timeouts_.sendMs, this)) {
+        if (!IsToStop())
+            LOGERROR("Connection with Tally broken");
         return false;
     }
     return true;

@@ -88,7 +88,7 @@ int LRecorderConnect(LThread &thread, const std::string &entry, int defaultPort,
     return result == LProcessSuccess ? fd : -1;
 }
 
-bool LRecorderSendAll(int fd, const void *data, int length, uint32_t ms)
+bool LRecorderSendAll(int fd, const void *data, int length, uint32_t ms, LThread *stopOn)
 {
     uint64_t deadline = LMonotonicMs() + ms;
     const char *bytes = (const char *)data;
@@ -99,14 +99,14 @@ bool LRecorderSendAll(int fd, const void *data, int length, uint32_t ms)
             length -= (int)sent;
         } else if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
             return false;
-        } else if (WaitFor(fd, POLLOUT, deadline, nullptr) != LProcessSuccess) {
+        } else if (WaitFor(fd, POLLOUT, deadline, stopOn) != LProcessSuccess) {
             return false;
         }
     }
     return true;
 }
 
-bool LRecorderReceiveAll(int fd, void *data, int length, uint32_t ms)
+bool LRecorderReceiveAll(int fd, void *data, int length, uint32_t ms, LThread *stopOn)
 {
     uint64_t deadline = LMonotonicMs() + ms;
     char *bytes = (char *)data;
@@ -117,7 +117,7 @@ bool LRecorderReceiveAll(int fd, void *data, int length, uint32_t ms)
             length -= (int)got;
         } else if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
             return false;
-        } else if (WaitFor(fd, POLLIN, deadline, nullptr) != LProcessSuccess) {
+        } else if (WaitFor(fd, POLLIN, deadline, stopOn) != LProcessSuccess) {
             return false;
         }
     }

@@ -12,8 +12,10 @@
 // within ms. Gives the descriptor, or -1 with result stopped or failed.
 int LRecorderConnect(LThread &thread, const std::string &entry, int defaultPort, uint32_t ms,
                      LProcessResult &result);
-// Sends all bytes within ms. Not cut short by a stop request: the client
-// sends its last frames after being told to stop.
-bool LRecorderSendAll(int fd, const void *data, int length, uint32_t ms);
-// Reads exactly length bytes within ms; false on time-out, close or error.
-bool LRecorderReceiveAll(int fd, void *data, int length, uint32_t ms);
+// Sends all bytes within ms; false on time-out or error, and on a stop
+// request of stopOn when given. Audio frames pass none: the client sends
+// its last frames after being told to stop.
+bool LRecorderSendAll(int fd, const void *data, int length, uint32_t ms, LThread *stopOn = nullptr);
+// Reads exactly length bytes within ms; false on time-out, close or error,
+// and on a stop request of stopOn when given.
+bool LRecorderReceiveAll(int fd, void *data, int length, uint32_t ms, LThread *stopOn = nullptr);

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <numeric>
 
 namespace
@@ -92,6 +93,27 @@ TEST(RecorderClient, RefusalsSilenceAndNoServerEndTheRecordingWithTheirLogLine)
             EXPECT_TRUE(server.Get(0).fileName.empty());
         }
     }
+}
+
+// A call that ends while the server keeps the log-on unanswered: the client
+// stops at once, without the "no answer" error, not after the time limit.
+TEST(RecorderClient, StopDuringAnUnansweredLogOnEndsAtOnce)
+{
+    LogCatcher log;
+    RecordingServer server;
+    server.answerAtAll = false;
+    LTallyClientTimeouts t = Short();
+    t.responseMs = 60000;
+    auto *client = new LTallyClientSinkBase(server.Entry().c_str(), "x", "f", t);
+    LSoundSink sink(client);
+    client->Start();
+    ASSERT_TRUE(vtest::WaitUntil([&] { return server.Connections() == 1; }));
+    auto start = std::chrono::steady_clock::now();
+    client->StopThreadNow();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_TRUE(client->IsFinished());
+    EXPECT_FALSE(log.Has("did not respond"));
+    ASSERT_TRUE(server.WaitClosed(1, 3000));
 }
 
 TEST(RecorderClient, ServersAreTakenInTurnAndAnUnreachableOneIsSkipped)
