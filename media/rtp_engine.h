@@ -89,6 +89,7 @@ class LRtpEngine : public LThread, private LRtpStreamTarget
     void ApplySDP();
     void DrainSocket();
     void KeepAlive();
+    uint32_t IdleWaitMs() const;
     void ReceiveAudio(const int *samples, int count) override;
     void HandleTelephoneEvent(const LRtpHeader &packet) override;
 

@@ -25,6 +25,19 @@ void LRtpEngine::KeepAlive()
     lastSendTime_.store(clock_.Tick());
 }
 
+// With nothing arriving (a player that only sends, a caller who went quiet)
+// the play-out clock would only feed comfort noise to the receive sink,
+// which nobody listens to, 25 times a second. Once the stream has been
+// silent this long, no concealment runs and the reorder store is empty,
+// the thread sleeps until a packet, a stop or the keep-alive is due.
+static constexpr uint32_t kIdleAfterMs = 1000;
+
+uint32_t LRtpEngine::IdleWaitMs() const
+{
+    uint32_t sinceSend = clock_.Since(lastSendTime_.load());
+    return sinceSend <= kKeepAliveMs ? kKeepAliveMs + 1 - sinceSend : kKeepAliveMs;
+}
+
 void LRtpEngine::ThreadFunction()
 {
     restartPending_.store(false);
@@ -39,17 +52,27 @@ void LRtpEngine::ThreadFunction()
     // The wait includes the stop signal, so a stop is seen at once.
     LSignalObjectGroup socket;
     socket.AddSocket(socket_.GetHandle());
+    uint32_t lastArrival = clock_.Tick();
     while (!IsToStop()) {
         LProcessResult waited = clock_.WaitGroup(*this, socket, waitMs);
         if (waited == LProcessStopped)
             break;
         if (waited == LProcessSuccess) {
+            lastArrival = clock_.Tick();
             if (restartPending_.exchange(false))
                 stack->Restart();
             if (stack->ReceivePacket(socket_.GetHandle()))
                 received_.fetch_add(1, std::memory_order_relaxed);
         }
-        while (!IsToStop()) {
+        bool idle = decoder->IsSilenceMode() && !stack->HasNextPacket() &&
+                    clock_.Since(lastArrival) >= kIdleAfterMs;
+        if (idle) {
+            // Rebases a clock left far behind, so that its interval never
+            // nears the tick's wrap however long the stream stays quiet.
+            decoder->GetTimeAhead();
+            waitMs = IdleWaitMs();
+        }
+        while (!idle && !IsToStop()) {
             if (!stack->HasNextPacket()) {
                 waitMs = (uint32_t)decoder->HandleNoPacketsReceived();
                 break;

@@ -114,6 +114,23 @@ TEST_F(RtpEngineTest, AFloodFromASecondSenderNeitherGrowsNorStopsTheFirstStream)
     engine.Stop();
 }
 
+TEST_F(RtpEngineTest, NothingArrivingLeavesTheReceiveThreadAsleepUntilTheKeepAlive)
+{
+    std::string sdp, data;
+    ASSERT_TRUE(engine.CreateAnswerSDP(sdp, PhoneOffer(phone.Port(), "0"), true));
+    engine.Start();
+    // From wake to wake (a wait each) past 3 s of a player that only sends.
+    for (uint32_t end = clock.Tick() + 3000; LTickDiff(clock.Tick(), end) < 0;) {
+        ASSERT_TRUE(vtest::WaitUntil([&] { return clock.IsWaiting(); }));
+        uint64_t entered = clock.WaitsEntered();
+        clock.SetTick(clock.NextWake());
+        ASSERT_TRUE(vtest::WaitUntil([&] { return clock.WaitsEntered() > entered; }));
+    }
+    EXPECT_LE(clock.WaitsEntered(), 3u);    // about 25 a second when it polled
+    ASSERT_TRUE(phone.Receive(data, 3000)); // the last wake was the keep-alive's
+    EXPECT_EQ(data, std::string(4, '\0'));
+}
+
 TEST_F(RtpEngineTest, SilenceIsSentAsComfortNoiseAndSpeechAfterItCarriesTheMarker)
 {
     std::string answer;
