@@ -58,7 +58,13 @@ bool LPBXSipLine::PassInvite(LSipMessage &invite, Slot &leg, Slot &other)
     LSipRequest request;
     LPtr<LSipMessage> response;
     if (!Reinvite(other, leg, request, response, offer.c_str())) {
-        leg->SendResponse(invite, 408, "Request Timeout");
+        // The other side hung up meanwhile (its BYE, or a 481 because its
+        // BYE crossed ours): the request was ended, not timed out (RFC 3261
+        // section 15.1.2). The call ends either way.
+        if (!other->IsDialogEstablished())
+            leg->SendResponse(invite, 487, "Request Terminated");
+        else
+            leg->SendResponse(invite, 408, "Request Timeout");
         return false;
     }
     std::string sdp = m_Mediator.RewriteOkSDP(LPBXSdpInfo(*response), other->IsDestinationPublic(),
