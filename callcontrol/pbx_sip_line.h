@@ -118,8 +118,9 @@ class LPBXSipLine : public LDetachedThread
     // Sends a re-INVITE on leg (offer may be empty) and waits for its final
     // response, backing off and retrying after 491 (RFC 3261 section
     // 14.1). True with a 2xx in response; its ACK is the caller's work.
+    // passedOn: the request of other that the re-INVITE passes on.
     bool Reinvite(Slot &leg, Slot &other, LSipRequest &request, LPtr<LSipMessage> &response,
-                  const char *offer);
+                  const char *offer, const LSipPassedOn *passedOn = nullptr);
     bool RunGlare(Slot &leg, Slot &other);
     // Media renegotiation between the two legs: an INVITE without offer to
     // the caller leg, its offer to the answered leg, the answer back.

@@ -57,10 +57,14 @@ bool LPBXSipLine::PassInvite(LSipMessage &invite, Slot &leg, Slot &other)
         m_Mediator.RewriteInviteSDP(!other->IsDestinationPublic(), other->IsOddRTPDisabled());
     LSipRequest request;
     LPtr<LSipMessage> response;
-    if (!Reinvite(other, leg, request, response, offer.c_str())) {
+    LSipPassedOn passedOn{*leg, invite};
+    if (!Reinvite(other, leg, request, response, offer.c_str(), &passedOn)) {
         // The other side hung up meanwhile (its BYE, or a 481 because its
         // BYE crossed ours): the request was ended, not timed out (RFC 3261
-        // section 15.1.2). The call ends either way.
+        // section 15.1.2). When this side hung up, the wait answered its
+        // BYE and this request already. The call ends either way.
+        if (!leg->IsDialogEstablished())
+            return false;
         if (!other->IsDialogEstablished())
             leg->SendResponse(invite, 487, "Request Terminated");
         else
@@ -86,12 +90,13 @@ bool LPBXSipLine::PassInvite(LSipMessage &invite, Slot &leg, Slot &other)
 }
 
 bool LPBXSipLine::Reinvite(Slot &leg, Slot &other, LSipRequest &request,
-                           LPtr<LSipMessage> &response, const char *offer)
+                           LPtr<LSipMessage> &response, const char *offer,
+                           const LSipPassedOn *passedOn)
 {
     for (;;) {
         response.Reset();
-        int status = leg->SendReInviteAndWaitForFinalResponse(*this, request, response,
-                                                              offer && *offer ? offer : nullptr);
+        int status = leg->SendReInviteAndWaitForFinalResponse(
+            *this, request, response, offer && *offer ? offer : nullptr, passedOn);
         LOGF("LPBXSipLine::Reinvite uInviteResponse: %d", status);
         if (!response)
             return false;

@@ -42,6 +42,15 @@ struct LSipDialogTiming {
     uint32_t optionsLimitMs = 5000; // OPTIONS and NOTIFY of a dialog
 };
 
+class LSipCall;
+
+// The request of another dialog of the same call that a re-INVITE passes on
+// (a phone's hold, say): its dialog is watched while the re-INVITE waits.
+struct LSipPassedOn {
+    LSipCall &leg;
+    const LSipMessage &request;
+};
+
 class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGraveyardLeg
 {
   public:
@@ -119,9 +128,12 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
     int SendCancel(const LSipRequest &invite, bool provisionalSeen);
     void SendAck(const LSipRequest &invite, const LSipMessage &response, const char *sdp);
     // Non-2xx final responses are acknowledged here; a 2xx is left to the
-    // owner, whose ACK may carry SDP.
+    // owner, whose ACK may carry SDP. With passedOn, a BYE on that leg ends
+    // the wait: the BYE gets 200, the passed-on request 487, this re-INVITE
+    // is cancelled, and 487 comes back without a response.
     int SendReInviteAndWaitForFinalResponse(LThread &thread, LSipRequest &request,
-                                            LPtr<LSipMessage> &response, const char *sdp);
+                                            LPtr<LSipMessage> &response, const char *sdp,
+                                            const LSipPassedOn *passedOn = nullptr);
     int SendOptions(LThread &thread, LPtr<LSipMessage> &response);
     int SendNotify(LThread &thread, int status, const char *reason);
     bool PollActive(LThread &thread);
@@ -156,6 +168,14 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
     void AbsorbFinalResponse(const LSipRequest &invite);
     // Next message within ms; stopped is set on the owner's stop request.
     LPtr<LSipMessage> WaitMessage(LThread &thread, uint32_t ms, bool &stopped);
+    // The same, also watching the queue of watched for a BYE, which is
+    // returned in bye; its other messages are set aside meanwhile.
+    LPtr<LSipMessage> WaitMessage(LThread &thread, uint32_t ms, bool &stopped, LSipCall &watched,
+                                  LPtr<LSipMessage> &bye);
+    // Moves the queued messages aside up to the first BYE, which is taken
+    // out and returned; RestoreAside puts them back in front, in order.
+    LPtr<LSipMessage> SetAsideUntilBye();
+    void RestoreAside();
     // "<sip:user@address:port>" with the address the peer should use.
     void MakeContact(const LIPAddressWithPort &peer, std::string &out);
     void SetLocalToFrom(const char *nameAddress);
@@ -181,6 +201,7 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
     uint32_t m_RemoteSpecialFlags = 0;
     LLockObject m_QueueLock;
     LListOf<LSipMessage> m_Queue;
+    LListOf<LSipMessage> m_Aside; // under the queue lock as well
     // Whether the signal is set, under the queue lock: it is set while the
     // queue holds a message, so only the first message into an empty queue
     // writes it and only the take that empties the queue reads it back.

@@ -74,6 +74,61 @@ LPtr<LSipMessage> LSipCall::WaitMessage(LThread &thread, uint32_t ms, bool &stop
     }
 }
 
+// Both queues are watched; setting the other's messages aside empties its
+// queue and so resets its signal, and the wait does not spin on them.
+LPtr<LSipMessage> LSipCall::WaitMessage(LThread &thread, uint32_t ms, bool &stopped,
+                                        LSipCall &watched, LPtr<LSipMessage> &bye)
+{
+    uint32_t start = m_Stack.clock.Tick();
+    stopped = false;
+    LSignalObjectGroup group;
+    group.Add(*this);
+    group.Add(watched);
+    for (;;) {
+        if (LPtr<LSipMessage> message = GetNextMessage())
+            return message;
+        bye = watched.SetAsideUntilBye();
+        uint32_t elapsed = m_Stack.clock.Since(start);
+        if (bye || elapsed >= ms)
+            return LPtr<LSipMessage>();
+        LProcessResult result = m_Stack.clock.WaitGroup(thread, group, ms - elapsed);
+        if (result == LProcessStopped) {
+            stopped = true;
+            return LPtr<LSipMessage>();
+        }
+        if (result != LProcessSuccess)
+            return LPtr<LSipMessage>();
+    }
+}
+
+LPtr<LSipMessage> LSipCall::SetAsideUntilBye()
+{
+    LLockScope hold(m_QueueLock);
+    LPtr<LSipMessage> bye;
+    while (!bye && !m_Queue.IsEmpty()) {
+        LSipMessage *message = m_Queue.DetachFirst();
+        if (message->IsRequest() && strcmp(message->GetRequest(), "BYE") == 0)
+            bye.Reset(message);
+        else
+            m_Aside.AddBottom(message);
+    }
+    if (m_Queue.IsEmpty() && m_Signalled) {
+        Reset();
+        m_Signalled = false;
+    }
+    return bye;
+}
+
+void LSipCall::RestoreAside()
+{
+    LLockScope hold(m_QueueLock);
+    m_Queue.TakeAll(m_Aside);
+    if (!m_Queue.IsEmpty() && !m_Signalled) {
+        Signal();
+        m_Signalled = true;
+    }
+}
+
 void LSipCall::SendRequest(const LSipRequest &request)
 {
     if (request.HasDestination())

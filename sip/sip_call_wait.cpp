@@ -171,9 +171,22 @@ void LSipCall::AbsorbFinalResponse(const LSipRequest &invite)
     }
 }
 
+// A phone that hung up while its own request is passed on here must not
+// wait for this side's answer: its BYE is answered at once (RFC 3261 section
+// 15.1.2, with 487 for the request still pending on it), and this re-INVITE
+// is cancelled like one that timed out, so the call can end.
 int LSipCall::SendReInviteAndWaitForFinalResponse(LThread &thread, LSipRequest &request,
-                                                  LPtr<LSipMessage> &response, const char *sdp)
+                                                  LPtr<LSipMessage> &response, const char *sdp,
+                                                  const LSipPassedOn *passedOn)
 {
+    struct Restore {
+        LSipCall *leg;
+        ~Restore()
+        {
+            if (leg)
+                leg->RestoreAside();
+        }
+    } restore{passedOn ? &passedOn->leg : nullptr};
     request.CreateNewInviteRequest(*this, sdp, nullptr, 20, nullptr, false);
     uint32_t start = m_Stack.clock.Tick();
     bool provisional = false;
@@ -189,7 +202,16 @@ int LSipCall::SendReInviteAndWaitForFinalResponse(LThread &thread, LSipRequest &
         uint32_t wait = provisional         ? m_Stack.timing.reInviteSliceProvisionalMs
                         : sinceSend < slice ? slice - sinceSend
                                             : 0;
-        LPtr<LSipMessage> message = WaitMessage(thread, wait, stopped);
+        LPtr<LSipMessage> bye;
+        LPtr<LSipMessage> message = passedOn
+                                        ? WaitMessage(thread, wait, stopped, passedOn->leg, bye)
+                                        : WaitMessage(thread, wait, stopped);
+        if (bye) {
+            passedOn->leg.DefaultMessageProcessing(*bye);
+            passedOn->leg.SendResponse(passedOn->request, 487, "Request Terminated");
+            SendCancel(request, provisional);
+            return 487;
+        }
         if (message && request.IsResponseTo(*message)) {
             int status = message->GetResponseStatusCode();
             if (status < 200)

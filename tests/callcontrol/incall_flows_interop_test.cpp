@@ -58,6 +58,7 @@ INSTANTIATE_TEST_SUITE_P(Flows, InCallFlow, ::testing::Values(
     Flow{"ByeFromCaller", "the caller hangs up a connected call; the phone gets the BYE", "uac_call.xml", "uas_answer.xml", "answered"},
     Flow{"ByeFromCallee", "the phone hangs up a connected call; the caller gets the BYE", "uac_call_remote_bye.xml", "uas_answer_bye.xml", "answered"},
     Flow{"ByeDuringPassedOnHold", "the phone hangs up while the caller's hold re-INVITE is passed to it: the caller gets 487 to the re-INVITE, then the BYE", "uac_hold_ended.xml", "uas_bye_during_hold.xml", "LPBXSipLine::Reinvite uInviteResponse: 487"},
+    Flow{"ByeDuringOwnHold", "the caller hangs up while its hold re-INVITE waits at the phone: 200 to the BYE and 487 to the hold at once, the phone's re-INVITE is cancelled, then it gets the BYE", "uac_bye_during_hold.xml", "uas_hold_cancelled.xml", "LPBXSipLine::Reinvite uInviteResponse: 487"},
     Flow{"OptionsPassedOn", "the caller's in-dialog OPTIONS is answered with the phone's own 200 and SDP", "uac_options.xml", "uas_options.xml", "answered"},
     Flow{"Glare", "both phones re-INVITE at once: the exchange answers 491, backs off and retries", "uac_glare.xml", "uas_glare.xml", "LPBXSipLine::Reinvite uInviteResponse: 491"},
     Flow{"SilentPhoneEnded", "after a quiet second both legs are polled; the phone stops answering and the caller gets the BYE", "uac_call_wait_bye.xml", "uas_silent.xml", "no answer to polling", "activitypollinterval=1000\n"},
