@@ -6,6 +6,7 @@
 #include "media/rtp_relay_loop.h"
 #include "media/sdp_address.h"
 #include "media/sdp_settings.h"
+#include "platform/clock.h"
 
 struct BenchMedia : LSDPSettings {
     LSDPSystemResolver names;
@@ -17,7 +18,8 @@ struct BenchMedia : LSDPSettings {
     void WriteRtpTrace(const char *) override {}
     LRtpHeldPorts held;
     LRtpHeldPorts &GetHeldPorts() override { return held; }
-    LRtpRelayLoop relayLoop;
+    LSystemClock clock;
+    LRtpRelayLoop relayLoop{clock};
     LRtpRelayLoop &GetRelayLoop() override { return relayLoop; }
     int GetQuality() override { return 50; }
     bool GetActive() override { return false; }

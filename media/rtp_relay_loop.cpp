@@ -29,7 +29,7 @@ uint64_t MakeKey(uint32_t generation, int slot, int side)
 class LRtpRelayLoop::Lane : private LThread
 {
   public:
-    explicit Lane(int priority);
+    Lane(const LClock &clock, int priority);
     ~Lane() override;
     int Add(LRtpRelayLoopClient &client, int fdA, int fdB, uint32_t quietMs);
     void Remove(int slot);
@@ -55,6 +55,7 @@ class LRtpRelayLoop::Lane : private LThread
     int NextTimeout(uint32_t now) const;
     void Wake();
 
+    const LClock &clock_;
     const int priority_;
     int epoll_ = -1;
     int wake_ = -1; // eventfd: a new client or the stop request
@@ -87,7 +88,7 @@ class LRtpRelayLoop::Lane::Turn
     std::unique_lock<std::mutex> lock_;
 };
 
-LRtpRelayLoop::Lane::Lane(int priority) : priority_(priority) {}
+LRtpRelayLoop::Lane::Lane(const LClock &clock, int priority) : clock_(clock), priority_(priority) {}
 
 // At the first relay, so that a media context that never relays holds no
 // descriptors and no thread.
@@ -156,7 +157,7 @@ int LRtpRelayLoop::Lane::Add(LRtpRelayLoopClient &client, int fdA, int fdB, uint
     Slot &slot = slots_[id];
     slot.client = &client;
     slot.quietMs = quietMs;
-    slot.lastActive = GetTickCount();
+    slot.lastActive = clock_.Tick();
     slot.fds[0] = slot.fds[1] = -1;
     const int fds[2] = {fdA, fdB};
     for (int side = 0; side < 2; ++side) {
@@ -201,7 +202,7 @@ void LRtpRelayLoop::Lane::ThreadFunction()
     epoll_event events[kEventsPerWait];
     int timeout = -1;
     for (;;) {
-        int ready = epoll_wait(epoll_, events, kEventsPerWait, timeout);
+        int ready = epoll_wait(epoll_, events, kEventsPerWait, clock_.RealWaitMs(timeout));
         if (IsToStop())
             return;
         if (ready < 0 && errno != EINTR) {
@@ -210,7 +211,7 @@ void LRtpRelayLoop::Lane::ThreadFunction()
         }
         std::unique_lock<std::mutex> lock(lock_);
         turnDone_.wait(lock, [this] { return waiting_.load(std::memory_order_acquire) == 0; });
-        uint32_t now = GetTickCount();
+        uint32_t now = clock_.Tick();
         for (int i = 0; i < ready; ++i)
             Dispatch(events[i].data.u64, now, *batch);
         if (clients_ > 0 && (int32_t)(now - nextQuiet_) >= 0)
@@ -263,10 +264,10 @@ int LRtpRelayLoop::Lane::NextTimeout(uint32_t now) const
     return left > 0 ? (int)left : 0;
 }
 
-LRtpRelayLoop::LRtpRelayLoop(int lanes, int priority)
+LRtpRelayLoop::LRtpRelayLoop(const LClock &clock, int lanes, int priority)
 {
     for (int i = 0; i < (lanes > 0 ? lanes : 1); ++i)
-        lanes_.push_back(std::make_unique<Lane>(priority));
+        lanes_.push_back(std::make_unique<Lane>(clock, priority));
 }
 
 LRtpRelayLoop::~LRtpRelayLoop()

@@ -8,6 +8,7 @@
 
 #include "media/rtp_header.h"
 #include "media/rtp_relay_socket.h"
+#include "platform/clock.h"
 #include "platform/thread.h"
 
 #include <cstdint>
@@ -39,8 +40,10 @@ class LRtpRelayLoop
   public:
     // lanes: forwarding threads, each serving its own share of the relays
     // (a new relay goes to the lane with the fewest), so the calls use every
-    // core and a thread kept off its core delays only its share.
-    explicit LRtpRelayLoop(int lanes = 2, int priority = LThread::StartRealTime);
+    // core and a thread kept off its core delays only its share. Quiet times
+    // run on clock.
+    explicit LRtpRelayLoop(const LClock &clock, int lanes = 2,
+                           int priority = LThread::StartRealTime);
     // Every client must have been removed.
     ~LRtpRelayLoop();
     LRtpRelayLoop(const LRtpRelayLoop &) = delete;

@@ -12,9 +12,10 @@ class LSDPStoredSettings : public LSDPSettings
 {
   public:
     // publicAddress: the NAT traversal's resolution of relay ports; trace:
-    // where traced RTP lines go.
-    LSDPStoredSettings(LRtpPublicAddressResolver publicAddress, LRtpTraceWriter trace)
-        : publicAddress_(std::move(publicAddress)), trace_(trace)
+    // where traced RTP lines go; clock: the relays' quiet times.
+    LSDPStoredSettings(const LClock &clock, LRtpPublicAddressResolver publicAddress,
+                       LRtpTraceWriter trace)
+        : publicAddress_(std::move(publicAddress)), trace_(trace), relayLoop_(clock)
     {
     }
     LSDPHostResolver &GetHostResolver() override { return resolver_; }

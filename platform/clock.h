@@ -31,6 +31,11 @@ class LClock
                                      uint32_t ms) const = 0;
     // Lets ms of this clock pass (pacing, not waiting for anything).
     virtual void Sleep(uint32_t ms) const = 0;
+    // For a thread that waits outside the clock (an OS wait with its own
+    // timeout, such as epoll_wait): how long to wait in real time for ms of
+    // this clock (negative: until woken). The manual clock answers with
+    // short slices, so such a thread sees virtual time move.
+    virtual int RealWaitMs(int ms) const { return ms; }
 };
 
 // The machine's clocks.
@@ -64,6 +69,7 @@ class LManualClock final : public LClock
     LProcessResult WaitGroup(LThread &thread, const LSignalObjectGroup &group,
                              uint32_t ms) const override;
     void Sleep(uint32_t ms) const override { m_Ms.fetch_add(ms); }
+    int RealWaitMs(int ms) const override { return ms > 1 ? 1 : ms; }
 
     // Moves both clocks forward (the seconds follow the milliseconds).
     void Advance(uint32_t ms) { m_Ms.fetch_add(ms); }

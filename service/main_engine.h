@@ -87,6 +87,7 @@ class MainEngine : public LBackgroundEngine, private LPBXCallOwner
     // the engine's STUN counter and backup-server state; traced RTP goes to
     // the SIP trace file.
     LSDPStoredSettings mSdpSettings{
+        mClock,
         [this](LRtpPublicAddressQuery &query) { LRtpNatResolve(mSipEngine.GetStunState(), query); },
         LSipTraceWrite};
     // Registrations in memory, written to their records behind the answer.

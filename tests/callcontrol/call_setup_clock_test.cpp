@@ -88,7 +88,7 @@ class CallSetupClock : public SettingsTest
     vtest::BareDialogServices services;
     LSipStack stack{engine, graveyard, clock, timing, services};
     LPBXCallTargetEnvironment environment{clock};
-    LSDPStoredSettings sdp{LRtpDefaultPublicAddress, [](const char *) {}};
+    LSDPStoredSettings sdp{clock, LRtpDefaultPublicAddress, [](const char *) {}};
     NoOwner owner;
     LPBXContext context{stack, environment, sdp, owner};
     LDetachedThreadsOwner calls;

@@ -60,7 +60,7 @@ class PBXDialogServicesTest : public RegistrarTest
     }
 
     LManualClock clock{1000, kNow};
-    LSDPStoredSettings sdp{LRtpDefaultPublicAddress, [](const char *) {}};
+    LSDPStoredSettings sdp{clock, LRtpDefaultPublicAddress, [](const char *) {}};
     LPBXFileContacts contacts;
     LPBXDialogServices services{sdp, clock, contacts};
     LPBXRunningEnvironment environment{clock, &contacts};

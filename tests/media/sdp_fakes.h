@@ -42,9 +42,12 @@ struct FixedSdpSettings : LSDPSettings {
     int GetQuality() override { return quality; }
     bool GetActive() override { return active; }
 
+    // The relays' quiet times run on it.
+    LManualClock clock;
+
   private:
     LRtpHeldPorts held;
-    LRtpRelayLoop relayLoop;
+    LRtpRelayLoop relayLoop{clock};
     std::mutex traceLock;
     std::vector<std::string> trace;
 };
