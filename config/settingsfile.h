@@ -42,6 +42,14 @@ class LSettingsFile
     // reload under the writer lock. A change of the file is seen by the next
     // object that reads it, so by the next request or call.
     void KeepSnapshot() { snapshot = true; }
+    // Checks the file now (a snapshot loads it for good). False when it is
+    // missing; IsLoaded then tells whether a regular file was read.
+    bool CheckExists()
+    {
+        ReloadIfChanged();
+        return !missing;
+    }
+    bool IsLoaded() const { return cached.inode != 0; }
 
     // Copies the value of key (lower-cased) into out (at least 260 bytes), or
     // def cut to 259 bytes when the key is absent. Returns out.
@@ -110,4 +118,5 @@ class LSettingsFile
     Stamp cached;
     bool snapshot = false;
     bool checked = false; // the file was checked since the last path change
+    bool missing = false; // the last check found no file
 };
