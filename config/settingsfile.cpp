@@ -310,6 +310,17 @@ int LSettingsFile::GetInt(const char *key, int def)
     return LFromSettingString(GetString(key, "", value), def);
 }
 
+void LSettingsFile::GetInts(const LSettingsIntKey *keys, int *out, int count)
+{
+    ReloadIfChanged();
+    for (int i = 0; i < count; i++) {
+        const LSettingsEntry *e = Find(LSettingsKey(keys[i].key));
+        char value[LPathSize];
+        CopyOut(value, e ? e->value.c_str() : "");
+        out[i] = LFromSettingString(value, keys[i].def);
+    }
+}
+
 bool LSettingsFile::SetBool(const char *key, bool value)
 {
     return SetString(key, LToSettingString(value));

@@ -19,6 +19,11 @@ struct LSettingsPair {
     const char *value;
 };
 
+struct LSettingsIntKey {
+    const char *key;
+    int def;
+};
+
 class LSettingsFile
 {
   public:
@@ -69,6 +74,8 @@ class LSettingsFile
 
     bool GetBool(const char *key, bool def);
     int GetInt(const char *key, int def);
+    // Several whole numbers (out[i] for keys[i]) after one check of the file.
+    void GetInts(const LSettingsIntKey *keys, int *out, int count);
     bool SetBool(const char *key, bool value);
     bool SetInt(const char *key, int value);
     // Passwords are kept as plain strings, readable by the owner only.
