@@ -20,7 +20,8 @@ bool RecordFileExists(const LSettingsRecord &rec)
 // every extension of a large exchange for each REGISTER and INVITE. The
 // record found is a snapshot read once for the request that looks it up
 // (one INVITE reads a dozen of its fields), so a change is seen by the next
-// request.
+// request. Loading it is the existence check; only a record that could not
+// be read (not a file, no permission) is looked at again.
 bool LPBXFindExtension(const char *name, LPBXExtension &out)
 {
     char key[LPathSize];
@@ -28,7 +29,8 @@ bool LPBXFindExtension(const char *name, LPBXExtension &out)
     if (!LSettingsIsValidRecordKey(name) || !LPBXExtensionList().Open(rec, name))
         return false;
     rec.KeepSnapshot();
-    if (!LSipEqualNoCase(rec.GetName(key), name) || !RecordFileExists(rec))
+    if (!LSipEqualNoCase(rec.GetName(key), name) || !rec.CheckExists() ||
+        (!rec.IsLoaded() && !RecordFileExists(rec)))
         return false;
     out = rec;
     return true;

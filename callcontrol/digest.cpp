@@ -117,14 +117,13 @@ void LSipDigestResponse(const char *user, const char *realm, const char *passwor
 }
 
 LDigestResult LSipCheckDigest(const LSipMessage &request, const char *fieldName, const char *method,
-                              const LDigestAccount &account, LDigestNonces &nonces, int64_t now)
+                              const LDigestAccount &account, const char *realm,
+                              LDigestNonces &nonces, int64_t now)
 {
     const char *header = request.FindField(fieldName, "");
     LHashTable digest;
     if (!header[0] || !LSipAuthenticationDecodeDigest(header, digest))
         return LDigestResult::Missing;
-    char realm[260];
-    LSipGetLocalRealm(realm);
     const char *nonce = digest.GetParm("nonce");
     if (strcmp(digest.GetParm("realm"), realm) != 0 || digest.GetParm("opaque")[0])
         return LDigestResult::Stale;
@@ -148,11 +147,9 @@ LDigestResult LSipCheckDigest(const LSipMessage &request, const char *fieldName,
     return LDigestResult::Accepted;
 }
 
-void LSipMakeChallenge(const char *fieldName, const LDigestAccount &account, LDigestNonces &nonces,
-                       int64_t now, bool stale, char *out, size_t capacity)
+void LSipMakeChallenge(const char *fieldName, const LDigestAccount &account, const char *realm,
+                       LDigestNonces &nonces, int64_t now, bool stale, char *out, size_t capacity)
 {
-    char realm[260];
-    LSipGetLocalRealm(realm);
     std::string nonce = nonces.Issue(account.name, now);
     snprintf(out, capacity,
              "%s: Digest realm=\"%s\",nonce=\"%s\",opaque=\"\",stale=%s,algorithm=MD5,"

@@ -48,11 +48,13 @@ void LSipDigestResponse(const char *user, const char *realm, const char *passwor
                         const char *method, const char *uri, const char *nonce, const char *nc,
                         const char *cnonce, const char *qop, char out[33]);
 
-// Checks the credentials header (fieldName) of request for method.
+// Checks the credentials header (fieldName) of request for method against
+// the local realm (LSipGetLocalRealm's text).
 LDigestResult LSipCheckDigest(const LSipMessage &request, const char *fieldName, const char *method,
-                              const LDigestAccount &account, LDigestNonces &nonces, int64_t now);
+                              const LDigestAccount &account, const char *realm,
+                              LDigestNonces &nonces, int64_t now);
 
 // Makes the challenge header line "<fieldName>: Digest realm=...\r\n" with
 // a fresh nonce for the account, offering qop="auth".
-void LSipMakeChallenge(const char *fieldName, const LDigestAccount &account, LDigestNonces &nonces,
-                       int64_t now, bool stale, char *out, size_t capacity);
+void LSipMakeChallenge(const char *fieldName, const LDigestAccount &account, const char *realm,
+                       LDigestNonces &nonces, int64_t now, bool stale, char *out, size_t capacity);

@@ -32,8 +32,9 @@ std::string LPBXMediatorHost::GetPublicIP()
 LPBXSipLine::LPBXSipLine(const LPBXContext &context, LPtr<LSipMessage> &invite,
                          LPtr<LSipCallInitiateList> &list, const char *startPrompt,
                          const char *waitHold, const LPBXCallStart &start)
-    : m_Context(context), m_InitData(new InitData), m_MediatorHost(context),
-      m_Mediator(m_MediatorHost), m_StartTime(context.sip.clock.UnixTime())
+    : LDetachedThread(context.sip.signals), m_Context(context), m_InitData(new InitData),
+      m_SwapSignal(context.sip.signals), m_MediatorHost(context), m_Mediator(m_MediatorHost),
+      m_StartTime(context.sip.clock.UnixTime())
 {
     m_CallerLeg.Reset(new LSipCall(context.sip, *invite, start.localUserId.c_str(),
                                    start.localAuthId.c_str(), start.password.c_str()));

@@ -71,6 +71,9 @@ class LPBXSipLine : public LDetachedThread
     LSipCall *GetCallerLeg() { return m_CallerLeg.Get(); }
     LSipCall *GetAnsweredLeg() { return m_AnsweredLeg.Get(); }
     int64_t GetAnswerTime() const { return m_AnswerTime; }
+    // The quiet time before polling, as read at the call's start (0: read
+    // it when the call connects).
+    void SetActivityPollMs(uint32_t ms) { m_PollAfterMs = ms; }
 
   protected:
     void ThreadFunction() override;
@@ -141,6 +144,7 @@ class LPBXSipLine : public LDetachedThread
     LSDPMediator m_Mediator;
     int64_t m_StartTime = 0;
     int64_t m_AnswerTime = 0;
+    uint32_t m_PollAfterMs = 0;
     char m_Caller[kPBXLineTextSize] = "";
     char m_Target[kPBXLineTextSize] = "";
     char m_RecordDescription[kPBXLineTextSize] = "";

@@ -12,14 +12,18 @@ namespace
 {
 uint32_t SettingMs(const char *key, uint32_t def)
 {
-    int ms = LSettingGetInt("SIP", key, (int)def);
-    return ms < 1000 ? 1000 : (uint32_t)ms;
+    return LPBXInCallMs(LSettingGetInt("SIP", key, (int)def));
 }
 } // namespace
 
+uint32_t LPBXInCallMs(int ms)
+{
+    return ms < 1000 ? 1000 : (uint32_t)ms;
+}
+
 uint32_t LPBXActivityPollInterval()
 {
-    return SettingMs("ActivityPollInterval", kPBXInCallTiming.pollAfterMs);
+    return SettingMs(kPBXActivityPollKey, kPBXInCallTiming.pollAfterMs);
 }
 
 uint32_t LPBXAttendedTransferGiveUp()
@@ -35,7 +39,7 @@ uint32_t LPBXGlareWaitMs(bool openedByFarEnd, uint32_t tick)
 
 void LPBXSipLine::RunCall()
 {
-    uint32_t pollAfterMs = LPBXActivityPollInterval();
+    uint32_t pollAfterMs = m_PollAfterMs ? m_PollAfterMs : LPBXActivityPollInterval();
     while (!IsToStop()) {
         if (!RunCallTestForMessages(m_CallerLeg, m_AnsweredLeg) ||
             !RunCallTestForMessages(m_AnsweredLeg, m_CallerLeg))

@@ -23,8 +23,11 @@ struct LPBXInCallTiming {
 };
 inline constexpr LPBXInCallTiming kPBXInCallTiming{};
 
-// The quiet time before polling, from the settings.
+// The quiet time before polling, from the settings; the key, and the value
+// as read (at least 1000 ms) when a call reads it with its other values.
+inline constexpr const char *kPBXActivityPollKey = "ActivityPollInterval";
 uint32_t LPBXActivityPollInterval();
+uint32_t LPBXInCallMs(int ms);
 // How long an attended transfer waits for a busy call, from the settings.
 uint32_t LPBXAttendedTransferGiveUp();
 

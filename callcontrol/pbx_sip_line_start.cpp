@@ -2,10 +2,13 @@
 
 #include "callcontrol/call_targets.h"
 #include "callcontrol/pbx_sip_line.h"
+#include "callcontrol/pbx_sip_line_incall.h"
 #include "config/pbx_global_settings.h"
+#include "config/settingssections.h"
 #include "platform/log.h"
 #include "sip/sip_engine.h"
 
+#include <algorithm>
 #include <string>
 
 namespace
@@ -52,9 +55,17 @@ int LPBXCallLimit()
 LPBXSipLine *LPBXMakeCall(const LPBXContext &context, const LSipMessage &request,
                           const LPBXCallStart &call, int runningCalls)
 {
+    // "SIP" is checked once for what the call's start and its connected
+    // phase read from it, so the call sees one version of the file.
+    const LSettingsIntKey keys[] = {
+        {LSipKeys::MaxCalls.key, LSipKeys::MaxCalls.def},
+        {kPBXActivityPollKey, (int)kPBXInCallTiming.pollAfterMs},
+    };
+    int values[2];
+    LSettingGetInts(LSipKeys::kSection, keys, values, 2);
     // Only the receive thread starts calls, so the count cannot grow
     // between this test and the start of the thread.
-    if (runningCalls >= LPBXCallLimit()) {
+    if (runningCalls >= std::max(values[0], kPBXMinCallLimit)) {
         LOGWARNF("Call from %s to %s refused: %d calls are running", call.caller.c_str(),
                  call.dialledTarget.c_str(), runningCalls);
         Refuse(context.sip.engine, request, 503, "Service Unavailable");
@@ -75,5 +86,7 @@ LPBXSipLine *LPBXMakeCall(const LPBXContext &context, const LSipMessage &request
         Refuse(context.sip.engine, request, 500, "Server Internal Error");
         return nullptr;
     }
-    return new LPBXSipLine(context, invite, list, startPrompt, waitHold, call);
+    LPBXSipLine *line = new LPBXSipLine(context, invite, list, startPrompt, waitHold, call);
+    line->SetActivityPollMs(LPBXInCallMs(values[1]));
+    return line;
 }

@@ -84,6 +84,12 @@ bool LPBXSourceMayAuthenticate(const LSipMessage &request, LPBXRequestGuards &gu
     return false;
 }
 
+std::string LPBXLocalRealm()
+{
+    char realm[260];
+    return LSipGetLocalRealm(realm);
+}
+
 bool LPBXAuthenticate(const LSipMessage &request, const LDigestChallengeKind &kind,
                       const LDigestAccount &account, LPBXRequestGuards &guards,
                       LNewRequestResponder &responder, int64_t now)
@@ -93,8 +99,8 @@ bool LPBXAuthenticate(const LSipMessage &request, const LDigestChallengeKind &ki
         responder.Respond(request, 403, "Forbidden", nullptr);
         return false;
     }
-    LDigestResult result =
-        LSipCheckDigest(request, kind.credentialsField, kind.method, account, guards.nonces, now);
+    LDigestResult result = LSipCheckDigest(request, kind.credentialsField, kind.method, account,
+                                           guards.realm.c_str(), guards.nonces, now);
     if (result == LDigestResult::Accepted) {
         guards.throttle.Succeeded(source, account.name, now);
         return true;
@@ -105,7 +111,7 @@ bool LPBXAuthenticate(const LSipMessage &request, const LDigestChallengeKind &ki
             LOGWARN(line.c_str());
     }
     char challenge[768];
-    LSipMakeChallenge(kind.challengeField, account, guards.nonces, now,
+    LSipMakeChallenge(kind.challengeField, account, guards.realm.c_str(), guards.nonces, now,
                       result == LDigestResult::Stale, challenge, sizeof(challenge));
     responder.Respond(request, kind.status, kind.reason, challenge);
     return false;

@@ -45,7 +45,12 @@ class LHostAddressCache
     std::unordered_map<std::string, Entry> m_Entries;
 };
 
+// The host name in the realm is read once, when the handler is made: it
+// changes only with a restart, and reading it cost a system call per check.
+std::string LPBXLocalRealm();
+
 struct LPBXRequestGuards {
+    std::string realm = LPBXLocalRealm();
     LDigestNonces nonces;
     LAuthThrottle throttle;
     LSourceCallLimiter calls;

@@ -65,6 +65,7 @@ LSettingsFile &LSettingsFile::operator=(const LSettingsFile &other)
         entries = other.entries;
         cached = other.cached;
         checked = other.checked;
+        missing = other.missing;
         snapshot = true;
     }
     return *this;
@@ -83,6 +84,7 @@ void LSettingsFile::ClearCache()
     entries.clear();
     cached = Stamp();
     checked = false;
+    missing = false;
 }
 
 LSettingsFile::Stamp LSettingsFile::StampOf(const struct stat &st)
@@ -100,12 +102,26 @@ void LSettingsFile::ReloadIfChanged(bool force)
     if (!IsValid() || (snapshot && checked && !force))
         return;
     checked = true;
+    missing = false;
+    // Nothing loaded yet: the open and the load's fstat tell all that a stat
+    // would, so a record read once per request costs no stat of its own.
+    if (cached.inode == 0) {
+        int fd = open(path, O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            missing = errno == ENOENT;
+            return;
+        }
+        Load(fd);
+        close(fd);
+        return;
+    }
     if (stat(path, &st) != 0) {
         // A deleted file has no values any more; keeping the old cache would
         // let the next write bring deleted keys back.
         if (errno == ENOENT) {
             ClearCache();
             checked = true;
+            missing = true;
         }
         return;
     }
@@ -121,7 +137,9 @@ void LSettingsFile::ReloadIfChanged(bool force)
 bool LSettingsFile::Load(int fd)
 {
     struct stat st;
-    if (fstat(fd, &st) != 0)
+    // A folder in a record's place is no settings file (and reading it
+    // would only fail).
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         return false;
     std::string text;
     char buffer[4096];
@@ -290,6 +308,17 @@ int LSettingsFile::GetInt(const char *key, int def)
 {
     char value[LPathSize];
     return LFromSettingString(GetString(key, "", value), def);
+}
+
+void LSettingsFile::GetInts(const LSettingsIntKey *keys, int *out, int count)
+{
+    ReloadIfChanged();
+    for (int i = 0; i < count; i++) {
+        const LSettingsEntry *e = Find(LSettingsKey(keys[i].key));
+        char value[LPathSize];
+        CopyOut(value, e ? e->value.c_str() : "");
+        out[i] = LFromSettingString(value, keys[i].def);
+    }
 }
 
 bool LSettingsFile::SetBool(const char *key, bool value)

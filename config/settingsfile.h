@@ -19,6 +19,11 @@ struct LSettingsPair {
     const char *value;
 };
 
+struct LSettingsIntKey {
+    const char *key;
+    int def;
+};
+
 class LSettingsFile
 {
   public:
@@ -42,6 +47,14 @@ class LSettingsFile
     // reload under the writer lock. A change of the file is seen by the next
     // object that reads it, so by the next request or call.
     void KeepSnapshot() { snapshot = true; }
+    // Checks the file now (a snapshot loads it for good). False when it is
+    // missing; IsLoaded then tells whether a regular file was read.
+    bool CheckExists()
+    {
+        ReloadIfChanged();
+        return !missing;
+    }
+    bool IsLoaded() const { return cached.inode != 0; }
 
     // Copies the value of key (lower-cased) into out (at least 260 bytes), or
     // def cut to 259 bytes when the key is absent. Returns out.
@@ -61,6 +74,8 @@ class LSettingsFile
 
     bool GetBool(const char *key, bool def);
     int GetInt(const char *key, int def);
+    // Several whole numbers (out[i] for keys[i]) after one check of the file.
+    void GetInts(const LSettingsIntKey *keys, int *out, int count);
     bool SetBool(const char *key, bool value);
     bool SetInt(const char *key, int value);
     // Passwords are kept as plain strings, readable by the owner only.
@@ -110,4 +125,5 @@ class LSettingsFile
     Stamp cached;
     bool snapshot = false;
     bool checked = false; // the file was checked since the last path change
+    bool missing = false; // the last check found no file
 };

@@ -51,6 +51,15 @@ int LSettingsSectionList::GetInt(const char *section, const char *key, int def)
     return LFromSettingString(GetString(section, key, "", value), def);
 }
 
+void LSettingsSectionList::GetInts(const char *section, const LSettingsIntKey *keys, int *out,
+                                   int count)
+{
+    LLockScope hold(lock);
+    LSettingsFile none;
+    LSettingsFile *file = Find(section, true);
+    (file ? file : &none)->GetInts(keys, out, count);
+}
+
 bool LSettingsSectionList::SetString(const char *section, const char *key, const char *value)
 {
     LLockScope hold(lock);
@@ -81,6 +90,7 @@ bool LSettingsSectionList::DeleteItem(const char *section, const char *key)
 const char *LSettingGetString(const char *s, const char *k, const char *d, char *out) { return LLocalSettings.GetString(s, k, d, out); }
 bool LSettingGetBool(const char *s, const char *k, bool d) { return LLocalSettings.GetBool(s, k, d); }
 int LSettingGetInt(const char *s, const char *k, int d) { return LLocalSettings.GetInt(s, k, d); }
+void LSettingGetInts(const char *s, const LSettingsIntKey *k, int *out, int n) { LLocalSettings.GetInts(s, k, out, n); }
 bool LSettingSetString(const char *s, const char *k, const char *v) { return LLocalSettings.SetString(s, k, v); }
 bool LSettingSetBool(const char *s, const char *k, bool v) { return LLocalSettings.SetBool(s, k, v); }
 bool LSettingSetInt(const char *s, const char *k, int v) { return LLocalSettings.SetInt(s, k, v); }

@@ -23,6 +23,8 @@ class LSettingsSectionList
     const char *GetString(const char *section, const char *key, const char *def, char *out);
     bool GetBool(const char *section, const char *key, bool def);
     int GetInt(const char *section, const char *key, int def);
+    // Several values of one section with one check of its file.
+    void GetInts(const char *section, const LSettingsIntKey *keys, int *out, int count);
     bool SetString(const char *section, const char *key, const char *value);
     bool SetBool(const char *section, const char *key, bool value);
     bool SetInt(const char *section, const char *key, int value);
@@ -52,6 +54,7 @@ extern LSettingsSectionList LUserSettings;
 const char *LSettingGetString(const char *section, const char *key, const char *def, char *out);
 bool LSettingGetBool(const char *section, const char *key, bool def);
 int LSettingGetInt(const char *section, const char *key, int def);
+void LSettingGetInts(const char *section, const LSettingsIntKey *keys, int *out, int count);
 bool LSettingSetString(const char *section, const char *key, const char *value);
 bool LSettingSetBool(const char *section, const char *key, bool value);
 bool LSettingSetInt(const char *section, const char *key, int value);

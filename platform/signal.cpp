@@ -1,6 +1,7 @@
 #include "platform/signal.h"
 
 #include "platform/log.h"
+#include "platform/signal_pool.h"
 #include "platform/tick.h"
 
 #include <cerrno>
@@ -69,8 +70,17 @@ int LSignalObjectRef::WaitSignalTriple(const LSignalObjectRef &other, const LSig
 // An eventfd: one descriptor that polls readable while its counter is
 // not zero, and one read empties it (a pipe needs two descriptors and a
 // drain loop that ends in EAGAIN).
-LSignalObject::LSignalObject()
+LSignalObject::LSignalObject() : LSignalObject(nullptr) {}
+
+// An eventfd: one descriptor that polls readable while its counter is
+// not zero, and one read empties it (a pipe needs two descriptors and a
+// drain loop that ends in EAGAIN).
+LSignalObject::LSignalObject(std::shared_ptr<LSignalPool> pool) : m_pool(std::move(pool))
 {
+    if (m_pool) {
+        m_fd = m_pool->Take();
+        return;
+    }
     m_fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (m_fd < 0)
         LOGERRORTEXT("Cannot create a signal object: ", strerror(errno));
@@ -78,8 +88,23 @@ LSignalObject::LSignalObject()
 
 LSignalObject::~LSignalObject()
 {
-    if (m_fd >= 0)
+    Release();
+}
+
+// Nobody signals an object that is released: a set mark here means the
+// counter may be above zero, and the next user must not inherit it.
+void LSignalObject::Release()
+{
+    if (m_fd < 0)
+        return;
+    if (!m_pool)
         close(m_fd);
+    else {
+        if (m_maybeSet.load())
+            Reset();
+        m_pool->Give(m_fd);
+    }
+    m_fd = -1;
 }
 
 void LSignalObject::Signal()
@@ -91,12 +116,14 @@ void LSignalObject::Signal()
     // go wrong that a caller could act on.
     while (write(m_fd, &one, sizeof one) < 0 && errno == EINTR) {
     }
+    m_maybeSet.store(true);
 }
 
 void LSignalObject::Reset()
 {
     if (m_fd < 0)
         return;
+    m_maybeSet.store(false);
     uint64_t count;
     while (read(m_fd, &count, sizeof count) < 0 && errno == EINTR) {
     }

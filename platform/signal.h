@@ -7,9 +7,12 @@
 
 #include "platform/types.h"
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 
 class LSignalObject;
+class LSignalPool;
 
 class LSignalObjectRef
 {
@@ -40,12 +43,26 @@ class LSignalObject : public LSignalObjectRef
 {
   public:
     LSignalObject();
+    // Takes its descriptor from pool and gives it back, cleared, when it
+    // goes (no pool: a descriptor of its own, closed when it goes).
+    explicit LSignalObject(std::shared_ptr<LSignalPool> pool);
     ~LSignalObject();
     LSignalObject(const LSignalObject &) = delete;
     LSignalObject &operator=(const LSignalObject &) = delete;
 
     void Signal();
     void Reset();
+    // For an object nobody waits on any more: its descriptor goes back to
+    // the pool (cleared) or is closed now; later Signal and Reset do nothing.
+    // The caller keeps Signal from running meanwhile.
+    void Release();
+
+  private:
+    std::shared_ptr<LSignalPool> m_pool;
+    // Set after every write, cleared before every read: the counter is
+    // never left above zero with it clear, so a descriptor going back to
+    // the pool needs a read only when it is set.
+    std::atomic<bool> m_maybeSet{false};
 };
 
 // Up to 255 objects or sockets waited on at once.

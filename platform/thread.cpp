@@ -195,6 +195,7 @@ void LDetachedThread::ThreadEnded()
         pthread_detach(pthread_self());
         ForgetThread();
     }
+    ForgetStopSignal();
     delete this;
     // Last: the owner may go as soon as its final thread has left.
     owner->m_gate.Leave();

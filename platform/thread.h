@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <pthread.h>
 #include <vector>
@@ -29,6 +30,8 @@ class LThread
     };
 
     LThread() = default;
+    // The stop signal's descriptor comes from signals and goes back to it.
+    explicit LThread(std::shared_ptr<LSignalPool> signals) : m_stopSignal(std::move(signals)) {}
     // Stops and joins a thread still running. A derived class whose
     // ThreadFunction uses its own members must call StopThreadNow in its own
     // destructor, before those members go.
@@ -68,6 +71,10 @@ class LThread
     virtual void ThreadEnded() {}
     // For a thread that detached itself: nothing is left to join.
     void ForgetThread() { m_joinable = false; }
+    // For a thread object about to be deleted by its own thread, which no
+    // other thread can reach any more: nobody is left to wake, so the stop
+    // request of its destructor need not write the signal.
+    void ForgetStopSignal() { m_stopSignalled.store(true, std::memory_order_release); }
     LLockObject m_lock; // the thread's own lock, for the derived class
 
   private:
@@ -100,6 +107,10 @@ class LDetachedThreadsOwner;
 // ThreadFunction returns.
 class LDetachedThread : public LThread, public LListable
 {
+  public:
+    LDetachedThread() = default;
+    explicit LDetachedThread(std::shared_ptr<LSignalPool> signals) : LThread(std::move(signals)) {}
+
   protected:
     void ThreadEnded() override;
 

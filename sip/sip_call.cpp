@@ -54,7 +54,7 @@ void LSipCall::SetLocalToFrom(const char *nameAddress)
 LSipCall::LSipCall(const LSipStack &stack, const char *remote, const char *local,
                    const char *outboundProxy, const char *userID, const char *authID,
                    const char *password)
-    : m_Stack(stack)
+    : LSignalObject(stack.signals), m_Stack(stack)
 {
     m_Stack.engine.CreateNewCallId(m_CallID, sizeof(m_CallID));
     m_Stack.engine.CreateNewLocalTag(m_LocalTag, sizeof(m_LocalTag));
@@ -82,7 +82,7 @@ LSipCall::LSipCall(const LSipStack &stack, const char *remote, const char *local
 
 LSipCall::LSipCall(const LSipStack &stack, const LSipMessage &invite, const char *userID,
                    const char *authID, const char *password)
-    : m_Stack(stack)
+    : LSignalObject(stack.signals), m_Stack(stack)
 {
     LSipCopy(m_CallID, invite.FindField(LSipFields::CallID, ""));
     LSipCopy(m_InitialCSeq, invite.FindField(LSipFields::CSeq, ""));
@@ -106,7 +106,8 @@ LSipCall::LSipCall(const LSipStack &stack, const LSipMessage &invite, const char
     m_Stack.engine.RegisterCall(this);
 }
 
-LSipCall::LSipCall(const LSipCall &other, const char *remoteTarget) : m_Stack(other.m_Stack)
+LSipCall::LSipCall(const LSipCall &other, const char *remoteTarget)
+    : LSignalObject(other.m_Stack.signals), m_Stack(other.m_Stack)
 {
     m_Stack.engine.CreateNewCallId(m_CallID, sizeof(m_CallID));
     m_Stack.engine.CreateNewLocalTag(m_LocalTag, sizeof(m_LocalTag));
@@ -131,6 +132,17 @@ LSipCall::~LSipCall()
     m_Stack.engine.UnregisterCall(this);
     LLockScope hold(m_QueueLock);
     m_Queue.DeleteAll();
+}
+
+// From now on nobody waits on the leg's signal: its descriptor serves the
+// next call's legs instead of staying open for the leg's time in the
+// graveyard. Under the queue lock, so no Signal runs meanwhile.
+void LSipCall::WatchQueue(LSipGraveyard *graveyard)
+{
+    LLockScope hold(m_QueueLock);
+    m_Graveyard.store(graveyard);
+    Release();
+    m_Signalled = false;
 }
 
 // A leg in the graveyard is served through the graveyard's own wake-up;

@@ -6,8 +6,10 @@
 #pragma once
 
 #include "platform/ipaddress.h"
+#include "platform/signal_pool.h"
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 class LClock;
@@ -36,4 +38,7 @@ struct LSipStack {
     const LClock &clock;
     const LSipDialogTiming &timing;
     LSipDialogServices &services;
+    // Descriptors of the calls' dialog and thread signals, reused between
+    // calls; shared, so a dialog outliving the stack's owner still has it.
+    std::shared_ptr<LSignalPool> signals = std::make_shared<LSignalPool>();
 };

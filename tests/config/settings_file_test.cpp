@@ -195,3 +195,20 @@ TEST_F(FileTest, SnapshotReadsOnceAndTheNextCallSeesAChange)
     EXPECT_EQ("a=5\r\nb=9\r\n", ReadFile(path));
     EXPECT_STREQ("5", call1.GetString("a", "", out));
 }
+
+// The first check of a file is its load; a later one compares the stamp.
+TEST_F(FileTest, CheckTellsMissingLoadedAndUnreadable)
+{
+    ASSERT_EQ(0, mkdir((shared + "/folder").c_str(), 0750));
+    LSettingsFile folder((shared + "/folder").c_str());
+    EXPECT_TRUE(folder.CheckExists());
+    EXPECT_FALSE(folder.IsLoaded()); // not a settings file
+    EXPECT_FALSE(file.CheckExists());
+    WriteFile(path, "a=1\r\n");
+    EXPECT_TRUE(file.CheckExists()); // created after a check that found none
+    EXPECT_TRUE(file.IsLoaded());
+    EXPECT_EQ("1", Get("a"));
+    unlink(path.c_str());
+    EXPECT_FALSE(file.CheckExists());
+    EXPECT_EQ("def", Get("a"));
+}

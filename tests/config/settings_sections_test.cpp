@@ -86,6 +86,12 @@ TEST_F(SectionsTest, ChangeByAnotherWriterIsSeenAtNextGet)
     ASSERT_TRUE(LSettingSetInt("SIP", "Port", 5070));
     EXPECT_EQ(5070, LSettingGetInt("SIP", "Port", 0));
     WriteFile(shared + "/sip", "port=5080\r\n");
+    // Several keys read with one check see the change as well.
+    const LSettingsIntKey keys[] = {{"Port", 0}, {"Absent", 7}};
+    int values[2];
+    LSettingGetInts("SIP", keys, values, 2);
+    EXPECT_EQ(5080, values[0]);
+    EXPECT_EQ(7, values[1]);
     EXPECT_EQ(5080, LSettingGetInt("SIP", "Port", 0));
     for (int value : {5090, 5060}) {
         ASSERT_EQ(0, RunForked(WriteSameSize, value));
