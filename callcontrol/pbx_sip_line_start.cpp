@@ -46,12 +46,6 @@ bool BuildTargets(const LPBXCallStart &call, LSipCallInitiateList &list, char *s
 }
 } // namespace
 
-int LPBXCallLimit()
-{
-    int limit = LPBXSettings::SipMaxCalls.Get();
-    return limit < kPBXMinCallLimit ? kPBXMinCallLimit : limit;
-}
-
 LPBXSipLine *LPBXMakeCall(const LPBXContext &context, const LSipMessage &request,
                           const LPBXCallStart &call, int runningCalls)
 {

@@ -13,8 +13,6 @@ class LPBXSipLine;
 // "MaxCalls" may raise the limit, never lower it.
 constexpr int kPBXMinCallLimit = LSipKeys::MaxCalls.def;
 
-int LPBXCallLimit();
-
 // Builds the target list of request and, when there is something to ring
 // and room under the limit (runningCalls threads run now), makes the call
 // thread, which answers 100 "Trying" at once; the caller starts it.
