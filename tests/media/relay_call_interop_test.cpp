@@ -138,13 +138,8 @@ class RelayCallTest : public MediaCallTest
     }
     static std::vector<std::string> Media(const char *ip, const RtpSink &sink)
     {
-        return {"-mi",
-                ip,
-                "-mp",
-                std::to_string(FreeUdpPort()),
-                "-key",
-                "sink_port",
-                std::to_string(sink.Port())};
+        std::string port = std::to_string(FreeUdpPort()), sinkPort = std::to_string(sink.Port());
+        return {"-mi", ip, "-mp", port, "-key", "sink_port", sinkPort};
     }
     // What a receiver must see: every packet of the far side's stream, sent
     // from one relay port of this exchange and not from the phone itself.
