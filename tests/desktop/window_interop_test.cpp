@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <unistd.h>
 
 using namespace vtest;
@@ -84,8 +83,6 @@ class WindowTest : public ::testing::Test
 
 TEST_F(WindowTest, ShowsServiceLogSwitchesSipAndRunsTheNetworkTest)
 {
-    ASSERT_EQ(system(("mkdir -p '" + vela.SharedDataFolder() + "'").c_str()), 0);
-    std::ofstream(vela.SharedDataFolder() + "/webserver") << "port=" << FreeTcpPort() << "\r\n";
     ASSERT_TRUE(StartVelaOnPort(vela, sipPort)) << vela.Process().Output();
     ASSERT_TRUE(window.Start({VELA_WINDOW_BINARY}, env));
     ASSERT_TRUE(Shows("Control window connected to background service")) << window.Output();
@@ -130,9 +127,8 @@ TEST_F(WindowTest, WithoutAServiceManagerRunsTheEngineItself)
 {
     if (access("/run/systemd/system", F_OK) == 0 || access("/etc/init.d/velad", F_OK) == 0)
         GTEST_SKIP() << "a service manager runs here; the window would start the real service";
-    ASSERT_EQ(system(("mkdir -p '" + vela.SharedDataFolder() + "'").c_str()), 0);
-    std::ofstream(vela.SharedDataFolder() + "/sip") << "port=" << sipPort << "\n";
-    std::ofstream(vela.SharedDataFolder() + "/webserver") << "port=" << FreeTcpPort() << "\r\n";
+    vela.SetPort("sip", sipPort);
+    vela.SetPort("webserver", FreeTcpPort());
     ASSERT_TRUE(window.Start({VELA_WINDOW_BINARY}, env));
     EXPECT_TRUE(
         window.WaitForOutput("Cannot start the background service: systemd is not running", 10000))

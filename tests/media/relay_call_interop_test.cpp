@@ -1,9 +1,11 @@
 // Audio through the relay on real calls: SIPp phones play RTP to the address
 // the exchange's SDP gives them while their own SDP names a receiver of the
 // test, which gets packets only if both SDPs were rewritten to the relay.
+#include "config/pbx_global_settings.h"
 #include "config/settingssections.h"
 #include "media/rtp_packets.h"
 #include "media/rtp_test_support.h"
+#include "media/sdp_decoder.h"
 #include "media_call_fixture.h"
 #include "recorder_test_server.h"
 
@@ -95,6 +97,22 @@ struct RtpSink : UdpPeer {
     }
 };
 
+// The SDP body of the first message in SIPp's message log whose start line
+// begins with startLine.
+std::string BodyOf(const std::string &path, const std::string &startLine)
+{
+    std::string log = ReadFile(path);
+    size_t at = log.find("\n" + startLine);
+    if (at == std::string::npos)
+        return "";
+    size_t body = log.find("\n\n", at);
+    size_t crlf = log.find("\r\n\r\n", at);
+    body = std::min(body == std::string::npos ? log.size() : body + 2,
+                    crlf == std::string::npos ? log.size() : crlf + 4);
+    size_t end = log.find("\n\n----", body);
+    return body < log.size() ? log.substr(body, end == std::string::npos ? end : end - body) : "";
+}
+
 class RelayCallTest : public MediaCallTest
 {
   protected:
@@ -120,13 +138,8 @@ class RelayCallTest : public MediaCallTest
     }
     static std::vector<std::string> Media(const char *ip, const RtpSink &sink)
     {
-        return {"-mi",
-                ip,
-                "-mp",
-                std::to_string(FreeUdpPort()),
-                "-key",
-                "sink_port",
-                std::to_string(sink.Port())};
+        std::string port = std::to_string(FreeUdpPort()), sinkPort = std::to_string(sink.Port());
+        return {"-mi", ip, "-mp", port, "-key", "sink_port", sinkPort};
     }
     // What a receiver must see: every packet of the far side's stream, sent
     // from one relay port of this exchange and not from the phone itself.
@@ -145,12 +158,13 @@ class RelayCallTest : public MediaCallTest
     }
 };
 
-// One exchange, two calls. First the caller is private (127.0.0.1) and the
+// One exchange, three calls. First the caller is private (127.0.0.1) and the
 // callee looks public (127.1.0.1): the exchange must relay, and audio flows
 // both ways through it. Then two private phones, which need no relay, on a
 // recorded call: it goes through the relay all the same, and the recording
-// server gets both voices mixed, as long as the audio lasted.
-TEST_F(RelayCallTest, PublicCalleeAndRecordedCallAreRelayedBothWays)
+// server gets both voices mixed, as long as the audio lasted. Last,
+// "Quality" and "Active" changed while the exchange runs reach the next call.
+TEST_F(RelayCallTest, PublicCalleeAndRecordedCallAreRelayedThenSettingsReachTheNextCall)
 {
     RecordingServer server;
     ASSERT_TRUE(LSettingSetString("Recorder", "TallyHost", server.Entry().c_str()));
@@ -184,6 +198,31 @@ TEST_F(RelayCallTest, PublicCalleeAndRecordedCallAreRelayedBothWays)
     EXPECT_GT(::ToneShare(audio, kCallerHz), 0.2);
     EXPECT_GT(::ToneShare(audio, kCalleeHz), 0.2);
     EXPECT_LT(::ToneShare(audio, 1000), 0.02);
+
+    // 101 behind a NAT (127.1.0.2) calls public 104 (127.1.0.1), asks for the
+    // exchange's own offer with an in-dialog OPTIONS while it rings, and
+    // cancels. (Reading the store at each offer is the dialog services' and
+    // the mediator's unit tests' part; here, the running engine's.)
+    ASSERT_TRUE(ext.SetRecordOutgoing(false));
+    LPBXSettings::SipQuality.Set(20);
+    LPBXSettings::SipActive.Set(true);
+    AddExtension("104", "pw104");
+    const std::string callerLog = folder.Path() + "/caller", phoneLog = folder.Path() + "/phone";
+    int phonePort = FreeUdpPort();
+    ASSERT_TRUE(RegisterAt("104", "127.1.0.1", phonePort));
+    auto phone = Sipp(SippArgs("../../callcontrol/sipp/uas_cancelled.xml", phonePort), "127.1.0.1",
+                      {"-trace_msg", "-message_file", phoneLog});
+    auto caller = Caller("uac_options_ringing.xml", "127.1.0.2",
+                         {"-trace_msg", "-message_file", callerLog}, "104");
+    EXPECT_TRUE(Succeeded(*caller)) << caller->Output();
+    EXPECT_TRUE(Succeeded(*phone)) << phone->Output();
+    // The exchange's own offer in the OPTIONS answer, and the relayed offer.
+    std::string offer = BodyOf(callerLog, "SIP/2.0 200 OK\r\n");
+    std::string invite = BodyOf(phoneLog, "INVITE ");
+    EXPECT_EQ(LSDPDecoder(offer).GetRemotePayLoadTypes(), "3 96 0 8 13 101") << offer;
+    EXPECT_NE(offer.find("a=direction:active"), std::string::npos) << offer;
+    ASSERT_NE(invite.find("m=audio "), std::string::npos) << invite;
+    EXPECT_NE(invite.find("a=direction:active"), std::string::npos) << invite;
 }
 } // namespace
 } // namespace vtest

@@ -47,6 +47,20 @@ class RelayTest : public ::testing::Test
         relay->GetB().ConnectTo(Loopback(answerer.Port()), latchAnswerer);
         relay->Start("", 255);
     }
+    // Another relay from offerer to answerer, both on loopback, started
+    // unless told not to.
+    std::unique_ptr<LRtpRelay> Relay(UdpPeer &from, UdpPeer &to, bool start = true,
+                                     uint32_t quietMs = LRtpRelay::kKeepAliveMs)
+    {
+        auto other = std::make_unique<LRtpRelay>(RandomPortBase(), quietMs, media);
+        other->GetA().ConnectTo(Loopback(from.Port()), false);
+        other->GetB().ConnectTo(Loopback(to.Port()), false);
+        other->GetA().ResolvePublicIP();
+        other->GetB().ResolvePublicIP();
+        if (start)
+            other->Start("", 255);
+        return other;
+    }
 
     TempSettingsRoot root;
     FixedSdpSettings media;
@@ -185,32 +199,13 @@ TEST_F(RelayTest, StopEndsForwardingButKeepsThePortsBound)
     EXPECT_TRUE(PortTaken(portA));
 }
 
-struct LoopTest : ::testing::Test {
-    // A started relay from offerer to answerer, both on loopback.
-    std::unique_ptr<LRtpRelay> Relay(UdpPeer &offerer, UdpPeer &answerer, bool start = true,
-                                     uint32_t quietMs = LRtpRelay::kKeepAliveMs)
-    {
-        auto relay = std::make_unique<LRtpRelay>(RandomPortBase(), quietMs, media);
-        relay->GetA().ConnectTo(Loopback(offerer.Port()), false);
-        relay->GetB().ConnectTo(Loopback(answerer.Port()), false);
-        relay->GetA().ResolvePublicIP();
-        relay->GetB().ResolvePublicIP();
-        if (start)
-            relay->Start("", 255);
-        return relay;
-    }
-    TempSettingsRoot root;
-    FixedSdpSettings media;
-    UdpPeer offerer, answerer;
-};
-
-TEST_F(LoopTest, ABacklogOfSeveralReadsIsForwardedWholeAndInOrder)
+TEST_F(RelayTest, ABacklogOfSeveralReadsIsForwardedWholeAndInOrder)
 {
-    auto relay = Relay(offerer, answerer, false);
+    auto backlogged = Relay(offerer, answerer, false);
     const int count = 3 * LRtpRelayBatch::kSize + 1;
     for (int i = 0; i < count; ++i)
-        ASSERT_TRUE(offerer.SendTo(relay->GetB().GetBoundPort(), "p" + std::to_string(i)));
-    relay->Start("", 255);
+        ASSERT_TRUE(offerer.SendTo(backlogged->GetB().GetBoundPort(), "p" + std::to_string(i)));
+    backlogged->Start("", 255);
     for (int i = 0; i < count; ++i)
         EXPECT_EQ(answerer.ReceiveText(), "p" + std::to_string(i));
 }
@@ -218,7 +213,7 @@ TEST_F(LoopTest, ABacklogOfSeveralReadsIsForwardedWholeAndInOrder)
 // Stop returns while the loop is busy with the relay, nothing is forwarded
 // for it afterwards, even once a new relay reuses its place in the loop, and
 // the other calls on the loop go on.
-TEST_F(LoopTest, StoppingAFloodedRelayLeavesTheOthersAndForwardsNothingMore)
+TEST_F(RelayTest, StoppingAFloodedRelayLeavesTheOthersAndForwardsNothingMore)
 {
     UdpPeer flooder, floodSink;
     auto flooded = Relay(flooder, floodSink);
@@ -232,8 +227,8 @@ TEST_F(LoopTest, StoppingAFloodedRelayLeavesTheOthersAndForwardsNothingMore)
     flooded->Stop();
     uint64_t forwarded = flooded->GetForwarded();
     auto next = Relay(offerer, answerer);
-    for (LRtpRelay *relay : {quiet.get(), next.get()}) {
-        ASSERT_TRUE(offerer.SendTo(relay->GetB().GetBoundPort(), "still"));
+    for (LRtpRelay *other : {quiet.get(), next.get()}) {
+        ASSERT_TRUE(offerer.SendTo(other->GetB().GetBoundPort(), "still"));
         EXPECT_EQ(answerer.ReceiveText(), "still");
     }
     flooding = false;
@@ -246,7 +241,7 @@ TEST_F(LoopTest, StoppingAFloodedRelayLeavesTheOthersAndForwardsNothingMore)
 // short one joining a thread that waits for long ones is still kept alive.
 // Where no NAT needs it (a public address), nothing is sent at all. Quiet
 // times run on the media context's clock, here moved by the test.
-TEST_F(LoopTest, EachRelayOnASharedThreadKeepsItsOwnQuietTime)
+TEST_F(RelayTest, EachRelayOnASharedThreadKeepsItsOwnQuietTime)
 {
     bool needed = true;
     media.publicAddress = [&needed](LRtpPublicAddressQuery &query) {

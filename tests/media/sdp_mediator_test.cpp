@@ -31,6 +31,17 @@ void Prepare(LSDPMediator &m, Mode mode)
         m.SetRelayNotRequired();
 }
 
+// A mediator of a fake host, prepared for a call in the given mode.
+struct WithHost {
+    FakeHost host;
+};
+struct Mediator : WithHost, LSDPMediator {
+    explicit Mediator(Mode mode, unsigned releaseMs = 0) : LSDPMediator(host, releaseMs)
+    {
+        Prepare(*this, mode);
+    }
+};
+
 // clang-format off
 struct Side { std::string host; uint16_t port; std::string source, extra; };
 // offerOut, answerOut: "host:port" the other side is given, "" = unchanged
@@ -71,9 +82,7 @@ TEST(SdpMediator, DecisionTable)
 {
     for (const Row &row : kRows) {
         SCOPED_TRACE(row.name);
-        FakeHost host;
-        LSDPMediator m(host, 0);
-        Prepare(m, row.mode);
+        Mediator m(row.mode);
         const std::string offer = Sdp(row.offer.host, row.offer.port, row.offer.extra);
         const std::string answer = Sdp(row.answer.host, row.answer.port, row.answer.extra);
         m.ReceiveInviteSDP({offer, row.offer.source}, row.destinationPublic);
@@ -84,9 +93,9 @@ TEST(SdpMediator, DecisionTable)
             m.ProcessAnswer(answer, row.answer.source, row.answererPublic, row.oddRtpDisabled);
         EXPECT_EQ(*row.answerOut ? Target(answerOut) : answerOut,
                   *row.answerOut ? row.answerOut : answer);
-        EXPECT_EQ(host.log.started == 1, row.relayStarted);
+        EXPECT_EQ(m.host.log.started == 1, row.relayStarted);
         EXPECT_EQ(m.IsReattemptWithRelayRequired(), row.reattempt);
-        EXPECT_EQ(host.log.made, 1);
+        EXPECT_EQ(m.host.log.made, 1);
     }
 }
 
@@ -104,12 +113,10 @@ TEST(SdpMediator, RelayPointsAtEndpointsAndNeverAtZeroAddress)
     // clang-format on
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        FakeHost host;
-        LSDPMediator m(host, 0);
-        Prepare(m, kForce);
+        Mediator m(kForce);
         m.ReceiveInviteSDP({Sdp(c.offerHost, 2222, c.extra), c.source}, true);
-        ASSERT_NE(host.last, nullptr);
-        const FakeConnection &a = host.last->a;
+        ASSERT_NE(m.host.last, nullptr);
+        const FakeConnection &a = m.host.last->a;
         EXPECT_TRUE(a.connected);
         EXPECT_EQ(a.destination.valid, c.valid);
         EXPECT_EQ(a.latch, c.latch);
@@ -121,32 +128,28 @@ TEST(SdpMediator, RelayPointsAtEndpointsAndNeverAtZeroAddress)
 
 TEST(SdpMediator, RecordedCallFiltersCodecsAndStartsRecorder)
 {
-    FakeHost host;
-    LSDPMediator m(host, 0);
-    Prepare(m, kRecord);
+    Mediator m(kRecord);
     const std::string offer = "c=IN IP4 198.51.100.7\r\nm=audio 4000 RTP/SAVP 0 18 97 8\r\n"
                               "a=rtpmap:97 G726-32/8000\r\na=rtpmap:18 G729/8000\r\n";
     m.ReceiveInviteSDP({offer, "198.51.100.7"}, true);
     LSDPDecoder out(m.RewriteInviteSDP(false, false));
     EXPECT_EQ(out.GetRemotePayLoadTypes(), "0 97 8");
     EXPECT_EQ(out.GetRemoteHostPrivate(), "192.168.1.2");
-    EXPECT_TRUE(host.last->a.privatePortHandedOut);
+    EXPECT_TRUE(m.host.last->a.privatePortHandedOut);
     EXPECT_FALSE(m.ProcessAnswer(Sdp("198.51.100.8", 5000), "198.51.100.8", true, false).empty());
-    EXPECT_EQ(host.log.started, 1);
-    EXPECT_EQ(host.log.recorder, "call-1");
-    EXPECT_EQ(host.log.g726, 97);
+    EXPECT_EQ(m.host.log.started, 1);
+    EXPECT_EQ(m.host.log.recorder, "call-1");
+    EXPECT_EQ(m.host.log.g726, 97);
 }
 
 TEST(SdpMediator, OfferRewriteIsCachedPerFlags)
 {
-    FakeHost host;
-    LSDPMediator m(host, 0);
-    Prepare(m, kDecide);
+    Mediator m(kDecide);
     m.ReceiveInviteSDP({Sdp("192.168.1.20", 2222), "192.168.1.20"}, true);
     const std::string first = m.RewriteInviteSDP(false, false);
-    const int resolves = host.last->a.resolves;
+    const int resolves = m.host.last->a.resolves;
     EXPECT_EQ(m.RewriteInviteSDP(false, false), first);
-    EXPECT_EQ(host.last->a.resolves, resolves);
+    EXPECT_EQ(m.host.last->a.resolves, resolves);
     // The public side learns where the phone really is.
     EXPECT_EQ(LSDPDecoder(first).GetRemoteHostPrivate(), "192.168.1.20");
     EXPECT_NE(m.RewriteInviteSDP(true, false), first); // to a LAN phone: unchanged offer
@@ -157,10 +160,8 @@ TEST(SdpMediator, OfferRewriteIsCachedPerFlags)
 TEST(SdpMediator, PublicOfferAsksForActiveOnlyWhenSet)
 {
     for (bool active : {false, true}) {
-        FakeHost host;
-        host.sdp.active = active;
-        LSDPMediator m(host, 0);
-        Prepare(m, kForce);
+        Mediator m(kForce);
+        m.host.sdp.active = active;
         m.ReceiveInviteSDP({Sdp("192.168.1.20", 2222), "192.168.1.20"}, true);
         EXPECT_EQ(LSDPDecoder(m.RewriteInviteSDP(false, false)).GetRemoteDirectionActive(), active);
     }
@@ -168,9 +169,7 @@ TEST(SdpMediator, PublicOfferAsksForActiveOnlyWhenSet)
 
 TEST(SdpMediator, AnswersAfterTheFirstAndWithoutOfferAreEmpty)
 {
-    FakeHost host;
-    LSDPMediator m(host, 0);
-    Prepare(m, kDecide);
+    Mediator m(kDecide);
     EXPECT_EQ(m.RewriteInviteSDP(false, false), "");
     m.ReceiveInviteSDP({"", "192.168.1.20"}, false); // INVITE without SDP
     EXPECT_FALSE(m.HasOffer());
@@ -184,10 +183,8 @@ TEST(SdpMediator, AnswersAfterTheFirstAndWithoutOfferAreEmpty)
 
 TEST(SdpMediator, NoFreePortsPassesSdpUnchanged)
 {
-    FakeHost host;
-    host.noPorts = true;
-    LSDPMediator m(host, 0);
-    Prepare(m, kForce);
+    Mediator m(kForce);
+    m.host.noPorts = true;
     const std::string offer = Sdp("192.168.1.20", 2222);
     m.ReceiveInviteSDP({offer, "198.51.100.7"}, true);
     EXPECT_EQ(m.RewriteInviteSDP(false, false), offer);

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sys/stat.h>
 
 using namespace vtest;
@@ -18,11 +17,8 @@ class ControlWire : public SipEngineWire
   protected:
     void SetUp() override
     {
-        std::string etc = vela.SharedDataFolder();
-        ASSERT_EQ(system(("mkdir -p '" + etc + "'").c_str()), 0);
-        std::ofstream(etc + "/webserver") << "port=" << FreeTcpPort() << "\r\n";
         SipEngineWire::SetUp();
-        path = etc + "/.spipe.velad";
+        path = vela.SharedDataFolder() + "/.spipe.velad";
     }
     bool Answered(const std::string &callId, int ms)
     {

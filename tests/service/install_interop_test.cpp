@@ -145,17 +145,6 @@ TEST(InstallInterop, PackageInstallsIntoAThrowAwayRoot)
     ExpectServesPanel(root + "/usr/bin/vela", ReadFile(root + "/usr/share/vela/WebControl/s.css"));
 }
 
-TEST(InstallInterop, BinaryWithoutItsFilesLogsAnError)
-{
-    TempDir folder("vela-moved");
-    fs::copy_file(VELA_BINARY, folder.Path() + "/vela");
-    VelaInstance vela(folder.Path() + "/vela");
-    ASSERT_TRUE(vela.Start()) << vela.Process().Output();
-    std::string log = ReadFile(vela.TodayLogPath());
-    EXPECT_TRUE(Has(log, "Web files: no data folder")) << log;
-    EXPECT_TRUE(vela.Stop(SIGTERM, 5000));
-}
-
 // The old false green: a build folder configured without the tests ran
 // nothing and passed. The count check of scripts/test now fails it, and
 // passes the folder this test runs from.

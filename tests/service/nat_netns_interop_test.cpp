@@ -9,13 +9,9 @@
 #include "support/udp_peer.h"
 #include "support/vela_instance.h"
 
-#include <arpa/inet.h>
 #include <atomic>
-#include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <sched.h>
 #include <thread>
 #include <unistd.h>
 
@@ -38,59 +34,19 @@ int Shell(const std::string &command)
     return system(command.c_str());
 }
 
-// A UDP socket bound to ip:port inside namespace ns (made on a thread that
-// enters the namespace; the socket stays there).
-int SocketIn(const std::string &ns, const char *ip, int port)
-{
-    int fd = -1;
-    std::thread([&] {
-        int nsFd = open(("/run/netns/" + ns).c_str(), O_RDONLY | O_CLOEXEC);
-        if (nsFd < 0)
-            return;
-        if (setns(nsFd, CLONE_NEWNET) == 0) {
-            fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-            sockaddr_in address = Address(ip, port);
-            if (bind(fd, (sockaddr *)&address, sizeof(address)) != 0) {
-                close(fd);
-                fd = -1;
-            }
-        }
-        close(nsFd);
-    }).join();
-    return fd;
-}
-
-bool Receive(int fd, std::string &out, int timeoutMs, sockaddr_in *from = nullptr)
-{
-    pollfd waiter{fd, POLLIN, 0};
-    if (poll(&waiter, 1, timeoutMs) != 1)
-        return false;
-    char buffer[4096];
-    sockaddr_in source{};
-    socklen_t length = sizeof(source);
-    ssize_t got = recvfrom(fd, buffer, sizeof(buffer), 0, (sockaddr *)&source, &length);
-    if (got < 0)
-        return false;
-    out.assign(buffer, (size_t)got);
-    if (from)
-        *from = source;
-    return true;
-}
-
-// An OPTIONS from a wan socket to the router's port; true when the answer
+// An OPTIONS from a wan peer to the router's port; true when the answer
 // (any status) comes back through the router.
-bool AnswersOptions(int fd, int port, const std::string &callId)
+bool AnswersOptions(UdpPeer &peer, int port, const std::string &callId)
 {
     std::string options = "OPTIONS sip:100@" + std::string(kRouterWan) +
                           " SIP/2.0\r\nVia: SIP/2.0/UDP 11.21.0.5:5060;branch=z9hG4bK-" + callId +
                           "\r\nMax-Forwards: 70\r\nTo: <sip:100@11.21.0.1>\r\nFrom: "
                           "<sip:x@11.21.0.5>;tag=t1\r\nCall-ID: " +
                           callId + "\r\nCSeq: 1 OPTIONS\r\nContent-Length: 0\r\n\r\n";
-    sockaddr_in to = Address(kRouterWan, port);
-    sendto(fd, options.data(), options.size(), 0, (sockaddr *)&to, sizeof(to));
+    peer.SendTo(port, options, kRouterWan);
     std::string reply;
     for (int64_t end = MonotonicMs() + 5000; MonotonicMs() < end;)
-        if (Receive(fd, reply, 500) && reply.rfind("SIP/2.0 ", 0) == 0 && Has(reply, callId))
+        if (peer.Receive(reply, 500) && reply.rfind("SIP/2.0 ", 0) == 0 && Has(reply, callId))
             return true;
     return false;
 }
@@ -147,9 +103,7 @@ class NatRouterTest : public ::testing::Test
         std::ofstream(wrapper) << "#!/bin/sh\nexec ip netns exec " << lan << " " << VELA_BINARY
                                << " \"$@\"\n";
         ASSERT_EQ(chmod(wrapper.c_str(), 0755), 0);
-        std::string folder = vela.SharedDataFolder();
-        ASSERT_EQ(Shell("mkdir -p '" + folder + "'"), 0);
-        std::ofstream(folder + "/sip") << "port=" << sipPort << "\n";
+        vela.SetPort("sip", sipPort);
         setenv("VELA_ROOT", vela.Root().c_str(), 1);
         ASSERT_TRUE(LSettingSetInt("SIP", "RTPPortBase", 30000));
         ASSERT_TRUE(stund.Start({"/usr/sbin/ip", "netns", "exec", wan, "/usr/sbin/stund", "-h",
@@ -222,17 +176,13 @@ EOF
     // stund prints nothing when ready: ask it from wan until it answers.
     bool StundAnswers()
     {
-        int fd = SocketIn(wan, "11.21.0.7", 0);
-        const char request[20] = {0, 1};
-        sockaddr_in to = Address(kStund, 3478);
+        UdpPeer client(0, kWanPhone, wan.c_str());
+        const std::string request = std::string("\0\1", 2) + std::string(18, '\0');
         std::string answer;
-        bool ok = false;
-        for (int i = 0; i < 50 && !ok; i++) {
-            sendto(fd, request, sizeof(request), 0, (sockaddr *)&to, sizeof(to));
-            ok = Receive(fd, answer, 100);
-        }
-        close(fd);
-        return ok;
+        for (int i = 0; i < 50; i++)
+            if (client.SendTo(3478, request, kStund) && client.Receive(answer, 100))
+                return true;
+        return false;
     }
 
     std::string tag, lan, router, wan;
@@ -248,21 +198,20 @@ TEST_F(NatRouterTest, StunFindsTheRouterAndAForgedAnswerIsIgnored)
 {
     // The first server stays silent; another wan host answers in its place
     // with the right transaction (the request is passed to it here).
-    int silent = SocketIn(wan, kSilentStun, 3478);
-    int spoofer = SocketIn(wan, kSpoofer, 3478);
-    int registrar = SocketIn(wan, kRegistrar, 5060);
-    ASSERT_TRUE(silent >= 0 && spoofer >= 0 && registrar >= 0);
+    UdpPeer silent(3478, kSilentStun, wan.c_str()), spoofer(3478, kSpoofer, wan.c_str());
+    UdpPeer registrar(5060, kRegistrar, wan.c_str());
+    ASSERT_TRUE(silent.IsOpen() && spoofer.IsOpen() && registrar.IsOpen());
     std::atomic<bool> stop{false};
     std::atomic<int> forged{0};
     std::thread forger([&] {
-        std::string request;
-        sockaddr_in from{};
+        std::string request, fromIp;
+        int fromPort = 0;
         while (!stop)
-            if (Receive(silent, request, 50, &from) && request.size() >= 20) {
+            if (silent.Receive(request, 50, &fromPort, &fromIp) && request.size() >= 20) {
                 std::string answer = std::string("\x01\x01\x00\x0c", 4) + request.substr(4, 16) +
                                      std::string("\x00\x01\x00\x08\x00\x01\x04\xd2", 8) +
                                      std::string("\xcb\x00\x71\x42", 4); // 203.0.113.66:1234
-                sendto(spoofer, answer.data(), answer.size(), 0, (sockaddr *)&from, sizeof(from));
+                spoofer.SendTo(fromPort, answer, fromIp.c_str());
                 forged++;
             }
     });
@@ -286,7 +235,7 @@ TEST_F(NatRouterTest, StunFindsTheRouterAndAForgedAnswerIsIgnored)
     std::string registerText;
     bool found = false;
     for (int64_t end = MonotonicMs() + 20000; !found && MonotonicMs() < end;)
-        found = Receive(registrar, registerText, 500) && Has(registerText, "REGISTER") &&
+        found = registrar.Receive(registerText, 500) && Has(registerText, "REGISTER") &&
                 Has(registerText, std::string("@") + kRouterWan + ":" + publicPort);
     EXPECT_TRUE(found) << registerText;
     EXPECT_TRUE(Has(registerText, std::string("Via: SIP/2.0/UDP ") + kRouterWan + ":" + publicPort))
@@ -296,9 +245,6 @@ TEST_F(NatRouterTest, StunFindsTheRouterAndAForgedAnswerIsIgnored)
     EXPECT_TRUE(AnswersOptions(registrar, sipPort, "nat-options-1"));
     stop = true;
     forger.join();
-    close(silent);
-    close(spoofer);
-    close(registrar);
 }
 
 // Linux masquerading lets in only answers from the address a port sent to,
@@ -368,10 +314,9 @@ TEST_F(NatRouterNoForwardTest, NetworkTestFindsThisNatThenUpnpMapsTheSipPort)
                                          " dnat ip to 10.21.1.2:" + std::to_string(sipPort)))
         << ReadFile(rules);
 
-    int peer = SocketIn(wan, kRegistrar, 5060);
-    ASSERT_GE(peer, 0);
+    UdpPeer peer(5060, kRegistrar, wan.c_str());
+    ASSERT_TRUE(peer.IsOpen());
     EXPECT_TRUE(AnswersOptions(peer, mapped, "nat-upnp-1"));
-    close(peer);
     vela.Stop(SIGTERM, 10000);
     igd.Stop(SIGTERM, 5000);
 }
@@ -411,8 +356,8 @@ TEST_P(NatRouterCallTest, WanPhoneCallsLanPhone)
     TempDir media("vela-nat-media");
     for (const char *name : {"caller.pcap", "callee.pcap"})
         ASSERT_EQ(symlink(kPcap, (media.Path() + "/" + name).c_str()), 0);
-    int wanSink = SocketIn(wan, kWanPhone, 7000), lanSink = SocketIn(lan, "10.21.1.2", 7000);
-    ASSERT_TRUE(wanSink >= 0 && lanSink >= 0);
+    UdpPeer wanSink(7000, kWanPhone, wan.c_str()), lanSink(7000, "10.21.1.2", lan.c_str());
+    ASSERT_TRUE(wanSink.IsOpen() && lanSink.IsOpen());
     ASSERT_TRUE(vela.Start()) << vela.Process().Output();
     std::string publicPort = AdvertisedPort(20000);
     ASSERT_FALSE(publicPort.empty()) << vela.Process().Output();
@@ -446,16 +391,13 @@ TEST_P(NatRouterCallTest, WanPhoneCallsLanPhone)
 
     // Audio arrived on each side: at the internet phone from the router.
     int atWan = 0, atLan = 0;
-    std::string packet;
-    sockaddr_in from{};
-    while (Receive(wanSink, packet, 300, &from))
-        atWan += from.sin_addr.s_addr == Address(kRouterWan, 0).sin_addr.s_addr;
-    while (Receive(lanSink, packet, 300))
+    std::string packet, fromIp;
+    while (wanSink.Receive(packet, 300, nullptr, &fromIp))
+        atWan += fromIp == kRouterWan;
+    while (lanSink.Receive(packet, 300))
         atLan++;
     EXPECT_GT(atWan, 20) << "no RTP from the office phone at the internet phone";
     EXPECT_GT(atLan, 20) << "no RTP from the internet phone at the office phone";
-    close(wanSink);
-    close(lanSink);
 }
 
 INSTANTIATE_TEST_SUITE_P(PublicAddress, NatRouterCallTest, ::testing::Values(false, true),

@@ -2,9 +2,12 @@
 
 #include <arpa/inet.h>
 #include <cstring>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace vtest
@@ -18,7 +21,24 @@ sockaddr_in Address(const char *ip, int port)
     return address;
 }
 
-UdpPeer::UdpPeer(int port, const char *ip)
+UdpPeer::UdpPeer(int port, const char *ip, const char *netns)
+{
+    if (!netns) {
+        Bind(port, ip);
+        return;
+    }
+    // A socket stays in the network namespace it was made in: it is made on
+    // a thread that enters the namespace and ends.
+    std::thread([&] {
+        int nsFd = open((std::string("/run/netns/") + netns).c_str(), O_RDONLY | O_CLOEXEC);
+        if (nsFd >= 0 && setns(nsFd, CLONE_NEWNET) == 0)
+            Bind(port, ip);
+        if (nsFd >= 0)
+            close(nsFd);
+    }).join();
+}
+
+void UdpPeer::Bind(int port, const char *ip)
 {
     mFd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_in address = Address(ip, port);
@@ -46,7 +66,7 @@ bool UdpPeer::SendTo(int port, const std::string &bytes, const char *ip)
            (ssize_t)bytes.size();
 }
 
-bool UdpPeer::Receive(std::string &out, int timeoutMs, int *fromPort)
+bool UdpPeer::Receive(std::string &out, int timeoutMs, int *fromPort, std::string *fromIp)
 {
     pollfd waiter{mFd, POLLIN, 0};
     if (poll(&waiter, 1, timeoutMs) != 1)
@@ -60,8 +80,12 @@ bool UdpPeer::Receive(std::string &out, int timeoutMs, int *fromPort)
     out.assign(buffer, (size_t)got);
     if (fromPort)
         *fromPort = ntohs(from.sin_port);
+    char ip[INET_ADDRSTRLEN] = "";
+    if (fromIp && inet_ntop(AF_INET, &from.sin_addr, ip, sizeof ip))
+        *fromIp = ip;
     return true;
 }
+
 void UdpPeer::TimeArrivals(int bufferBytes)
 {
     int on = 1;

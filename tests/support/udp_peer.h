@@ -14,8 +14,10 @@ sockaddr_in Address(const char *ip, int port);
 class UdpPeer
 {
   public:
-    // Binds ip at port (0: any free port); not open when the bind fails.
-    explicit UdpPeer(int port = 0, const char *ip = "127.0.0.1");
+    // Binds ip at port (0: any free port), inside the named network
+    // namespace (under /run/netns) when netns is given; not open when the
+    // bind fails.
+    explicit UdpPeer(int port = 0, const char *ip = "127.0.0.1", const char *netns = nullptr);
     ~UdpPeer();
     UdpPeer(const UdpPeer &) = delete;
     UdpPeer &operator=(const UdpPeer &) = delete;
@@ -24,9 +26,10 @@ class UdpPeer
     int Fd() const { return mFd; }
     int Port() const { return mPort; }
     bool SendTo(int port, const std::string &bytes, const char *ip = "127.0.0.1");
-    // The next datagram within timeoutMs and the port it came from; false
-    // when none came.
-    bool Receive(std::string &out, int timeoutMs, int *fromPort = nullptr);
+    // The next datagram within timeoutMs and the port and address it came
+    // from; false when none came.
+    bool Receive(std::string &out, int timeoutMs, int *fromPort = nullptr,
+                 std::string *fromIp = nullptr);
     // Kernel receive times (SO_TIMESTAMPNS) and a receive buffer of
     // bufferBytes, for tests that measure pacing or hold seconds of traffic.
     void TimeArrivals(int bufferBytes);
@@ -41,6 +44,8 @@ class UdpPeer
     }
 
   private:
+    void Bind(int port, const char *ip);
+
     int mFd = -1;
     int mPort = 0;
 };

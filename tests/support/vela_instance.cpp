@@ -22,16 +22,12 @@ std::string TodayLogFileName()
     return name;
 }
 
-// Gives a section a port setting unless the test wrote that section itself,
-// so that instances never fight over the well-known ports.
-static void DefaultPort(const std::string &folder, const char *section, int port)
+void VelaInstance::SetPort(const char *section, int port) const
 {
     namespace fs = std::filesystem;
     const fs::perms folderMode =
         fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec;
-    std::string path = folder + "/" + section;
-    if (fs::exists(path))
-        return;
+    std::string folder = SharedDataFolder(), path = folder + "/" + section;
     // Modes as the exchange itself creates them (umask 027): the tests check
     // that nothing under the root is open to others.
     fs::create_directories(folder);
@@ -44,8 +40,11 @@ static void DefaultPort(const std::string &folder, const char *section, int port
 bool VelaInstance::Start(const std::vector<std::string> &env, int timeoutMs,
                          const std::string &argument)
 {
-    DefaultPort(SharedDataFolder(), "sip", FreeUdpPort());
-    DefaultPort(SharedDataFolder(), "webserver", FreeTcpPort());
+    // Instances never fight over the well-known ports.
+    if (!std::filesystem::exists(SharedDataFolder() + "/sip"))
+        SetPort("sip", FreeUdpPort());
+    if (!std::filesystem::exists(SharedDataFolder() + "/webserver"))
+        SetPort("webserver", FreeTcpPort());
     std::vector<std::string> all = env;
     all.push_back("VELA_ROOT=" + Root());
     if (!mProcess.Start({mBinary, argument}, all))

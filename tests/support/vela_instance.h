@@ -35,6 +35,9 @@ class VelaInstance
     std::string SharedDataFolder() const { return Root() + "/vela/etc"; }
     std::string LogFolder() const { return SharedDataFolder() + "/Logs"; }
     std::string TodayLogPath() const { return LogFolder() + "/" + TodayLogFileName(); }
+    // Writes the port setting of a section ("sip", "webserver"); Start gives
+    // each section the test did not set a free port of its own.
+    void SetPort(const char *section, int port) const;
 
     // Starts `vela <argument>` (default -foreground) with VELA_ROOT set and
     // the extra environment, and waits for the ready line in its output.

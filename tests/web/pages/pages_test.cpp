@@ -3,6 +3,7 @@
 #include "captured_pages.h"
 #include "config/pbx_extension.h"
 #include "config/pbx_external_line.h"
+#include "config/pbx_fixture.h"
 #include "config/pbx_group.h"
 #include "config/pbx_outbound_plan.h"
 #include "web/pages/control_pages.h"
@@ -13,14 +14,6 @@
 
 namespace
 {
-template <class Iterator, class Record> int Count(Record &record)
-{
-    int count = 0;
-    for (Iterator it(record); it; it.Next())
-        count++;
-    return count;
-}
-
 TEST_F(PagesTest, ExtensionSaveChecksAndStores)
 {
     std::string out = Run(VWExtensionProp, "save=1&name=+101+&password=pw&displayname=Desk");
@@ -64,7 +57,7 @@ TEST_F(PagesTest, RenameMovesRegistrationsAndDeleteAsksFirst)
     EXPECT_FALSE(LPBXExtensionList().Exists("101"));
     LPBXExtension moved;
     LPBXExtensionList().Open(moved, "105");
-    EXPECT_EQ(Count<LPBXContactListIterator>(moved), 1);
+    EXPECT_EQ(PBXTest::Keys<LPBXContactListIterator>(moved).size(), 1u);
 
     // A rename that fails a later check leaves the form on the new name, so
     // that sending it again corrects the record instead of refusing it.
@@ -126,7 +119,7 @@ TEST_F(PagesTest, PlanRulesAndGroupMembers)
     // clang-format on
     for (const Case &c : cases)
         EXPECT_TRUE(Has(Run(VWDialRuleProp, c.fields), c.message)) << c.fields;
-    EXPECT_EQ(Count<LPBXOutboundPlan::DialBasedRuleListIterator>(plan), 1);
+    EXPECT_EQ(PBXTest::Keys<LPBXOutboundPlan::DialBasedRuleListIterator>(plan).size(), 1u);
 
     Run(VWGroupProp, "save=1&name=701&waithold=chimes");
     EXPECT_TRUE(Has(Run(VWGroupAdd, "add=1&name=701"), "There is another group"));
@@ -139,7 +132,8 @@ TEST_F(PagesTest, PlanRulesAndGroupMembers)
     Run(VWGroupProp, "save=1&id=701&name=702&waithold=ringing");
     LPBXGroup group;
     LPBXGroupList().Open(group, "702");
-    EXPECT_EQ(Count<LPBXGroup::ExtensionListIterator>(group), 1) << "members move with the group";
+    EXPECT_EQ(PBXTest::Keys<LPBXGroup::ExtensionListIterator>(group).size(), 1u)
+        << "members move with the group";
     EXPECT_FALSE(LPBXGroupList().Exists("701"));
     Run(VWGroupExtensionDelete, "id=702&subid=101&confirmed=yes");
     EXPECT_FALSE(LPBXGroup::ExtensionListIterator(group)) << "the member is gone";

@@ -4,6 +4,7 @@
 #include "../web_fixture.h"
 #include "config/folders.h"
 #include "service/web_script_table.h"
+#include "support/log_catcher.h"
 #include "support/process.h"
 
 #include <filesystem>
@@ -35,5 +36,14 @@ TEST_F(WebRootTest, SeedCopiesMissingFilesAndKeepsExistingOnes)
     VLSeedWebFiles(source.c_str());
     EXPECT_EQ(vtest::ReadFile(web + "/orbs.gif"), "replaced");
     EXPECT_TRUE(fs::exists(web + "/edit.gif"));
+}
+
+// This test program has no share/vela next to it, as a binary copied away
+// from its installed files has none.
+TEST_F(WebRootTest, ProgramWithoutItsDataFolderLogsAnError)
+{
+    vtest::LogCatcher log;
+    VLSeedWebFiles();
+    EXPECT_TRUE(log.Has("Web files: no data folder"));
 }
 } // namespace
