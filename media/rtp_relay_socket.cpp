@@ -99,23 +99,9 @@ int LIPSocketUDPQoSHigh::ReceivePacket(void *buffer, int size, LRtpAddress &sour
 
 int LIPSocketUDPQoSHigh::ReceiveBatch(LRtpRelayBatch &batch)
 {
-    iovec buffers[LRtpRelayBatch::kSize];
-    mmsghdr messages[LRtpRelayBatch::kSize] = {};
-    for (int i = 0; i < LRtpRelayBatch::kSize; ++i) {
-        buffers[i] = {batch.packets[i].data, (size_t)LRtpHeader::kMaxDatagram};
-        messages[i].msg_hdr.msg_iov = &buffers[i];
-        messages[i].msg_hdr.msg_iovlen = 1;
-        messages[i].msg_hdr.msg_name = &batch.sources[i];
-        messages[i].msg_hdr.msg_namelen = sizeof batch.sources[i];
-    }
-    int got = recvmmsg(fd_, messages, LRtpRelayBatch::kSize, MSG_DONTWAIT, nullptr);
-    if (got < 0) {
-        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-            LOGERRORNUM("LIPSocketUDP::ReceivePacket FAILED: ", errno);
-        return 0;
-    }
-    for (int i = 0; i < got; ++i)
-        batch.lengths[i] = (int)messages[i].msg_len;
+    int got = batch.Receive(fd_);
+    if (batch.GetError() != 0)
+        LOGERRORNUM("LIPSocketUDP::ReceivePacket FAILED: ", batch.GetError());
     return got;
 }
 

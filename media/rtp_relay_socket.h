@@ -9,7 +9,7 @@
 #include <string>
 
 using LRtpAddress = sockaddr_in;
-struct LRtpRelayBatch;
+class LRtpRelayBatch;
 
 LRtpAddress LRtpMakeAddress(uint32_t hostOrderIP, uint16_t port);
 bool LRtpIsSameAddress(const LRtpAddress &a, const LRtpAddress &b);
