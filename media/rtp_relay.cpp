@@ -61,7 +61,9 @@ void LRtpRelay::OnReadable(bool fromA, LRtpRelayBatch &batch)
 {
     Connection &in = fromA ? a_ : b_;
     Connection &other = fromA ? b_ : a_;
-    int count = in.GetSocket().ReceiveBatch(batch);
+    int count = batch.Receive(in.GetSocket().GetHandle());
+    if (batch.GetError() != 0)
+        LOGERRORNUM("LIPSocketUDP::ReceivePacket FAILED: ", batch.GetError());
     for (int i = 0; i < count; ++i) {
         LRtpHeader &packet = batch.Slot(i);
         const LRtpAddress &source = batch.From(i).GetSockAddrIn();

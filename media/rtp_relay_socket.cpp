@@ -7,7 +7,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "media/rtp_relay_loop.h"
 #include "platform/log.h"
 
 LRtpAddress LRtpMakeAddress(uint32_t hostOrderIP, uint16_t port)
@@ -95,14 +94,6 @@ int LIPSocketUDPQoSHigh::ReceivePacket(void *buffer, int size, LRtpAddress &sour
     // nothing about this socket, so it only ends this round of draining.
     LOGERRORNUM("LIPSocketUDP::ReceivePacket FAILED: ", errno);
     return kReceiveFailed;
-}
-
-int LIPSocketUDPQoSHigh::ReceiveBatch(LRtpRelayBatch &batch)
-{
-    int got = batch.Receive(fd_);
-    if (batch.GetError() != 0)
-        LOGERRORNUM("LIPSocketUDP::ReceivePacket FAILED: ", batch.GetError());
-    return got;
 }
 
 bool LIPSocketUDPQoSHigh::SendPacket(const void *data, int length, const LRtpAddress &destination)

@@ -1,20 +1,17 @@
-// The datagrams waiting on a UDP socket, read with one recvmmsg call. The
-// buffers, their iovecs, message headers and source addresses are set up
-// once, so a read allocates nothing and prepares nothing: a receive loop
-// that stops when fewer arrive than it asked for needs no further read that
-// only reports an empty socket.
+// The datagrams waiting on a UDP socket, read with one recvmmsg call into
+// buffers whose iovecs, headers and source addresses are set up once, so a
+// read allocates and prepares nothing. A batch that comes back short has
+// emptied the socket: no further read is needed to find it empty.
 #pragma once
 
 #include "platform/ipaddress.h"
 
 #include <cerrno>
-#include <cstddef>
 #include <sys/socket.h>
 #include <type_traits>
 
 // Each datagram lands in the first ReadLimit bytes of one Buffer (a byte
-// array, or a packet type whose bytes begin with its data); a longer one is
-// cut there and marked truncated.
+// array, or a packet type that begins with its bytes); a longer one is cut.
 template <int Count, size_t ReadLimit, typename Buffer = char[ReadLimit]> class LUdpDatagramBatch
 {
     static_assert(std::is_standard_layout_v<Buffer> && sizeof(Buffer) >= ReadLimit);
@@ -26,7 +23,6 @@ template <int Count, size_t ReadLimit, typename Buffer = char[ReadLimit]> class 
     {
         for (int i = 0; i < Count; i++) {
             m_vectors[i] = iovec{&m_buffers[i], ReadLimit};
-            m_messages[i] = mmsghdr{};
             msghdr &header = m_messages[i].msg_hdr;
             header.msg_name = m_from[i].GetSockAddr();
             header.msg_namelen = m_from[i].GetSockAddrLength();
@@ -34,22 +30,16 @@ template <int Count, size_t ReadLimit, typename Buffer = char[ReadLimit]> class 
             header.msg_iovlen = 1;
         }
     }
-    // The headers point into the object itself.
-    LUdpDatagramBatch(const LUdpDatagramBatch &) = delete;
-    LUdpDatagramBatch &operator=(const LUdpDatagramBatch &) = delete;
+    LUdpDatagramBatch(const LUdpDatagramBatch &) = delete; // points into itself
 
-    // Reads what is waiting now, at most Count datagrams, without blocking:
-    // the number read, 0 when none waits or on a failure (see GetError).
+    // Without blocking: the number read, 0 when none waits or on a failure,
+    // whose errno GetError keeps (0 after a read or an empty socket).
     int Receive(int fd)
     {
-        int got;
-        do
-            got = recvmmsg(fd, m_messages, Count, MSG_DONTWAIT, nullptr);
-        while (got < 0 && errno == EINTR);
-        m_error = got < 0 && errno != EAGAIN && errno != EWOULDBLOCK ? errno : 0;
+        int got = recvmmsg(fd, m_messages, Count, MSG_DONTWAIT, nullptr);
+        m_error = got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR ? errno : 0;
         return got < 0 ? 0 : got;
     }
-    // The errno of the last Receive's failure; 0 after a read or an empty socket.
     int GetError() const { return m_error; }
 
     Buffer &Slot(int index) { return m_buffers[index]; }
@@ -62,6 +52,6 @@ template <int Count, size_t ReadLimit, typename Buffer = char[ReadLimit]> class 
     Buffer m_buffers[Count];
     LIPAddressWithPort m_from[Count];
     iovec m_vectors[Count];
-    mmsghdr m_messages[Count];
+    mmsghdr m_messages[Count] = {};
     int m_error = 0;
 };
