@@ -61,11 +61,15 @@ void LRtpRelay::OnReadable(bool fromA, LRtpRelayBatch &batch)
 {
     Connection &in = fromA ? a_ : b_;
     Connection &other = fromA ? b_ : a_;
-    int count = in.GetSocket().ReceiveBatch(batch);
+    int count = batch.Receive(in.GetSocket().GetHandle());
+    if (batch.GetError() != 0)
+        LOGERRORNUM("LIPSocketUDP::ReceivePacket FAILED: ", batch.GetError());
     for (int i = 0; i < count; ++i) {
-        LRtpHeader &packet = batch.packets[i];
-        if (other.AcceptSource(batch.sources[i], packet.data, batch.lengths[i]))
-            Forward(in, other, fromA, packet, batch.lengths[i], batch.sources[i]);
+        LRtpHeader &packet = batch.Slot(i);
+        const LRtpAddress &source = batch.From(i).GetSockAddrIn();
+        int length = (int)batch.Length(i);
+        if (other.AcceptSource(source, packet.data, length))
+            Forward(in, other, fromA, packet, length, source);
         else
             dropped_.fetch_add(1, std::memory_order_relaxed);
     }

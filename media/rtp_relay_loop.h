@@ -10,18 +10,21 @@
 #include "media/rtp_relay_socket.h"
 #include "platform/clock.h"
 #include "platform/thread.h"
+#include "platform/udp_batch.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 // Room for the datagrams one read of a socket takes in: the loop's own, so
-// the forwarding path allocates nothing.
-struct LRtpRelayBatch {
-    static constexpr int kSize = 8;
-    LRtpHeader packets[kSize];
-    LRtpAddress sources[kSize];
-    int lengths[kSize];
+// the forwarding path allocates nothing. Each lands in a packet's buffer, so
+// the recorder takes it where it is.
+class LRtpRelayBatch : public LUdpDatagramBatch<8, LRtpHeader::kMaxDatagram, LRtpHeader>
+{
+  public:
+    static constexpr int kSize = kCount;
+    static_assert(offsetof(LRtpHeader, data) == 0);
 };
 
 class LRtpRelayLoopClient

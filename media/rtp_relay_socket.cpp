@@ -7,7 +7,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "media/rtp_relay_loop.h"
 #include "platform/log.h"
 
 LRtpAddress LRtpMakeAddress(uint32_t hostOrderIP, uint16_t port)
@@ -95,28 +94,6 @@ int LIPSocketUDPQoSHigh::ReceivePacket(void *buffer, int size, LRtpAddress &sour
     // nothing about this socket, so it only ends this round of draining.
     LOGERRORNUM("LIPSocketUDP::ReceivePacket FAILED: ", errno);
     return kReceiveFailed;
-}
-
-int LIPSocketUDPQoSHigh::ReceiveBatch(LRtpRelayBatch &batch)
-{
-    iovec buffers[LRtpRelayBatch::kSize];
-    mmsghdr messages[LRtpRelayBatch::kSize] = {};
-    for (int i = 0; i < LRtpRelayBatch::kSize; ++i) {
-        buffers[i] = {batch.packets[i].data, (size_t)LRtpHeader::kMaxDatagram};
-        messages[i].msg_hdr.msg_iov = &buffers[i];
-        messages[i].msg_hdr.msg_iovlen = 1;
-        messages[i].msg_hdr.msg_name = &batch.sources[i];
-        messages[i].msg_hdr.msg_namelen = sizeof batch.sources[i];
-    }
-    int got = recvmmsg(fd_, messages, LRtpRelayBatch::kSize, MSG_DONTWAIT, nullptr);
-    if (got < 0) {
-        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-            LOGERRORNUM("LIPSocketUDP::ReceivePacket FAILED: ", errno);
-        return 0;
-    }
-    for (int i = 0; i < got; ++i)
-        batch.lengths[i] = (int)messages[i].msg_len;
-    return got;
 }
 
 bool LIPSocketUDPQoSHigh::SendPacket(const void *data, int length, const LRtpAddress &destination)

@@ -9,7 +9,6 @@
 #include <string>
 
 using LRtpAddress = sockaddr_in;
-struct LRtpRelayBatch;
 
 LRtpAddress LRtpMakeAddress(uint32_t hostOrderIP, uint16_t port);
 bool LRtpIsSameAddress(const LRtpAddress &a, const LRtpAddress &b);
@@ -45,9 +44,6 @@ class LIPSocketUDPQoSHigh
 
     // Length of the datagram read, kNothingWaiting or kReceiveFailed (logged).
     int ReceivePacket(void *buffer, int size, LRtpAddress &source);
-    // Reads what is waiting, up to a batch, in one system call: the count of
-    // datagrams read (0 when none, or on a failure, logged as above).
-    int ReceiveBatch(LRtpRelayBatch &batch);
     // Errors are the caller's to ignore: a lost datagram is lost.
     bool SendPacket(const void *data, int length, const LRtpAddress &destination);
 
