@@ -2,6 +2,7 @@
 
 #include "config/folders.h"
 #include "logs/file_append.h"
+#include "logs/log_line_clock.h"
 
 #include <atomic>
 #include <cstdio>
@@ -19,30 +20,59 @@ std::atomic<LLockSleepFunc> gSleeper{nullptr};
 
 const char kLineEnd[] = "\r\n";
 
+bool PathInLogFolder(char *out, size_t size, const char *fileName);
+
 // The day's file stays open between lines (an open and a close per line were
-// a good part of a call's system calls); a line for another path, that is a
-// new day or another folder, closes it and opens the new one. Each line is
-// still written whole under the file's exclusive lock, which is what other
-// processes appending to the same file rely on.
+// a good part of a call's system calls); the date change or another folder
+// closes it and the next line opens the new one. Each line is still written
+// whole under the file's exclusive lock, which is what other processes
+// appending to the same file rely on. The time text and the path come from
+// the same cached second, so a line never carries a time of another day
+// than its file.
 struct OpenDayFile {
     std::mutex lock;
     int fd = -1;
+    LLogLineClock clock;
     char path[kLogPathMax + 1] = "";
+
+    // Called with lock held.
+    void Forget()
+    {
+        if (fd >= 0)
+            close(fd);
+        fd = -1;
+        path[0] = 0;
+        clock.Reset();
+    }
 };
 OpenDayFile gDayFile;
 
-bool AppendToDayFile(const char *path, const char *line, size_t length, LLockSleepFunc sleeper)
+// Appends "time text" to the day file and hands the time text back.
+void AppendToDayFile(const char *text, char (&timeText)[16], LLockSleepFunc sleeper)
 {
+    time_t now = time(nullptr);
     std::lock_guard<std::mutex> hold(gDayFile.lock);
-    if (gDayFile.fd < 0 || std::strcmp(gDayFile.path, path) != 0) {
-        if (gDayFile.fd >= 0)
-            close(gDayFile.fd);
-        gDayFile.fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-        std::snprintf(gDayFile.path, sizeof gDayFile.path, "%s", gDayFile.fd >= 0 ? path : "");
-        if (gDayFile.fd < 0)
-            return false;
+    if (gDayFile.clock.Update(now) || !gDayFile.path[0]) {
+        char path[kLogPathMax + 1];
+        if (!PathInLogFolder(path, sizeof path, gDayFile.clock.FileName()))
+            path[0] = 0;
+        if (std::strcmp(path, gDayFile.path) != 0) {
+            if (gDayFile.fd >= 0)
+                close(gDayFile.fd);
+            gDayFile.fd = -1;
+            std::memcpy(gDayFile.path, path, sizeof path);
+        }
     }
-    return LAppendToOpenFile(gDayFile.fd, line, length, sleeper);
+    std::memcpy(timeText, gDayFile.clock.TimeText(), sizeof timeText);
+    if (!gDayFile.path[0])
+        return;
+    if (gDayFile.fd < 0)
+        gDayFile.fd = open(gDayFile.path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (gDayFile.fd < 0)
+        return;
+    char line[kLogLineMax + 1];
+    size_t length = LLogFormatLine(line, sizeof line, timeText, text);
+    LAppendToOpenFile(gDayFile.fd, line, length, sleeper);
 }
 
 LLockSleepFunc Sleeper()
@@ -100,7 +130,11 @@ namespace LLog
 {
 bool SetLogFolder(const char *folder)
 {
-    std::snprintf(gLogFolder, sizeof gLogFolder, "%s", folder ? folder : "");
+    {
+        std::lock_guard<std::mutex> hold(gDayFile.lock);
+        std::snprintf(gLogFolder, sizeof gLogFolder, "%s", folder ? folder : "");
+        gDayFile.Forget();
+    }
     return gLogFolder[0] && LCreateFolder(gLogFolder);
 }
 
@@ -113,22 +147,8 @@ void Log(const char *text, int level)
 {
     if (!text)
         text = "";
-    // Time text and file name are derived per line from the same instant, so
-    // a line never carries a time of a different second or day than its file.
-    time_t now = time(nullptr);
-    tm local{};
-    localtime_r(&now, &local);
     char timeText[16];
-    LLogFormatTime(timeText, sizeof timeText, local);
-
-    char fileName[64];
-    LLogFileName(fileName, sizeof fileName, local);
-    char path[kLogPathMax + 1];
-    if (PathInLogFolder(path, sizeof path, fileName)) {
-        char line[kLogLineMax + 1];
-        size_t length = LLogFormatLine(line, sizeof line, timeText, text);
-        AppendToDayFile(path, line, length, Sleeper());
-    }
+    AppendToDayFile(text, timeText, Sleeper());
     if (LLogListener listener = gListener.load())
         listener(level, timeText, text);
     if (LLogLineReceiver *receiver = gReceiver.load())

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace
 {
@@ -36,8 +37,26 @@ bool IsCopiedAsIs(unsigned char byte)
 
 LHashTable::LHashNode::~LHashNode()
 {
-    free(m_name);
-    free(m_value);
+    if (m_valueOnHeap)
+        free(m_value);
+}
+
+bool LHashTable::LHashNode::SetValue(const char *value, size_t length)
+{
+    if (length < m_valueRoom && !m_valueOnHeap) {
+        // memmove: the value may be a part of the stored one.
+        memmove(m_value, value, length);
+        m_value[length] = 0;
+        return true;
+    }
+    char *copy = CopyText(value, (int)length);
+    if (!copy)
+        return false;
+    if (m_valueOnHeap)
+        free(m_value);
+    m_value = copy;
+    m_valueOnHeap = true;
+    return true;
 }
 
 LHashTable &LHashTable::operator=(const LHashTable &other)
@@ -60,13 +79,18 @@ void LHashTable::CopyFrom(const LHashTable &other)
 LHashTable::LHashNode *LHashTable::NewNode(const char *name, int nameLength, const char *value,
                                            int valueLength)
 {
-    LHashNode *node = new LHashNode;
-    node->m_name = CopyText(name, nameLength);
-    node->m_value = CopyText(value, valueLength);
-    if (!node->m_name || !node->m_value) {
-        delete node;
+    size_t room = (size_t)valueLength + 1;
+    void *memory = ::operator new(sizeof(LHashNode) + (size_t)nameLength + 1 + room, std::nothrow);
+    if (!memory)
         return nullptr;
-    }
+    LHashNode *node = new (memory) LHashNode;
+    node->m_name = reinterpret_cast<char *>(node + 1);
+    memcpy(node->m_name, name, (size_t)nameLength);
+    node->m_name[nameLength] = 0;
+    node->m_value = node->m_name + nameLength + 1;
+    node->m_valueRoom = room;
+    memcpy(node->m_value, value, (size_t)valueLength);
+    node->m_value[valueLength] = 0;
     return node;
 }
 
@@ -140,14 +164,8 @@ bool LHashTable::SetParm(const char *name, const char *value)
         return false;
     if (!value)
         value = "";
-    if (LHashNode *node = Find(name)) {
-        char *copy = CopyText(value, (int)strlen(value));
-        if (!copy)
-            return false;
-        free(node->m_value);
-        node->m_value = copy;
-        return true;
-    }
+    if (LHashNode *node = Find(name))
+        return node->SetValue(value, strlen(value));
     LHashNode *node = NewNode(name, (int)strlen(name), value, (int)strlen(value));
     if (!node)
         return false;

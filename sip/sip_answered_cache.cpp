@@ -27,6 +27,11 @@ void LSipAnsweredCache::Add(const LSipMessage &answered, const LIPAddressWithPor
     LSipAnsweredMessage entry;
     entry.request = key.request;
     entry.status = key.status;
+    // Sized once: appending the five values grew the text several times.
+    size_t keysLength = 0;
+    for (std::string_view field : key.fields)
+        keysLength += field.size() + 1;
+    entry.keys.reserve(keysLength);
     for (std::string_view field : key.fields) {
         entry.keys.append(field);
         entry.keys.push_back(0);

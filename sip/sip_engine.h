@@ -21,6 +21,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -148,7 +149,16 @@ class LSipEngine : public LThread, public LSipPacketSender, private LSipLineRegi
     LLockObject m_CallListLock;
     // Live dialogs by Call-ID, each bucket newest first: a message is offered
     // only to the dialogs of its own Call-ID, in registration order.
-    std::unordered_map<std::string, std::vector<LSipDialogTaker *>> m_Calls;
+    // Looked up by a message's Call-ID text without a copy into a string.
+    struct LCallIdHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view text) const
+        {
+            return std::hash<std::string_view>{}(text);
+        }
+    };
+    std::unordered_map<std::string, std::vector<LSipDialogTaker *>, LCallIdHash, std::equal_to<>>
+        m_Calls;
     LSipAnsweredCache m_Answered{m_Clock};
     LSipEngineSettings m_Settings;
     std::atomic<LSipNewMessageHandler *> m_NewHandler{nullptr};

@@ -39,7 +39,7 @@ void LSipEngine::ReceivePacket(const char *bytes, size_t length, const LIPAddres
 
 const std::vector<LSipDialogTaker *> *LSipEngine::FindCalls(const char *callId) const
 {
-    auto found = m_Calls.find(callId);
+    auto found = m_Calls.find(std::string_view(callId));
     return found == m_Calls.end() ? nullptr : &found->second;
 }
 
@@ -180,7 +180,7 @@ void LSipEngine::RegisterCall(LSipDialogTaker *call)
 void LSipEngine::UnregisterCall(const LSipDialogTaker *call)
 {
     LLockScope hold(m_CallListLock);
-    auto found = m_Calls.find(call->GetDialogCallID());
+    auto found = m_Calls.find(std::string_view(call->GetDialogCallID()));
     if (found == m_Calls.end())
         return;
     std::vector<LSipDialogTaker *> &calls = found->second;

@@ -45,7 +45,7 @@ echo "port=$port" > "$root/vela/etc/sip"
 VELA_ROOT="$root" "$setup"
 start_vela "$root/vela.out" "$port"
 
-common="-i 127.0.0.1 -nostdin -buff_size 4194304 -nd -timeout_error"
+common="-i 127.0.0.1 -nostdin -buff_size 4194304 -nd -timeout_error ${SIPP_OPTIONS:-}"
 register() {
     sipp "127.0.0.1:$1" -sf "$sippdir/register.xml" -p "$uas_port" -m 1 -s 102 -au 102 \
         -ap pw102 $common -timeout 10s > "$root/register.out" 2>&1

@@ -1,3 +1,4 @@
+#include "logs/log_line_clock.h"
 #include "logs/program_log.h"
 #include "support/process.h"
 #include "support/vela_instance.h"
@@ -224,4 +225,32 @@ TEST_F(ProgramLogFile, TwoProcessesWriteWholeLines)
         ASSERT_EQ(lines[i].size(), 9u + 500) << i;
         EXPECT_EQ(lines[i].substr(9), std::string(500, lines[i][9])) << i;
     }
+}
+
+// The cached texts must follow every new second, and the file name must
+// change exactly at the local date change.
+TEST(ProgramLogFormat, TheLineClockFollowsSecondsAndDays)
+{
+    tm day{};
+    day.tm_year = 124, day.tm_mon = 2, day.tm_mday = 5, day.tm_isdst = -1;
+    time_t midnight = mktime(&day);
+    LLogLineClock clock;
+    // clang-format off
+    struct { time_t at; bool changed; } steps[] = {
+        {midnight - 2, true}, {midnight - 2, false}, {midnight - 1, false}, {midnight, true}, {midnight + 61, false},
+    };
+    // clang-format on
+    for (const auto &step : steps) {
+        SCOPED_TRACE(step.at - midnight);
+        EXPECT_EQ(clock.Update(step.at), step.changed);
+        tm local{};
+        localtime_r(&step.at, &local);
+        char text[64];
+        LLogFormatTime(text, sizeof text, local);
+        EXPECT_STREQ(clock.TimeText(), text);
+        LLogFileName(text, sizeof text, local);
+        EXPECT_STREQ(clock.FileName(), text);
+    }
+    clock.Reset();
+    EXPECT_TRUE(clock.Update(midnight + 61));
 }

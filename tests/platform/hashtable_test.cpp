@@ -35,6 +35,24 @@ TEST(HashTable, SetParmReplacesOrInsertsAtTheFront)
     EXPECT_EQ((PairList{{"A", "3"}, {"a", "4"}}), Pairs(copy));
 }
 
+// A value lives behind its name until a longer one replaces it; every
+// replacement must keep the whole new value and the name intact.
+TEST(HashTable, ReplacedValuesKeepTheirWholeText)
+{
+    LHashTable table;
+    table.SetParm("key", "abcdef");
+    const std::string longValue(300, 'x');
+    for (const char *value : {"ab", "abcdef", "", longValue.c_str(), "short", "abcdefgh"}) {
+        ASSERT_TRUE(table.SetParm("key", value));
+        EXPECT_EQ((PairList{{"key", value}}), Pairs(table));
+    }
+    // A part of the stored value, on the heap and behind the name.
+    table.SetParm("in", "abcdefgh");
+    for (const char *name : {"key", "in"})
+        table.SetParm(name, table.GetParm(name) + 2);
+    EXPECT_EQ((PairList{{"in", "cdefgh"}, {"key", "cdefgh"}}), Pairs(table));
+}
+
 TEST(HashTable, ConversionsFollowTheirRules)
 {
     LHashTable t;
