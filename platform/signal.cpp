@@ -67,9 +67,6 @@ int LSignalObjectRef::WaitSignalTriple(const LSignalObjectRef &other, const LSig
     return LWaitReadable(fds, 3, ms);
 }
 
-// An eventfd: one descriptor that polls readable while its counter is
-// not zero, and one read empties it (a pipe needs two descriptors and a
-// drain loop that ends in EAGAIN).
 LSignalObject::LSignalObject() : LSignalObject(nullptr) {}
 
 // An eventfd: one descriptor that polls readable while its counter is
