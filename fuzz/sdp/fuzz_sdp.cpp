@@ -23,7 +23,8 @@ struct FixedSdpSettings : LSDPSettings, LSDPHostResolver {
     LRtpHeldPorts &GetHeldPorts() override { return held; }
     LRtpHeldPorts held;
     LRtpRelayLoop &GetRelayLoop() override { return relayLoop; }
-    LRtpRelayLoop relayLoop;
+    LSystemClock clock;
+    LRtpRelayLoop relayLoop{clock};
     int GetQuality() override { return 50; }
     bool GetActive() override { return false; }
 };
