@@ -113,7 +113,13 @@ bool LSipCall::IsResponseTo(const LSipMessage &response, Request request)
 
 void LSipCall::Acknowledge(const LSipMessage &response)
 {
-    SendAck(m_GraveInvite, response, nullptr);
+    if (m_GraveInvite.IsResponseTo(response)) {
+        SendAck(m_GraveInvite, response, nullptr);
+        return;
+    }
+    LSipRequest ack;
+    ack.CreateAckRequest(*this, response);
+    SendRequest(ack, response);
 }
 
 void LSipCall::AuthenticateBye(const LSipMessage &challenge)

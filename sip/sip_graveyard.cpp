@@ -3,6 +3,7 @@
 #include "platform/tick.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace
@@ -12,6 +13,17 @@ constexpr uint32_t kStopIdleWaitMs = 1500;
 bool IsMethod(const LSipMessage &message, const char *method)
 {
     return strcmp(message.GetRequest(), method) == 0;
+}
+
+bool IsSuccessToInvite(const LSipMessage &response)
+{
+    int status = response.GetResponseStatusCode();
+    if (status < 200 || status > 299)
+        return false;
+    const char *cseq = response.FindField(LSipFields::CSeq, "");
+    char *method = nullptr;
+    strtoul(cseq, &method, 10);
+    return method != cseq && strcmp(LSipSkipWhite(method), "INVITE") == 0;
 }
 } // namespace
 
@@ -131,8 +143,13 @@ void LSipGraveyard::HandleMessage(Item &item, const LSipMessage &message, uint32
             item.leg->Respond(message, 487, "Request Terminated");
         return;
     }
+    // RFC 3261 section 13.2.2.4: every 2xx to an INVITE is acknowledged,
+    // also one to a re-INVITE given up before the leg came here, or the far
+    // end repeats it for 32 s. The dialog still ends with our BYE.
     if (item.inviteOutstanding)
         HandleInviteResponse(item, message, now);
+    else if (IsSuccessToInvite(message))
+        item.leg->Acknowledge(message);
     if (item.byeOutstanding && item.leg->IsResponseTo(message, LSipGraveyardLeg::Bye))
         HandleByeResponse(item, message, now);
 }

@@ -40,7 +40,8 @@ class LSipGraveyardLeg
     virtual void CreateCancel() = 0;
     virtual void Send(Request request) = 0;
     virtual bool IsResponseTo(const LSipMessage &response, Request request) = 0;
-    // ACK for a final response to the INVITE.
+    // ACK for a final response to the INVITE, or for a 2xx to any other
+    // INVITE of the dialog.
     virtual void Acknowledge(const LSipMessage &response) = 0;
     // Adds credentials for a 401 or 407 to the BYE.
     virtual void AuthenticateBye(const LSipMessage &challenge) = 0;

@@ -228,6 +228,16 @@ bool LSipRequest::CreateAckRequest(LSipCall &call, const LSipRequest &invite,
     return m_DestinationValid;
 }
 
+bool LSipRequest::CreateAckRequest(LSipCall &call, const LSipMessage &response)
+{
+    m_Sequence = strtoul(response.FindField(LSipFields::CSeq, ""), nullptr, 10);
+    m_Authorization.clear();
+    call.GetEngine().CreateNewBranchID(m_Branch, sizeof(m_Branch));
+    const char *to = response.FindField(LSipFields::To, nullptr);
+    _CreateRequest(call, "ACK", to, false, 20).Finish(nullptr, nullptr);
+    return m_DestinationValid;
+}
+
 bool LSipRequest::IsResponseTo(const LSipMessage &response) const
 {
     if (!response.IsResponse())

@@ -38,6 +38,9 @@ class LSipRequest
     // (RFC 3261 section 13.2.2.4), the INVITE's branch otherwise.
     bool CreateAckRequest(LSipCall &call, const LSipRequest &invite, const LSipMessage &response,
                           const char *sdp);
+    // The ACK of a 2xx to an INVITE of the dialog that is no longer at
+    // hand: its sequence number from the response, no credentials.
+    bool CreateAckRequest(LSipCall &call, const LSipMessage &response);
 
     // Rebuilds with a new sequence number and branch, keeping credentials.
     bool RebuildInvite(LSipCall &call, const char *sdp, const char *replaces, int maxForwards,

@@ -207,6 +207,30 @@ TEST_F(SipCallDialog, ByeInBothDirections)
     }
 }
 
+// A 2xx to a re-INVITE that was given up before the leg went to the
+// graveyard is acknowledged there, every time it comes (RFC 3261 section
+// 13.2.2.4), and the dialog is not opened again: no second BYE.
+TEST_F(SipCallDialog, GraveyardAcknowledgesALate2xxToAReInvite)
+{
+    LPtr<LSipCall> call = Outgoing();
+    call->SetDialogEstablished();
+    LSipAddCallToGraveyard(call);
+    Received r;
+    ASSERT_TRUE(peer.Next(r, 5000));
+    ASSERT_EQ(r.Name(), "BYE");
+    peer.Reply(r.message(), 200, "OK");
+    std::string invite = r.text;
+    size_t cseq = invite.find("CSeq: ");
+    invite.replace(cseq, invite.find("\r\n", cseq) - cseq, "CSeq: 7 INVITE");
+    for (int repeat = 0; repeat < 2; repeat++) {
+        peer.Reply(*ParseSip(invite), 200, "OK");
+        ASSERT_TRUE(peer.Next(r, 5000));
+        EXPECT_EQ(r.Name(), "ACK");
+        EXPECT_STREQ(r.message().FindField(LSipFields::CSeq, ""), "7 ACK");
+    }
+    EXPECT_FALSE(peer.Next(r, 100)) << r.text;
+}
+
 TEST_F(SipCallDialog, StrayInDialogRequestsGetTheirFixedAnswers)
 {
     // status 0: no answer
