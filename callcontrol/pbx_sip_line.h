@@ -123,7 +123,7 @@ class LPBXSipLine : public LDetachedThread
     // 14.1). True with a 2xx in response; its ACK is the caller's work.
     // passedOn: the request of other that the re-INVITE passes on.
     bool Reinvite(Slot &leg, Slot &other, LSipRequest &request, LPtr<LSipMessage> &response,
-                  const char *offer, const LSipPassedOn *passedOn = nullptr);
+                  const char *offer, LSipPassedOn *passedOn = nullptr);
     bool RunGlare(Slot &leg, Slot &other);
     // Media renegotiation between the two legs: an INVITE without offer to
     // the caller leg, its offer to the answered leg, the answer back.

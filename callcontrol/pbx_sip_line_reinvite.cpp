@@ -57,8 +57,17 @@ bool LPBXSipLine::PassInvite(LSipMessage &invite, Slot &leg, Slot &other)
         m_Mediator.RewriteInviteSDP(!other->IsDestinationPublic(), other->IsOddRTPDisabled());
     LSipRequest request;
     LPtr<LSipMessage> response;
-    LSipPassedOn passedOn{*leg, invite};
+    LSipPassedOn passedOn{*leg, &invite};
     if (!Reinvite(other, leg, request, response, offer.c_str(), &passedOn)) {
+        // The phone cancelled its request and got 487. Passing its offer on
+        // has retired the relay the audio ran through, and a 2xx that
+        // crossed our CANCEL left the other side with media the phone has
+        // withdrawn: renegotiating both legs from the phone's present
+        // session is the one outcome consistent in every case.
+        if (passedOn.cancelled) {
+            LOG("LPBXSipLine::PassInvite: cancelled by its sender, renegotiating");
+            return CrossInvite(false);
+        }
         // The other side hung up meanwhile (its BYE, or a 481 because its
         // BYE crossed ours): the request was ended, not timed out (RFC 3261
         // section 15.1.2). When this side hung up, the wait answered its
@@ -90,8 +99,7 @@ bool LPBXSipLine::PassInvite(LSipMessage &invite, Slot &leg, Slot &other)
 }
 
 bool LPBXSipLine::Reinvite(Slot &leg, Slot &other, LSipRequest &request,
-                           LPtr<LSipMessage> &response, const char *offer,
-                           const LSipPassedOn *passedOn)
+                           LPtr<LSipMessage> &response, const char *offer, LSipPassedOn *passedOn)
 {
     for (;;) {
         response.Reset();

@@ -44,11 +44,14 @@ struct LSipDialogTiming {
 
 class LSipCall;
 
-// The request of another dialog of the same call that a re-INVITE passes on
-// (a phone's hold, say): its dialog is watched while the re-INVITE waits.
+// The other dialog of the same call, watched while a re-INVITE on this one
+// waits, and its request that the re-INVITE passes on (a phone's hold, say;
+// null when the exchange re-INVITEs by itself). Its BYE, or its CANCEL of
+// that request, ends the wait: 200 to it, 487 to the request.
 struct LSipPassedOn {
     LSipCall &leg;
-    const LSipMessage &request;
+    const LSipMessage *request = nullptr;
+    bool cancelled = false; // the sender cancelled the request
 };
 
 class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGraveyardLeg
@@ -128,12 +131,12 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
     int SendCancel(const LSipRequest &invite, bool provisionalSeen);
     void SendAck(const LSipRequest &invite, const LSipMessage &response, const char *sdp);
     // Non-2xx final responses are acknowledged here; a 2xx is left to the
-    // owner, whose ACK may carry SDP. With passedOn, a BYE on that leg ends
-    // the wait: the BYE gets 200, the passed-on request 487, this re-INVITE
-    // is cancelled, and 487 comes back without a response.
+    // owner, whose ACK may carry SDP. With passedOn, its BYE or CANCEL ends
+    // the wait (see LSipPassedOn): this re-INVITE is cancelled (any final
+    // response acknowledged), and 487 comes back without a response.
     int SendReInviteAndWaitForFinalResponse(LThread &thread, LSipRequest &request,
                                             LPtr<LSipMessage> &response, const char *sdp,
-                                            const LSipPassedOn *passedOn = nullptr);
+                                            LSipPassedOn *passedOn = nullptr);
     int SendOptions(LThread &thread, LPtr<LSipMessage> &response);
     int SendNotify(LThread &thread, int status, const char *reason);
     bool PollActive(LThread &thread);
@@ -168,14 +171,18 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
     void AbsorbFinalResponse(const LSipRequest &invite);
     // Next message within ms; stopped is set on the owner's stop request.
     LPtr<LSipMessage> WaitMessage(LThread &thread, uint32_t ms, bool &stopped);
-    // The same, also watching the queue of watched for a BYE, which is
-    // returned in bye; its other messages are set aside meanwhile.
-    LPtr<LSipMessage> WaitMessage(LThread &thread, uint32_t ms, bool &stopped, LSipCall &watched,
-                                  LPtr<LSipMessage> &bye);
-    // Moves the queued messages aside up to the first BYE, which is taken
-    // out and returned; RestoreAside puts them back in front, in order.
-    LPtr<LSipMessage> SetAsideUntilBye();
+    // The same, also watching passedOn's queue for a BYE or a CANCEL of its
+    // request, which is answered (200, and 487 to the request) and sets
+    // ended; its other messages are set aside meanwhile.
+    LPtr<LSipMessage> WaitMessage(LThread &thread, uint32_t ms, bool &stopped,
+                                  LSipPassedOn &passedOn, bool &ended);
+    // Moves the queued messages aside up to the first BYE, or CANCEL of
+    // pending, which is taken out and returned; RestoreAside puts them back
+    // in front, in order.
+    LPtr<LSipMessage> SetAsideUntilEnd(const LSipMessage *pending);
     void RestoreAside();
+    // Answers end, the BYE or CANCEL of this dialog that ended a wait.
+    void EndPassedOn(LSipPassedOn &passedOn, const LSipMessage &end);
     // "<sip:user@address:port>" with the address the peer should use.
     void MakeContact(const LIPAddressWithPort &peer, std::string &out);
     void SetLocalToFrom(const char *nameAddress);

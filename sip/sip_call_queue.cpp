@@ -4,7 +4,22 @@
 #include "sip/sip_engine.h"
 #include "sip/siplayouts.h"
 
+#include <cstdlib>
 #include <cstring>
+
+namespace
+{
+bool IsMethod(const LSipMessage &message, const char *method)
+{
+    return message.IsRequest() && strcmp(message.GetRequest(), method) == 0;
+}
+
+bool SameSequence(const LSipMessage &a, const LSipMessage &b)
+{
+    return strtoul(a.FindField(LSipFields::CSeq, ""), nullptr, 10) ==
+           strtoul(b.FindField(LSipFields::CSeq, ""), nullptr, 10);
+}
+} // namespace
 
 // A repeat of the INVITE that opened the dialog was answered already (or is
 // answered by the cache); one with another Via is the same request coming
@@ -77,19 +92,24 @@ LPtr<LSipMessage> LSipCall::WaitMessage(LThread &thread, uint32_t ms, bool &stop
 // Both queues are watched; setting the other's messages aside empties its
 // queue and so resets its signal, and the wait does not spin on them.
 LPtr<LSipMessage> LSipCall::WaitMessage(LThread &thread, uint32_t ms, bool &stopped,
-                                        LSipCall &watched, LPtr<LSipMessage> &bye)
+                                        LSipPassedOn &passedOn, bool &ended)
 {
     uint32_t start = m_Stack.clock.Tick();
-    stopped = false;
+    stopped = ended = false;
     LSignalObjectGroup group;
     group.Add(*this);
-    group.Add(watched);
+    group.Add(passedOn.leg);
     for (;;) {
         if (LPtr<LSipMessage> message = GetNextMessage())
             return message;
-        bye = watched.SetAsideUntilBye();
+        LPtr<LSipMessage> end = passedOn.leg.SetAsideUntilEnd(passedOn.request);
+        if (end) {
+            passedOn.leg.EndPassedOn(passedOn, *end);
+            ended = true;
+            return LPtr<LSipMessage>();
+        }
         uint32_t elapsed = m_Stack.clock.Since(start);
-        if (bye || elapsed >= ms)
+        if (elapsed >= ms)
             return LPtr<LSipMessage>();
         LProcessResult result = m_Stack.clock.WaitGroup(thread, group, ms - elapsed);
         if (result == LProcessStopped) {
@@ -101,14 +121,30 @@ LPtr<LSipMessage> LSipCall::WaitMessage(LThread &thread, uint32_t ms, bool &stop
     }
 }
 
-LPtr<LSipMessage> LSipCall::SetAsideUntilBye()
+// RFC 3261 section 9.2: the CANCEL of a request that is still pending gets
+// 200 and the request 487 at once; so does a BYE (section 15.1.2).
+void LSipCall::EndPassedOn(LSipPassedOn &passedOn, const LSipMessage &end)
+{
+    if (IsMethod(end, "CANCEL")) {
+        SendResponse(end, 200, "OK");
+        passedOn.cancelled = true;
+    } else
+        DefaultMessageProcessing(end);
+    if (passedOn.request)
+        SendResponse(*passedOn.request, 487, "Request Terminated");
+}
+
+// A CANCEL names the request it cancels by its CSeq number (RFC 3261
+// section 9.1); one for an earlier request is left to the default answer.
+LPtr<LSipMessage> LSipCall::SetAsideUntilEnd(const LSipMessage *pending)
 {
     LLockScope hold(m_QueueLock);
-    LPtr<LSipMessage> bye;
-    while (!bye && !m_Queue.IsEmpty()) {
+    LPtr<LSipMessage> end;
+    while (!end && !m_Queue.IsEmpty()) {
         LSipMessage *message = m_Queue.DetachFirst();
-        if (message->IsRequest() && strcmp(message->GetRequest(), "BYE") == 0)
-            bye.Reset(message);
+        if (IsMethod(*message, "BYE") ||
+            (pending && IsMethod(*message, "CANCEL") && SameSequence(*message, *pending)))
+            end.Reset(message);
         else
             m_Aside.AddBottom(message);
     }
@@ -116,7 +152,7 @@ LPtr<LSipMessage> LSipCall::SetAsideUntilBye()
         Reset();
         m_Signalled = false;
     }
-    return bye;
+    return end;
 }
 
 void LSipCall::RestoreAside()

@@ -171,13 +171,14 @@ void LSipCall::AbsorbFinalResponse(const LSipRequest &invite)
     }
 }
 
-// A phone that hung up while its own request is passed on here must not
-// wait for this side's answer: its BYE is answered at once (RFC 3261 section
-// 15.1.2, with 487 for the request still pending on it), and this re-INVITE
-// is cancelled like one that timed out, so the call can end.
+// A phone that hung up or cancelled its own request while it is passed on
+// here must not wait for this side's answer: its BYE or CANCEL is answered
+// at once (with 487 for the request), and this re-INVITE is cancelled like
+// one that timed out. After a CANCEL the call goes on, so a 2xx crossing
+// ours is acknowledged (by SendCancel) to end this side's transaction too.
 int LSipCall::SendReInviteAndWaitForFinalResponse(LThread &thread, LSipRequest &request,
                                                   LPtr<LSipMessage> &response, const char *sdp,
-                                                  const LSipPassedOn *passedOn)
+                                                  LSipPassedOn *passedOn)
 {
     struct Restore {
         LSipCall *leg;
@@ -196,19 +197,15 @@ int LSipCall::SendReInviteAndWaitForFinalResponse(LThread &thread, LSipRequest &
     SendRequest(request);
     uint32_t lastSend = m_Stack.clock.Tick();
     for (;;) {
-        bool stopped = false;
+        bool stopped = false, ended = false;
         uint32_t slice = m_Stack.timing.reInviteSliceMs;
         uint32_t sinceSend = m_Stack.clock.Since(lastSend);
         uint32_t wait = provisional         ? m_Stack.timing.reInviteSliceProvisionalMs
                         : sinceSend < slice ? slice - sinceSend
                                             : 0;
-        LPtr<LSipMessage> bye;
-        LPtr<LSipMessage> message = passedOn
-                                        ? WaitMessage(thread, wait, stopped, passedOn->leg, bye)
-                                        : WaitMessage(thread, wait, stopped);
-        if (bye) {
-            passedOn->leg.DefaultMessageProcessing(*bye);
-            passedOn->leg.SendResponse(passedOn->request, 487, "Request Terminated");
+        LPtr<LSipMessage> message = passedOn ? WaitMessage(thread, wait, stopped, *passedOn, ended)
+                                             : WaitMessage(thread, wait, stopped);
+        if (ended) {
             SendCancel(request, provisional);
             return 487;
         }

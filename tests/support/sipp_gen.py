@@ -20,7 +20,8 @@ line and the messages are built here:
                      <where> is body, msg or a header name with its colon
   send <METHOD> ...  a request in the dialog (ACK takes the INVITE's CSeq)
   ack | bye | cancel the usual requests; before the dialog is set up ack
-                     and cancel belong to the INVITE transaction of dial
+                     and cancel belong to the INVITE transaction of dial, after it
+                     to the last INVITE sent (give both the same Via:=)
   reply <code> ...   a response to the last request received
   pause [ms] | quiet <ms> (no request may come within ms) | <raw xml line>
 Options of send and reply: sdp[=direction] (this phone's SDP), uri=U, auth (send: answer the
@@ -113,21 +114,22 @@ class Scenario:
         self.recv(["100?"])
 
     def send(self, method, opts, overrides, attrs):
-        if self.uac and (method == "ACK" and not self.dialog or method == "CANCEL"):
+        if self.uac and method in ("ACK", "CANCEL") and not self.dialog:
             return self.transaction_request(method, attrs)
-        if method == "ACK":
+        if method != "ACK":
+            attrs.setdefault("retrans", 500)
+        if method in ("ACK", "CANCEL"):
             cseq = self.invite_cseq
         else:
             self.cseq += 1
             cseq = self.cseq
-            attrs.setdefault("retrans", 500)
             if method == "INVITE":
                 self.invite_cseq = cseq
         headers = {"Via": "Via: SIP/2.0/UDP [local_ip]:[local_port];branch=[branch]",
                    "From": self.from_line(), "To": "To: [$peer]",
                    "Call-ID": "Call-ID: [call_id]" if self.uac else "[last_Call-ID:]",
                    "Route": "[routes]" if self.routes else None, "CSeq": f"CSeq: {cseq} {method}",
-                   "Contact": None if method == "ACK" else f"Contact: <sip:{self.me}@[local_ip]:[local_port]>"}
+                   "Contact": None if method in ("ACK", "CANCEL") else f"Contact: <sip:{self.me}@[local_ip]:[local_port]>"}
         body = self.sdp_of(opts)
         auth = ["[authentication]"] if "auth" in opts else []
         self.emit_send(f"{method} {opts.get('uri', '[next_url]')} SIP/2.0",
