@@ -124,7 +124,7 @@ class LPBXSipLine : public LDetachedThread
     // passedOn: the request of other that the re-INVITE passes on.
     bool Reinvite(Slot &leg, Slot &other, LSipRequest &request, LPtr<LSipMessage> &response,
                   const char *offer, LSipPassedOn *passedOn = nullptr);
-    bool RunGlare(Slot &leg, Slot &other);
+    bool RunGlare(Slot &leg, Slot &other, LSipPassedOn *passedOn);
     // Media renegotiation between the two legs: an INVITE without offer to
     // the caller leg, its offer to the answered leg, the answer back.
     bool CrossInvite(bool forceRelay);

@@ -8,6 +8,8 @@
 #include "platform/tick.h"
 #include "sip/sipfields.h"
 
+#include <optional>
+
 namespace
 {
 const char *OrNull(const std::string &text)
@@ -119,25 +121,35 @@ bool LPBXSipLine::Reinvite(Slot &leg, Slot &other, LSipRequest &request,
                     : "LPBXSipLine::Reinvite: the far end has left the call");
             return false;
         }
-        if (!RunGlare(leg, other))
+        if (!RunGlare(leg, other, passedOn))
             return false;
     }
 }
 
 // The owner of the Call-ID (the side that opened the dialog) waits longer
 // than the other side, so that the other side's retry wins (RFC 3261
-// section 14.1). A message arriving meanwhile is handled and ends the wait.
-bool LPBXSipLine::RunGlare(Slot &leg, Slot &other)
+// section 14.1). A message arriving meanwhile is handled and ends the wait;
+// the other leg is watched as during the re-INVITE, so that its BYE (or its
+// CANCEL of the request being passed on) is answered at once.
+bool LPBXSipLine::RunGlare(Slot &leg, Slot &other, LSipPassedOn *passedOn)
 {
     uint32_t waitMs = LPBXGlareWaitMs(leg->IsLocalInitiatedCall(), m_Context.sip.clock.Tick());
     uint32_t start = m_Context.sip.clock.Tick();
+    std::optional<LSipPassedOn> watched;
+    if (!passedOn && other)
+        passedOn = &watched.emplace(LSipPassedOn{*other});
     for (;;) {
         uint32_t elapsed = m_Context.sip.clock.Since(start);
         if (IsToStop())
             return false;
         if (elapsed + kPBXInCallTiming.glareSlackMs >= waitMs)
             return true;
-        LPtr<LSipMessage> message = leg->WaitMessage(waitMs - elapsed);
+        bool stopped = false, ended = false;
+        LPtr<LSipMessage> message =
+            passedOn ? leg->WaitBackOff(*this, waitMs - elapsed, *passedOn, stopped, ended)
+                     : leg->WaitMessage(waitMs - elapsed);
+        if (stopped || ended)
+            return false;
         if (message)
             return other ? RunCallMessageProcessing(*message, leg, other)
                          : leg->DefaultMessageProcessing(*message);

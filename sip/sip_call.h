@@ -137,6 +137,11 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
     int SendReInviteAndWaitForFinalResponse(LThread &thread, LSipRequest &request,
                                             LPtr<LSipMessage> &response, const char *sdp,
                                             LSipPassedOn *passedOn = nullptr);
+    // The back-off after a 491 (RFC 3261 section 14.1): the next message of
+    // this dialog within ms, watching passedOn as the re-INVITE does; ended
+    // is set when passedOn's BYE or CANCEL ended the wait.
+    LPtr<LSipMessage> WaitBackOff(LThread &thread, uint32_t ms, LSipPassedOn &passedOn,
+                                  bool &stopped, bool &ended);
     int SendOptions(LThread &thread, LPtr<LSipMessage> &response);
     int SendNotify(LThread &thread, int status, const char *reason);
     bool PollActive(LThread &thread);

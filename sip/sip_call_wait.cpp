@@ -247,6 +247,14 @@ int LSipCall::SendReInviteAndWaitForFinalResponse(LThread &thread, LSipRequest &
     }
 }
 
+LPtr<LSipMessage> LSipCall::WaitBackOff(LThread &thread, uint32_t ms, LSipPassedOn &passedOn,
+                                        bool &stopped, bool &ended)
+{
+    LPtr<LSipMessage> message = WaitMessage(thread, ms, stopped, passedOn, ended);
+    passedOn.leg.RestoreAside();
+    return message;
+}
+
 int LSipCall::SendOptions(LThread &thread, LPtr<LSipMessage> &response)
 {
     LSipRequest request;
