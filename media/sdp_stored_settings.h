@@ -13,7 +13,8 @@ class LSDPStoredSettings : public LSDPSettings
 {
   public:
     // publicAddress: the NAT traversal's resolution of relay ports; trace:
-    // where traced RTP lines go; clock: the relays' quiet times.
+    // where traced RTP lines go; clock: the relays' quiet times and release
+    // delays.
     LSDPStoredSettings(const LClock &clock, LRtpPublicAddressResolver publicAddress,
                        LRtpTraceWriter trace)
         : publicAddress_(std::move(publicAddress)), trace_(trace), relayLoop_(clock),
