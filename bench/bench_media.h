@@ -5,6 +5,7 @@
 #include "media/rtp_relay_connection.h"
 #include "media/rtp_relay_loop.h"
 #include "media/sdp_address.h"
+#include "media/sdp_relay_releaser.h"
 #include "media/sdp_settings.h"
 #include "platform/clock.h"
 
@@ -21,6 +22,8 @@ struct BenchMedia : LSDPSettings {
     LSystemClock clock;
     LRtpRelayLoop relayLoop{clock};
     LRtpRelayLoop &GetRelayLoop() override { return relayLoop; }
+    LSDPRelayReleaser releaser{clock};
+    LSDPRelayReleaser &GetRelayReleaser() override { return releaser; }
     int GetQuality() override { return 50; }
     bool GetActive() override { return false; }
 };

@@ -1,7 +1,6 @@
 #include "media/sdp_mediator.h"
 
-#include <chrono>
-
+#include "media/sdp_relay_releaser.h"
 #include "platform/log.h"
 
 LSDPMediator::LSDPMediator(LSDPMediatorHost &host, unsigned releaseDelayMs)
@@ -11,7 +10,7 @@ LSDPMediator::LSDPMediator(LSDPMediatorHost &host, unsigned releaseDelayMs)
 
 LSDPMediator::~LSDPMediator()
 {
-    StopReleaser();
+    host_.GetSdpSettings().GetRelayReleaser().ReleaseNow(dyingRelay_);
     data_.reset();
     relay_.reset();
 }
@@ -103,42 +102,19 @@ bool LSDPMediator::IsReattemptWithRelayRequired() const
 
 bool LSDPMediator::HasDyingRelay()
 {
-    std::lock_guard<std::mutex> lock(releaseLock_);
-    return dyingRelay_ != nullptr;
-}
-
-void LSDPMediator::StopReleaser()
-{
-    if (!releaser_.joinable())
-        return;
-    {
-        std::lock_guard<std::mutex> lock(releaseLock_);
-        releaseStop_ = true;
-    }
-    releaseWake_.notify_all();
-    releaser_.join();
-}
-
-void LSDPMediator::ReleaserMain()
-{
-    std::unique_lock<std::mutex> lock(releaseLock_);
-    releaseWake_.wait_for(lock, std::chrono::milliseconds(releaseDelayMs_),
-                          [this] { return releaseStop_; });
-    dyingRelay_.reset();
+    return dyingRelay_ != 0 && host_.GetSdpSettings().GetRelayReleaser().IsHeld(dyingRelay_);
 }
 
 void LSDPMediator::KillRelayIn10Seconds()
 {
-    StopReleaser();
+    // One relay in waiting per call: the one before goes now.
+    LSDPRelayReleaser &releaser = host_.GetSdpSettings().GetRelayReleaser();
+    releaser.ReleaseNow(dyingRelay_);
+    dyingRelay_ = 0;
     if (relay_ == nullptr)
         return;
     relay_->Stop();
     if (data_ != nullptr)
         data_->DetachRelay();
-    {
-        std::lock_guard<std::mutex> lock(releaseLock_);
-        dyingRelay_ = std::move(relay_);
-        releaseStop_ = false;
-    }
-    releaser_ = std::thread([this] { ReleaserMain(); });
+    dyingRelay_ = releaser.Retire(std::move(relay_), releaseDelayMs_);
 }

@@ -1,17 +1,16 @@
 // SDP mediation of one bridged call: decides per offer and answer whether the
 // audio runs through the call's RTP relay, and rewrites the SDP to match.
-// Used by the call thread only; its own thread only releases retired relays.
+// Used by the call thread only; retired relays go to the media context's
+// releaser.
 #pragma once
 
 #include "media/sdp_mediator_data.h"
 #include "media/sdp_relay.h"
 
-#include <condition_variable>
+#include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 
 class LSDPMediator
 {
@@ -55,13 +54,11 @@ class LSDPMediator
     bool HasDyingRelay();
 
     // Stops the current relay's forwarding now and frees its ports after
-    // the release delay.
+    // the release delay, or when the mediator goes or retires the next
+    // relay, whichever comes first.
     void KillRelayIn10Seconds();
 
   private:
-    void StopReleaser();
-    void ReleaserMain();
-
     LSDPMediatorHost &host_;
     const unsigned releaseDelayMs_;
     std::string recorderFile_;
@@ -70,10 +67,5 @@ class LSDPMediator
     bool answerProcessed_ = false;
     std::unique_ptr<LSDPRelay> relay_;
     std::unique_ptr<LSDPMediatorData> data_;
-
-    std::mutex releaseLock_;
-    std::condition_variable releaseWake_;
-    bool releaseStop_ = false;
-    std::unique_ptr<LSDPRelay> dyingRelay_;
-    std::thread releaser_;
+    uint64_t dyingRelay_ = 0; // the releaser's ticket
 };

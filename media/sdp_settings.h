@@ -11,6 +11,7 @@
 
 struct LRtpPublicAddressQuery;
 class LRtpRelayLoop;
+class LSDPRelayReleaser;
 
 class LSDPSettings
 {
@@ -24,6 +25,8 @@ class LSDPSettings
     virtual LRtpHeldPorts &GetHeldPorts() = 0;
     // The one forwarding loop of this exchange's relays.
     virtual LRtpRelayLoop &GetRelayLoop() = 0;
+    // Holds the ports of relays the calls retired for a while.
+    virtual LSDPRelayReleaser &GetRelayReleaser() = 0;
     // Writes one line of the RTP trace (while LRtpTraceIsEnabled).
     virtual void WriteRtpTrace(const char *line) = 0;
     // "Quality" (default 50): below 50 prefers low-bandwidth codecs.

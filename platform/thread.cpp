@@ -20,11 +20,16 @@ void WarnOnce(std::atomic<bool> &flag, const char *text, int error)
     if (!flag.exchange(true))
         LOGWARNF("%s (%s); running with the ordinary scheduler", text, strerror(error));
 }
+
+// A pooled call worker applies the same priority at every call it runs:
+// the priority applied last to this thread spares the repeated system call.
+// Kept per thread, as the kernel keeps it; unknown until first applied.
+thread_local int tAppliedPriority = LThread::StartSame;
 } // namespace
 
 void LThreadApplyPriority(int priority)
 {
-    if (priority == LThread::StartSame)
+    if (priority == LThread::StartSame || priority == tAppliedPriority)
         return;
     if (priority >= 1) {
         sched_param param{};
@@ -32,12 +37,16 @@ void LThreadApplyPriority(int priority)
         int error = pthread_setschedparam(pthread_self(), SCHED_RR, &param);
         if (error != 0)
             WarnOnce(gRealTimeWarned, "Real-time thread priority refused", error);
+        else
+            tAppliedPriority = priority;
         return;
     }
     // Linux keeps a nice value per thread; PRIO_PROCESS with the thread id
     // sets only this one.
     if (setpriority(PRIO_PROCESS, (id_t)gettid(), -priority) != 0)
         WarnOnce(gNiceWarned, "Thread nice value refused", errno);
+    else
+        tAppliedPriority = priority;
 }
 
 LThread::~LThread()

@@ -6,9 +6,10 @@
 #include <string>
 #include <string_view>
 
-#include "media/sdp.h"
 #include "media/rtp_relay_loop.h"
+#include "media/sdp.h"
 #include "media/sdp_decoder.h"
+#include "media/sdp_relay_releaser.h"
 #include "media/sdp_rewrite.h"
 #include "media/sdp_session.h"
 
@@ -25,6 +26,8 @@ struct FixedSdpSettings : LSDPSettings, LSDPHostResolver {
     LRtpRelayLoop &GetRelayLoop() override { return relayLoop; }
     LSystemClock clock;
     LRtpRelayLoop relayLoop{clock};
+    LSDPRelayReleaser &GetRelayReleaser() override { return releaser; }
+    LSDPRelayReleaser releaser{clock};
     int GetQuality() override { return 50; }
     bool GetActive() override { return false; }
 };

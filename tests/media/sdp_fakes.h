@@ -5,6 +5,7 @@
 #include "media/rtp_relay_connection.h"
 #include "media/rtp_relay_loop.h"
 #include "media/sdp_relay.h"
+#include "media/sdp_relay_releaser.h"
 #include "media/sdp_settings.h"
 
 #include <atomic>
@@ -39,15 +40,17 @@ struct FixedSdpSettings : LSDPSettings {
     }
     LRtpHeldPorts &GetHeldPorts() override { return held; }
     LRtpRelayLoop &GetRelayLoop() override { return relayLoop; }
+    LSDPRelayReleaser &GetRelayReleaser() override { return releaser; }
     int GetQuality() override { return quality; }
     bool GetActive() override { return active; }
 
-    // The relays' quiet times run on it.
+    // The relays' quiet times and release delays run on it.
     LManualClock clock;
 
   private:
     LRtpHeldPorts held;
     LRtpRelayLoop relayLoop{clock};
+    LSDPRelayReleaser releaser{clock};
     std::mutex traceLock;
     std::vector<std::string> trace;
 };
@@ -85,7 +88,7 @@ struct FakeConnection : LSDPRelayConnection {
 };
 
 struct RelayLog {
-    // The mediator's release thread destroys relays.
+    // The releaser's thread destroys relays.
     std::atomic<int> made = 0, destroyed = 0, started = 0, stopped = 0;
     std::string recorder;
     uint8_t g726 = 0;

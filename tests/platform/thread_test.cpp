@@ -7,7 +7,9 @@
 #include <atomic>
 #include <mutex>
 #include <set>
+#include <sys/resource.h>
 #include <thread>
+#include <unistd.h>
 
 namespace
 {
@@ -24,11 +26,12 @@ struct Worker : LThread {
     }
 };
 
-// Counted while it exists; notes the worker it ran on when given a set, and
-// waits for the stop request when asked to.
+// Counted while it exists; notes the worker it ran on and the nice value it
+// ran with when given where, and waits for the stop request when asked to.
 struct Finite : LDetachedThread {
-    Finite(std::atomic<int> &alive, bool waitForStop, std::set<pthread_t> *workers = nullptr)
-        : alive(alive), wait(waitForStop), workers(workers)
+    Finite(std::atomic<int> &alive, bool waitForStop, std::set<pthread_t> *workers = nullptr,
+           std::atomic<int> *nice = nullptr)
+        : alive(alive), wait(waitForStop), workers(workers), nice(nice)
     {
         alive++;
     }
@@ -40,12 +43,15 @@ struct Finite : LDetachedThread {
             std::lock_guard<std::mutex> hold(lock);
             workers->insert(pthread_self());
         }
+        if (nice)
+            *nice = getpriority(PRIO_PROCESS, (id_t)gettid());
         if (wait)
             Wait(LWaitForever);
     }
     std::atomic<int> &alive;
     bool wait;
     std::set<pthread_t> *workers;
+    std::atomic<int> *nice;
 };
 } // namespace
 
@@ -141,9 +147,15 @@ TEST(ThreadPool, ThreadsStartedOneAfterTheOtherReuseOneWorker)
     LDetachedThreadsOwner owner(4);
     std::atomic<int> alive{0};
     std::set<pthread_t> workers;
+    // Each run has its own priority on the reused worker (rising only:
+    // lowering a nice value needs privilege).
+    const int base = getpriority(PRIO_PROCESS, (id_t)gettid());
+    std::atomic<int> nice{0};
     for (int i = 1; i <= 20; i++) {
-        ASSERT_TRUE(owner.StartThread(new Finite(alive, false, &workers)));
+        const int wanted = base + 1 + i / 11;
+        ASSERT_TRUE(owner.StartThread(new Finite(alive, false, &workers, &nice), -wanted));
         ASSERT_TRUE(vtest::WaitUntil([&] { return alive == 0 && owner.GetIdleWorkers() == 1; }));
+        EXPECT_EQ(wanted, nice.load());
     }
     EXPECT_EQ(1u, workers.size());
     EXPECT_EQ(0, owner.GetCount());
