@@ -36,7 +36,8 @@ class LSipMessage : public LListable
         // No initialisers: the inline table is filled as fields arrive.
         const char *m_Name;
         char *m_Value;
-        size_t m_Room; // bytes at m_Value, terminator included
+        uint32_t m_Room; // bytes at m_Value, terminator included
+        uint32_t m_Tag;  // of the name, see FindField
     };
 
     struct ContentData {
@@ -116,6 +117,7 @@ class LSipMessage : public LListable
     bool LoadFirstLine(const char *text, size_t length, size_t &position);
     void LoadHeaders(const char *text, size_t length, size_t &position);
     void LoadBody(const char *text, size_t length, size_t &position);
+    const LHeaderField *Find(const char *name, const char *compact) const;
     LHeaderField *FindFirst(const LSipHeaderFieldWithCompact &key);
     void GrowFields();
     LHeaderField &InsertField(size_t index);
