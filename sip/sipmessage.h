@@ -20,8 +20,8 @@ class LSipMessage : public LListable
 {
   public:
     // One header field as stored: its name and value live in the message's
-    // text store and never move while the message is alive, so a value handed
-    // out stays valid when fields are added, changed or removed.
+    // text store and stay where they are until the message is loaded again,
+    // so a value handed out stays valid when fields are added or removed.
     class LHeaderField
     {
       public:
@@ -37,7 +37,7 @@ class LSipMessage : public LListable
         const char *m_Name;
         char *m_Value;
         uint32_t m_Room; // bytes at m_Value, terminator included
-        uint32_t m_Tag;  // of the name, see FindField
+        uint32_t m_Tag;  // of the lower-cased name: look-ups compare it first
     };
 
     struct ContentData {
