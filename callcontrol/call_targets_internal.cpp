@@ -8,6 +8,7 @@
 #include "platform/log.h"
 #include "platform/tick.h"
 #include "sip/sipnameaddr.h"
+#include "sip/siptext.h"
 #include "sip/sipuri.h"
 #include "sip/uricoding.h"
 
@@ -41,7 +42,7 @@ void ClearOutput(char *out)
 void CopyOutput(char *out, const char *text)
 {
     if (out)
-        snprintf(out, kSipInitiateTextSize, "%s", text);
+        LSipCopyText(out, kSipInitiateTextSize, text);
 }
 
 template <class Iterator, class Record> bool FindByKey(Iterator it, const char *name, Record &found)
@@ -74,7 +75,7 @@ void BuildTargetURI(const char *contact, const char *suffix, const char *userOve
     }
     if (suffix)
         uri += suffix;
-    snprintf(out, sizeof out, "%s", uri.c_str());
+    LSipCopyText(out, sizeof out, uri.c_str());
 }
 
 // What one pass over a line's contact records keeps of each live one, so the
@@ -96,7 +97,7 @@ std::vector<LiveContact> ReadLiveContacts(const LSipCallInitiateList &list,
         contact.expires = binding.expires;
         contact.q = ReadQ(binding);
         // Cut as the record's text would be.
-        snprintf(contact.uri, sizeof contact.uri, "%s", binding.contact.c_str());
+        LSipCopyText(contact.uri, sizeof contact.uri, binding.contact.c_str());
     }
     return live;
 }

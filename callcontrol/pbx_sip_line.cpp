@@ -5,6 +5,7 @@
 #include "platform/log.h"
 #include "platform/tick.h"
 #include "sip/sip_engine.h"
+#include "sip/siptext.h"
 
 #include <cstdio>
 #include <cstring>
@@ -13,7 +14,7 @@ namespace
 {
 void CopyText(char (&out)[kPBXLineTextSize], const char *text)
 {
-    snprintf(out, kPBXLineTextSize, "%s", text ? text : "");
+    LSipCopyText(out, kPBXLineTextSize, text ? text : "");
 }
 } // namespace
 

@@ -3,6 +3,7 @@
 #include "sip/sipmultipart.h"
 #include "sip/sipreaders.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace
@@ -11,13 +12,18 @@ namespace
 // so that the start of a long value survives.
 constexpr size_t kContinuationOverwrite = 244;
 constexpr size_t kContinuationMinRoom = 16;
-} // namespace
 
-LSipMessage::LHeaderField::LHeaderField(const char *name, const char *value)
+// FNV-1a over the lower-cased name. Names equal without case have equal
+// tags, so a look-up compares names only where the tags agree: about 130
+// look-ups per call, each walking a dozen fields, most of them misses.
+uint32_t NameTag(const char *name)
 {
-    LSipCopy(m_Name, name);
-    LSipCopy(m_Value, value);
+    uint32_t tag = 2166136261u;
+    for (; *name; name++)
+        tag = (tag ^ (uint8_t)LSipLower(*name)) * 16777619u;
+    return tag;
 }
+} // namespace
 
 bool LSipMessage::LHeaderField::IsField(const char *name, const char *compact) const
 {
@@ -35,7 +41,30 @@ bool LSipMessage::LHeaderField::IsField(const LSipHeaderFieldWithCompact &key) c
 
 LSipMessage::LSipMessage()
 {
-    m_Fields.reserve(16);
+    m_Method[0] = m_RequestURI[0] = m_ReasonPhrase[0] = 0;
+}
+
+char *LSipMessage::LTextStore::AddBlock(size_t size)
+{
+    size_t block = size > kBlock ? size : kBlock;
+    m_Blocks.emplace_back(new char[block]);
+    m_Top = m_Blocks.back().get();
+    m_Left = block;
+    return m_Top;
+}
+
+char *LSipMessage::LTextStore::Take(size_t size)
+{
+    char *text = Room(size);
+    Commit(size);
+    return text;
+}
+
+void LSipMessage::LTextStore::Clear()
+{
+    m_Blocks.clear();
+    m_Top = m_Inline;
+    m_Left = kInline;
 }
 
 void LSipMessage::SetRequest(const char *method, const char *uri)
@@ -54,14 +83,26 @@ void LSipMessage::SetResponse(uint16_t status, const char *reason)
     LSipCopy(m_ReasonPhrase, reason);
 }
 
+const LSipMessage::LHeaderField *LSipMessage::Find(const char *name, const char *compact) const
+{
+    uint32_t nameTag = NameTag(name);
+    uint32_t compactTag = compact ? NameTag(compact) : 0;
+    // The end is taken once: the compiler cannot tell that the comparisons
+    // leave the table alone.
+    for (const LHeaderField *field = m_Fields, *end = m_Fields + m_FieldCount; field != end;
+         field++) {
+        if ((field->m_Tag == nameTag && LSipEqualNoCase(field->m_Name, name)) ||
+            (compact && field->m_Tag == compactTag && LSipEqualNoCase(field->m_Name, compact)))
+            return field;
+    }
+    return nullptr;
+}
+
 const char *LSipMessage::FindField(const char *name, const char *compact,
                                    const char *defaultValue) const
 {
-    for (const LHeaderField &field : m_Fields) {
-        if (field.IsField(name, compact))
-            return field.m_Value;
-    }
-    return defaultValue;
+    const LHeaderField *field = Find(name, compact);
+    return field ? field->m_Value : defaultValue;
 }
 
 const char *LSipMessage::FindField(const char *name, const char *defaultValue) const
@@ -77,30 +118,79 @@ const char *LSipMessage::FindField(const LSipHeaderFieldWithCompact &key,
 
 LSipMessage::LHeaderField *LSipMessage::FindFirst(const LSipHeaderFieldWithCompact &key)
 {
-    for (LHeaderField &field : m_Fields) {
-        if (field.IsField(key))
-            return &field;
+    return const_cast<LHeaderField *>(Find(key.name, key.compact));
+}
+
+void LSipMessage::GrowFields()
+{
+    // Only the small entries move; their texts stay where they are.
+    size_t room = m_FieldRoom * 2;
+    std::unique_ptr<LHeaderField[]> more(new LHeaderField[room]);
+    std::copy(m_Fields, m_Fields + m_FieldCount, more.get());
+    m_MoreFields = std::move(more);
+    m_Fields = m_MoreFields.get();
+    m_FieldRoom = room;
+}
+
+LSipMessage::LHeaderField &LSipMessage::InsertField(size_t index)
+{
+    if (m_FieldCount == m_FieldRoom)
+        GrowFields();
+    std::copy_backward(m_Fields + index, m_Fields + m_FieldCount, m_Fields + m_FieldCount + 1);
+    m_FieldCount++;
+    return m_Fields[index];
+}
+
+void LSipMessage::AddField(size_t index, const char *name, const char *value)
+{
+    size_t nameLength = strnlen(name, kSipShortText - 1);
+    char *nameText = m_Text.Take(nameLength + 1);
+    memcpy(nameText, name, nameLength);
+    nameText[nameLength] = 0;
+    size_t valueLength = strnlen(value, kSipLongText - 1);
+    LHeaderField &field = InsertField(index);
+    field.m_Name = nameText;
+    field.m_Tag = NameTag(nameText);
+    field.m_Value = m_Text.Take(valueLength + 1);
+    field.m_Room = (uint32_t)valueLength + 1;
+    memcpy(field.m_Value, value, valueLength);
+    field.m_Value[valueLength] = 0;
+}
+
+void LSipMessage::SetValue(LHeaderField &field, const char *value)
+{
+    // A longer value gets the full capacity at once, so a field that keeps
+    // growing takes new room at most once. The old text stays in the store:
+    // value may point into it.
+    size_t length = strnlen(value, kSipLongText - 1);
+    if (length >= field.m_Room) {
+        char *room = m_Text.Take(kSipLongText);
+        memcpy(room, value, length);
+        field.m_Value = room;
+        field.m_Room = kSipLongText;
+    } else {
+        memmove(field.m_Value, value, length);
     }
-    return nullptr;
+    field.m_Value[length] = 0;
 }
 
 void LSipMessage::ModifyField(const LSipHeaderFieldWithCompact &key, const char *value)
 {
     LHeaderField *field = FindFirst(key);
     if (field)
-        field->SetFieldData(value);
+        SetValue(*field, value);
     else
-        m_Fields.emplace_back(key.name, value);
+        AddField(m_FieldCount, key.name, value);
 }
 
 void LSipMessage::AddFieldTop(const LSipHeaderFieldWithCompact &key, const char *value)
 {
-    m_Fields.emplace(m_Fields.begin(), key.name, value);
+    AddField(0, key.name, value);
 }
 
 void LSipMessage::AddFieldBottom(const char *name, const char *value)
 {
-    m_Fields.emplace_back(name, value);
+    AddField(m_FieldCount, name, value);
 }
 
 bool LSipMessage::RemoveFieldTop(const LSipHeaderFieldWithCompact &key)
@@ -108,7 +198,8 @@ bool LSipMessage::RemoveFieldTop(const LSipHeaderFieldWithCompact &key)
     LHeaderField *field = FindFirst(key);
     if (!field)
         return false;
-    m_Fields.erase(m_Fields.begin() + (field - m_Fields.data()));
+    std::copy(field + 1, m_Fields + m_FieldCount, field);
+    m_FieldCount--;
     return true;
 }
 
@@ -160,36 +251,44 @@ bool LSipMessage::LoadFirstLine(const char *text, size_t length, size_t &positio
 namespace
 {
 // A folded line (RFC 3261 section 7.3.1) is joined to the value with one
-// space, never past the value's capacity.
-void AppendContinuation(char *value, size_t capacity, const char *more)
+// space, never past the value's capacity. Returns the value's new length.
+size_t AppendContinuation(char *value, size_t start, size_t capacity, const char *more)
 {
-    size_t start = strlen(value);
     if (capacity - 1 - start < kContinuationMinRoom)
         start = kContinuationOverwrite;
     // An empty value folded onto the next line gets no leading space.
     if (start > 0)
         value[start++] = ' ';
     LSipCopyText(value + start, capacity - start, more);
+    return start + strlen(value + start);
 }
 } // namespace
 
 void LSipMessage::LoadHeaders(const char *text, size_t length, size_t &position)
 {
     for (;;) {
-        LHeaderField &field = m_Fields.emplace_back();
-        if (!LoadColonTerminatedString(text, length, position, field.m_Name,
-                                       sizeof(field.m_Name))) {
-            m_Fields.pop_back();
+        // The name and the value are read into the store's top at their full
+        // capacities; only what they hold is kept.
+        char *name = m_Text.Room(kSipShortText + kSipLongText);
+        size_t nameLength = LoadColonTerminatedString(text, length, position, name, kSipShortText);
+        if (nameLength == 0)
             break;
-        }
-        LoadLineTerminatedString(text, length, position, field.m_Value, sizeof(field.m_Value));
+        char *value = name + nameLength + 1;
+        size_t valueLength = LoadLineTerminatedString(text, length, position, value, kSipLongText);
         while (position < length && (text[position] == ' ' || text[position] == '\t')) {
             char more[kSipLongText];
             while (position < length && (text[position] == ' ' || text[position] == '\t'))
                 position++;
             LoadLineTerminatedString(text, length, position, more, sizeof(more));
-            AppendContinuation(field.m_Value, sizeof(field.m_Value), more);
+            // After the text as seen: a value may hold a NUL byte.
+            valueLength = AppendContinuation(value, strlen(value), kSipLongText, more);
         }
+        m_Text.Commit(value + valueLength + 1 - name);
+        LHeaderField &field = AppendField();
+        field.m_Name = name;
+        field.m_Tag = NameTag(name);
+        field.m_Value = value;
+        field.m_Room = (uint32_t)valueLength + 1;
     }
     SkipLineEnd(text, length, position);
 }
@@ -221,7 +320,8 @@ void LSipMessage::LoadBody(const char *text, size_t length, size_t &position)
 
 bool LSipMessage::LoadPacket(const char *text, size_t length, size_t &position)
 {
-    m_Fields.clear();
+    m_FieldCount = 0;
+    m_Text.Clear();
     m_Contents.clear();
     m_Method[0] = m_RequestURI[0] = m_ReasonPhrase[0] = 0;
     m_StatusCode = kSipStatusRequest;
@@ -251,7 +351,8 @@ void LSipMessage::Reconstruct(std::string &out)
     } else {
         ModifyField(LSipFields::ContentLength, "0");
     }
-    for (const LHeaderField &field : m_Fields) {
+    for (size_t i = 0; i < m_FieldCount; i++) {
+        const LHeaderField &field = m_Fields[i];
         out.append(field.m_Name);
         out.append(": ", 2);
         out.append(field.m_Value);

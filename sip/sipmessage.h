@@ -10,6 +10,7 @@
 #include "sip/siptext.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,23 +19,25 @@ constexpr uint16_t kSipStatusRequest = 65535;
 class LSipMessage : public LListable
 {
   public:
+    // One header field as stored: its name and value live in the message's
+    // text store and stay where they are until the message is loaded again,
+    // so a value handed out stays valid when fields are added or removed.
     class LHeaderField
     {
       public:
-        // Only the terminators are set: the parser fills fields in place.
-        LHeaderField() { m_Name[0] = m_Value[0] = 0; }
-        LHeaderField(const char *name, const char *value);
         bool IsField(const char *name) const { return LSipEqualNoCase(m_Name, name); }
         bool IsField(const char *name, const char *compact) const;
         bool IsField(const LSipHeaderFieldWithCompact &key) const;
         const char *GetFieldName() const { return m_Name; }
         const char *GetFieldData() const { return m_Value; }
-        void SetFieldData(const char *value) { LSipCopy(m_Value, value); }
 
       private:
         friend class LSipMessage;
-        char m_Name[kSipShortText];
-        char m_Value[kSipLongText];
+        // No initialisers: the inline table is filled as fields arrive.
+        const char *m_Name;
+        char *m_Value;
+        uint32_t m_Room; // bytes at m_Value, terminator included
+        uint32_t m_Tag;  // of the lower-cased name: look-ups compare it first
     };
 
     struct ContentData {
@@ -43,6 +46,8 @@ class LSipMessage : public LListable
     };
 
     LSipMessage();
+    LSipMessage(const LSipMessage &) = delete;
+    LSipMessage &operator=(const LSipMessage &) = delete;
 
     // Parses one message from text[position..length) and advances position.
     bool LoadPacket(const char *text, size_t length, size_t &position);
@@ -72,7 +77,7 @@ class LSipMessage : public LListable
     void AddFieldTop(const LSipHeaderFieldWithCompact &key, const char *value);
     void AddFieldBottom(const char *name, const char *value);
     bool RemoveFieldTop(const LSipHeaderFieldWithCompact &key);
-    size_t GetFieldCount() const { return m_Fields.size(); }
+    size_t GetFieldCount() const { return m_FieldCount; }
     const LHeaderField &GetFieldAt(size_t index) const { return m_Fields[index]; }
 
     // Body of the first part whose type equals type (without case); "" if none.
@@ -83,16 +88,61 @@ class LSipMessage : public LListable
     void ClearContents() { m_Contents.clear(); }
 
   private:
+    // Header texts, bump-allocated: an inline block that holds a usual
+    // message, then heap blocks. Nothing is moved or freed before Clear, so
+    // the texts handed out stay put (and a value may be set from another).
+    class LTextStore
+    {
+      public:
+        LTextStore() = default;
+        LTextStore(const LTextStore &) = delete;
+        LTextStore &operator=(const LTextStore &) = delete;
+        // At least size contiguous bytes at the top, not yet taken.
+        char *Room(size_t size) { return m_Left >= size ? m_Top : AddBlock(size); }
+        void Commit(size_t used) { m_Top += used, m_Left -= used; }
+        char *Take(size_t size);
+        void Clear();
+
+      private:
+        char *AddBlock(size_t size);
+
+        static constexpr size_t kInline = 2048;
+        static constexpr size_t kBlock = 4096;
+        char m_Inline[kInline];
+        char *m_Top = m_Inline;
+        size_t m_Left = kInline;
+        std::vector<std::unique_ptr<char[]>> m_Blocks;
+    };
+
     bool LoadFirstLine(const char *text, size_t length, size_t &position);
     void LoadHeaders(const char *text, size_t length, size_t &position);
     void LoadBody(const char *text, size_t length, size_t &position);
+    const LHeaderField *Find(const char *name, const char *compact) const;
     LHeaderField *FindFirst(const LSipHeaderFieldWithCompact &key);
+    void GrowFields();
+    LHeaderField &InsertField(size_t index);
+    LHeaderField &AppendField()
+    {
+        if (m_FieldCount == m_FieldRoom)
+            GrowFields();
+        return m_Fields[m_FieldCount++];
+    }
+    void AddField(size_t index, const char *name, const char *value);
+    void SetValue(LHeaderField &field, const char *value);
 
-    std::vector<LHeaderField> m_Fields;
+    static constexpr size_t kInlineFields = 24;
+    LHeaderField m_InlineFields[kInlineFields];
+    std::unique_ptr<LHeaderField[]> m_MoreFields;
+    LHeaderField *m_Fields = m_InlineFields;
+    size_t m_FieldCount = 0;
+    size_t m_FieldRoom = kInlineFields;
+    LTextStore m_Text;
     LIPAddressWithPort m_Source;
-    char m_Method[kSipShortText] = {0};
-    char m_RequestURI[kSipMediumText] = {0};
+    // Only the terminators are set (by the constructor); the texts are
+    // written when a message is loaded or composed.
+    char m_Method[kSipShortText];
+    char m_RequestURI[kSipMediumText];
     uint16_t m_StatusCode = kSipStatusRequest;
-    char m_ReasonPhrase[kSipMediumText] = {0};
+    char m_ReasonPhrase[kSipMediumText];
     std::vector<ContentData> m_Contents;
 };

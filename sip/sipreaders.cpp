@@ -52,8 +52,8 @@ bool LoadSpaceTerminatedString(const char *text, size_t length, size_t &position
     return written > 0;
 }
 
-bool LoadColonTerminatedString(const char *text, size_t length, size_t &position, char *out,
-                               size_t capacity)
+size_t LoadColonTerminatedString(const char *text, size_t length, size_t &position, char *out,
+                                 size_t capacity)
 {
     size_t written = 0;
     while (position < length && !BelowSpace(text[position])) {
@@ -64,7 +64,7 @@ bool LoadColonTerminatedString(const char *text, size_t length, size_t &position
             out[written++] = c;
     }
     out[written] = 0;
-    return written > 0;
+    return written;
 }
 
 void SkipLineEnd(const char *text, size_t length, size_t &position)
@@ -77,8 +77,8 @@ void SkipLineEnd(const char *text, size_t length, size_t &position)
         position++;
 }
 
-bool LoadLineTerminatedString(const char *text, size_t length, size_t &position, char *out,
-                              size_t capacity)
+size_t LoadLineTerminatedString(const char *text, size_t length, size_t &position, char *out,
+                                size_t capacity)
 {
     SkipSpaces(text, length, position);
     size_t start = position;
@@ -89,5 +89,5 @@ bool LoadLineTerminatedString(const char *text, size_t length, size_t &position,
     memcpy(out, text + start, written);
     out[written] = 0;
     SkipLineEnd(text, length, position);
-    return written > 0;
+    return written;
 }

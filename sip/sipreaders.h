@@ -12,14 +12,15 @@ bool LoadSpaceTerminatedString(const char *text, size_t length, size_t &position
                                size_t capacity);
 
 // A header name: ends at ':' (consumed) or, unconsumed, at a byte below 32
-// (signed); spaces are dropped. True when non-empty.
-bool LoadColonTerminatedString(const char *text, size_t length, size_t &position, char *out,
-                               size_t capacity);
+// (signed); spaces are dropped. Returns the length written (0: empty).
+size_t LoadColonTerminatedString(const char *text, size_t length, size_t &position, char *out,
+                                 size_t capacity);
 
 // The rest of a line after leading spaces; the line end (CR LF, LF CR, or a
-// lone CR or LF) is consumed. 8-bit bytes are kept. True when non-empty.
-bool LoadLineTerminatedString(const char *text, size_t length, size_t &position, char *out,
-                              size_t capacity);
+// lone CR or LF) is consumed. 8-bit bytes are kept. Returns the length
+// written (0: empty).
+size_t LoadLineTerminatedString(const char *text, size_t length, size_t &position, char *out,
+                                size_t capacity);
 
 // Consumes one line end at position, if there is one.
 void SkipLineEnd(const char *text, size_t length, size_t &position);

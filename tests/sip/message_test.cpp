@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -147,6 +149,44 @@ TEST(SipHeaders, FieldOperations)
     std::string value(300, 'v');
     message.ModifyField(LSipFields::CSeq, value.c_str());
     EXPECT_EQ(std::string(message.FindField("CSeq", "")), value.substr(0, 259));
+}
+
+// Past the inline table and text block: order, values, values set from the
+// message's own fields, and texts handed out before the table grew.
+TEST(SipHeaders, ManyAndLongFieldsKeepOrderAndValues)
+{
+    // clang-format off
+    const struct Case { int count; size_t length; } cases[] = {
+        {3, 10}, {23, 10}, {24, 10}, {25, 200}, {60, 259}, {60, 400},
+    };
+    // clang-format on
+    for (const auto &c : cases) {
+        std::string text = "MESSAGE sip:a@b SIP/2.0\r\n";
+        for (int i = 0; i < c.count; i++)
+            text += "X-" + std::to_string(i) + ": " + std::string(c.length, 'a' + i % 26) + "\r\n";
+        LSipMessage message;
+        ASSERT_TRUE(Load(message, text + "\r\n"));
+        ASSERT_EQ(message.GetFieldCount(), (size_t)c.count);
+        auto expected = [&](int i) {
+            return std::string(std::min<size_t>(c.length, 259), 'a' + i % 26);
+        };
+        const char *kept = message.FindField("X-1", "");
+        std::string longName(40, 'N'), longValue(300, 'v');
+        message.AddFieldTop(LSipFields::Via, message.FindField("X-1", ""));
+        message.ModifyField(LSipFields::CallID, message.FindField("X-2", ""));
+        message.AddFieldBottom(longName.c_str(), longValue.c_str());
+        message.ModifyField(LSipHeaderField{"X-0"},
+                            message.FindField(longName.substr(0, 31).c_str(), ""));
+        ASSERT_EQ(message.GetFieldCount(), (size_t)c.count + 3) << c.count;
+        EXPECT_EQ(message.FindField(LSipFields::Via, ""), expected(1)) << c.count;
+        EXPECT_EQ(message.FindField("X-0", ""), longValue.substr(0, 259)) << c.count;
+        EXPECT_EQ(message.FindField("Call-ID", ""), expected(2)) << c.count;
+        EXPECT_EQ(kept, expected(1)) << c.count;
+        for (int i = 1; i < c.count; i++)
+            EXPECT_EQ(message.GetFieldAt(i + 1).GetFieldData(), expected(i)) << c.count << " " << i;
+        EXPECT_TRUE(message.RemoveFieldTop(LSipFields::Via));
+        EXPECT_STREQ(message.GetFieldAt(0).GetFieldName(), "X-0");
+    }
 }
 
 TEST(SipBody, ContentLengthNeverReadsPastTheDatagram)
