@@ -83,10 +83,9 @@ class CallSetupClock : public SettingsTest
                const std::string &sdp = "")
     {
         std::string text, contact = "<sip:200@127.0.0.1:" + std::to_string(peer.Port()) + ">";
-        LSipComposeResponse(text, request, status, reason, "callee1",
-                            sdp.empty() ? nullptr : contact.c_str(),
-                            sdp.empty() ? nullptr : "application/sdp",
-                            sdp.empty() ? nullptr : sdp.c_str(), false, nullptr);
+        const char *body = sdp.empty() ? nullptr : sdp.c_str();
+        LSipComposeResponse(text, request, status, reason, "callee1", contact.c_str(),
+                            body ? "application/sdp" : nullptr, body, false, nullptr);
         peer.SendTo(EnginePort(), text);
     }
 

@@ -172,16 +172,12 @@ TEST(Upnp, MapsOnWanPppWhenWanIpIsMissingAndFailsCleanlyOnBadInput)
         // answer was given up, and ends the run (a refusal does so itself).
         // The deadline only bounds a client that hangs.
         struct Limited {
-            uint64_t end;
-            const bool *refused;
+            const bool &refused;
             const std::atomic<int> *searches;
-            bool IsToStop() const
-            {
-                return (refused && *refused) || (searches && *searches >= 2) ||
-                       LMonotonicMs() > end;
-            }
-        } limited{LMonotonicMs() + 10000, c.refused ? &refused : nullptr,
-                  c.result == LProcessSuccess ? nullptr : &ssdp.searches};
+            uint64_t end = LMonotonicMs() + 10000;
+            bool IsToStop() const { return refused || (searches && *searches >= 2) || Late(); }
+            bool Late() const { return LMonotonicMs() > end; }
+        } limited{refused, c.result == LProcessSuccess ? nullptr : &ssdp.searches};
         LProcessResult result =
             LUpnpSteps::MapPort(LStopTestOf<Limited>, &limited, socket.GetHandle(), request,
                                 external, sizeof(external), refused, ssdp.Address().c_str());
