@@ -16,7 +16,7 @@ void ReadString(const LSipStringKey &key, char *out)
 }
 } // namespace
 
-void LRtpNatResolve(LStunState &stun, LRtpPublicAddressQuery &query)
+void LRtpNatResolve(LStunState &stun, const LClock &clock, LRtpPublicAddressQuery &query)
 {
     LSipNatSettings settings;
     settings.isStatic =
@@ -40,7 +40,7 @@ void LRtpNatResolve(LStunState &stun, LRtpPublicAddressQuery &query)
     local.localBase = query.rtpPortBase;
     LProcessInterfaceVoid process;
     LUpnpPortMapper upnp(LStopTestOf<LProcessInterfaceVoid>, &process);
-    LSipNatContext context{stun, &upnp};
+    LSipNatContext context{stun, clock, &upnp};
     LSipNatAddress found;
     ProcessSipNat(process, context, settings, local, found);
     query.publicIP = found.publicIP;

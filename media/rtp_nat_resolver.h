@@ -4,8 +4,10 @@
 
 #include "media/rtp_relay_connection.h"
 
+class LClock;
 struct LStunState;
 
 // Resolves with the given STUN state (the process's shared counter and
-// backup flag); the settings are read on every call.
-void LRtpNatResolve(LStunState &stun, LRtpPublicAddressQuery &query);
+// backup flag), timing the STUN attempts on clock; the settings are read on
+// every call.
+void LRtpNatResolve(LStunState &stun, const LClock &clock, LRtpPublicAddressQuery &query);

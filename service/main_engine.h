@@ -86,10 +86,11 @@ class MainEngine : public LBackgroundEngine, private LPBXCallOwner
     // Relays find their public ports the way the SIP socket does, sharing
     // the engine's STUN counter and backup-server state; traced RTP goes to
     // the SIP trace file.
-    LSDPStoredSettings mSdpSettings{
-        mClock,
-        [this](LRtpPublicAddressQuery &query) { LRtpNatResolve(mSipEngine.GetStunState(), query); },
-        LSipTraceWrite};
+    LSDPStoredSettings mSdpSettings{mClock,
+                                    [this](LRtpPublicAddressQuery &query) {
+                                        LRtpNatResolve(mSipEngine.GetStunState(), mClock, query);
+                                    },
+                                    LSipTraceWrite};
     // Registrations in memory, written to their records behind the answer.
     LPBXRegistrations mRegistrations;
     LPBXDialogServices mDialogServices{mSdpSettings, mClock, mRegistrations};

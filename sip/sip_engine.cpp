@@ -243,7 +243,7 @@ void LSipEngine::ResolvePublicAddress(char *publicIP, int &publicPort)
         GetSettingInt(LSipKeys::StaticSipPort.key, LSipKeys::StaticSipPort.def);
     local.localBase = GetSettingInt(LSipKeys::Port.key, LSipKeys::Port.def);
     LUpnpPortMapper upnp(LStopTestOf<LSipEngine>, this);
-    LSipNatContext context{m_Stun, &upnp};
+    LSipNatContext context{m_Stun, m_Clock, &upnp};
     LSipNatAddress found;
     ProcessSipNat(*this, context, settings, local, found);
     LSipCopyText(publicIP, kSipLongText, found.publicIP);

@@ -32,8 +32,9 @@ struct Run {
 
 LProcessResult AskStun(Run &run, const char *server)
 {
-    return LStunSteps::GetAddress(run.stop, run.process, run.context.stun, server, run.local.socket,
-                                  run.out.publicIP, kSipNatText, run.out.publicPort);
+    return LStunSteps::GetAddress(run.stop, run.process, run.context.clock, run.context.stun,
+                                  server, run.local.socket, run.out.publicIP, kSipNatText,
+                                  run.out.publicPort);
 }
 
 bool TryStun(Run &run)

@@ -57,6 +57,7 @@ struct LSipNatAddress {
 
 struct LSipNatContext {
     LStunState &stun;
+    const LClock &clock;               // times the STUN attempts
     LSipNatPortMapper *upnp = nullptr; // null: no UPnP client
 };
 

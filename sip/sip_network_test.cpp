@@ -192,8 +192,8 @@ LProcessResult LSipNetworkTest::ProcessSipTestFirewall(int port, int socket)
             char ip[kSipNatText];
             int mappedPort = 0;
             LProcessResult result = LStunSteps::GetAddress(
-                StopTest, &m_Process, m_Tester.GetStunState(), m_Servers[(size_t)i].c_str(), socket,
-                ip, sizeof(ip), mappedPort);
+                StopTest, &m_Process, m_Clock, m_Tester.GetStunState(),
+                m_Servers[(size_t)i].c_str(), socket, ip, sizeof(ip), mappedPort);
             if (result != LProcessFailed)
                 return result;
         }
@@ -225,7 +225,7 @@ LProcessResult LSipNetworkTest::ProcessSipTestSTUN(int socket)
         int port = 0;
         uint64_t start = LMonotonicMs();
         LProcessResult result =
-            LStunSteps::GetAddress(StopTest, &m_Process, m_Tester.GetStunState(),
+            LStunSteps::GetAddress(StopTest, &m_Process, m_Clock, m_Tester.GetStunState(),
                                    m_Servers[i].c_str(), socket, ip, sizeof(ip), port);
         if (result == LProcessStopped)
             return result;

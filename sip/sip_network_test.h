@@ -3,6 +3,7 @@
 // settings the run-time resolution then follows.
 #pragma once
 
+#include "platform/clock.h"
 #include "platform/types.h"
 #include "sip/sip_nat.h"
 
@@ -71,4 +72,7 @@ class LSipNetworkTest
     LSipTestProcess &m_Process;
     LSipTester &m_Tester;
     std::vector<std::string> m_Servers;
+    // It measures the servers' answers as they come: always the machine's
+    // time.
+    LSystemClock m_Clock;
 };

@@ -1,5 +1,6 @@
 #include "sip/stun.h"
 
+#include "platform/clock.h"
 #include "platform/random.h"
 #include "platform/signal.h"
 #include "platform/tick.h"
@@ -38,21 +39,23 @@ bool SameTransaction(const uint8_t *packet, uint32_t word)
 }
 
 // Sends the request and waits out the attempt for the matching answer;
-// answers that do not match are dropped and the wait goes on.
-LProcessResult Attempt(LStopTest stop, void *process, int socket, const LIPAddressWithPort &server,
-                       const uint8_t *request, uint32_t word, LIPAddressWithPort &mapped)
+// answers that do not match are dropped and the wait goes on. The attempt's
+// time starts before the send: no answer can come before it.
+LProcessResult Attempt(LStopTest stop, void *process, const LClock &clock, int socket,
+                       const LIPAddressWithPort &server, const uint8_t *request, uint32_t word,
+                       LIPAddressWithPort &mapped)
 {
+    uint32_t start = clock.Tick();
     sendto(socket, request, kStunRequestLength, 0, server.GetSockAddr(),
            LIPAddressWithPort::GetSockAddrLength());
-    uint64_t end = LMonotonicMs() + kAttemptMs;
     for (;;) {
         if (stop(process))
             return LProcessStopped;
-        uint64_t now = LMonotonicMs();
-        if (now >= end)
+        uint32_t waited = clock.Since(start);
+        if (waited >= kAttemptMs)
             return LProcessFailed;
-        uint32_t slice = (uint32_t)std::min<uint64_t>(end - now, LProcessPollMs);
-        if (LWaitReadable(&socket, 1, slice) != 0)
+        int slice = std::min<int>((int)(kAttemptMs - waited), (int)LProcessPollMs);
+        if (LWaitReadable(&socket, 1, (uint32_t)clock.RealWaitMs(slice)) != 0)
             continue;
         uint8_t answer[kAnswerCapacity];
         sockaddr_in from{};
@@ -115,9 +118,9 @@ bool LStunCheckMappedAddress(const uint8_t *packet, size_t length, uint32_t tran
     return false;
 }
 
-LProcessResult LStunSteps::GetAddress(LStopTest stop, void *process, LStunState &state,
-                                      const char *server, int socket, char *ip, size_t capacity,
-                                      int &port)
+LProcessResult LStunSteps::GetAddress(LStopTest stop, void *process, const LClock &clock,
+                                      LStunState &state, const char *server, int socket, char *ip,
+                                      size_t capacity, int &port)
 {
     LIPAddressWithPort to;
     if (server == nullptr || !server[0] || !to.SetFromText(server, kStunDefaultPort) ||
@@ -128,7 +131,7 @@ LProcessResult LStunSteps::GetAddress(LStopTest stop, void *process, LStunState 
     LStunMakeBindingRequest(request, word, false);
     for (int attempt = 0; attempt < kAttempts; attempt++) {
         LIPAddressWithPort mapped;
-        LProcessResult result = Attempt(stop, process, socket, to, request, word, mapped);
+        LProcessResult result = Attempt(stop, process, clock, socket, to, request, word, mapped);
         if (result == LProcessStopped)
             return result;
         if (result == LProcessSuccess) {

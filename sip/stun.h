@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 
+class LClock;
+
 constexpr int kStunDefaultPort = 3478;
 constexpr size_t kStunRequestLength = 20;
 constexpr size_t kStunChangeRequestLength = 28;
@@ -37,17 +39,18 @@ bool LStunCheckMappedAddress(const uint8_t *packet, size_t length, uint32_t tran
 
 namespace LStunSteps
 {
-LProcessResult GetAddress(LStopTest stop, void *process, LStunState &state, const char *server,
-                          int socket, char *ip, size_t capacity, int &port);
+LProcessResult GetAddress(LStopTest stop, void *process, const LClock &clock, LStunState &state,
+                          const char *server, int socket, char *ip, size_t capacity, int &port);
 } // namespace LStunSteps
 
 // Asks server ("host[:port]", port 3478 by default) from socket, 3 attempts
-// of 230 ms. Only answers from the server's own address and port count: any
-// other host on the path could otherwise name our public address.
+// of 230 ms of clock. Only answers from the server's own address and port
+// count: any other host on the path could otherwise name our public address.
 template <class P>
-LProcessResult ProcessSTUNGetAddress(P &process, LStunState &state, const char *server, int socket,
-                                     char *ip, size_t capacity, int &port)
+LProcessResult ProcessSTUNGetAddress(P &process, const LClock &clock, LStunState &state,
+                                     const char *server, int socket, char *ip, size_t capacity,
+                                     int &port)
 {
-    return LStunSteps::GetAddress(LStopTestOf<P>, &process, state, server, socket, ip, capacity,
-                                  port);
+    return LStunSteps::GetAddress(LStopTestOf<P>, &process, clock, state, server, socket, ip,
+                                  capacity, port);
 }

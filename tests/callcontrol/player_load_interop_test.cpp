@@ -84,8 +84,8 @@ TEST_F(PlayerLoadTest, FiftyHeldCallersEachGetAPacedStreamOfTheHoldMelody)
     // holdMs after each answer.
     auto sipp = [&](int calls, int rtpPort, int holdMs) {
         return StartCaller("uac_listen.xml", "600",
-                           {"-key", "ack", "yes", "-r", "25", "-timeout", "120s", "-key",
-                            "rtp_port", std::to_string(rtpPort), "-d", std::to_string(holdMs), "-m",
+                           {"-r", "25", "-timeout", "120s", "-key", "rtp_port",
+                            std::to_string(rtpPort), "-d", std::to_string(holdMs), "-m",
                             std::to_string(calls), "-l", std::to_string(calls)});
     };
     // The first caller holds the group's queue: its member rings, silent,

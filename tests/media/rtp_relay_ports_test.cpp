@@ -3,6 +3,7 @@
 #include "../sip/fake_stun_server.h"
 #include "media/rtp_nat_resolver.h"
 #include "media/rtp_relay.h"
+#include "platform/clock.h"
 #include "rtp_test_support.h"
 #include "sdp_fakes.h"
 #include "sip/stun.h"
@@ -117,6 +118,7 @@ TEST_F(RelayPortsTest, PublicAddressByStunFromItsSocketOrTheStaticMapping)
     uint16_t localPort = relayPort.Port();
     LSettingSetString("SIP", "STATICPublicIP", "203.0.113.1");
     LStunState state;
+    LSystemClock clock;
     // clang-format off
     const struct { bool isStatic; const char *ip; int port; bool keepAlive; } cases[] = {
         {false, "198.51.100.9", 40001, true},  // a STUN mapping closes when silent
@@ -130,7 +132,7 @@ TEST_F(RelayPortsTest, PublicAddressByStunFromItsSocketOrTheStaticMapping)
         bool keepAlive = !c.keepAlive;
         LRtpPublicAddressQuery query{privateIP, localPort, fd,         (uint16_t)(localPort - 4),
                                      9000,      publicIP,  publicPort, keepAlive};
-        LRtpNatResolve(state, query);
+        LRtpNatResolve(state, clock, query);
         EXPECT_EQ(publicIP, c.ip);
         EXPECT_EQ(publicPort, c.port);
         EXPECT_EQ(keepAlive, c.keepAlive);

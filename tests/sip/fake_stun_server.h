@@ -1,9 +1,12 @@
 // A STUN server on 127.0.0.1 for the NAT tests: answers each Binding
-// Request to its source with a fixed mapped address, or stays silent; can
-// have a forger answer first from another port, and can answer change
-// requests from 127.0.0.2 (its "other address"). And a UPnP port mapper.
+// Request to its source with a fixed mapped address, or stays silent (and
+// then moves the asker's manual clock past its attempt, so the wait runs out
+// in virtual time); can have a forger answer first from another port, and
+// can answer change requests from 127.0.0.2 (its "other address"). And a
+// UPnP port mapper.
 #pragma once
 
+#include "platform/clock.h"
 #include "sip/sip_nat.h"
 #include "support/udp_peer.h"
 
@@ -27,6 +30,7 @@ class FakeStunServer
         int mappedPort = 0;
         bool forge = false;           // another port answers first with 192.0.2.66
         bool changeFromOther = false; // change requests answered from 127.0.0.2
+        LManualClock *silentClock = nullptr;
     };
     explicit FakeStunServer(Options options) : mOptions(options), mThread([this] { Serve(); }) {}
     ~FakeStunServer()
@@ -47,6 +51,7 @@ class FakeStunServer
     }
 
   private:
+    static constexpr uint32_t kPastAnAttemptMs = 1000;
     static void Answer(int fd, const uint8_t *request, const std::string &ip, int port,
                        const sockaddr_in &to)
     {
@@ -78,6 +83,8 @@ class FakeStunServer
             int out = got == 28 && mOptions.changeFromOther ? mOther.Fd() : mMain.Fd();
             if (!mOptions.mappedIP.empty())
                 Answer(out, request, mOptions.mappedIP, mOptions.mappedPort, from);
+            else if (mOptions.silentClock)
+                mOptions.silentClock->Advance(kPastAnAttemptMs);
         }
     }
     Options mOptions;

@@ -20,10 +20,16 @@ struct NatFixture : ::testing::Test {
         local.localPort = bound.GetPort();
         local.socket = socket.GetHandle();
     }
+    // The attempts run on the manual clock, which only the silent servers
+    // move: a server that should answer and does not ends the test by the
+    // deadline, not by a pass.
     LSipNatAddress Resolve()
     {
-        LProcessInterfaceVoid process;
-        LSipNatContext context{stun, &mapper};
+        struct Deadline {
+            uint64_t end = LMonotonicMs() + 10000;
+            bool IsToStop() const { return LMonotonicMs() > end; }
+        } process;
+        LSipNatContext context{stun, clock, &mapper};
         LSipNatAddress out;
         ProcessSipNat(process, context, settings, local, out);
         return out;
@@ -31,6 +37,7 @@ struct NatFixture : ::testing::Test {
 
     LUdpSocket socket;
     LStunState stun;
+    LManualClock clock;
     vtest::FakePortMapper mapper;
     LSipNatSettings settings;
     LSipNatSocket local;
@@ -52,7 +59,7 @@ TEST_F(NatFixture, StunAnswerGivesThePublicAddressAndSpoofsAreIgnored)
 
 TEST_F(NatFixture, SilentFirstServerFlipsToTheBackupWhichStaysFirst)
 {
-    FakeStunServer silent({});
+    FakeStunServer silent({"", 0, false, false, &clock});
     FakeStunServer backup({"198.51.100.8", 32000});
     snprintf(settings.stunServer1, sizeof(settings.stunServer1), "%s", silent.Name().c_str());
     snprintf(settings.stunServer2, sizeof(settings.stunServer2), "%s", backup.Name().c_str());
@@ -65,7 +72,7 @@ TEST_F(NatFixture, SilentFirstServerFlipsToTheBackupWhichStaysFirst)
 
 TEST_F(NatFixture, BothSilentKeepsThePrivateAddressAndStartsOverWithTheFirst)
 {
-    FakeStunServer one({}), two({});
+    FakeStunServer one({"", 0, false, false, &clock}), two({"", 0, false, false, &clock});
     snprintf(settings.stunServer1, sizeof(settings.stunServer1), "%s", one.Name().c_str());
     snprintf(settings.stunServer2, sizeof(settings.stunServer2), "%s", two.Name().c_str());
     LSipNatAddress out = Resolve();
