@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <atomic>
 #include <cmath>
 #include <mutex>

@@ -7,7 +7,6 @@
 #include "support/sip_parse.h"
 
 #include <gtest/gtest.h>
-#include <memory>
 #include <string>
 #include <vector>
 

@@ -4,7 +4,6 @@
 #include "sip/stun.h"
 
 #include <gtest/gtest.h>
-#include <string>
 #include <vector>
 
 namespace

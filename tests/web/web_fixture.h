@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <cstdlib>
 #include <ftw.h>
 #include <functional>
 #include <memory>
