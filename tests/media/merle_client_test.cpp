@@ -14,6 +14,7 @@
 #include <cmath>
 #include <mutex>
 #include <poll.h>
+#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
