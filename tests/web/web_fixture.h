@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include <ftw.h>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
