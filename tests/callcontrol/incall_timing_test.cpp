@@ -27,9 +27,7 @@ TEST(GlareWait, StaysInItsRangeForEveryTick)
     EXPECT_NE(LPBXGlareWaitMs(true, 0), LPBXGlareWaitMs(true, 100));
 }
 
-class InCallSettings : public SettingsTest
-{
-};
+using InCallSettings = SettingsTest;
 
 TEST_F(InCallSettings, ReadsMillisecondsWithAFloor)
 {

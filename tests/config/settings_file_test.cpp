@@ -118,7 +118,7 @@ TEST_F(FileTest, HostileKeysAndValues)
     EXPECT_EQ("v", Get(key.substr(0, 259).c_str()));
     ASSERT_TRUE(file.SetString("name", "x\r\npassword=stolen"));
     EXPECT_EQ("def", Get("password"));
-    for (const char *bad : {"", "a=b", "a\nb", " a"})
+    for (const char *bad : {"", "a=b", "a\rb", "a\nb", " a", "\ta"})
         EXPECT_FALSE(file.SetString(bad, "v")) << bad;
     EXPECT_EQ(std::string(259, 'k') + "=v\r\nname=x  password=stolen\r\n", ReadFile(path));
     EXPECT_FALSE(LSettingsFile().SetString("a", "1"));

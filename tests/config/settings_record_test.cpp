@@ -139,12 +139,14 @@ TEST_F(RecordTest, EnumerationListsFilesAndFolderOnlyRecords)
 {
     TestList list("groups", "all");
     std::string folder = shared + "/groups_/all_";
-    ASSERT_TRUE(LCreateFolder((folder + "/a_").c_str()));
-    ASSERT_TRUE(LCreateFolder((folder + "/b_").c_str()));
+    // Folder-only names of several lengths: a shorter one listed after a
+    // longer one keeps none of its letters.
+    for (const char *sub : {"/a_", "/b_", "/cc_", "/ddd_", "/eeee_"})
+        ASSERT_TRUE(LCreateFolder((folder + sub).c_str()));
     WriteFile(folder + "/a", "weight=9\r\n");
     WriteFile(folder + "/c..new", "leftover of a crash\r\n");
     WriteFile(folder + "/..lock", "");
-    EXPECT_EQ((std::vector<std::string>{"a", "b"}), Keys(TestIterator(list)));
+    EXPECT_EQ((std::vector<std::string>{"a", "b", "cc", "ddd", "eeee"}), Keys(TestIterator(list)));
     TestIterator it("groups", "all");
     std::set<int> weights;
     for (; it; it.Next())

@@ -18,7 +18,6 @@ inline const std::string kLogsTestGenerated = VELA_TEST_GENERATED;
 
 #include <algorithm>
 #include <ctime>
-#include <unistd.h>
 
 namespace vtest
 {

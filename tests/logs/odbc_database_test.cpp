@@ -10,7 +10,6 @@
 #include <dlfcn.h>
 #include <fstream>
 #include <unistd.h>
-#include <vector>
 
 // The SQLite driver leaves SQLite's own one-time allocations behind when the
 // driver manager unloads it; they are outside this code.

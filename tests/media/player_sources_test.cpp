@@ -11,8 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <climits>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <utility>

@@ -9,7 +9,6 @@
 #include "rtp_packets.h"
 
 #include <cmath>
-#include <cstring>
 #include <string>
 #include <vector>
 

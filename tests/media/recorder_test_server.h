@@ -5,11 +5,9 @@
 #include "media/codecs/gsm.h"
 #include "support/process.h"
 
-#include <arpa/inet.h>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
-#include <netinet/in.h>
 #include <poll.h>
 #include <string>
 #include <sys/socket.h>

@@ -6,7 +6,6 @@
 #include "service/control_protocol.h"
 
 #include <cerrno>
-#include <cstring>
 #include <poll.h>
 #include <string>
 #include <sys/socket.h>

@@ -6,10 +6,7 @@
 #include "support/log_catcher.h"
 
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utime.h>
-#include <vector>
 
 namespace
 {

@@ -7,8 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <memory>
-#include <set>
 #include <string>
 
 namespace

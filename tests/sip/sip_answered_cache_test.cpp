@@ -120,6 +120,7 @@ TEST_F(AnsweredCache, NewestAnswerOfTheSameKeyIsResent)
     cache.Add(invite, peer, "second");
     EXPECT_TRUE(cache.Handle(invite, sent));
     EXPECT_EQ(sent.texts, (std::vector<std::string>{"second"}));
+    EXPECT_EQ(sent.ports, std::vector<int>{5070}); // where the answer went
 }
 
 // Dropping the oldest when full must also drop it from the index: a Call-ID

@@ -10,9 +10,7 @@ namespace vtest
 {
 namespace
 {
-class SipCallDialog : public SipCallTest
-{
-};
+using SipCallDialog = SipCallTest;
 
 TEST_F(SipCallDialog, OkIsRepeatedOnTimerGUntilTheAck)
 {

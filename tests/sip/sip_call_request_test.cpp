@@ -145,6 +145,40 @@ TEST_F(SipCallRequest, ChallengesAreAnsweredOnceAndRefusedCredentialsAreNotRetri
     }
 }
 
+// The activity poll of a connected call: INFO every 750 ms, OPTIONS from 3 s
+// for agents that drop INFO, given up after 6 s of silence or at a 481 or
+// 487. Any other answer, to either request, means the far end is there.
+// (What goes out at the give-up itself is never awaited and not pinned.)
+TEST_F(SipCallRequest, ActivityPollLivesOnAnyAnswerButAGoneDialog)
+{
+    // answered: the position of the request the peer answers, -1 none
+    // clang-format off
+    const struct { int answered, status; bool alive; const char *sent; } cases[] = {
+        {-1, 0, false, "INFO@0 INFO@750 INFO@1500 INFO@2250 OPTIONS@3000 OPTIONS@3750 OPTIONS@4500 OPTIONS@5250 "},
+        {0, 200, true, "INFO@0 "}, {0, 501, true, "INFO@0 "}, {0, 481, false, "INFO@0 "},
+        {1, 487, false, "INFO@0 INFO@750 "}, {4, 200, true, "INFO@0 INFO@750 INFO@1500 INFO@2250 OPTIONS@3000 "},
+    };
+    // clang-format on
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.sent);
+        LPtr<LSipCall> call = Outgoing();
+        call->SetDialogEstablished();
+        std::string sent;
+        int n = 0;
+        bool alive = Drive([&] { return call->PollActive(owner); },
+                           [&](const Received &r) {
+                               if (r.at < 6000)
+                                   sent += r.Name() + "@" + std::to_string(r.at) + " ";
+                               if (n++ != c.answered)
+                                   return false;
+                               peer.Reply(r.message(), c.status, "Answer");
+                               return true;
+                           });
+        EXPECT_EQ(alive, c.alive);
+        EXPECT_EQ(sent, c.sent);
+    }
+}
+
 // Answer modes (RFC 5373): a caller's "Answer-Mode" and "Priv-Answer-Mode"
 // reach the called phone only when the call was placed by an authenticated
 // extension. A caller from outside (an external line) must never make a

@@ -13,9 +13,7 @@ namespace vtest
 {
 namespace
 {
-class SipEngineDispatch : public SipCallTest
-{
-};
+using SipEngineDispatch = SipCallTest;
 
 TEST_F(SipEngineDispatch, CallIdAndLocalTagChooseTheDialog)
 {

@@ -7,7 +7,6 @@
 #include "support/sip_parse.h"
 
 #include <gtest/gtest.h>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -143,6 +142,7 @@ TEST_F(LineRegister, GrantedExpiry)
         {"", 3590000, true},
         {"Expires: 3600\r\nContact: <sip:2001@192.0.2.7:5090>;expires=120\r\n", 110000, true},
         {"Contact: <sip:9@10.0.0.9>;expires=300, <sip:8@10.0.0.8>;expires=200\r\n", 290000, true},
+        {"Contact: <sip:2001@192.0.2.7:5091>;expires=60, <sip:2001@192.0.2.7:5090>;expires=120\r\n", 110000, true},
         {"Expires: 15\r\n", 10000, false},
         {"Expires: 4294967295\r\n", 86390000, true},
         {"Expires: 1800\r\nContact: <sip:;;@@>>;expires=-7,,<\"\r\nm: x;expires=abc\r\n", 1790000, true},

@@ -4,7 +4,6 @@
 #include "sip/stun.h"
 
 #include <gtest/gtest.h>
-#include <string>
 #include <vector>
 
 namespace
@@ -32,12 +31,10 @@ std::vector<uint8_t> Response(uint32_t word, std::vector<std::vector<uint8_t>> a
     std::vector<uint8_t> body;
     for (auto &a : attributes)
         body.insert(body.end(), a.begin(), a.end());
-    uint16_t length = claimedLength < 0 ? (uint16_t)body.size() : (uint16_t)claimedLength;
-    std::vector<uint8_t> out(20, 0);
-    out[0] = (uint8_t)(type >> 8);
-    out[1] = (uint8_t)type;
-    out[2] = (uint8_t)(length >> 8);
-    out[3] = (uint8_t)length;
+    // The header starts as an attribute does: type and length, then 16 bytes
+    // of cookie and transaction, whose first word is word.
+    std::vector<uint8_t> out = Attribute(type, std::vector<uint8_t>(16),
+                                         claimedLength < 0 ? (int)body.size() : claimedLength);
     for (int i = 0; i < 4; i++)
         out[8 + i] = (uint8_t)(word >> (8 * i));
     out.insert(out.end(), body.begin(), body.end());

@@ -5,7 +5,6 @@
 #include "support/process.h"
 #include "support/udp_peer.h"
 
-#include <arpa/inet.h>
 #include <atomic>
 #include <gtest/gtest.h>
 #include <map>

@@ -9,9 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <cstdlib>
-#include <ftw.h>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>

@@ -10,7 +10,6 @@
 #include "web/weblet_server.h"
 #include "web_fixture.h"
 
-#include <fcntl.h>
 #include <fstream>
 #include <netinet/in.h>
 #include <poll.h>

@@ -12,7 +12,6 @@
 #include "web/web_control.h"
 
 #include <string>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
