@@ -57,6 +57,10 @@ bool LPBXSipLine::PassInvite(LSipMessage &invite, Slot &leg, Slot &other)
     m_Mediator.ReceiveInviteSDP(LPBXSdpInfo(invite), other->IsDestinationPublic());
     std::string offer =
         m_Mediator.RewriteInviteSDP(!other->IsDestinationPublic(), other->IsOddRTPDisabled());
+    // The other side may well take longer than 200 ms: without a provisional
+    // response the phone repeats its INVITE (RFC 3261 section 17.2.1) and
+    // may not CANCEL it (section 9.1).
+    leg->SendResponse(invite, 100, "Trying");
     LSipRequest request;
     LPtr<LSipMessage> response;
     LSipPassedOn passedOn{*leg, &invite};

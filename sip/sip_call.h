@@ -145,7 +145,8 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
     int SendOptions(LThread &thread, LPtr<LSipMessage> &response);
     int SendNotify(LThread &thread, int status, const char *reason);
     bool PollActive(LThread &thread);
-    // Answers a stray in-dialog message; false when it ended the dialog.
+    // Answers a stray in-dialog message, and acknowledges a 2xx to an
+    // INVITE no longer awaited; false when it ended the dialog.
     bool DefaultMessageProcessing(const LSipMessage &message);
 
     void ApplyDialogEstablishingResponse(const LSipMessage &response);
@@ -174,6 +175,8 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
     void Queue(LPtr<LSipMessage> &message);
     bool IsInitialInviteRepeat(const LSipMessage &message);
     void AbsorbFinalResponse(const LSipRequest &invite);
+    // The ACK of a 2xx to an INVITE of the dialog that is no longer at hand.
+    void AcknowledgeLate(const LSipMessage &response);
     // Next message within ms; stopped is set on the owner's stop request.
     LPtr<LSipMessage> WaitMessage(LThread &thread, uint32_t ms, bool &stopped);
     // The same, also watching passedOn's queue for a BYE or a CANCEL of its

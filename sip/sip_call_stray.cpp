@@ -18,8 +18,14 @@ bool IsMethod(const LSipMessage &message, const char *method)
 
 bool LSipCall::DefaultMessageProcessing(const LSipMessage &message)
 {
-    if (!message.IsRequest())
+    // A 2xx to a re-INVITE that was cancelled or given up still gets its ACK
+    // (RFC 3261 section 13.2.2.4), or the far end repeats it for 32 s; the
+    // call goes on with the media it had.
+    if (!message.IsRequest()) {
+        if (message.IsSuccessToInvite())
+            AcknowledgeLate(message);
         return true;
+    }
     if (IsMethod(message, "BYE")) {
         SendResponse(message, 200, "OK");
         m_DialogEstablished = false;
@@ -113,10 +119,14 @@ bool LSipCall::IsResponseTo(const LSipMessage &response, Request request)
 
 void LSipCall::Acknowledge(const LSipMessage &response)
 {
-    if (m_GraveInvite.IsResponseTo(response)) {
+    if (m_GraveInvite.IsResponseTo(response))
         SendAck(m_GraveInvite, response, nullptr);
-        return;
-    }
+    else
+        AcknowledgeLate(response);
+}
+
+void LSipCall::AcknowledgeLate(const LSipMessage &response)
+{
     LSipRequest ack;
     ack.CreateAckRequest(*this, response);
     SendRequest(ack, response);

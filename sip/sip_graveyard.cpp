@@ -3,7 +3,6 @@
 #include "platform/tick.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 
 namespace
@@ -13,17 +12,6 @@ constexpr uint32_t kStopIdleWaitMs = 1500;
 bool IsMethod(const LSipMessage &message, const char *method)
 {
     return strcmp(message.GetRequest(), method) == 0;
-}
-
-bool IsSuccessToInvite(const LSipMessage &response)
-{
-    int status = response.GetResponseStatusCode();
-    if (status < 200 || status > 299)
-        return false;
-    const char *cseq = response.FindField(LSipFields::CSeq, "");
-    char *method = nullptr;
-    strtoul(cseq, &method, 10);
-    return method != cseq && strcmp(LSipSkipWhite(method), "INVITE") == 0;
 }
 } // namespace
 
@@ -148,7 +136,7 @@ void LSipGraveyard::HandleMessage(Item &item, const LSipMessage &message, uint32
     // end repeats it for 32 s. The dialog still ends with our BYE.
     if (item.inviteOutstanding)
         HandleInviteResponse(item, message, now);
-    else if (IsSuccessToInvite(message))
+    else if (message.IsSuccessToInvite())
         item.leg->Acknowledge(message);
     if (item.byeOutstanding && item.leg->IsResponseTo(message, LSipGraveyardLeg::Bye))
         HandleByeResponse(item, message, now);

@@ -4,6 +4,7 @@
 #include "sip/sipreaders.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace
@@ -73,6 +74,16 @@ void LSipMessage::SetRequest(const char *method, const char *uri)
     LSipCopy(m_RequestURI, uri);
     m_StatusCode = kSipStatusRequest;
     m_ReasonPhrase[0] = 0;
+}
+
+bool LSipMessage::IsSuccessToInvite() const
+{
+    if (m_StatusCode < 200 || m_StatusCode > 299)
+        return false;
+    const char *cseq = FindField(LSipFields::CSeq, "");
+    char *method = nullptr;
+    strtoul(cseq, &method, 10);
+    return method != cseq && strcmp(LSipSkipWhite(method), "INVITE") == 0;
 }
 
 void LSipMessage::SetResponse(uint16_t status, const char *reason)

@@ -61,6 +61,9 @@ class LSipMessage : public LListable
     const char *GetRequestURI() const { return m_RequestURI; }
     void SetRequestURI(const char *uri) { LSipCopy(m_RequestURI, uri); }
     uint16_t GetResponseStatusCode() const { return m_StatusCode; }
+    // A 2xx whose "CSeq" names an INVITE: it is owed an ACK (RFC 3261
+    // section 13.2.2.4) whether or not its INVITE is still awaited.
+    bool IsSuccessToInvite() const;
     const char *GetResponseReasonPhrase() const { return m_ReasonPhrase; }
     void SetRequest(const char *method, const char *uri);
     void SetResponse(uint16_t status, const char *reason);
