@@ -18,8 +18,8 @@ inline Bytes LE(uint32_t v, int bytes)
 struct WaveSpec {
     int tag = 1, channels = 1, rate = 8000, bits = 16;
     uint32_t fmtSize = 16;
-    Bytes data;
-    Bytes before, after; // extra chunks around the data chunk
+    Bytes data{};
+    Bytes before{}, after{}; // extra chunks around the data chunk
     long riffSize = -1;
 };
 
