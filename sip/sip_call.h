@@ -186,7 +186,7 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
                                   LSipPassedOn &passedOn, bool &ended);
     // Moves the queued messages aside up to the first BYE, or CANCEL of
     // pending, which is taken out and returned; RestoreAside puts them back
-    // in front, in order.
+    // in front, in order. Repeats are answered and dropped on the way.
     LPtr<LSipMessage> SetAsideUntilEnd(const LSipMessage *pending);
     void RestoreAside();
     // Answers end, the BYE or CANCEL of this dialog that ended a wait.

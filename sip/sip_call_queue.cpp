@@ -136,23 +136,19 @@ void LSipCall::EndPassedOn(LSipPassedOn &passedOn, const LSipMessage &end)
 
 // A CANCEL names the request it cancels by its CSeq number (RFC 3261
 // section 9.1); one for an earlier request is left to the default answer.
+// Messages are taken as the owner takes them, so a repeat of the request
+// being passed on is answered now from the cache with its 100 Trying (RFC
+// 3261 section 17.2.1), not held until the other side answers.
 LPtr<LSipMessage> LSipCall::SetAsideUntilEnd(const LSipMessage *pending)
 {
-    LLockScope hold(m_QueueLock);
-    LPtr<LSipMessage> end;
-    while (!end && !m_Queue.IsEmpty()) {
-        LSipMessage *message = m_Queue.DetachFirst();
+    while (LPtr<LSipMessage> message = GetNextMessage()) {
         if (IsMethod(*message, "BYE") ||
             (pending && IsMethod(*message, "CANCEL") && SameSequence(*message, *pending)))
-            end.Reset(message);
-        else
-            m_Aside.AddBottom(message);
+            return message;
+        LLockScope hold(m_QueueLock);
+        m_Aside.AddBottom(message.Detach());
     }
-    if (m_Queue.IsEmpty() && m_Signalled) {
-        Reset();
-        m_Signalled = false;
-    }
-    return end;
+    return LPtr<LSipMessage>();
 }
 
 void LSipCall::RestoreAside()

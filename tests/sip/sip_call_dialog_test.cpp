@@ -167,6 +167,30 @@ TEST_F(SipCallDialog, FarEndRequestsWhileOurReInviteIsPending)
     }
 }
 
+// The phone repeats its re-INVITE while the exchange waits on the other leg
+// (here in a back-off, as during the passed-on re-INVITE): the repeat gets
+// its 100 Trying again at once (RFC 3261 section 17.2.1).
+TEST_F(SipCallDialog, RepeatOfAPassedOnReInviteIsAnsweredWhileItWaits)
+{
+    LSipMessage first;
+    LPtr<LSipCall> phone = Incoming("passed-1", first), other = Outgoing();
+    std::string repeat = PeerRequest("INVITE", "passed-1", phone->GetLocalTag(), peer.Port(), 2);
+    peer.Send(repeat);
+    LPtr<LSipMessage> reinvite = phone->WaitMessage(1000);
+    ASSERT_TRUE(reinvite);
+    phone->SendResponse(*reinvite, 100, "Trying");
+    peer.Send(repeat);
+    ASSERT_TRUE(phone->WaitSignal(5000));
+    LSipPassedOn passedOn{*phone, reinvite.Get()};
+    bool stopped = false, ended = false;
+    EXPECT_FALSE(other->WaitBackOff(owner, 0, passedOn, stopped, ended));
+    Received r;
+    for (int sent = 0; sent < 2; sent++) {
+        ASSERT_TRUE(peer.Next(r, 1000));
+        EXPECT_EQ(r.Name(), "100");
+    }
+}
+
 // Our BYE is answered; the far end's BYE while we wait for something else
 // is answered 200 and ends the wait with 487.
 TEST_F(SipCallDialog, ByeInBothDirections)
