@@ -114,19 +114,29 @@ int LSipCall::SendResponseAndWaitUntilAck(LThread &thread, const LSipMessage &re
 }
 
 // RFC 3261 section 9.1: a CANCEL must not be sent before a provisional
-// response, so until one arrives the attempt only listens.
+// response, so until one arrives the attempt only listens. Other messages
+// get the default processing meanwhile: a late 2xx to an earlier INVITE of
+// the dialog is acknowledged now, not on its next repeat.
 int LSipCall::SendCancel(const LSipRequest &invite, bool provisionalSeen)
 {
     LSipRequest cancel;
     cancel.CreateCancelRequest(*this, invite);
     uint32_t limit =
         provisionalSeen ? m_Stack.timing.cancelLimitProvisionalMs : m_Stack.timing.cancelLimitMs;
-    uint32_t start = m_Stack.clock.Tick();
-    bool answered = false;
+    const uint32_t slice = m_Stack.timing.cancelSliceMs;
+    uint32_t start = m_Stack.clock.Tick(), lastSend = start;
+    bool answered = false, sent = false;
     for (;;) {
-        if (provisionalSeen && !answered)
+        // Repeats go out on the timer only (RFC 3261 section 17.1.2.2), not
+        // on every message that wakes the wait.
+        uint32_t sinceSend = m_Stack.clock.Since(lastSend);
+        if (provisionalSeen && !answered && (!sent || sinceSend >= slice)) {
             SendRequest(cancel);
-        LPtr<LSipMessage> message = WaitMessage(m_Stack.timing.cancelSliceMs);
+            sent = true;
+            lastSend = m_Stack.clock.Tick();
+            sinceSend = 0;
+        }
+        LPtr<LSipMessage> message = WaitMessage(sinceSend < slice ? slice - sinceSend : slice);
         if (message && cancel.IsResponseTo(*message))
             answered = true;
         else if (message && invite.IsResponseTo(*message)) {
@@ -139,7 +149,7 @@ int LSipCall::SendCancel(const LSipRequest &invite, bool provisionalSeen)
                 provisionalSeen = true;
                 limit = m_Stack.timing.cancelLimitProvisionalMs;
             }
-        } else if (message && message->IsRequest() && !DefaultMessageProcessing(*message))
+        } else if (message && !DefaultMessageProcessing(*message))
             return 487;
         if (m_Stack.clock.Since(start) >= limit)
             return 408;
