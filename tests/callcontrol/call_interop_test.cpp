@@ -81,7 +81,7 @@ TEST_F(CallTest, SecondCallToAGroupWaitsForTheFirst)
     ASSERT_FALSE(inviteA.empty());
     ASSERT_TRUE(phone->SendTo(sipPort, PhoneResponse(inviteA, "180 Ringing")));
     int64_t ringingAt = MonotonicMs();
-    auto second = StartCaller("uac_cancel_later.xml", "600");
+    auto second = StartCaller("uac_cancel.xml", "600");
     // The first caller cancels three seconds after its ringing.
     std::string inviteB = NextRequest(*phone, "INVITE", HeaderLine(inviteA, "Call-ID"), 6000);
     ASSERT_FALSE(inviteB.empty());

@@ -145,12 +145,12 @@ TEST_P(QueuedCaller, HearsTheAnnouncementThenHoldMusicThenTheMember)
     for (std::string stale; callerRtp.Receive(stale, 0);) {
     }
     std::thread member([&] {
-        for (int seq = 0; seq < 100; seq++) {
+        for (int seq = 0; seq < 60; seq++) {
             phoneRtp.SendTo(atoi(ack.c_str() + media + 8), TonePacket(seq));
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
     });
-    heard = Hear(callerRtp, 2500);
+    heard = Hear(callerRtp, 1500);
     member.join();
     EXPECT_TRUE(Matches(heard, "^[T.]*$")) << heard;
     EXPECT_GE(Count(heard, 'T'), 25) << heard;

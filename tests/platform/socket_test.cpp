@@ -27,6 +27,16 @@ struct Stopper {
     bool IsToStop() const { return stop.load(); }
 };
 
+// True when the thread sleeps in the kernel ("S" in its stat line): inside a
+// wait, not on its way to one.
+bool Asleep(pid_t tid)
+{
+    std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+    std::string line((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    size_t end = line.rfind(')');
+    return tid != 0 && end != std::string::npos && line.compare(end + 2, 1, "S") == 0;
+}
+
 // A listener on a free loopback port.
 struct Listener {
     LTcpSocket socket;
@@ -68,14 +78,18 @@ TEST(Socket, StopRequestEndsAWaitWithin200ms)
     for (Step &step : steps) {
         stopper.stop = false;
         std::atomic<uint64_t> stoppedAt{0};
-        std::thread trigger([&] {
-            usleep(50000);
+        std::atomic<bool> waited{false};
+        // The stop comes once this thread is inside the wait; a wait that spins
+        // instead is a fault of its own.
+        std::thread trigger([&, self = gettid()] {
+            waited = vtest::WaitUntil([&] { return Asleep(self); });
             stoppedAt = LMonotonicMs();
             stopper.stop = true;
         });
         EXPECT_EQ(LProcessStopped, step());
         uint64_t late = LMonotonicMs() - stoppedAt.load();
         trigger.join();
+        EXPECT_TRUE(waited);
         EXPECT_LE(late, LProcessPollMs + kSchedulingSlackMs); // one slice
     }
     // Stop comes first: an already stopped process does not even wait.
@@ -187,14 +201,7 @@ TEST(Socket, ThreadIsAProcessObject)
     ASSERT_EQ(1, sender.SendTo("x", 1, to));
     // The stop must find the thread inside its second wait: asleep in the
     // kernel ("S" in its stat line) after it took the first packet.
-    auto asleep = [&] {
-        std::ifstream stat("/proc/self/task/" + std::to_string(waiter.tid.load()) + "/stat");
-        std::string line((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-        size_t end = line.rfind(')');
-        return waiter.tid.load() != 0 && end != std::string::npos &&
-               line.compare(end + 2, 1, "S") == 0;
-    };
-    ASSERT_TRUE(vtest::WaitUntil(asleep, 5000));
+    ASSERT_TRUE(vtest::WaitUntil([&] { return Asleep(waiter.tid.load()); }));
     EXPECT_EQ(LProcessSuccess, waiter.first.load());
     uint64_t stopAt = LMonotonicMs();
     waiter.StopThreadNow();

