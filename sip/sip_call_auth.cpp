@@ -23,27 +23,42 @@ const char *SkipAllWhite(const char *text)
     return text;
 }
 
-// One "name=value" item; returns where the next item starts.
-const char *ReadParameter(const char *cursor, LHashTable &parameters)
+void TrimEnd(std::string &text)
 {
-    const char *name = cursor;
-    size_t nameLength = strcspn(name, "=, \r\n");
-    cursor = name + nameLength;
-    if (*cursor != '=')
-        return *cursor ? cursor + 1 : cursor;
-    cursor = SkipAllWhite(cursor + 1);
-    size_t itemLength = strcspn(cursor, ",");
-    std::string item(cursor, itemLength);
-    std::string value;
-    if (!item.empty() && item[0] == '"') {
-        size_t close = item.find('"', 1);
-        value = item.substr(1, close == std::string::npos ? std::string::npos : close - 1);
-    } else
-        value = item.substr(0, item.find_first_of("\" "));
-    std::string key(name, nameLength);
-    parameters.SetParm(key.c_str(), value.c_str());
-    cursor += itemLength;
-    return *cursor ? cursor + 1 : cursor;
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.pop_back();
+}
+
+// One auth-param, name "=" (token / quoted-string), with whitespace allowed
+// around "=" (RFC 3261 section 25.1, EQUAL); returns where the next starts.
+// A name without "=" keeps an empty value: a bare "uri" must not count as
+// absent, which would let the server fall back to the request's own URI.
+const char *ReadParameter(const char *p, std::string &name, std::string &value)
+{
+    name.clear();
+    value.clear();
+    // Names compare without case (RFC 7235 section 2.1).
+    for (p = SkipAllWhite(p); *p && *p != '=' && *p != ','; p++)
+        name += LSipLower(*p);
+    TrimEnd(name);
+    if (*p != '=')
+        return *p ? p + 1 : p;
+    p = SkipAllWhite(p + 1);
+    if (*p == '"') {
+        // quoted-pair keeps the next character, so \" and commas stay in
+        // the value; an unterminated quote takes the rest of the header.
+        for (p++; *p && *p != '"'; p++) {
+            if (*p == '\\' && p[1])
+                p++;
+            value += *p;
+        }
+        if (*p == '"')
+            p++;
+    }
+    while (*p && *p != ',')
+        value += *p++;
+    TrimEnd(value);
+    return *p ? p + 1 : p;
 }
 
 void HexOfFormat(char out[LMD5::HexSize], const char *a, const char *b, const char *c)
@@ -60,17 +75,23 @@ void HexOfFormat(char out[LMD5::HexSize], const char *a, const char *b, const ch
 }
 } // namespace
 
-bool LSipAuthenticationDecodeDigest(const char *challenge, LHashTable &parameters, bool &stale)
+bool LSipAuthenticationDecodeDigest(const char *value, LHashTable &parameters)
 {
-    const char *cursor = LSipSkipWhite(challenge);
-    size_t word = strcspn(cursor, " \t\r\n");
-    if (!LSipEqualNoCase(cursor, word, "Digest"))
+    const char *p = SkipAllWhite(value);
+    if (!LSipStartsNoCase(p, "Digest") || (p[6] && !IsWhite(p[6])))
         return false;
-    cursor += word;
-    while (*(cursor = SkipAllWhite(cursor)))
-        cursor = ReadParameter(cursor, parameters);
-    stale = LSipEqualNoCase(parameters.GetParm("stale", ""), "true");
+    std::string name, text;
+    for (p += 6; *p;) {
+        p = ReadParameter(p, name, text);
+        if (!name.empty())
+            parameters.SetParm(name.c_str(), text.c_str());
+    }
     return true;
+}
+
+bool LSipDigestIsStale(const LHashTable &parameters)
+{
+    return LSipEqualNoCase(parameters.GetParm("stale"), "true");
 }
 
 void LSipCreateAuthenticationResponse(const char *authID, const char *realm, const char *password,
@@ -94,9 +115,9 @@ bool LSipRequest::SetAuthentication(LSipCall &call, const LSipMessage &response)
     const char *challenge = response.FindField(
         proxy ? LSipFields::ProxyAuthenticate : LSipFields::WWWAuthenticate, "-");
     LHashTable parameters;
-    bool stale = false;
-    if (!LSipAuthenticationDecodeDigest(challenge, parameters, stale))
+    if (!LSipAuthenticationDecodeDigest(challenge, parameters))
         return false;
+    bool stale = LSipDigestIsStale(parameters);
     const char *realm = parameters.GetParm("realm", "");
     const char *nonce = parameters.GetParm("nonce", "");
     char digest[LMD5::HexSize];

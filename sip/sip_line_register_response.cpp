@@ -135,9 +135,8 @@ void LSipLineRegistrations::HandleChallenge(Item &item, const LSipMessage &respo
     const char *challenge = response.FindField(
         www ? LSipFields::WWWAuthenticate.name : LSipFields::ProxyAuthenticate.name, "-");
     LHashTable parameters;
-    bool stale = false;
-    if (!LSipAuthenticationDecodeDigest(challenge, parameters, stale) ||
-        (item.challengeAnswered && !stale)) {
+    if (!LSipAuthenticationDecodeDigest(challenge, parameters) ||
+        (item.challengeAnswered && !LSipDigestIsStale(parameters))) {
         SIPLOGERRORF("Register authorization failed for %s@%s", item.lineID, item.server);
         SIPLOGERRORF("Error returned : %d %s", status, reason);
         SIPLOGERROR("Check username or password for the proxy server.");
