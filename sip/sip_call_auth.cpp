@@ -7,6 +7,7 @@
 #include "sip/sipmessage.h"
 
 #include <cstring>
+#include <iterator>
 #include <string>
 
 namespace
@@ -61,6 +62,19 @@ const char *ReadParameter(const char *p, std::string &name, std::string &value)
     return *p ? p + 1 : p;
 }
 
+// Appends name="text": the decoder undid the challenge's quoted-pairs, so
+// '"' and '\\' get theirs back (RFC 3261 section 25.1, quoted-string).
+void AppendQuoted(std::string &out, const char *format, const char *name, const char *text)
+{
+    LSipAppendF(out, format, name);
+    for (; *text; text++) {
+        if (*text == '"' || *text == '\\')
+            out += '\\';
+        out += *text;
+    }
+    out += '"';
+}
+
 void HexOfFormat(char out[LMD5::HexSize], const char *a, const char *b, const char *c)
 {
     LMD5 md5;
@@ -105,6 +119,20 @@ void LSipCreateAuthenticationResponse(const char *authID, const char *realm, con
     HexOfFormat(out, ha1, nonce, ha2);
 }
 
+std::string LSipDigestAnswer(const LHashTable &challenge, const char *authID, const char *password,
+                             const char *method, const char *uri)
+{
+    const char *realm = challenge.GetParm("realm"), *nonce = challenge.GetParm("nonce");
+    char digest[LMD5::HexSize];
+    LSipCreateAuthenticationResponse(authID, realm, password, method, uri, nonce, digest);
+    std::string value = "Digest";
+    const char *names[] = {"username", "realm", "nonce", "uri", "response", "opaque"};
+    const char *values[] = {authID, realm, nonce, uri, digest, challenge.GetParm("opaque")};
+    for (size_t i = 0; i < std::size(names); i++)
+        AppendQuoted(value, i ? ",%s=\"" : " %s=\"", names[i], values[i]);
+    return value + ",algorithm=MD5";
+}
+
 bool LSipRequest::SetAuthentication(LSipCall &call, const LSipMessage &response)
 {
     if (!call.GetLocalPassword()[0]) {
@@ -118,17 +146,8 @@ bool LSipRequest::SetAuthentication(LSipCall &call, const LSipMessage &response)
     if (!LSipAuthenticationDecodeDigest(challenge, parameters))
         return false;
     bool stale = LSipDigestIsStale(parameters);
-    const char *realm = parameters.GetParm("realm", "");
-    const char *nonce = parameters.GetParm("nonce", "");
-    char digest[LMD5::HexSize];
-    LSipCreateAuthenticationResponse(call.GetLocalAuthID(), realm, call.GetLocalPassword(),
-                                     m_Method, m_RequestURI, nonce, digest);
-    std::string value;
-    LSipAppendF(value,
-                "Digest username=\"%s\",realm=\"%s\",nonce=\"%s\",uri=\"%s\",response=\"%s\","
-                "opaque=\"%s\",algorithm=MD5",
-                call.GetLocalAuthID(), realm, nonce, m_RequestURI, digest,
-                parameters.GetParm("opaque", ""));
+    std::string value = LSipDigestAnswer(parameters, call.GetLocalAuthID(), call.GetLocalPassword(),
+                                         m_Method, m_RequestURI);
     // A second challenge of the same kind without "stale" refuses the
     // credentials we sent (RFC 2617 section 3.2.1), whether or not the
     // server chose a new nonce: sending them again only loops.

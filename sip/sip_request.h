@@ -97,6 +97,10 @@ class LSipRequest
 bool LSipAuthenticationDecodeDigest(const char *value, LHashTable &parameters);
 // Whether decoded challenge parameters say "stale=true" (any case).
 bool LSipDigestIsStale(const LHashTable &parameters);
+// The credentials header value answering a decoded challenge (MD5, no
+// qop), its quoted values escaped.
+std::string LSipDigestAnswer(const LHashTable &challenge, const char *authID, const char *password,
+                             const char *method, const char *uri);
 // RFC 2617 digest without qop: MD5(MD5(id:realm:password):nonce:MD5(method:uri)).
 void LSipCreateAuthenticationResponse(const char *authID, const char *realm, const char *password,
                                       const char *method, const char *uri, const char *nonce,

@@ -249,5 +249,19 @@ TEST(SipDigest, DecodeTable)
         EXPECT_EQ(LSipDigestIsStale(parameters), c.stale) << c.value;
     }
 }
+
+// Values the decoder unescaped go back escaped: the server must read the
+// realm, nonce and opaque it sent.
+TEST(SipDigest, AnswerQuotesWhatTheChallengeEscaped)
+{
+    LHashTable challenge, answer;
+    ASSERT_TRUE(LSipAuthenticationDecodeDigest("Digest realm=\"a\\\"b\\\\\",nonce=n,opaque=\"o,p\"",
+                                               challenge));
+    std::string text = LSipDigestAnswer(challenge, "u\"1", "pw", "INVITE", "sip:x");
+    ASSERT_TRUE(LSipAuthenticationDecodeDigest(text.c_str(), answer)) << text;
+    for (const char *name : {"realm", "nonce", "opaque"})
+        EXPECT_STREQ(answer.GetParm(name, "-"), challenge.GetParm(name)) << text;
+    EXPECT_STREQ(answer.GetParm("username"), "u\"1") << text;
+}
 } // namespace
 } // namespace vtest
