@@ -1,6 +1,6 @@
-// Client side of HTTP digest authentication (RFC 2617) for the requests of
-// a dialog: the answer to a 401 (WWW-Authenticate) or 407
-// (Proxy-Authenticate) challenge.
+// HTTP digest authentication (RFC 2617): the parameter decoder both the
+// registrar and the client use, and the client's answer to a 401
+// (WWW-Authenticate) or 407 (Proxy-Authenticate) challenge.
 #include "platform/log.h"
 #include "platform/md5.h"
 #include "sip/sip_call.h"
