@@ -11,63 +11,12 @@
 
 namespace
 {
-const char *SkipSpace(const char *p)
-{
-    while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n')
-        p++;
-    return p;
-}
-
-// Reads one name=value pair from p; returns the position after its comma.
-const char *ReadPair(const char *p, std::string &name, std::string &value)
-{
-    name.clear();
-    value.clear();
-    p = SkipSpace(p);
-    while (*p && *p != '=' && *p != ',')
-        name += (char)tolower((unsigned char)*p++);
-    while (!name.empty() && (name.back() == ' ' || name.back() == '\t'))
-        name.pop_back();
-    if (*p == '=') {
-        p = SkipSpace(p + 1);
-        if (*p == '"') {
-            for (p++; *p && *p != '"'; p++) {
-                if (*p == '\\' && p[1])
-                    p++;
-                value += *p;
-            }
-            if (*p == '"')
-                p++;
-        }
-        while (*p && *p != ',')
-            value += *p++;
-        while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
-            value.pop_back();
-    }
-    return *p == ',' ? p + 1 : p;
-}
-
 void LowerText(char *text)
 {
     for (; *text; text++)
         *text = (char)tolower((unsigned char)*text);
 }
 } // namespace
-
-bool LSipAuthenticationDecodeDigest(const char *value, LHashTable &table)
-{
-    const char *p = SkipSpace(value);
-    if (strncasecmp(p, "Digest", 6) != 0 || (p[6] && p[6] != ' ' && p[6] != '\t'))
-        return false;
-    p += 6;
-    std::string name, text;
-    while (*p) {
-        p = ReadPair(p, name, text);
-        if (!name.empty())
-            table.SetParm(name.c_str(), text.c_str());
-    }
-    return true;
-}
 
 const char *LSipGetLocalRealm(char *out)
 {

@@ -11,13 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 
-// Fills table from "Digest name=value, name="value", ..." (scheme in any
-// case; names lower-cased; quotes removed, commas inside quotes kept).
-// False when the scheme is not Digest.
-bool LSipAuthenticationDecodeDigest(const char *value, LHashTable &table);
-
-// LSipCreateAuthenticationResponse (the digest both sides compute) lives with
-// the client side in sip/sip_request.h.
+// LSipAuthenticationDecodeDigest and LSipCreateAuthenticationResponse (what
+// both sides decode and compute) live with the client side in sip/sip_request.h.
 
 // "Vela@" + host name, lower-cased; out holds at least 260 characters.
 const char *LSipGetLocalRealm(char *out);

@@ -1,12 +1,13 @@
-// Client side of HTTP digest authentication (RFC 2617) for the requests of
-// a dialog: the answer to a 401 (WWW-Authenticate) or 407
-// (Proxy-Authenticate) challenge.
+// HTTP digest authentication (RFC 2617): the parameter decoder both the
+// registrar and the client use, and the client's answer to a 401
+// (WWW-Authenticate) or 407 (Proxy-Authenticate) challenge.
 #include "platform/log.h"
 #include "platform/md5.h"
 #include "sip/sip_call.h"
 #include "sip/sipmessage.h"
 
 #include <cstring>
+#include <iterator>
 #include <string>
 
 namespace
@@ -23,27 +24,55 @@ const char *SkipAllWhite(const char *text)
     return text;
 }
 
-// One "name=value" item; returns where the next item starts.
-const char *ReadParameter(const char *cursor, LHashTable &parameters)
+void TrimEnd(std::string &text)
 {
-    const char *name = cursor;
-    size_t nameLength = strcspn(name, "=, \r\n");
-    cursor = name + nameLength;
-    if (*cursor != '=')
-        return *cursor ? cursor + 1 : cursor;
-    cursor = SkipAllWhite(cursor + 1);
-    size_t itemLength = strcspn(cursor, ",");
-    std::string item(cursor, itemLength);
-    std::string value;
-    if (!item.empty() && item[0] == '"') {
-        size_t close = item.find('"', 1);
-        value = item.substr(1, close == std::string::npos ? std::string::npos : close - 1);
-    } else
-        value = item.substr(0, item.find_first_of("\" "));
-    std::string key(name, nameLength);
-    parameters.SetParm(key.c_str(), value.c_str());
-    cursor += itemLength;
-    return *cursor ? cursor + 1 : cursor;
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.pop_back();
+}
+
+// One auth-param, name "=" (token / quoted-string), with whitespace allowed
+// around "=" (RFC 3261 section 25.1, EQUAL); returns where the next starts.
+// A name without "=" keeps an empty value: a bare "uri" must not count as
+// absent, which would let the server fall back to the request's own URI.
+const char *ReadParameter(const char *p, std::string &name, std::string &value)
+{
+    name.clear();
+    value.clear();
+    // Names compare without case (RFC 7235 section 2.1).
+    for (p = SkipAllWhite(p); *p && *p != '=' && *p != ','; p++)
+        name += LSipLower(*p);
+    TrimEnd(name);
+    if (*p != '=')
+        return *p ? p + 1 : p;
+    p = SkipAllWhite(p + 1);
+    if (*p == '"') {
+        // quoted-pair keeps the next character, so \" and commas stay in
+        // the value; an unterminated quote takes the rest of the header.
+        for (p++; *p && *p != '"'; p++) {
+            if (*p == '\\' && p[1])
+                p++;
+            value += *p;
+        }
+        if (*p == '"')
+            p++;
+    }
+    while (*p && *p != ',')
+        value += *p++;
+    TrimEnd(value);
+    return *p ? p + 1 : p;
+}
+
+// Appends name="text": the decoder undid the challenge's quoted-pairs, so
+// '"' and '\\' get theirs back (RFC 3261 section 25.1, quoted-string).
+void AppendQuoted(std::string &out, const char *format, const char *name, const char *text)
+{
+    LSipAppendF(out, format, name);
+    for (; *text; text++) {
+        if (*text == '"' || *text == '\\')
+            out += '\\';
+        out += *text;
+    }
+    out += '"';
 }
 
 void HexOfFormat(char out[LMD5::HexSize], const char *a, const char *b, const char *c)
@@ -60,17 +89,23 @@ void HexOfFormat(char out[LMD5::HexSize], const char *a, const char *b, const ch
 }
 } // namespace
 
-bool LSipAuthenticationDecodeDigest(const char *challenge, LHashTable &parameters, bool &stale)
+bool LSipAuthenticationDecodeDigest(const char *value, LHashTable &parameters)
 {
-    const char *cursor = LSipSkipWhite(challenge);
-    size_t word = strcspn(cursor, " \t\r\n");
-    if (!LSipEqualNoCase(cursor, word, "Digest"))
+    const char *p = SkipAllWhite(value);
+    if (!LSipStartsNoCase(p, "Digest") || (p[6] && !IsWhite(p[6])))
         return false;
-    cursor += word;
-    while (*(cursor = SkipAllWhite(cursor)))
-        cursor = ReadParameter(cursor, parameters);
-    stale = LSipEqualNoCase(parameters.GetParm("stale", ""), "true");
+    std::string name, text;
+    for (p += 6; *p;) {
+        p = ReadParameter(p, name, text);
+        if (!name.empty())
+            parameters.SetParm(name.c_str(), text.c_str());
+    }
     return true;
+}
+
+bool LSipDigestIsStale(const LHashTable &parameters)
+{
+    return LSipEqualNoCase(parameters.GetParm("stale"), "true");
 }
 
 void LSipCreateAuthenticationResponse(const char *authID, const char *realm, const char *password,
@@ -84,6 +119,20 @@ void LSipCreateAuthenticationResponse(const char *authID, const char *realm, con
     HexOfFormat(out, ha1, nonce, ha2);
 }
 
+std::string LSipDigestAnswer(const LHashTable &challenge, const char *authID, const char *password,
+                             const char *method, const char *uri)
+{
+    const char *realm = challenge.GetParm("realm"), *nonce = challenge.GetParm("nonce");
+    char digest[LMD5::HexSize];
+    LSipCreateAuthenticationResponse(authID, realm, password, method, uri, nonce, digest);
+    std::string value = "Digest";
+    const char *names[] = {"username", "realm", "nonce", "uri", "response", "opaque"};
+    const char *values[] = {authID, realm, nonce, uri, digest, challenge.GetParm("opaque")};
+    for (size_t i = 0; i < std::size(names); i++)
+        AppendQuoted(value, i ? ",%s=\"" : " %s=\"", names[i], values[i]);
+    return value + ",algorithm=MD5";
+}
+
 bool LSipRequest::SetAuthentication(LSipCall &call, const LSipMessage &response)
 {
     if (!call.GetLocalPassword()[0]) {
@@ -94,20 +143,11 @@ bool LSipRequest::SetAuthentication(LSipCall &call, const LSipMessage &response)
     const char *challenge = response.FindField(
         proxy ? LSipFields::ProxyAuthenticate : LSipFields::WWWAuthenticate, "-");
     LHashTable parameters;
-    bool stale = false;
-    if (!LSipAuthenticationDecodeDigest(challenge, parameters, stale))
+    if (!LSipAuthenticationDecodeDigest(challenge, parameters))
         return false;
-    const char *realm = parameters.GetParm("realm", "");
-    const char *nonce = parameters.GetParm("nonce", "");
-    char digest[LMD5::HexSize];
-    LSipCreateAuthenticationResponse(call.GetLocalAuthID(), realm, call.GetLocalPassword(),
-                                     m_Method, m_RequestURI, nonce, digest);
-    std::string value;
-    LSipAppendF(value,
-                "Digest username=\"%s\",realm=\"%s\",nonce=\"%s\",uri=\"%s\",response=\"%s\","
-                "opaque=\"%s\",algorithm=MD5",
-                call.GetLocalAuthID(), realm, nonce, m_RequestURI, digest,
-                parameters.GetParm("opaque", ""));
+    bool stale = LSipDigestIsStale(parameters);
+    std::string value = LSipDigestAnswer(parameters, call.GetLocalAuthID(), call.GetLocalPassword(),
+                                         m_Method, m_RequestURI);
     // A second challenge of the same kind without "stale" refuses the
     // credentials we sent (RFC 2617 section 3.2.1), whether or not the
     // server chose a new nonce: sending them again only loops.

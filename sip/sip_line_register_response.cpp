@@ -1,7 +1,6 @@
 // Responses to a line's REGISTER: the granted expiry, provisional answers,
 // digest challenges and refusals.
 #include "platform/log.h"
-#include "platform/md5.h"
 #include "platform/tick.h"
 #include "sip/commalist.h"
 #include "sip/sip_line_register.h"
@@ -135,9 +134,8 @@ void LSipLineRegistrations::HandleChallenge(Item &item, const LSipMessage &respo
     const char *challenge = response.FindField(
         www ? LSipFields::WWWAuthenticate.name : LSipFields::ProxyAuthenticate.name, "-");
     LHashTable parameters;
-    bool stale = false;
-    if (!LSipAuthenticationDecodeDigest(challenge, parameters, stale) ||
-        (item.challengeAnswered && !stale)) {
+    if (!LSipAuthenticationDecodeDigest(challenge, parameters) ||
+        (item.challengeAnswered && !LSipDigestIsStale(parameters))) {
         SIPLOGERRORF("Register authorization failed for %s@%s", item.lineID, item.server);
         SIPLOGERRORF("Error returned : %d %s", status, reason);
         SIPLOGERROR("Check username or password for the proxy server.");
@@ -145,16 +143,8 @@ void LSipLineRegistrations::HandleChallenge(Item &item, const LSipMessage &respo
         return;
     }
     std::string uri = std::string("sip:") + item.server;
-    const char *realm = parameters.GetParm("realm", "");
-    const char *nonce = parameters.GetParm("nonce", "");
-    char digest[LMD5::HexSize];
-    LSipCreateAuthenticationResponse(item.authID, realm, item.password, "REGISTER", uri.c_str(),
-                                     nonce, digest);
-    item.authorization.clear();
-    LSipAppendF(item.authorization,
-                "Digest username=\"%s\",realm=\"%s\",nonce=\"%s\",uri=\"%s\",response=\"%s\","
-                "opaque=\"%s\",algorithm=MD5",
-                item.authID, realm, nonce, uri.c_str(), digest, parameters.GetParm("opaque", ""));
+    item.authorization =
+        LSipDigestAnswer(parameters, item.authID, item.password, "REGISTER", uri.c_str());
     item.authorizationIsWWW = www;
     SendRegisterRequest(item, kRequestedExpiry);
     item.lastSend = item.lastRegister = now;

@@ -90,9 +90,17 @@ class LSipRequest
     int m_LocalPort = 0;
 };
 
-// Digest challenge parameters (RFC 2617): false unless the scheme is
-// "Digest". stale is set when "stale" is "true" (any case).
-bool LSipAuthenticationDecodeDigest(const char *challenge, LHashTable &parameters, bool &stale);
+// Fills parameters from a challenge or credentials header, "Digest
+// name=value, name="value", ..." (RFC 2617 section 3.2): scheme in any case,
+// names lower-cased, quotes and quoted-pairs undone. False when the scheme
+// is not Digest.
+bool LSipAuthenticationDecodeDigest(const char *value, LHashTable &parameters);
+// Whether decoded challenge parameters say "stale=true" (any case).
+bool LSipDigestIsStale(const LHashTable &parameters);
+// The credentials header value answering a decoded challenge (MD5, no
+// qop), its quoted values escaped.
+std::string LSipDigestAnswer(const LHashTable &challenge, const char *authID, const char *password,
+                             const char *method, const char *uri);
 // RFC 2617 digest without qop: MD5(MD5(id:realm:password):nonce:MD5(method:uri)).
 void LSipCreateAuthenticationResponse(const char *authID, const char *realm, const char *password,
                                       const char *method, const char *uri, const char *nonce,

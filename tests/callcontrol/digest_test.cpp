@@ -1,5 +1,5 @@
-// Digest computation against RFC 2617's example, credential decoding, and the
-// nonces of REGISTER challenges: issue, expiry, binding and replay.
+// Digest computation against RFC 2617's example and the nonces of REGISTER
+// challenges: issue, expiry, binding and replay.
 #include "callcontrol/registrar.h"
 #include "registrar_fixture.h"
 
@@ -13,24 +13,6 @@ TEST(Digest, ResponseMatchesTheRfc2617Example)
     LSipDigestResponse("Mufasa", "testrealm@host.com", "Circle Of Life", "GET", "/dir/index.html",
                        "dcd98b7102dd2f0e8b11d0f600bfb0c093", "00000001", "0a4f113b", "auth", out);
     EXPECT_STREQ(out, "6629fae49393a05397450978507c4ef1");
-}
-
-TEST(Digest, DecodeTable)
-{
-    // clang-format off
-    struct Case { const char *value; bool ok; const char *uri, *nonce; } cases[] = {
-        {"Digest username=\"101\",uri=\"sip:a;x=1,2\",nonce=\"n1\"", true, "sip:a;x=1,2", "n1"},
-        {"digest  Username = 101 , URI=sip:b , nonce=n2", true, "sip:b", "n2"},
-        {"DIGEST uri=\"sip:c\"", true, "sip:c", ""}, {"Basic dXNlcjpwdw==", false, "", ""},
-        {"Digestive uri=x", false, "", ""}, {"", false, "", ""},
-    };
-    // clang-format on
-    for (const Case &c : cases) {
-        LHashTable table;
-        EXPECT_EQ(LSipAuthenticationDecodeDigest(c.value, table), c.ok) << c.value;
-        EXPECT_STREQ(table.GetParm("uri"), c.uri) << c.value;
-        EXPECT_STREQ(table.GetParm("nonce"), c.nonce) << c.value;
-    }
 }
 
 TEST(Digest, RealmAndNonces)
