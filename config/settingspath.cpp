@@ -3,6 +3,7 @@
 #include "config/settingstext.h"
 #include "platform/log.h"
 
+#include <cctype>
 #include <cstring>
 
 namespace
@@ -15,13 +16,41 @@ bool Fail(char *out, const char *what, const char *name)
     return false;
 }
 
-bool StoreIfFits(char *out, const std::string &path)
+// Composes a path in the caller's buffer: the paths of the sections a call
+// reads were heap strings before, two or three per path.
+class LPathBuilder
 {
-    if (path.size() >= LPathSize)
-        return Fail(out, "path", path.c_str());
-    memcpy(out, path.c_str(), path.size() + 1);
-    return true;
-}
+  public:
+    explicit LPathBuilder(char *out) : m_Out(out) {}
+    // Appends text, lower-cased when asked (keys name files in lower case).
+    LPathBuilder &Add(const char *text, bool lower = false)
+    {
+        for (; *text && !m_Overflow; text++) {
+            if (m_Length >= LPathSize - 1)
+                m_Overflow = true;
+            else
+                m_Out[m_Length++] = lower ? (char)tolower((unsigned char)*text) : *text;
+        }
+        return *this;
+    }
+    bool EndsWithSlash() const { return m_Length > 0 && m_Out[m_Length - 1] == '/'; }
+    // False (out empty) when the path would pass 259 bytes; the refused
+    // path's start goes to the log as it did.
+    bool Finish()
+    {
+        m_Out[m_Length] = 0;
+        if (!m_Overflow)
+            return true;
+        LOGERRORF("Refused settings path \"%.100s\"", m_Out);
+        m_Out[0] = 0;
+        return false;
+    }
+
+  private:
+    char *m_Out;
+    size_t m_Length = 0;
+    bool m_Overflow = false;
+};
 
 } // namespace
 
@@ -39,17 +68,18 @@ bool LSettingSectionFile(char *out, const char *folder, const char *section)
 {
     if (!LSettingsIsValidRecordKey(section))
         return Fail(out, "section", section);
-    std::string path(folder);
-    if (!path.empty() && path.back() != '/')
-        path += '/';
-    return StoreIfFits(out, path + LSettingsKey(section));
+    LPathBuilder path(out);
+    path.Add(folder);
+    if (*folder && !path.EndsWithSlash())
+        path.Add("/");
+    return path.Add(section, true).Finish();
 }
 
 bool LSettingGetSubListPath(char *out, const char *path)
 {
     if (!*path)
         return Fail(out, "path", path);
-    return StoreIfFits(out, std::string(path) + "_");
+    return LPathBuilder(out).Add(path).Add("_").Finish();
 }
 
 bool LSettingSubListSection(char *out, const char *path, const char *key)
@@ -58,7 +88,7 @@ bool LSettingSubListSection(char *out, const char *path, const char *key)
         return Fail(out, "path", path);
     if (!LSettingsIsValidRecordKey(key))
         return Fail(out, "record key", key);
-    return StoreIfFits(out, std::string(path) + "_/" + LSettingsKey(key));
+    return LPathBuilder(out).Add(path).Add("_/").Add(key, true).Finish();
 }
 
 void LSettingsFolderOf(char *out, const char *path)

@@ -1,5 +1,6 @@
 #include "config/settingstext.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -34,6 +35,11 @@ std::string Cut(const char *begin, size_t n)
 LSettingsEntries LSettingsParse(const char *text, size_t length)
 {
     LSettingsEntries entries;
+    // Sized once: an extension record has about a dozen lines and is read
+    // for each request of a call. Capped, as a file of empty lines holds none.
+    size_t breaks = (size_t)std::max(std::count(text, text + length, '\n'),
+                                     std::count(text, text + length, '\r'));
+    entries.reserve(std::min<size_t>(breaks + 1, 64));
     size_t i = 0;
     while (i < length) {
         // Unsigned compare: bytes 0x80 and above are part of keys.

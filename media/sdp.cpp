@@ -2,6 +2,8 @@
 
 #include "media/sdp_text.h"
 
+#include <algorithm>
+
 LSDP::LSDPItem::LSDPItem(std::string_view key, std::string_view value)
     : key_(LSDPFieldText(key)), value_(LSDPFieldText(value))
 {
@@ -27,6 +29,12 @@ void LSDP::Load(std::string_view text)
     items_.clear();
     // A NUL byte ends the text as it would in a C string body.
     text = text.substr(0, text.find('\0'));
+    // Sized once for the lines there can be (an offer has about ten; grown
+    // one at a time the list moved four or five times), but a body of empty
+    // lines must not reserve much more than it holds.
+    size_t breaks = (size_t)std::max(std::count(text.begin(), text.end(), '\n'),
+                                     std::count(text.begin(), text.end(), '\r'));
+    items_.reserve(std::min(breaks + 1, kReserveMax));
     size_t pos = 0;
     const size_t size = text.size();
     while (true) {

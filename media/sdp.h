@@ -43,5 +43,6 @@ class LSDP
     const std::vector<LSDPItem> &Items() const { return items_; }
 
   private:
+    static constexpr size_t kReserveMax = 32;
     std::vector<LSDPItem> items_;
 };

@@ -21,7 +21,7 @@ LSipAnsweredCache::LSipAnsweredKey LSipAnsweredCache::KeyOf(const LSipMessage &m
 }
 
 void LSipAnsweredCache::Add(const LSipMessage &answered, const LIPAddressWithPort &address,
-                            const std::string &text)
+                            std::string text)
 {
     LSipAnsweredKey key = KeyOf(answered);
     LSipAnsweredMessage entry;
@@ -37,7 +37,7 @@ void LSipAnsweredCache::Add(const LSipMessage &answered, const LIPAddressWithPor
         entry.keys.push_back(0);
     }
     entry.address = address;
-    entry.text = text;
+    entry.text = std::move(text);
     LLockScope hold(m_lock);
     // Stamped under the lock so that the list stays ordered by age: pruning
     // relies on the expired entries being the tail.
@@ -45,8 +45,12 @@ void LSipAnsweredCache::Add(const LSipMessage &answered, const LIPAddressWithPor
     m_entries.push_front(std::move(entry));
     LEntry added = m_entries.begin();
     auto bucket = m_byCallId.find(added->CallId());
-    if (bucket == m_byCallId.end())
+    if (bucket == m_byCallId.end()) {
         bucket = m_byCallId.emplace(added->CallId(), std::vector<LEntry>()).first;
+        // A call's dialog caches a few answers under its Call-ID (challenge,
+        // provisional, final, BYE's); growing one at a time allocated thrice.
+        bucket->second.reserve(kEntriesPerCallId);
+    }
     bucket->second.push_back(added);
     // A flood of distinct requests must not grow the cache without bound;
     // the oldest entry is the one least likely to see a repeat.
@@ -62,8 +66,14 @@ void LSipAnsweredCache::Erase(LEntry entry)
         auto position = std::find(entries.begin(), entries.end(), entry);
         if (position != entries.end())
             entries.erase(position);
-        if (entries.empty())
+        if (entries.empty()) {
             m_byCallId.erase(bucket);
+        } else if (bucket->first.data() == entry->keys.data()) {
+            // Re-keyed in place: the node is kept, only its view changes.
+            auto node = m_byCallId.extract(bucket);
+            node.key() = entries.front()->CallId();
+            m_byCallId.insert(std::move(node));
+        }
     }
     m_entries.erase(entry);
 }

@@ -35,11 +35,12 @@ class LSipAnsweredCache
     // A repeat is answered this many times; later repeats are absorbed.
     static constexpr int kMaxResends = 16;
     static constexpr uint32_t kKeepMs = 30000;
+    static constexpr size_t kEntriesPerCallId = 4;
 
     // Records that answered (a request, or a final response we acknowledged)
-    // was answered with text sent to address.
-    void Add(const LSipMessage &answered, const LIPAddressWithPort &address,
-             const std::string &text);
+    // was answered with text sent to address. The text is taken over: the
+    // engine's own responses are moved in rather than copied.
+    void Add(const LSipMessage &answered, const LIPAddressWithPort &address, std::string text);
     // True when message repeats an answered one; the stored text has then
     // been re-sent through sender unless it was re-sent kMaxResends times.
     bool Handle(const LSipMessage &message, LSipPacketSender &sender);
@@ -77,9 +78,11 @@ class LSipAnsweredCache
             return std::hash<std::string_view>{}(text);
         }
     };
-    // The entries of one Call-ID, oldest first.
+    // The entries of one Call-ID, oldest first. The key views the Call-ID
+    // stored in the oldest entry (no copy per call); erasing that entry moves
+    // the key to the next one.
     using LIndex =
-        std::unordered_map<std::string, std::vector<LEntry>, LCallIdHash, std::equal_to<>>;
+        std::unordered_map<std::string_view, std::vector<LEntry>, LCallIdHash, std::equal_to<>>;
 
     static LSipAnsweredKey KeyOf(const LSipMessage &message);
     static bool IsSame(const LSipAnsweredMessage &entry, const LSipAnsweredKey &key);

@@ -73,7 +73,7 @@ class LSipEngine : public LThread, public LSipPacketSender, private LSipLineRegi
                       const char *contentType = nullptr, const char *content = nullptr,
                       bool allow = false, const char *extraHeaders = nullptr);
     void AddAnsweredMessage(const LSipMessage &answered, const LIPAddressWithPort &address,
-                            const std::string &text);
+                            std::string text);
     bool HandleAnsweredMessage(const LSipMessage &message);
     LSipAnsweredCache &GetAnsweredCache() { return m_Answered; }
 

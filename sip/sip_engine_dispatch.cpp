@@ -141,13 +141,13 @@ void LSipEngine::SendResponse(const LSipMessage &request, int status, const char
                         extraHeaders);
     LIPAddressWithPort to(request.GetSource());
     SendPacketUDP(to, text);
-    AddAnsweredMessage(request, to, text);
+    AddAnsweredMessage(request, to, std::move(text));
 }
 
 void LSipEngine::AddAnsweredMessage(const LSipMessage &answered, const LIPAddressWithPort &address,
-                                    const std::string &text)
+                                    std::string text)
 {
-    m_Answered.Add(answered, address, text);
+    m_Answered.Add(answered, address, std::move(text));
 }
 
 bool LSipEngine::HandleAnsweredMessage(const LSipMessage &message)

@@ -59,6 +59,29 @@ TEST(SettingsPath, FolderOfIsCutToTheBuffer)
     }
 }
 
+// Paths of sections and sub-records: joined, lower-cased, refused (out
+// empty) from 260 bytes on.
+TEST(SettingsPath, SectionAndSubRecordPathsJoinAndRefuseAtTheLimit)
+{
+    const std::string fits(LPathSize - 1 - 4, 'f'); // + "_/ab" is 259 bytes
+    // clang-format off
+    const struct { int kind; std::string path, key; const char *joined; } cases[] = {
+        {0, "etc", "SIP", "etc/sip"}, {0, "etc/", "Sip", "etc/sip"}, {0, "", "X", "x"},
+        {1, "a/b", "", "a/b_"}, {2, "a/b", "ContactList", "a/b_/contactlist"},
+        {2, fits, "aB", nullptr}, {2, fits + "g", "ab", ""}, {1, fits + "gggg", "", ""},
+    };
+    // clang-format on
+    for (const auto &c : cases) {
+        char out[LPathSize];
+        bool made = c.kind == 0   ? LSettingSectionFile(out, c.path.c_str(), c.key.c_str())
+                    : c.kind == 1 ? LSettingGetSubListPath(out, c.path.c_str())
+                                  : LSettingSubListSection(out, c.path.c_str(), c.key.c_str());
+        std::string expected = c.joined ? c.joined : fits + "_/ab";
+        EXPECT_EQ(made, !expected.empty()) << c.path.size();
+        EXPECT_EQ(out, expected) << c.path.size();
+    }
+}
+
 TEST_F(SectionsTest, SectionIsOneLowerCaseFile)
 {
     char out[LPathSize];
