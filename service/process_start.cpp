@@ -1,6 +1,7 @@
 #include "service/process_start.h"
 
 #include "config/folders.h"
+#include "config/pbx_install.h"
 #include "platform/version.h"
 #include "service/detach.h"
 #include "service/network_test_cli.h"
@@ -25,7 +26,10 @@ bool HasDisplay()
     return display && *display;
 }
 
-// The console installer prepares the folder tree the service writes to.
+// The console installer prepares the folder tree the service writes to and
+// the default records (plan "default", line "Default", the application
+// extensions): without the plan, every extension created later names a plan
+// that does not exist. Running it again changes nothing.
 int ConsoleInstall()
 {
     const LFolder folders[] = {LFolder::SharedData, LFolder::Logs};
@@ -35,6 +39,10 @@ int ConsoleInstall()
             std::fprintf(stderr, "Unable to create the folder %s\n", path);
             return 1;
         }
+    }
+    if (!PreInstallExtensionsAndExternalLines()) {
+        std::fprintf(stderr, "Unable to write the default extensions, plan and line\n");
+        return 1;
     }
     std::printf("Vela is installed in %s\n", LGetFolder(LFolder::Program, path));
     return 0;

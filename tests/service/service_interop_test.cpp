@@ -169,6 +169,9 @@ TEST(ServiceInterop, OtherRolesEndWithAClearStatus)
         EXPECT_NE(vela.Output().find(c.output), std::string::npos) << vela.Output();
         if (c.args == std::vector<std::string>{"-install"}) {
             EXPECT_TRUE(std::filesystem::is_directory(root.Path() + "/vela/etc/Logs"));
+            // An extension made later names plan "Default": it must exist.
+            EXPECT_TRUE(std::filesystem::exists(root.Path() +
+                                                "/vela/etc/lines_/outboundrules_/default_"));
         }
     }
 }
