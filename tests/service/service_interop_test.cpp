@@ -170,8 +170,8 @@ TEST(ServiceInterop, OtherRolesEndWithAClearStatus)
         if (c.args == std::vector<std::string>{"-install"}) {
             EXPECT_TRUE(std::filesystem::is_directory(root.Path() + "/vela/etc/Logs"));
             // An extension made later names plan "Default": it must exist.
-            EXPECT_TRUE(std::filesystem::exists(root.Path() +
-                                                "/vela/etc/lines_/outboundrules_/default_"));
+            EXPECT_TRUE(
+                std::filesystem::exists(root.Path() + "/vela/etc/lines_/outboundrules_/default_"));
         }
     }
 }
