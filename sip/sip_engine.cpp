@@ -105,9 +105,15 @@ void LSipEngine::ThreadFunction()
     uint32_t now = m_Clock.Tick();
     state.lastNatCheck = now - kLongAgoMs;
     state.lastKeepAlive = now - kLongAgoMs;
+    // The wake signal stays readable until it is reset, so only a pass after
+    // a wait that something other than a datagram ended needs to reset it;
+    // under load most passes follow a datagram, and the read would be wasted.
+    bool resetWake = true;
     while (!IsToStop()) {
         // Set by Restart or a new line: either is served by this pass.
-        m_Wake.Reset();
+        if (resetWake)
+            m_Wake.Reset();
+        resetWake = true;
         if (!PrepareSocket(state))
             continue;
         if (IsToStop())
@@ -119,8 +125,10 @@ void LSipEngine::ThreadFunction()
             state.readySignalled = true;
         }
         wait = std::min(wait, KeepAliveWait(state));
-        if (WaitReadable(wait))
+        if (WaitReadable(wait)) {
             DrainSocket();
+            resetWake = false;
+        }
     }
     // The socket is still bound here, so the providers learn that the
     // bindings are gone.
