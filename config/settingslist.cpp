@@ -40,11 +40,18 @@ const char *LSettingsFolderIterator::NextKey()
         dirent *e = readdir(dir);
         if (!e)
             break;
+        // The entry's type from the folder read spares a stat per entry;
+        // a link (followed, as before) or a file system that does not say
+        // is asked.
         struct stat st;
-        if (fstatat(dirfd(dir), e->d_name, &st, 0) != 0)
-            continue;
+        bool folderEntry = e->d_type == DT_DIR;
+        if (e->d_type != DT_DIR && e->d_type != DT_REG) {
+            if (fstatat(dirfd(dir), e->d_name, &st, 0) != 0)
+                continue;
+            folderEntry = S_ISDIR(st.st_mode);
+        }
         size_t n = strlen(e->d_name);
-        if (!S_ISDIR(st.st_mode)) {
+        if (!folderEntry) {
             // Lock and temporary files contain "..", which no key may.
             if (!LSettingsIsValidRecordKey(e->d_name))
                 continue;
