@@ -146,7 +146,13 @@ TEST_F(RecordTest, EnumerationListsFilesAndFolderOnlyRecords)
     WriteFile(folder + "/a", "weight=9\r\n");
     WriteFile(folder + "/c..new", "leftover of a crash\r\n");
     WriteFile(folder + "/..lock", "");
-    EXPECT_EQ((std::vector<std::string>{"a", "b", "cc", "ddd", "eeee"}), Keys(TestIterator(list)));
+    // Links are followed: to a record file, to a record's folder; one that
+    // leads nowhere is no record.
+    ASSERT_EQ(0, symlink("a", (folder + "/f").c_str()));
+    ASSERT_EQ(0, symlink("b_", (folder + "/g_").c_str()));
+    ASSERT_EQ(0, symlink("gone", (folder + "/h").c_str()));
+    EXPECT_EQ((std::vector<std::string>{"a", "b", "cc", "ddd", "eeee", "f", "g"}),
+              Keys(TestIterator(list)));
     TestIterator it("groups", "all");
     std::set<int> weights;
     for (; it; it.Next())
