@@ -37,7 +37,16 @@ void LSipAnsweredCache::Add(const LSipMessage &answered, const LIPAddressWithPor
         entry.keys.push_back(0);
     }
     entry.address = address;
-    entry.text = std::move(text);
+    // The engine composes into a buffer of kSipComposeReserve bytes, about
+    // three times an answer's size, and a kept answer lives kKeepMs: one
+    // with that much room is copied at its size (moved in, 5,000 phones
+    // registering kept 10,000 answers with 1 kB of spare room each).
+    // shrink_to_fit would not do: without exceptions libstdc++ leaves the
+    // capacity as it is.
+    if (text.capacity() - text.size() > kSpareBytes)
+        entry.text.assign(text);
+    else
+        entry.text = std::move(text);
     LLockScope hold(m_lock);
     // Stamped under the lock so that the list stays ordered by age: pruning
     // relies on the expired entries being the tail.

@@ -36,6 +36,8 @@ class LSipAnsweredCache
     static constexpr int kMaxResends = 16;
     static constexpr uint32_t kKeepMs = 30000;
     static constexpr size_t kEntriesPerCallId = 4;
+    // Room a stored text may keep beyond its length.
+    static constexpr size_t kSpareBytes = 128;
 
     // Records that answered (a request, or a final response we acknowledged)
     // was answered with text sent to address. The text is taken over: the
