@@ -40,8 +40,9 @@ class LSipAnsweredCache
     static constexpr size_t kSpareBytes = 128;
 
     // Records that answered (a request, or a final response we acknowledged)
-    // was answered with text sent to address. The text is taken over: the
-    // engine's own responses are moved in rather than copied.
+    // was answered with text sent to address. A text that fits its buffer is
+    // taken over; one with more than kSpareBytes of room is stored at its
+    // size, as it is kept for kKeepMs.
     void Add(const LSipMessage &answered, const LIPAddressWithPort &address, std::string text);
     // True when message repeats an answered one; the stored text has then
     // been re-sent through sender unless it was re-sent kMaxResends times.
