@@ -137,12 +137,13 @@ LSipCall::~LSipCall()
 // From now on nobody waits on the leg's signal: its descriptor serves the
 // next call's legs instead of staying open for the leg's time in the
 // graveyard. Under the queue lock, so no Signal runs meanwhile.
-void LSipCall::WatchQueue(LSipGraveyard *graveyard)
+bool LSipCall::WatchQueue(LSipGraveyard *graveyard)
 {
     LLockScope hold(m_QueueLock);
     m_Graveyard.store(graveyard);
     Release();
     m_Signalled = false;
+    return !m_Queue.IsEmpty();
 }
 
 // A leg in the graveyard is served through the graveyard's own wake-up;
@@ -152,6 +153,7 @@ void LSipCall::WatchQueue(LSipGraveyard *graveyard)
 void LSipCall::Queue(LPtr<LSipMessage> &message)
 {
     LSipGraveyard *graveyard = nullptr;
+    bool canWait = LSipGraveyard::CanWaitForTimer(*message);
     {
         LLockScope hold(m_QueueLock);
         m_Queue.AddBottom(message.Detach());
@@ -162,7 +164,7 @@ void LSipCall::Queue(LPtr<LSipMessage> &message)
         }
     }
     if (graveyard)
-        graveyard->NoteMessage(this);
+        graveyard->NoteMessage(this, canWait);
 }
 
 bool LSipCall::HandleNewMessage(LPtr<LSipMessage> &message)

@@ -161,7 +161,7 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
                             const char *replaces, const LSipMessage *message, bool autoAnswer);
 
     // The graveyard's view of the leg (it owns the leg from then on).
-    void WatchQueue(LSipGraveyard *graveyard) override;
+    bool WatchQueue(LSipGraveyard *graveyard) override;
     void CreateBye() override;
     void CreateCancel() override;
     void Send(Request request) override;

@@ -21,32 +21,74 @@ LSipGraveyard::~LSipGraveyard()
 }
 
 // Messages the leg queued before the watch began are drained by the next
-// pass: the leg is reported once on insertion.
+// pass: the leg is reported once on insertion. A leg that needs nothing
+// before the thread's planned pass is filed without waking it.
 void LSipGraveyard::Insert(Item &item)
 {
     LSipGraveyardLeg *leg = item.leg.Get();
-    leg->WatchQueue(this);
+    bool queued = leg->WatchQueue(this);
     uint32_t now = m_Clock.Tick();
     item.added = now;
+    bool wake;
     {
         LLockScope hold(m_ListLock);
         m_Items.push_back(std::move(item));
         ItemList::iterator it = std::prev(m_Items.end());
         m_Index[leg] = it;
         Track(it, now);
-        SetIdle(false);
+        if (it->timed)
+            SetIdle(false);
+        wake = NeedsEarlierPass(*it, now);
     }
-    NoteMessage(leg);
+    if (queued)
+        NoteMessage(leg);
+    else if (wake)
+        Wake();
 }
 
-void LSipGraveyard::NoteMessage(LSipGraveyardLeg *leg)
+// m_ListLock held. The item's first need of a pass, as a pass would plan
+// it: its first repeat, the end of its linger, or (an INVITE whose CANCEL waits for a provisional
+// response) its keep time; its messages wake the thread themselves.
+bool LSipGraveyard::NeedsEarlierPass(const Item &item, uint32_t now) const
+{
+    if (!m_Planned)
+        return true;
+    uint32_t due = now + (item.timed      ? kFirstIntervalMs
+                          : item.finished ? kLingerMs + 1 + kDropSlackMs
+                                          : kKeepMs + 1 + kDropSlackMs);
+    return LTickDiff(m_PlannedAt, due) > 0;
+}
+
+void LSipGraveyard::NoteMessage(LSipGraveyardLeg *leg, bool canWait)
 {
     LLockScope hold(m_ReadyLock);
     m_Ready.push_back(leg);
+    if (!canWait && !m_WakeSet) {
+        m_Wake.Signal();
+        m_WakeSet = true;
+    }
+}
+
+void LSipGraveyard::Wake()
+{
+    LLockScope hold(m_ReadyLock);
     if (!m_WakeSet) {
         m_Wake.Signal();
         m_WakeSet = true;
     }
+}
+
+bool LSipGraveyard::CanWaitForTimer(const LSipMessage &message)
+{
+    // A challenge is answered with a new request at once.
+    int status = message.IsRequest() ? 0 : message.GetResponseStatusCode();
+    if (status == 0 || status == 401 || status == 407)
+        return false;
+    const char *cseq = message.FindField(LSipFields::CSeq, "");
+    const char *method = strchr(cseq, ' ');
+    while (method && *method == ' ')
+        method++;
+    return method && (strcmp(method, "BYE") == 0 || strcmp(method, "CANCEL") == 0);
 }
 
 // m_ListLock held.
@@ -293,8 +335,9 @@ void LSipGraveyard::DropExpired(uint32_t now)
     }
 }
 
-// Wakes just after the next linger or keep time runs out, so released legs
-// give back their memory and descriptors without waiting for other traffic.
+// Wakes a little after the next linger or keep time runs out, so released
+// legs give back their memory and descriptors without waiting for other
+// traffic, and the legs that run out meanwhile go in the same pass.
 uint32_t LSipGraveyard::ExpiryWait(uint32_t now) const
 {
     uint32_t wait = kIdleWaitMs;
@@ -303,7 +346,7 @@ uint32_t LSipGraveyard::ExpiryWait(uint32_t now) const
     uint32_t age = m_Items.empty() ? kKeepMs + 1 : LTickInterval(now, m_Items.front().added);
     if (age <= kKeepMs)
         wait = std::min(wait, kKeepMs - age + 1);
-    return wait;
+    return wait == kIdleWaitMs ? wait : wait + kDropSlackMs;
 }
 
 uint32_t LSipGraveyard::RunPass(LSignalObjectGroup &group)
@@ -328,6 +371,8 @@ uint32_t LSipGraveyard::RunPass(LSignalObjectGroup &group)
     wait = std::min(wait, ExpiryWait(now));
     if (!pending)
         SetIdle(true);
+    m_Planned = true;
+    m_PlannedAt = now + wait;
     return wait;
 }
 
@@ -356,6 +401,9 @@ void LSipGraveyard::StartGraveyard(int priority)
 void LSipGraveyard::StopGraveyard()
 {
     m_Gate.RequestStop();
+    // Responses left for the next timer pass are taken now: a repeat they
+    // answered does not hold the stop.
+    Wake();
     if (IsRunning())
         m_Idle.WaitSignal(kStopIdleWaitMs);
     StopThreadNow();
@@ -368,6 +416,7 @@ void LSipGraveyard::StopGraveyard()
         m_Index.clear();
         m_Timed.clear();
         m_Finished.clear();
+        m_Planned = false;
     }
     {
         LLockScope hold(m_ReadyLock);

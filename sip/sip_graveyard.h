@@ -30,9 +30,10 @@ class LSipGraveyardLeg
     enum Request { Invite, Cancel, Bye };
 
     virtual ~LSipGraveyardLeg() = default;
-    // From now on the leg calls graveyard.NoteMessage(this) after queueing
-    // each message (with no lock of its own held).
-    virtual void WatchQueue(LSipGraveyard *graveyard) = 0;
+    // From now on the leg calls graveyard.NoteMessage(this, ...) after
+    // queueing each message (with no lock of its own held). True when
+    // messages were queued before the watch began.
+    virtual bool WatchQueue(LSipGraveyard *graveyard) = 0;
     virtual LPtr<LSipMessage> GetNextMessage() = 0;
     virtual bool IsDialogEstablished() = 0;
     // A BYE with a new sequence number / the CANCEL of the outstanding INVITE.
@@ -61,6 +62,9 @@ class LSipGraveyard : public LThread
     // repeated ACK and 200 are answered by the engine's answered cache.
     static constexpr uint32_t kLingerMs = 5000;
     static constexpr uint32_t kIdleWaitMs = 3600000;
+    // Legs past their linger or keep time go together in passes this far
+    // apart at the most, instead of one wake-up per leg.
+    static constexpr uint32_t kDropSlackMs = 250;
 
     explicit LSipGraveyard(const LClock &clock) : m_Clock(clock) {}
     ~LSipGraveyard() override;
@@ -80,8 +84,14 @@ class LSipGraveyard : public LThread
     // One pass over the legs with messages or timers; returns the wait until
     // the next timer and puts the wake signal in group.
     uint32_t RunPass(LSignalObjectGroup &group);
-    // A watched leg has queued a message (any thread).
-    void NoteMessage(LSipGraveyardLeg *leg);
+    // A watched leg has queued a message (any thread). One that can wait
+    // (see CanWaitForTimer) is taken by the next pass without a wake-up.
+    void NoteMessage(LSipGraveyardLeg *leg, bool canWait = false);
+    // A response to our BYE or CANCEL (other than a challenge) only ends
+    // its repeats, and the pass that would repeat the request drains the
+    // legs' messages first: it need not wake the graveyard (one wake-up less
+    // per call).
+    static bool CanWaitForTimer(const LSipMessage &message);
     LSignalObject &GetIdleSignal() { return m_Idle; }
     size_t GetCount();
     // Takes legs again and starts the thread (the engine does, as it starts).
@@ -116,6 +126,8 @@ class LSipGraveyard : public LThread
         LSipGraveyardLeg *leg;
     };
     void Insert(Item &item);
+    bool NeedsEarlierPass(const Item &item, uint32_t now) const;
+    void Wake();
     void DrainReady(uint32_t now);
     uint32_t RunTimedItems(uint32_t now, bool &pending);
     void Track(ItemList::iterator it, uint32_t now);
@@ -144,6 +156,10 @@ class LSipGraveyard : public LThread
     std::unordered_map<const LSipGraveyardLeg *, ItemList::iterator> m_Index;
     std::vector<ItemList::iterator> m_Timed; // a CANCEL or BYE is being repeated
     std::deque<Finished> m_Finished;         // teardown complete, in that order
+    // When the thread's next pass comes unless woken: a new leg that needs
+    // nothing sooner does not wake it.
+    bool m_Planned = false;
+    uint32_t m_PlannedAt = 0;
     // Innermost lock: legs report under the engine's call-list lock.
     LLockObject m_ReadyLock;
     std::vector<LSipGraveyardLeg *> m_Ready;

@@ -26,7 +26,11 @@ class FakeLeg : public LSipGraveyardLeg
         : m_clock(clock), m_log(log), m_established(established)
     {
     }
-    void WatchQueue(LSipGraveyard *graveyard) override { m_graveyard = graveyard; }
+    bool WatchQueue(LSipGraveyard *graveyard) override
+    {
+        m_graveyard = graveyard;
+        return !m_queue.empty();
+    }
     LPtr<LSipMessage> GetNextMessage() override
     {
         if (m_queue.empty())
@@ -65,7 +69,7 @@ class FakeLeg : public LSipGraveyardLeg
     {
         m_queue.push_back(vtest::ParseSip(text).release());
         if (m_graveyard)
-            m_graveyard->NoteMessage(this);
+            m_graveyard->NoteMessage(this, LSipGraveyard::CanWaitForTimer(*m_queue.back()));
     }
     ~FakeLeg() override
     {
@@ -309,6 +313,47 @@ TEST_F(GraveyardTiming, EveryLegIsServedWhateverTheirNumber)
     RunUntil(clock.Tick() - kStart + 5001);
     EXPECT_EQ(Times('B').size(), 1u); // answered: never repeated
     EXPECT_EQ(graveyard.GetCount(), 300u);
+}
+
+// Only what is due before the thread's planned pass wakes it: a new leg's
+// first repeat, a request, a challenge. A final response to our BYE waits
+// for the pass that would repeat the BYE, which takes it first.
+TEST_F(GraveyardTiming, WakesOnlyForWhatCannotWaitForThePlannedPass)
+{
+    auto woken = [&] { return group.Get(0).IsSignaled(); };
+    EXPECT_EQ(graveyard.RunPass(group), LSipGraveyard::kIdleWaitMs);
+    FakeLeg *finished = Add(false, false, false); // lingers past 5 s
+    EXPECT_TRUE(woken());
+    EXPECT_EQ(graveyard.RunPass(group), 5251u); // the linger and its slack
+    Add(false, false, false);
+    EXPECT_FALSE(woken());
+    FakeLeg *first = Add(true, false, false); // BYE at 0, its repeat due at 500
+    EXPECT_TRUE(woken());
+    EXPECT_EQ(graveyard.RunPass(group), 500u);
+    clock.Advance(200);
+    Add(true, false, false); // the pass at 500 plans its repeat at 700
+    EXPECT_FALSE(woken());
+    first->Queue(Response(200, "BYE"));
+    EXPECT_FALSE(woken());
+    finished->Queue(Request("INFO"));
+    EXPECT_TRUE(woken());
+    RunUntil(1200);
+    EXPECT_EQ(Times('B'), (std::vector<uint32_t>{0, 200, 700})); // the first BYE's answer came
+}
+
+TEST(Graveyard, OnlyAnswersToOurByeOrCancelWaitForTheTimer)
+{
+    // clang-format off
+    const struct { std::string text; bool canWait; } rows[] = {
+        {Response(200, "BYE"),    true},  {Response(100, "BYE"), true},
+        {Response(481, "CANCEL"), true},  {Response(407, "BYE"), false},
+        {Response(401, "BYE"),    false}, {Response(200, "INVITE"), false},
+        {Response(180, "INVITE"), false}, {Request("BYE"), false},
+    };
+    // clang-format on
+    for (const auto &row : rows)
+        EXPECT_EQ(LSipGraveyard::CanWaitForTimer(*vtest::ParseSip(row.text)), row.canWait)
+            << row.text;
 }
 
 TEST_F(GraveyardTiming, NullLegIsIgnoredAndStopReleasesEveryLeg)
