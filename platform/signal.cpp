@@ -116,14 +116,16 @@ void LSignalObject::Signal()
     m_maybeSet.store(true);
 }
 
-void LSignalObject::Reset()
+bool LSignalObject::Reset()
 {
     if (m_fd < 0)
-        return;
+        return false;
     m_maybeSet.store(false);
     uint64_t count;
-    while (read(m_fd, &count, sizeof count) < 0 && errno == EINTR) {
+    ssize_t got;
+    while ((got = read(m_fd, &count, sizeof count)) < 0 && errno == EINTR) {
     }
+    return got == (ssize_t)sizeof count;
 }
 
 bool LSignalObjectGroup::Add(const LSignalObjectRef &object)

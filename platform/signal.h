@@ -51,7 +51,8 @@ class LSignalObject : public LSignalObjectRef
     LSignalObject &operator=(const LSignalObject &) = delete;
 
     void Signal();
-    void Reset();
+    // True when the counter was above zero (the object was signalled).
+    bool Reset();
     // For an object nobody waits on any more: its descriptor goes back to
     // the pool (cleared) or is closed now; later Signal and Reset do nothing.
     // The caller keeps Signal from running meanwhile.

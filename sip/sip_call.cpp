@@ -136,12 +136,14 @@ LSipCall::~LSipCall()
 
 // From now on nobody waits on the leg's signal: its descriptor serves the
 // next call's legs instead of staying open for the leg's time in the
-// graveyard. Under the queue lock, so no Signal runs meanwhile.
+// graveyard. Under the queue lock, so no new write of the signal begins; one
+// still on its way releases the descriptor itself when done.
 bool LSipCall::WatchQueue(LSipGraveyard *graveyard)
 {
     LLockScope hold(m_QueueLock);
     m_Graveyard.store(graveyard);
-    Release();
+    if (m_SignalWrites.fetch_or(kReleaseDue) == 0)
+        Release();
     m_Signalled = false;
     return !m_Queue.IsEmpty();
 }
@@ -149,19 +151,27 @@ bool LSipCall::WatchQueue(LSipGraveyard *graveyard)
 // A leg in the graveyard is served through the graveyard's own wake-up;
 // nobody waits on the leg's signal any more. The watch is read after the
 // message is in: a leg handed over later is drained by the graveyard's
-// first pass over it.
+// first pass over it. The signal is written after the queue lock is let
+// go: the call thread it wakes often runs at once, on this processor, and
+// its first step is to take that lock.
 void LSipCall::Queue(LPtr<LSipMessage> &message)
 {
     LSipGraveyard *graveyard = nullptr;
     bool canWait = LSipGraveyard::CanWaitForTimer(*message);
+    bool wake = false;
     {
         LLockScope hold(m_QueueLock);
         m_Queue.AddBottom(message.Detach());
         graveyard = m_Graveyard.load();
         if (!m_Signalled && !graveyard) {
-            Signal();
-            m_Signalled = true;
+            wake = m_Signalled = true;
+            m_SignalWrites.fetch_add(1);
         }
+    }
+    if (wake) {
+        Signal();
+        if (m_SignalWrites.fetch_sub(1) == (kReleaseDue | 1))
+            Release();
     }
     if (graveyard)
         graveyard->NoteMessage(this, canWait);

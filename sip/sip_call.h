@@ -217,10 +217,17 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
     LLockObject m_QueueLock;
     LListOf<LSipMessage> m_Queue;
     LListOf<LSipMessage> m_Aside; // under the queue lock as well
-    // Whether the signal is set, under the queue lock: it is set while the
-    // queue holds a message, so only the first message into an empty queue
-    // writes it and only the take that empties the queue reads it back.
+    // Whether the signal is set or about to be, under the queue lock: it is
+    // set while the queue holds a message, so only the first message into an
+    // empty queue writes it and only the take that empties the queue reads
+    // it back (and keeps the mark while the write is still on its way).
     bool m_Signalled = false;
+    // Writes of the signal still on their way (made after the queue lock was
+    // let go) and the mark that the leg went to the graveyard meanwhile: the
+    // last of those writes then releases the descriptor, so that none meets
+    // a descriptor that went back to the pool, and nobody waits for them.
+    static constexpr uint32_t kReleaseDue = 0x80000000u;
+    std::atomic<uint32_t> m_SignalWrites{0};
     std::atomic<LSipGraveyard *> m_Graveyard{nullptr}; // told of each queued message
     LSipRequest m_GraveInvite;
     LSipRequest m_GraveCancel;

@@ -43,10 +43,10 @@ LPtr<LSipMessage> LSipCall::GetNextMessage()
         {
             LLockScope hold(m_QueueLock);
             message.Reset(m_Queue.DetachFirst());
-            if (m_Queue.IsEmpty() && m_Signalled) {
-                Reset();
+            // A write still on its way keeps the mark: the wake it brings
+            // finds the queue empty and clears both then.
+            if (m_Queue.IsEmpty() && m_Signalled && Reset())
                 m_Signalled = false;
-            }
         }
         if (!message)
             return message;

@@ -15,8 +15,9 @@ TEST(Signal, StaysSignalledUntilResetWhateverTheCount)
         signal.Signal();
     EXPECT_TRUE(signal.WaitSignal(0));
     EXPECT_TRUE(signal.IsSignaled()); // a wait does not consume it
-    signal.Reset();
+    EXPECT_TRUE(signal.Reset());
     EXPECT_FALSE(signal.IsSignaled());
+    EXPECT_FALSE(signal.Reset());
 }
 
 TEST(Signal, DualAndTripleWaitsIncludeSockets)

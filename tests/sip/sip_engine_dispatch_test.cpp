@@ -58,9 +58,11 @@ TEST_F(SipEngineDispatch, CallIdAndLocalTagChooseTheDialog)
 }
 
 // The hand-off from the receive thread to a dialog's owner: the queue's
-// signal is written only when the queue fills and read back only when it
-// empties, so a message queued while the owner drains the queue must still
-// wake it, and the owner sees them in arrival order.
+// signal is written only when the queue fills (after the queue lock is let
+// go) and read back only when it empties, so a message queued while the
+// owner drains the queue must still wake it, and the owner sees them in
+// arrival order. A write that lands after the owner emptied the queue is
+// read back by the owner's next look.
 TEST_F(SipEngineDispatch, EveryMessageWakesTheOwnerInArrivalOrder)
 {
     constexpr int kMessages = 3000;
@@ -90,7 +92,39 @@ TEST_F(SipEngineDispatch, EveryMessageWakesTheOwnerInArrivalOrder)
             ASSERT_EQ(atoi(message->FindField(LSipFields::CSeq, "0")), expected++);
     }
     producer.get();
+    EXPECT_FALSE(call->GetNextMessage());
     EXPECT_FALSE(signal.IsSignaled());
+}
+
+// A leg handed to the graveyard while the receive thread still writes its
+// signal (the write comes after the queue lock is let go): the descriptor
+// goes back to the pool only after that write, cleared, so the next user of
+// the descriptor never starts signalled; later messages go to the graveyard.
+TEST_F(SipEngineDispatch, HandOverDuringASignalWriteReleasesTheDescriptorAfterIt)
+{
+    LManualClock graveClock;
+    LSipGraveyard graveyard{graveClock}; // not started: holds the legs only
+    LSipStack stack{Sip()->engine, graveyard, Clock(), Sip()->timing, Sip()->services};
+    for (int round = 0; round < 100; round++) {
+        std::string callId = "handover-" + std::to_string(round);
+        std::unique_ptr<LSipMessage> invite = ParseSip(PeerRequest("INVITE", callId, "", 1, 1));
+        LPtr<LSipCall> call(new LSipCall(stack, *invite, "100", "user100", "secret"));
+        LSipCall *leg = call.Get(); // the graveyard keeps it
+        std::vector<LPtr<LSipMessage>> messages;
+        for (int cseq = 2; cseq < 42; cseq++)
+            messages.emplace_back(
+                ParseSip(PeerRequest("INFO", callId, call->GetLocalTag(), 1, cseq)).release());
+        auto producer = Run([&] {
+            for (LPtr<LSipMessage> &message : messages)
+                ASSERT_TRUE(leg->HandleNewMessage(message));
+        });
+        for (int taken = 0; taken < round % 20;)
+            taken += call->GetNextMessage() ? 1 : 0;
+        LSipAddCallToGraveyard(call);
+        producer.get();
+        LSignalObject next(stack.signals);
+        EXPECT_FALSE(next.IsSignaled()) << round;
+    }
 }
 
 // The far end's BYE to a leg in the graveyard is answered; its repeat (our
