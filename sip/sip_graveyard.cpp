@@ -47,8 +47,9 @@ void LSipGraveyard::Insert(Item &item)
 }
 
 // m_ListLock held. The item's first need of a pass, as a pass would plan
-// it: its first repeat, the end of its linger, or (an INVITE whose CANCEL waits for a provisional
-// response) its keep time; its messages wake the thread themselves.
+// it: its first repeat, the end of its linger, or (an INVITE whose CANCEL
+// waits for a provisional response) its keep time; its messages wake the
+// thread themselves.
 bool LSipGraveyard::NeedsEarlierPass(const Item &item, uint32_t now) const
 {
     if (!m_Planned)
@@ -63,15 +64,19 @@ void LSipGraveyard::NoteMessage(LSipGraveyardLeg *leg, bool canWait)
 {
     LLockScope hold(m_ReadyLock);
     m_Ready.push_back(leg);
-    if (!canWait && !m_WakeSet) {
-        m_Wake.Signal();
-        m_WakeSet = true;
-    }
+    if (!canWait)
+        SignalWake();
 }
 
 void LSipGraveyard::Wake()
 {
     LLockScope hold(m_ReadyLock);
+    SignalWake();
+}
+
+// m_ReadyLock held.
+void LSipGraveyard::SignalWake()
+{
     if (!m_WakeSet) {
         m_Wake.Signal();
         m_WakeSet = true;

@@ -128,6 +128,7 @@ class LSipGraveyard : public LThread
     void Insert(Item &item);
     bool NeedsEarlierPass(const Item &item, uint32_t now) const;
     void Wake();
+    void SignalWake();
     void DrainReady(uint32_t now);
     uint32_t RunTimedItems(uint32_t now, bool &pending);
     void Track(ItemList::iterator it, uint32_t now);
