@@ -117,12 +117,19 @@ bool LSipCall::IsResponseTo(const LSipMessage &response, Request request)
     return sent.IsResponseTo(response);
 }
 
+// A 2xx that crossed our CANCEL opened a dialog: its ACK and the BYE that
+// follows go inside it, with its tag, to its Contact along its Record-Route
+// (RFC 3261 section 12.1.2); the INVITE's target may be a proxy or another
+// phone.
 void LSipCall::Acknowledge(const LSipMessage &response)
 {
-    if (m_GraveInvite.IsResponseTo(response))
-        SendAck(m_GraveInvite, response, nullptr);
-    else
+    if (!m_GraveInvite.IsResponseTo(response)) {
         AcknowledgeLate(response);
+        return;
+    }
+    if (response.IsSuccessToInvite() && !m_DialogEstablished)
+        ApplyDialogEstablishingResponse(response);
+    SendAck(m_GraveInvite, response, nullptr);
 }
 
 void LSipCall::AcknowledgeLate(const LSipMessage &response)

@@ -274,6 +274,36 @@ TEST_F(SipCallDialog, ALate2xxToAReInviteIsAcknowledged)
     }
 }
 
+// A called phone answers just as its INVITE is cancelled (another phone of
+// the group was first): the graveyard acknowledges the 2xx and ends the
+// dialog it opened, with the phone's tag and at the Contact of its 2xx
+// (RFC 3261 sections 12.1.2, 13.2.2.4), or the phone stays off-hook alone.
+TEST_F(SipCallDialog, AnAnswerCrossingTheCancelIsEndedInItsOwnDialog)
+{
+    LPtr<LSipCall> call = Outgoing();
+    LSipRequest invite;
+    invite.CreateNewInviteRequest(*call, nullptr, nullptr, 20, nullptr, false);
+    call->SendRequest(invite);
+    Received r;
+    ASSERT_TRUE(peer.Next(r, 5000));
+    LSipAddCallToGraveyard(call, invite, true);
+    ASSERT_TRUE(peer.Next(r, 5000));
+    ASSERT_EQ(r.Name(), "CANCEL");
+    std::string contact = "<sip:phone@127.0.0.1:" + std::to_string(peer.Port()) + ">", answer;
+    LSipComposeResponse(answer, *ParseSip(invite.GetText()), 200, "OK", "answered", contact.c_str(),
+                        nullptr, nullptr, false, nullptr);
+    peer.Send(answer);
+    for (const char *method : {"ACK", "BYE"}) {
+        ASSERT_TRUE(peer.Next(r, 5000));
+        EXPECT_EQ(r.Name(), method);
+        EXPECT_NE(std::string(r.message().FindField(LSipFields::To, "")).find(";tag=answered"),
+                  std::string::npos)
+            << r.text;
+        EXPECT_EQ(std::string(r.message().GetRequestURI()).rfind("sip:phone@", 0), 0u) << r.text;
+    }
+    peer.Reply(r.message(), 200, "OK");
+}
+
 TEST_F(SipCallDialog, StrayInDialogRequestsGetTheirFixedAnswers)
 {
     // status 0: no answer
