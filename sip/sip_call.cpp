@@ -192,8 +192,34 @@ bool LSipCall::HandleNewMessage(LPtr<LSipMessage> &message)
     // one it opens a dialog of its own (RFC 3261 section 12.2.2).
     if (message->IsRequest() && !tag && !IsFromRemoteTag(*message))
         return false;
+    if (!IsOfThisDialog(*message))
+        return false;
     Queue(message);
     return true;
+}
+
+// RFC 3261 section 12: the remote tag names the dialog too. A forked INVITE
+// answered twice makes two dialogs with one Call-ID and local tag; the
+// other one's messages (its BYE after its 2xx went unacknowledged, say)
+// must not end this call.
+bool LSipCall::IsOfThisDialog(const LSipMessage &message)
+{
+    LSipNameAddr party(
+        message.FindField(message.IsRequest() ? LSipFields::From : LSipFields::To, ""));
+    const char *tag = TagOf(party);
+    LLockScope hold(m_QueueLock);
+    if (!m_DialogTag[0] || !tag || strcmp(tag, m_DialogTag) == 0)
+        return true;
+    return !m_OtherFork && message.IsResponseToInvite();
+}
+
+// Owner side, from the remote name-address an answer set.
+void LSipCall::SetDialogTag()
+{
+    LSipNameAddr remote(m_RemoteToFrom);
+    const char *tag = TagOf(remote);
+    LLockScope hold(m_QueueLock);
+    LSipCopy(m_DialogTag, tag ? tag : "");
 }
 
 bool LSipCall::IsFromRemoteTag(const LSipMessage &request) const
@@ -306,5 +332,6 @@ void LSipCall::ApplyDialogEstablishingResponse(const LSipMessage &response)
     SetRemoteTargetURI(response);
     ApplyRemoteToFromResponse(response);
     ApplyUserAgentTests(response);
+    SetDialogTag();
     m_DialogEstablished = true;
 }

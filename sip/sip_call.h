@@ -66,6 +66,10 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
              const char *authID, const char *password);
     // A new dialog with the same identity towards another target.
     LSipCall(const LSipCall &other, const char *remoteTarget);
+    // The dialog that another answer to invited's INVITE opened (a forked
+    // INVITE answered twice): the same Call-ID and local tag, the answer's
+    // tag, Contact and Record-Route. It takes that dialog's messages only.
+    LSipCall(const LSipCall &invited, const LSipMessage &answer);
     ~LSipCall() override;
 
     // Engine side (receive thread).
@@ -196,6 +200,10 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
     void SetLocalToFrom(const char *nameAddress);
     bool RemoteTagIs(const char *tag) const;
     bool IsFromRemoteTag(const LSipMessage &request) const;
+    bool IsOfThisDialog(const LSipMessage &message);
+    void SetDialogTag();
+    bool IsOtherForksAnswer(const LSipMessage &response);
+    void EndOtherFork(const LSipMessage &answer);
 
     const LSipStack m_Stack;
     char m_CallID[kSipLongText] = {0};
@@ -229,6 +237,11 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
     static constexpr uint32_t kReleaseDue = 0x80000000u;
     std::atomic<uint32_t> m_SignalWrites{0};
     std::atomic<LSipGraveyard *> m_Graveyard{nullptr}; // told of each queued message
+    // The remote tag once an answer set up the dialog, under the queue lock
+    // (the receive thread reads it): messages with another tag belong to
+    // another fork's dialog, except the INVITE's responses for its owner.
+    char m_DialogTag[kSipLongText] = {0};
+    bool m_OtherFork = false; // only its own tag, even for INVITE responses
     LSipRequest m_GraveInvite;
     LSipRequest m_GraveCancel;
     LSipRequest m_GraveBye;

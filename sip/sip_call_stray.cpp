@@ -132,8 +132,15 @@ void LSipCall::Acknowledge(const LSipMessage &response)
     SendAck(m_GraveInvite, response, nullptr);
 }
 
+// A second branch's answer gets a dialog of its own, except on a leg in the
+// graveyard: this runs in the graveyard's pass, which takes no new leg, so
+// there it is only acknowledged.
 void LSipCall::AcknowledgeLate(const LSipMessage &response)
 {
+    if (!m_Graveyard.load() && IsOtherForksAnswer(response)) {
+        EndOtherFork(response);
+        return;
+    }
     LSipRequest ack;
     ack.CreateAckRequest(*this, response);
     SendRequest(ack, response);

@@ -89,11 +89,8 @@ bool LSipGraveyard::CanWaitForTimer(const LSipMessage &message)
     int status = message.IsRequest() ? 0 : message.GetResponseStatusCode();
     if (status == 0 || status == 401 || status == 407)
         return false;
-    const char *cseq = message.FindField(LSipFields::CSeq, "");
-    const char *method = strchr(cseq, ' ');
-    while (method && *method == ' ')
-        method++;
-    return method && (strcmp(method, "BYE") == 0 || strcmp(method, "CANCEL") == 0);
+    const char *method = message.GetCSeqMethod();
+    return strcmp(method, "BYE") == 0 || strcmp(method, "CANCEL") == 0;
 }
 
 // m_ListLock held.

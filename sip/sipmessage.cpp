@@ -78,12 +78,20 @@ void LSipMessage::SetRequest(const char *method, const char *uri)
 
 bool LSipMessage::IsSuccessToInvite() const
 {
-    if (m_StatusCode < 200 || m_StatusCode > 299)
-        return false;
+    return m_StatusCode >= 200 && m_StatusCode <= 299 && IsResponseToInvite();
+}
+
+bool LSipMessage::IsResponseToInvite() const
+{
+    return IsResponse() && strcmp(GetCSeqMethod(), "INVITE") == 0;
+}
+
+const char *LSipMessage::GetCSeqMethod() const
+{
     const char *cseq = FindField(LSipFields::CSeq, "");
     char *method = nullptr;
     strtoul(cseq, &method, 10);
-    return method != cseq && strcmp(LSipSkipWhite(method), "INVITE") == 0;
+    return method != cseq ? LSipSkipWhite(method) : "";
 }
 
 void LSipMessage::SetResponse(uint16_t status, const char *reason)

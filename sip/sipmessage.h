@@ -64,6 +64,9 @@ class LSipMessage : public LListable
     // A 2xx whose "CSeq" names an INVITE: it is owed an ACK (RFC 3261
     // section 13.2.2.4) whether or not its INVITE is still awaited.
     bool IsSuccessToInvite() const;
+    bool IsResponseToInvite() const;
+    // The method named by "CSeq" ("" when it names none).
+    const char *GetCSeqMethod() const;
     const char *GetResponseReasonPhrase() const { return m_ReasonPhrase; }
     void SetRequest(const char *method, const char *uri);
     void SetResponse(uint16_t status, const char *reason);

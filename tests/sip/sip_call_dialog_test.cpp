@@ -304,6 +304,48 @@ TEST_F(SipCallDialog, AnAnswerCrossingTheCancelIsEndedInItsOwnDialog)
     peer.Reply(r.message(), 200, "OK");
 }
 
+// A forked INVITE answered by two phones: the first answer is the call; the
+// second is acknowledged and ended with a BYE in its own dialog (its tag, at
+// its Contact), and that phone's own BYE is answered there, not by the call.
+TEST_F(SipCallDialog, ASecondBranchsAnswerIsEndedInItsOwnDialog)
+{
+    LPtr<LSipCall> call = Outgoing();
+    LSipRequest invite;
+    invite.CreateNewInviteRequest(*call, nullptr, nullptr, 20, nullptr, false);
+    call->SendRequest(invite);
+    Received r;
+    ASSERT_TRUE(peer.Next(r, 5000));
+    auto answer = [&](const char *tag, const char *user) {
+        std::string contact = "<sip:" + std::string(user) +
+                              "@127.0.0.1:" + std::to_string(peer.Port()) + ">",
+                    text;
+        LSipComposeResponse(text, *ParseSip(invite.GetText()), 200, "OK", tag, contact.c_str(),
+                            nullptr, nullptr, false, nullptr);
+        peer.Send(text);
+        return call->WaitMessage(5000);
+    };
+    LPtr<LSipMessage> first = answer("first", "one");
+    ASSERT_TRUE(first);
+    call->ApplyDialogEstablishingResponse(*first);
+    LPtr<LSipMessage> second = answer("peer1", "two"); // PeerRequest's From tag
+    ASSERT_TRUE(second);
+    EXPECT_TRUE(call->DefaultMessageProcessing(*second));
+    for (const char *method : {"ACK", "BYE"}) {
+        ASSERT_TRUE(peer.Next(r, 5000));
+        EXPECT_EQ(r.Name(), method);
+        EXPECT_NE(std::string(r.message().FindField(LSipFields::To, "")).find(";tag=peer1"),
+                  std::string::npos)
+            << r.text;
+        EXPECT_EQ(std::string(r.message().GetRequestURI()).rfind("sip:two@", 0), 0u) << r.text;
+    }
+    peer.Reply(r.message(), 200, "OK");
+    peer.Send(PeerRequest("BYE", call->GetCallID(), call->GetLocalTag(), peer.Port(), 9));
+    ASSERT_TRUE(peer.Next(r, 5000));
+    EXPECT_EQ(r.Name(), "200");
+    EXPECT_FALSE(call->WaitMessage(0)); // dispatched before it was answered
+    EXPECT_TRUE(call->IsDialogEstablished());
+}
+
 TEST_F(SipCallDialog, StrayInDialogRequestsGetTheirFixedAnswers)
 {
     // status 0: no answer
