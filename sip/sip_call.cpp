@@ -204,13 +204,17 @@ bool LSipCall::HandleNewMessage(LPtr<LSipMessage> &message)
 // must not end this call.
 bool LSipCall::IsOfThisDialog(const LSipMessage &message)
 {
+    char dialogTag[kSipLongText];
+    {
+        LLockScope hold(m_QueueLock);
+        if (!m_DialogTag[0])
+            return true;
+        LSipCopy(dialogTag, m_DialogTag);
+    }
     LSipNameAddr party(
         message.FindField(message.IsRequest() ? LSipFields::From : LSipFields::To, ""));
     const char *tag = TagOf(party);
-    LLockScope hold(m_QueueLock);
-    if (!m_DialogTag[0] || !tag || strcmp(tag, m_DialogTag) == 0)
-        return true;
-    return !m_OtherFork && message.IsResponseToInvite();
+    return !tag || strcmp(tag, dialogTag) == 0 || (!m_OtherFork && message.IsResponseToInvite());
 }
 
 // Owner side, from the remote name-address an answer set.
