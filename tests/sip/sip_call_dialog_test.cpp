@@ -274,6 +274,36 @@ TEST_F(SipCallDialog, ALate2xxToAReInviteIsAcknowledged)
     }
 }
 
+// The 2xx to invite from the phone at <sip:user@...> with tag.
+std::string AnswerFrom(const DialogPeer &peer, const LSipRequest &invite, const char *tag,
+                       const char *user)
+{
+    std::string contact =
+                    "<sip:" + std::string(user) + "@127.0.0.1:" + std::to_string(peer.Port()) + ">",
+                text;
+    LSipComposeResponse(text, *ParseSip(invite.GetText()), 200, "OK", tag, contact.c_str(), nullptr,
+                        nullptr, false, nullptr);
+    return text;
+}
+
+// The ACK and then the BYE go into the phone's dialog: its tag, its Contact.
+void ExpectAckAndByeIn(DialogPeer &peer, const char *tag, const char *user)
+{
+    Received r;
+    for (const char *method : {"ACK", "BYE"}) {
+        ASSERT_TRUE(peer.Next(r, 5000));
+        EXPECT_EQ(r.Name(), method);
+        EXPECT_NE(
+            std::string(r.message().FindField(LSipFields::To, "")).find(";tag=" + std::string(tag)),
+            std::string::npos)
+            << r.text;
+        EXPECT_EQ(
+            std::string(r.message().GetRequestURI()).rfind("sip:" + std::string(user) + "@", 0), 0u)
+            << r.text;
+    }
+    peer.Reply(r.message(), 200, "OK");
+}
+
 // A called phone answers just as its INVITE is cancelled (another phone of
 // the group was first): the graveyard acknowledges the 2xx and ends the
 // dialog it opened, with the phone's tag and at the Contact of its 2xx
@@ -289,24 +319,13 @@ TEST_F(SipCallDialog, AnAnswerCrossingTheCancelIsEndedInItsOwnDialog)
     LSipAddCallToGraveyard(call, invite, true);
     ASSERT_TRUE(peer.Next(r, 5000));
     ASSERT_EQ(r.Name(), "CANCEL");
-    std::string contact = "<sip:phone@127.0.0.1:" + std::to_string(peer.Port()) + ">", answer;
-    LSipComposeResponse(answer, *ParseSip(invite.GetText()), 200, "OK", "answered", contact.c_str(),
-                        nullptr, nullptr, false, nullptr);
-    peer.Send(answer);
-    for (const char *method : {"ACK", "BYE"}) {
-        ASSERT_TRUE(peer.Next(r, 5000));
-        EXPECT_EQ(r.Name(), method);
-        EXPECT_NE(std::string(r.message().FindField(LSipFields::To, "")).find(";tag=answered"),
-                  std::string::npos)
-            << r.text;
-        EXPECT_EQ(std::string(r.message().GetRequestURI()).rfind("sip:phone@", 0), 0u) << r.text;
-    }
-    peer.Reply(r.message(), 200, "OK");
+    peer.Send(AnswerFrom(peer, invite, "answered", "phone"));
+    ExpectAckAndByeIn(peer, "answered", "phone");
 }
 
 // A forked INVITE answered by two phones: the first answer is the call; the
-// second is acknowledged and ended with a BYE in its own dialog (its tag, at
-// its Contact), and that phone's own BYE is answered there, not by the call.
+// second is acknowledged and ended with a BYE in its own dialog, and that
+// phone's own BYE is answered there, not by the call.
 TEST_F(SipCallDialog, ASecondBranchsAnswerIsEndedInItsOwnDialog)
 {
     LPtr<LSipCall> call = Outgoing();
@@ -315,30 +334,15 @@ TEST_F(SipCallDialog, ASecondBranchsAnswerIsEndedInItsOwnDialog)
     call->SendRequest(invite);
     Received r;
     ASSERT_TRUE(peer.Next(r, 5000));
-    auto answer = [&](const char *tag, const char *user) {
-        std::string contact = "<sip:" + std::string(user) +
-                              "@127.0.0.1:" + std::to_string(peer.Port()) + ">",
-                    text;
-        LSipComposeResponse(text, *ParseSip(invite.GetText()), 200, "OK", tag, contact.c_str(),
-                            nullptr, nullptr, false, nullptr);
-        peer.Send(text);
-        return call->WaitMessage(5000);
-    };
-    LPtr<LSipMessage> first = answer("first", "one");
+    peer.Send(AnswerFrom(peer, invite, "first", "one"));
+    LPtr<LSipMessage> first = call->WaitMessage(5000);
     ASSERT_TRUE(first);
     call->ApplyDialogEstablishingResponse(*first);
-    LPtr<LSipMessage> second = answer("peer1", "two"); // PeerRequest's From tag
+    peer.Send(AnswerFrom(peer, invite, "peer1", "two")); // PeerRequest's From tag
+    LPtr<LSipMessage> second = call->WaitMessage(5000);
     ASSERT_TRUE(second);
     EXPECT_TRUE(call->DefaultMessageProcessing(*second));
-    for (const char *method : {"ACK", "BYE"}) {
-        ASSERT_TRUE(peer.Next(r, 5000));
-        EXPECT_EQ(r.Name(), method);
-        EXPECT_NE(std::string(r.message().FindField(LSipFields::To, "")).find(";tag=peer1"),
-                  std::string::npos)
-            << r.text;
-        EXPECT_EQ(std::string(r.message().GetRequestURI()).rfind("sip:two@", 0), 0u) << r.text;
-    }
-    peer.Reply(r.message(), 200, "OK");
+    ExpectAckAndByeIn(peer, "peer1", "two");
     peer.Send(PeerRequest("BYE", call->GetCallID(), call->GetLocalTag(), peer.Port(), 9));
     ASSERT_TRUE(peer.Next(r, 5000));
     EXPECT_EQ(r.Name(), "200");
