@@ -304,18 +304,27 @@ void ExpectAckAndByeIn(DialogPeer &peer, const char *tag, const char *user)
     peer.Reply(r.message(), 200, "OK");
 }
 
+// An outgoing leg whose INVITE has reached the phone.
+struct SipCallAnswers : SipCallTest {
+    void SetUp() override
+    {
+        SipCallTest::SetUp();
+        invite.CreateNewInviteRequest(*call, nullptr, nullptr, 20, nullptr, false);
+        call->SendRequest(invite);
+        Received r;
+        ASSERT_TRUE(peer.Next(r, 5000));
+    }
+    LPtr<LSipCall> call = Outgoing();
+    LSipRequest invite;
+};
+
 // A called phone answers just as its INVITE is cancelled (another phone of
 // the group was first): the graveyard acknowledges the 2xx and ends the
 // dialog it opened, with the phone's tag and at the Contact of its 2xx
 // (RFC 3261 sections 12.1.2, 13.2.2.4), or the phone stays off-hook alone.
-TEST_F(SipCallDialog, AnAnswerCrossingTheCancelIsEndedInItsOwnDialog)
+TEST_F(SipCallAnswers, AnAnswerCrossingTheCancelIsEndedInItsOwnDialog)
 {
-    LPtr<LSipCall> call = Outgoing();
-    LSipRequest invite;
-    invite.CreateNewInviteRequest(*call, nullptr, nullptr, 20, nullptr, false);
-    call->SendRequest(invite);
     Received r;
-    ASSERT_TRUE(peer.Next(r, 5000));
     LSipAddCallToGraveyard(call, invite, true);
     ASSERT_TRUE(peer.Next(r, 5000));
     ASSERT_EQ(r.Name(), "CANCEL");
@@ -326,14 +335,9 @@ TEST_F(SipCallDialog, AnAnswerCrossingTheCancelIsEndedInItsOwnDialog)
 // A forked INVITE answered by two phones: the first answer is the call; the
 // second is acknowledged and ended with a BYE in its own dialog, and that
 // phone's own BYE is answered there, not by the call.
-TEST_F(SipCallDialog, ASecondBranchsAnswerIsEndedInItsOwnDialog)
+TEST_F(SipCallAnswers, ASecondBranchsAnswerIsEndedInItsOwnDialog)
 {
-    LPtr<LSipCall> call = Outgoing();
-    LSipRequest invite;
-    invite.CreateNewInviteRequest(*call, nullptr, nullptr, 20, nullptr, false);
-    call->SendRequest(invite);
     Received r;
-    ASSERT_TRUE(peer.Next(r, 5000));
     peer.Send(AnswerFrom(peer, invite, "first", "one"));
     LPtr<LSipMessage> first = call->WaitMessage(5000);
     ASSERT_TRUE(first);
