@@ -90,10 +90,10 @@ class CallSetupClock : public SettingsTest
     }
 
     LManualClock clock;
+    LSipDialogTiming timing;
+    vtest::BareDialogServices services; // used by the graveyard's thread too
     LSipGraveyard graveyard{clock};
     LSipEngine engine{graveyard, clock};
-    LSipDialogTiming timing;
-    vtest::BareDialogServices services;
     LSipStack stack{engine, graveyard, clock, timing, services};
     LPBXCallTargetEnvironment environment{clock};
     LSDPStoredSettings sdp{clock, LRtpDefaultPublicAddress, [](const char *) {}};

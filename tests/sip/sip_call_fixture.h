@@ -40,13 +40,15 @@ struct BareDialogServices : LSipDialogServices {
 // One suite's own engine and graveyard. Dialogs run on the manual clock
 // with the service's timing; the graveyard keeps the machine's clock (its
 // timing is tested on its passes) and finishes legs as in service.
+// The services outlive the graveyard's thread, which uses them (as in the
+// service).
 struct TestSipStack {
     LManualClock clock;
     LSystemClock machine;
-    LSipGraveyard graveyard{machine};
-    LSipEngine engine{graveyard, clock};
     LSipDialogTiming timing;
     BareDialogServices services;
+    LSipGraveyard graveyard{machine};
+    LSipEngine engine{graveyard, clock};
     LSipStack stack{engine, graveyard, clock, timing, services};
 };
 
