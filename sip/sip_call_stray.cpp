@@ -132,12 +132,11 @@ void LSipCall::Acknowledge(const LSipMessage &response)
     SendAck(m_GraveInvite, response, nullptr);
 }
 
-// A second branch's answer gets a dialog of its own, except on a leg in the
-// graveyard: this runs in the graveyard's pass, which takes no new leg, so
-// there it is only acknowledged.
+// A second branch's answer gets a dialog of its own, also once the call has
+// ended and this leg is in the graveyard.
 void LSipCall::AcknowledgeLate(const LSipMessage &response)
 {
-    if (!m_Graveyard.load() && IsOtherForksAnswer(response)) {
+    if (IsOtherForksAnswer(response)) {
         EndOtherFork(response);
         return;
     }

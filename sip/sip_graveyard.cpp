@@ -22,28 +22,56 @@ LSipGraveyard::~LSipGraveyard()
 
 // Messages the leg queued before the watch began are drained by the next
 // pass: the leg is reported once on insertion. A leg that needs nothing
-// before the thread's planned pass is filed without waking it.
+// before the thread's planned pass is filed without waking it. A leg handed
+// over by another leg inside this thread's own pass (a second branch's
+// answer to a call already ended) waits for the pass to file it: the pass
+// holds the list.
 void LSipGraveyard::Insert(Item &item)
 {
+    if (m_PassThread.load() == std::this_thread::get_id()) {
+        m_Adopted.push_back(std::move(item));
+        return;
+    }
     LSipGraveyardLeg *leg = item.leg.Get();
     bool queued = leg->WatchQueue(this);
-    uint32_t now = m_Clock.Tick();
-    item.added = now;
     bool wake;
     {
         LLockScope hold(m_ListLock);
-        m_Items.push_back(std::move(item));
-        ItemList::iterator it = std::prev(m_Items.end());
-        m_Index[leg] = it;
-        Track(it, now);
-        if (it->timed)
-            SetIdle(false);
-        wake = NeedsEarlierPass(*it, now);
+        wake = File(item, m_Clock.Tick());
     }
     if (queued)
         NoteMessage(leg);
     else if (wake)
         Wake();
+}
+
+// m_ListLock held. Returns whether the item needs a pass before the planned
+// one.
+bool LSipGraveyard::File(Item &item, uint32_t now)
+{
+    item.added = now;
+    m_Items.push_back(std::move(item));
+    ItemList::iterator it = std::prev(m_Items.end());
+    m_Index[it->leg.Get()] = it;
+    Track(it, now);
+    if (it->timed)
+        SetIdle(false);
+    return NeedsEarlierPass(*it, now);
+}
+
+// m_ListLock held, before the timers run, so an adopted leg's BYE is
+// repeated like any other. What it queued meanwhile goes to the next pass.
+void LSipGraveyard::FileAdopted(uint32_t now)
+{
+    std::vector<Item> adopted;
+    adopted.swap(m_Adopted);
+    for (Item &item : adopted) {
+        LSipGraveyardLeg *leg = item.leg.Get();
+        bool queued = leg->WatchQueue(this);
+        File(item, now);
+        if (queued)
+            NoteMessage(leg);
+    }
 }
 
 // m_ListLock held. The item's first need of a pass, as a pass would plan
@@ -365,8 +393,11 @@ uint32_t LSipGraveyard::RunPass(LSignalObjectGroup &group)
         }
     }
     LLockScope hold(m_ListLock);
+    m_PassThread = std::this_thread::get_id();
     uint32_t now = m_Clock.Tick();
     DrainReady(now);
+    FileAdopted(now);
+    m_PassThread = std::thread::id();
     bool pending = false;
     uint32_t wait = RunTimedItems(now, pending);
     DropExpired(now);

@@ -14,9 +14,11 @@
 #include "platform/thread.h"
 #include "sip/sipmessage.h"
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <list>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -126,6 +128,8 @@ class LSipGraveyard : public LThread
         LSipGraveyardLeg *leg;
     };
     void Insert(Item &item);
+    bool File(Item &item, uint32_t now);
+    void FileAdopted(uint32_t now);
     bool NeedsEarlierPass(const Item &item, uint32_t now) const;
     void Wake();
     void SignalWake();
@@ -161,6 +165,10 @@ class LSipGraveyard : public LThread
     // nothing sooner does not wake it.
     bool m_Planned = false;
     uint32_t m_PlannedAt = 0;
+    // The thread running a pass, while it drains messages, and the legs
+    // handed over meanwhile (under m_ListLock, which the pass holds).
+    std::atomic<std::thread::id> m_PassThread{};
+    std::vector<Item> m_Adopted;
     // Innermost lock: legs report under the engine's call-list lock.
     LLockObject m_ReadyLock;
     std::vector<LSipGraveyardLeg *> m_Ready;

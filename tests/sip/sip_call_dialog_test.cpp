@@ -354,6 +354,24 @@ TEST_F(SipCallAnswers, ASecondBranchsAnswerIsEndedInItsOwnDialog)
     EXPECT_TRUE(call->IsDialogEstablished());
 }
 
+// The same second answer after the call ended: the leg is in the graveyard,
+// whose pass files the new dialog's leg after its messages.
+TEST_F(SipCallAnswers, ASecondBranchsAnswerAfterTheHangUpIsEndedInItsOwnDialog)
+{
+    Received r;
+    peer.Send(AnswerFrom(peer, invite, "first", "one"));
+    LPtr<LSipMessage> first = call->WaitMessage(5000);
+    ASSERT_TRUE(first);
+    call->ApplyDialogEstablishingResponse(*first);
+    LSipAddCallToGraveyard(call);
+    ASSERT_TRUE(peer.Next(r, 5000));
+    ASSERT_EQ(r.Name(), "BYE");
+    peer.Reply(r.message(), 200, "OK");
+    peer.Send(AnswerFrom(peer, invite, "second", "two"));
+    ExpectAckAndByeIn(peer, "second", "two");
+    EXPECT_FALSE(peer.Next(r, 700)) << r.text; // neither BYE is repeated once answered
+}
+
 TEST_F(SipCallDialog, StrayInDialogRequestsGetTheirFixedAnswers)
 {
     // status 0: no answer
