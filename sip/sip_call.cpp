@@ -226,22 +226,31 @@ void LSipCall::SetDialogTag()
     LSipCopy(m_DialogTag, tag ? tag : "");
 }
 
+// Receive thread. The owner of an outgoing leg rewrites the remote
+// name-address when the call is answered, under the queue lock.
+bool LSipCall::CopyRemoteTag(char (&out)[kSipLongText]) const
+{
+    LLockScope hold(m_QueueLock);
+    LSipNameAddr remote(m_RemoteToFrom);
+    const char *tag = TagOf(remote);
+    LSipCopy(out, tag ? tag : "");
+    return tag != nullptr;
+}
+
 bool LSipCall::IsFromRemoteTag(const LSipMessage &request) const
 {
     LSipNameAddr from(request.FindField(LSipFields::From, ""));
     const char *tag = TagOf(from);
-    LSipNameAddr remote(m_RemoteToFrom);
-    const char *remoteTag = TagOf(remote);
-    if (!tag || !remoteTag)
-        return !tag && !remoteTag;
+    char remoteTag[kSipLongText];
+    if (!CopyRemoteTag(remoteTag) || !tag)
+        return !tag && !remoteTag[0];
     return strcmp(tag, remoteTag) == 0;
 }
 
 bool LSipCall::RemoteTagIs(const char *tag) const
 {
-    LSipNameAddr nameAddress(m_RemoteToFrom);
-    const char *remote = TagOf(nameAddress);
-    return remote && tag && strcmp(remote, tag) == 0;
+    char remote[kSipLongText];
+    return CopyRemoteTag(remote) && tag && strcmp(remote, tag) == 0;
 }
 
 // RFC 3891 section 3: Call-ID, to-tag and from-tag of "Replaces" must match
@@ -314,8 +323,10 @@ void LSipCall::SetRemoteTargetURI(const LSipMessage &message)
 
 void LSipCall::ApplyRemoteToFromResponse(const LSipMessage &response)
 {
-    if (const char *to = response.FindField(LSipFields::To, nullptr))
+    if (const char *to = response.FindField(LSipFields::To, nullptr)) {
+        LLockScope hold(m_QueueLock); // see CopyRemoteTag
         LSipCopy(m_RemoteToFrom, to);
+    }
     if (const char *from = response.FindField(LSipFields::From, nullptr))
         LSipCopy(m_LocalToFrom, from);
 }

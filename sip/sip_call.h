@@ -198,6 +198,7 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
     // "<sip:user@address:port>" with the address the peer should use.
     void MakeContact(const LIPAddressWithPort &peer, std::string &out);
     void SetLocalToFrom(const char *nameAddress);
+    bool CopyRemoteTag(char (&out)[kSipLongText]) const;
     bool RemoteTagIs(const char *tag) const;
     bool IsFromRemoteTag(const LSipMessage &request) const;
     bool IsOfThisDialog(const LSipMessage &message);
@@ -222,7 +223,7 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
     bool m_DialogEstablished = false;
     bool m_CallerAuthenticated = false;
     uint32_t m_RemoteSpecialFlags = 0;
-    LLockObject m_QueueLock;
+    mutable LLockObject m_QueueLock;
     LListOf<LSipMessage> m_Queue;
     LListOf<LSipMessage> m_Aside; // under the queue lock as well
     // Whether the signal is set or about to be, under the queue lock: it is

@@ -5,6 +5,7 @@
 #include "support/sip_parse.h"
 
 #include <cstring>
+#include <thread>
 
 namespace vtest
 {
@@ -370,6 +371,32 @@ TEST_F(SipCallAnswers, ASecondBranchsAnswerAfterTheHangUpIsEndedInItsOwnDialog)
     peer.Send(AnswerFrom(peer, invite, "second", "two"));
     ExpectAckAndByeIn(peer, "second", "two");
     EXPECT_FALSE(peer.Next(r, 700)) << r.text; // neither BYE is repeated once answered
+}
+
+// An attended transfer's INVITE with Replaces may arrive while the call
+// thread takes the answer that sets the remote tag the Replaces names; the
+// receive thread reads that tag under the leg's lock (run under TSan).
+TEST_F(SipCallAnswers, AReplacesIsMatchedWhileTheOwnerTakesTheAnswer)
+{
+    std::thread owner([&] {
+        for (int i = 0; i < 50; i++)
+            call->ApplyDialogEstablishingResponse(
+                *ParseSip(AnswerFrom(peer, invite, ("t" + std::to_string(i)).c_str(), "one")));
+    });
+    auto replaces = [&](int n) {
+        std::string value = std::string(call->GetCallID()) + ";to-tag=" + call->GetLocalTag() +
+                            ";from-tag=t49";
+        peer.Send(PeerRequest("INVITE", "r-" + std::to_string(n), "", peer.Port(), n,
+                              "Replaces: " + value + "\r\n"));
+    };
+    for (int n = 0; n < 50; n++)
+        replaces(n);
+    owner.join();
+    replaces(50);
+    bool matched = false;
+    while (LPtr<LSipMessage> message = call->WaitMessage(matched ? 0 : 5000))
+        matched = matched || strcmp(message->FindField(LSipFields::CallID, ""), "r-50") == 0;
+    EXPECT_TRUE(matched);
 }
 
 TEST_F(SipCallDialog, StrayInDialogRequestsGetTheirFixedAnswers)
