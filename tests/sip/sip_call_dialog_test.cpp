@@ -384,8 +384,8 @@ TEST_F(SipCallAnswers, AReplacesIsMatchedWhileTheOwnerTakesTheAnswer)
                 *ParseSip(AnswerFrom(peer, invite, ("t" + std::to_string(i)).c_str(), "one")));
     });
     auto replaces = [&](int n) {
-        std::string value = std::string(call->GetCallID()) + ";to-tag=" + call->GetLocalTag() +
-                            ";from-tag=t49";
+        std::string value =
+            std::string(call->GetCallID()) + ";to-tag=" + call->GetLocalTag() + ";from-tag=t49";
         peer.Send(PeerRequest("INVITE", "r-" + std::to_string(n), "", peer.Port(), n,
                               "Replaces: " + value + "\r\n"));
     };
