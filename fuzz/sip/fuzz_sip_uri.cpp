@@ -1,6 +1,11 @@
-// Parses arbitrary text as a URI, a name-address, a comma list and percent
-// coding; the encoder and decoder must be inverse where nothing was cut.
+// Parses arbitrary text as a URI, a name-address, a comma list, percent
+// coding, a digest challenge and a "Replaces" value; the encoder and decoder
+// must be inverse where nothing was cut, and our answer to a provider's
+// challenge, whatever it holds, must give back its realm and nonce.
+#include "platform/hashtable.h"
 #include "sip/commalist.h"
+#include "sip/sip_call.h"
+#include "sip/sip_request.h"
 #include "sip/sipnameaddr.h"
 #include "sip/sipuri.h"
 #include "sip/uricoding.h"
@@ -44,6 +49,22 @@ void FuzzNameAddr(const char *text)
     out.clear();
     LSipNameAddr::Expand(text, "10.0.0.1", out);
 }
+
+void FuzzHeaderValues(const char *text)
+{
+    LHashTable challenge;
+    if (LSipAuthenticationDecodeDigest(text, challenge)) {
+        std::string answer = LSipDigestAnswer(challenge, "101", "pw", "REGISTER", "sip:pbx");
+        LHashTable back;
+        Check(LSipAuthenticationDecodeDigest(answer.c_str(), back));
+        for (const char *name : {"realm", "nonce", "opaque"})
+            Check(strcmp(back.GetParm(name), challenge.GetParm(name)) == 0);
+    }
+    LHashTable replaces;
+    LSipReadReplacesTags(text, replaces);
+    for (LHashTable::Iterator i(replaces); i.IsValid(); i.Next())
+        Check(!strpbrk(i.GetParm(), "ABCDEFGHIJKLMNOPQRSTUVWXYZ;") && !strchr(i.GetData(), ';'));
+}
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -58,6 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     uri.TestParameterExists("lr");
     FuzzNameAddr(c);
     FuzzCoding(c);
+    FuzzHeaderValues(c);
     LCommaSeparatedListIteratorTemplate<char> it(c);
     for (int items = 0; it.Next(); items++) {
         Check(strlen(it.GetItem()) < 260);
