@@ -24,9 +24,10 @@ const char *SkipAllWhite(const char *text)
     return text;
 }
 
-void TrimEnd(std::string &text)
+// Spaces and tabs at the end, down to keep characters.
+void TrimEnd(std::string &text, size_t keep = 0)
 {
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+    while (text.size() > keep && (text.back() == ' ' || text.back() == '\t'))
         text.pop_back();
 }
 
@@ -45,6 +46,7 @@ const char *ReadParameter(const char *p, std::string &name, std::string &value)
     if (*p != '=')
         return *p ? p + 1 : p;
     p = SkipAllWhite(p + 1);
+    size_t quoted = 0;
     if (*p == '"') {
         // quoted-pair keeps the next character, so \" and commas stay in
         // the value; an unterminated quote takes the rest of the header.
@@ -55,10 +57,13 @@ const char *ReadParameter(const char *p, std::string &name, std::string &value)
         }
         if (*p == '"')
             p++;
+        quoted = value.size();
     }
     while (*p && *p != ',')
         value += *p++;
-    TrimEnd(value);
+    // Spaces inside the quotes are the value's own: a nonce or realm cut
+    // short gives a digest the other side cannot match.
+    TrimEnd(value, quoted);
     return *p ? p + 1 : p;
 }
 

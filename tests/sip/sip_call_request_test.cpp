@@ -234,6 +234,7 @@ TEST(SipDigest, DecodeTable)
         {"Digest nonce=n4,realm=\"abc, uri=sip:x", true, "abc, uri=sip:x", "n4", "-", false},
         {"Digest uri, nonce=n5,,=x", true, "-", "n5", "", false},
         {"Digest nonce=first,Nonce=\"second\"", true, "-", "second", "-", false},
+        {"Digest realm=\" a \" ,nonce=\"n6\t\"\t", true, " a ", "n6\t", "-", false},
         {"Digest realm=\"" + longText + "\",nonce=" + longText, true, longText.c_str(), longText.c_str(), "-", false},
         {"Digest", true, "-", "-", "-", false},
         {"Basic realm=\"a\"", false, "-", "-", "-", false},
