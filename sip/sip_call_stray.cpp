@@ -120,7 +120,7 @@ bool LSipCall::IsResponseTo(const LSipMessage &response, Request request)
 // A 2xx that crossed our CANCEL opened a dialog: its ACK and the BYE that
 // follows go inside it, with its tag, to its Contact along its Record-Route
 // (RFC 3261 section 12.1.2); the INVITE's target may be a proxy or another
-// phone.
+// phone. Another branch's 2xx after it opened a dialog of its own.
 void LSipCall::Acknowledge(const LSipMessage &response)
 {
     if (!m_GraveInvite.IsResponseTo(response)) {
@@ -129,6 +129,10 @@ void LSipCall::Acknowledge(const LSipMessage &response)
     }
     if (response.IsSuccessToInvite() && !m_DialogEstablished)
         ApplyDialogEstablishingResponse(response);
+    else if (IsOtherForksAnswer(response)) {
+        EndOtherFork(response);
+        return;
+    }
     SendAck(m_GraveInvite, response, nullptr);
 }
 

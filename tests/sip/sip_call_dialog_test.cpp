@@ -331,6 +331,9 @@ TEST_F(SipCallAnswers, AnAnswerCrossingTheCancelIsEndedInItsOwnDialog)
     ASSERT_EQ(r.Name(), "CANCEL");
     peer.Send(AnswerFrom(peer, invite, "answered", "phone"));
     ExpectAckAndByeIn(peer, "answered", "phone");
+    // A second branch of a forking proxy answered too: its own dialog.
+    peer.Send(AnswerFrom(peer, invite, "second", "two"));
+    ExpectAckAndByeIn(peer, "second", "two");
 }
 
 // A forked INVITE answered by two phones: the first answer is the call; the
