@@ -176,5 +176,41 @@ TEST_F(LineProviderTest, LinesRegisterCarryCallsRefreshAndUnregisterOnStop)
     EXPECT_TRUE(WaitUntil([&] { return Has(Registers(kLineID).back(), ";expires=0;"); }, 2000));
     EXPECT_FALSE(Has(kamailio.DumpLocations(), Binding()));
 }
+// The provider forks a call to two phones registered for one number, and
+// both answer at once: it passes both 2xx on (RFC 3261 section 16.7). The
+// call goes on with the first; the second is acknowledged and hung up in a
+// dialog of its own, through the provider, while the first talks on.
+TEST_F(LineProviderTest, ACallForkedToTwoPhonesGoesOnWithTheFirstAnswer)
+{
+    AddLine("prov", kLineID, kLinePassword);
+    LPBXOutboundPlan plan;
+    ASSERT_TRUE(LPBXOutboundPlanList().CreateNewRecord(plan, "default"));
+    ASSERT_TRUE(plan.GetDialBasedRuleList().AddRule("9", 1, "", "prov"));
+    StartVela();
+    int firstPort = FreeUdpPort(), secondPort = FreeUdpPort();
+    ASSERT_TRUE(Register(kOutside, kOutsidePassword, firstPort, kamailio.Address()));
+    ASSERT_TRUE(Register(kOutside, kOutsidePassword, secondPort, kamailio.Address()));
+    ASSERT_TRUE(vela.Process().WaitForOutput("Registered as: sip:2001@", 10000))
+        << vela.Process().Output();
+    auto first = StartPhone("fork_phone.xml", firstPort);
+    auto second = StartPhone("fork_phone.xml", secondPort);
+    auto caller = StartCaller("fork_caller.xml", std::string("9") + kOutside);
+    // One phone is hung up at once, the other when the caller hangs up two
+    // seconds later.
+    int64_t ended[2] = {0, 0};
+    ChildProcess *phones[2] = {first.get(), second.get()};
+    WaitUntil(
+        [&] {
+            for (int i = 0; i < 2; i++)
+                if (!ended[i] && phones[i]->WaitExit(0))
+                    ended[i] = MonotonicMs();
+            return ended[0] && ended[1];
+        },
+        15000);
+    ExpectSucceeded(caller, first, second);
+    EXPECT_GT(std::abs(ended[1] - ended[0]), 1000) << "both phones ended together";
+    EXPECT_TRUE(Has(vela.Process().Output(), "a second branch answered"))
+        << vela.Process().Output();
+}
 } // namespace
 } // namespace vtest
