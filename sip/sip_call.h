@@ -243,6 +243,11 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
     // another fork's dialog, except the INVITE's responses for its owner.
     char m_DialogTag[kSipLongText] = {0};
     bool m_OtherFork = false; // only its own tag, even for INVITE responses
+    // Other branches' answers ended in dialogs of their own (owner side).
+    // Each costs an ACK and a BYE repeated until answered, so whoever knows
+    // the Call-ID and our tag could otherwise make many of them.
+    static constexpr int kMaxOtherForks = 4;
+    int m_OtherForks = 0;
     LSipRequest m_GraveInvite;
     LSipRequest m_GraveCancel;
     LSipRequest m_GraveBye;

@@ -33,7 +33,8 @@ LSipCall::LSipCall(const LSipCall &invited, const LSipMessage &answer)
 // tag comes from another branch of a forking proxy.
 bool LSipCall::IsOtherForksAnswer(const LSipMessage &response)
 {
-    if (m_OtherFork || !m_DialogEstablished || !response.IsSuccessToInvite())
+    if (m_OtherFork || !m_DialogEstablished || !response.IsSuccessToInvite() ||
+        m_OtherForks >= kMaxOtherForks)
         return false;
     LSipNameAddr to(response.FindField(LSipFields::To, ""));
     const char *tag = to.GetHeaderField("tag", nullptr);
@@ -46,6 +47,7 @@ bool LSipCall::IsOtherForksAnswer(const LSipMessage &response)
 void LSipCall::EndOtherFork(const LSipMessage &answer)
 {
     LOGF("Call %s: a second branch answered; it is acknowledged and ended", m_CallID);
+    m_OtherForks++;
     LPtr<LSipCall> fork(new LSipCall(*this, answer));
     fork->AcknowledgeLate(answer);
     LSipAddCallToGraveyard(fork);

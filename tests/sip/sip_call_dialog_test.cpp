@@ -358,6 +358,33 @@ TEST_F(SipCallAnswers, ASecondBranchsAnswerIsEndedInItsOwnDialog)
     EXPECT_TRUE(call->IsDialogEstablished());
 }
 
+// Answers with ever new tags (anyone who knows the Call-ID and our tag can
+// send them) open a bounded number of dialogs: each costs a BYE repeated
+// until answered; the rest are only acknowledged.
+TEST_F(SipCallAnswers, OnlyAFewOtherBranchesGetDialogsOfTheirOwn)
+{
+    peer.Send(AnswerFrom(peer, invite, "first", "one"));
+    LPtr<LSipMessage> first = call->WaitMessage(5000);
+    ASSERT_TRUE(first);
+    call->ApplyDialogEstablishingResponse(*first);
+    for (int i = 0; i < 7; i++) {
+        peer.Send(AnswerFrom(peer, invite, ("b" + std::to_string(i)).c_str(), "two"));
+        LPtr<LSipMessage> answer = call->WaitMessage(5000);
+        ASSERT_TRUE(answer);
+        EXPECT_TRUE(call->DefaultMessageProcessing(*answer));
+    }
+    int acks = 0, byes = 0;
+    Received r;
+    while (peer.Next(r, 300)) {
+        acks += r.Name() == "ACK";
+        byes += r.Name() == "BYE";
+        if (r.Name() == "BYE")
+            peer.Reply(r.message(), 200, "OK");
+    }
+    EXPECT_EQ(acks, 7);
+    EXPECT_EQ(byes, 4);
+}
+
 // The same second answer after the call ended: the leg is in the graveyard,
 // whose pass files the new dialog's leg after its messages.
 TEST_F(SipCallAnswers, ASecondBranchsAnswerAfterTheHangUpIsEndedInItsOwnDialog)
