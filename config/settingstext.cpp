@@ -49,7 +49,8 @@ LSettingsEntries LSettingsParse(const char *text, size_t length)
         while (i < length && text[i] != '=' && !IsLineEnd(text[i]))
             ++i;
         LSettingsEntry entry{Cut(text + keyStart, i - keyStart), std::string()};
-        while (i < length && text[i] == '=')
+        // One "=" separates: a stored value may begin with "=" itself.
+        if (i < length && text[i] == '=')
             ++i;
         size_t valueStart = i;
         while (i < length && !IsLineEnd(text[i]))

@@ -68,8 +68,8 @@ TEST_F(FileTest, SetKeepsOrderAndFirstDuplicate)
     ASSERT_TRUE(file.SetString("A", "9"));
     ASSERT_TRUE(file.SetString("c", "=x"));
     EXPECT_EQ("a=9\r\nb=2\r\na=3\r\nc==x\r\n", ReadFile(path));
-    // A value beginning with "=" cannot be told from the separator.
-    EXPECT_EQ("x", Get("c"));
+    // A value (a password, say) may begin with "=".
+    EXPECT_EQ("=x", Get("c"));
     ASSERT_TRUE(file.DeleteField("a"));
     EXPECT_EQ("3", Get("a"));
 }

@@ -29,7 +29,7 @@ TEST(SettingsText, LineFormat)
     struct Case { std::string text, entries; } cases[] = {
         {"a=1\r\nb=2\r\n", "[a|1][b|2]"}, {"a=1\nb=2", "[a|1][b|2]"}, {"a=1\rb=2\r", "[a|1][b|2]"},
         {"a=1\n\rb=2\n\r", "[a|1][b|2]"}, {"a=1\n\r\n\r\r\n  \t b=2\r\n\n", "[a|1][b|2]"},
-        {"a==b\r\n", "[a|b]"}, {"a===b=c\r\n", "[a|b=c]"}, {"flag\r\n", "[flag|]"},
+        {"a==b\r\n", "[a|=b]"}, {"a===b=c\r\n", "[a|==b=c]"}, {"flag\r\n", "[flag|]"},
         {"=orphan\r\nk=\r\n", "[k|]"}, {"k=1\r\nk=2\r\n", "[k|1][k|2]"}, {"Upper=Case\r\n", "[Upper|Case]"},
         {"k=a b  \r\n", "[k|a b  ]"}, {"k=\xe9t\xe9\r\n", "[k|\xe9t\xe9]"}, {"", ""}, {"\r\n\r\n", ""},
     };
@@ -59,9 +59,9 @@ TEST(SettingsText, LongKeysAndValuesAreCut)
 
 TEST(SettingsText, ComposeRoundTrips)
 {
-    LSettingsEntries e{{"a", "1"}, {"b", ""}, {"a", "2"}};
+    LSettingsEntries e{{"a", "1"}, {"b", ""}, {"a", "2"}, {"c", "==x="}};
     std::string text = LSettingsCompose(e);
-    EXPECT_EQ("a=1\r\nb=\r\na=2\r\n", text);
+    EXPECT_EQ("a=1\r\nb=\r\na=2\r\nc===x=\r\n", text);
     EXPECT_EQ(Show(e), Parse(text));
 }
 
