@@ -17,8 +17,9 @@ using LSettingsEntries = std::vector<LSettingsEntry>;
 
 // Parses a whole file. Leading bytes 0x01..0x20 are skipped, the key runs to
 // the first "=", CR or LF, that one "=" is skipped, the value runs to CR or
-// LF (so "a==b" is the value "=b", as it was written). Any of LF, CR, CR LF and LF CR ends a line. Entries with an empty
-// key are dropped; duplicates are kept in file order.
+// LF (so "a==b" is the value "=b", as it was written). Any of LF, CR, CR LF
+// and LF CR ends a line. Entries with an empty key are dropped; duplicates
+// are kept in file order.
 LSettingsEntries LSettingsParse(const char *text, size_t length);
 
 // Composes the file text: "key=value\r\n" per entry, in order.
