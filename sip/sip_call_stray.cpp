@@ -120,7 +120,7 @@ bool LSipCall::IsResponseTo(const LSipMessage &response, Request request)
 // A 2xx that crossed our CANCEL opened a dialog: its ACK and the BYE that
 // follows go inside it, with its tag, to its Contact along its Record-Route
 // (RFC 3261 section 12.1.2); the INVITE's target may be a proxy or another
-// phone. Another branch's 2xx after it opened a dialog of its own.
+// phone. A 2xx from another branch after that one gets a dialog of its own.
 void LSipCall::Acknowledge(const LSipMessage &response)
 {
     if (!m_GraveInvite.IsResponseTo(response)) {
