@@ -266,7 +266,7 @@ bool LSipGraveyard::RunTimer(Item &item, Timer &timer, LSipGraveyardLeg::Request
                              uint32_t age, uint32_t limit, uint32_t now, uint32_t &wait)
 {
     uint32_t remaining = LTickRemaining(now, timer.lastSend + timer.interval);
-    if (remaining <= kResendSlackMs) {
+    if (IsRepeatDue(timer, now)) {
         item.leg->Send(request);
         timer.lastSend = now;
         timer.interval *= 2;
@@ -276,8 +276,19 @@ bool LSipGraveyard::RunTimer(Item &item, Timer &timer, LSipGraveyardLeg::Request
     return true;
 }
 
+bool LSipGraveyard::IsRepeatDue(const Timer &timer, uint32_t now)
+{
+    return LTickRemaining(now, timer.lastSend + timer.interval) <= kResendSlackMs;
+}
+
 bool LSipGraveyard::RunTimers(Item &item, uint32_t now, uint32_t &wait)
 {
+    // The answer may be queued already but not yet reported: a leg reports
+    // a message just after queueing it, and this pass can come between.
+    if ((item.cancelOutstanding && item.cancelSent && IsRepeatDue(item.cancel, now)) ||
+        (item.byeOutstanding && IsRepeatDue(item.bye, now)))
+        while (LPtr<LSipMessage> message = item.leg->GetNextMessage())
+            HandleMessage(item, *message, now);
     bool pending = false;
     uint32_t age = LTickInterval(now, item.added);
     if (item.cancelOutstanding && item.cancelSent) {

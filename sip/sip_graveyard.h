@@ -144,6 +144,7 @@ class LSipGraveyard : public LThread
     static void HandleMessage(Item &item, const LSipMessage &message, uint32_t now);
     static void HandleInviteResponse(Item &item, const LSipMessage &response, uint32_t now);
     static void HandleByeResponse(Item &item, const LSipMessage &response, uint32_t now);
+    static bool IsRepeatDue(const Timer &timer, uint32_t now);
     // Timers of one item; lowers wait and returns whether a repeat is pending.
     static bool RunTimers(Item &item, uint32_t now, uint32_t &wait);
     static bool RunTimer(Item &item, Timer &timer, LSipGraveyardLeg::Request request, uint32_t age,

@@ -65,10 +65,11 @@ class FakeLeg : public LSipGraveyardLeg
     {
         m_log.push_back({m_clock.Tick(), 'R', status});
     }
-    void Queue(const std::string &text)
+    // noted false: queued, but the receive thread has not reported it yet.
+    void Queue(const std::string &text, bool noted = true)
     {
         m_queue.push_back(vtest::ParseSip(text).release());
-        if (m_graveyard)
+        if (m_graveyard && noted)
             m_graveyard->NoteMessage(this, LSipGraveyard::CanWaitForTimer(*m_queue.back()));
     }
     ~FakeLeg() override
@@ -339,6 +340,21 @@ TEST_F(GraveyardTiming, WakesOnlyForWhatCannotWaitForThePlannedPass)
     EXPECT_TRUE(woken());
     RunUntil(1200);
     EXPECT_EQ(Times('B'), (std::vector<uint32_t>{0, 200, 700})); // the first BYE's answer came
+}
+
+// The answer to our CANCEL or BYE is in the leg's queue when the repeat
+// falls due, but not yet reported: it is not repeated.
+TEST_F(GraveyardTiming, AnAnswerQueuedButNotYetReportedStopsTheRepeat)
+{
+    for (bool established : {false, true}) {
+        log.clear();
+        clock.SetTick(kStart);
+        FakeLeg *leg = Add(established, !established, true);
+        RunUntil(300);
+        leg->Queue(Response(200, established ? "BYE" : "CANCEL"), false);
+        RunUntil(1000);
+        EXPECT_EQ(Times(established ? 'B' : 'C'), std::vector<uint32_t>{0}) << established;
+    }
 }
 
 TEST(Graveyard, OnlyAnswersToOurByeOrCancelWaitForTheTimer)
