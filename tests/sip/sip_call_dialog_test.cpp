@@ -315,6 +315,14 @@ struct SipCallAnswers : SipCallTest {
         Received r;
         ASSERT_TRUE(peer.Next(r, 5000));
     }
+    // The first phone (tag "first", Contact sip:one@) answers: the call.
+    void AnswerFirst()
+    {
+        peer.Send(AnswerFrom(peer, invite, "first", "one"));
+        LPtr<LSipMessage> first = call->WaitMessage(5000);
+        ASSERT_TRUE(first);
+        call->ApplyDialogEstablishingResponse(*first);
+    }
     LPtr<LSipCall> call = Outgoing();
     LSipRequest invite;
 };
@@ -342,10 +350,7 @@ TEST_F(SipCallAnswers, AnAnswerCrossingTheCancelIsEndedInItsOwnDialog)
 TEST_F(SipCallAnswers, ASecondBranchsAnswerIsEndedInItsOwnDialog)
 {
     Received r;
-    peer.Send(AnswerFrom(peer, invite, "first", "one"));
-    LPtr<LSipMessage> first = call->WaitMessage(5000);
-    ASSERT_TRUE(first);
-    call->ApplyDialogEstablishingResponse(*first);
+    ASSERT_NO_FATAL_FAILURE(AnswerFirst());
     peer.Send(AnswerFrom(peer, invite, "peer1", "two")); // PeerRequest's From tag
     LPtr<LSipMessage> second = call->WaitMessage(5000);
     ASSERT_TRUE(second);
@@ -363,10 +368,7 @@ TEST_F(SipCallAnswers, ASecondBranchsAnswerIsEndedInItsOwnDialog)
 // until answered; the rest are only acknowledged.
 TEST_F(SipCallAnswers, OnlyAFewOtherBranchesGetDialogsOfTheirOwn)
 {
-    peer.Send(AnswerFrom(peer, invite, "first", "one"));
-    LPtr<LSipMessage> first = call->WaitMessage(5000);
-    ASSERT_TRUE(first);
-    call->ApplyDialogEstablishingResponse(*first);
+    ASSERT_NO_FATAL_FAILURE(AnswerFirst());
     for (int i = 0; i < 7; i++) {
         peer.Send(AnswerFrom(peer, invite, ("b" + std::to_string(i)).c_str(), "two"));
         LPtr<LSipMessage> answer = call->WaitMessage(5000);
@@ -390,10 +392,7 @@ TEST_F(SipCallAnswers, OnlyAFewOtherBranchesGetDialogsOfTheirOwn)
 TEST_F(SipCallAnswers, ASecondBranchsAnswerAfterTheHangUpIsEndedInItsOwnDialog)
 {
     Received r;
-    peer.Send(AnswerFrom(peer, invite, "first", "one"));
-    LPtr<LSipMessage> first = call->WaitMessage(5000);
-    ASSERT_TRUE(first);
-    call->ApplyDialogEstablishingResponse(*first);
+    ASSERT_NO_FATAL_FAILURE(AnswerFirst());
     LSipAddCallToGraveyard(call);
     ASSERT_TRUE(peer.Next(r, 5000));
     ASSERT_EQ(r.Name(), "BYE");
