@@ -59,10 +59,13 @@ bool LSipGraveyard::File(Item &item, uint32_t now)
     return NeedsEarlierPass(*it, now);
 }
 
-// m_ListLock held, before the timers run, so an adopted leg's BYE is
-// repeated like any other. What it queued meanwhile goes to the next pass.
-void LSipGraveyard::FileAdopted(uint32_t now)
+// m_ListLock held, out of the timers' loop over m_Timed, which filing
+// changes; an adopted leg's BYE is then repeated like any other. What it
+// queued meanwhile goes to the next pass. Returns whether there were any.
+bool LSipGraveyard::FileAdopted(uint32_t now)
 {
+    if (m_Adopted.empty())
+        return false;
     std::vector<Item> adopted;
     adopted.swap(m_Adopted);
     for (Item &item : adopted) {
@@ -72,6 +75,7 @@ void LSipGraveyard::FileAdopted(uint32_t now)
         if (queued)
             NoteMessage(leg);
     }
+    return true;
 }
 
 // m_ListLock held. The item's first need of a pass, as a pass would plan
@@ -404,13 +408,20 @@ uint32_t LSipGraveyard::RunPass(LSignalObjectGroup &group)
         }
     }
     LLockScope hold(m_ListLock);
+    // Messages are handled while the timers run too (an answer taken just
+    // before a repeat), so the pass is marked for both.
     m_PassThread = std::this_thread::get_id();
     uint32_t now = m_Clock.Tick();
     DrainReady(now);
     FileAdopted(now);
-    m_PassThread = std::thread::id();
     bool pending = false;
     uint32_t wait = RunTimedItems(now, pending);
+    if (FileAdopted(now)) {
+        // Their first BYE went out just now.
+        wait = std::min(wait, kFirstIntervalMs);
+        pending = true;
+    }
+    m_PassThread = std::thread::id();
     DropExpired(now);
     wait = std::min(wait, ExpiryWait(now));
     if (!pending)

@@ -129,7 +129,7 @@ class LSipGraveyard : public LThread
     };
     void Insert(Item &item);
     bool File(Item &item, uint32_t now);
-    void FileAdopted(uint32_t now);
+    bool FileAdopted(uint32_t now);
     bool NeedsEarlierPass(const Item &item, uint32_t now) const;
     void Wake();
     void SignalWake();
@@ -166,8 +166,9 @@ class LSipGraveyard : public LThread
     // nothing sooner does not wake it.
     bool m_Planned = false;
     uint32_t m_PlannedAt = 0;
-    // The thread running a pass, while it drains messages, and the legs
-    // handed over meanwhile (under m_ListLock, which the pass holds).
+    // The thread running a pass, while it handles messages and runs the
+    // timers, and the legs handed over meanwhile (under m_ListLock, which
+    // the pass holds).
     std::atomic<std::thread::id> m_PassThread{};
     std::vector<Item> m_Adopted;
     // Innermost lock: legs report under the engine's call-list lock.

@@ -6,9 +6,13 @@
 #include "support/sip_parse.h"
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace
@@ -59,6 +63,14 @@ class FakeLeg : public LSipGraveyardLeg
     void Acknowledge(const LSipMessage &response) override
     {
         m_log.push_back({m_clock.Tick(), 'A', response.GetResponseStatusCode()});
+        if (!m_handOverTo)
+            return;
+        // As a second branch's answer does: a leg of its own, whose BYE
+        // sequence numbers start at 101.
+        FakeLeg *other = new FakeLeg(m_clock, m_log, true);
+        other->m_byeSequence = 100;
+        LPtr<LSipGraveyardLeg> owner(other);
+        std::exchange(m_handOverTo, nullptr)->AddCall(owner);
     }
     void AuthenticateBye(const LSipMessage &) override { m_authenticated = true; }
     void Respond(const LSipMessage &, int status, const char *) override
@@ -81,6 +93,7 @@ class FakeLeg : public LSipGraveyardLeg
     }
     bool m_authenticated = false;
     std::atomic<int> *m_released = nullptr;
+    LSipGraveyard *m_handOverTo = nullptr; // at the next Acknowledge
 
   private:
     const LClock &m_clock;
@@ -354,6 +367,40 @@ TEST_F(GraveyardTiming, AnAnswerQueuedButNotYetReportedStopsTheRepeat)
         leg->Queue(Response(200, established ? "BYE" : "CANCEL"), false);
         RunUntil(1000);
         EXPECT_EQ(Times(established ? 'B' : 'C'), std::vector<uint32_t>{0}) << established;
+    }
+}
+
+// A leg may hand over another while the pass handles its messages: from a
+// reported message, or from an answer taken just before a repeat. The new
+// leg is filed by that pass (which holds the list) and its BYE repeated.
+TEST_F(GraveyardTiming, ALegHandedOverInsideAPassIsFiledByIt)
+{
+    for (bool noted : {true, false}) {
+        log.clear();
+        clock.SetTick(kStart);
+        FakeLeg *leg = Add(true, false, false);
+        leg->m_handOverTo = &graveyard;
+        RunUntil(300);
+        leg->Queue(Response(200, "INVITE"), noted);
+        // Run where a deadlock cannot hang the whole test program.
+        std::promise<void> done;
+        std::future<void> finished = done.get_future();
+        std::thread passes([&] {
+            RunUntil(1200);
+            done.set_value();
+        });
+        if (finished.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            fprintf(stderr, "the graveyard's pass locked itself\n");
+            std::_Exit(1);
+        }
+        passes.join();
+        std::vector<uint32_t> handedOver;
+        for (const Sent &s : log)
+            if (s.what == 'B' && s.detail > 100)
+                handedOver.push_back(s.at - kStart);
+        std::vector<uint32_t> expected =
+            noted ? std::vector<uint32_t>{300, 800} : std::vector<uint32_t>{500, 1000};
+        EXPECT_EQ(handedOver, expected) << noted;
     }
 }
 
