@@ -2,6 +2,7 @@
 // name and user of a From header): whatever they hold, the line is one
 // RFC 4180 record of six cells ending in CR LF, within the line limit, and
 // no cell reads as a spreadsheet formula.
+#include "../fuzz_check.h"
 #include "logs/call_log.h"
 
 #include <cstdint>
@@ -11,12 +12,6 @@
 
 namespace
 {
-void Check(bool condition)
-{
-    if (!condition)
-        __builtin_trap();
-}
-
 // The cells of one CSV record (quoted cells undoubled), or empty when the
 // text is not one well-formed record.
 std::vector<std::string> ReadRecord(const std::string &line)

@@ -3,6 +3,7 @@
 // decoder (PCMU, PCMA, GSM, G.726, comfort noise, telephone events) and key
 // press detection, in virtual time. Input: records of [delay ms][length:2]
 // [datagram]; payload types are mapped onto the ones that decode something.
+#include "../fuzz_check.h"
 #include "media/rtp_dtmf.h"
 #include "media/rtp_receive_stack.h"
 #include "media/rtp_relay_loop.h"
@@ -16,12 +17,6 @@
 
 namespace
 {
-void Check(bool condition)
-{
-    if (!condition)
-        __builtin_trap();
-}
-
 struct NoLookups : LSDPHostResolver {
     bool ResolveHostName(const std::string &, uint32_t &) override { return false; }
 };

@@ -1,6 +1,7 @@
 // What answers the search for the public address: a STUN server's Binding
 // Response, and a LAN device's SSDP answer, HTTP reply and device
 // description (anything on the LAN may answer a UPnP search).
+#include "../fuzz_check.h"
 #include "platform/socket.h"
 #include "sip/stun.h"
 #include "sip/upnp.h"
@@ -11,12 +12,6 @@
 
 namespace
 {
-void Check(bool condition)
-{
-    if (!condition)
-        __builtin_trap();
-}
-
 void FuzzStun(const uint8_t *data, size_t size)
 {
     uint8_t request[64];

@@ -1,5 +1,6 @@
 // Parses arbitrary datagrams and checks that what the writer produces parses
 // back to the same first line, fields and body.
+#include "../fuzz_check.h"
 #include "sip/sipmessage.h"
 
 #include <cstdint>
@@ -8,12 +9,6 @@
 
 namespace
 {
-void Check(bool condition)
-{
-    if (!condition)
-        __builtin_trap();
-}
-
 void CheckSameFields(LSipMessage &written, const LSipMessage &again)
 {
     Check(again.GetFieldCount() == written.GetFieldCount());

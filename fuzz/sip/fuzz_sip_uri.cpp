@@ -2,6 +2,7 @@
 // coding, a digest challenge and a "Replaces" value; the encoder and decoder
 // must be inverse where nothing was cut, and our answer to a provider's
 // challenge, whatever it holds, must give back its realm and nonce.
+#include "../fuzz_check.h"
 #include "platform/hashtable.h"
 #include "sip/commalist.h"
 #include "sip/sip_call.h"
@@ -16,12 +17,6 @@
 
 namespace
 {
-void Check(bool condition)
-{
-    if (!condition)
-        __builtin_trap();
-}
-
 void FuzzCoding(const char *text)
 {
     char coded[260];

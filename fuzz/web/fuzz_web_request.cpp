@@ -2,6 +2,7 @@
 // read from a connection, form and cookie texts. Pages must never see a
 // path that climbs out of the web folder, and the encoders must undo the
 // decoders, or a stored setting changes each time a page saves it.
+#include "../fuzz_check.h"
 #include "platform/hashtable.h"
 #include "web/web_text.h"
 #include "web/weblet_request.h"
@@ -15,12 +16,6 @@
 
 namespace
 {
-void Check(bool condition)
-{
-    if (!condition)
-        __builtin_trap();
-}
-
 // The request goes through a pipe, as the server reads a socket.
 void FuzzRequest(const uint8_t *data, size_t size)
 {
