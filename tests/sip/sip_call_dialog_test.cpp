@@ -211,12 +211,11 @@ TEST_F(SipCallDialog, ByeInBothDirections)
     // clang-format on
     LPtr<LSipMessage> response;
     for (const auto &c : cases) {
-        const char *method = c.method;
         LPtr<LSipCall> call = Outgoing();
         call->SetDialogEstablished();
         LSipRequest request;
-        ASSERT_TRUE(strcmp(method, "BYE") == 0 ? request.CreateByeRequest(*call)
-                                               : request.CreateInfoRequest(*call));
+        ASSERT_TRUE(strcmp(c.method, "BYE") == 0 ? request.CreateByeRequest(*call)
+                                                 : request.CreateInfoRequest(*call));
         std::string seen;
         int result = Drive(
             [&] { return call->SendRequestAndWaitForResponse(owner, request, response, 2000); },

@@ -143,13 +143,14 @@ class SipCallTest : public ::testing::Test
                                            nullptr, "100", "user100", password));
     }
     // A dialog opened by an INVITE of the peer (parsed here, as dispatch would).
-    LPtr<LSipCall> Incoming(const std::string &callId, LSipMessage &invite)
+    LPtr<LSipCall> Incoming(const std::string &callId, LSipMessage &invite,
+                            LSipStack &stack = Sip()->stack)
     {
         std::string text = PeerRequest("INVITE", callId, "", peer.Port(), 1);
         size_t position = 0;
         EXPECT_TRUE(invite.LoadPacket(text.data(), text.size(), position));
         invite.SetSource(LIPAddressWithPort(0x7F000001, peer.Port()));
-        return LPtr<LSipCall>(new LSipCall(Sip()->stack, invite, "100", "user100", "secret"));
+        return LPtr<LSipCall>(new LSipCall(stack, invite, "100", "user100", "secret"));
     }
     template <class F> auto Run(F function) { return std::async(std::launch::async, function); }
     static LManualClock &Clock() { return Sip()->clock; }

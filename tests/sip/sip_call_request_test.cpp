@@ -92,7 +92,6 @@ TEST_F(SipCallRequest, ChallengesAreAnsweredOnceAndRefusedCredentialsAreNotRetri
 {
     // clang-format off
     const struct { int status; const char *challengeField, *answerField, *secondChallenge; int expectedInvites, expectedResult; const char *password = "secret"; } cases[] = {
-        {401, "WWW-Authenticate", "Authorization", nullptr, 2, 200},
         {407, "Proxy-Authenticate", "Proxy-Authorization", nullptr, 2, 200},
         {401, "WWW-Authenticate", "Authorization", "nonce=\"n1\"", 2, 401},
         {407, "Proxy-Authenticate", "Proxy-Authorization", "nonce=\"n2\"", 2, 407},

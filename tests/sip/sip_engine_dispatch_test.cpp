@@ -137,10 +137,8 @@ TEST_F(SipEngineDispatch, GraveyardLegAnswersRepeatedByeBeforeAndAfterRelease)
     LSipGraveyard graveyard{graveClock};
     graveyard.StartGraveyard(LThread::StartNormal);
     LSipStack stack{Sip()->engine, graveyard, Clock(), Sip()->timing, Sip()->services};
-    std::unique_ptr<LSipMessage> invite =
-        ParseSip(PeerRequest("INVITE", "grave-1", "", peer.Port(), 1));
-    invite->SetSource(LIPAddressWithPort(0x7F000001, peer.Port()));
-    LPtr<LSipCall> call(new LSipCall(stack, *invite, "100", "user100", "secret"));
+    LSipMessage invite;
+    LPtr<LSipCall> call = Incoming("grave-1", invite, stack);
     call->SetDialogEstablished();
     std::string tag = call->GetLocalTag();
     LSipAddCallToGraveyard(call);

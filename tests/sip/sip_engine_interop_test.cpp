@@ -1,5 +1,5 @@
-// The SIP engine of a real `vela -foreground` on the wire, with raw UDP and
-// SIPp: exact answers to stray requests, the answered cache, the datagram limit.
+// The SIP engine of a real `vela -foreground` on the wire, with raw UDP:
+// exact answers to stray requests, the answered cache, the datagram limit.
 #include "sip_engine_fixture.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +21,6 @@ TEST_F(SipEngineWire, StrayRequestsGetTheDispatchTableAnswersAndRepeatsTheCached
         {"INFO", "", "SIP/2.0 481 Call/Transaction Does Not Exist"},
         {"REFER", "Refer-To: <sip:300@127.0.0.1>\r\n", "SIP/2.0 481 Call/Transaction Does Not Exist"},
         {"PUBLISH", "", "SIP/2.0 501 Not Implemented"},
-        {"MESSAGE", "", "SIP/2.0 501 Not Implemented"},
         // Methods are case-sensitive: this is no OPTIONS, no BYE.
         {"options", "", "SIP/2.0 501 Not Implemented"}, {"bye", "", "SIP/2.0 501 Not Implemented"},
         {"INVITE", "Replaces: nobody@example;to-tag=1;from-tag=2\r\n", "SIP/2.0 481 Call/Transaction Does Not Exist"},
@@ -46,8 +45,7 @@ TEST_F(SipEngineWire, StrayRequestsGetTheDispatchTableAnswersAndRepeatsTheCached
         EXPECT_NE(answer.find(std::string("CSeq: 7 ") + c.method + "\r\n"), std::string::npos);
     }
     // A repeated request is answered from the cache with the identical
-    // text, 16 times at most; a new transaction in the same call is answered
-    // afresh.
+    // text, 16 times at most.
     std::string request = SipRequest("INVITE", "retrans", peer.Port());
     std::string first = Ask(request);
     ASSERT_EQ(FirstLine(first), "SIP/2.0 407 Proxy Authentication Required");
@@ -63,19 +61,6 @@ TEST_F(SipEngineWire, StrayRequestsGetTheDispatchTableAnswersAndRepeatsTheCached
     }
     EXPECT_EQ(repeats, 16);
     EXPECT_NE(answer.find("Call-ID: marker"), std::string::npos);
-    std::string next = request;
-    next.replace(next.find("CSeq: 7"), 7, "CSeq: 8");
-    EXPECT_NE(Ask(next).find("CSeq: 8 INVITE"), std::string::npos);
-    // SIPp as the far end fails its run unless every answer (status, reason,
-    // User-Agent) is what its scenario expects.
-    ChildProcess sipp;
-    int status = -1;
-    ASSERT_TRUE(sipp.Start({"/usr/bin/sipp", "127.0.0.1:" + std::to_string(sipPort), "-sf",
-                            std::string(VELA_TEST_GENERATED) + "/sipp/options_501.xml", "-m", "20",
-                            "-i", "127.0.0.1", "-p", std::to_string(FreeUdpPort()), "-nostdin",
-                            "-timeout", "20s", "-timeout_error"}));
-    EXPECT_TRUE(sipp.WaitExit(30000, &status) && WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        << sipp.Output();
 }
 
 // Datagrams longer than 4095 bytes are cut: what lies beyond is not seen,

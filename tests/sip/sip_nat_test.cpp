@@ -44,17 +44,16 @@ struct NatFixture : ::testing::Test {
 };
 } // namespace
 
-// With forge, another port answers first with another address: ignored.
+// Another port answers first with another address: ignored, the server's
+// own answer taken.
 TEST_F(NatFixture, StunAnswerGivesThePublicAddressAndSpoofsAreIgnored)
 {
-    for (bool forge : {false, true}) {
-        FakeStunServer server({"198.51.100.4", 31000, forge});
-        snprintf(settings.stunServer1, sizeof(settings.stunServer1), "%s", server.Name().c_str());
-        LSipNatAddress out = Resolve();
-        EXPECT_STREQ(out.publicIP, "198.51.100.4") << forge;
-        EXPECT_EQ(out.publicPort, 31000) << forge;
-        EXPECT_TRUE(out.behindNAT) << forge;
-    }
+    FakeStunServer server({"198.51.100.4", 31000, true});
+    snprintf(settings.stunServer1, sizeof(settings.stunServer1), "%s", server.Name().c_str());
+    LSipNatAddress out = Resolve();
+    EXPECT_STREQ(out.publicIP, "198.51.100.4");
+    EXPECT_EQ(out.publicPort, 31000);
+    EXPECT_TRUE(out.behindNAT);
 }
 
 TEST_F(NatFixture, SilentFirstServerFlipsToTheBackupWhichStaysFirst)
