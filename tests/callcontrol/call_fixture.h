@@ -157,10 +157,13 @@ class CallTest : public ::testing::Test
         return registered;
     }
     // A phone answering with scenario on port (SIPp as server).
-    std::unique_ptr<ChildProcess> StartPhone(const std::string &scenario, int port)
+    std::unique_ptr<ChildProcess> StartPhone(const std::string &scenario, int port,
+                                             const std::vector<std::string> &more = {})
     {
         auto sipp = std::make_unique<ChildProcess>();
-        EXPECT_TRUE(sipp->Start(SippArgs(scenario, port)));
+        std::vector<std::string> argv = SippArgs(scenario, port);
+        argv.insert(argv.end(), more.begin(), more.end());
+        EXPECT_TRUE(sipp->Start(argv));
         return sipp;
     }
     // Extension 101 dialling target with scenario (and more SIPp arguments).

@@ -14,8 +14,8 @@ namespace
 // The caller's CANCEL: 200, every ringing target cancelled, and 487 to the
 // caller's INVITE; the call never counts as answered. When one of two
 // ringing contacts answers, the other is cancelled (200 to the CANCEL, 487
-// to its INVITE). A call to 103, which has no phone, is refused at once with
-// 404.
+// to its INVITE), and the caller's BYE reaches the one that answered. A call
+// to 103, which has no phone, is refused at once with 404.
 TEST_F(CallTest, CancelsOfTheCallerAndOfTheLosingContact)
 {
     StartVela();

@@ -55,7 +55,6 @@ TEST_P(InCallFlow, RunsBetweenPhones)
 INSTANTIATE_TEST_SUITE_P(Flows, InCallFlow, ::testing::Values(
     Flow{"HoldAndResume", "the caller's re-INVITEs with a=sendonly then a=sendrecv reach the called phone and its answers come back", "uac_hold_resume.xml", "uas_hold_resume.xml", "LPBXSipLine::Reinvite uInviteResponse: 200"},
     Flow{"CalleeHoldsAndResumes", "the called phone's hold and resume re-INVITEs reach the caller the same way", "uac_held_by_callee.xml", "uas_holds_caller.xml", "LPBXSipLine::Reinvite uInviteResponse: 200"},
-    Flow{"ByeFromCaller", "the caller hangs up a connected call; the phone gets the BYE", "uac_call.xml", "uas_answer.xml", "answered"},
     Flow{"ByeFromCallee", "the phone hangs up a connected call; the caller gets the BYE", "uac_call_remote_bye.xml", "uas_answer_bye.xml", "answered"},
     Flow{"ByeDuringPassedOnHold", "the phone hangs up while the caller's hold re-INVITE is passed to it: the caller gets 487 to the re-INVITE, then the BYE", "uac_hold_ended.xml", "uas_bye_during_hold.xml", "LPBXSipLine::Reinvite uInviteResponse: 487"},
     Flow{"ByeDuringOwnHold", "the caller hangs up while its hold re-INVITE waits at the phone: 200 to the BYE and 487 to the hold at once, the phone's re-INVITE is cancelled, then it gets the BYE", "uac_bye_during_hold.xml", "uas_hold_cancelled.xml", "LPBXSipLine::Reinvite uInviteResponse: 487"},

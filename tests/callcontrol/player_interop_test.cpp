@@ -206,17 +206,14 @@ TEST_F(PlayerTest, BlindTransferredPartyHearsRingingWhileTheTargetRings)
     int phonePort = RegisteredPort("102"), targetPort = RegisteredPort("103");
     ASSERT_TRUE(phonePort && targetPort);
     UdpPeer rtp;
-    ChildProcess phone;
-    std::vector<std::string> argv = SippArgs("uas_transferee_listens.xml", phonePort);
-    argv.insert(argv.end(), {"-key", "rtp_port", std::to_string(rtp.Port())});
-    ASSERT_TRUE(phone.Start(argv));
+    auto phone = StartPhone("uas_transferee_listens.xml", phonePort,
+                            {"-key", "rtp_port", std::to_string(rtp.Port())});
     auto target = StartPhone("uas_slow_target.xml", targetPort);
     auto caller = StartCaller("uac_blind_transfer.xml", "102", {"-key", "rtp_port", "0"});
     // 0.4 s on, 0.2 s off, 0.4 s on, then the 2 s pause (50 blocks).
     std::string heard = Hear(rtp, 4500);
     EXPECT_TRUE(Matches(heard, "^R{9,10}[.?]{4,6}R{9,10}[.?]{48,52}R")) << heard;
-    ExpectSucceeded(caller, target);
-    EXPECT_TRUE(Succeeded(phone)) << phone.Output();
+    ExpectSucceeded(caller, target, phone);
 }
 } // namespace
 } // namespace vtest

@@ -6,6 +6,7 @@
 #include "sip/sipuri.h"
 
 #include <map>
+#include <regex>
 
 namespace
 {
@@ -154,10 +155,12 @@ TEST_F(Registrar, AccountLookup)
     provider.SetPassword("pp");
 
     // A name is an account only when its credentials are accepted: every
-    // other name is challenged alike. A line registers with its auth user. The
-    // digest is of the user name as the phone wrote it.
+    // other name is challenged alike, with or without credentials, so that
+    // probing shows no names. A line registers with its auth user. The digest
+    // is of the user name as the phone wrote it.
     // clang-format off
     struct Case { const char *to, *user, *password; int status; } cases[] = {
+        {"sip:101@pbx", "101", nullptr, 401},      {"sip:999@pbx", "999", nullptr, 401},
         {"sip:5551000@pbx", "gw", "tp", 200},      {"sip:5551000@pbx", "5551000", "tp", 401},
         {"sip:ALICE@pbx", "ALICE", "pw", 200},     {"sip:ALICE@pbx", "alice", "pw", 401},
         {"sip:5552000@pbx", "5552000", "pp", 401}, {"sip:999@pbx", "999", "pw", 401},
@@ -165,15 +168,25 @@ TEST_F(Registrar, AccountLookup)
         {"sip:alice_@pbx", "alice_", "pw", 401},   {"sip:101%2f..@pbx", "101/..", "pw", 401},
     };
     // clang-format on
+    std::string first; // the first challenge, its nonce left out
     for (const Case &c : cases) {
         LSipURI uri(c.to);
-        auto r = Request(
-            "REGISTER", "sip:pbx",
-            std::string("To: <") + c.to + ">\r\nContact: <sip:x@10.0.0.9>\r\n" + "Authorization: " +
-                Answering(uri.GetUser(), c.user, c.password, "REGISTER", "sip:pbx") + "\r\n",
-            "10.0.0.9:5060");
+        std::string auth;
+        if (c.password)
+            auth = "Authorization: " +
+                   Answering(uri.GetUser(), c.user, c.password, "REGISTER", "sip:pbx") + "\r\n";
+        auto r = Request("REGISTER", "sip:pbx",
+                         std::string("To: <") + c.to + ">\r\nContact: <sip:x@10.0.0.9>\r\n" + auth,
+                         "10.0.0.9:5060");
         LPBXHandleRegister(*r, guards, responder, kNow);
         EXPECT_EQ(responder.Last().status, c.status) << c.to << " " << c.user;
+        std::string shape =
+            std::regex_replace(responder.Last().extra, std::regex("nonce=\"[0-9a-f]+\""), "");
+        if (c.status == 401 && first.empty()) {
+            first = shape;
+        } else if (c.status == 401) {
+            EXPECT_EQ(shape, first) << c.to << " " << c.user;
+        }
     }
     EXPECT_EQ(Stored(trunk).size(), 1u);
 

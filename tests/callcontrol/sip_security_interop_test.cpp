@@ -1,6 +1,5 @@
 // Hostile SIP traffic against the real exchange, from raw UDP peers and SIPp
-// on loopback: spoofed INVITEs to line IDs, replayed credentials, user-name
-// probing, call floods and REGISTER floods.
+// on loopback: spoofed INVITEs to line IDs, call floods and REGISTER floods.
 #include "call_fixture.h"
 #include "config/pbx_external_line.h"
 #include "sip/sip_request.h"
@@ -26,30 +25,6 @@ std::string Param(const std::string &message, const std::string &name)
     std::regex re(name + "=\"?([^\",\r]*)");
     return std::regex_search(message, m, re) ? m[1].str() : "";
 }
-
-// A phone that answers every INVITE 486 at once (and ignores the rest).
-class BusyPhone
-{
-  public:
-    BusyPhone()
-    {
-        thread = std::thread([this] {
-            std::string in;
-            while (!stop)
-                if (peer.Receive(in, 100) && in.rfind("INVITE ", 0) == 0)
-                    peer.SendTo(sipPort, PhoneResponse(in, "486 Busy Here"));
-        });
-    }
-    ~BusyPhone()
-    {
-        stop = true;
-        thread.join();
-    }
-    UdpPeer peer;
-    std::atomic<int> sipPort{0};
-    std::atomic<bool> stop{false};
-    std::thread thread;
-};
 
 class SipSecurityWire : public CallTest
 {
@@ -102,9 +77,9 @@ class SipSecurityWire : public CallTest
 // 8 s: 24 datagrams, about 21 times the INVITE.)
 TEST_F(SipSecurityWire, SpoofedInviteToLineIdIsNotAmplified)
 {
-    BusyPhone phone;
-    phone.sipPort = sipPort;
-    AddContact("102", "sip:102@127.0.0.1:" + std::to_string(phone.peer.Port()));
+    int phonePort = FreeUdpPort();
+    AddContact("102", "sip:102@127.0.0.1:" + std::to_string(phonePort));
+    auto phone = StartPhone("uas_busy.xml", phonePort);
     StartVela();
     UdpPeer victim;
     std::string invite =
@@ -123,60 +98,6 @@ TEST_F(SipSecurityWire, SpoofedInviteToLineIdIsNotAmplified)
            invite.size(), factor);
     EXPECT_GE(datagrams, 1u);
     EXPECT_LE(factor, 3.0);
-}
-
-// Credentials seen on the wire are worth nothing elsewhere: not from another
-// port, not for another target. A name that is no extension is answered
-// exactly like one that is, with or without (wrong) credentials.
-TEST_F(SipSecurityWire, CredentialsAreBoundToTheirUseAndNamesDoNotShow)
-{
-    StartVela();
-    UdpPeer phone, attacker, prober;
-    std::string to = Uri("101"), reg = Reg();
-    std::string challenge = Ask(phone, RawRequest("REGISTER", reg, phone.Port(), "101", to, "r1"));
-    ASSERT_EQ(Status(challenge), 401) << challenge;
-    EXPECT_EQ(Param(challenge, "qop"), "auth");
-    std::string auth = Answer(challenge, "Authorization", "101", kCallerPassword, "REGISTER", reg);
-    EXPECT_EQ(Status(Ask(phone, RawRequest("REGISTER", reg, phone.Port(), "101", to, "r2", auth))),
-              200);
-    std::string replay =
-        Ask(attacker, RawRequest("REGISTER", reg, attacker.Port(), "101", to, "r3", auth));
-    EXPECT_EQ(Status(replay), 401) << replay;
-    EXPECT_EQ(Param(replay, "stale"), "TRUE");
-
-    // INVITE: credentials for 102 may reach neither 103 nor another port.
-    challenge = Ask(phone, RawRequest("INVITE", Uri("102"), phone.Port(), "101", Uri("102"), "i1"));
-    ASSERT_EQ(Status(challenge), 407) << challenge;
-    auth = Answer(challenge, "Proxy-Authorization", "101", kCallerPassword, "INVITE", Uri("102"));
-    std::string retarget =
-        Ask(phone, RawRequest("INVITE", Uri("102"), phone.Port(), "101", Uri("103"), "i2", auth));
-    EXPECT_EQ(Status(retarget), 403) << retarget;
-    replay = Ask(attacker,
-                 RawRequest("INVITE", Uri("102"), attacker.Port(), "101", Uri("102"), "i3", auth));
-    EXPECT_EQ(Status(replay), 407) << replay;
-
-    // The status and challenge of each answer, its nonce left out.
-    auto shape = [](const std::string &response) {
-        std::string line = HeaderLine(response, "WWW-Authenticate");
-        return std::to_string(Status(response)) +
-               std::regex_replace(line, std::regex("nonce=\"[^\"]*\""), "nonce");
-    };
-    std::string answers[2][2];
-    const char *users[] = {"101", "555"};
-    for (int u = 0; u < 2; u++) {
-        std::string id = std::string("k") + users[u];
-        std::string first = Ask(
-            prober, RawRequest("REGISTER", reg, prober.Port(), users[u], Uri(users[u]), id + "1"));
-        std::string wrong = Ask(
-            prober, RawRequest("REGISTER", reg, prober.Port(), users[u], Uri(users[u]), id + "2",
-                               Answer(first, "Authorization", users[u], "guess", "REGISTER", reg)));
-        answers[u][0] = shape(first);
-        answers[u][1] = shape(wrong);
-    }
-    EXPECT_EQ(answers[0][0].substr(0, 3), "401") << answers[0][0];
-    EXPECT_EQ(answers[0][0], answers[1][0]);
-    EXPECT_EQ(answers[0][1], answers[1][1]);
-    EXPECT_NE(answers[0][1].find("stale=FALSE"), std::string::npos) << answers[0][1];
 }
 
 // 300 INVITEs to a line ID from one stranger take at most 16 calls; an
@@ -211,8 +132,7 @@ TEST_F(SipSecurityWire, StrangerCannotFillTheCallLimit)
 }
 
 // 10,000 REGISTERs of unknown names from one source: each is answered, but
-// the log keeps a few lines and a summary. Control bytes from the wire are
-// escaped.
+// the log keeps a few lines and a summary.
 TEST_F(SipSecurityWire, RegisterFloodDoesNotFloodTheLog)
 {
     StartVela();
@@ -222,9 +142,6 @@ TEST_F(SipSecurityWire, RegisterFloodDoesNotFloodTheLog)
     off_t before = st.st_size;
     UdpPeer peer;
     std::string reg = Reg();
-    EXPECT_EQ(
-        Status(Ask(peer, RawRequest("REGISTER", reg, peer.Port(), "x", "sip:a\x1b[2Jb@x", "e"))),
-        401);
     int answered = 0;
     std::string in;
     for (int i = 0; i < 10000; i++) {
@@ -241,8 +158,6 @@ TEST_F(SipSecurityWire, RegisterFloodDoesNotFloodTheLog)
     printf("log grew by %ld bytes for %d answered REGISTERs\n", (long)(log.size() - before),
            answered);
     EXPECT_LT(log.size() - before, 100000u);
-    EXPECT_NE(log.find("Unknown ID \"a\\x1b[2Jb\""), std::string::npos);
-    EXPECT_EQ(log.find('\x1b'), std::string::npos);
 }
 
 // One transaction as a phone runs it (RFC 3261 section 17.1.2): the request

@@ -4,7 +4,6 @@
 #include "call_fixture.h"
 
 #include <filesystem>
-#include <iostream>
 
 namespace vtest
 {
@@ -25,12 +24,8 @@ class ProxyWire : public CallTest
     std::unique_ptr<ChildProcess> Sipp(const std::string &scenario, int port,
                                        const std::string &log, std::vector<std::string> extra)
     {
-        std::vector<std::string> argv = SippArgs(scenario, port);
         extra.insert(extra.end(), {"-trace_msg", "-message_file", work.Path() + "/" + log});
-        argv.insert(argv.end(), extra.begin(), extra.end());
-        auto sipp = std::make_unique<ChildProcess>();
-        EXPECT_TRUE(sipp->Start(argv));
-        return sipp;
+        return StartPhone(scenario, port, extra);
     }
     std::string Log(const std::string &name) { return ReadFile(work.Path() + "/" + name); }
 
@@ -60,29 +55,19 @@ TEST_F(ProxyWire, SubscribeBetweenRegisteredPhones)
     EXPECT_EQ(Count(at101, "\nVia: "), 2u) << at101; // one sent, one received
 }
 
-// A contact that is the exchange itself is never sent to: the one datagram
-// the exchange sends for a SUBSCRIBE to 102 is the 480 to the sender. One
-// SUBSCRIBE to 103, with the most contacts a registrar keeps: one copy each,
-// nothing back to the sender. The amplification figure is printed.
-TEST_F(ProxyWire, SubscribeNeverLoopsAndFansOutOnceToEachContact)
+// A contact that is the exchange's own address on the wire is never sent
+// to: the one datagram the exchange sends for a SUBSCRIBE to 102 is the 480
+// to the sender.
+TEST_F(ProxyWire, SubscribeToTheExchangeItselfNeverLoops)
 {
     LSettingSetBool("Settings", "SipTraceOn", true);
     AddContact("102", Uri("102"));
-    std::vector<std::unique_ptr<UdpPeer>> phones;
-    for (int i = 0; i < 16; i++) {
-        phones.push_back(std::make_unique<UdpPeer>());
-        AddContact("103", "sip:103@127.0.0.1:" + std::to_string(phones.back()->Port()));
-    }
     StartVela();
     UdpPeer sender;
-    // A SUBSCRIBE to the presence of user, from sender.
-    auto subscribe = [&](const std::string &user) {
-        return RawRequest("SUBSCRIBE", Uri(user), sender.Port(), "200",
-                          "sip:" + user + "@127.0.0.1", "amp-" + user,
-                          "Event: presence\r\nExpires: 600\r\n");
-    };
     std::string answer, more;
-    ASSERT_TRUE(sender.SendTo(sipPort, subscribe("102")));
+    ASSERT_TRUE(sender.SendTo(sipPort, RawRequest("SUBSCRIBE", Uri("102"), sender.Port(), "200",
+                                                  "sip:102@127.0.0.1", "loop",
+                                                  "Event: presence\r\nExpires: 600\r\n")));
     ASSERT_TRUE(sender.Receive(answer, 3000));
     EXPECT_EQ(answer.rfind("SIP/2.0 480 Temporarily Unavailable\r\n", 0), 0u) << answer;
     EXPECT_FALSE(sender.Receive(more, 500)) << more;
@@ -92,22 +77,6 @@ TEST_F(ProxyWire, SubscribeNeverLoopsAndFansOutOnceToEachContact)
             trace += ReadFile(file.path().string());
     EXPECT_EQ(Count(trace, "UDP Packet Sent to"), 1u) << trace;
     EXPECT_EQ(Count(trace, "UDP Packet Received from"), 1u) << trace;
-
-    std::string request = subscribe("103");
-    ASSERT_TRUE(sender.SendTo(sipPort, request));
-    size_t out = 0;
-    for (auto &phone : phones) {
-        std::string copy, extra;
-        ASSERT_TRUE(phone->Receive(copy, 3000));
-        EXPECT_FALSE(phone->Receive(extra, 100)) << extra;
-        out += copy.size();
-    }
-    EXPECT_FALSE(sender.Receive(more, 200)) << more;
-    double factor = (double)out / (double)request.size();
-    std::cout << "amplification: " << request.size() << " bytes in, " << out
-              << " bytes out, factor " << factor << "\n";
-    // Each copy grows by the exchange's own Via line only.
-    EXPECT_LE(out, 16 * (request.size() + 100));
 }
 } // namespace
 } // namespace vtest

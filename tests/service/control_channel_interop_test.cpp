@@ -32,8 +32,8 @@ class ControlWire : public SipEngineWire
 // The socket is open to the service's group only, and a hostile header
 // closes its own connection and reaches nothing else. Then a web server
 // restart is carried out without a reply (the service's own log lines come
-// back over the channel; none is a reply), and the SIP engine is stopped and
-// started on request.
+// back over the channel; none is a reply), and the SIP engine is stopped on
+// request (its start code is service_test's).
 TEST_F(ControlWire, HostileHeadersAndControlRequests)
 {
     struct stat info {
@@ -86,9 +86,4 @@ TEST_F(ControlWire, HostileHeadersAndControlRequests)
     ASSERT_TRUE(window.ReadReply(header, 5000));
     EXPECT_EQ(header.extra, 41u);
     EXPECT_FALSE(Answered("stopped", 1000));
-
-    ASSERT_TRUE(window.Send(LControl::TypeControlWithResult, 0x1000002, 42));
-    ASSERT_TRUE(window.ReadReply(header, 5000));
-    EXPECT_EQ(header.extra, 42u);
-    EXPECT_TRUE(Answered("started", 3000));
 }

@@ -1,7 +1,7 @@
 // The program as it is installed (the package, which cpack builds with the
-// same install rules as `cmake --install`, and a moved binary), run with the
-// source and build folders hidden by tmpfs mounts so that nothing reaches
-// the files through the tree it was built from.
+// same install rules as `cmake --install`), run with the source and build
+// folders hidden by tmpfs mounts so that nothing reaches the files through
+// the tree it was built from.
 #include "support/process.h"
 #include "support/text.h"
 #include "support/vela_instance.h"
@@ -54,27 +54,6 @@ std::string HiddenTreeStarter(const std::string &folder, const std::string &bina
                            << binary << "' \\\"\\$@\\\"\" vela \"$@\"\n";
     fs::permissions(starter, fs::perms::owner_all);
     return starter;
-}
-
-// Starts the binary with the source tree hidden and fetches the log-on page
-// and the style sheet, which must be the installed one.
-void ExpectServesPanel(const std::string &binary, const std::string &installedCss)
-{
-    TempDir folder("vela-starter");
-    VelaInstance vela(HiddenTreeStarter(folder.Path(), binary));
-    ASSERT_TRUE(vela.Start()) << vela.Process().Output();
-    const std::string base = vela.WebBase();
-    EXPECT_NE(vela.PanelCookie(), "") << vela.Process().Output();
-    std::string logon = Curl({base + "/logon"});
-    EXPECT_TRUE(Has(logon, "User Name:")) << logon;
-    std::string css = Curl({base + "/s.css"});
-    EXPECT_EQ(HttpHeader(css, "Content-Type"), "text/css") << css.substr(0, 200);
-    EXPECT_TRUE(css.size() > installedCss.size() &&
-                css.compare(css.size() - installedCss.size(), std::string::npos, installedCss) ==
-                    0);
-    EXPECT_FALSE(Has(ReadFile(vela.TodayLogPath()), "Web files:")) << ReadFile(vela.TodayLogPath());
-    int status = -1;
-    EXPECT_TRUE(vela.Stop(SIGTERM, 5000, &status));
 }
 
 TEST(InstallInterop, PackageInstallsIntoAThrowAwayRoot)
@@ -142,7 +121,23 @@ TEST(InstallInterop, PackageInstallsIntoAThrowAwayRoot)
                  root});
     EXPECT_TRUE(verify.Ok() && verify.output.empty()) << verify.output;
 
-    ExpectServesPanel(root + "/usr/bin/vela", ReadFile(root + "/usr/share/vela/WebControl/s.css"));
+    // Started with the source tree hidden, it serves the log-on page and the
+    // installed style sheet.
+    const std::string installedCss = ReadFile(root + "/usr/share/vela/WebControl/s.css");
+    VelaInstance server(HiddenTreeStarter(work.Path(), root + "/usr/bin/vela"));
+    ASSERT_TRUE(server.Start()) << server.Process().Output();
+    const std::string base = server.WebBase();
+    EXPECT_NE(server.PanelCookie(), "") << server.Process().Output();
+    std::string logon = Curl({base + "/logon"});
+    EXPECT_TRUE(Has(logon, "User Name:")) << logon;
+    std::string css = Curl({base + "/s.css"});
+    EXPECT_EQ(HttpHeader(css, "Content-Type"), "text/css") << css.substr(0, 200);
+    EXPECT_TRUE(css.size() > installedCss.size() &&
+                css.compare(css.size() - installedCss.size(), std::string::npos, installedCss) ==
+                    0);
+    std::string log = ReadFile(server.TodayLogPath());
+    EXPECT_FALSE(Has(log, "Web files:")) << log;
+    EXPECT_TRUE(server.Stop(SIGTERM, 5000));
 }
 
 // The old false green: a build folder configured without the tests ran
