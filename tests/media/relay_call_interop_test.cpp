@@ -6,6 +6,7 @@
 #include "media/rtp_packets.h"
 #include "media/rtp_test_support.h"
 #include "media/sdp_decoder.h"
+#include "media/wave_bytes.h"
 #include "media_call_fixture.h"
 #include "recorder_test_server.h"
 
@@ -27,11 +28,6 @@ std::string Be(uint32_t v, int bytes)
         out += (char)(v >> (8 * i));
     return out;
 }
-std::string Le32(uint32_t v)
-{
-    std::string out = Be(v, 4);
-    return {out.rbegin(), out.rend()};
-}
 
 // A PCMU tone as a pcap of frames 20 ms apart. SIPp sends its first two
 // packets at once, so the first is comfort noise (RFC 3389, relayed but never
@@ -40,7 +36,7 @@ std::string TonePcap(uint32_t ssrc, double hz)
 {
     std::string file;
     for (uint32_t v : {0xa1b2c3d4u, 0x00040002u, 0u, 0u, 65535u, 1u})
-        file += Le32(v);
+        file += LE(v, 4);
     for (int i = 0; i < kRelayedPackets; i++) {
         std::string rtp = RtpPacket((uint16_t)i, (uint32_t)i * 160, ssrc, i == 0 ? 13 : 0,
                                     i == 0 ? std::string(1, (char)60) : UlawTone(i, hz, 8000));
@@ -49,7 +45,7 @@ std::string TonePcap(uint32_t ssrc, double hz)
         std::string ip = "\x45" + Be(0, 1) + Be(20 + udp.size(), 2) + Be(0, 4) + Be(0x40110000, 4) +
                          Be(0x7f000001, 4) + Be(0x7f000001, 4);
         std::string frame = std::string(12, '\0') + Be(0x0800, 2) + ip + udp;
-        file += Le32(0) + Le32(i * 20000) + Le32(frame.size()) + Le32(frame.size()) + frame;
+        file += LE(0, 4) + LE(i * 20000, 4) + LE(frame.size(), 4) + LE(frame.size(), 4) + frame;
     }
     return file;
 }

@@ -88,6 +88,9 @@ TEST_F(RelayTest, ForwardsBothWaysThroughTheSamePorts)
     EXPECT_EQ(relay->GetForwarded(), 40u);
 }
 
+// Latching follows the real source, and later its port change on the same
+// host (the NAT in front of the offerer rebinds it); not latching keeps the
+// address the SDP names.
 TEST_F(RelayTest, LatchingFollowsTheRealSourceAndNotLatchingKeepsTheSdpAddress)
 {
     UdpPeer sdpOnly; // the address the offerer's SDP names, never used to send
@@ -98,21 +101,15 @@ TEST_F(RelayTest, LatchingFollowsTheRealSourceAndNotLatchingKeepsTheSdpAddress)
         ASSERT_TRUE(answerer.SendTo(portA, "reply"));
         EXPECT_EQ((latch ? offerer : sdpOnly).ReceiveText(), "reply") << "latch " << latch;
         EXPECT_EQ((latch ? sdpOnly : offerer).ReceiveText(100), "<nothing>") << "latch " << latch;
+        if (!latch)
+            continue;
+        UdpPeer moved;
+        ASSERT_TRUE(moved.SendTo(portB, "moved"));
+        EXPECT_EQ(answerer.ReceiveText(), "moved");
+        ASSERT_TRUE(answerer.SendTo(portA, "to-moved"));
+        EXPECT_EQ(moved.ReceiveText(), "to-moved");
+        EXPECT_EQ(offerer.ReceiveText(100), "<nothing>");
     }
-}
-
-TEST_F(RelayTest, RelatchesOnlyToAPortChangeOfTheSameHost)
-{
-    Connect(true, true);
-    ASSERT_TRUE(offerer.SendTo(portB, "first"));
-    EXPECT_EQ(answerer.ReceiveText(), "first");
-    // The NAT in front of the offerer rebinds it to a new port.
-    UdpPeer moved;
-    ASSERT_TRUE(moved.SendTo(portB, "moved"));
-    EXPECT_EQ(answerer.ReceiveText(), "moved");
-    ASSERT_TRUE(answerer.SendTo(portA, "to-moved"));
-    EXPECT_EQ(moved.ReceiveText(), "to-moved");
-    EXPECT_EQ(offerer.ReceiveText(100), "<nothing>");
 }
 
 TEST_F(RelayTest, ThirdPartySprayingBothPortsIsDroppedAndStealsNothing)
@@ -188,15 +185,6 @@ TEST_F(RelayTest, TraceWritesOneLinePerForwardedDatagram)
     std::string want = "Rtp Relay 127.0.0.1:" + std::to_string(offerer.Port()) +
                        " >>> 127.0.0.1:" + std::to_string(answerer.Port()) + " (172 bytes)\r\n";
     EXPECT_EQ(trace[0], want);
-}
-
-TEST_F(RelayTest, StopEndsForwardingButKeepsThePortsBound)
-{
-    Connect(false, false);
-    relay->Stop();
-    ASSERT_TRUE(offerer.SendTo(portB, "after stop"));
-    EXPECT_EQ(answerer.ReceiveText(200), "<nothing>");
-    EXPECT_TRUE(PortTaken(portA));
 }
 
 TEST_F(RelayTest, ABacklogOfSeveralReadsIsForwardedWholeAndInOrder)
