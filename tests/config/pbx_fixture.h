@@ -11,6 +11,14 @@
 
 using KeySet = std::set<std::string>;
 
+// The record of key in list, opened (not created): T rec = OpenRecord(List(), key).
+template <class T> T OpenRecord(const LSettingsListTemplate<T> &list, const char *key)
+{
+    T rec;
+    EXPECT_TRUE(list.Open(rec, key)) << key;
+    return rec;
+}
+
 class PBXTest : public SettingsTest
 {
   public:

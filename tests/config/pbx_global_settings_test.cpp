@@ -39,10 +39,6 @@ TEST_F(PBXGlobals, NumberedAndNamedKeys)
     EXPECT_TRUE(FileHasLine(shared + "/registrymapping", "From2", "192.168.1.20:5060"));
     EXPECT_TRUE(FileHasLine(shared + "/registrymapping", "To2", "203.0.113.9:40000"));
 
-    LPBXSetCompanionPassword("199", "abcdefgh");
-    EXPECT_TRUE(FileHasLine(shared + "/settings", "199Pass", "abcdefgh"));
-    EXPECT_STREQ(LPBXGetCompanionPassword("199", out), "abcdefgh");
-
     EXPECT_FALSE(LPBXGetInstallPending("VoiceMail"));
     LPBXSetInstallPending("VoiceMail", true);
     EXPECT_TRUE(LPBXGetInstallPending("voicemail"));

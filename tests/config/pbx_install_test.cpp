@@ -49,14 +49,11 @@ TEST_F(PBXInstall, FreshTreeGetsTheDefaultRecords)
     EXPECT_EQ(passwords.size(), 4u);
     EXPECT_FALSE(IsSpecificAppExtension("196"));
 
-    LPBXGroup group;
-    LPBXGroupList().Open(group, "701");
+    LPBXGroup group = OpenRecord(LPBXGroupList(), "701");
     EXPECT_EQ(Keys<LPBXGroup::ExtensionListIterator>(group), (KeySet{"101", "102", "103"}));
-    LPBXExternalLine line;
-    LPBXExternalLineList().Open(line, "Default");
+    LPBXExternalLine line = OpenRecord(LPBXExternalLineList(), "Default");
     EXPECT_STREQ(line.GetRingOnLine(out), "701");
-    LPBXOutboundPlan plan;
-    LPBXOutboundPlanList().Open(plan, "default");
+    LPBXOutboundPlan plan = OpenRecord(LPBXOutboundPlanList(), "default");
     int rules = 0;
     for (LPBXOutboundPlan::DialBasedRuleListIterator r(plan); r; r.Next(), rules++)
         EXPECT_TRUE(LPBXExternalLineList().Exists(r->GetDialOnLine(out))) << out;
@@ -69,19 +66,16 @@ TEST_F(PBXInstall, ExistingGroupAndPlanAreKept)
     MakeRecord("OutboundRules", "Default");
     ASSERT_TRUE(PreInstallExtensionsAndExternalLines());
     EXPECT_EQ(Keys<LPBXGroupListIterator>(), KeySet{"800"});
-    LPBXOutboundPlan plan;
-    LPBXOutboundPlanList().Open(plan, "default");
+    LPBXOutboundPlan plan = OpenRecord(LPBXOutboundPlanList(), "default");
     EXPECT_EQ(Keys<LPBXOutboundPlan::DialBasedRuleListIterator>(plan), KeySet{});
-    LPBXExternalLine line;
-    LPBXExternalLineList().Open(line, "default");
+    LPBXExternalLine line = OpenRecord(LPBXExternalLineList(), "default");
     char out[LPathSize];
     EXPECT_STREQ(line.GetRingOnLine(out), "800");
 }
 
 TEST_F(PBXInstall, RunsOnceAndNeverOverwritesAnExtension)
 {
-    LPBXExtension ext;
-    LPBXExtensionList().Open(ext, "199");
+    LPBXExtension ext = OpenRecord(LPBXExtensionList(), "199");
     ASSERT_TRUE(ext.SetPassword("mine"));
     ASSERT_TRUE(PreInstallExtensionsAndExternalLines());
     char out[LPathSize];
@@ -128,8 +122,7 @@ TEST_F(PBXInstall, SetupTopsUpOrdinaryExtensions)
     EXPECT_TRUE(LPBXExtensionList().Exists("200"));
     EXPECT_FALSE(LPBXExtensionList().Exists("190"));
 
-    LPBXExtension ext;
-    LPBXExtensionList().Open(ext, "186");
+    LPBXExtension ext = OpenRecord(LPBXExtensionList(), "186");
     char out[LPathSize];
     EXPECT_STREQ(ext.GetDisplayName(out), "Extension 186");
     EXPECT_STREQ(ext.GetVoiceMailExtension(out), "199");
@@ -141,8 +134,7 @@ TEST_F(PBXInstall, ExternalLineWithIdGetsACompanionPassword)
 {
     ASSERT_TRUE(CreateExternalLine("Gateway", "701", "gw-7"));
     EXPECT_FALSE(CreateExternalLine("GATEWAY", "702", "other"));
-    LPBXExternalLine line;
-    LPBXExternalLineList().Open(line, "gateway");
+    LPBXExternalLine line = OpenRecord(LPBXExternalLineList(), "gateway");
     char out[LPathSize], pass[LPathSize];
     EXPECT_STREQ(line.GetLineID(out), "gw-7");
     EXPECT_STREQ(line.GetRingOnLine(out), "701");

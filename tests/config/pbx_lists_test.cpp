@@ -122,13 +122,11 @@ TEST_F(PBXLists, HandWrittenTreeListsOnlyReachableRecords)
     EXPECT_EQ(Keys<LPBXExtensionListIterator>(), (KeySet{"101", "102"}));
     EXPECT_EQ(Keys<LPBXGroupListIterator>(), KeySet{"800"});
 
-    LPBXExtension ext;
-    LPBXExtensionList().Open(ext, "101");
+    LPBXExtension ext = OpenRecord(LPBXExtensionList(), "101");
     char out[LPathSize];
     EXPECT_STREQ(ext.GetPassword(out), "y");
     EXPECT_STREQ(ext.GetOutboundPlan(out), "Default");
-    LPBXGroup group;
-    LPBXGroupList().Open(group, "800");
+    LPBXGroup group = OpenRecord(LPBXGroupList(), "800");
     EXPECT_EQ(Keys<LPBXGroup::ExtensionListIterator>(group), KeySet{"101"});
     LPBXGroup::ExtensionListIterator member(group);
     ASSERT_TRUE(member);
@@ -138,12 +136,10 @@ TEST_F(PBXLists, HandWrittenTreeListsOnlyReachableRecords)
 
 TEST_F(PBXLists, DeletingAGroupOrPlanDeletesItsSubRecords)
 {
-    LPBXGroup group;
-    LPBXGroupList().Open(group, "701");
+    LPBXGroup group = OpenRecord(LPBXGroupList(), "701");
     ASSERT_TRUE(group.GetExtensionList().AddMember("101", 0));
     ASSERT_TRUE(group.GetExtensionList().AddMember("102", 5));
-    LPBXOutboundPlan plan;
-    LPBXOutboundPlanList().Open(plan, "default");
+    LPBXOutboundPlan plan = OpenRecord(LPBXOutboundPlanList(), "default");
     ASSERT_TRUE(plan.GetDialBasedRuleList().AddRule("9", 1, "", "default"));
     ASSERT_TRUE(plan.GetSipHostBasedRuleList().AddRule("pbx.example.org", ""));
 
@@ -160,8 +156,7 @@ TEST_F(PBXLists, DeletingAGroupOrPlanDeletesItsSubRecords)
 
 TEST_F(PBXLists, RuleAndMemberKeysStayFixedAndUniqueWithoutCase)
 {
-    LPBXOutboundPlan plan;
-    LPBXOutboundPlanList().Open(plan, "p");
+    LPBXOutboundPlan plan = OpenRecord(LPBXOutboundPlanList(), "p");
     auto hosts = plan.GetSipHostBasedRuleList();
     ASSERT_TRUE(hosts.AddRule("Gw.Example.COM", "line1"));
     ASSERT_TRUE(hosts.AddRule("gw.example.com", "line2"));

@@ -1,13 +1,10 @@
-#include "settings_fixture.h"
+#include "pbx_fixture.h"
 
-#include <algorithm>
 #include <set>
 #include <unistd.h>
-#include <vector>
 
 namespace
 {
-
 // A stand-in entity: what every entity class of the exchange looks like.
 class TestEntity : public LSettingsRecord
 {
@@ -17,20 +14,9 @@ class TestEntity : public LSettingsRecord
 
 using TestList = LSettingsListTemplate<TestEntity>;
 using TestIterator = LSettingsListIteratorTemplate<TestEntity>;
-
-std::vector<std::string> Keys(TestIterator it)
-{
-    std::vector<std::string> keys;
-    char key[LPathSize];
-    for (; it; it.Next())
-        keys.push_back(it->GetPrimaryKey(key));
-    std::sort(keys.begin(), keys.end());
-    return keys;
-}
-
 } // namespace
 
-using RecordTest = SettingsTest;
+using RecordTest = PBXTest;
 
 TEST_F(RecordTest, PathsOfRecordsAndSubRecords)
 {
@@ -151,14 +137,13 @@ TEST_F(RecordTest, EnumerationListsFilesAndFolderOnlyRecords)
     ASSERT_EQ(0, symlink("a", (folder + "/f").c_str()));
     ASSERT_EQ(0, symlink("b_", (folder + "/g_").c_str()));
     ASSERT_EQ(0, symlink("gone", (folder + "/h").c_str()));
-    EXPECT_EQ((std::vector<std::string>{"a", "b", "cc", "ddd", "eeee", "f", "g"}),
-              Keys(TestIterator(list)));
+    EXPECT_EQ((KeySet{"a", "b", "cc", "ddd", "eeee", "f", "g"}), Keys<TestIterator>(list));
     TestIterator it("groups", "all");
     std::set<int> weights;
     for (; it; it.Next())
         weights.insert(it->GetWeight());
     EXPECT_EQ((std::set<int>{5, 9}), weights);
-    EXPECT_TRUE(Keys(TestIterator("groups", "none")).empty());
+    EXPECT_TRUE(Keys<TestIterator>("groups", "none").empty());
 }
 
 TEST_F(RecordTest, DeleteThroughIteratorAdvances)
@@ -174,7 +159,7 @@ TEST_F(RecordTest, DeleteThroughIteratorAdvances)
     while (it)
         deleted += list.Delete(it) ? 1 : 0;
     EXPECT_EQ(3, deleted);
-    EXPECT_TRUE(Keys(TestIterator(list)).empty());
+    EXPECT_TRUE(Keys<TestIterator>(list).empty());
 }
 
 // Folders are made as deep as asked, existing ones are fine, and a file in

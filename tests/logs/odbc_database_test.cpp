@@ -45,15 +45,13 @@ class OdbcEnvironment
         char pattern[] = "/tmp/vela-odbc-XXXXXX";
         folder = mkdtemp(pattern);
         database = folder + "/calls.db";
-        // DontDLClose keeps the driver mapped after the last connection, so
-        // that its one-time allocations stay reachable for leak checking.
+        // The driver manager unloads the driver with the last connection:
+        // DontDLClose and the pin below keep it mapped, so that its one-time
+        // allocations stay reachable for leak checking.
         std::ofstream(folder + "/odbcinst.ini")
             << "[SQLite3]\nDescription=SQLite3\nDriver=" << kDriver << "\nDontDLClose=1\n";
         std::ofstream(folder + "/odbc.ini")
             << "[velacalls]\nDriver=SQLite3\nDatabase=" << database << "\n";
-        // The driver manager unloads the driver with the last connection;
-        // pinned here, the driver's process-wide allocations stay reachable
-        // for leak checking instead of being orphaned by the unmapping.
         dlopen(kDriver, RTLD_NOW | RTLD_NODELETE);
         setenv("ODBCSYSINI", folder.c_str(), 1);
         setenv("ODBCINI", (folder + "/odbc.ini").c_str(), 1);

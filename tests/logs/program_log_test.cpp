@@ -11,7 +11,6 @@
 #include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -195,36 +194,6 @@ TEST_F(ProgramLogFile, TheOpenDayFileIsStillLockedPerLine)
     ASSERT_TRUE(LLog::SetLogFolder((root + "/next").c_str()));
     LLog::Log("third", LLogPlain);
     ASSERT_EQ(FileLines().size(), 1u);
-}
-
-TEST_F(ProgramLogFile, TwoProcessesWriteWholeLines)
-{
-    ASSERT_TRUE(LLog::SetLogFolder(root.c_str()));
-    LLog::Log("opened before the fork", LLogPlain);
-    constexpr int kLines = 300;
-    auto writeLines = [](char fill) {
-        std::string body(500, fill);
-        for (int i = 0; i < kLines; ++i)
-            LLog::Log(body.c_str(), LLogPlain);
-    };
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        // Its own open file description, as another process has: flock then
-        // really excludes the two.
-        LLog::SetLogFolder((root + "/.").c_str());
-        writeLines('c');
-        _exit(0);
-    }
-    writeLines('p');
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    std::vector<std::string> lines = FileLines();
-    ASSERT_EQ(lines.size(), 1u + 2 * kLines);
-    for (size_t i = 1; i < lines.size(); ++i) {
-        ASSERT_EQ(lines[i].size(), 9u + 500) << i;
-        EXPECT_EQ(lines[i].substr(9), std::string(500, lines[i][9])) << i;
-    }
 }
 
 // The cached texts must follow every new second, and the file name must

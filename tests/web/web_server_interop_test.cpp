@@ -231,7 +231,6 @@ TEST_F(WebServerInterop, HostileRequestsOnTheWire)
         {"PUT / HTTP/1.1\r\n\r\n", "HTTP/1.1 501"},
         {"POST /echo HTTP/1.1\r\nContent-Length: 1000001\r\n\r\n", "HTTP/1.1 500"},
         {"GET / HTTP/1.1\r\n" + many + "\r\n", "HTTP/1.1 431"},
-        {"POST /echo HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", "HTTP/1.1 501"},
         {"POST /echo HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 3\r\nContent-Length: 3\r\n\r\nf=1", "HTTP/1.1 400"},
         {"GET /s.css HTTP/1.1\r\nhost: evil.example\r\n\r\n", "HTTP/1.1 403"},
         {"POST /logon HTTP/1.1\r\nHost: 127.0.0.1\r\nOrigin: http://evil.example\r\nContent-Length: 30\r\n\r\n101=admin&102=&submitdef=++OK++", "HTTP/1.1 403"},

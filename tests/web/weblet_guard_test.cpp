@@ -72,6 +72,7 @@ TEST_F(WebletToken, OnlyTheSessionsOwnTokenPasses)
     CapturedForm captured(sessions);
     LWebletForm &form = captured.Form();
     EXPECT_EQ(WebletCsrfHiddenField(form), "") << "no session, no token";
+    EXPECT_EQ(WebletGuardScript(form, "POST", {"pbx"}, true), LWebletGuard::NoToken);
     ASSERT_TRUE(form.CreateNewSession(false));
     std::string token = WebletCsrfToken(form.session);
     EXPECT_EQ(token.size(), 32u);

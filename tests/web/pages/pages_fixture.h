@@ -54,10 +54,6 @@ class PagesServerTest : public WebRootTest
         args.push_back(base + "/" + script);
         return vtest::Curl(args);
     }
-    static std::string Location(const std::string &answer)
-    {
-        return vtest::HttpHeader(answer, "Location");
-    }
 
     int port = 0;
     std::string base, cookie, token;

@@ -18,10 +18,9 @@ TEST_F(PagesTest, ExtensionSaveChecksAndStores)
 {
     std::string out = Run(VWExtensionProp, "save=1&name=+101+&password=pw&displayname=Desk");
     EXPECT_TRUE(Has(out, "Location: extensionlist")) << out;
-    LPBXExtension ext;
     char text[LPathSize];
     ASSERT_TRUE(LPBXExtensionList().Exists("101"));
-    LPBXExtensionList().Open(ext, "101");
+    LPBXExtension ext = OpenRecord(LPBXExtensionList(), "101");
     EXPECT_STREQ(ext.GetPassword(text), "pw");
     EXPECT_STREQ(ext.GetDisplayName(text), "Desk");
 
@@ -42,21 +41,18 @@ TEST_F(PagesTest, ExtensionSaveChecksAndStores)
         EXPECT_TRUE(Has(Run(VWExtensionProp, c.fields), c.message)) << c.fields;
     EXPECT_FALSE(std::filesystem::exists(root + "/etc")) << "nothing outside the tree";
     // A duplicate in another case is refused too.
-    LPBXExtensionList().Open(ext, "bob");
-    ext.SetPassword("x");
+    OpenRecord(LPBXExtensionList(), "bob").SetPassword("x");
     EXPECT_TRUE(Has(Run(VWExtensionProp, "save=1&name=BOB"), "already exists"));
 }
 
 TEST_F(PagesTest, RenameMovesRegistrationsAndDeleteAsksFirst)
 {
-    LPBXExtension ext;
-    LPBXExtensionList().Open(ext, "101");
+    LPBXExtension ext = OpenRecord(LPBXExtensionList(), "101");
     ext.SetPassword("pw");
     ASSERT_TRUE(ext.AddContact("sip:101@10.0.0.5", time(nullptr) + 600, "0.5"));
     Run(VWExtensionProp, "save=1&id=101&name=105");
     EXPECT_FALSE(LPBXExtensionList().Exists("101"));
-    LPBXExtension moved;
-    LPBXExtensionList().Open(moved, "105");
+    LPBXExtension moved = OpenRecord(LPBXExtensionList(), "105");
     EXPECT_EQ(PBXTest::Keys<LPBXContactListIterator>(moved).size(), 1u);
 
     // A rename that fails a later check leaves the form on the new name, so
@@ -85,8 +81,7 @@ TEST_F(PagesTest, ListShowsContactsAsTextAndHidesExpired)
 {
     for (auto [name, expires] :
          {std::pair{"101", time(nullptr) + 600}, std::pair{"102", time(nullptr) - 5}}) {
-        LPBXExtension ext;
-        LPBXExtensionList().Open(ext, name);
+        LPBXExtension ext = OpenRecord(LPBXExtensionList(), name);
         ext.SetDisplayName("<img src=x onerror=alert(1)>");
         ext.AddContact((std::string("<script>alert(") + name + ")</script>").c_str(), expires,
                        "0.5");
@@ -102,10 +97,9 @@ TEST_F(PagesTest, ListShowsContactsAsTextAndHidesExpired)
 TEST_F(PagesTest, PlanRulesAndGroupMembers)
 {
     Run(VWPlanProp, "save=1&name=Office&dialonline=[Blocked]");
-    LPBXOutboundPlan plan;
     char text[LPathSize];
     ASSERT_TRUE(LPBXOutboundPlanList().Exists("office"));
-    LPBXOutboundPlanList().Open(plan, "office");
+    LPBXOutboundPlan plan = OpenRecord(LPBXOutboundPlanList(), "office");
     EXPECT_STREQ(plan.GetDefaultDialOnLine(text), "-");
 
     // clang-format off
@@ -130,8 +124,7 @@ TEST_F(PagesTest, PlanRulesAndGroupMembers)
     EXPECT_TRUE(Has(list, "Chimes"));
     EXPECT_TRUE(Has(list, ">101<")) << list;
     Run(VWGroupProp, "save=1&id=701&name=702&waithold=ringing");
-    LPBXGroup group;
-    LPBXGroupList().Open(group, "702");
+    LPBXGroup group = OpenRecord(LPBXGroupList(), "702");
     EXPECT_EQ(PBXTest::Keys<LPBXGroup::ExtensionListIterator>(group).size(), 1u)
         << "members move with the group";
     EXPECT_FALSE(LPBXGroupList().Exists("701"));
@@ -161,23 +154,20 @@ TEST_F(PagesTest, RenamesCarryEveryReferenceAlong)
     Run(VWGroupProp, "save=1&name=701&waithold=chimes");
     for (const char *ext : {"101", "102"})
         Run(VWGroupExtensionProp, std::string("id=701&saveext=1&extension=") + ext);
-    LPBXExternalLine line;
-    ASSERT_TRUE(LPBXExternalLineList().Open(line, "Provider"));
+    LPBXExternalLine line = OpenRecord(LPBXExternalLineList(), "Provider");
     ASSERT_TRUE(line.SetRingOnLine("101"));
 
     Run(VWExtensionProp, "save=1&id=101&name=111&plan=Office");
     Run(VWPlanProp, "save=1&id=Office&name=Head+Office");
 
     char text[LPathSize];
-    LPBXGroup group;
-    ASSERT_TRUE(LPBXGroupList().Open(group, "701"));
+    LPBXGroup group = OpenRecord(LPBXGroupList(), "701");
     std::set<std::string> members;
     for (LPBXGroup::ExtensionListIterator it(group); it; it.Next())
         members.insert(it->GetExtension(text));
     EXPECT_EQ(members, (std::set<std::string>{"102", "111"}));
-    LPBXExtension renamed, other;
-    ASSERT_TRUE(LPBXExtensionList().Open(renamed, "111"));
-    ASSERT_TRUE(LPBXExtensionList().Open(other, "102"));
+    LPBXExtension renamed = OpenRecord(LPBXExtensionList(), "111");
+    LPBXExtension other = OpenRecord(LPBXExtensionList(), "102");
     EXPECT_STREQ(other.GetTransferNotAnswered(text), "111");
     EXPECT_STREQ(renamed.GetOutboundPlan(text), "Head Office");
     EXPECT_STREQ(renamed.GetPassword(text), "pw") << "an empty password field keeps it";
@@ -194,9 +184,8 @@ TEST_F(PagesTest, DeletedPlanIsClearedFromItsExtensions)
     Run(VWPlanDelete, "id=office&confirmed=yes");
     EXPECT_FALSE(LPBXOutboundPlanList().Exists("office"));
     char text[LPathSize];
-    LPBXExtension cleared, kept;
-    ASSERT_TRUE(LPBXExtensionList().Open(cleared, "101"));
-    ASSERT_TRUE(LPBXExtensionList().Open(kept, "102"));
+    LPBXExtension cleared = OpenRecord(LPBXExtensionList(), "101");
+    LPBXExtension kept = OpenRecord(LPBXExtensionList(), "102");
     EXPECT_STREQ(cleared.GetOutboundPlan(text), "");
     EXPECT_STREQ(kept.GetOutboundPlan(text), "Home");
 }
@@ -206,22 +195,17 @@ TEST_F(PagesTest, DeletedPlanIsClearedFromItsExtensions)
 // and the engine hears of every line saved or deleted.
 TEST_F(PagesTest, RenamedLineStaysChosenWhereverItWasNamed)
 {
-    LPBXExternalLine line;
-    ASSERT_TRUE(LPBXExternalLineList().Open(line, "Provider"));
+    LPBXExternalLine line = OpenRecord(LPBXExternalLineList(), "Provider");
     line.SetLineID("4711");
-    LPBXOutboundPlan plan;
-    LPBXOutboundPlan::DialBasedRule dial;
-    LPBXOutboundPlan::SipHostBasedRule host, other;
-    ASSERT_TRUE(LPBXOutboundPlanList().Open(plan, "Office"));
+    LPBXOutboundPlan plan = OpenRecord(LPBXOutboundPlanList(), "Office");
     plan.SetDefaultDialOnLine("PROVIDER");
-    plan.GetDialBasedRuleList().Open(dial, "9");
+    auto dial = OpenRecord(plan.GetDialBasedRuleList(), "9");
     dial.SetDialOnLine("Provider");
-    plan.GetSipHostBasedRuleList().Open(host, "example.com");
+    auto host = OpenRecord(plan.GetSipHostBasedRuleList(), "example.com");
     host.SetDialOnLine("provider");
-    plan.GetSipHostBasedRuleList().Open(other, "example.org");
+    auto other = OpenRecord(plan.GetSipHostBasedRuleList(), "example.org");
     other.SetDialOnLine("Providers");
-    LPBXExternalLine backup;
-    ASSERT_TRUE(LPBXExternalLineList().Open(backup, "Backup"));
+    LPBXExternalLine backup = OpenRecord(LPBXExternalLineList(), "Backup");
     backup.SetChainLine("Provider");
     LSettingSetString("Emergency", "Line", "Provider");
 
