@@ -5,6 +5,7 @@
 #include "config/pbx_external_line.h"
 #include "config/pbx_fixture.h"
 #include "config/pbx_outbound_plan.h"
+#include "support/log_catcher.h"
 #include "web/pages/control_pages.h"
 
 namespace
@@ -160,5 +161,17 @@ TEST_F(PagesTest, SetupInstructionsWithDialingRules)
     for (const char *id : {"999", "../101", ""})
         EXPECT_TRUE(
             Has(Run(VWExtensionInstruction, std::string("id=") + id), "Location: extensionlist"));
+}
+
+// The plan name comes from the browser; the add form is the only page that
+// checks it before the plan exists.
+TEST_F(PagesTest, PlanNameCheckLogsOneLine)
+{
+    vtest::LogCatcher log;
+    std::string out = Run(VWPlanAdd, "add=1&name=x%0d%0a2026-01-01+00:00:00+forged+line");
+    EXPECT_TRUE(Has(out, "There is another outbound dialing plan")) << out;
+    ASSERT_FALSE(log.Texts().empty());
+    for (const std::string &line : log.Texts())
+        EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << line;
 }
 } // namespace
