@@ -113,6 +113,29 @@ bool LSipDigestIsStale(const LHashTable &parameters)
     return LSipEqualNoCase(parameters.GetParm("stale"), "true");
 }
 
+bool LSipDecodeDigestChallenge(const LSipMessage &response, LHashTable &parameters)
+{
+    const char *name = response.GetResponseStatusCode() == 401 ? LSipFields::WWWAuthenticate.name
+                                                               : LSipFields::ProxyAuthenticate.name;
+    bool first = true;
+    for (size_t i = 0; i < response.GetFieldCount(); i++) {
+        const LSipMessage::LHeaderField &field = response.GetFieldAt(i);
+        if (!field.IsField(name))
+            continue;
+        LHashTable decoded;
+        if (!LSipAuthenticationDecodeDigest(field.GetFieldData(), decoded))
+            continue;
+        // Without an algorithm the digest is MD5 (RFC 2617 section 3.2.1).
+        const char *algorithm = decoded.GetParm("algorithm", "MD5");
+        if (first || LSipEqualNoCase(algorithm, "MD5"))
+            parameters = decoded;
+        first = false;
+        if (LSipEqualNoCase(algorithm, "MD5"))
+            return true;
+    }
+    return false;
+}
+
 void LSipCreateAuthenticationResponse(const char *authID, const char *realm, const char *password,
                                       const char *method, const char *uri, const char *nonce,
                                       char out[33])
@@ -145,11 +168,12 @@ bool LSipRequest::SetAuthentication(LSipCall &call, const LSipMessage &response)
         return false;
     }
     bool proxy = response.GetResponseStatusCode() != 401;
-    const char *challenge = response.FindField(
-        proxy ? LSipFields::ProxyAuthenticate : LSipFields::WWWAuthenticate, "-");
     LHashTable parameters;
-    if (!LSipAuthenticationDecodeDigest(challenge, parameters))
+    if (!LSipDecodeDigestChallenge(response, parameters)) {
+        LOGERRORF("No MD5 digest challenge to answer (algorithm \"%.40s\")",
+                  parameters.GetParm("algorithm", "none"));
         return false;
+    }
     bool stale = LSipDigestIsStale(parameters);
     std::string value = LSipDigestAnswer(parameters, call.GetLocalAuthID(), call.GetLocalPassword(),
                                          m_Method, m_RequestURI);

@@ -131,14 +131,16 @@ void LSipLineRegistrations::HandleChallenge(Item &item, const LSipMessage &respo
         return;
     }
     bool www = status == 401;
-    const char *challenge = response.FindField(
-        www ? LSipFields::WWWAuthenticate.name : LSipFields::ProxyAuthenticate.name, "-");
     LHashTable parameters;
-    if (!LSipAuthenticationDecodeDigest(challenge, parameters) ||
-        (item.challengeAnswered && !LSipDigestIsStale(parameters))) {
+    bool answerable = LSipDecodeDigestChallenge(response, parameters);
+    if (!answerable || (item.challengeAnswered && !LSipDigestIsStale(parameters))) {
         SIPLOGERRORF("Register authorization failed for %s@%s", item.lineID, item.server);
         SIPLOGERRORF("Error returned : %d %s", status, reason);
-        SIPLOGERROR("Check username or password for the proxy server.");
+        if (answerable)
+            SIPLOGERROR("Check username or password for the proxy server.");
+        else
+            SIPLOGERRORF("No MD5 digest challenge to answer (algorithm \"%.40s\")",
+                         parameters.GetParm("algorithm", "none"));
         Fail(item, now, kRefusedRetryMs, status, reason);
         return;
     }

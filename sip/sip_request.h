@@ -97,6 +97,13 @@ class LSipRequest
 bool LSipAuthenticationDecodeDigest(const char *value, LHashTable &parameters);
 // Whether decoded challenge parameters say "stale=true" (any case).
 bool LSipDigestIsStale(const LHashTable &parameters);
+// Decodes the challenge of a 401 (WWW-Authenticate) or 407
+// (Proxy-Authenticate) that an MD5 digest can answer: the first that names
+// MD5 or no algorithm. A server that offers several algorithms sends one
+// field each, the one it prefers first (RFC 8760 section 2.4), so SHA-256 may
+// come before MD5. False when there is none; parameters then hold the first
+// challenge, for the log.
+bool LSipDecodeDigestChallenge(const LSipMessage &response, LHashTable &parameters);
 // The credentials header value answering a decoded challenge (MD5, no
 // qop), its quoted values escaped.
 std::string LSipDigestAnswer(const LHashTable &challenge, const char *authID, const char *password,

@@ -1,6 +1,8 @@
 // Parses arbitrary datagrams and checks that what the writer produces parses
 // back to the same first line, fields and body.
 #include "../fuzz_check.h"
+#include "platform/hashtable.h"
+#include "sip/sip_request.h"
 #include "sip/sipmessage.h"
 
 #include <cstdint>
@@ -58,6 +60,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             Check(strlen(message.GetFieldAt(i).GetFieldData()) < 260);
         }
         CheckRoundTrip(message);
+        // A challenge is answered only when an MD5 digest can answer it.
+        LHashTable challenge;
+        if (message.IsResponse() && LSipDecodeDigestChallenge(message, challenge))
+            Check(!strcasecmp(challenge.GetParm("algorithm", "MD5"), "MD5"));
     }
     return 0;
 }

@@ -257,5 +257,29 @@ TEST(SipDigest, DecodeTable)
     }
 }
 
+// A server offering several digest algorithms sends one challenge each, the
+// preferred first (RFC 8760): the MD5 one is answered wherever it stands.
+TEST(SipDigest, TheMd5ChallengeIsChosenAmongSeveral)
+{
+    // clang-format off
+    struct Case { int status; std::string fields; bool ok; const char *nonce; } cases[] = {
+        {401, "WWW-Authenticate: Digest algorithm=SHA-256,nonce=a\r\nWWW-Authenticate: Digest algorithm=MD5,nonce=b\r\n", true, "b"},
+        {407, "WWW-Authenticate: Digest nonce=w\r\nProxy-Authenticate: Basic realm=x\r\nProxy-Authenticate: Digest algorithm=md5,nonce=c\r\n", true, "c"},
+        {401, "WWW-Authenticate: Digest nonce=d\r\nWWW-Authenticate: Digest algorithm=MD5,nonce=e\r\n", true, "d"},
+        {401, "WWW-Authenticate: Digest algorithm=SHA-256,nonce=f\r\nWWW-Authenticate: Digest algorithm=MD5-sess,nonce=g\r\n", false, "f"},
+        {407, "WWW-Authenticate: Digest nonce=h\r\n", false, "-"},
+    };
+    // clang-format on
+    for (const Case &c : cases) {
+        auto response = ParseSip("SIP/2.0 " + std::to_string(c.status) +
+                                 " Unauthorized\r\nCSeq: 1 REGISTER\r\n" + c.fields +
+                                 "Content-Length: 0\r\n\r\n");
+        ASSERT_TRUE(response);
+        LHashTable parameters;
+        EXPECT_EQ(LSipDecodeDigestChallenge(*response, parameters), c.ok) << c.fields;
+        EXPECT_STREQ(parameters.GetParm("nonce", "-"), c.nonce) << c.fields;
+    }
+}
+
 } // namespace
 } // namespace vtest

@@ -14,6 +14,9 @@ constexpr const char *kKamcmd = "/usr/sbin/kamcmd";
 constexpr const char *kModules = "/usr/lib/x86_64-linux-gnu/kamailio/modules/";
 
 // Requests are logged whole ($mb) so that tests can read the exact layout.
+// The exchange is challenged as by a provider that prefers SHA-256 (RFC
+// 8760): that challenge first, MD5 after it. SIPp answers only the first
+// challenge, so its phones get MD5 alone.
 constexpr const char *kRoutes = R"cfg(
 route {
     if (!mf_process_maxfwd_header("10")) { sl_send_reply("483", "Too Many Hops"); exit; }
@@ -25,12 +28,20 @@ route {
     if (is_method("CANCEL")) { if (t_check_trans()) t_relay(); exit; }
     route(PASSWORD);
     if (is_method("REGISTER")) {
-        if (!pv_auth_check("$td", "$var(pw)", "0", "1")) { auth_challenge("$td", "0"); exit; }
+        if (!pv_auth_check("$td", "$var(pw)", "0", "1")) {
+            if ($ua =~ "Vela") append_to_reply("WWW-Authenticate: Digest realm=\"$td\", nonce=\"sha$Ts\", algorithm=SHA-256\r\n");
+            auth_challenge("$td", "0");
+            exit;
+        }
         if (!save("location")) sl_reply_error();
         exit;
     }
     if (is_method("INVITE") && $var(pw) != "") {
-        if (!pv_auth_check("$fd", "$var(pw)", "0", "1")) { auth_challenge("$fd", "0"); exit; }
+        if (!pv_auth_check("$fd", "$var(pw)", "0", "1")) {
+            if ($ua =~ "Vela") append_to_reply("Proxy-Authenticate: Digest realm=\"$fd\", nonce=\"sha$Ts\", algorithm=SHA-256\r\n");
+            auth_challenge("$fd", "0");
+            exit;
+        }
         consume_credentials();
     }
     record_route();
