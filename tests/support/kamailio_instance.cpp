@@ -16,7 +16,8 @@ constexpr const char *kModules = "/usr/lib/x86_64-linux-gnu/kamailio/modules/";
 // Requests are logged whole ($mb) so that tests can read the exact layout.
 // The exchange is challenged as by a provider that prefers SHA-256 (RFC
 // 8760): that challenge first, MD5 after it. SIPp answers only the first
-// challenge, so its phones get MD5 alone.
+// challenge, so its phones get MD5 alone. Challenges offer qop=auth, as
+// most providers' do.
 constexpr const char *kRoutes = R"cfg(
 route {
     if (!mf_process_maxfwd_header("10")) { sl_send_reply("483", "Too Many Hops"); exit; }
@@ -30,7 +31,7 @@ route {
     if (is_method("REGISTER")) {
         if (!pv_auth_check("$td", "$var(pw)", "0", "1")) {
             if ($ua =~ "Vela") append_to_reply("WWW-Authenticate: Digest realm=\"$td\", nonce=\"sha$Ts\", algorithm=SHA-256\r\n");
-            auth_challenge("$td", "0");
+            auth_challenge("$td", "1");
             exit;
         }
         if (!save("location")) sl_reply_error();
@@ -39,7 +40,7 @@ route {
     if (is_method("INVITE") && $var(pw) != "") {
         if (!pv_auth_check("$fd", "$var(pw)", "0", "1")) {
             if ($ua =~ "Vela") append_to_reply("Proxy-Authenticate: Digest realm=\"$fd\", nonce=\"sha$Ts\", algorithm=SHA-256\r\n");
-            auth_challenge("$fd", "0");
+            auth_challenge("$fd", "1");
             exit;
         }
         consume_credentials();
