@@ -270,7 +270,7 @@ bool LSipGraveyard::RunTimer(Item &item, Timer &timer, LSipGraveyardLeg::Request
                              uint32_t age, uint32_t limit, uint32_t now, uint32_t &wait)
 {
     uint32_t remaining = LTickRemaining(now, timer.lastSend + timer.interval);
-    if (IsRepeatDue(timer, now)) {
+    if (remaining <= kResendSlackMs) { // as IsRepeatDue, whose figure the wait needs too
         item.leg->Send(request);
         timer.lastSend = now;
         timer.interval *= 2;
