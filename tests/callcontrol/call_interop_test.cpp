@@ -2,6 +2,7 @@
 // scenario fails unless every expected message arrives in order.
 #include "call_fixture.h"
 
+#include "support/baresip.h"
 #include "support/udp_peer.h"
 #include "support/wait.h"
 
@@ -117,72 +118,6 @@ TEST_F(CallTest, GroupMemberRingsOnlyAfterItsDelay)
     EXPECT_GE(delay, 2900);
     EXPECT_LE(delay, 5200);
 }
-// A baresip phone registered as user, answering by itself when autoAnswer,
-// that takes menu commands on its UDP console at consolePort.
-std::unique_ptr<ChildProcess> StartBaresip(const TempDir &home, const std::string &user,
-                                           const std::string &password, int sipPort,
-                                           bool autoAnswer, int consolePort,
-                                           const std::vector<std::string> &extra = {})
-{
-    // baresip's file source needs a real WAV file, and ends the call when it runs out.
-    EXPECT_EQ(
-        system(("sox -n -r 8000 -b 16 -c 1 '" + home.Path() + "/silence.wav' trim 0 30").c_str()),
-        0);
-    std::ofstream(home.Path() + "/config")
-        << "module_path /usr/lib/baresip/modules\n"
-        << "sip_listen 127.0.0.1:" << FreeUdpPort() << "\n"
-        << "audio_player aufile," << home.Path() << "/heard.wav\n"
-        << "audio_source aufile," << home.Path() << "/silence.wav\n"
-        << "cons_listen 127.0.0.1:" << consolePort << "\n"
-        << "module g711.so\nmodule aufile.so\nmodule cons.so\n"
-        << "module_app account.so\nmodule_app menu.so\n";
-    std::ofstream(home.Path() + "/accounts")
-        << "<sip:" << user << "@127.0.0.1:" << sipPort << ";transport=udp>;auth_pass=" << password
-        << ";regint=600" << (autoAnswer ? ";answermode=auto" : "") << "\n";
-    std::vector<std::string> argv = {"/usr/bin/baresip", "-f", home.Path()};
-    argv.insert(argv.end(), extra.begin(), extra.end());
-    auto baresip = std::make_unique<ChildProcess>();
-    EXPECT_TRUE(baresip->Start(argv));
-    return baresip;
-}
-
-// What the baresip console at port prints back for command until it falls
-// quiet; the command runs at its line end.
-std::string Console(UdpPeer &peer, int port, const std::string &command)
-{
-    std::string all, part;
-    int from = 0;
-    peer.SendTo(port, command + "\n");
-    while (peer.Receive(part, 300, &from))
-        if (from == port)
-            all += part;
-    return all;
-}
-
-// The RTP packets that the phone at listener has had from the one at speaker:
-// the "rcvd=" count of the speaker's SSRC among the members that the
-// listener's audio report lists; -1 before the first.
-long long Received(UdpPeer &peer, int listener, int speaker)
-{
-    std::string own = Console(peer, speaker, "/audio_debug");
-    size_t ssrc = own.find(" SSRC=");
-    if (ssrc == std::string::npos)
-        return -1;
-    std::string member = "member " + own.substr(ssrc + 6, own.find('/', ssrc) - ssrc - 6) + ":";
-    std::string report = Console(peer, listener, "/audio_debug");
-    size_t at = report.find(member);
-    at = at == std::string::npos ? at : report.find("rcvd=", at);
-    return at == std::string::npos ? -1 : atoll(report.c_str() + at + 5);
-}
-
-// Whether that count grows.
-bool Hears(UdpPeer &peer, int listener, int speaker)
-{
-    long long before = Received(peer, listener, speaker);
-    return WaitUntil([&] { return Received(peer, listener, speaker) > std::max(before, 0LL); },
-                     5000);
-}
-
 // Three real phones: baresip 101 calls 102 (which answers by itself), puts
 // the call on hold and resumes it, then transfers 102 blindly to 103 (REFER)
 // and leaves; 102 talks with 103 until it hangs up. 101 records its calls, so
@@ -199,13 +134,15 @@ TEST_F(CallTest, BaresipHoldsResumesAndTransfersACall)
     TempDir homes[3] = {TempDir{"vela-baresip-101"}, TempDir{"vela-baresip-102"},
                         TempDir{"vela-baresip-103"}};
     const int c101 = FreeUdpPort(), c102 = FreeUdpPort(), c103 = FreeUdpPort();
-    auto callee = StartBaresip(homes[1], "102", "pw102", sipPort, true, c102);
-    auto target = StartBaresip(homes[2], "103", "pw103", sipPort, true, c103);
+    auto callee = StartBaresip(homes[1], "102", "pw102", Remote(), true, c102);
+    auto target = StartBaresip(homes[2], "103", "pw103", Remote(), true, c103);
+    ASSERT_TRUE(callee && target);
     ASSERT_TRUE(vela.Process().WaitForOutput("Extension 102 is at", 10000) &&
                 vela.Process().WaitForOutput("Extension 103 is at", 10000))
         << vela.Process().Output();
     auto caller =
-        StartBaresip(homes[0], "101", kCallerPassword, sipPort, false, c101, {"-e", "/dial 102"});
+        StartBaresip(homes[0], "101", kCallerPassword, Remote(), false, c101, {"-e", "/dial 102"});
+    ASSERT_TRUE(caller);
     ASSERT_TRUE(caller->WaitForOutput("Call established", 10000)) << caller->Output();
     UdpPeer console;
     auto heldBy101 = [&](bool held) {

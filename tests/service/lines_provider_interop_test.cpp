@@ -3,6 +3,7 @@
 #include "config/pbx_external_line.h"
 #include "config/pbx_outbound_plan.h"
 #include "logs/call_log.h"
+#include "support/baresip.h"
 #include "support/kamailio_instance.h"
 #include "support/text.h"
 #include "support/wait.h"
@@ -200,6 +201,64 @@ TEST_F(LineProviderTest, ACallForkedToTwoPhonesGoesOnWithTheFirstAnswer)
     EXPECT_GT(std::abs(ended[1] - ended[0]), 1000) << "both phones ended together";
     EXPECT_TRUE(Has(vela.Process().Output(), "a second branch answered"))
         << vela.Process().Output();
+}
+// Real phones on both sides of the line: an outside baresip phone registered
+// at the provider calls the line's number; the exchange rings 102, which
+// answers, holds and resumes the call (re-INVITEs through the provider's
+// Record-Route, each challenged), then transfers it blindly to 103.
+TEST_F(LineProviderTest, RealPhonesHoldAndTransferALineCall)
+{
+    AddLine("prov", kLineID, kLinePassword);
+    LPBXOutboundPlan plan;
+    ASSERT_TRUE(LPBXOutboundPlanList().CreateNewRecord(plan, "default"));
+    ASSERT_TRUE(plan.GetDialBasedRuleList().AddRule("9", 1, "", "prov"));
+    StartVela();
+    ASSERT_TRUE(vela.Process().WaitForOutput("Registered as: sip:2001@", 10000))
+        << vela.Process().Output();
+    TempDir homes[3] = {TempDir{"vela-line-out"}, TempDir{"vela-line-102"},
+                        TempDir{"vela-line-103"}};
+    const int cOut = FreeUdpPort(), c102 = FreeUdpPort(), c103 = FreeUdpPort();
+    auto outside =
+        StartBaresip(homes[0], kOutside, kOutsidePassword, kamailio.Address(), true, cOut);
+    auto phone = StartBaresip(homes[1], "102", "pw102", Remote(), true, c102);
+    auto target = StartBaresip(homes[2], "103", "pw103", Remote(), true, c103);
+    ASSERT_TRUE(outside && phone && target);
+    ASSERT_TRUE(vela.Process().WaitForOutput("Extension 102 is at", 10000) &&
+                vela.Process().WaitForOutput("Extension 103 is at", 10000))
+        << vela.Process().Output();
+    ASSERT_TRUE(WaitUntil([&] { return Has(kamailio.DumpLocations(), "sip:3001"); }, 10000))
+        << outside->Output() << kamailio.Log();
+    UdpPeer console;
+    Console(console, cOut, std::string("/dial sip:") + kLineID + "@" + kamailio.Address());
+    ASSERT_TRUE(phone->WaitForOutput("Call established", 10000))
+        << phone->Output() << vela.Process().Output() << kamailio.Log();
+    EXPECT_TRUE(Hears(console, cOut, c102));
+    EXPECT_TRUE(Hears(console, c102, cOut));
+    auto held = [&](bool hold) {
+        Console(console, c102, hold ? "/hold" : "/resume");
+        return WaitUntil(
+            [&] {
+                return Has(Console(console, cOut, "/audio_debug"),
+                           hold ? "dir=recvonly" : "dir=sendrecv");
+            },
+            5000);
+    };
+    EXPECT_TRUE(held(true)) << vela.Process().Output() << kamailio.Log();
+    EXPECT_TRUE(held(false)) << vela.Process().Output() << kamailio.Log();
+    EXPECT_TRUE(Hears(console, cOut, c102));
+
+    Console(console, c102, "/transfer 103");
+    EXPECT_TRUE(vela.Process().WaitForOutput("Call transferred to sip:103@", 10000))
+        << vela.Process().Output();
+    ASSERT_TRUE(target->WaitForOutput("Call established", 10000)) << target->Output();
+    EXPECT_TRUE(Hears(console, c103, cOut));
+    EXPECT_TRUE(Hears(console, cOut, c103));
+    Console(console, c103, "/hangup");
+    EXPECT_TRUE(outside->WaitForOutput("terminated", 10000)) << outside->Output();
+    EXPECT_TRUE(vela.Process().WaitForOutput("disconnected", 10000));
+
+    for (ChildProcess *p : {outside.get(), phone.get(), target.get()})
+        p->Stop(SIGTERM, 5000);
 }
 } // namespace
 } // namespace vtest

@@ -17,12 +17,18 @@ constexpr const char *kModules = "/usr/lib/x86_64-linux-gnu/kamailio/modules/";
 // The exchange is challenged as by a provider that prefers SHA-256 (RFC
 // 8760): that challenge first, MD5 after it. SIPp answers only the first
 // challenge, so its phones get MD5 alone. Challenges offer qop=auth, as
-// most providers' do.
+// most providers' do, and the exchange's re-INVITEs and BYEs are challenged
+// too, as some providers do.
 constexpr const char *kRoutes = R"cfg(
 route {
     if (!mf_process_maxfwd_header("10")) { sl_send_reply("483", "Too Many Hops"); exit; }
     xlog("L_NOTICE", "<<<REQUEST\n$mb\nREQUEST>>>\n");
     if (has_totag()) {
+        if (is_method("INVITE|BYE") && $ua =~ "Vela") {
+            route(PASSWORD);
+            if (!pv_auth_check("$fd", "$var(pw)", "0", "1")) { auth_challenge("$fd", "1"); exit; }
+            consume_credentials();
+        }
         if (loose_route() || is_method("ACK|BYE|CANCEL|INVITE|UPDATE")) { t_relay(); }
         exit;
     }
