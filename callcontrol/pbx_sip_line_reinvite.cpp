@@ -16,6 +16,16 @@ const char *OrNull(const std::string &text)
 {
     return text.empty() ? nullptr : text.c_str();
 }
+
+// A re-INVITE refused for what it asked (488 for its media, 403, 500 ...)
+// leaves the dialog as it was. 408 and 481 end the dialog (RFC 3261 section
+// 12.2.1.2); 401 and 407 mean the exchange's own credentials were refused,
+// and 491 has its own back-off: those end the call as before.
+bool IsRefusalThatKeepsTheCall(int status)
+{
+    return status >= 400 && status <= 699 && status != 401 && status != 407 && status != 408 &&
+           status != 481 && status != 491;
+}
 } // namespace
 
 // One leg that must always be relayed relays the call; relay is left out
@@ -80,10 +90,21 @@ bool LPBXSipLine::PassInvite(LSipMessage &invite, Slot &leg, Slot &other)
         // BYE and this request already. The call ends either way.
         if (!leg->IsDialogEstablished())
             return false;
-        if (!other->IsDialogEstablished())
+        if (!other->IsDialogEstablished()) {
             leg->SendResponse(invite, 487, "Request Terminated");
-        else
-            leg->SendResponse(invite, 408, "Request Timeout");
+            return false;
+        }
+        // The other side refused the change and keeps its session as it
+        // was (RFC 3261 section 14.1), and so does the phone once told why.
+        // The offer passed on has retired the relay, so both legs are
+        // renegotiated from their present sessions, as after a withdrawal.
+        if (response && IsRefusalThatKeepsTheCall(response->GetResponseStatusCode())) {
+            leg->SendResponse(invite, response->GetResponseStatusCode(),
+                              response->GetResponseReasonPhrase());
+            LOG("LPBXSipLine::PassInvite: refused by the other side, renegotiating");
+            return CrossInvite(false);
+        }
+        leg->SendResponse(invite, 408, "Request Timeout");
         return false;
     }
     std::string sdp = m_Mediator.RewriteOkSDP(LPBXSdpInfo(*response), other->IsDestinationPublic(),

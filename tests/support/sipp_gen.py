@@ -39,7 +39,8 @@ import shutil
 import sys
 
 REASONS = {100: "Trying", 180: "Ringing", 200: "OK", 202: "Accepted", 480: "Temporarily Unavailable",
-           486: "Busy Here", 487: "Request Terminated", 491: "Request Pending", 603: "Decline"}
+           486: "Busy Here", 487: "Request Terminated", 488: "Not Acceptable Here", 491: "Request Pending",
+           603: "Decline"}
 # SDP owner name and audio port of each phone, so a test can see whose offer arrived.
 MEDIA = {"101": ("caller", 6000), "5555": ("caller", 6000), "103": ("target", 6004)}
 
