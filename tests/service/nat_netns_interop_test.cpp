@@ -3,11 +3,15 @@
 // a real STUN server, stund).
 #include "config/pbx_extension.h"
 #include "config/pbx_external_line.h"
+#include "config/pbx_outbound_plan.h"
 #include "config/settings.h"
+#include "support/baresip.h"
+#include "support/kamailio_instance.h"
 #include "support/process.h"
 #include "support/text.h"
 #include "support/udp_peer.h"
 #include "support/vela_instance.h"
+#include "support/wait.h"
 
 #include <atomic>
 #include <fstream>
@@ -319,6 +323,73 @@ TEST_F(NatRouterNoForwardTest, NetworkTestFindsThisNatThenUpnpMapsTheSipPort)
     EXPECT_TRUE(AnswersOptions(peer, mapped, "nat-upnp-1"));
     vela.Stop(SIGTERM, 10000);
     igd.Stop(SIGTERM, 5000);
+}
+// The usual office: the exchange behind a router that forwards nothing, and
+// a provider on the internet (Kamailio). The line registers with the public
+// address STUN found, which keeps a way open for the provider's calls, and
+// the relay's own packets open one for the audio. A baresip phone on the
+// internet calls the line and talks with a baresip phone in the office; then
+// the office phone calls it back out through the line.
+TEST_F(NatRouterNoForwardTest, ProviderCallsCrossARouterThatForwardsNothing)
+{
+    if (access("/usr/sbin/kamailio", X_OK) != 0 || access("/usr/bin/baresip", X_OK) != 0)
+        GTEST_SKIP() << "needs kamailio and baresip";
+    ASSERT_TRUE(LSettingSetBool("SIP", "STUN", true));
+    ASSERT_TRUE(LSettingSetString("SIP", "STUNServer1", kStund));
+    LPBXExtension office;
+    ASSERT_TRUE(LPBXExtensionList().CreateNewRecord(office, "102"));
+    office.SetPassword("pw102");
+    office.SetVoiceMailExtension("");
+    KamailioInstance provider({{"2001", "linepw"}, {"3001", "outpw"}}, 120, wan, kRegistrar);
+    LPBXExternalLine line;
+    ASSERT_TRUE(LPBXExternalLineList().CreateNewRecord(line, "provider"));
+    line.SetLineID("2001");
+    line.SetServer(provider.Address().c_str());
+    line.SetPassword("linepw");
+    line.SetRingOnLine("102");
+    LPBXOutboundPlan plan;
+    ASSERT_TRUE(LPBXOutboundPlanList().CreateNewRecord(plan, "default"));
+    ASSERT_TRUE(plan.GetDialBasedRuleList().AddRule("9", 1, "", "provider"));
+    std::string why;
+    ASSERT_TRUE(provider.Start(why)) << why;
+    ASSERT_TRUE(vela.Start()) << vela.Process().Output();
+    ASSERT_TRUE(vela.Process().WaitForOutput(std::string("Registered as: sip:2001@"), 20000))
+        << vela.Process().Output() << provider.Log();
+
+    TempDir homes[2] = {TempDir{"vela-nat-office"}, TempDir{"vela-nat-outside"}};
+    UdpPeer lanConsole(0, "127.0.0.1", lan.c_str()), wanConsole(0, "127.0.0.1", wan.c_str());
+    const int cLan = FreeUdpPort(), cWan = FreeUdpPort();
+    auto inside = StartBaresip(homes[0], "102", "pw102", "10.21.1.2:" + std::to_string(sipPort),
+                               true, cLan, {}, lan, "10.21.1.2");
+    auto outside =
+        StartBaresip(homes[1], "3001", "outpw", provider.Address(), true, cWan, {}, wan, kWanPhone);
+    ASSERT_TRUE(inside && outside);
+    ASSERT_TRUE(vela.Process().WaitForOutput("Extension 102 is at", 10000));
+    ASSERT_TRUE(WaitUntil([&] { return Has(provider.DumpLocations(), "sip:3001"); }, 10000));
+
+    Console(wanConsole, cWan, "/dial sip:2001@" + provider.Address());
+    ASSERT_TRUE(inside->WaitForOutput("Call established", 10000))
+        << inside->Output() << vela.Process().Output() << provider.Log();
+    EXPECT_TRUE(Hears(lanConsole, cLan, wanConsole, cWan));
+    EXPECT_TRUE(Hears(wanConsole, cWan, lanConsole, cLan));
+    Console(wanConsole, cWan, "/hangup");
+    EXPECT_TRUE(inside->WaitForOutput("terminated", 10000)) << inside->Output();
+
+    Console(lanConsole, cLan, "/dial 93001");
+    auto twice = [](ChildProcess &phone, const char *text) {
+        const std::string &out = phone.Output();
+        size_t first = out.find(text);
+        return first != std::string::npos && out.find(text, first + 1) != std::string::npos;
+    };
+    ASSERT_TRUE(WaitUntil([&] { return twice(*outside, "Call established"); }, 10000))
+        << outside->Output() << vela.Process().Output() << provider.Log();
+    EXPECT_TRUE(Hears(lanConsole, cLan, wanConsole, cWan));
+    EXPECT_TRUE(Hears(wanConsole, cWan, lanConsole, cLan));
+    Console(lanConsole, cLan, "/hangup");
+    EXPECT_TRUE(WaitUntil([&] { return twice(*outside, "terminated"); }, 10000))
+        << outside->Output();
+    for (ChildProcess *phone : {inside.get(), outside.get()})
+        phone->Stop(SIGTERM, 5000);
 }
 // An office router forwarding the SIP port and the RTP range (masquerading
 // drops unsolicited inbound traffic), and the exchange finding its public

@@ -58,8 +58,10 @@ route {
 )cfg";
 } // namespace
 
-KamailioInstance::KamailioInstance(std::map<std::string, std::string> accounts, int maxExpires)
-    : mAccounts(std::move(accounts)), mMaxExpires(maxExpires), mPort(FreeUdpPort())
+KamailioInstance::KamailioInstance(std::map<std::string, std::string> accounts, int maxExpires,
+                                   std::string netns, std::string ip)
+    : mAccounts(std::move(accounts)), mMaxExpires(maxExpires), mNetns(std::move(netns)),
+      mIp(std::move(ip)), mPort(mNetns.empty() ? FreeUdpPort() : 5060)
 {
 }
 
@@ -96,7 +98,10 @@ bool KamailioInstance::Start(std::string &why)
     }
     std::string config = mFolder.Path() + "/kamailio.cfg";
     std::ofstream(config) << Config();
-    if (!mProcess.Start({kKamailio, "-f", config, "-DD", "-E", "-Y", mFolder.Path()})) {
+    std::vector<std::string> argv = {kKamailio, "-f", config, "-DD", "-E", "-Y", mFolder.Path()};
+    if (!mNetns.empty())
+        argv.insert(argv.begin(), {"/usr/sbin/ip", "netns", "exec", mNetns});
+    if (!mProcess.Start(argv)) {
         why = "kamailio did not start";
         return false;
     }
