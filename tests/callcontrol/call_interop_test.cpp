@@ -2,12 +2,9 @@
 // scenario fails unless every expected message arrives in order.
 #include "call_fixture.h"
 
-#include "support/baresip.h"
 #include "support/udp_peer.h"
-#include "support/wait.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 namespace vtest
 {
@@ -117,58 +114,6 @@ TEST_F(CallTest, GroupMemberRingsOnlyAfterItsDelay)
     EXPECT_EQ(secondInvite.rfind("INVITE sip:103@", 0), 0u) << secondInvite;
     EXPECT_GE(delay, 2900);
     EXPECT_LE(delay, 5200);
-}
-// Three real phones: baresip 101 calls 102 (which answers by itself), puts
-// the call on hold and resumes it, then transfers 102 blindly to 103 (REFER)
-// and leaves; 102 talks with 103 until it hangs up. 101 records its calls, so
-// the exchange's relay carries the audio each time.
-TEST_F(CallTest, BaresipHoldsResumesAndTransfersACall)
-{
-    LPBXExtension recorded;
-    ASSERT_TRUE(LPBXExtensionList().Open(recorded, "101"));
-    recorded.SetRecordOutgoing(true);
-    // No recorder listens there: the call goes on unrecorded, through the relay.
-    std::ofstream(vela.SharedDataFolder() + "/recorder")
-        << "tallyhost=127.0.0.1:" << FreeTcpPort() << "\n";
-    StartVela();
-    TempDir homes[3] = {TempDir{"vela-baresip-101"}, TempDir{"vela-baresip-102"},
-                        TempDir{"vela-baresip-103"}};
-    const int c101 = FreeUdpPort(), c102 = FreeUdpPort(), c103 = FreeUdpPort();
-    auto callee = StartBaresip(homes[1], "102", "pw102", Remote(), true, c102);
-    auto target = StartBaresip(homes[2], "103", "pw103", Remote(), true, c103);
-    ASSERT_TRUE(callee && target);
-    ASSERT_TRUE(vela.Process().WaitForOutput("Extension 102 is at", 10000) &&
-                vela.Process().WaitForOutput("Extension 103 is at", 10000))
-        << vela.Process().Output();
-    auto caller =
-        StartBaresip(homes[0], "101", kCallerPassword, Remote(), false, c101, {"-e", "/dial 102"});
-    ASSERT_TRUE(caller);
-    ASSERT_TRUE(caller->WaitForOutput("Call established", 10000)) << caller->Output();
-    UdpPeer console;
-    auto heldBy101 = [&](bool held) {
-        Console(console, c101, held ? "/hold" : "/resume");
-        return WaitUntil(
-            [&] {
-                return Console(console, c102, "/audio_debug")
-                           .find(held ? "dir=recvonly" : "dir=sendrecv") != std::string::npos;
-            },
-            5000);
-    };
-    EXPECT_TRUE(heldBy101(true));
-    EXPECT_TRUE(heldBy101(false));
-    EXPECT_TRUE(Hears(console, c101, c102));
-
-    Console(console, c101, "/transfer 103");
-    EXPECT_TRUE(vela.Process().WaitForOutput("Call transferred to sip:103@", 10000));
-    EXPECT_TRUE(caller->WaitForOutput("terminated", 10000)) << caller->Output();
-    ASSERT_TRUE(target->WaitForOutput("Call established", 10000)) << target->Output();
-    EXPECT_TRUE(Hears(console, c103, c102));
-    EXPECT_TRUE(Hears(console, c102, c103));
-    Console(console, c102, "/hangup");
-    EXPECT_TRUE(target->WaitForOutput("terminated", 10000)) << target->Output();
-    EXPECT_TRUE(vela.Process().WaitForOutput("disconnected", 10000)) << vela.Process().Output();
-    for (ChildProcess *phone : {caller.get(), callee.get(), target.get()})
-        phone->Stop(SIGTERM, 5000);
 }
 // 256 calls ring at once; the 257th is refused with 503 at once and the
 // others go on to their end.
