@@ -1,6 +1,7 @@
 // The exchange behind a real NAT router: three network namespaces made here
 // ("lan" with the exchange, "router" masquerading with nftables, "wan" with
-// a real STUN server, stund).
+// a real STUN server, stund), and for a home worker two more (a phone behind
+// a router of its own).
 #include "config/pbx_extension.h"
 #include "config/pbx_external_line.h"
 #include "config/pbx_outbound_plan.h"
@@ -31,7 +32,6 @@ const char *kSilentStun = "11.21.0.4"; // a server that never answers itself
 const char *kRegistrar = "11.21.0.5";
 const char *kSpoofer = "11.21.0.6";
 const char *kWanPhone = "11.21.0.7";
-const char *kPcap = "/usr/share/sip-tester/g711a.pcap";
 
 int Shell(const std::string &command)
 {
@@ -58,36 +58,6 @@ bool AnswersOptions(UdpPeer &peer, int port, const std::string &callId)
 class NatRouterTest : public ::testing::Test
 {
   protected:
-    // SIPp inside namespace ns at ip:port (media on port + 1000, RTP going
-    // to the test's receiver at 7000), the exchange at the address the
-    // phone sees: the router from wan, the exchange itself from lan.
-    static bool Succeeded(const std::vector<std::string> &argv)
-    {
-        ChildProcess sipp;
-        int status = -1;
-        bool ok = sipp.Start(argv) && sipp.WaitExit(15000, &status) && WIFEXITED(status) &&
-                  WEXITSTATUS(status) == 0;
-        EXPECT_TRUE(ok) << sipp.Output();
-        return ok;
-    }
-    // user dials (or registers as) service; no user: a phone that answers.
-    std::vector<std::string> Sipp(const std::string &ns, const char *ip, int port,
-                                  const std::string &scenario, const std::string &user,
-                                  const std::string &service)
-    {
-        std::string exchange = (ns == wan ? kRouterWan : "10.21.1.2");
-        // clang-format off
-        std::vector<std::string> argv{"/usr/sbin/ip", "netns", "exec", ns, "/usr/bin/sipp",
-                     "-sf", std::string(VELA_TEST_GENERATED) + "/../" + scenario,
-                     "-i", ip, "-p", std::to_string(port), "-mi", ip, "-mp", std::to_string(port + 1000),
-                     "-key", "sink_port", "7000", "-m", "1", "-nostdin", "-timeout", "20s", "-timeout_error"};
-        // clang-format on
-        if (!user.empty())
-            argv.insert(argv.end(), {exchange + ":" + std::to_string(sipPort), "-s", service, "-au",
-                                     user, "-ap", "pw" + user});
-        return argv;
-    }
-
     void SetUp() override
     {
         static int serial = 0;
@@ -125,6 +95,8 @@ class NatRouterTest : public ::testing::Test
         if (made)
             Shell("ip netns del " + lan + "; ip netns del " + router + "; ip netns del " + wan +
                   " 2>/dev/null");
+        for (const std::string &ns : more)
+            Shell("ip netns del " + ns + " 2>/dev/null");
     }
     // lan (the exchange at 10.21.1.2) - router (masquerading out of c<tag>,
     // with the empty chains miniupnpd fills) - wan (11.21.0.2 to .7).
@@ -190,6 +162,7 @@ EOF
     }
 
     std::string tag, lan, router, wan;
+    std::vector<std::string> more; // further namespaces a test made
     bool made = false;
     int sipPort = 0;
     std::string wrapper = "/tmp/vela-netns-" + std::to_string(getpid()) + ".sh";
@@ -391,86 +364,87 @@ TEST_F(NatRouterNoForwardTest, ProviderCallsCrossARouterThatForwardsNothing)
     for (ChildProcess *phone : {inside.get(), outside.get()})
         phone->Stop(SIGTERM, 5000);
 }
-// An office router forwarding the SIP port and the RTP range (masquerading
-// drops unsolicited inbound traffic), and the exchange finding its public
-// address by the static mapping or by STUN: a phone on the internet
-// registers through the router and calls a phone in the office, the Contact
-// and SDP it is sent name the advertised address, and audio crosses the NAT
-// both ways.
-class NatRouterCallTest : public NatRouterTest, public ::testing::WithParamInterface<bool>
+// A home worker: a baresip phone behind its own router (masquerading, its
+// SDP naming its private address) registers with the office exchange through
+// the office router's forwards, and calls a baresip phone in the office both
+// ways. The exchange must reach it at the address its REGISTER came from and
+// relay its audio to where its packets come from.
+TEST_F(NatRouterTest, PhoneBehindItsOwnRouterCallsTheOfficeBothWays)
 {
-};
-
-TEST_P(NatRouterCallTest, WanPhoneCallsLanPhone)
-{
-    if (access("/usr/bin/sipp", X_OK) != 0 || access(kPcap, R_OK) != 0)
-        GTEST_SKIP() << "needs sipp and its g711a.pcap (sip-tester)";
-    ASSERT_EQ(Shell("ip netns exec " + router + " nft add rule ip nat pre iifname c" + tag +
-                    " udp dport 30000-30999 dnat to 10.21.1.2"),
+    if (access("/usr/bin/baresip", X_OK) != 0)
+        GTEST_SKIP() << "needs baresip";
+    const std::string home = "v21hom" + tag, homeRouter = "v21hrt" + tag;
+    more = {home, homeRouter};
+    // home (192.168.77.2) - homeRouter (masquerading out of 11.22.0.1) -
+    // wan (11.22.0.254, forwarding to the office router at 11.21.0.1).
+    ASSERT_EQ(Shell("H=" + home + " G=" + homeRouter + " W=" + wan + " R=" + router + " T=" + tag +
+                    R"sh(
+set -e; ip netns add $H; ip netns add $G
+ip link add e$T netns $H type veth peer name f$T netns $G
+ip link add g$T netns $G type veth peer name h$T netns $W
+ip -n $H addr add 192.168.77.2/24 dev e$T
+for i in e$T lo; do ip -n $H link set $i up; done
+ip -n $H route add default via 192.168.77.1
+ip -n $G addr add 192.168.77.1/24 dev f$T; ip -n $G addr add 11.22.0.1/24 dev g$T
+for i in f$T g$T lo; do ip -n $G link set $i up; done
+ip -n $G route add default via 11.22.0.254
+ip -n $W addr add 11.22.0.254/24 dev h$T; ip -n $W link set h$T up
+ip netns exec $W sysctl -qw net.ipv4.ip_forward=1
+ip -n $R route add 11.22.0.0/24 via 11.21.0.2
+ip netns exec $G sysctl -qw net.ipv4.ip_forward=1
+ip netns exec $G nft add table ip nat
+ip netns exec $G nft add chain ip nat post '{ type nat hook postrouting priority 100; }'
+ip netns exec $G nft add rule ip nat post oifname g$T masquerade
+ip netns exec $R nft add rule ip nat pre iifname c$T udp dport 30000-30999 dnat to 10.21.1.2
+)sh"),
               0);
     // clang-format off
-    std::vector<std::pair<const char *, std::string>> settings = {
-        {"STATIC", "1"}, {"STATICPublicIP", kRouterWan}, {"STATICSIPPort", std::to_string(sipPort)},
-        {"STATICRTPPortBase", "30000"}, {"STUN", "0"},
-    };
-    // clang-format on
-    if (GetParam())
-        settings = {{"STUN", "1"}, {"STUNServer1", kStund}};
-    for (auto &[key, value] : settings)
+    for (auto [key, value] : std::vector<std::pair<const char *, std::string>>{
+             {"STATIC", "1"}, {"STATICPublicIP", kRouterWan}, {"STATICSIPPort", std::to_string(sipPort)},
+             {"STATICRTPPortBase", "30000"}, {"STUN", "0"}})
         ASSERT_TRUE(LSettingSetString("SIP", key, value.c_str()));
+    // clang-format on
     for (const char *name : {"101", "102"}) {
         LPBXExtension extension;
         ASSERT_TRUE(LPBXExtensionList().CreateNewRecord(extension, name));
         extension.SetPassword((std::string("pw") + name).c_str());
         extension.SetVoiceMailExtension("");
     }
-    TempDir media("vela-nat-media");
-    for (const char *name : {"caller.pcap", "callee.pcap"})
-        ASSERT_EQ(symlink(kPcap, (media.Path() + "/" + name).c_str()), 0);
-    UdpPeer wanSink(7000, kWanPhone, wan.c_str()), lanSink(7000, "10.21.1.2", lan.c_str());
-    ASSERT_TRUE(wanSink.IsOpen() && lanSink.IsOpen());
     ASSERT_TRUE(vela.Start()) << vela.Process().Output();
-    std::string publicPort = AdvertisedPort(20000);
-    ASSERT_FALSE(publicPort.empty()) << vela.Process().Output();
+    TempDir homes[2] = {TempDir{"vela-nat-home"}, TempDir{"vela-nat-desk"}};
+    UdpPeer homeConsole(0, "127.0.0.1", home.c_str()), lanConsole(0, "127.0.0.1", lan.c_str());
+    const int cHome = FreeUdpPort(), cLan = FreeUdpPort();
+    auto remote = StartBaresip(homes[0], "101", "pw101",
+                               std::string(kRouterWan) + ":" + std::to_string(sipPort), true, cHome,
+                               {}, home, "192.168.77.2");
+    auto desk = StartBaresip(homes[1], "102", "pw102", "10.21.1.2:" + std::to_string(sipPort), true,
+                             cLan, {}, lan, "10.21.1.2");
+    ASSERT_TRUE(remote && desk);
+    EXPECT_TRUE(vela.Process().WaitForOutput("Extension 101 is at: sip:101-", 10000) &&
+                vela.Process().WaitForOutput("Extension 102 is at", 10000))
+        << vela.Process().Output() << remote->Output();
 
-    std::string trace = media.Path() + "/caller-messages.log";
-    ChildProcess lanPhone, caller;
-    ASSERT_TRUE(
-        Succeeded(Sipp(lan, "10.21.1.2", 5062, "callcontrol/sipp/register.xml", "102", "102")));
-    ASSERT_TRUE(
-        Succeeded(Sipp(wan, kWanPhone, 5070, "callcontrol/sipp/register.xml", "101", "101")));
-    ASSERT_TRUE(lanPhone.Start(Sipp(lan, "10.21.1.2", 5062, "media/sipp/relay_uas.xml", "", ""), {},
-                               media.Path()));
-    std::vector<std::string> call =
-        Sipp(wan, kWanPhone, 5070, "media/sipp/relay_uac.xml", "101", "102");
-    call.insert(call.end(), {"-trace_msg", "-message_file", trace});
-    ASSERT_TRUE(caller.Start(call, {}, media.Path()));
-    int status = -1;
-    EXPECT_TRUE(caller.WaitExit(30000, &status) && WIFEXITED(status) && !WEXITSTATUS(status))
-        << caller.Output() << vela.Process().Output();
-    EXPECT_TRUE(lanPhone.WaitExit(10000, &status) && WIFEXITED(status) && !WEXITSTATUS(status))
-        << lanPhone.Output();
+    auto twice = [](ChildProcess &phone, const char *text) {
+        const std::string &out = phone.Output();
+        size_t first = out.find(text);
+        return first != std::string::npos && out.find(text, first + 1) != std::string::npos;
+    };
+    Console(lanConsole, cLan, "/dial 101");
+    ASSERT_TRUE(remote->WaitForOutput("Call established", 10000))
+        << remote->Output() << vela.Process().Output();
+    EXPECT_TRUE(Hears(homeConsole, cHome, lanConsole, cLan));
+    EXPECT_TRUE(Hears(lanConsole, cLan, homeConsole, cHome));
+    Console(lanConsole, cLan, "/hangup");
+    EXPECT_TRUE(remote->WaitForOutput("terminated", 10000)) << remote->Output();
 
-    // The 200 OK the exchange sent the internet phone, as it arrived there.
-    std::string log = ReadFile(trace);
-    size_t ok = log.find("SIP/2.0 200 OK");
-    EXPECT_NE(ok, std::string::npos) << log;
-    EXPECT_NE(log.find(std::string("c=IN IP4 ") + kRouterWan, ok), std::string::npos) << log;
-    EXPECT_NE(log.find(std::string("Contact: <sip:102@") + kRouterWan + ":" + publicPort, ok),
-              std::string::npos)
-        << log;
-
-    // Audio arrived on each side: at the internet phone from the router.
-    int atWan = 0, atLan = 0;
-    std::string packet, fromIp;
-    while (wanSink.Receive(packet, 300, nullptr, &fromIp))
-        atWan += fromIp == kRouterWan;
-    while (lanSink.Receive(packet, 300))
-        atLan++;
-    EXPECT_GT(atWan, 20) << "no RTP from the office phone at the internet phone";
-    EXPECT_GT(atLan, 20) << "no RTP from the internet phone at the office phone";
+    Console(homeConsole, cHome, "/dial 102");
+    ASSERT_TRUE(WaitUntil([&] { return twice(*desk, "Call established"); }, 10000))
+        << desk->Output() << vela.Process().Output();
+    EXPECT_TRUE(Hears(homeConsole, cHome, lanConsole, cLan));
+    EXPECT_TRUE(Hears(lanConsole, cLan, homeConsole, cHome));
+    Console(homeConsole, cHome, "/hangup");
+    EXPECT_TRUE(WaitUntil([&] { return twice(*desk, "terminated"); }, 10000)) << desk->Output();
+    for (ChildProcess *phone : {remote.get(), desk.get()})
+        phone->Stop(SIGTERM, 5000);
 }
-
-INSTANTIATE_TEST_SUITE_P(PublicAddress, NatRouterCallTest, ::testing::Values(false, true),
-                         [](const auto &info) { return info.param ? "Stun" : "StaticMapping"; });
 } // namespace vtest
