@@ -209,9 +209,6 @@ TEST_F(LineProviderTest, ACallForkedToTwoPhonesGoesOnWithTheFirstAnswer)
 TEST_F(LineProviderTest, RealPhonesHoldAndTransferALineCall)
 {
     AddLine("prov", kLineID, kLinePassword);
-    LPBXOutboundPlan plan;
-    ASSERT_TRUE(LPBXOutboundPlanList().CreateNewRecord(plan, "default"));
-    ASSERT_TRUE(plan.GetDialBasedRuleList().AddRule("9", 1, "", "prov"));
     StartVela();
     ASSERT_TRUE(vela.Process().WaitForOutput("Registered as: sip:2001@", 10000))
         << vela.Process().Output();
