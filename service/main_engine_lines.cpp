@@ -7,13 +7,15 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
-// Nothing is sent here: the SIP engine's next pass sends the REGISTERs. A
-// line without a server is one a device registers to us on instead.
+// The SIP engine's next pass sends the REGISTERs; only a line that is gone
+// or changed sends its un-REGISTER from here. A line without a server is one
+// a device registers to us on instead.
 void MainEngine::RegisterLines()
 {
     constexpr int kLineQuality = 90;
-    mSipEngine.UnregisterAllProxyRegisters();
+    std::vector<LSipLineRegistration> lines;
     char lineID[LPathSize], server[LPathSize], authID[LPathSize], proxy[LPathSize];
     char password[LPathSize];
     for (LPBXExternalLineListIterator it; it; it.Next()) {
@@ -25,7 +27,7 @@ void MainEngine::RegisterLines()
             strcpy(proxy, server);
         it->GetPassword(password);
         std::string aor = std::string("sip:") + lineID + "@" + server;
-        mSipEngine.RegisterProxyRegister(server, proxy, aor.c_str(), lineID, authID, password,
-                                         kLineQuality);
+        lines.push_back({server, proxy, aor, lineID, authID, password, kLineQuality});
     }
+    mSipEngine.SetProxyRegisters(lines);
 }

@@ -405,9 +405,10 @@ void LSipEngine::UnregisterProxyRegister(const char *server, const char *proxy, 
     m_Lines.Unregister(server, proxy, aor, lineID, authID, password);
 }
 
-void LSipEngine::UnregisterAllProxyRegisters()
+void LSipEngine::SetProxyRegisters(const std::vector<LSipLineRegistration> &lines)
 {
-    m_Lines.UnregisterAll();
+    m_Lines.ReplaceAll(lines);
+    m_Wake.Signal();
 }
 
 void LSipEngine::SendRegisterPacket(const LIPAddressWithPort &to, const std::string &text)

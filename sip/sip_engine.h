@@ -87,7 +87,8 @@ class LSipEngine : public LThread, public LSipPacketSender, private LSipLineRegi
                                const char *lineID, const char *authID, const char *password, int q);
     void UnregisterProxyRegister(const char *server, const char *proxy, const char *aor,
                                  const char *lineID, const char *authID, const char *password);
-    void UnregisterAllProxyRegisters();
+    // The whole list at once, after the lines were edited (see ReplaceAll).
+    void SetProxyRegisters(const std::vector<LSipLineRegistration> &lines);
     LSipLineStatusSource &GetLineStatusSource() { return m_Lines; }
     // The STUN transaction counter and backup flag, shared with the RTP
     // sockets' resolutions.

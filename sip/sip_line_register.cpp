@@ -39,16 +39,19 @@ bool LSipProxyRegisterItem::Matches(const char *s, const char *p, const char *a,
            Same(lineID, l) && Same(authID, i) && Same(password, w);
 }
 
-void LSipLineRegistrations::Register(const char *server, const char *proxy, const char *aor,
-                                     const char *lineID, const char *authID, const char *password,
-                                     int q)
+LSipProxyRegisterItem *LSipLineRegistrations::Find(const char *server, const char *proxy,
+                                                   const char *aor, const char *lineID,
+                                                   const char *authID, const char *password)
 {
-    LLockScope hold(m_Lock);
     for (Item &item : m_Items)
-        if (item.Matches(server, proxy, aor, lineID, authID, password)) {
-            item.referenceCount++;
-            return;
-        }
+        if (item.Matches(server, proxy, aor, lineID, authID, password))
+            return &item;
+    return nullptr;
+}
+
+void LSipLineRegistrations::Add(const char *server, const char *proxy, const char *aor,
+                                const char *lineID, const char *authID, const char *password, int q)
+{
     Item &item = m_Items.emplace_front();
     uint32_t now = m_Clock.Tick();
     item.lastSend = item.lastRegister = now - kNeverSentMs;
@@ -62,6 +65,17 @@ void LSipLineRegistrations::Register(const char *server, const char *proxy, cons
     item.q = std::clamp(q, 0, 99);
     m_Host.CreateNewLocalTag(item.localTag, sizeof(item.localTag));
     m_Host.CreateNewCallId(item.callId, sizeof(item.callId));
+}
+
+void LSipLineRegistrations::Register(const char *server, const char *proxy, const char *aor,
+                                     const char *lineID, const char *authID, const char *password,
+                                     int q)
+{
+    LLockScope hold(m_Lock);
+    if (Item *item = Find(server, proxy, aor, lineID, authID, password))
+        item->referenceCount++;
+    else
+        Add(server, proxy, aor, lineID, authID, password, q);
 }
 
 void LSipLineRegistrations::Unregister(const char *server, const char *proxy, const char *aor,
@@ -80,10 +94,34 @@ void LSipLineRegistrations::Unregister(const char *server, const char *proxy, co
     }
 }
 
-void LSipLineRegistrations::UnregisterAll()
+// A line deleted or changed in the panel must not stay bound at its
+// provider until the binding expires (up to an hour, during which the
+// provider keeps sending its calls here), and a line left as it was keeps
+// its binding rather than registering again.
+void LSipLineRegistrations::ReplaceAll(const std::vector<LSipLineRegistration> &lines)
 {
     LLockScope hold(m_Lock);
-    m_Items.clear();
+    for (Item &item : m_Items)
+        item.referenceCount = 0;
+    for (const LSipLineRegistration &l : lines) {
+        const char *fields[] = {l.server.c_str(), l.proxy.c_str(),  l.aor.c_str(),
+                                l.lineID.c_str(), l.authID.c_str(), l.password.c_str()};
+        if (Item *item = Find(fields[0], fields[1], fields[2], fields[3], fields[4], fields[5]))
+            item->referenceCount++;
+        else
+            Add(fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], l.q);
+    }
+    uint32_t now = m_Clock.Tick();
+    for (auto it = m_Items.begin(); it != m_Items.end();) {
+        if (it->referenceCount == 0) {
+            SendUnregisterRequest(*it);
+            it = m_Items.erase(it);
+            continue;
+        }
+        if (!it->registered)
+            it->nextDue = now;
+        ++it;
+    }
 }
 
 // A name that resolves slowly must not hold up the shutdown beyond the

@@ -54,6 +54,12 @@ class LSipLineStatusSource
     virtual std::vector<LSipLineStatus> GetLineStatus() = 0;
 };
 
+// What one external line asks to be registered with.
+struct LSipLineRegistration {
+    std::string server, proxy, aor, lineID, authID, password;
+    int q = 90;
+};
+
 struct LSipProxyRegisterItem {
     uint32_t lastSend = 0;     // last REGISTER or keep-alive
     uint32_t lastRegister = 0; // last REGISTER: spaces the repeats 7 s apart
@@ -108,8 +114,11 @@ class LSipLineRegistrations : public LSipLineStatusSource
                   const char *authID, const char *password, int q);
     void Unregister(const char *server, const char *proxy, const char *aor, const char *lineID,
                     const char *authID, const char *password);
-    // Forgets every item without sending anything.
-    void UnregisterAll();
+    // Makes the list what lines name, after they were edited: an item still
+    // named keeps its binding (one that is not registered is tried again at
+    // once), one no longer named sends its un-REGISTER and goes, and a new
+    // one is due at once.
+    void ReplaceAll(const std::vector<LSipLineRegistration> &lines);
     // Sends the un-REGISTER of every item, giving up after 2000 ms.
     void UnregisterAllOnStop();
     // A new public address: every line registers again at once.
@@ -125,6 +134,10 @@ class LSipLineRegistrations : public LSipLineStatusSource
 
   private:
     using Item = LSipProxyRegisterItem;
+    Item *Find(const char *server, const char *proxy, const char *aor, const char *lineID,
+               const char *authID, const char *password);
+    void Add(const char *server, const char *proxy, const char *aor, const char *lineID,
+             const char *authID, const char *password, int q);
     bool SendRegisterRequest(Item &item, int expires);
     void SendUnregisterRequest(Item &item);
     void SendRegisterKeepAlive(Item &item);

@@ -63,6 +63,13 @@ class LineProviderTest : public CallTest
     {
         return Curl({"-b", vela.PanelCookie(), vela.WebBase() + "/" + script});
     }
+    // A panel form posted with a new session's token.
+    std::string PanelPost(const std::string &script, const std::string &fields)
+    {
+        std::string cookie = vela.PanelCookie();
+        std::string token = WebFormToken(Curl({"-b", cookie, vela.WebBase() + "/externalprop"}));
+        return Curl({"-b", cookie, "-d", fields + "&csrf=" + token, vela.WebBase() + "/" + script});
+    }
     std::string Binding() { return "sip:" + std::string(kLineID) + "@" + Remote(); }
 
     KamailioInstance kamailio{
@@ -205,7 +212,8 @@ TEST_F(LineProviderTest, ACallForkedToTwoPhonesGoesOnWithTheFirstAnswer)
 // Real phones on both sides of the line: an outside baresip phone registered
 // at the provider calls the line's number; the exchange rings 102, which
 // answers, holds and resumes the call (re-INVITEs through the provider's
-// Record-Route, each challenged), then transfers it blindly to 103.
+// Record-Route, each challenged), then transfers it blindly to 103. Then the
+// line is deleted in the panel.
 TEST_F(LineProviderTest, RealPhonesHoldAndTransferALineCall)
 {
     AddLine("prov", kLineID, kLinePassword);
@@ -253,6 +261,13 @@ TEST_F(LineProviderTest, RealPhonesHoldAndTransferALineCall)
     Console(console, c103, "/hangup");
     EXPECT_TRUE(outside->WaitForOutput("terminated", 10000)) << outside->Output();
     EXPECT_TRUE(vela.Process().WaitForOutput("disconnected", 10000));
+
+    // The line deleted in the panel ends its binding at once, so that the
+    // provider stops sending its calls here.
+    EXPECT_EQ(HttpHeader(PanelPost("externaldelete", "id=prov&confirmed=yes"), "Location"),
+              "externallist");
+    EXPECT_TRUE(WaitUntil([&] { return Has(Registers(kLineID).back(), ";expires=0;"); }, 2000));
+    EXPECT_FALSE(Has(kamailio.DumpLocations(), Binding()));
 
     for (ChildProcess *p : {outside.get(), phone.get(), target.get()})
         p->Stop(SIGTERM, 5000);

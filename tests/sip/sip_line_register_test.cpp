@@ -98,8 +98,8 @@ class LineRegister : public ::testing::Test
     // A table row's own line: the last one gone, a new one sent its REGISTER.
     void Fresh()
     {
+        lines.ReplaceAll({});
         host.sent.clear();
-        lines.UnregisterAll();
         Add();
         Run(1);
     }
@@ -257,6 +257,42 @@ TEST_F(LineRegister, IdenticalLinesCountedOnce)
         ASSERT_EQ(Registers().size(), registers);
     }
     EXPECT_NE(Registers()[1].text.find(";expires=0;"), std::string::npos);
+    EXPECT_EQ(lines.GetCount(), 0u);
+}
+
+// Lines edited in the panel: a registered line left as it was keeps its
+// binding, a failed one is tried again at once, a changed one ends its old
+// binding before the new one registers, and a removed one ends its binding.
+TEST_F(LineRegister, EditedLinesEndOnlyTheBindingsTheyLeave)
+{
+    LSipLineRegistration kept{"a", "192.0.2.1", "sip:1@a", "1", "1", "p"},
+        failed{"b", "192.0.2.1", "sip:2@b", "2", "2", "p"},
+        changed{"c", "192.0.2.1", "sip:3@c", "3", "3", "p"};
+    lines.ReplaceAll({kept, failed, changed});
+    Run(1);
+    Granted(1);
+    Granted(3);
+    lines.HandleResponse(*ParseSip("SIP/2.0 403 Forbidden\r\nCall-ID: call2\r\nCSeq: 2 "
+                                   "REGISTER\r\n\r\n"));
+    Run(8000); // past the 7 s between two REGISTERs of a line
+    host.sent.clear();
+    changed.password = "new";
+    lines.ReplaceAll({kept, failed, changed});
+    Run(1);
+    std::vector<Sent> sent = Registers();
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_NE(sent[0].text.find("To: <sip:3@c>"), std::string::npos);
+    EXPECT_NE(sent[0].text.find(";expires=0;"), std::string::npos);
+    for (const Sent &s : {sent[1], sent[2]})
+        EXPECT_NE(s.text.find(";expires=3600;"), std::string::npos);
+    EXPECT_EQ(sent[1].text.find("sip:1@a"), std::string::npos);
+    EXPECT_EQ(sent[2].text.find("sip:1@a"), std::string::npos);
+    Granted(4);
+    host.sent.clear();
+    lines.ReplaceAll({});
+    ASSERT_EQ(Registers().size(), 2u) << "the failed line had no binding to end";
+    for (const Sent &s : Registers())
+        EXPECT_NE(s.text.find(";expires=0;"), std::string::npos);
     EXPECT_EQ(lines.GetCount(), 0u);
 }
 
