@@ -39,30 +39,28 @@ bool LSipProxyRegisterItem::Matches(const char *s, const char *p, const char *a,
            Same(lineID, l) && Same(authID, i) && Same(password, w);
 }
 
-LSipProxyRegisterItem *LSipLineRegistrations::Find(const char *server, const char *proxy,
-                                                   const char *aor, const char *lineID,
-                                                   const char *authID, const char *password)
+LSipProxyRegisterItem *LSipLineRegistrations::Find(const LSipLineRegistration &line)
 {
     for (Item &item : m_Items)
-        if (item.Matches(server, proxy, aor, lineID, authID, password))
+        if (item.Matches(line.server.c_str(), line.proxy.c_str(), line.aor.c_str(),
+                         line.lineID.c_str(), line.authID.c_str(), line.password.c_str()))
             return &item;
     return nullptr;
 }
 
-void LSipLineRegistrations::Add(const char *server, const char *proxy, const char *aor,
-                                const char *lineID, const char *authID, const char *password, int q)
+void LSipLineRegistrations::Add(const LSipLineRegistration &line)
 {
     Item &item = m_Items.emplace_front();
     uint32_t now = m_Clock.Tick();
     item.lastSend = item.lastRegister = now - kNeverSentMs;
     item.nextDue = now;
-    LSipCopy(item.server, server);
-    LSipCopy(item.outboundProxy, proxy);
-    LSipCopy(item.addressOfRecord, aor);
-    LSipCopy(item.lineID, lineID);
-    LSipCopy(item.authID, authID);
-    LSipCopy(item.password, password);
-    item.q = std::clamp(q, 0, 99);
+    LSipCopy(item.server, line.server.c_str());
+    LSipCopy(item.outboundProxy, line.proxy.c_str());
+    LSipCopy(item.addressOfRecord, line.aor.c_str());
+    LSipCopy(item.lineID, line.lineID.c_str());
+    LSipCopy(item.authID, line.authID.c_str());
+    LSipCopy(item.password, line.password.c_str());
+    item.q = std::clamp(line.q, 0, 99);
     m_Host.CreateNewLocalTag(item.localTag, sizeof(item.localTag));
     m_Host.CreateNewCallId(item.callId, sizeof(item.callId));
 }
@@ -71,11 +69,12 @@ void LSipLineRegistrations::Register(const char *server, const char *proxy, cons
                                      const char *lineID, const char *authID, const char *password,
                                      int q)
 {
+    LSipLineRegistration line{server, proxy, aor, lineID, authID, password, q};
     LLockScope hold(m_Lock);
-    if (Item *item = Find(server, proxy, aor, lineID, authID, password))
+    if (Item *item = Find(line))
         item->referenceCount++;
     else
-        Add(server, proxy, aor, lineID, authID, password, q);
+        Add(line);
 }
 
 void LSipLineRegistrations::Unregister(const char *server, const char *proxy, const char *aor,
@@ -103,14 +102,11 @@ void LSipLineRegistrations::ReplaceAll(const std::vector<LSipLineRegistration> &
     LLockScope hold(m_Lock);
     for (Item &item : m_Items)
         item.referenceCount = 0;
-    for (const LSipLineRegistration &l : lines) {
-        const char *fields[] = {l.server.c_str(), l.proxy.c_str(),  l.aor.c_str(),
-                                l.lineID.c_str(), l.authID.c_str(), l.password.c_str()};
-        if (Item *item = Find(fields[0], fields[1], fields[2], fields[3], fields[4], fields[5]))
+    for (const LSipLineRegistration &line : lines)
+        if (Item *item = Find(line))
             item->referenceCount++;
         else
-            Add(fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], l.q);
-    }
+            Add(line);
     uint32_t now = m_Clock.Tick();
     for (auto it = m_Items.begin(); it != m_Items.end();) {
         if (it->referenceCount == 0) {

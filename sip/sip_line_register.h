@@ -134,10 +134,8 @@ class LSipLineRegistrations : public LSipLineStatusSource
 
   private:
     using Item = LSipProxyRegisterItem;
-    Item *Find(const char *server, const char *proxy, const char *aor, const char *lineID,
-               const char *authID, const char *password);
-    void Add(const char *server, const char *proxy, const char *aor, const char *lineID,
-             const char *authID, const char *password, int q);
+    Item *Find(const LSipLineRegistration &line);
+    void Add(const LSipLineRegistration &line);
     bool SendRegisterRequest(Item &item, int expires);
     void SendUnregisterRequest(Item &item);
     void SendRegisterKeepAlive(Item &item);
