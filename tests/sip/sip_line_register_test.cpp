@@ -289,6 +289,9 @@ TEST_F(LineRegister, EditedLinesEndOnlyTheBindingsTheyLeave)
     EXPECT_EQ(sent[2].text.find("sip:1@a"), std::string::npos);
     Granted(4);
     host.sent.clear();
+    lines.ReplaceAll({kept, kept, failed, changed}); // a second line of the same account
+    lines.ReplaceAll({kept, failed, changed});
+    EXPECT_TRUE(Registers().empty()) << "the account's binding is still named once";
     lines.ReplaceAll({});
     ASSERT_EQ(Registers().size(), 2u) << "the failed line had no binding to end";
     for (const Sent &s : Registers())
