@@ -39,9 +39,9 @@ int Resolve(const char *host, uint32_t *out, int max)
     freeaddrinfo(list);
     return count;
 }
+} // namespace
 
-// Splits "host[:port]" into host and port; false on a bad port.
-bool SplitHostPort(const char *text, char (&host)[260], int defaultPort, int &port)
+bool LIPSplitHostPort(const char *text, char (&host)[260], int defaultPort, int &port)
 {
     if (!text)
         return false;
@@ -59,7 +59,6 @@ bool SplitHostPort(const char *text, char (&host)[260], int defaultPort, int &po
     port = (int)value;
     return host[0] != 0;
 }
-} // namespace
 
 LIPAddressWithPort::LIPAddressWithPort()
 {
@@ -78,7 +77,7 @@ bool LIPAddressWithPort::SetFromText(const char *text, int defaultPort)
     char host[260];
     int port;
     uint32_t address;
-    if (!SplitHostPort(text, host, defaultPort, port) || Resolve(host, &address, 1) != 1)
+    if (!LIPSplitHostPort(text, host, defaultPort, port) || Resolve(host, &address, 1) != 1)
         return false;
     SetAddress(address);
     SetPort(port);
@@ -126,7 +125,7 @@ bool LIPAddressMultiHomed::SetFromText(const char *text, int defaultPort)
     int port;
     m_count = 0;
     uint32_t found[MaxAddresses];
-    if (!SplitHostPort(text, host, defaultPort, port))
+    if (!LIPSplitHostPort(text, host, defaultPort, port))
         return false;
     int count = Resolve(host, found, MaxAddresses);
     for (int i = 0; i < count; i++)

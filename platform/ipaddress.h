@@ -77,6 +77,9 @@ bool LIPIsPrivate(const char *dotted);
 bool LIPIsPublic(const char *dotted);
 // Parses a dotted text strictly (four decimal octets).
 bool LIPParseDotted(const char *dotted, uint32_t &address);
+// Splits "host[:port]" without resolving anything; false on an empty host or
+// a port that is not a number in 0..65535.
+bool LIPSplitHostPort(const char *text, char (&host)[260], int defaultPort, int &port);
 
 // The first interface that is up, neither loopback nor point-to-point, with
 // an IPv4 address that is private and not special.

@@ -411,6 +411,11 @@ void LSipEngine::SetProxyRegisters(const std::vector<LSipLineRegistration> &line
     m_Wake.Signal();
 }
 
+LNameLookup LSipEngine::ResolveServer(const char *text, int defaultPort, LIPAddressWithPort &to)
+{
+    return m_Names.Lookup(text, defaultPort, to);
+}
+
 void LSipEngine::SendRegisterPacket(const LIPAddressWithPort &to, const std::string &text)
 {
     SendPacketUDP(to, text);

@@ -123,6 +123,7 @@ class LSipEngine : public LThread, public LSipPacketSender, private LSipLineRegi
     const char *GetSettingString(const char *key, char *out);
     void SendRegisterPacket(const LIPAddressWithPort &to, const std::string &text) override;
     void SendRegisterKeepAlive(const LIPAddressWithPort &to) override;
+    LNameLookup ResolveServer(const char *text, int defaultPort, LIPAddressWithPort &to) override;
     void GetRegisterContact(char *ip, size_t capacity, int &port) override;
 
     LSipGraveyard &m_Graveyard;
@@ -164,6 +165,8 @@ class LSipEngine : public LThread, public LSipPacketSender, private LSipLineRegi
     LSipEngineSettings m_Settings;
     std::atomic<LSipNewMessageHandler *> m_NewHandler{nullptr};
     std::atomic<LSipSubscribeHandler *> m_SubscribeHandler{nullptr};
+    // Registrars' names, looked up without holding up this thread.
+    LNameCache m_Names{m_Clock, [this] { m_Wake.Signal(); }};
     LSipLineRegistrations m_Lines{*this, m_Clock};
     LStunState m_Stun;
 };

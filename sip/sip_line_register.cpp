@@ -20,11 +20,6 @@ bool Same(const char *a, const char *b)
     return strcmp(a, b) == 0;
 }
 
-bool ResolveProxy(const LSipProxyRegisterItem &item, LIPAddressWithPort &to)
-{
-    return to.SetFromText(item.outboundProxy, kSipPort) && to.IsValid();
-}
-
 // Seconds since 1970 at which a tick deadline falls.
 int64_t UnixTimeOfTick(const LClock &clock, uint32_t now, uint32_t tick)
 {
@@ -173,8 +168,22 @@ std::vector<LSipLineStatus> LSipLineRegistrations::GetLineStatus()
     return out;
 }
 
-bool LSipLineRegistrations::SendRegisterRequest(Item &item, int expires)
+// The engine thread also receives every datagram: a name server that does
+// not answer must not stop the exchange while it waits (see LNameCache).
+LNameLookup LSipLineRegistrations::ResolveProxy(const Item &item, LIPAddressWithPort &to)
 {
+    LNameLookup found = m_Host.ResolveServer(item.outboundProxy, kSipPort, to);
+    return found == LNameLookup::Found && !to.IsValid() ? LNameLookup::Failed : found;
+}
+
+LNameLookup LSipLineRegistrations::SendRegisterRequest(Item &item, int expires)
+{
+    LIPAddressWithPort to;
+    LNameLookup found = ResolveProxy(item, to);
+    if (found == LNameLookup::Failed)
+        SIPLOGERRORF("Unable to find address of server: %s", item.outboundProxy);
+    if (found != LNameLookup::Found)
+        return found;
     char branch[kSipLongText], ip[kSipLongText], domain[kSipLongText];
     int port = 0;
     m_Host.CreateNewBranchID(branch, sizeof(branch));
@@ -202,13 +211,8 @@ bool LSipLineRegistrations::SendRegisterRequest(Item &item, int expires)
     }
     std::string text;
     LSipComposeRegister(text, parts);
-    LIPAddressWithPort to;
-    if (!ResolveProxy(item, to)) {
-        SIPLOGERRORF("Unable to find address of server: %s", item.outboundProxy);
-        return false;
-    }
     m_Host.SendRegisterPacket(to, text);
-    return true;
+    return LNameLookup::Found;
 }
 
 void LSipLineRegistrations::SendUnregisterRequest(Item &item)
@@ -222,7 +226,7 @@ void LSipLineRegistrations::SendUnregisterRequest(Item &item)
 void LSipLineRegistrations::SendRegisterKeepAlive(Item &item)
 {
     LIPAddressWithPort to;
-    if (ResolveProxy(item, to) && to.IsPublic())
+    if (ResolveProxy(item, to) == LNameLookup::Found && to.IsPublic())
         m_Host.SendRegisterKeepAlive(to);
 }
 
@@ -237,6 +241,9 @@ uint32_t LSipLineRegistrations::TimerPass(uint32_t wait)
             t = std::max(t, LTickDiff(item.lastRegister + kRetransmitMs, now));
         // The keep-alive goes out once 49 s have passed, so wake just then.
         t = std::min(t, LTickDiff(item.lastSend + kKeepAliveMs + 1, now));
+        // The answer of the look-up wakes the engine; this is a fallback.
+        if (item.resolving)
+            t = std::max(t, (int32_t)kResolvePollMs);
         if (t < (int32_t)wait)
             wait = (uint32_t)std::max(t, 0);
     }
@@ -262,7 +269,9 @@ void LSipLineRegistrations::TimerPassItem(Item &item, uint32_t now)
         item.attemptLogged = true;
         SIPLOGF("Attempting to register %s", item.addressOfRecord);
     }
-    SendRegisterRequest(item, kRequestedExpiry);
+    item.resolving = SendRegisterRequest(item, kRequestedExpiry) == LNameLookup::Pending;
+    if (item.resolving)
+        return;
     item.keepAliveActive = true;
     item.lastSend = item.lastRegister = now;
     if (LTickInterval(now, item.nextDue) >= kSilentMs) {

@@ -11,6 +11,7 @@
 #include "platform/clock.h"
 #include "platform/ipaddress.h"
 #include "platform/lock.h"
+#include "platform/name_cache.h"
 #include "sip/siptext.h"
 
 #include <cstdint>
@@ -28,6 +29,9 @@ class LSipLineRegisterHost
     virtual void SendRegisterPacket(const LIPAddressWithPort &to, const std::string &text) = 0;
     // The 4 zero bytes that keep the router's mapping open.
     virtual void SendRegisterKeepAlive(const LIPAddressWithPort &to) = 0;
+    // "host[:port]" of a registrar, without blocking (see LNameCache).
+    virtual LNameLookup ResolveServer(const char *text, int defaultPort,
+                                      LIPAddressWithPort &to) = 0;
     // The pair other parties are to reach us at (always the public one).
     virtual void GetRegisterContact(char *ip, size_t capacity, int &port) = 0;
     virtual void CreateNewBranchID(char *out, size_t capacity) = 0;
@@ -80,6 +84,7 @@ struct LSipProxyRegisterItem {
     int q = 90;
     int referenceCount = 1;
     bool attemptLogged = false;
+    bool resolving = false; // due, but its server's name is still being looked up
     bool registered = false;
     // For the panel only.
     int64_t registeredUntil = 0;
@@ -104,6 +109,7 @@ class LSipLineRegistrations : public LSipLineStatusSource
     static constexpr int kMinExpiry = 20;
     static constexpr int kMaxExpiry = 86400;
     static constexpr int kKeepAliveAboveExpiry = 60;
+    static constexpr uint32_t kResolvePollMs = 1000;
 
     LSipLineRegistrations(LSipLineRegisterHost &host, const LClock &clock)
         : m_Host(host), m_Clock(clock)
@@ -136,7 +142,10 @@ class LSipLineRegistrations : public LSipLineStatusSource
     using Item = LSipProxyRegisterItem;
     Item *Find(const LSipLineRegistration &line);
     void Add(const LSipLineRegistration &line);
-    bool SendRegisterRequest(Item &item, int expires);
+    LNameLookup ResolveProxy(const Item &item, LIPAddressWithPort &to);
+    // Found: sent. Pending: nothing sent yet, the server's name is being
+    // looked up. Failed: logged, nothing sent.
+    LNameLookup SendRegisterRequest(Item &item, int expires);
     void SendUnregisterRequest(Item &item);
     void SendRegisterKeepAlive(Item &item);
     void TimerPassItem(Item &item, uint32_t now);

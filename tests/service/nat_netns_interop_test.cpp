@@ -97,6 +97,7 @@ class NatRouterTest : public ::testing::Test
                   " 2>/dev/null");
         for (const std::string &ns : more)
             Shell("ip netns del " + ns + " 2>/dev/null");
+        Shell("rm -rf /etc/netns/" + lan);
     }
     // lan (the exchange at 10.21.1.2) - router (masquerading out of c<tag>,
     // with the empty chains miniupnpd fills) - wan (11.21.0.2 to .7).
@@ -363,6 +364,48 @@ TEST_F(NatRouterNoForwardTest, ProviderCallsCrossARouterThatForwardsNothing)
         << outside->Output();
     for (ChildProcess *phone : {inside.get(), outside.get()})
         phone->Stop(SIGTERM, 5000);
+}
+// The office's internet connection is down and its name server does not
+// answer, while a provider line is set up by name: the phones in the office
+// still register at once (the exchange looks the name up on the side).
+TEST_F(NatRouterTest, PhonesRegisterAtOnceWhileTheNameServerIsAway)
+{
+    // /etc/netns/<lan>/resolv.conf stands in for /etc/resolv.conf in lan;
+    // the name server is a wan host that drops every query.
+    const std::string inWan = "ip netns exec " + wan + " nft add ";
+    ASSERT_EQ(Shell("mkdir -p /etc/netns/" + lan +
+                    " && echo 'nameserver 11.21.0.53' > /etc/netns/" + lan +
+                    "/resolv.conf && ip -n " + wan + " addr add 11.21.0.53/24 dev d" + tag +
+                    " && " + inWan + "table inet dns && " + inWan +
+                    "chain inet dns in '{ type filter hook input priority 0; }' && " + inWan +
+                    "rule inet dns in udp dport 53 drop"),
+              0);
+    LPBXExtension phone;
+    ASSERT_TRUE(LPBXExtensionList().CreateNewRecord(phone, "102"));
+    phone.SetPassword("pw102");
+    LPBXExternalLine line;
+    ASSERT_TRUE(LPBXExternalLineList().CreateNewRecord(line, "provider"));
+    line.SetLineID("2001");
+    line.SetServer("sip.provider.test");
+    line.SetPassword("linepw");
+    ASSERT_TRUE(vela.Start()) << vela.Process().Output();
+    ASSERT_TRUE(vela.Process().WaitForOutput("Attempting to register sip:2001@", 10000));
+    for (int round = 0; round < 3; round++) {
+        ChildProcess sipp;
+        int status = -1;
+        int64_t start = MonotonicMs();
+        // clang-format off
+        ASSERT_TRUE(sipp.Start({"/usr/sbin/ip", "netns", "exec", lan, "/usr/bin/sipp", "10.21.1.2:" + std::to_string(sipPort),
+                                "-sf", std::string(VELA_TEST_GENERATED) + "/../callcontrol/sipp/register.xml",
+                                "-i", "10.21.1.2", "-p", "5062", "-m", "1", "-nostdin", "-timeout", "20s",
+                                "-timeout_error", "-s", "102", "-au", "102", "-ap", "pw102"}));
+        // clang-format on
+        EXPECT_TRUE(sipp.WaitExit(20000, &status) && WIFEXITED(status) && !WEXITSTATUS(status))
+            << sipp.Output();
+        EXPECT_LT(MonotonicMs() - start, 2000) << "round " << round << "\n"
+                                               << vela.Process().Output();
+        usleep(3000000); // the line's REGISTER is tried again every 7 s meanwhile
+    }
 }
 // A home worker: a baresip phone behind its own router (masquerading, its
 // SDP naming its private address) registers with the office exchange through

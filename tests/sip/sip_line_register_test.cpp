@@ -33,6 +33,14 @@ class Host : public LSipLineRegisterHost
     {
         sent.push_back({clock.Tick(), ""});
     }
+    LNameLookup ResolveServer(const char *text, int defaultPort, LIPAddressWithPort &to) override
+    {
+        if (pending)
+            return LNameLookup::Pending;
+        if (resolvable && std::string(text) == "prov.example")
+            text = "192.0.2.1";
+        return to.SetFromText(text, defaultPort) ? LNameLookup::Found : LNameLookup::Failed;
+    }
     void GetRegisterContact(char *ip, size_t capacity, int &port) override
     {
         snprintf(ip, capacity, "192.0.2.7");
@@ -48,6 +56,8 @@ class Host : public LSipLineRegisterHost
     std::vector<Sent> sent;
     uint32_t sendCostMs = 0;
     int calls = 0;
+    bool pending = false;    // the registrar's name is still being looked up
+    bool resolvable = false; // ... and then found
 };
 
 class LineRegister : public ::testing::Test
@@ -297,6 +307,23 @@ TEST_F(LineRegister, EditedLinesEndOnlyTheBindingsTheyLeave)
     for (const Sent &s : Registers())
         EXPECT_NE(s.text.find(";expires=0;"), std::string::npos);
     EXPECT_EQ(lines.GetCount(), 0u);
+}
+
+// While the registrar's name is being looked up nothing is sent or logged
+// and the engine is not kept spinning; the REGISTER goes out once the
+// answer is there.
+TEST_F(LineRegister, ARegistrarNameStillBeingLookedUpHoldsNothingElseUp)
+{
+    host.pending = true;
+    Add("secret", "prov.example");
+    EXPECT_GE(lines.TimerPass(20000), LSipLineRegistrations::kResolvePollMs);
+    Run(5000);
+    EXPECT_TRUE(host.sent.empty());
+    host.pending = false;
+    host.resolvable = true;
+    Run(1);
+    ASSERT_EQ(Registers().size(), 1u);
+    EXPECT_EQ(SinceStart(Registers()[0]), 5000u);
 }
 
 TEST_F(LineRegister, NewPublicAddressRegistersAtOnce)
