@@ -300,7 +300,7 @@ uint32_t LSipEngine::KeepAliveWait(LoopState &state)
         !GetSettingString(key, server)[0])
         return kKeepAliveMs;
     LIPAddressWithPort address;
-    if (address.SetFromText(server, kStunPort)) {
+    if (m_Names.Lookup(server, kStunPort, address) == LNameLookup::Found) {
         static const char zeros[4] = {0, 0, 0, 0};
         m_Socket.SendTo(address, zeros, sizeof(zeros));
     }

@@ -165,7 +165,8 @@ class LSipEngine : public LThread, public LSipPacketSender, private LSipLineRegi
     LSipEngineSettings m_Settings;
     std::atomic<LSipNewMessageHandler *> m_NewHandler{nullptr};
     std::atomic<LSipSubscribeHandler *> m_SubscribeHandler{nullptr};
-    // Registrars' names, looked up without holding up this thread.
+    // Registrars' and the STUN keep-alive's names, looked up without
+    // holding up this thread.
     LNameCache m_Names{m_Clock, [this] { m_Wake.Signal(); }};
     LSipLineRegistrations m_Lines{*this, m_Clock};
     LStunState m_Stun;
