@@ -36,7 +36,8 @@ struct LNameCache::Shared {
     const Resolver resolver;
     LLockObject lock;
     std::map<std::string, Entry> names;
-    std::function<void()> onAnswer; // cleared when the cache goes
+    std::function<void()> onAnswer;
+    bool alive = true; // cleared when the cache goes: its clock may be gone too
 };
 
 namespace
@@ -53,6 +54,8 @@ void *RunLookup(void *arg)
     uint32_t address = 0;
     bool found = shared.resolver(job->name, address);
     LLockScope hold(shared.lock);
+    if (!shared.alive)
+        return nullptr;
     Entry &entry = shared.names[job->name];
     entry.running = false;
     entry.answered = true;
@@ -94,7 +97,7 @@ LNameCache::LNameCache(const LClock &clock, std::function<void()> onAnswer, Reso
 LNameCache::~LNameCache()
 {
     LLockScope hold(m_Shared->lock);
-    m_Shared->onAnswer = nullptr;
+    m_Shared->alive = false;
 }
 
 LNameLookup LNameCache::Lookup(const char *text, int defaultPort, LIPAddressWithPort &out)

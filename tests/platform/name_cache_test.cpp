@@ -95,3 +95,44 @@ TEST_F(NameCache, AFailedNameIsAskedAgainAfterSevenSeconds)
     EXPECT_EQ(calls, 2);
 }
 } // namespace
+
+namespace
+{
+// The exchange stops while a name server keeps a look-up waiting: the
+// answer that comes after the cache and its clock are gone touches neither.
+TEST(NameCacheGone, ALateAnswerTouchesNothing)
+{
+    // Shared with the look-up's thread, which outlives this test's frame.
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable released;
+        bool open = false;
+        std::atomic<bool> returned{false};
+    };
+    auto gate = std::make_shared<Gate>();
+    auto answers = std::make_shared<std::atomic<int>>(0);
+    {
+        LManualClock clock;
+        LNameCache cache(
+            clock, [answers] { (*answers)++; },
+            [gate](const std::string &, uint32_t &) {
+                std::unique_lock<std::mutex> hold(gate->mutex);
+                gate->released.wait(hold, [&] { return gate->open; });
+                gate->returned = true;
+                return true;
+            });
+        LIPAddressWithPort to;
+        EXPECT_EQ(cache.Lookup("slow.example", 5060, to), LNameLookup::Pending);
+    }
+    {
+        std::lock_guard<std::mutex> hold(gate->mutex);
+        gate->open = true;
+        gate->released.notify_all();
+    }
+    for (int i = 0; i < 5000 && !gate->returned; i++)
+        usleep(1000);
+    ASSERT_TRUE(gate->returned);
+    usleep(20000); // the look-up's thread ends (a sanitizer build sees any late touch)
+    EXPECT_EQ(*answers, 0);
+}
+} // namespace
