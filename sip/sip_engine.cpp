@@ -44,6 +44,8 @@ struct LSipEngine::LoopState {
     char localHost[kSipLongText] = {0};
     bool rebindNeeded = true;
     bool justBound = false;
+    bool natPending = false;   // a check waits for a STUN server's name
+    bool addressKnown = false; // a check has found the public address
     bool readySignalled = false;
     uint32_t lastNatCheck = 0;
     uint32_t lastKeepAlive = 0;
@@ -119,7 +121,8 @@ void LSipEngine::ThreadFunction()
         if (IsToStop())
             break;
         CheckPublicAddress(state);
-        uint32_t wait = m_Lines.TimerPass(kMaxLoopWaitMs);
+        // The lines' Contact names the public address: none before it is known.
+        uint32_t wait = state.addressKnown ? m_Lines.TimerPass(kMaxLoopWaitMs) : kMaxLoopWaitMs;
         if (!state.readySignalled) {
             SetReady(true);
             state.readySignalled = true;
@@ -251,7 +254,7 @@ void LSipEngine::ResolvePublicAddress(char *publicIP, int &publicPort)
         GetSettingInt(LSipKeys::StaticSipPort.key, LSipKeys::StaticSipPort.def);
     local.localBase = GetSettingInt(LSipKeys::Port.key, LSipKeys::Port.def);
     LUpnpPortMapper upnp(LStopTestOf<LSipEngine>, this);
-    LSipNatContext context{m_Stun, m_Clock, &upnp};
+    LSipNatContext context{m_Stun, m_Clock, &upnp, &m_Names};
     LSipNatAddress found;
     ProcessSipNat(*this, context, settings, local, found);
     LSipCopyText(publicIP, kSipLongText, found.publicIP);
@@ -261,7 +264,12 @@ void LSipEngine::ResolvePublicAddress(char *publicIP, int &publicPort)
 void LSipEngine::CheckPublicAddress(LoopState &state)
 {
     uint32_t now = m_Clock.Tick();
-    if (!state.justBound && LTickInterval(now, state.lastNatCheck) <= kNatCheckMs)
+    if (!state.justBound && !state.natPending &&
+        LTickInterval(now, state.lastNatCheck) <= kNatCheckMs)
+        return;
+    // The answer of the look-up wakes this thread, and the check runs then.
+    state.natPending = StunNamesPending();
+    if (state.natPending)
         return;
     state.justBound = false;
     state.lastNatCheck = now;
@@ -270,6 +278,7 @@ void LSipEngine::CheckPublicAddress(LoopState &state)
     ResolvePublicAddress(publicIP, publicPort);
     if (IsToStop())
         return;
+    state.addressKnown = true;
     {
         LLockScope hold(m_AddressLock);
         if (strcmp(m_PublicIP, publicIP) == 0 && m_PublicSipPort == publicPort)
@@ -282,6 +291,20 @@ void LSipEngine::CheckPublicAddress(LoopState &state)
         handler->LogAddress();
     // Every line's Contact names the old address: register all anew.
     m_Lines.MarkAllDue();
+}
+
+// A STUN server's name not looked up yet would count as a failed server.
+bool LSipEngine::StunNamesPending()
+{
+    if (!GetSettingBool(LSipKeys::Stun.key, LSipKeys::Stun.def))
+        return false;
+    char server[kSipLongText];
+    LIPAddressWithPort address;
+    for (const char *key : {LSipKeys::StunServer1.key, LSipKeys::StunServer2.key})
+        if (GetSettingString(key, server)[0] &&
+            m_Names.Lookup(server, kStunPort, address) == LNameLookup::Pending)
+            return true;
+    return false;
 }
 
 // The router's mapping of the SIP port is kept open by a 4-byte datagram to

@@ -109,6 +109,7 @@ class LSipEngine : public LThread, public LSipPacketSender, private LSipLineRegi
     bool Rebind(LoopState &state);
     void CheckPublicAddress(LoopState &state);
     void ResolvePublicAddress(char *publicIP, int &publicPort);
+    bool StunNamesPending();
     uint32_t KeepAliveWait(LoopState &state);
     bool WaitReadable(uint32_t ms);
     void DrainSocket();

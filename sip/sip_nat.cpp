@@ -32,6 +32,14 @@ struct Run {
 
 LProcessResult AskStun(Run &run, const char *server)
 {
+    char resolved[kSipNatText];
+    LIPAddressWithPort address;
+    if (run.context.names && server[0]) {
+        if (run.context.names->Lookup(server, kStunDefaultPort, address) != LNameLookup::Found)
+            return LProcessFailed;
+        address.ToString(resolved);
+        server = resolved;
+    }
     return LStunSteps::GetAddress(run.stop, run.process, run.context.clock, run.context.stun,
                                   server, run.local.socket, run.out.publicIP, kSipNatText,
                                   run.out.publicPort);

@@ -2,6 +2,7 @@
 // the settings, a STUN binding request, or a UPnP port mapping on the router.
 #pragma once
 
+#include "platform/name_cache.h"
 #include "platform/socket.h"
 #include "sip/stun.h"
 
@@ -59,6 +60,9 @@ struct LSipNatContext {
     LStunState &stun;
     const LClock &clock;               // times the STUN attempts
     LSipNatPortMapper *upnp = nullptr; // null: no UPnP client
+    // Set: the STUN servers' names come from here, never from a blocking
+    // look-up; a name without an answer counts as a server that failed.
+    LNameCache *names = nullptr;
 };
 
 namespace LSipNatSteps

@@ -366,8 +366,9 @@ TEST_F(NatRouterNoForwardTest, ProviderCallsCrossARouterThatForwardsNothing)
         phone->Stop(SIGTERM, 5000);
 }
 // The office's internet connection is down and its name server does not
-// answer, while a provider line is set up by name: the phones in the office
-// still register at once (the exchange looks the name up on the side).
+// answer, while a provider line and the STUN server are set up by name: the
+// phones in the office still register at once (the exchange looks names up
+// on the side).
 TEST_F(NatRouterTest, PhonesRegisterAtOnceWhileTheNameServerIsAway)
 {
     // /etc/netns/<lan>/resolv.conf stands in for /etc/resolv.conf in lan;
@@ -388,8 +389,10 @@ TEST_F(NatRouterTest, PhonesRegisterAtOnceWhileTheNameServerIsAway)
     line.SetLineID("2001");
     line.SetServer("sip.provider.test");
     line.SetPassword("linepw");
+    ASSERT_TRUE(LSettingSetBool("SIP", "STUN", true));
+    ASSERT_TRUE(LSettingSetString("SIP", "STUNServer1", "stun.office.test"));
     ASSERT_TRUE(vela.Start()) << vela.Process().Output();
-    ASSERT_TRUE(vela.Process().WaitForOutput("Attempting to register sip:2001@", 10000));
+    ASSERT_TRUE(vela.Process().WaitForOutput("SIP Private IP is: 10.21.1.2", 10000));
     for (int round = 0; round < 3; round++) {
         ChildProcess sipp;
         int status = -1;
@@ -406,6 +409,13 @@ TEST_F(NatRouterTest, PhonesRegisterAtOnceWhileTheNameServerIsAway)
                                                << vela.Process().Output();
         usleep(3000000); // the line's REGISTER is tried again every 7 s meanwhile
     }
+    // Once the look-ups have failed, both are reported as before.
+    int64_t start = MonotonicMs();
+    EXPECT_TRUE(
+        vela.Process().WaitForOutput("STUN server failed: stun.office.test", 60000) &&
+        vela.Process().WaitForOutput("Unable to find address of server: sip.provider.test", 60000))
+        << vela.Process().Output();
+    printf("reported %lld ms after the registrations\n", (long long)(MonotonicMs() - start));
 }
 // A home worker: a baresip phone behind its own router (masquerading, its
 // SDP naming its private address) registers with the office exchange through

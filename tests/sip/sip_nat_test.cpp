@@ -29,7 +29,7 @@ struct NatFixture : ::testing::Test {
             uint64_t end = LMonotonicMs() + 10000;
             bool IsToStop() const { return LMonotonicMs() > end; }
         } process;
-        LSipNatContext context{stun, clock, &mapper};
+        LSipNatContext context{stun, clock, &mapper, names};
         LSipNatAddress out;
         ProcessSipNat(process, context, settings, local, out);
         return out;
@@ -41,6 +41,7 @@ struct NatFixture : ::testing::Test {
     vtest::FakePortMapper mapper;
     LSipNatSettings settings;
     LSipNatSocket local;
+    LNameCache *names = nullptr;
 };
 } // namespace
 
@@ -54,6 +55,30 @@ TEST_F(NatFixture, StunAnswerGivesThePublicAddressAndSpoofsAreIgnored)
     EXPECT_STREQ(out.publicIP, "198.51.100.4");
     EXPECT_EQ(out.publicPort, 31000);
     EXPECT_TRUE(out.behindNAT);
+}
+
+// Servers given by name are asked at the address the name cache found; a
+// name without an address is a server that failed, asked nothing and never
+// looked up in the resolving thread's way.
+TEST_F(NatFixture, ServerNamesComeFromTheNameCache)
+{
+    FakeStunServer server({"198.51.100.6", 33000});
+    LNameCache cache(clock, nullptr, [](const std::string &name, uint32_t &address) {
+        address = 0x7F000001;
+        return name == "stun.office.test";
+    });
+    names = &cache;
+    std::string port = server.Name().substr(server.Name().find(':'));
+    snprintf(settings.stunServer1, sizeof(settings.stunServer1), "stun.gone.test%s", port.c_str());
+    snprintf(settings.stunServer2, sizeof(settings.stunServer2), "stun.office.test%s",
+             port.c_str());
+    LIPAddressWithPort address;
+    for (const char *name : {"stun.gone.test", "stun.office.test"})
+        for (int i = 0; i < 5000 && cache.Lookup(name, 0, address) == LNameLookup::Pending; i++)
+            usleep(1000);
+    EXPECT_STREQ(Resolve().publicIP, "198.51.100.6");
+    EXPECT_EQ(server.Requests(), 1) << "the unknown name was not asked";
+    EXPECT_TRUE(stun.backup.load());
 }
 
 TEST_F(NatFixture, SilentFirstServerFlipsToTheBackupWhichStaysFirst)
