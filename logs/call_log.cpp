@@ -7,6 +7,7 @@
 #include "logs/sql_template.h"
 #include "platform/log.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -209,8 +210,18 @@ bool LCallLogWrite(const LCallLogEntry &entry)
     time_t end = entry.end ? entry.end : time(nullptr);
     LOGF("Call %s -> %s disconnected", entry.from, entry.to);
     char line[kCallLogLineMax + 1];
-    LCallLogFormatLine(line, sizeof line, entry, end);
+    size_t length = LCallLogFormatLine(line, sizeof line, entry, end);
     bool written = LLogMonthlyWrite(entry.start, "Phone Log.csv", line);
+    if (!written) {
+        // A full disk or a broken log folder must not lose the record
+        // unseen: the error line carries it to the service's listeners.
+        int error = errno;
+        char fileName[LPathSize];
+        LCallLogFileName(fileName, sizeof fileName, entry.start);
+        if (length >= 2)
+            line[length - 2] = 0;
+        LOGERRORF("Call record not written to \"%s\" (%s): %s", fileName, strerror(error), line);
+    }
     if (LPBXSettings::DbLogEnabled.Get())
         LogToDatabase(entry, end);
     return written;

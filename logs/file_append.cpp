@@ -27,18 +27,31 @@ bool TryLock(int fd)
     }
 }
 
-bool WriteAll(int fd, const char *data, size_t length)
+// Bytes written before a failure are counted in written.
+bool WriteAll(int fd, const char *data, size_t length, size_t &written)
 {
-    while (length > 0) {
-        ssize_t n = write(fd, data, length);
+    while (written < length) {
+        ssize_t n = write(fd, data + written, length - written);
         if (n < 0 && errno == EINTR)
             continue;
+        if (n == 0)
+            errno = ENOSPC;
         if (n <= 0)
             return false;
-        data += n;
-        length -= static_cast<size_t>(n);
+        written += static_cast<size_t>(n);
     }
     return true;
+}
+
+// A full disk takes the first part of a line and refuses the rest; the next
+// line would then continue the torn one and corrupt both. Under our lock
+// nobody else wrote after it, so the file's end is cut back to where the
+// line began.
+void CutTornLine(int fd, size_t written)
+{
+    off_t end = lseek(fd, 0, SEEK_END);
+    if (end >= static_cast<off_t>(written))
+        (void)!ftruncate(fd, end - static_cast<off_t>(written));
 }
 } // namespace
 
@@ -59,7 +72,9 @@ bool LAppendToFile(const char *path, const char *data, size_t length, LLockSleep
     if (fd < 0)
         return false;
     bool written = LAppendToOpenFile(fd, data, length, sleeper);
+    int saved = errno;
     close(fd);
+    errno = saved;
     return written;
 }
 
@@ -67,8 +82,13 @@ bool LAppendToOpenFile(int fd, const char *data, size_t length, LLockSleepFunc s
 {
     // O_APPEND places every write at the end, also after another writer's.
     bool locked = LLockFileExclusive(fd, sleeper);
-    bool written = WriteAll(fd, data, length);
+    size_t done = 0;
+    bool written = WriteAll(fd, data, length, done);
+    int saved = errno;
+    if (!written && locked && done > 0)
+        CutTornLine(fd, done);
     if (locked)
         flock(fd, LOCK_UN);
+    errno = saved;
     return written;
 }

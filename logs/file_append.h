@@ -24,7 +24,8 @@ bool LLockFileExclusive(int fd, LLockSleepFunc sleeper);
 // Opens path for appending (creating it with mode 0666 before the umask),
 // takes the exclusive lock (or gives up as above), writes all bytes at the end
 // and closes the file. Returns false only when the file could not be opened
-// or not everything was written.
+// or not everything was written (errno says why); a line the disk took only
+// part of is cut off again when the lock was held.
 bool LAppendToFile(const char *path, const char *data, size_t length, LLockSleepFunc sleeper);
 
 // The same on a descriptor opened with O_APPEND that stays open: lock (or

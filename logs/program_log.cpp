@@ -5,6 +5,7 @@
 #include "logs/log_line_clock.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -179,7 +180,9 @@ void SetLockSleeper(LLockSleepFunc sleeper)
 bool LLogWrite(const char *fileName, const char *text)
 {
     char path[kLogPathMax + 1];
-    if (!text || !PathInLogFolder(path, sizeof path, fileName))
+    if (!text || !PathInLogFolder(path, sizeof path, fileName)) {
+        errno = ENOENT;
         return false;
+    }
     return LAppendToFile(path, text, std::strlen(text), Sleeper());
 }

@@ -1,10 +1,13 @@
 #include "logs/call_log.h"
 
 #include "log_root.h"
+#include "support/log_catcher.h"
 #include "support/text.h"
 #include "support/vela_instance.h"
 
+#include <csignal>
 #include <cstring>
+#include <sys/resource.h>
 #include <thread>
 #include <vector>
 
@@ -123,6 +126,35 @@ TEST_F(CallLogWriteTest, CallOverMidnightOfAMonthGoesToTheStartMonth)
     LLog::SetSink(nullptr);
     EXPECT_TRUE(vtest::Has(ReadFile(logs + "/" + vtest::TodayLogFileName()),
                            "Call 40 -> 41 disconnected\r\n"));
+}
+
+// A disk that fills up takes part of a record and refuses the rest: the torn
+// part must not stay to run into the next record, and the lost record must
+// reach the error log. The file size limit stands in for the full disk.
+TEST_F(CallLogWriteTest, AFullDiskLeavesNoTornRecordAndLogsTheLostOne)
+{
+    time_t start = LocalTime(2024, 3, 1, 9, 0, 0);
+    LCallLogEntry first = Entry(start, start + 5, "101", "102"), lost = first, next = first;
+    LCallLogEntrySet(lost, start, start + 5, "103", "104");
+    LCallLogEntrySet(next, start, start + 5, "105", "106");
+    first.end = lost.end = next.end = start + 65;
+    ASSERT_TRUE(LCallLogWrite(first));
+    std::string path = logs + "/2024-03 Phone Log.csv", before = ReadFile(path);
+    rlimit was{}, full{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &was), 0);
+    full = was;
+    full.rlim_cur = before.size() + 10;
+    signal(SIGXFSZ, SIG_IGN);
+    vtest::LogCatcher errors;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
+    bool written = LCallLogWrite(lost);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &was), 0);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(ReadFile(path), before);
+    EXPECT_TRUE(errors.Has("Call record not written to \"2024-03 Phone Log.csv\" (File too "
+                           "large): 2024-03-01,09:00:00,01:05,01:00,\"103\",\"104\""));
+    ASSERT_TRUE(LCallLogWrite(next));
+    EXPECT_EQ(ReadFile(path), before + "2024-03-01,09:00:00,01:05,01:00,\"105\",\"106\"\r\n");
 }
 
 TEST_F(CallLogWriteTest, ConcurrentCallsLeaveWholeLines)
