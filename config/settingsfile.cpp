@@ -249,7 +249,30 @@ bool LSettingsFile::Apply(LSettingsEntries &changed, const std::string &key, con
     return true;
 }
 
+namespace
+{
+thread_local unsigned tFailedWrites = 0;
+}
+
+unsigned LSettingsFailedWrites()
+{
+    return tFailedWrites;
+}
+
+void LSettingsCountFailedWrite()
+{
+    ++tFailedWrites;
+}
+
 bool LSettingsFile::SetStrings(const LSettingsPair *pairs, int count)
+{
+    if (Store(pairs, count))
+        return true;
+    LSettingsCountFailedWrite();
+    return false;
+}
+
+bool LSettingsFile::Store(const LSettingsPair *pairs, int count)
 {
     std::vector<std::string> keys;
     for (int i = 0; i < count; ++i) {

@@ -24,6 +24,13 @@ struct LSettingsIntKey {
     int def;
 };
 
+// Settings writes that failed on the calling thread so far (a full disk, a
+// writer lock that stayed busy, a record that could not be made). Work that
+// makes many writes for one change, such as a control panel form, compares
+// the count before and after instead of checking every write.
+unsigned LSettingsFailedWrites();
+void LSettingsCountFailedWrite();
+
 class LSettingsFile
 {
   public:
@@ -117,6 +124,7 @@ class LSettingsFile
     const LSettingsEntry *Find(const std::string &key) const;
     bool AlreadyStored(const std::vector<std::string> &keys, const LSettingsPair *pairs,
                        int count) const;
+    bool Store(const LSettingsPair *pairs, int count);
     // Applies one pair to entries; true when that changed them.
     static bool Apply(LSettingsEntries &entries, const std::string &key, const char *value);
 

@@ -74,6 +74,7 @@ namespace
 bool GiveUp(LSettingsRecord &rec, const char *folder, const char *key)
 {
     LOGERRORF("Cannot create record %s in %s: %s", key, folder, strerror(errno));
+    LSettingsCountFailedWrite();
     rec.Invalidate();
     return false;
 }
@@ -117,6 +118,7 @@ bool LSettingsCreateNumbered(const LSettingsRecord &list, LSettingsRecord &rec, 
         made = false; // someone else writes here too
     }
     LOGERRORF("No free record number in %s", folder);
+    LSettingsCountFailedWrite();
     rec.Invalidate();
     return false;
 }

@@ -100,8 +100,10 @@ bool LSettingsRecord::DeleteRecord()
     // delete nor the delete by the save's rename.
     LSettingsFolderLock lock(folder, LSettingsGetWriteBudget());
     if (unlink(GetPath()) != 0) {
-        if (errno != ENOENT)
+        if (errno != ENOENT) {
             LOGERRORF("Cannot delete settings record %s: %s", GetPath(), strerror(errno));
+            LSettingsCountFailedWrite();
+        }
         return false;
     }
     ClearCache();

@@ -3,6 +3,7 @@
 #include "web/web_format.h"
 #include "web/web_text.h"
 #include "web/weblet_file.h"
+#include "web/weblet_guard.h"
 #include "web/weblet_io.h"
 #include "web/weblet_redirect.h"
 
@@ -32,6 +33,14 @@ bool wfprintf(LWebletForm &form, const char *format, ...)
 
 void LWebletForm::Redirect(const char *location)
 {
+    // A full disk must not let a change look done that was not stored.
+    if (LSettingsFailedWrites() != failed_writes) {
+        WebletSendNotice(*this, "500 Internal Server Error",
+                         "The change could not be stored completely: the settings could not be "
+                         "written (the program log says why, for example a full disk). Open the "
+                         "page again to see what was stored.");
+        return;
+    }
     wfprintf(*this, "HTTP/1.0 302 OK\r\nLocation: %s\r\n\r\n",
              WebletSafeLocation(location).c_str());
 }

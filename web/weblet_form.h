@@ -2,6 +2,7 @@
 // session of one request, plus the socket the script writes its answer to.
 #pragma once
 
+#include "config/settingsfile.h"
 #include "platform/hashtable.h"
 #include "web/weblet_session.h"
 
@@ -65,6 +66,8 @@ class LWebletForm
 
     // 302 with the session cookie (kept until 2038 when remembered).
     void SetSessionCookieAndRedirect(const char *location, bool remember);
+    // The answer of every form whose change was stored. When a settings
+    // write failed while this request ran, it says so instead (500).
     void Redirect(const char *location);
     void ServeFile(const char *path);
 
@@ -73,6 +76,7 @@ class LWebletForm
     void SetLogonThrottle(LWebLogonThrottle *throttle) { logon_throttle = throttle; }
 
   private:
+    unsigned failed_writes = LSettingsFailedWrites();
     LWebLogonThrottle *logon_throttle = nullptr;
     std::string request_script;
     uint32_t client_address = 0;

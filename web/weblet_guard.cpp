@@ -194,8 +194,13 @@ void WebletSendGuardRefusal(LWebletForm &form, LWebletGuard why)
     }
     LOGWARNF("Web server: refused a form post to \"%.100s\" from %.100s", form.GetRequestScript(),
              *form.GetHTTPHeader("Origin") ? form.GetHTTPHeader("Origin") : form.GetReferrer());
-    // The page frame's own header says 200; this refusal says what it is.
-    wfputs(form, "HTTP/1.1 403 Forbidden\r\n");
+    WebletSendNotice(form, "403 Forbidden", text);
+}
+
+void WebletSendNotice(LWebletForm &form, const char *status, const char *text)
+{
+    // The page frame's own header says 200; this page says what it is.
+    wfprintf(form, "HTTP/1.1 %s\r\n", status);
     wfputs(form, strchr(kWebHtmlHeader, '\n') + 1);
     wfprintf(form,
              "<!DOCTYPE html>\r\n<html><head><meta charset=\"utf-8\"><title>Vela</title>"

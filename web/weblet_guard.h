@@ -56,3 +56,6 @@ LWebletGuard WebletGuardScript(LWebletForm &form, const std::string &method,
 
 // Writes the refusal page of a failed guard (403 or 421 for a foreign host).
 void WebletSendGuardRefusal(LWebletForm &form, LWebletGuard why);
+// A page of its own with status ("403 Forbidden") and text, linking to the
+// main page.
+void WebletSendNotice(LWebletForm &form, const char *status, const char *text);

@@ -1,13 +1,12 @@
 #include "logs/call_log.h"
 
 #include "log_root.h"
+#include "support/file_size_limit.h"
 #include "support/log_catcher.h"
 #include "support/text.h"
 #include "support/vela_instance.h"
 
-#include <csignal>
 #include <cstring>
-#include <sys/resource.h>
 #include <thread>
 #include <vector>
 
@@ -130,7 +129,7 @@ TEST_F(CallLogWriteTest, CallOverMidnightOfAMonthGoesToTheStartMonth)
 
 // A disk that fills up takes part of a record and refuses the rest: the torn
 // part must not stay to run into the next record, and the lost record must
-// reach the error log. The file size limit stands in for the full disk.
+// reach the error log.
 TEST_F(CallLogWriteTest, AFullDiskLeavesNoTornRecordAndLogsTheLostOne)
 {
     time_t start = LocalTime(2024, 3, 1, 9, 0, 0);
@@ -140,15 +139,12 @@ TEST_F(CallLogWriteTest, AFullDiskLeavesNoTornRecordAndLogsTheLostOne)
     first.end = lost.end = next.end = start + 65;
     ASSERT_TRUE(LCallLogWrite(first));
     std::string path = logs + "/2024-03 Phone Log.csv", before = ReadFile(path);
-    rlimit was{}, full{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &was), 0);
-    full = was;
-    full.rlim_cur = before.size() + 10;
-    signal(SIGXFSZ, SIG_IGN);
     vtest::LogCatcher errors;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
-    bool written = LCallLogWrite(lost);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &was), 0);
+    bool written;
+    {
+        vtest::FileSizeLimit full(before.size() + 10);
+        written = LCallLogWrite(lost);
+    }
     EXPECT_FALSE(written);
     EXPECT_EQ(ReadFile(path), before);
     EXPECT_TRUE(errors.Has("Call record not written to \"2024-03 Phone Log.csv\" (File too "

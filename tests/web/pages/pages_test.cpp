@@ -6,6 +6,7 @@
 #include "config/pbx_fixture.h"
 #include "config/pbx_group.h"
 #include "config/pbx_outbound_plan.h"
+#include "support/file_size_limit.h"
 #include "web/pages/control_pages.h"
 
 #include <ctime>
@@ -43,6 +44,25 @@ TEST_F(PagesTest, ExtensionSaveChecksAndStores)
     // A duplicate in another case is refused too.
     OpenRecord(LPBXExtensionList(), "bob").SetPassword("x");
     EXPECT_TRUE(Has(Run(VWExtensionProp, "save=1&name=BOB"), "already exists"));
+}
+
+// A change the disk refuses must not look saved: no redirect to the list.
+TEST_F(PagesTest, ASaveTheDiskRefusesIsReportedNotShownAsDone)
+{
+    Run(VWExtensionProp, "save=1&name=101&password=pw&displayname=Desk");
+    std::string out;
+    {
+        vtest::FileSizeLimit full(0);
+        out = Run(VWExtensionProp, "save=1&id=101&name=101&password=new&displayname=Hall");
+    }
+    EXPECT_TRUE(Has(out, "500 Internal Server Error")) << out;
+    EXPECT_TRUE(Has(out, "could not be stored completely"));
+    EXPECT_FALSE(Has(out, "Location:"));
+    char text[LPathSize];
+    EXPECT_STREQ(OpenRecord(LPBXExtensionList(), "101").GetPassword(text), "pw");
+    // The next request starts afresh.
+    EXPECT_TRUE(Has(Run(VWExtensionProp, "save=1&id=101&name=101&password=new"),
+                    "Location: extensionlist"));
 }
 
 TEST_F(PagesTest, RenameMovesRegistrationsAndDeleteAsksFirst)
