@@ -34,6 +34,20 @@ bool InGroupList(uid_t uid, gid_t group)
             return true;
     return false;
 }
+
+// Whether a service listens on the socket file at address; a file left by
+// an instance that crashed refuses the connection.
+bool Answers(const sockaddr_un &address)
+{
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    // A listener whose backlog is full is still there (EAGAIN).
+    bool live = connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0 ||
+                errno == EAGAIN || errno == EINPROGRESS;
+    close(fd);
+    return live;
+}
 } // namespace
 
 LControlChannel::LControlChannel(LControlWaker &waker, size_t queueLimit)
@@ -52,18 +66,22 @@ bool LControlChannel::IsPeerAllowed(uid_t uid, gid_t gid)
     return uid == 0 || uid == geteuid() || gid == ours || InGroupList(uid, ours);
 }
 
-bool LControlChannel::Open(const char *path)
+LControlChannel::OpenResult LControlChannel::Open(const char *path)
 {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (!path || std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path) >=
                      static_cast<int>(sizeof address.sun_path)) {
         LOGERRORTEXT("Control channel path too long: ", path ? path : "");
-        return false;
+        return OpenResult::Failed;
     }
+    // Unlinking a live channel would leave its service unreachable by every
+    // window and stop request once this process ends.
+    if (Answers(address))
+        return OpenResult::Taken;
     m_listenFd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (m_listenFd < 0)
-        return false;
+        return OpenResult::Failed;
     unlink(path); // left behind by an instance that crashed
     // Created closed and opened to the group only once bound, so there is no
     // moment in which anyone else could connect.
@@ -75,10 +93,10 @@ bool LControlChannel::Open(const char *path)
         LOGERRORTEXT("Unable to open the control channel ", path);
         close(m_listenFd);
         m_listenFd = -1;
-        return false;
+        return OpenResult::Failed;
     }
     m_path = path;
-    return Start(StartNormal);
+    return Start(StartNormal) ? OpenResult::Opened : OpenResult::Failed;
 }
 
 void LControlChannel::Close()

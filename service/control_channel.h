@@ -25,9 +25,12 @@ class LControlChannel : public LThread, public LLogLineReceiver
     LControlChannel(const LControlChannel &) = delete;
     LControlChannel &operator=(const LControlChannel &) = delete;
 
+    enum class OpenResult { Opened, Failed, Taken };
     // Removes a stale socket file, binds path (mode 0660, the service's
-    // group), listens and starts the listener thread.
-    bool Open(const char *path);
+    // group), listens and starts the listener thread. A socket file that
+    // still answers belongs to a service that runs: it is left alone
+    // (Taken).
+    OpenResult Open(const char *path);
     // Stops the listener and closes every connection.
     void Close();
 

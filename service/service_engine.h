@@ -25,19 +25,26 @@ template <class TEngine> class LServiceEngine : public LEngineNotifyHandler, pri
 
     TEngine &GetEngine() { return mEngine; }
 
-    // Accepts desktop windows on the control channel of that pipe name.
     // Accepts desktop windows on the control channel of that pipe name,
     // ".spipe.<name>" in the shared data folder, and sends them every
-    // program log line from now on.
+    // program log line from now on. False when another service already
+    // answers there: it serves this program folder, and a second service
+    // would share its settings and register its lines a second time.
     bool StartPipeListener(const char *pipeName)
     {
         char folder[LPathSize];
         LGetFolder(LFolder::SharedData, folder);
         LCreateFolder(folder);
         std::string path = std::string(folder) + "/.spipe." + pipeName;
-        if (!mChannel.Open(path.c_str()))
+        LControlChannel::OpenResult opened = mChannel.Open(path.c_str());
+        if (opened == LControlChannel::OpenResult::Taken) {
+            LOGERRORTEXT("Another service already runs from this program folder; its control "
+                         "channel answers at ",
+                         path.c_str());
             return false;
-        LLog::SetReceiver(&mChannel);
+        }
+        if (opened == LControlChannel::OpenResult::Opened)
+            LLog::SetReceiver(&mChannel);
         return true;
     }
 

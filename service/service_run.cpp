@@ -46,7 +46,8 @@ int VLRunService(int reportFd, bool foreground)
 {
     OpenProgramLog(foreground);
     VLService service;
-    service.StartPipeListener("velad");
+    if (!service.StartPipeListener("velad"))
+        return 1;
     service.StartEngine();
     ReportStarted(reportFd);
     LOGF("Service started, process %d", static_cast<int>(getpid()));

@@ -17,9 +17,12 @@
 #include <grp.h>
 #include <mutex>
 #include <string>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace vtest;
@@ -45,7 +48,7 @@ struct ChannelFixture : ::testing::Test, LControlWaker {
 
     void SetUp() override
     {
-        ASSERT_TRUE(channel.Open(path.c_str()));
+        ASSERT_EQ(channel.Open(path.c_str()), LControlChannel::OpenResult::Opened);
         mainThread = std::thread([this] {
             std::unique_lock<std::mutex> hold(lock);
             while (!done) {
@@ -83,6 +86,40 @@ struct ChannelFixture : ::testing::Test, LControlWaker {
 
 // The window never reads: broadcasts keep returning at once, the window is
 // closed when its queue overflows, and the next window is served as before.
+// A second service started on the same folder must not take the running
+// one's channel (it would leave it unreachable once it ends); a file that
+// no one answers on any more, left by a crash, is taken over.
+TEST_F(ChannelFixture, ASecondServiceLeavesALiveChannelAndTakesAStaleOne)
+{
+    auto address = [](const std::string &at) {
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        snprintf(a.sun_path, sizeof a.sun_path, "%s", at.c_str());
+        return a;
+    };
+    auto answers = [&](const std::string &at) {
+        sockaddr_un a = address(at);
+        int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        bool ok = connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
+        close(fd);
+        return ok;
+    };
+    {
+        LControlChannel second{*this};
+        EXPECT_EQ(second.Open(path.c_str()), LControlChannel::OpenResult::Taken);
+    }
+    EXPECT_TRUE(answers(path)) << "the running service lost its channel";
+
+    std::string crashed = folder.Path() + "/.spipe.crashed";
+    sockaddr_un left = address(crashed);
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr *>(&left), sizeof left), 0);
+    close(fd);
+    LControlChannel next{*this};
+    EXPECT_EQ(next.Open(crashed.c_str()), LControlChannel::OpenResult::Opened);
+    EXPECT_TRUE(answers(crashed));
+}
+
 TEST_F(ChannelFixture, WindowThatDoesNotReadIsClosedWithoutStallingBroadcasts)
 {
     ControlClient stuck;
@@ -205,7 +242,7 @@ TEST_F(ChannelFixture, WindowProxyGetsResultsAndPushesAndReconnects)
     EXPECT_TRUE(sink.WaitFor("17:data"));
 
     channel.Close(); // the service restarts
-    ASSERT_TRUE(channel.Open(path.c_str()));
+    ASSERT_EQ(channel.Open(path.c_str()), LControlChannel::OpenResult::Opened);
     ASSERT_TRUE(WaitForConnections(1)) << "the window did not reconnect";
     // The service sees the new connection before the window's link has
     // taken it over; a request sent in between fails with 0 and reaches no one.
@@ -242,7 +279,8 @@ struct ServiceManager : LServiceScript {
         runs.push_back(action);
         if (runs.back() == "stop")
             channel.Close();
-        return runs.back() == "start" && startWorks && channel.Open(path.c_str());
+        return runs.back() == "start" && startWorks &&
+               channel.Open(path.c_str()) == LControlChannel::OpenResult::Opened;
     }
 };
 } // namespace

@@ -52,7 +52,8 @@ pid_t ServicePidFromLog(const std::string &path)
 
 // Stopped by either signal, the service runs its whole stop sequence within
 // the budget, leaves it in the day's log, and created nothing open to
-// others even when started from a shell with an open umask.
+// others even when started from a shell with an open umask. A second start
+// on the same folder changes nothing of this.
 TEST(ServiceInterop, ForegroundStopsCleanlyOnSignal)
 {
     for (int sig : {SIGTERM, SIGINT}) {
@@ -62,6 +63,18 @@ TEST(ServiceInterop, ForegroundStopsCleanlyOnSignal)
         bool started = vela.Start();
         umask(old);
         ASSERT_TRUE(started) << vela.Process().Output();
+        if (sig == SIGTERM) {
+            // Started again on the same folder, it ends at once and leaves
+            // the running service its control channel.
+            ChildProcess again;
+            ASSERT_TRUE(again.Start({VELA_BINARY, "-foreground"}, {"VELA_ROOT=" + vela.Root()}));
+            int status = -1;
+            ASSERT_TRUE(again.WaitExit(5000, &status)) << again.Output();
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+            EXPECT_NE(again.Output().find("Another service already runs"), std::string::npos)
+                << again.Output();
+            EXPECT_TRUE(std::filesystem::exists(vela.SharedDataFolder() + "/.spipe.velad"));
+        }
         int64_t asked = MonotonicMs();
         int status = -1;
         ASSERT_TRUE(vela.Stop(sig, kStopBudgetMs, &status)) << "still running after 3 s";
