@@ -19,6 +19,8 @@ const char *kLineID = "2001";
 const char *kLinePassword = "linepw";
 const char *kOutside = "3001";
 const char *kOutsidePassword = "outpw";
+const char *kOutside2 = "3002";
+const char *kOutside2Password = "out2pw";
 
 class LineProviderTest : public CallTest
 {
@@ -72,8 +74,11 @@ class LineProviderTest : public CallTest
     }
     std::string Binding() { return "sip:" + std::string(kLineID) + "@" + Remote(); }
 
-    KamailioInstance kamailio{
-        {{kLineID, kLinePassword}, {"2002", "otherpw"}, {kOutside, kOutsidePassword}}, 20};
+    KamailioInstance kamailio{{{kLineID, kLinePassword},
+                               {"2002", "otherpw"},
+                               {kOutside, kOutsidePassword},
+                               {kOutside2, kOutside2Password}},
+                              20};
 };
 
 // Good line and a line with a wrong password: layout, one challenge each,
@@ -197,26 +202,35 @@ TEST_F(LineProviderTest, ACallForkedToTwoPhonesGoesOnWithTheFirstAnswer)
 // Real phones on both sides of the line: an outside baresip phone registered
 // at the provider calls the line's number; the exchange rings 102, which
 // answers, holds and resumes the call (re-INVITEs through the provider's
-// Record-Route, each challenged), then transfers it blindly to 103. Then the
-// line is deleted in the panel.
+// Record-Route, each challenged), then transfers it blindly to a second
+// outside phone, dialled out through the same line with the plan's 9. Then
+// the line is deleted in the panel.
 TEST_F(LineProviderTest, RealPhonesHoldAndTransferALineCall)
 {
     AddLine("prov", kLineID, kLinePassword);
+    LPBXOutboundPlan plan;
+    ASSERT_TRUE(LPBXOutboundPlanList().CreateNewRecord(plan, "default"));
+    ASSERT_TRUE(plan.GetDialBasedRuleList().AddRule("9", 1, "", "prov"));
     StartVela();
     ASSERT_TRUE(vela.Process().WaitForOutput("Registered as: sip:2001@", 10000))
         << vela.Process().Output();
     TempDir homes[3] = {TempDir{"vela-line-out"}, TempDir{"vela-line-102"},
-                        TempDir{"vela-line-103"}};
-    const int cOut = FreeUdpPort(), c102 = FreeUdpPort(), c103 = FreeUdpPort();
+                        TempDir{"vela-line-out2"}};
+    const int cOut = FreeUdpPort(), c102 = FreeUdpPort(), cOut2 = FreeUdpPort();
     auto outside =
         StartBaresip(homes[0], kOutside, kOutsidePassword, kamailio.Address(), true, cOut);
     auto phone = StartBaresip(homes[1], "102", "pw102", Remote(), true, c102);
-    auto target = StartBaresip(homes[2], "103", "pw103", Remote(), true, c103);
+    auto target =
+        StartBaresip(homes[2], kOutside2, kOutside2Password, kamailio.Address(), true, cOut2);
     ASSERT_TRUE(outside && phone && target);
-    ASSERT_TRUE(vela.Process().WaitForOutput("Extension 102 is at", 10000) &&
-                vela.Process().WaitForOutput("Extension 103 is at", 10000))
+    ASSERT_TRUE(vela.Process().WaitForOutput("Extension 102 is at", 10000))
         << vela.Process().Output();
-    ASSERT_TRUE(WaitUntil([&] { return Has(kamailio.DumpLocations(), "sip:3001"); }, 10000))
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            std::string at = kamailio.DumpLocations();
+            return Has(at, "sip:3001") && Has(at, "sip:3002");
+        },
+        10000))
         << outside->Output() << kamailio.Log();
     UdpPeer console;
     Console(console, cOut, std::string("/dial sip:") + kLineID + "@" + kamailio.Address());
@@ -237,14 +251,14 @@ TEST_F(LineProviderTest, RealPhonesHoldAndTransferALineCall)
     EXPECT_TRUE(held(false)) << vela.Process().Output() << kamailio.Log();
     EXPECT_TRUE(Hears(console, cOut, c102));
 
-    Console(console, c102, "/transfer 103");
-    EXPECT_TRUE(vela.Process().WaitForOutput("Call transferred to sip:103@", 10000))
+    Console(console, c102, std::string("/transfer 9") + kOutside2);
+    EXPECT_TRUE(vela.Process().WaitForOutput("Call transferred to sip:93002@", 10000))
         << vela.Process().Output();
     ASSERT_TRUE(target->WaitForOutput("Call established", 10000)) << target->Output();
     EXPECT_TRUE(Has(phone->Output(), "from sip:83001@")) << "the line's prefix 8 is missing";
-    EXPECT_TRUE(Hears(console, c103, cOut));
-    EXPECT_TRUE(Hears(console, cOut, c103));
-    Console(console, c103, "/hangup");
+    EXPECT_TRUE(Hears(console, cOut2, cOut));
+    EXPECT_TRUE(Hears(console, cOut, cOut2));
+    Console(console, cOut2, "/hangup");
     EXPECT_TRUE(outside->WaitForOutput("terminated", 10000)) << outside->Output();
     EXPECT_TRUE(vela.Process().WaitForOutput("disconnected", 10000));
 
