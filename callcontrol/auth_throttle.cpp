@@ -21,24 +21,31 @@ std::string LAuthThrottle::AccountKey(const char *account)
     return key;
 }
 
-bool LAuthThrottle::IsSourceAllowed(const LIPAddressWithPort &source, int64_t now)
+bool LAuthThrottle::IsTrusted(const std::string &key, const LIPAddressWithPort &source,
+                              int64_t now) const
+{
+    auto trusted = m_Trusted.find(TrustKey(key, source));
+    return trusted != m_Trusted.end() && now - trusted->second <= kTrustSeconds;
+}
+
+bool LAuthThrottle::IsSourceAllowed(const LIPAddressWithPort &source, const char *account,
+                                    int64_t now)
 {
     LLockScope hold(m_Lock);
     auto bySource = m_Sources.find(source.GetAddress());
-    return bySource == m_Sources.end() || bySource->second.holdUntil <= now;
+    return bySource == m_Sources.end() || bySource->second.holdUntil <= now ||
+           IsTrusted(AccountKey(account), source, now);
 }
 
 bool LAuthThrottle::IsAllowed(const LIPAddressWithPort &source, const char *account, int64_t now)
 {
-    if (!IsSourceAllowed(source, now))
+    if (!IsSourceAllowed(source, account, now))
         return false;
     LLockScope hold(m_Lock);
     std::string key = AccountKey(account);
     auto byAccount = m_Accounts.find(key);
-    if (byAccount == m_Accounts.end() || byAccount->second.holdUntil <= now)
-        return true;
-    auto trusted = m_Trusted.find(TrustKey(key, source));
-    return trusted != m_Trusted.end() && now - trusted->second <= kTrustSeconds;
+    return byAccount == m_Accounts.end() || byAccount->second.holdUntil <= now ||
+           IsTrusted(key, source, now);
 }
 
 bool LAuthThrottle::Count(Counter &counter, int limit, int64_t now)

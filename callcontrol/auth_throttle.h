@@ -32,8 +32,11 @@ class LAuthThrottle
     // means it is to be refused at once.
     bool IsAllowed(const LIPAddressWithPort &source, const char *account, int64_t now);
     // The source part alone: checked before any account is looked up, so a
-    // held flood costs as little as possible.
-    bool IsSourceAllowed(const LIPAddressWithPort &source, int64_t now);
+    // held flood costs as little as possible. A held source may still use
+    // an account it authenticated before: the other ports of an adapter, or
+    // the other phones behind one router, go on while one of them keeps
+    // failing.
+    bool IsSourceAllowed(const LIPAddressWithPort &source, const char *account, int64_t now);
     // A failed check. Returns the text of a log line when this failure starts
     // a hold (once per burst), otherwise an empty text.
     std::string Failed(const LIPAddressWithPort &source, const char *account, int64_t now);
@@ -49,6 +52,7 @@ class LAuthThrottle
         int64_t holdSeconds = 0; // the last hold; doubles while bursts go on
         int64_t lastSeen = 0;
     };
+    bool IsTrusted(const std::string &key, const LIPAddressWithPort &source, int64_t now) const;
     // True when this failure started a hold.
     bool Count(Counter &counter, int limit, int64_t now);
     template <class Map> void Prune(Map &map, int64_t now);

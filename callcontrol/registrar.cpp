@@ -161,11 +161,11 @@ void LPBXHandleRegister(const LSipMessage &request, LPBXRequestGuards &guards,
 void LPBXHandleRegister(const LSipMessage &request, LPBXRequestGuards &guards,
                         LNewRequestResponder &responder, LPBXContactStore &contacts, int64_t now)
 {
-    if (!LPBXSourceMayAuthenticate(request, guards, responder, now))
-        return;
     LSipNameAddr to(request.FindField(LSipFields::To, ""));
     LSipURI toUri(to.GetSipURI());
     const char *user = toUri.GetUser();
+    if (!LPBXSourceMayAuthenticate(request, user, guards, responder, now))
+        return;
     char name[LPathSize], value[LPathSize], password[LPathSize];
     LPBXExtension extension;
     if (user[0] && LPBXFindExtension(user, extension)) {

@@ -75,10 +75,11 @@ const LDigestChallengeKind kRegisterChallenge{"REGISTER", "Authorization", "WWW-
 const LDigestChallengeKind kInviteChallenge{"INVITE", "Proxy-Authorization", "Proxy-Authenticate",
                                             407, "Proxy Authentication Required"};
 
-bool LPBXSourceMayAuthenticate(const LSipMessage &request, LPBXRequestGuards &guards,
-                               LNewRequestResponder &responder, int64_t now)
+bool LPBXSourceMayAuthenticate(const LSipMessage &request, const char *account,
+                               LPBXRequestGuards &guards, LNewRequestResponder &responder,
+                               int64_t now)
 {
-    if (guards.throttle.IsSourceAllowed(request.GetSource(), now))
+    if (guards.throttle.IsSourceAllowed(request.GetSource(), account, now))
         return true;
     responder.Respond(request, 403, "Forbidden", nullptr);
     return false;

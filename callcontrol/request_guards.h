@@ -75,9 +75,11 @@ extern const LDigestChallengeKind kRegisterChallenge;
 extern const LDigestChallengeKind kInviteChallenge;
 
 // False, with request answered 403, while its source is held off after
-// failed authentications; checked before any account is looked up.
-bool LPBXSourceMayAuthenticate(const LSipMessage &request, LPBXRequestGuards &guards,
-                               LNewRequestResponder &responder, int64_t now);
+// failed authentications and has not authenticated the named account
+// before; checked before any account is looked up.
+bool LPBXSourceMayAuthenticate(const LSipMessage &request, const char *account,
+                               LPBXRequestGuards &guards, LNewRequestResponder &responder,
+                               int64_t now);
 
 // True when request carries credentials that answer a current challenge of
 // account. Otherwise it has been answered: with a new challenge, or with

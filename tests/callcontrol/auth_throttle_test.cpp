@@ -34,6 +34,11 @@ TEST(AuthThrottle, SourceHoldsGrowWithEachBurst)
     // clang-format on
     for (const auto &s : steps)
         EXPECT_EQ(throttle.IsAllowed(*s.source, "101", s.at), s.allowed) << s.at;
+    // Another port of the same adapter, proven on its own account, goes on.
+    throttle.Succeeded(kGuesser, "102", now - 10);
+    EXPECT_TRUE(throttle.IsSourceAllowed(kGuesser, "102", now));
+    EXPECT_TRUE(throttle.IsAllowed(kGuesser, "102", now));
+    EXPECT_FALSE(throttle.IsSourceAllowed(kGuesser, "103", now));
     // Each further burst doubles the hold, up to the cap.
     int64_t holds[] = {4, 8, 8};
     for (int64_t hold : holds) {
