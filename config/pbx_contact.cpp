@@ -2,8 +2,10 @@
 
 #include "platform/log.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -44,8 +46,13 @@ bool WriteNewRecord(int fd, const char *contact, time_t expiresTime, const char 
                                 {LSettingsKey("Expires"), expires},
                                 {LSettingsKey("Q"), LSettingsValue(q)}};
     std::string text = LSettingsCompose(entries);
-    bool written = write(fd, text.data(), text.size()) == (ssize_t)text.size();
-    return close(fd) == 0 && written;
+    ssize_t n = write(fd, text.data(), text.size());
+    bool written = n == (ssize_t)text.size();
+    int error = n < 0 ? errno : ENOSPC; // a short write is a full disk
+    bool closed = close(fd) == 0;
+    if (!written)
+        errno = error;
+    return closed && written;
 }
 } // namespace
 
@@ -91,17 +98,25 @@ bool LPBXContactList::StoreNewContact(const char *contact, time_t expiresTime, c
     if (!LSettingsCreateNumbered(list, rec, &fd))
         return false;
     bool stored = WriteNewRecord(fd, contact, expiresTime, q);
+    if (!stored) {
+        // A full disk leaves the new file empty: it would stay as a record
+        // of its own, and every later attempt would add another.
+        LOGERRORF("Cannot save settings file %s: %s", rec.GetPath(), strerror(errno));
+        unlink(rec.GetPath());
+        LSettingsCountFailedWrite();
+        return false;
+    }
     // The account may have been deleted while the record was made; its
     // sub-tree must not outlive it.
     if (!FileExists(*this)) {
         LPBXDeleteRecordTree(*this);
         return false;
     }
-    if (stored && key) {
+    if (key) {
         char name[LPathSize];
         *key = rec.GetPrimaryKey(name);
     }
-    return stored;
+    return true;
 }
 
 bool LPBXContactList::SetNonce(const char *value)

@@ -3,6 +3,7 @@
 #include "config/pbx_extension.h"
 #include "config/pbx_external_line.h"
 #include "pbx_fixture.h"
+#include "support/file_size_limit.h"
 
 namespace
 {
@@ -33,6 +34,22 @@ TEST_F(PBXContacts, LowestFreeNumberIsTakenAndReused)
     EXPECT_EQ(rec.GetContactExpiresTime(), 3000);
     EXPECT_STREQ(rec.GetQ(out), "0.5");
     EXPECT_EQ(ReadFile(rec.GetPath()), "contact=sip:101@10.0.0.7\r\nexpires=3000\r\nq=0.5\r\n");
+}
+
+// A full disk must not leave an empty record behind for each attempt.
+TEST_F(PBXContacts, AContactTheDiskRefusesLeavesNoRecord)
+{
+    LPBXExtension ext = MakeExtension("101", "pw");
+    unsigned failed = LSettingsFailedWrites();
+    {
+        vtest::FileSizeLimit full(0);
+        EXPECT_FALSE(ext.AddContact("sip:101@10.0.0.5:5060", 1000, "0.5"));
+        EXPECT_FALSE(ext.AddContact("sip:101@10.0.0.5:5060", 1000, "0.5"));
+    }
+    EXPECT_TRUE(Keys<LPBXContactListIterator>(ext).empty());
+    EXPECT_EQ(LSettingsFailedWrites(), failed + 2);
+    ASSERT_TRUE(ext.AddContact("sip:101@10.0.0.5:5060", 1000, "0.5"));
+    EXPECT_EQ(Keys<LPBXContactListIterator>(ext), (KeySet{"1"}));
 }
 
 TEST_F(PBXContacts, DeletedExtensionLeavesNothingListedOrReadable)
