@@ -115,6 +115,7 @@ class LPBXSipLine : public LDetachedThread
     bool RunCallMessageProcessing(LSipMessage &message, Slot &leg, Slot &other);
     bool PassInvite(LSipMessage &invite, Slot &leg, Slot &other);
     bool PassOptions(LSipMessage &options, LSipCall &leg, LSipCall &other);
+    bool PassInfo(LSipMessage &info, LSipCall &leg, LSipCall &other);
     bool HandleRefer(LSipMessage &refer, Slot &leg, Slot &other);
     bool AttendedTransfer(const char *callId, Slot &leg, Slot &other);
     bool BlindTransfer(const char *target, Slot &leg, Slot &other);

@@ -77,8 +77,8 @@ bool LPBXSipLine::RunCallTestForMessages(Slot &leg, Slot &other)
     return RunCallMessageProcessing(*message, leg, other);
 }
 
-// BYE, INFO, NOTIFY, CANCEL and ACK are answered on their own leg and not
-// passed on; a BYE ends the call.
+// BYE, NOTIFY, CANCEL and ACK are answered on their own leg and not passed
+// on; a BYE ends the call.
 bool LPBXSipLine::RunCallMessageProcessing(LSipMessage &message, Slot &leg, Slot &other)
 {
     if (message.IsRequest() && other) {
@@ -89,22 +89,46 @@ bool LPBXSipLine::RunCallMessageProcessing(LSipMessage &message, Slot &leg, Slot
             return HandleRefer(message, leg, other);
         if (strcmp(method, "OPTIONS") == 0)
             return PassOptions(message, *leg, *other);
+        if (strcmp(method, "INFO") == 0)
+            return PassInfo(message, *leg, *other);
     }
     return leg->DefaultMessageProcessing(message);
 }
+
+namespace
+{
+// Answers request on leg as the other side answered it when passed on.
+void AnswerAsTheOtherSide(const LSipMessage &request, LSipCall &leg, int status,
+                          const LPtr<LSipMessage> &response)
+{
+    if (!response || status == 408)
+        leg.SendResponse(request, 408, "Request Timeout");
+    else if (status == 487)
+        leg.SendResponse(request, 487, "Request Terminated");
+    else
+        leg.SendResponse(request, status, response->GetResponseReasonPhrase());
+}
+} // namespace
 
 bool LPBXSipLine::PassOptions(LSipMessage &options, LSipCall &leg, LSipCall &other)
 {
     LPtr<LSipMessage> response;
     int status = other.SendOptions(*this, response);
-    if (!response || status == 408)
-        leg.SendResponse(options, 408, "Request Timeout");
-    else if (status == 487)
-        leg.SendResponse(options, 487, "Request Terminated");
-    else if (status == 200)
+    if (response && status == 200)
         leg.SendResponseWithContact(options, 200, "OK", "application/sdp",
                                     response->GetContent("application/sdp"));
     else
-        leg.SendResponse(options, status, response->GetResponseReasonPhrase());
+        AnswerAsTheOtherSide(options, leg, status, response);
+    return true;
+}
+
+// An INFO (a DTMF digit of a phone set to send them so, RFC 6086) goes to
+// the other side: answered here and dropped, the digit was lost while the
+// phone was told it had arrived.
+bool LPBXSipLine::PassInfo(LSipMessage &info, LSipCall &leg, LSipCall &other)
+{
+    LPtr<LSipMessage> response;
+    int status = other.SendInfo(*this, info, response);
+    AnswerAsTheOtherSide(info, leg, status, response);
     return true;
 }

@@ -147,6 +147,9 @@ class LSipCall : public LSignalObject, public LSipDialogTaker, public LSipGravey
     LPtr<LSipMessage> WaitBackOff(LThread &thread, uint32_t ms, LSipPassedOn &passedOn,
                                   bool &stopped, bool &ended);
     int SendOptions(LThread &thread, LPtr<LSipMessage> &response);
+    // An INFO with the body of info (none when it has none); the final
+    // status as SendOptions gives it.
+    int SendInfo(LThread &thread, const LSipMessage &info, LPtr<LSipMessage> &response);
     int SendNotify(LThread &thread, int status, const char *reason);
     bool PollActive(LThread &thread);
     // Answers a stray in-dialog message, and acknowledges a 2xx to an

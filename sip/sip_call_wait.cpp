@@ -272,6 +272,17 @@ int LSipCall::SendOptions(LThread &thread, LPtr<LSipMessage> &response)
     return SendRequestAndWaitForResponse(thread, request, response, m_Stack.timing.optionsLimitMs);
 }
 
+int LSipCall::SendInfo(LThread &thread, const LSipMessage &info, LPtr<LSipMessage> &response)
+{
+    LSipRequest request;
+    if (info.GetContentCount() > 0)
+        request.CreateInfoRequest(*this, info.GetContentAt(0).contentType,
+                                  info.GetContentAt(0).body.c_str());
+    else
+        request.CreateInfoRequest(*this);
+    return SendRequestAndWaitForResponse(thread, request, response, m_Stack.timing.optionsLimitMs);
+}
+
 int LSipCall::SendNotify(LThread &thread, int status, const char *reason)
 {
     LSipRequest request;

@@ -166,9 +166,11 @@ bool LSipRequest::RebuildBye(LSipCall &call)
     return BuildBye(call);
 }
 
-bool LSipRequest::CreateInfoRequest(LSipCall &call)
+bool LSipRequest::CreateInfoRequest(LSipCall &call, const char *contentType, const char *content)
 {
-    return BuildSimple(call, "INFO");
+    NewSequenceAndBranch(call);
+    _CreateRequest(call, "INFO", nullptr, false, 20).Finish(contentType, content);
+    return m_DestinationValid;
 }
 
 bool LSipRequest::CreateOptionsRequest(LSipCall &call)

@@ -28,7 +28,10 @@ class LSipRequest
     bool CreateNewInviteRequest(LSipCall &call, const char *sdp, const char *replaces,
                                 int maxForwards, const LSipMessage *message, bool autoAnswer);
     bool CreateByeRequest(LSipCall &call);
-    bool CreateInfoRequest(LSipCall &call);
+    // With a body when contentType and content are both given (a phone's
+    // DTMF digit passed on to the other leg), else without.
+    bool CreateInfoRequest(LSipCall &call, const char *contentType = nullptr,
+                           const char *content = nullptr);
     bool CreateOptionsRequest(LSipCall &call);
     bool CreateReferRequest(LSipCall &call, const char *target);
     bool CreateNotifyReferRequest(LSipCall &call, int status, const char *reason);

@@ -24,8 +24,8 @@ line and the messages are built here:
                      to the last INVITE sent (give both the same Via:=)
   reply <code> ...   a response to the last request received
   pause [ms] | quiet <ms> (no request may come within ms) | <raw xml line>
-Options of send and reply: sdp[=direction] (this phone's SDP), uri=U, auth (send: answer the
-last challenge),
+Options of send and reply: sdp[=direction] (this phone's SDP), dtmf=D (a DTMF digit as an
+application/dtmf-relay body), uri=U, auth (send: answer the last challenge),
 Header:=value (replaces, adds or with no value drops a header; a value
 [last_X:] takes the received header), other attr=value pairs go to the <send> element.
 The phone is 101 when the scenario starts with dial, else 102 (me= sets it);
@@ -62,13 +62,17 @@ class Scenario:
         return lines + ([f"a={direction}"] if direction else [])
 
     def sdp_of(self, opts):
+        if "dtmf" in opts:
+            return ["Content-Type: application/dtmf-relay", f"Signal={opts['dtmf']}", "Duration=160"]
         if "sdp" not in opts:
             return None
         return self.sdp("[cseq]", opts["sdp"] or None, opts.get("ip", "[local_ip]"), opts.get("media"))
 
     def emit_send(self, head, headers, body=None, attrs=None):
         lines = [head] + headers
-        if body:
+        if body and body[0].startswith("Content-Type:"):
+            lines += [body[0], "Content-Length: [len]", ""] + body[1:]
+        elif body:
             lines += ["Content-Type: application/sdp", "Content-Length: [len]", ""] + body
         else:
             lines.append("Content-Length: [len]")
@@ -210,7 +214,7 @@ class Scenario:
             k, _, v = a.partition("=")
             if m:
                 overrides[m.group(1)] = m.group(2)
-            elif k in ("sdp", "uri", "ip", "media", "noauth", "bare1", "nosdp", "codec", "auth"):
+            elif k in ("sdp", "uri", "ip", "media", "noauth", "bare1", "nosdp", "codec", "auth", "dtmf"):
                 opts[k] = v
             elif v and verb != "recv":
                 attrs[k] = v
