@@ -42,6 +42,10 @@ void LockShared(int fd)
     }
 }
 
+// The size is taken under the shared lock, so it ends after a whole line.
+// The lock is let go before the file is sent: log files only grow at their
+// end, so those bytes stay as they are, and a writer (the program log on the
+// SIP engine's thread, a call's record) must not wait for a slow browser.
 int OpenLogFile(const char *name, off_t &size)
 {
     char path[LPathSize];
@@ -50,12 +54,15 @@ int OpenLogFile(const char *name, off_t &size)
     int fd = open(path, O_RDONLY | O_CLOEXEC);
     struct stat info {
     };
-    if (fd >= 0 && (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
-        close(fd);
+    if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        if (fd >= 0)
+            close(fd);
         return -1;
     }
-    if (fd >= 0)
-        LockShared(fd);
+    LockShared(fd);
+    if (fstat(fd, &info) != 0)
+        info.st_size = 0;
+    flock(fd, LOCK_UN);
     size = info.st_size;
     return fd;
 }

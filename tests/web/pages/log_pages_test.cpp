@@ -64,21 +64,32 @@ TEST_F(LogPagesTest, ViewSendsTheFileWithTypeAndLength)
     EXPECT_FALSE(Has(Run(VWLogProp, "file=other.dat", false), "content of"));
 }
 
-TEST_F(LogPagesTest, ViewAnnouncesSizesPastTwoGigabytes)
+std::atomic<int> gLockWaits{0};
+void CountLockWait(int)
+{
+    gLockWaits++;
+}
+
+TEST_F(LogPagesTest, ViewAnnouncesSizesPastTwoGigabytesAndHoldsNoWriterUp)
 {
     // A sparse file: the header must carry the whole 64-bit length. The
-    // reader takes the head only and hangs up, which ends the transfer.
+    // reader takes the head only; while the rest waits for it, a line is
+    // appended to the file, as the program log does on the SIP engine's
+    // thread, and must not wait for the viewer's lock. Then the reader
+    // hangs up, which ends the transfer.
     std::string path = logs + "/big.txt";
     WriteFile(path, "");
     ASSERT_EQ(truncate(path.c_str(), 3000000000LL), 0);
     int fds[2];
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
     std::string head;
+    LLog::SetLockSleeper(CountLockWait);
     std::thread reader([&] {
         char buf[256];
         ssize_t n = read(fds[1], buf, sizeof buf);
         if (n > 0)
             head.assign(buf, (size_t)n);
+        EXPECT_TRUE(LLogWrite("big.txt", "a line\r\n"));
         close(fds[1]);
     });
     std::atomic<bool> stop{false};
@@ -90,9 +101,11 @@ TEST_F(LogPagesTest, ViewAnnouncesSizesPastTwoGigabytes)
     }
     reader.join();
     close(fds[0]);
+    LLog::SetLockSleeper(nullptr);
     EXPECT_EQ(head.substr(0, head.find("\r\n\r\n") + 4),
               "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: "
               "3000000000\r\n\r\n");
+    EXPECT_EQ(gLockWaits.load(), 0) << "the writer waited for the viewer's lock";
 }
 
 TEST_F(LogPagesTest, DeleteAsksThenDeletesAndRefusesPaths)
