@@ -224,6 +224,8 @@ bool LSipEngine::Rebind(LoopState &state)
 
 // Runs on the receive thread: STUN answers arrive on the SIP socket itself,
 // and a SIP datagram that comes in meanwhile is dropped (its sender repeats).
+// A UPnP search goes out from a socket of its own; SIP waits in the SIP
+// socket's buffer until it ends.
 void LSipEngine::ResolvePublicAddress(char *publicIP, int &publicPort)
 {
     LSipNatSettings settings;

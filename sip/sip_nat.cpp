@@ -83,8 +83,8 @@ bool TryUpnp(Run &run)
     char externalIP[kSipNatText] = {0};
     // A port past 65535 would wrap into someone else's mapping.
     if (PortInRange(external) && run.context.upnp != nullptr)
-        result = run.context.upnp->MapPort(run.local.socket, run.local.localIP, run.local.localPort,
-                                           externalIP, sizeof(externalIP), (int)external, refused);
+        result = run.context.upnp->MapPort(run.local.localIP, run.local.localPort, externalIP,
+                                           sizeof(externalIP), (int)external, refused);
     if (result == LProcessSuccess) {
         Copy(run.out.publicIP, externalIP);
         run.out.publicPort = (int)external;

@@ -30,9 +30,8 @@ class LSipNatPortMapper
 {
   public:
     virtual ~LSipNatPortMapper() = default;
-    virtual LProcessResult MapPort(int socket, const char *internalIP, int internalPort,
-                                   char *externalIP, size_t capacity, int externalPort,
-                                   bool &refused) = 0;
+    virtual LProcessResult MapPort(const char *internalIP, int internalPort, char *externalIP,
+                                   size_t capacity, int externalPort, bool &refused) = 0;
 };
 
 // One local socket and the port arithmetic of its kind: the SIP socket has

@@ -131,7 +131,7 @@ void LSipNetworkTest::TestBehindNat(int socket, const std::string &localIP)
     if (ProcessSipTestSTUN(socket) != LProcessFailed)
         return;
     m_Process.SetProgress(0.6);
-    if (ProcessSipTestUpnp(socket, localIP) != LProcessFailed)
+    if (ProcessSipTestUpnp(localIP) != LProcessFailed)
         return;
     Log("Because NAT or router is 'symmetric' networking will be slow unless you setup NAT "
         "manually");
@@ -300,7 +300,7 @@ LProcessResult LSipNetworkTest::ProcessSTUNTestWithChangedAddress(int socket,
     return LProcessFailed;
 }
 
-LProcessResult LSipNetworkTest::ProcessSipTestUpnp(int socket, const std::string &localIP)
+LProcessResult LSipNetworkTest::ProcessSipTestUpnp(const std::string &localIP)
 {
     Log("Checking for a uPNP NAT");
     int port = m_Tester.GetInt(LSipKeys::Port.key, kFallbackPort);
@@ -312,8 +312,8 @@ LProcessResult LSipNetworkTest::ProcessSipTestUpnp(int socket, const std::string
     LProcessResult result = LProcessFailed;
     LSipNatPortMapper *mapper = m_Tester.GetPortMapper();
     if (mapper != nullptr && external <= 65535)
-        result = mapper->MapPort(socket, localIP.c_str(), port, externalIP, sizeof(externalIP),
-                                 external, refused);
+        result = mapper->MapPort(localIP.c_str(), port, externalIP, sizeof(externalIP), external,
+                                 refused);
     if (result == LProcessStopped)
         return result;
     if (result != LProcessSuccess) {

@@ -59,7 +59,7 @@ class LSipNetworkTest
 
     LProcessResult ProcessSipTestSTUN(int socket);
     LProcessResult ProcessSTUNTestWithChangedAddress(int socket, const std::string &server);
-    LProcessResult ProcessSipTestUpnp(int socket, const std::string &localIP);
+    LProcessResult ProcessSipTestUpnp(const std::string &localIP);
     // socket < 0: bind port first (a port another program holds passes).
     LProcessResult ProcessSipTestFirewall(int port, int socket);
 

@@ -4,7 +4,9 @@
 #include "platform/log.h"
 #include "platform/signal.h"
 #include "platform/strings.h"
+#include "platform/tick.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
@@ -190,9 +192,9 @@ LProcessResult LUpnpSteps::GetDeviceDescription(LStopTest stop, void *process, c
     return r;
 }
 
-LProcessResult LUpnpSteps::MapPort(LStopTest stop, void *process, int socket,
-                                   const LUpnpMapRequest &request, char *externalIP,
-                                   size_t capacity, bool &refused, const char *ssdpAddress)
+LProcessResult LUpnpSteps::MapPort(LStopTest stop, void *process, const LUpnpMapRequest &request,
+                                   char *externalIP, size_t capacity, bool &refused,
+                                   const char *ssdpAddress)
 {
     externalIP[0] = 0;
     refused = false;
@@ -200,8 +202,16 @@ LProcessResult LUpnpSteps::MapPort(LStopTest stop, void *process, int socket,
     if (request.externalPort < 1 || request.externalPort > 65535 ||
         !group.SetFromText(ssdpAddress, 1900))
         return LProcessFailed;
-    // Any datagram may reach the socket (SIP, strays): answers without a
-    // usable LOCATION are counted and logged once, not line by line.
+    // Searching from the SIP socket read the SIP traffic as answers and
+    // dropped it; and as each datagram started the wait anew, a router that
+    // stayed silent held the engine thread for as long as phones kept
+    // sending.
+    LUdpSocket own;
+    if (!own.Bind(0))
+        return LProcessFailed;
+    int socket = own.GetHandle();
+    // Strays may still reach this socket: answers without a usable LOCATION
+    // are counted and logged once, not line by line.
     int unusable = 0;
     for (int search = 0; search < kSearches;) {
         if (stop(process))
@@ -209,13 +219,15 @@ LProcessResult LUpnpSteps::MapPort(LStopTest stop, void *process, int socket,
         sendto(socket, kSearch, strlen(kSearch), 0, group.GetSockAddr(),
                LIPAddressWithPort::GetSockAddrLength());
         search++;
+        uint64_t sent = LMonotonicMs();
         for (;;) {
             int ready = -1;
-            for (uint32_t waited = 0; waited < kSearchWaitMs && ready != 0;
-                 waited += LProcessPollMs) {
+            for (uint64_t waited = LMonotonicMs() - sent; waited < kSearchWaitMs && ready != 0;
+                 waited = LMonotonicMs() - sent) {
                 if (stop(process))
                     return LProcessStopped;
-                ready = LWaitReadable(&socket, 1, LProcessPollMs);
+                uint64_t slice = std::min<uint64_t>(kSearchWaitMs - waited, LProcessPollMs);
+                ready = LWaitReadable(&socket, 1, (uint32_t)slice);
             }
             if (ready != 0)
                 break; // time-out: search again

@@ -52,17 +52,19 @@ LProcessResult MapPortService(LStopTest stop, void *process, const char *host,
                               bool &refused);
 LProcessResult GetDeviceDescription(LStopTest stop, void *process, const char *answer,
                                     std::string &host, std::string &description);
-LProcessResult MapPort(LStopTest stop, void *process, int socket, const LUpnpMapRequest &request,
+// The search goes out from a socket of its own, so that the traffic of the
+// socket being mapped is neither read nor dropped meanwhile (the mapping
+// names its internal port in the request).
+LProcessResult MapPort(LStopTest stop, void *process, const LUpnpMapRequest &request,
                        char *externalIP, size_t capacity, bool &refused,
                        const char *ssdpAddress = "239.255.255.250:1900");
 } // namespace LUpnpSteps
 
 template <class P>
-LProcessResult ProcessUPNPMapPort(P &process, int socket, const LUpnpMapRequest &request,
-                                  char *externalIP, size_t capacity, bool &refused)
+LProcessResult ProcessUPNPMapPort(P &process, const LUpnpMapRequest &request, char *externalIP,
+                                  size_t capacity, bool &refused)
 {
-    return LUpnpSteps::MapPort(LStopTestOf<P>, &process, socket, request, externalIP, capacity,
-                               refused);
+    return LUpnpSteps::MapPort(LStopTestOf<P>, &process, request, externalIP, capacity, refused);
 }
 
 // The NAT resolution's UPnP method (UDP mappings); stop is asked during
@@ -71,12 +73,11 @@ class LUpnpPortMapper : public LSipNatPortMapper
 {
   public:
     LUpnpPortMapper(LStopTest stop, void *process) : m_Stop(stop), m_Process(process) {}
-    LProcessResult MapPort(int socket, const char *internalIP, int internalPort, char *externalIP,
+    LProcessResult MapPort(const char *internalIP, int internalPort, char *externalIP,
                            size_t capacity, int externalPort, bool &refused) override
     {
         LUpnpMapRequest request{internalIP, internalPort, externalPort, true};
-        return LUpnpSteps::MapPort(m_Stop, m_Process, socket, request, externalIP, capacity,
-                                   refused);
+        return LUpnpSteps::MapPort(m_Stop, m_Process, request, externalIP, capacity, refused);
     }
 
   private:

@@ -100,8 +100,8 @@ class FakeStunServer
 class FakePortMapper : public LSipNatPortMapper
 {
   public:
-    LProcessResult MapPort(int, const char *, int, char *externalIP, size_t capacity,
-                           int externalPort, bool &refused) override
+    LProcessResult MapPort(const char *, int, char *externalIP, size_t capacity, int externalPort,
+                           bool &refused) override
     {
         asked = externalPort;
         refused = false;

@@ -3,6 +3,8 @@
 #include "sip_engine_fixture.h"
 
 #include <gtest/gtest.h>
+#include <set>
+#include <unistd.h>
 
 namespace vtest
 {
@@ -100,6 +102,38 @@ TEST_F(SipEngineWire, LongDatagramIsCutAndJunkIsDropped)
     for (int i = 0; i < 8 && !served && peer.Receive(answer, 3000); i++)
         served = answer.find("Call-ID: still-alive\r\n") != std::string::npos;
     EXPECT_TRUE(served);
+}
+// A router named by the UPnP setting that has gone quiet (replaced, UPnP
+// switched off) is searched for ten seconds from the port's binding on. The
+// search used to read the SIP traffic as the router's answers and drop it,
+// and as each datagram started its wait anew, it lasted for as long as
+// phones kept sending. Now every request is answered once the search ends.
+TEST(SipEngineUpnp, RequestsDuringTheSearchForASilentRouterAreAllAnswered)
+{
+    VelaInstance vela;
+    UdpPeer peer;
+    int sipPort = FreeUdpPort();
+    std::string folder = vela.SharedDataFolder();
+    ASSERT_EQ(system(("mkdir -p '" + folder + "'").c_str()), 0);
+    std::ofstream(folder + "/sip") << "port=" << sipPort << "\nupnp=1\nstun=0\n";
+    ASSERT_TRUE(vela.Start()) << vela.Process().Output();
+    std::set<std::string> waiting;
+    for (int i = 0; i < 8; i++) {
+        std::string id = "upnp" + std::to_string(i);
+        ASSERT_TRUE(peer.SendTo(sipPort, SipRequest("OPTIONS", id, peer.Port())));
+        waiting.insert("Call-ID: " + id + "\r\n");
+        usleep(250000);
+    }
+    std::string answer;
+    for (int64_t end = MonotonicMs() + 15000; !waiting.empty() && MonotonicMs() < end;)
+        if (peer.Receive(answer, 500))
+            for (auto it = waiting.begin(); it != waiting.end(); ++it)
+                if (answer.find(*it) != std::string::npos) {
+                    waiting.erase(it);
+                    break;
+                }
+    EXPECT_TRUE(waiting.empty()) << waiting.size() << " requests were never answered\n"
+                                 << vela.Process().Output();
 }
 } // namespace
 } // namespace vtest
