@@ -223,10 +223,10 @@ bool LSipEngine::Rebind(LoopState &state)
 }
 
 // Runs on the receive thread: STUN answers arrive on the SIP socket itself,
-// and a SIP datagram that comes in meanwhile is dropped (its sender repeats).
-// A UPnP search goes out from a socket of its own; SIP waits in the SIP
-// socket's buffer until it ends.
-void LSipEngine::ResolvePublicAddress(char *publicIP, int &publicPort)
+// and the SIP datagrams read meanwhile are kept in held, for the caller to
+// handle once the address is known. A UPnP search goes out from a socket of
+// its own; SIP waits in the SIP socket's buffer until it ends.
+void LSipEngine::ResolvePublicAddress(char *publicIP, int &publicPort, HeldDatagrams &held)
 {
     LSipNatSettings settings;
     settings.isStatic = GetSettingBool(LSipKeys::Static.key, LSipKeys::Static.def);
@@ -257,6 +257,11 @@ void LSipEngine::ResolvePublicAddress(char *publicIP, int &publicPort)
     local.localBase = GetSettingInt(LSipKeys::Port.key, LSipKeys::Port.def);
     LUpnpPortMapper upnp(LStopTestOf<LSipEngine>, this);
     LSipNatContext context{m_Stun, m_Clock, &upnp, &m_Names};
+    context.strays = [&held](const char *bytes, size_t length, const LIPAddressWithPort &from) {
+        // A flood cannot make this grow without bound; its sender repeats.
+        if (held.size() < kMaxHeldDatagrams)
+            held.emplace_back(std::string(bytes, length), from);
+    };
     LSipNatAddress found;
     ProcessSipNat(*this, context, settings, local, found);
     LSipCopyText(publicIP, kSipLongText, found.publicIP);
@@ -277,22 +282,32 @@ void LSipEngine::CheckPublicAddress(LoopState &state)
     state.lastNatCheck = now;
     char publicIP[kSipLongText];
     int publicPort;
-    ResolvePublicAddress(publicIP, publicPort);
+    HeldDatagrams held;
+    ResolvePublicAddress(publicIP, publicPort, held);
     if (IsToStop())
         return;
     state.addressKnown = true;
+    bool changed;
     {
         LLockScope hold(m_AddressLock);
-        if (strcmp(m_PublicIP, publicIP) == 0 && m_PublicSipPort == publicPort)
-            return;
+        changed = strcmp(m_PublicIP, publicIP) != 0 || m_PublicSipPort != publicPort;
         LSipCopy(m_PublicIP, publicIP);
         m_PublicSipPort = publicPort;
     }
-    SIPLOGF("SIP Public IP is: %s:%d", publicIP, publicPort);
-    if (LSipNewMessageHandler *handler = m_NewHandler.load())
-        handler->LogAddress();
-    // Every line's Contact names the old address: register all anew.
-    m_Lines.MarkAllDue();
+    if (changed) {
+        SIPLOGF("SIP Public IP is: %s:%d", publicIP, publicPort);
+        if (LSipNewMessageHandler *handler = m_NewHandler.load())
+            handler->LogAddress();
+        // Every line's Contact names the old address: register all anew.
+        m_Lines.MarkAllDue();
+    }
+    for (const auto &[bytes, from] : held) {
+        if (bytes.empty())
+            continue;
+        if (m_Settings.trace)
+            m_Settings.trace(false, from, bytes.data(), bytes.size());
+        ReceivePacket(bytes.data(), bytes.size(), from);
+    }
 }
 
 // A STUN server's name not looked up yet would count as a failed server.

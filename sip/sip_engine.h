@@ -108,7 +108,9 @@ class LSipEngine : public LThread, public LSipPacketSender, private LSipLineRegi
     bool PrepareSocket(LoopState &state);
     bool Rebind(LoopState &state);
     void CheckPublicAddress(LoopState &state);
-    void ResolvePublicAddress(char *publicIP, int &publicPort);
+    using HeldDatagrams = std::vector<std::pair<std::string, LIPAddressWithPort>>;
+    static constexpr size_t kMaxHeldDatagrams = 256;
+    void ResolvePublicAddress(char *publicIP, int &publicPort, HeldDatagrams &held);
     bool StunNamesPending();
     uint32_t KeepAliveWait(LoopState &state);
     bool WaitReadable(uint32_t ms);

@@ -42,7 +42,7 @@ LProcessResult AskStun(Run &run, const char *server)
     }
     return LStunSteps::GetAddress(run.stop, run.process, run.context.clock, run.context.stun,
                                   server, run.local.socket, run.out.publicIP, kSipNatText,
-                                  run.out.publicPort);
+                                  run.out.publicPort, &run.context.strays);
 }
 
 bool TryStun(Run &run)

@@ -62,6 +62,9 @@ struct LSipNatContext {
     // Set: the STUN servers' names come from here, never from a blocking
     // look-up; a name without an answer counts as a server that failed.
     LNameCache *names = nullptr;
+    // Set: the other datagrams read from the socket while a STUN answer is
+    // awaited (SIP, on the SIP socket) go here instead of being dropped.
+    LStunStrays strays = nullptr;
 };
 
 namespace LSipNatSteps

@@ -14,7 +14,8 @@ namespace
 constexpr int kAttempts = 3;
 constexpr uint32_t kAttemptMs = 230;
 constexpr size_t kHeader = 20;
-constexpr size_t kAnswerCapacity = 2048;
+// As large as the SIP engine's datagrams: what is not an answer is handed on.
+constexpr size_t kAnswerCapacity = 4096;
 constexpr uint16_t kBindingRequest = 0x0001;
 constexpr uint16_t kBindingResponse = 0x0101;
 constexpr uint16_t kMappedAddress = 0x0001;
@@ -43,7 +44,7 @@ bool SameTransaction(const uint8_t *packet, uint32_t word)
 // time starts before the send: no answer can come before it.
 LProcessResult Attempt(LStopTest stop, void *process, const LClock &clock, int socket,
                        const LIPAddressWithPort &server, const uint8_t *request, uint32_t word,
-                       LIPAddressWithPort &mapped)
+                       LIPAddressWithPort &mapped, const LStunStrays *strays)
 {
     uint32_t start = clock.Tick();
     sendto(socket, request, kStunRequestLength, 0, server.GetSockAddr(),
@@ -60,14 +61,16 @@ LProcessResult Attempt(LStopTest stop, void *process, const LClock &clock, int s
         uint8_t answer[kAnswerCapacity];
         sockaddr_in from{};
         socklen_t fromLength = sizeof(from);
-        ssize_t got =
-            recvfrom(socket, answer, sizeof(answer), MSG_DONTWAIT, (sockaddr *)&from, &fromLength);
+        ssize_t got = recvfrom(socket, answer, sizeof(answer) - 1, MSG_DONTWAIT, (sockaddr *)&from,
+                               &fromLength);
         if (got < 0)
             continue;
-        if (!LIPAddressWithPort(from).IsSameAs(server))
-            continue;
-        if (LStunCheckMappedAddress(answer, (size_t)got, word, mapped))
+        if (LIPAddressWithPort(from).IsSameAs(server) &&
+            LStunCheckMappedAddress(answer, (size_t)got, word, mapped))
             return LProcessSuccess;
+        if (strays && *strays)
+            (*strays)(reinterpret_cast<const char *>(answer), (size_t)got,
+                      LIPAddressWithPort(from));
     }
 }
 } // namespace
@@ -120,7 +123,7 @@ bool LStunCheckMappedAddress(const uint8_t *packet, size_t length, uint32_t tran
 
 LProcessResult LStunSteps::GetAddress(LStopTest stop, void *process, const LClock &clock,
                                       LStunState &state, const char *server, int socket, char *ip,
-                                      size_t capacity, int &port)
+                                      size_t capacity, int &port, const LStunStrays *strays)
 {
     LIPAddressWithPort to;
     if (server == nullptr || !server[0] || !to.SetFromText(server, kStunDefaultPort) ||
@@ -131,7 +134,8 @@ LProcessResult LStunSteps::GetAddress(LStopTest stop, void *process, const LCloc
     LStunMakeBindingRequest(request, word, false);
     for (int attempt = 0; attempt < kAttempts; attempt++) {
         LIPAddressWithPort mapped;
-        LProcessResult result = Attempt(stop, process, clock, socket, to, request, word, mapped);
+        LProcessResult result =
+            Attempt(stop, process, clock, socket, to, request, word, mapped, strays);
         if (result == LProcessStopped)
             return result;
         if (result == LProcessSuccess) {

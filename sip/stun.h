@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 class LClock;
 
@@ -37,10 +38,16 @@ size_t LStunMakeBindingRequest(uint8_t *out, uint32_t transactionWord, bool chan
 bool LStunCheckMappedAddress(const uint8_t *packet, size_t length, uint32_t transactionWord,
                              LIPAddressWithPort &address);
 
+// Receives the other datagrams that reach the socket while an answer is
+// awaited: on the SIP socket they are SIP, and must not be lost.
+using LStunStrays =
+    std::function<void(const char *bytes, size_t length, const LIPAddressWithPort &from)>;
+
 namespace LStunSteps
 {
 LProcessResult GetAddress(LStopTest stop, void *process, const LClock &clock, LStunState &state,
-                          const char *server, int socket, char *ip, size_t capacity, int &port);
+                          const char *server, int socket, char *ip, size_t capacity, int &port,
+                          const LStunStrays *strays = nullptr);
 } // namespace LStunSteps
 
 // Asks server ("host[:port]", port 3478 by default) from socket, 3 attempts

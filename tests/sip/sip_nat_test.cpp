@@ -30,6 +30,9 @@ struct NatFixture : ::testing::Test {
             bool IsToStop() const { return LMonotonicMs() > end; }
         } process;
         LSipNatContext context{stun, clock, &mapper, names};
+        context.strays = [this](const char *bytes, size_t length, const LIPAddressWithPort &) {
+            strays.emplace_back(bytes, length);
+        };
         LSipNatAddress out;
         ProcessSipNat(process, context, settings, local, out);
         return out;
@@ -42,11 +45,13 @@ struct NatFixture : ::testing::Test {
     LSipNatSettings settings;
     LSipNatSocket local;
     LNameCache *names = nullptr;
+    std::vector<std::string> strays; // read while an answer was awaited
 };
 } // namespace
 
-// Another port answers first with another address: ignored, the server's
-// own answer taken.
+// Another port answers first with another address: not taken, but handed
+// on as any other datagram read meanwhile (on the SIP socket, SIP); the
+// server's own answer taken.
 TEST_F(NatFixture, StunAnswerGivesThePublicAddressAndSpoofsAreIgnored)
 {
     FakeStunServer server({"198.51.100.4", 31000, true});
@@ -55,6 +60,8 @@ TEST_F(NatFixture, StunAnswerGivesThePublicAddressAndSpoofsAreIgnored)
     EXPECT_STREQ(out.publicIP, "198.51.100.4");
     EXPECT_EQ(out.publicPort, 31000);
     EXPECT_TRUE(out.behindNAT);
+    ASSERT_EQ(strays.size(), 1u);
+    EXPECT_EQ(strays[0].size(), 32u);
 }
 
 // Servers given by name are asked at the address the name cache found; a
