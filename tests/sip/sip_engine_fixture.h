@@ -12,14 +12,14 @@
 
 namespace vtest
 {
-// Starts vela with "SIP"/"Port" set to port and waits until it logs that it
-// bound it.
-inline bool StartVelaOnPort(VelaInstance &vela, int port)
+// Starts vela with "SIP"/"Port" set to port (and the further "SIP" lines
+// of more) and waits until it logs that it bound it.
+inline bool StartVelaOnPort(VelaInstance &vela, int port, const std::string &more = "")
 {
     std::string folder = vela.SharedDataFolder();
     if (system(("mkdir -p '" + folder + "'").c_str()) != 0)
         return false;
-    std::ofstream(folder + "/sip") << "port=" << port << "\n";
+    std::ofstream(folder + "/sip") << "port=" << port << "\n" << more;
     return vela.Start() && vela.Process().WaitForOutput(
                                "SIP Private IP is: 127.0.0.1:" + std::to_string(port), 10000);
 }

@@ -103,6 +103,7 @@ TEST_F(SipEngineWire, LongDatagramIsCutAndJunkIsDropped)
         served = answer.find("Call-ID: still-alive\r\n") != std::string::npos;
     EXPECT_TRUE(served);
 }
+
 // While the exchange looks for its public address at start, requests keep
 // coming. A STUN server that stays silent is asked for 1.4 s on the SIP
 // socket itself: what is read meanwhile used to be dropped, and is handed on
@@ -121,10 +122,7 @@ TEST(SipEngineNat, RequestsDuringTheSearchForAPublicAddressAreAllAnswered)
         VelaInstance vela;
         UdpPeer peer;
         int sipPort = FreeUdpPort();
-        std::string folder = vela.SharedDataFolder();
-        ASSERT_EQ(system(("mkdir -p '" + folder + "'").c_str()), 0);
-        std::ofstream(folder + "/sip") << "port=" << sipPort << "\n" << row;
-        ASSERT_TRUE(vela.Start()) << vela.Process().Output();
+        ASSERT_TRUE(StartVelaOnPort(vela, sipPort, row)) << vela.Process().Output();
         std::set<std::string> waiting;
         for (int i = 0; i < 8; i++) {
             std::string id = "nat" + std::to_string(i);
